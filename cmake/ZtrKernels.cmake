@@ -1,0 +1,24 @@
+# Kernel variants: each CpuType has its own translation units, compiled with that
+# instruction-set level's flags; everything else is compiled for the SSE2 baseline.
+# Fused multiply-add is never enabled, not even for type 7: the kernels' results are defined
+# by separate multiplies and adds in a fixed order.
+set(ZTR_ISA_FLAGS_2 -msse2)
+set(ZTR_ISA_FLAGS_3 -msse3)
+set(ZTR_ISA_FLAGS_4 -mssse3)
+set(ZTR_ISA_FLAGS_5 -msse4.2 -mpopcnt)
+set(ZTR_ISA_FLAGS_6 -mavx -mpopcnt)
+set(ZTR_ISA_FLAGS_7 -mavx2 -mbmi -mbmi2 -mlzcnt -mpopcnt -mno-fma)
+
+# ztr_kernel_sources(<cpu type> <source>...): add sources compiled for one CpuType level.
+function(ztr_kernel_sources type)
+  if(NOT DEFINED ZTR_ISA_FLAGS_${type})
+    message(FATAL_ERROR "no instruction-set flags for CpuType ${type}")
+  endif()
+  foreach(src IN LISTS ARGN)
+    get_filename_component(abs ${src} ABSOLUTE)
+    set_source_files_properties(${abs} TARGET_DIRECTORY ztr_objects PROPERTIES
+      COMPILE_OPTIONS "${ZTR_ISA_FLAGS_${type}}"
+      COMPILE_DEFINITIONS "ZTR_KERNEL_CPU_TYPE=${type}")
+    target_sources(ztr_objects PRIVATE ${abs})
+  endforeach()
+endfunction()

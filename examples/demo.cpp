@@ -1,0 +1,48 @@
+// The ZTR demo: shows what the library knows about this machine and how it will use it.
+// It needs no input; `./dev demo` builds and runs it.
+#include <omp.h>
+
+#include <cstdio>
+
+#include "include/ztr.h"
+#include "service/memory.h"
+#include "service/threads.h"
+
+int main() {
+  std::printf("ZTR demo\n========\n\n");
+
+  const int threads = ZTR_Get_Max_Threads();
+  const ztr::ThreadSettings s = ztr::thread_settings_snapshot();
+  std::printf("Machine\n");
+  if (s.topology_known) {
+    std::printf("  logical processors   %d\n", s.logical_cpus);
+    std::printf("  physical cores       %d in %d package(s)%s\n", s.physical_cores, s.packages,
+                s.hyper_threading ? ", hyper-threaded" : "");
+  } else {
+    std::printf("  physical cores       undetermined (the process may not use every processor)\n");
+  }
+  std::printf("  OpenMP processors    %d\n\n", omp_get_num_procs());
+
+  std::printf("Thread settings\n");
+  std::printf("  dynamic adjustment   %s\n", ztr::get_dynamic() ? "on" : "off");
+  std::printf("  threads, all domains %d\n", threads);
+  std::printf("  threads, BLAS        %d\n", ztr::domain_max_threads(ztr::kDomainBlas));
+  std::printf("  threads, KORVINE     %d\n", ztr::domain_max_threads(ztr::kDomainKorvine));
+  int inside = 0;
+#pragma omp parallel num_threads(2)
+  {
+#pragma omp master
+    inside = ZTR_Get_Max_Threads();
+  }
+  std::printf("  inside a parallel region of the caller: %d\n\n", inside);
+
+  // The pool hands the same buffer back for the same request.
+  void* a = ztr::mm_malloc(1 << 20, 128);
+  ztr::mm_free(a);
+  void* b = ztr::mm_malloc(1 << 20, 128);
+  ztr::mm_free(b);
+  std::printf("Memory manager\n");
+  std::printf("  work buffers are pooled per thread: %s\n",
+              a == b && !ztr::mm_pool_stats().disabled ? "yes (a 1 MiB buffer came back)" : "no");
+  return 0;
+}

@@ -1,0 +1,47 @@
+/*
+ * ztr.h - the public interface of libztr.
+ *
+ * Every function declared with ZTR_API is exported by the shared library, and nothing else
+ * is: the build derives the library's export list from this file.  The header is valid C99
+ * and C++.  All exported functions use the C calling convention; the Fortran-style entry
+ * points take every argument by address.
+ */
+#ifndef ZTR_H
+#define ZTR_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(ZTR_BUILDING_LIBRARY)
+#define ZTR_API __attribute__((visibility("default")))
+#else
+#define ZTR_API
+#endif
+
+/* Matrix layouts of the C interfaces. */
+#define ZTR_ROW_MAJOR 101
+#define ZTR_COL_MAJOR 102
+
+/* Transpose codes of the C BLAS interface. */
+#define ZTR_NO_TRANS 111
+#define ZTR_TRANS 112
+#define ZTR_CONJ_TRANS 113
+
+/* ---- Thread control --------------------------------------------------------------------
+ * The library parallelises internally with OpenMP.  These settings override the environment
+ * variables ZTR_NUM_THREADS, ZTR_DOMAIN_NUM_THREADS and ZTR_DYNAMIC (see the README). */
+
+/* Use n threads from now on; n <= 0 is ignored. */
+ZTR_API void ZTR_Set_Num_Threads(int n);
+/* The number of threads the library would use for a call made now from this thread. */
+ZTR_API int ZTR_Get_Max_Threads(void);
+/* Nonzero: adjust the thread count to the machine (at most one thread per physical core, one
+ * thread inside an active parallel region).  Zero: use the requested count as it is. */
+ZTR_API void ZTR_Set_Dynamic(int flag);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ZTR_H */

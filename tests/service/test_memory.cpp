@@ -1,0 +1,245 @@
+// The memory manager: alignment, the direct header, the per-thread pools and their limits,
+// cross-thread frees, and every allocation-failure path (through the test allocator).
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "service/allocator.h"
+#include "service/memory.h"
+#include "testalloc.h"
+#include "tests/support/child.h"
+
+namespace ztr {
+namespace {
+
+using Address = std::uintptr_t;
+
+Address addr(const void* p) { return reinterpret_cast<Address>(p); }
+
+// Leaves the test allocator disarmed whatever a test did.
+struct Disarm {
+  ~Disarm() { ztr_testalloc_reset(); }
+};
+
+TEST(DirectBlocks, AlignmentAndHeader) {
+  for (int alignment : {0, 16, 32, 64, 96, 100, -128, 128, 256, 4096}) {
+    const int a = mm_effective_alignment(alignment);
+    EXPECT_EQ(a, (alignment >= 64 && (alignment & (alignment - 1)) == 0) ? alignment : 64);
+    for (std::size_t size : {std::size_t{1}, std::size_t{7}, std::size_t{1000}}) {
+      void* p = mm_malloc_direct(size, alignment);
+      ASSERT_NE(p, nullptr);
+      EXPECT_EQ(addr(p) % static_cast<Address>(a), 0u);
+      // Header: raw address, then the total requested from the allocator table.
+      const Address* h = reinterpret_cast<const Address*>(p) - 2;
+      EXPECT_EQ(h[1], size + static_cast<std::size_t>(a) + 2 * sizeof(Address));
+      EXPECT_GE(addr(p) - h[0], 2 * sizeof(Address) + 1);
+      EXPECT_LE(addr(p) - h[0], static_cast<Address>(a) + 2 * sizeof(Address));
+      std::memset(p, 0xab, size);
+      mm_free_direct(p);
+    }
+  }
+  EXPECT_EQ(mm_malloc_direct(0, 64), nullptr);
+  mm_free_direct(nullptr);
+}
+
+TEST(DirectBlocks, CallocZeroesAndRejectsZeroAndOverflow) {
+  auto* p = static_cast<unsigned char*>(mm_calloc_direct(13, 7, 128));
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(addr(p) % 128, 0u);
+  for (int i = 0; i < 91; ++i) EXPECT_EQ(p[i], 0) << i;
+  mm_free_direct(p);
+  EXPECT_EQ(mm_calloc_direct(0, 8, 64), nullptr);
+  EXPECT_EQ(mm_calloc_direct(8, 0, 64), nullptr);
+  const long before = ztr_testalloc_requests();
+  EXPECT_EQ(mm_calloc_direct(SIZE_MAX / 4, 8, 64), nullptr);  // count * size overflows
+  EXPECT_EQ(ztr_testalloc_requests(), before);
+}
+
+TEST(DirectBlocks, ReallocKeepsContentsAndAlignment) {
+  auto* p = static_cast<int*>(mm_realloc_direct(nullptr, 40));
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(addr(p) % 64, 0u);
+  for (int i = 0; i < 10; ++i) p[i] = i * i;
+  // Grow through many sizes so that the C runtime moves the block several times.
+  for (std::size_t n = 80; n <= (1u << 22); n *= 3) {
+    p = static_cast<int*>(mm_realloc_direct(p, n));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(addr(p) % 64, 0u) << n;
+    for (int i = 0; i < 10; ++i) ASSERT_EQ(p[i], i * i) << n;
+  }
+  EXPECT_EQ(mm_realloc_direct(nullptr, 0), nullptr);
+  mm_free_direct(p);
+}
+
+TEST(DirectBlocks, FailuresReturnNullAndLeaveTheOldBlock) {
+  Disarm disarm;
+  const long live = ztr_testalloc_live();
+  ztr_testalloc_fail_nth(1, 0);
+  EXPECT_EQ(mm_malloc_direct(100, 64), nullptr);
+  ztr_testalloc_fail_nth(1, 0);
+  EXPECT_EQ(mm_calloc_direct(10, 10, 64), nullptr);
+  ztr_testalloc_fail_nth(1, 0);
+  EXPECT_EQ(mm_realloc_direct(nullptr, 10), nullptr);
+
+  auto* p = static_cast<char*>(mm_malloc_direct(100, 64));
+  ASSERT_NE(p, nullptr);
+  std::strcpy(p, "kept");
+  ztr_testalloc_fail_nth(1, 0);
+  EXPECT_EQ(mm_realloc_direct(p, 1 << 20), nullptr);
+  EXPECT_STREQ(p, "kept");
+  mm_free_direct(p);
+  EXPECT_EQ(ztr_testalloc_live(), live);
+}
+
+// Pools are per thread; each test below runs in a fresh thread so that it starts with an
+// empty pool of its own.
+template <typename Fn>
+void in_new_thread(Fn fn) {
+  std::thread t(fn);
+  t.join();
+}
+
+TEST(Pool, ReusesExactSizesWithoutTheAllocator) {
+  in_new_thread([] {
+    void* a = mm_malloc(1000, 128);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(addr(a) % 128, 0u);
+    mm_free(a);
+    const long requests = ztr_testalloc_requests();
+    void* b = mm_malloc(1000, 128);
+    EXPECT_EQ(b, a);
+    EXPECT_EQ(ztr_testalloc_requests(), requests);
+    mm_free(b);
+    // A smaller request fits the bigger free buffer; alignment 100 means 64.
+    void* c = mm_malloc(500, 100);
+    EXPECT_EQ(addr(c) % 64, 0u);
+    EXPECT_EQ(ztr_testalloc_requests(), requests);
+    mm_free(c);
+    EXPECT_EQ(mm_pool_stats().buffers, 1);
+    EXPECT_EQ(mm_pool_stats().in_use, 0);
+    EXPECT_EQ(mm_malloc(0, 64), nullptr);
+  });
+}
+
+TEST(Pool, FiveBuffersThenDirectBlocks) {
+  in_new_thread([] {
+    std::vector<void*> held;
+    for (int i = 0; i < kPoolBuffersPerThread; ++i) held.push_back(mm_malloc(4096, 64));
+    const long live = ztr_testalloc_live();
+    EXPECT_EQ(mm_pool_stats().buffers, 5);
+    EXPECT_EQ(mm_pool_stats().in_use, 5);
+    void* sixth = mm_malloc(4096, 64);
+    ASSERT_NE(sixth, nullptr);
+    EXPECT_EQ(mm_pool_stats().buffers, 5);
+    EXPECT_EQ(ztr_testalloc_live(), live + 1);
+    mm_free(sixth);  // a direct block: released at once
+    for (void* p : held) mm_free(p);
+    EXPECT_EQ(mm_pool_stats().in_use, 0);
+    EXPECT_EQ(ztr_testalloc_live(), live);  // the five buffers stay in the pool
+    // A larger request replaces the first smaller free buffer once all five exist.
+    void* big = mm_malloc(8192, 64);
+    EXPECT_EQ(mm_pool_stats().buffers, 5);
+    mm_free(big);
+    EXPECT_EQ(ztr_testalloc_live(), live);
+  });
+}
+
+TEST(Pool, BypassAboveFortyMebibytes) {
+  in_new_thread([] {
+    void* at_limit = mm_malloc(kPoolBypassBytes, 64);
+    ASSERT_NE(at_limit, nullptr);
+    EXPECT_EQ(mm_pool_stats().buffers, 1);
+    void* above = mm_malloc(kPoolBypassBytes + 1, 64);
+    ASSERT_NE(above, nullptr);
+    EXPECT_EQ(mm_pool_stats().buffers, 1);
+    const long live = ztr_testalloc_live();
+    mm_free(above);
+    EXPECT_EQ(ztr_testalloc_live(), live - 1);
+    mm_free(at_limit);
+    EXPECT_EQ(ztr_testalloc_live(), live - 1);
+  });
+}
+
+TEST(Pool, CrossThreadFree) {
+  void* p = nullptr;
+  in_new_thread([&] {
+    p = mm_malloc(2048, 64);
+    EXPECT_EQ(mm_pool_stats().in_use, 1);
+  });
+  const long live = ztr_testalloc_live();
+  in_new_thread([&] { mm_free(p); });
+  EXPECT_EQ(ztr_testalloc_live(), live);  // marked free in its owner's pool, not released
+}
+
+TEST(Pool, ConcurrentThreadsKeepTheirOwnBuffers) {
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < 2000; ++i) {
+        auto* p = static_cast<int*>(mm_malloc(64 * (1 + (i % 7)), 64));
+        ASSERT_NE(p, nullptr);
+        p[0] = t;
+        p[15] = i;
+        ASSERT_EQ(p[0], t);
+        ASSERT_EQ(p[15], i);
+        mm_free(p);
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+}
+
+TEST(Pool, AllocationFailures) {
+  Disarm disarm;
+  in_new_thread([] {
+    // The pool record itself cannot be made: a direct block is used.
+    ztr_testalloc_fail_nth(1, 0);
+    void* p = mm_malloc(100, 64);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(mm_pool_stats().buffers, 0);
+    mm_free(p);
+  });
+  in_new_thread([] {
+    void* keep = mm_malloc(64, 64);  // makes the pool
+    // A new buffer cannot be obtained: null, and no buffer is added.
+    ztr_testalloc_fail_nth(1, 0);
+    EXPECT_EQ(mm_malloc(100, 64), nullptr);
+    EXPECT_EQ(mm_pool_stats().buffers, 1);
+    std::vector<void*> held{keep};
+    for (int i = 0; i < 4; ++i) held.push_back(mm_malloc(64, 64));
+    for (void* q : held) mm_free(q);
+    // Replacing a smaller buffer fails: null, and the buffer is left empty ...
+    ztr_testalloc_fail_nth(1, 0);
+    EXPECT_EQ(mm_malloc(1 << 16, 64), nullptr);
+    ztr_testalloc_reset();
+    // ... so the next request replaces it again.
+    void* again = mm_malloc(1 << 16, 64);
+    ASSERT_NE(again, nullptr);
+    std::memset(again, 1, 1 << 16);
+    mm_free(again);
+    EXPECT_EQ(mm_pool_stats().buffers, 5);
+  });
+}
+
+ZTR_CHILD(pool_disabled) {
+  const long live = ztr_testalloc_live();
+  void* p = mm_malloc(1000, 64);
+  if (!mm_pool_stats().disabled || mm_pool_stats().buffers != 0) return 1;
+  if (ztr_testalloc_live() != live + 1) return 2;
+  mm_free(p);
+  return ztr_testalloc_live() == live ? 0 : 3;
+}
+
+TEST(Pool, DisabledByEitherVariable) {
+  EXPECT_EQ(test::run_child("pool_disabled", {"ZTR_MM_DISABLE=1"}).exit_code, 0);
+  EXPECT_EQ(test::run_child("pool_disabled", {"ZTR_DISABLE_FAST_MM=yes"}).exit_code, 0);
+  EXPECT_EQ(test::run_child("pool_disabled", {"ZTR_MM_DISABLE=" + std::string(40, 'x')}).exit_code, 0);
+  // An empty value does not count.
+  EXPECT_NE(test::run_child("pool_disabled", {"ZTR_MM_DISABLE="}).exit_code, 0);
+}
+
+}  // namespace
+}  // namespace ztr

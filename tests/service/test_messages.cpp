@@ -1,0 +1,145 @@
+// Message texts, argument-error reports, the hook slots and the fatal stops.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "service/error.h"
+#include "service/messages.h"
+#include "service/platform.h"
+#include "tests/support/child.h"
+
+namespace ztr {
+namespace {
+
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+
+std::string report(const char* name, int length, int info) {
+  CaptureStdout();
+  xerbla(name, &info, length);
+  return GetCapturedStdout();
+}
+
+TEST(Xerbla, ChoosesTheMessageByInfo) {
+  EXPECT_EQ(report("DGEMM ", 6, 3),
+            "\nZTR ERROR: Parameter 3 was incorrect on entry to DGEMM .\n");
+  EXPECT_EQ(report("DGETRF", 6, 0),
+            "\nZTR INTERNAL ERROR: Condition 0 detected in function DGETRF.\n");
+  EXPECT_EQ(report("DGETRF", 6, -3),
+            "\nZTR INTERNAL ERROR: Condition 3 detected in function DGETRF.\n");
+  EXPECT_EQ(report("DSYEVD", 6, 1000),
+            "\nZTR INTERNAL ERROR: Not enough work memory in function DSYEVD.\n");
+  EXPECT_EQ(report("DSYEVD", 6, 1001),
+            "\nZTR ERROR: Incompatible optional parameters on entry to DSYEVD.\n");
+  EXPECT_EQ(report("CARD", 4, 1212), "\nZTR INTERNAL ERROR: Problem with reading from card CARD.\n");
+  // 1089 has no full stop.
+  EXPECT_EQ(report("gemm", 4, 1089), "\nZTR INTERNAL ERROR: Not enough work memory in function gemm\n");
+  EXPECT_EQ(report("X", 1, 1002), "\nZTR ERROR: Parameter 1002 was incorrect on entry to X.\n");
+}
+
+TEST(Xerbla, CutsTheNameToTwentyCharactersAndNeedsNoTerminator) {
+  const char name[25] = {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L', 'M',
+                         'N', 'O', 'P', 'Q', 'R', 'S', 'T', 'U', 'V', 'W', 'X', 'Y'};
+  EXPECT_EQ(report(name, 25, 2),
+            "\nZTR ERROR: Parameter 2 was incorrect on entry to ABCDEFGHIJKLMNOPQRST.\n");
+  EXPECT_EQ(report("DGEMMXYZ", 5, 1), "\nZTR ERROR: Parameter 1 was incorrect on entry to DGEMM.\n");
+}
+
+TEST(Messages, TextAndPrint) {
+  EXPECT_STREQ(msg_text(0, 0), "");
+  EXPECT_STREQ(msg_text(kMsgCpuNotSupported, 1, 9), "ZTR ERROR: CPU 9 is not supported.");
+  EXPECT_STREQ(msg_text(kMsgCpuNotSupported, 0), "ZTR ERROR: CPU %d is not supported.");
+  CaptureStdout();
+  msg_print(0, 0);
+  EXPECT_EQ(GetCapturedStdout(), "\n");
+  CaptureStdout();
+  msg_print(kMsgNoSse2, 0);
+  msg_print(kMsgNoSse2Detail, 0);
+  EXPECT_EQ(GetCapturedStdout(),
+            "ZTR FATAL ERROR: This system does not meet the minimum requirements for use of the "
+            "Orvan(R) Calvenor.\n"
+            "The system processor must support the Orvan(R) Streaming SIMD 2 Extensions "
+            "(Orvan(R) SSE2) instructions.\n");
+}
+
+TEST(Messages, TableHoldsEveryServiceNumber) {
+  for (int n : {0, 6, 7, 8, 9, 1089, 1210, 1211, 1212, 1213})
+    EXPECT_NE(message_table_text(n), nullptr) << n;
+  EXPECT_EQ(message_table_text(5), nullptr);
+}
+
+TEST(LapackeReport, Texts) {
+  CaptureStdout();
+  lapacke_report("LAPACKE_dgetrf", -1010);
+  lapacke_report("LAPACKE_dgetrf_work", -1011);
+  lapacke_report("LAPACKE_dgetri", -4);
+  lapacke_report("LAPACKE_dgetri", 0);
+  lapacke_report("LAPACKE_dgetri", 3);
+  EXPECT_EQ(GetCapturedStdout(),
+            "Not enough memory to allocate work array in LAPACKE_dgetrf\n"
+            "Not enough memory to transpose matrix in LAPACKE_dgetrf_work\n"
+            "Wrong parameter 4 in LAPACKE_dgetri\n");
+}
+
+// Hook slots start empty and are filled once; what they hold decides how reports go.
+ZTR_CHILD(hook_slots) {
+  int step = 5, thread = 0;
+  if (error_handler_slot() != nullptr || progress_hook_slot() != nullptr) return 1;
+  if (progress_call(&thread, &step, "stage", 5) != 0) return 2;
+  install_default_xerbla();
+  install_default_progress();
+  if (error_handler_slot() != &xerbla) return 3;
+  if (progress_hook_slot() == nullptr || progress_call(&thread, &step, "stage", 5) != 0) return 4;
+  // alloc_check is silent for a pointer, reports 1089 (cut to 20 characters) for null.
+  int dummy = 0;
+  if (alloc_check(&dummy, "never printed") != 0) return 5;
+  if (alloc_check(nullptr, "a_routine_name_longer_than_twenty") != 1) return 6;
+  const int info = 4;
+  xerbla_dispatch("DGETRI", &info, 6);
+  return 0;
+}
+
+TEST(Hooks, SlotsFillOnceAndReportsGoThroughThem) {
+  auto r = test::run_child("hook_slots");
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+  EXPECT_EQ(r.out,
+            "\nZTR INTERNAL ERROR: Not enough work memory in function a_routine_name_longe\n"
+            "\nZTR ERROR: Parameter 4 was incorrect on entry to DGETRI.\n");
+}
+
+ZTR_CHILD(message_overflow) {
+  char long_name[600];
+  for (char& c : long_name) c = 'x';
+  long_name[599] = '\0';
+  msg_print(kMsgAllocFailed, 1, long_name);
+  return 0;  // not reached
+}
+
+ZTR_CHILD(fatal_cpu_type) {
+  std::printf("before");  // buffered output is flushed by the message, not lost
+  fatal_unsupported_cpu_type(9);
+}
+
+ZTR_CHILD(fatal_no_sse2) { fatal_processor_too_old(); }
+
+TEST(FatalStops, MessagesAndExitCodes) {
+  auto overflow = test::run_child("message_overflow");
+  EXPECT_EQ(overflow.exit_code, 8);
+  // The name plus the text of message 1089 around its %s.
+  const int length = 599 + static_cast<int>(std::strlen(message_table_text(kMsgAllocFailed))) - 2;
+  EXPECT_EQ(overflow.out, "\nZTR INTERNAL ERROR: message buffer overflow.\n       Message N 1089   Lenght: " +
+                              std::to_string(length) + "   Buffer size: 512\n");
+
+  auto cpu = test::run_child("fatal_cpu_type");
+  EXPECT_EQ(cpu.exit_code, 1);
+  EXPECT_EQ(cpu.out, "beforeZTR ERROR: CPU 9 is not supported.\n");
+
+  auto sse2 = test::run_child("fatal_no_sse2");
+  EXPECT_EQ(sse2.exit_code, 1);
+  EXPECT_EQ(sse2.out, std::string(message_table_text(kMsgNoSse2)) + "\n" +
+                          message_table_text(kMsgNoSse2Detail) + "\n");
+}
+
+}  // namespace
+}  // namespace ztr
