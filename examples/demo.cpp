@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "include/ztr.h"
+#include "service/cpu.h"
 #include "service/memory.h"
 #include "service/threads.h"
 
@@ -21,7 +22,18 @@ int main() {
   } else {
     std::printf("  physical cores       undetermined (the process may not use every processor)\n");
   }
-  std::printf("  OpenMP processors    %d\n\n", omp_get_num_procs());
+  std::printf("  OpenMP processors    %d\n", omp_get_num_procs());
+  static const char* const kLevels[] = {"SSE2", "SSE3", "SSSE3", "SSE4.2", "AVX", "AVX2"};
+  const int type = ztr::detect_cpu_type();
+  std::printf("  kernel variant       CpuType %d (%s), hardware supports %d\n", type,
+              kLevels[type - ztr::kCpuTypeMin], ztr::hardware_cpu_type());
+  std::printf("  microarch class      %d\n", ztr::cpu_microarch());
+  int caches[5];
+  ztr::cache_table(caches);
+  std::printf("  caches              ");
+  for (int level = 1; level <= caches[0]; ++level)
+    std::printf(" L%d %d KiB", level, caches[level] / 1024);
+  std::printf("\n\n");
 
   std::printf("Thread settings\n");
   std::printf("  dynamic adjustment   %s\n", ztr::get_dynamic() ? "on" : "off");

@@ -1,0 +1,49 @@
+// Processor detection.  Once per process the library decides which instruction-set level its
+// kernels use, the CpuType:
+//   2 SSE2, 3 SSE3, 4 SSSE3, 5 SSE4.2, 6 AVX, 7 AVX2 (with FMA, BMI1/2, LZCNT, AES present;
+//   the kernels never fuse multiplies and adds).
+// "ZTR_DEBUG_CPU_TYPE" forces a type (unchecked, for testing every variant on one machine);
+// "ZTR_CBWR" caps the level so that results are the same across processors.
+#pragma once
+
+namespace ztr {
+
+inline constexpr int kCpuTypeMin = 2;
+inline constexpr int kCpuTypeMax = 7;
+inline constexpr int kCpuTypeCount = kCpuTypeMax - kCpuTypeMin + 1;
+
+// Reproducibility branch: 1 not set, 2 AUTO, 3 COMPATIBLE, 4 SSE2, 5 SSE3, 6 SSSE3,
+// 7 SSE4_1, 8 SSE4_2, 9 AVX, 10 AVX2.
+enum CbwrMode : int {
+  kCbwrNotSet = 1,
+  kCbwrAuto = 2,
+  kCbwrCompatible = 3,
+  kCbwrSse2 = 4,
+  kCbwrSse3 = 5,
+  kCbwrSsse3 = 6,
+  kCbwrSse41 = 7,
+  kCbwrSse42 = 8,
+  kCbwrAvx = 9,
+  kCbwrAvx2 = 10,
+};
+
+// The CpuType in force (2..7).  Stops the process (messages 1210, 1211) on a processor
+// without SSE2.
+int detect_cpu_type();
+// What the processor supports, before overrides.
+int hardware_cpu_type();
+int cbwr_mode();
+// Microarchitecture class for thread-split and blocking decisions: 0, 32, 33, 64, 66, 128.
+int cpu_microarch();
+// Whether SSE4.1 kernels may be used (processor support, or a branch of SSE4_1 or above).
+int sse41_allowed();
+
+// Cache description.  cache_size(0) is the last level; -1 for a level outside 0..count.
+int cache_size(int level);
+// Copies the level count and the sizes of levels 1 to 4 (0 where absent); returns 5.
+int cache_table(int* table);
+// Level-2 size class from the CPUID leaf-2 descriptors: 0..6, -1 without a match, 256 when a
+// reproducibility branch is set.
+int l2_size_class();
+
+}  // namespace ztr
