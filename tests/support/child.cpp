@@ -19,6 +19,17 @@ std::map<std::string, std::function<int()>>& registry() {
 
 constexpr const char* kChildFlag = "--ztr-child";
 
+// The test binary's own path, resolved once (valgrind intercepts this lookup and gives the
+// client's path, so children run under valgrind too).
+const std::string& self_path() {
+  static const std::string path = [] {
+    char buf[4096];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string("/proc/self/exe");
+  }();
+  return path;
+}
+
 // Variables that would change what a child sees if the parent's environment carried them.
 bool library_variable(const char* entry) {
   static const char* const kPrefixes[] = {"ZTR_", "OMP_", "Q_MPI_", "GOMP_"};
@@ -34,6 +45,7 @@ ChildRegistration::ChildRegistration(const char* name, std::function<int()> fn) 
 }
 
 void maybe_run_child(int argc, char** argv) {
+  self_path();
   if (argc < 3 || std::strcmp(argv[1], kChildFlag) != 0) return;
   auto it = registry().find(argv[2]);
   if (it == registry().end()) {
@@ -55,6 +67,7 @@ ChildResult run_child(const std::string& name, const std::vector<std::string>& e
   for (auto& s : entries) envp.push_back(s.data());
   envp.push_back(nullptr);
 
+  const std::string exe = self_path();
   int pipefd[2];
   if (pipe(pipefd) != 0) return {"pipe failed", -1};
   std::fflush(nullptr);
@@ -66,7 +79,7 @@ ChildResult run_child(const std::string& name, const std::vector<std::string>& e
     std::string flag = kChildFlag;
     char* argv[] = {const_cast<char*>("child"), flag.data(), const_cast<char*>(name.c_str()),
                     nullptr};
-    execve("/proc/self/exe", argv, envp.data());
+    execve(exe.c_str(), argv, envp.data());
     std::_Exit(98);
   }
   close(pipefd[1]);
