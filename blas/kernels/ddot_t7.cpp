@@ -14,7 +14,7 @@ namespace {
 // Four elements p[0], p[inc], p[2 inc], p[3 inc].  Scalar loads and inserts: the hardware
 // gather is no faster for four doubles, and this form has no index-range limit.
 inline __m256d gather4(const double* p, ptrdiff_t inc) {
-  return _mm256_set_pd(p[3 * inc], p[2 * inc], p[inc], p[0]);
+  return _mm256_set_pd(ld(p + 3 * inc), ld(p + 2 * inc), ld(p + inc), ld(p));
 }
 
 double gathered_dot(int n, const double* x, int incx, const double* y, int incy) {
@@ -30,7 +30,7 @@ double gathered_dot(int n, const double* x, int incx, const double* y, int incy)
     a3 = _mm256_add_pd(a3, _mm256_mul_pd(gather4(px + 12 * ix, ix), gather4(py + 12 * iy, iy)));
   }
   double s = 0.0;
-  for (int i = 0; i < n; ++i, px += ix, py += iy) s = s + *px * *py;
+  for (int i = 0; i < n; ++i, px += ix, py += iy) s = s + ld(px) * ld(py);
   return avx_combine(a0, a1, a2, a3, s);
 }
 
