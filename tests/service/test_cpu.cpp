@@ -250,8 +250,10 @@ TEST(CpuDetect, DebugTypeIsTakenUncheckedAndWinsOverTheBranch) {
   EXPECT_EQ(type_of("avx2", {"ZTR_DEBUG_CPU_TYPE=5", "ZTR_CBWR=COMPATIBLE"}), 5);
   EXPECT_EQ(report("avx2", {"ZTR_DEBUG_CPU_TYPE=2"}).hw, 7);
   // Out of range, text, and values too long for the 32-byte buffer are ignored.
-  for (const char* v : {"0", "1", "8", "-3", "911", "abc", "", "AVX", std::string(40, '0').append("3").c_str()})
-    EXPECT_EQ(type_of("avx2", {std::string("ZTR_DEBUG_CPU_TYPE=") + v}), 7) << v;
+  for (const std::string v : {"0", "1", "8", "-3", "911", "abc", "", "AVX", "000000000000000000000000000000003"})
+    EXPECT_EQ(type_of("avx2", {"ZTR_DEBUG_CPU_TYPE=" + v}), 7) << v;
+  // 31 characters still fit the buffer.
+  EXPECT_EQ(type_of("avx2", {"ZTR_DEBUG_CPU_TYPE=" + std::string(30, '0') + "3"}), 3);
   EXPECT_EQ(type_of("avx", {"ZTR_DEBUG_CPU_TYPE=9", "ZTR_CBWR=SSE3"}), 3);
 }
 
