@@ -89,7 +89,9 @@ const Problem& random_pattern() {
   return p;
 }
 
-const Problem& problem(int which) { return which == 0 ? laplacian() : random_pattern(); }
+const Problem& problem(int which) {
+  return which == 0 ? laplacian() : random_pattern();
+}
 
 void set_bytes(benchmark::State& state, const Csr& c) {
   // Values, column indices, row pointers, x and y once each.
@@ -132,10 +134,12 @@ const int registered = [] {
   for (int which : {0, 1}) {
     for (int threads : {1, 2}) {
       const std::string suffix = std::string(names[which]) + "/threads:" + std::to_string(threads);
-      benchmark::RegisterBenchmark(("csrsymv/ztr_lower/" + suffix).c_str(), ztr_symv, which, threads)
+      benchmark::RegisterBenchmark(("csrsymv/ztr_lower/" + suffix).c_str(), ztr_symv, which,
+                                   threads)
           ->Unit(benchmark::kMillisecond)
           ->UseRealTime();
-      benchmark::RegisterBenchmark(("csrsymv/plain_full/" + suffix).c_str(), plain_full, which, threads)
+      benchmark::RegisterBenchmark(("csrsymv/plain_full/" + suffix).c_str(), plain_full, which,
+                                   threads)
           ->Unit(benchmark::kMillisecond)
           ->UseRealTime();
     }

@@ -17,7 +17,9 @@ ZTR_REGISTER_DISPATCH_SLOT(g_ddot_kernel);
 // Level-2 size up to which the processors of classes 32 and 33 split long products evenly.
 constexpr int kDdotSmallL2Bytes = 0x300000;  // 3 MiB
 
-int max_int(int a, int b) { return a > b ? a : b; }
+int max_int(int a, int b) {
+  return a > b ? a : b;
+}
 
 // Classes 32 and 33 (SSSE3 processors) in dynamic mode.  With a small level-2 cache, pieces
 // below about 2500 elements (6500 on large machines) do not pay for their thread; with a large
@@ -47,7 +49,9 @@ int threads_wide_class(int n, int t) {
 
 }  // namespace
 
-DdotSlot& ddot_kernel_slot() { return g_ddot_kernel; }
+DdotSlot& ddot_kernel_slot() {
+  return g_ddot_kernel;
+}
 
 double ddot_kernel(const int* n, const double* x, const int* incx, const double* y,
                    const int* incy) {
@@ -57,8 +61,8 @@ double ddot_kernel(const int* n, const double* x, const int* incx, const double*
 int ddot_thread_count(int n, int incx, int incy, int microarch, int t, int dynamic,
                       const int* cache) {
   if (n <= kDdotSerialMaxLength) return 1;
-  const bool known_class = microarch == 32 || microarch == 33 || microarch == 64 ||
-                           microarch == 66 || microarch == 128;
+  const bool known_class =
+      microarch == 32 || microarch == 33 || microarch == 64 || microarch == 66 || microarch == 128;
   // A zero increment reads one element over and over: splitting it gains nothing.
   if (t <= 1 || !known_class || incx == 0 || incy == 0) return 1;
   if (dynamic != 1) return t;
@@ -80,7 +84,6 @@ double ddot_driver(const int* n, const double* x, const int* incx, const double*
 
 }  // namespace ztr
 
-extern "C" ZTR_API double cblas_ddot(int n, const double* x, int incx, const double* y,
-                                     int incy) {
+extern "C" ZTR_API double cblas_ddot(int n, const double* x, int incx, const double* y, int incy) {
   return ztr::ddot_driver(&n, x, &incx, y, &incy);
 }

@@ -11,8 +11,8 @@ namespace ztr {
 
 using DdotKernelFn = double (*)(const int* n, const double* x, const int* incx, const double* y,
                                 const int* incy);
-using DdotSlot = DispatchSlot<double(const int*, const double*, const int*, const double*,
-                                     const int*)>;
+using DdotSlot =
+    DispatchSlot<double(const int*, const double*, const int*, const double*, const int*)>;
 
 // Vectors up to this length never start threads: below it the start-up of a parallel region
 // costs more than the product.

@@ -37,7 +37,9 @@ class DispatchSlot<R(Args...)> {
   }
 
   // The variant of one CpuType, for tests that run every variant in one process.
-  Fn variant(int cpu_type) const { return variants_[static_cast<unsigned>(cpu_type - kCpuTypeMin)]; }
+  Fn variant(int cpu_type) const {
+    return variants_[static_cast<unsigned>(cpu_type - kCpuTypeMin)];
+  }
   const Variants& variants() const { return variants_; }
 
  private:
@@ -91,7 +93,7 @@ class SlotRegistration {
 
 #define ZTR_DISPATCH_CONCAT2(a, b) a##b
 #define ZTR_DISPATCH_CONCAT(a, b) ZTR_DISPATCH_CONCAT2(a, b)
-#define ZTR_REGISTER_DISPATCH_SLOT(slot)                                                   \
+#define ZTR_REGISTER_DISPATCH_SLOT(slot)                                                      \
   static const ::ztr::SlotRegistration ZTR_DISPATCH_CONCAT(ztr_slot_registration_, __LINE__)( \
       #slot, slot)
 

@@ -19,18 +19,16 @@ using CsrSymvKernelFn = void (*)(const int* first, const int* last, const int* m
                                  const int* pntrb, const int* pntre, const double* x, double* y,
                                  const double* beta);
 using CsrSymvKernelSlot =
-    DispatchSlot<void(const int*, const int*, const int*, const int*, const double*,
-                      const double*, const int*, const int*, const int*, const double*, double*,
-                      const double*)>;
+    DispatchSlot<void(const int*, const int*, const int*, const int*, const double*, const double*,
+                      const int*, const int*, const int*, const double*, double*, const double*)>;
 
 // Adds private vectors into rows begin..end-1 of y:
 //   y[k] = ((y[k] + v_0[k - o_0]) + v_1[k - o_1]) + ... + v_{count-1}[k - o_{count-1}]
 // in that order, where v_j = vecs[j] and o_j = offset + j*offset_step (the row where v_j
 // starts).
-using CsrSymvMergeFn = void (*)(int begin, int end, double* y, const double* const* vecs,
-                                int count, int offset, int offset_step);
-using CsrSymvMergeSlot =
-    DispatchSlot<void(int, int, double*, const double* const*, int, int, int)>;
+using CsrSymvMergeFn = void (*)(int begin, int end, double* y, const double* const* vecs, int count,
+                                int offset, int offset_step);
+using CsrSymvMergeSlot = DispatchSlot<void(int, int, double*, const double* const*, int, int, int)>;
 
 // Threads are used only above this many rows per thread.
 inline constexpr int kCsrSymvRowsPerThread = 100;

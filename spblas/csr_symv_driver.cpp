@@ -77,8 +77,8 @@ bool threaded(bool lower, int nthreads, const Product& a) {
     const int p = omp_get_num_threads();
     const int t = omp_get_thread_num();
     const int chunk = m / p;
-    const int row0 = t * chunk;                          // zero-based, inclusive
-    const int row1 = t == p - 1 ? m : (t + 1) * chunk;   // exclusive
+    const int row0 = t * chunk;                         // zero-based, inclusive
+    const int row1 = t == p - 1 ? m : (t + 1) * chunk;  // exclusive
     // The thread that writes y itself: the last (lower) or the first (upper).
     const int owner = lower ? p - 1 : 0;
     const int len = t == owner ? m : (lower ? row1 : m - row0);
@@ -153,9 +153,15 @@ void driver(bool lower, const Product& a) {
 
 }  // namespace
 
-CsrSymvKernelSlot& csr_symv_lower_slot() { return g_csr_symv_lower; }
-CsrSymvKernelSlot& csr_symv_upper_slot() { return g_csr_symv_upper; }
-CsrSymvMergeSlot& csr_symv_merge_slot() { return g_csr_symv_merge; }
+CsrSymvKernelSlot& csr_symv_lower_slot() {
+  return g_csr_symv_lower;
+}
+CsrSymvKernelSlot& csr_symv_upper_slot() {
+  return g_csr_symv_upper;
+}
+CsrSymvMergeSlot& csr_symv_merge_slot() {
+  return g_csr_symv_merge;
+}
 
 void ztr_spblas_dcsr0nslnc__mvout_omp(const int* m, const int* /*n*/, const double* alpha,
                                       const double* val, const int* indx, const int* pntrb,

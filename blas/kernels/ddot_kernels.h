@@ -6,16 +6,28 @@
 
 namespace ztr::kernels {
 
-#define ZTR_DDOT_KERNEL_DECL                                                              \
+#define ZTR_DDOT_KERNEL_DECL                                                          \
   double ddot_kernel(const int* n, const double* x, const int* incx, const double* y, \
                      const int* incy)
 
-namespace t2 { ZTR_DDOT_KERNEL_DECL; }
-namespace t3 { ZTR_DDOT_KERNEL_DECL; }
-namespace t4 { ZTR_DDOT_KERNEL_DECL; }
-namespace t5 { ZTR_DDOT_KERNEL_DECL; }
-namespace t6 { ZTR_DDOT_KERNEL_DECL; }
-namespace t7 { ZTR_DDOT_KERNEL_DECL; }
+namespace t2 {
+ZTR_DDOT_KERNEL_DECL;
+}
+namespace t3 {
+ZTR_DDOT_KERNEL_DECL;
+}
+namespace t4 {
+ZTR_DDOT_KERNEL_DECL;
+}
+namespace t5 {
+ZTR_DDOT_KERNEL_DECL;
+}
+namespace t6 {
+ZTR_DDOT_KERNEL_DECL;
+}
+namespace t7 {
+ZTR_DDOT_KERNEL_DECL;
+}
 
 #undef ZTR_DDOT_KERNEL_DECL
 

@@ -31,8 +31,7 @@ inline double ref_strided(int n, const double* x, int incx, const double* y, int
 }
 
 // Types 2 and 3: eight accumulators, one peeled product, blocks of 16 then 8, 4, 2, 1.
-inline double ref_sse_pairs(int type, int n, const double* x, int incx, const double* y,
-                            int incy) {
+inline double ref_sse_pairs(int type, int n, const double* x, int incx, const double* y, int incy) {
   if (n <= 0) return 0.0;
   const bool unit = (incx == 1 && incy == 1) || (incx == -1 && incy == -1);
   if (!unit) return ref_strided(n, x, incx, y, incy);
@@ -111,10 +110,13 @@ inline double ref_avx(int type, int n, const double* x, int incx, const double* 
 inline double ref_ddot(int type, int n, const double* x, int incx, const double* y, int incy) {
   switch (type) {
     case 2:
-    case 3: return ref_sse_pairs(type, n, x, incx, y, incy);
+    case 3:
+      return ref_sse_pairs(type, n, x, incx, y, incy);
     case 4:
-    case 5: return ref_sse_wide(n, x, incx, y, incy);
-    default: return ref_avx(type, n, x, incx, y, incy);
+    case 5:
+      return ref_sse_wide(n, x, incx, y, incy);
+    default:
+      return ref_avx(type, n, x, incx, y, incy);
   }
 }
 

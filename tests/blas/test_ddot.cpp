@@ -52,7 +52,9 @@ class Buffer {
   unsigned char* raw_;
 };
 
-bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool same_bits(double a, double b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 std::size_t span(int n, int inc) {
   return n <= 0 ? 1 : static_cast<std::size_t>(n - 1) * static_cast<std::size_t>(std::abs(inc)) + 1;
@@ -62,7 +64,8 @@ std::size_t span(int n, int inc) {
 void expect_accurate(double r, int n, const double* x, int incx, const double* y, int incy) {
   long double exact = 0, mag = 0;
   for (int i = 0; i < n; ++i) {
-    const long double p = static_cast<long double>(test::elem(x, n, incx, i)) * test::elem(y, n, incy, i);
+    const long double p =
+        static_cast<long double>(test::elem(x, n, incx, i)) * test::elem(y, n, incy, i);
     exact += p;
     mag += std::fabs(p);
   }
@@ -78,8 +81,10 @@ struct Case {
 
 std::vector<Case> kernel_cases() {
   std::vector<Case> cases;
-  const int lengths[] = {0, -3, 1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 32, 33, 40, 47, 48, 63, 64, 65, 100, 1001};
-  const int incs[][2] = {{1, 1}, {-1, -1}, {1, -1}, {-1, 1}, {2, 3}, {-2, 1}, {0, 1}, {1, 0}, {3, -2}, {1, 2}};
+  const int lengths[] = {0,  -3, 1,  2,  3,  4,  5,  7,  8,  9,  15,  16,
+                         17, 31, 32, 33, 40, 47, 48, 63, 64, 65, 100, 1001};
+  const int incs[][2] = {{1, 1},  {-1, -1}, {1, -1}, {-1, 1}, {2, 3},
+                         {-2, 1}, {0, 1},   {1, 0},  {3, -2}, {1, 2}};
   const std::size_t offsets[] = {0, 8, 16, 24, 4};
   for (int n : lengths)
     for (const auto& inc : incs)
@@ -104,9 +109,8 @@ TEST(DdotVariants, FollowTheirOrderOfAdditionBitForBit) {
       const double got = kernel(&c.n, x, &c.incx, y, &c.incy);
       const double want = ref_ddot(type, c.n, x, c.incx, y, c.incy);
       if (!same_bits(got, want) && ++mismatches <= 5)
-        ADD_FAILURE() << "n=" << c.n << " incx=" << c.incx << " incy=" << c.incy
-                      << " offsets " << c.xoff << "," << c.yoff << ": got " << got << " want "
-                      << want;
+        ADD_FAILURE() << "n=" << c.n << " incx=" << c.incx << " incy=" << c.incy << " offsets "
+                      << c.xoff << "," << c.yoff << ": got " << got << " want " << want;
       if (!same_bits(want, test::ref_strided(c.n, x, c.incx, y, c.incy))) ++reordered;
       expect_accurate(got, c.n, x, c.incx, y, c.incy);
     }
@@ -133,14 +137,16 @@ TEST(Ddot, EdgeCasesOfTheExport) {
     b[i] = i % 5 - 2;
   }
   long long exact = 0;
-  for (int i = 0; i < 5000; ++i) exact += static_cast<long long>(a[i]) * static_cast<long long>(b[i]);
+  for (int i = 0; i < 5000; ++i)
+    exact += static_cast<long long>(a[i]) * static_cast<long long>(b[i]);
   EXPECT_EQ(cblas_ddot(5000, a.data(), 1, b.data(), 1), static_cast<double>(exact));
-  EXPECT_EQ(cblas_ddot(2500, a.data(), -2, b.data(), -2), cblas_ddot(2500, a.data(), 2, b.data(), 2));
+  EXPECT_EQ(cblas_ddot(2500, a.data(), -2, b.data(), -2),
+            cblas_ddot(2500, a.data(), 2, b.data(), 2));
 }
 
 // The policy, rule by rule.  Arguments: n, incx, incy, class, threads, dynamic, cache table.
 TEST(DdotThreads, PolicyByLengthClassAndCache) {
-  const int small[5] = {2, 32768, 262144, 0, 0};   // level 2 of 256 KiB
+  const int small[5] = {2, 32768, 262144, 0, 0};    // level 2 of 256 KiB
   const int limit[5] = {2, 32768, 0x300000, 0, 0};  // exactly 3 MiB: still small
   const int large[5] = {3, 32768, 0x300001, 0, 0};
   const int none[5] = {0, 0, 0, 0, 0};
@@ -221,8 +227,12 @@ TEST(DdotThreads, PiecesOfEightAddedInThreadOrder) {
 // ---- children: the processor type and the thread settings are fixed per process ----------
 
 // Four physical cores, so that dynamic mode leaves the requested count alone.
-int fake_procs() { return 4; }
-bool fake_unrestricted() { return true; }
+int fake_procs() {
+  return 4;
+}
+bool fake_unrestricted() {
+  return true;
+}
 bool fake_ids(int cpu, int* package, int* core) {
   *package = 0;
   *core = cpu;
@@ -251,7 +261,10 @@ ZTR_CHILD(ddot_split) {
     if (same_bits(serial, split)) {
       std::printf("%d:ambiguous ", len);
     } else {
-      std::printf("%d:%s ", len, same_bits(got, serial) ? "serial" : same_bits(got, split) ? "split2" : "other");
+      std::printf("%d:%s ", len,
+                  same_bits(got, serial)  ? "serial"
+                  : same_bits(got, split) ? "split2"
+                                          : "other");
     }
   }
   std::printf("type=%d ma=%d", detect_cpu_type(), cpu_microarch());
@@ -260,8 +273,8 @@ ZTR_CHILD(ddot_split) {
 
 TEST(DdotThreads, SplitBoundariesThroughTheExport) {
   // Class 128 (AVX), two threads: serial up to 2500 elements.
-  auto r = test::run_child("ddot_split", {"ZTR_DEBUG_CPU_TYPE=6", "ZTR_NUM_THREADS=2",
-                                          "TEST_LENGTHS=2500 2501 100000"});
+  auto r = test::run_child(
+      "ddot_split", {"ZTR_DEBUG_CPU_TYPE=6", "ZTR_NUM_THREADS=2", "TEST_LENGTHS=2500 2501 100000"});
   EXPECT_EQ(r.out, "2500:serial 2501:split2 100000:split2 type=6 ma=128");
   // A zero increment is never split.
   r = test::run_child("ddot_split", {"ZTR_DEBUG_CPU_TYPE=6", "ZTR_NUM_THREADS=2", "TEST_INC=0",
@@ -269,11 +282,12 @@ TEST(DdotThreads, SplitBoundariesThroughTheExport) {
   EXPECT_EQ(r.out, "100000:serial type=6 ma=128");
   // Class 32 with the fixed caches of a reproducibility branch (level 2 of 256 KiB), two
   // threads in dynamic mode: two threads only from 3000 elements on.
-  r = test::run_child("ddot_split", {"ZTR_CBWR=SSSE3", "ZTR_NUM_THREADS=2",
-                                     "TEST_LENGTHS=2999 3000"});
+  r = test::run_child("ddot_split",
+                      {"ZTR_CBWR=SSSE3", "ZTR_NUM_THREADS=2", "TEST_LENGTHS=2999 3000"});
   EXPECT_EQ(r.out, "2999:serial 3000:split2 type=4 ma=32");
   // Classes 0 (types 2, 3 and 7) never split.
-  for (const char* type : {"ZTR_DEBUG_CPU_TYPE=2", "ZTR_DEBUG_CPU_TYPE=3", "ZTR_DEBUG_CPU_TYPE=7"}) {
+  for (const char* type :
+       {"ZTR_DEBUG_CPU_TYPE=2", "ZTR_DEBUG_CPU_TYPE=3", "ZTR_DEBUG_CPU_TYPE=7"}) {
     r = test::run_child("ddot_split", {type, "ZTR_NUM_THREADS=2", "TEST_LENGTHS=100000"});
     EXPECT_EQ(r.out.substr(0, 20), "100000:serial type=" + std::string(type + 19)) << r.out;
   }
@@ -288,7 +302,8 @@ ZTR_CHILD(ddot_dispatched) {
     Buffer bx(span(c.n, c.incx)), by(span(c.n, c.incy));
     const double* x = bx.fill(c.xoff, span(c.n, c.incx), 5);
     const double* y = by.fill(c.yoff, span(c.n, c.incy), 6);
-    bad += !same_bits(cblas_ddot(c.n, x, c.incx, y, c.incy), ref_ddot(type, c.n, x, c.incx, y, c.incy));
+    bad += !same_bits(cblas_ddot(c.n, x, c.incx, y, c.incy),
+                      ref_ddot(type, c.n, x, c.incx, y, c.incy));
   }
   std::printf("type=%d mismatches=%d", type, bad);
   return 0;
@@ -313,7 +328,8 @@ ZTR_CHILD(ddot_partials_alloc_fails) {
   const double got = ztr_blas_ddot_omp(kDdotStackPartials + 72, &n, x, &one, y, &one);
   const long failures = ztr_testalloc_failures();
   ztr_testalloc_reset();
-  std::printf("|failed=%d same=%d", failures > 0 ? 1 : 0, same_bits(got, split_reference(1, n, x, 1, y, 1)));
+  std::printf("|failed=%d same=%d", failures > 0 ? 1 : 0,
+              same_bits(got, split_reference(1, n, x, 1, y, 1)));
   return 0;
 }
 

@@ -34,7 +34,9 @@ struct FakeCpu {
 };
 FakeCpu g_cpu;
 
-bool fake_has_cpuid() { return g_cpu.has_cpuid; }
+bool fake_has_cpuid() {
+  return g_cpu.has_cpuid;
+}
 
 CpuidRegs fake_cpuid(std::uint32_t leaf, std::uint32_t sub) {
   CpuidRegs r{0, 0, 0, 0};
@@ -48,14 +50,27 @@ CpuidRegs fake_cpuid(std::uint32_t leaf, std::uint32_t sub) {
       std::memcpy(&r.edx, g_cpu.vendor + 4, 4);
       std::memcpy(&r.ecx, g_cpu.vendor + 8, 4);
       return r;
-    case 1: r.ecx = g_cpu.l1_ecx; r.edx = g_cpu.l1_edx; return r;
-    case 2: return g_cpu.leaf2;
-    case 4: return sub_of(g_cpu.leaf4);
-    case 7: r.ebx = sub == 0 ? g_cpu.l7_ebx : 0; return r;
-    case 0x80000000u: r.eax = g_cpu.max_ext; return r;
-    case 0x80000001u: r.ecx = g_cpu.ext_ecx; return r;
-    case 0x8000001Du: return sub_of(g_cpu.ext1d);
-    default: return r;
+    case 1:
+      r.ecx = g_cpu.l1_ecx;
+      r.edx = g_cpu.l1_edx;
+      return r;
+    case 2:
+      return g_cpu.leaf2;
+    case 4:
+      return sub_of(g_cpu.leaf4);
+    case 7:
+      r.ebx = sub == 0 ? g_cpu.l7_ebx : 0;
+      return r;
+    case 0x80000000u:
+      r.eax = g_cpu.max_ext;
+      return r;
+    case 0x80000001u:
+      r.ecx = g_cpu.ext_ecx;
+      return r;
+    case 0x8000001Du:
+      return sub_of(g_cpu.ext1d);
+    default:
+      return r;
   }
 }
 
@@ -73,7 +88,7 @@ std::uint64_t fake_xgetbv(std::uint32_t) {
 constexpr std::uint32_t kSse2 = 1u << 26;  // leaf 1 EDX
 constexpr std::uint32_t kSse3 = 1u << 0, kSsse3 = 1u << 9, kFma = 1u << 12, kSse41 = 1u << 19,
                         kSse42 = 1u << 20, kAes = 1u << 25, kOsxsave = 1u << 27,
-                        kAvx = 1u << 28;                                       // leaf 1 ECX
+                        kAvx = 1u << 28;                                    // leaf 1 ECX
 constexpr std::uint32_t kBmi1 = 1u << 3, kAvx2 = 1u << 5, kBmi2 = 1u << 8;  // leaf 7 EBX
 constexpr std::uint32_t kLzcnt = 1u << 5;                                   // 0x80000001 ECX
 
@@ -190,8 +205,8 @@ TEST(CpuDetect, HardwareTypeFromTheFeatureBits) {
   EXPECT_EQ(type_of("avx"), 6);
   EXPECT_EQ(type_of("avx2"), 7);
   // Type 7 needs every companion of AVX2.
-  for (const char* cpu : {"avx2_no_fma", "avx2_no_aes", "avx2_no_lzcnt", "avx2_no_bmi2",
-                          "avx2_no_leaf7"})
+  for (const char* cpu :
+       {"avx2_no_fma", "avx2_no_aes", "avx2_no_lzcnt", "avx2_no_bmi2", "avx2_no_leaf7"})
     EXPECT_EQ(type_of(cpu), 6) << cpu;
   // AVX needs the OS to save the vector state: OSXSAVE and both XCR0 bits.
   EXPECT_EQ(type_of("avx_no_osxsave"), 5);  // and XGETBV is never executed
@@ -218,13 +233,28 @@ TEST(CpuDetect, EveryReproducibilityBranch) {
     const char* value;
     int mode, type;
   } const cases[] = {
-      {nullptr, 1, 7},      {"AUTO", 2, 7},   {"COMPATIBLE", 3, 2}, {"SSE2", 4, 2},
-      {"SSE3", 5, 3},       {"SSSE3", 6, 4},  {"SSE4_1", 7, 4},     {"SSE4_2", 8, 5},
-      {"AVX", 9, 6},        {"AVX2", 10, 7},  {"BRANCH=AVX", 9, 6}, {"BRANCH=SSE3", 5, 3},
+      {nullptr, 1, 7},
+      {"AUTO", 2, 7},
+      {"COMPATIBLE", 3, 2},
+      {"SSE2", 4, 2},
+      {"SSE3", 5, 3},
+      {"SSSE3", 6, 4},
+      {"SSE4_1", 7, 4},
+      {"SSE4_2", 8, 5},
+      {"AVX", 9, 6},
+      {"AVX2", 10, 7},
+      {"BRANCH=AVX", 9, 6},
+      {"BRANCH=SSE3", 5, 3},
       // Malformed values mean AUTO, silently.
-      {"avx", 2, 7},        {"AVX ", 2, 7},   {" AVX", 2, 7},       {"", 2, 7},
-      {"BRANCH=", 2, 7},    {"BRANCH=BRANCH=AVX", 2, 7},           {"branch=AVX", 2, 7},
-      {"AVX2X", 2, 7},      {"SSE4.2", 2, 7},
+      {"avx", 2, 7},
+      {"AVX ", 2, 7},
+      {" AVX", 2, 7},
+      {"", 2, 7},
+      {"BRANCH=", 2, 7},
+      {"BRANCH=BRANCH=AVX", 2, 7},
+      {"branch=AVX", 2, 7},
+      {"AVX2X", 2, 7},
+      {"SSE4.2", 2, 7},
   };
   for (const auto& c : cases) {
     std::vector<std::string> env;
@@ -250,7 +280,8 @@ TEST(CpuDetect, DebugTypeIsTakenUncheckedAndWinsOverTheBranch) {
   EXPECT_EQ(type_of("avx2", {"ZTR_DEBUG_CPU_TYPE=5", "ZTR_CBWR=COMPATIBLE"}), 5);
   EXPECT_EQ(report("avx2", {"ZTR_DEBUG_CPU_TYPE=2"}).hw, 7);
   // Out of range, text, and values too long for the 32-byte buffer are ignored.
-  for (const std::string v : {"0", "1", "8", "-3", "911", "abc", "", "AVX", "000000000000000000000000000000003"})
+  for (const std::string v :
+       {"0", "1", "8", "-3", "911", "abc", "", "AVX", "000000000000000000000000000000003"})
     EXPECT_EQ(type_of("avx2", {"ZTR_DEBUG_CPU_TYPE=" + v}), 7) << v;
   // 31 characters still fit the buffer.
   EXPECT_EQ(type_of("avx2", {"ZTR_DEBUG_CPU_TYPE=" + std::string(30, '0') + "3"}), 3);
@@ -306,12 +337,13 @@ ZTR_CHILD(cpu_too_old_hardware) {
 }
 
 TEST(CpuDetect, ProcessorWithoutSse2StopsTheProcess) {
-  const std::string expected =
-      std::string(message_table_text(kMsgNoSse2)) + "\n" + message_table_text(kMsgNoSse2Detail) + "\n";
+  const std::string expected = std::string(message_table_text(kMsgNoSse2)) + "\n" +
+                               message_table_text(kMsgNoSse2Detail) + "\n";
   for (const char* child : {"cpu_too_old", "cpu_too_old_hardware"}) {
-    for (auto env : std::vector<std::vector<std::string>>{
-             {"TEST_CPU=nosse2"}, {"TEST_CPU=nosse2", "ZTR_DEBUG_CPU_TYPE=4"},
-             {"TEST_CPU=nosse2", "ZTR_CBWR=COMPATIBLE"}}) {
+    for (auto env :
+         std::vector<std::vector<std::string>>{{"TEST_CPU=nosse2"},
+                                               {"TEST_CPU=nosse2", "ZTR_DEBUG_CPU_TYPE=4"},
+                                               {"TEST_CPU=nosse2", "ZTR_CBWR=COMPATIBLE"}}) {
       auto r = test::run_child(child, env);
       EXPECT_EQ(r.exit_code, 1) << child;
       EXPECT_EQ(r.out, expected) << child;
@@ -400,18 +432,31 @@ TEST(CpuCaches, LevelTwoClassFromTheDescriptors) {
 
 // ---- dispatch ----------------------------------------------------------------------------
 
-int variant_a() { return 2; }
-int variant_b() { return 3; }
-int variant_c() { return 4; }
-int variant_d() { return 5; }
-int variant_e() { return 6; }
-int variant_f() { return 7; }
+int variant_a() {
+  return 2;
+}
+int variant_b() {
+  return 3;
+}
+int variant_c() {
+  return 4;
+}
+int variant_d() {
+  return 5;
+}
+int variant_e() {
+  return 6;
+}
+int variant_f() {
+  return 7;
+}
 
 // A slot answers with the variant of the type in force, fills once, and stops the process
 // with message 1213 when the type in force has no variant.
 ZTR_CHILD(dispatch_slot) {
   install_fake_cpu();
-  static DispatchSlot<int()> full{{variant_a, variant_b, variant_c, variant_d, variant_e, variant_f}};
+  static DispatchSlot<int()> full{
+      {variant_a, variant_b, variant_c, variant_d, variant_e, variant_f}};
   static DispatchSlot<int()> gap{{variant_a, variant_b, nullptr, variant_d, variant_e, variant_f}};
   std::printf("full=%d again=%d", full(), full());
   std::fflush(stdout);
@@ -438,7 +483,8 @@ TEST(Dispatch, EveryLibrarySlotHasAllSixVariants) {
     names.push_back(s->name());
     EXPECT_EQ(s->missing(), 0) << s->name();
   }
-  for (const char* known : {"g_ddot_kernel", "g_csr_symv_lower", "g_csr_symv_upper", "g_csr_symv_merge"})
+  for (const char* known :
+       {"g_ddot_kernel", "g_csr_symv_lower", "g_csr_symv_upper", "g_csr_symv_merge"})
     EXPECT_NE(std::find(names.begin(), names.end(), known), names.end()) << known;
   EXPECT_GE(slots, 4);
 }

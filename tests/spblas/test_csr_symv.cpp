@@ -238,9 +238,10 @@ TEST(CsrSymvKernels, EveryVariantFollowsThePlainOrder) {
       const int first = 101, last = 200, len = lower ? last : m - (first - 1);
       const double beta = 2.0, half = 0.5;
       std::vector<double> part(len, 1.0), want(len, 2.0);
-      for (int r = first - 1; r < last; ++r) plain_row(lower, r, m, s, x, want.data(), lower ? 0 : m - len);
-      kernel(&first, &last, &m, &len, &alpha, s.a.data(), s.ja.data(), s.ia.data(),
-             s.ia.data() + 1, x.data(), part.data(), &beta);
+      for (int r = first - 1; r < last; ++r)
+        plain_row(lower, r, m, s, x, want.data(), lower ? 0 : m - len);
+      kernel(&first, &last, &m, &len, &alpha, s.a.data(), s.ja.data(), s.ia.data(), s.ia.data() + 1,
+             x.data(), part.data(), &beta);
       EXPECT_TRUE(same_bits(part, want));
       // alpha scales every contribution.
       kernel(&one, &m, &m, &m, &half, s.a.data(), s.ja.data(), s.ia.data(), s.ia.data() + 1,
@@ -251,7 +252,8 @@ TEST(CsrSymvKernels, EveryVariantFollowsThePlainOrder) {
   // The merge, in groups of four and one by one, adds in the order of the vectors.
   std::vector<std::vector<double>> vecs;
   for (int j = 0; j < 5; ++j) vecs.push_back(random_vector(400, 30u + j));
-  const double* ptrs[5] = {vecs[0].data(), vecs[1].data(), vecs[2].data(), vecs[3].data(), vecs[4].data()};
+  const double* ptrs[5] = {vecs[0].data(), vecs[1].data(), vecs[2].data(), vecs[3].data(),
+                           vecs[4].data()};
   for (int rows : {3, 99, 150}) {
     for (int type = kCpuTypeMin; type <= hardware_cpu_type(); ++type) {
       std::vector<double> y = random_vector(400, 1), want = y;
@@ -280,7 +282,8 @@ ZTR_CHILD(csr_split) {
   const auto x = random_vector(m, 78);
   const Csr s = to_csr(d, lower ? Store::kLower : Store::kUpper, 0, true, false, 5);
   const long live = ztr_testalloc_live();
-  if (const char* n = std::getenv("TEST_FAIL_NTH")) ztr_testalloc_fail_nth(std::atol(n), std::getenv("TEST_STICKY") != nullptr);
+  if (const char* n = std::getenv("TEST_FAIL_NTH"))
+    ztr_testalloc_fail_nth(std::atol(n), std::getenv("TEST_STICKY") != nullptr);
   const auto y = product(lower ? 'L' : 'U', d, s, x);
   const long failures = ztr_testalloc_failures();
   ztr_testalloc_reset();
