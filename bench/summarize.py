@@ -29,23 +29,28 @@ def load(path):
     return best
 
 
-def ddot_table(best):
+def ratio(r, a, b):
+    return r[a] / r[b] if a in r and b in r else float("nan")
+
+
+def ddot_table(best, group="ddot"):
     rates = defaultdict(dict)
     for name, (seconds, nbytes) in best.items():
         parts = name.split("/")
-        if parts[0] == "ddot":
+        if parts[0] == group:
             rates[int(parts[2])][parts[1]] = nbytes / seconds / 1e9
     if not rates:
         return
     impls = sorted({i for r in rates.values() for i in r})
+    print()
+    print(f"{group}, GB/s")
     print("| n | " + " | ".join(impls) + " | t7 / peer 1 thread | cblas_ddot / peer 2 threads |")
     print("|---" * (len(impls) + 3) + "|")
     for n in sorted(rates):
         r = rates[n]
-        ratio1 = r.get("ztr_t7", 0) / r["peer_1thread"] if "peer_1thread" in r else float("nan")
-        ratio2 = r.get("ztr_cblas_ddot", 0) / r["peer_2threads"] if "peer_2threads" in r else float("nan")
         cells = " | ".join(f"{r.get(i, float('nan')):.1f}" for i in impls)
-        print(f"| {n:.0e} | {cells} | {ratio1:.2f} | {ratio2:.2f} |")
+        print(f"| {n:.0e} | {cells} | {ratio(r, 'ztr_t7', 'peer_1thread'):.2f} "
+              f"| {ratio(r, 'ztr_cblas_ddot', 'peer_2threads'):.2f} |")
 
 
 def csr_table(best):
@@ -67,4 +72,5 @@ def csr_table(best):
 if __name__ == "__main__":
     best = load(sys.argv[1])
     ddot_table(best)
+    ddot_table(best, "ddot_inc2")
     csr_table(best)
