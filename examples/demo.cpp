@@ -2,7 +2,9 @@
 // It needs no input; `./dev demo` builds and runs it.
 #include <omp.h>
 
+#include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "include/ztr.h"
 #include "service/cpu.h"
@@ -54,7 +56,48 @@ int main() {
   void* b = ztr::mm_malloc(1 << 20, 128);
   ztr::mm_free(b);
   std::printf("Memory manager\n");
-  std::printf("  work buffers are pooled per thread: %s\n",
+  std::printf("  work buffers are pooled per thread: %s\n\n",
               a == b && !ztr::mm_pool_stats().disabled ? "yes (a 1 MiB buffer came back)" : "no");
+
+  // x = 1, 2, ..., n against ones: the sum n(n+1)/2 is exact in double for this n, whatever
+  // the order of additions; a negative increment walks x backwards, pairing x[n-1] with y[0].
+  std::printf("Dot product (cblas_ddot)\n");
+  const int n = 100000;
+  std::vector<double> x(n), ones(n, 1.0), ramp(n);
+  for (int i = 0; i < n; ++i) {
+    x[i] = i + 1;
+    ramp[i] = i;
+  }
+  std::printf("  1 + 2 + ... + %d     = %.0f (expected %.0f)\n", n,
+              cblas_ddot(n, x.data(), 1, ones.data(), 1), 0.5 * n * (n + 1.0));
+  // sum_i (n - i) * i with x reversed.
+  double reversed = 0;
+  for (int i = 0; i < n; ++i) reversed += (n - static_cast<double>(i)) * i;
+  std::printf("  reversed x against 0..n-1 = %.0f (expected %.0f)\n\n",
+              cblas_ddot(n, x.data(), -1, ramp.data(), 1), reversed);
+
+  // The 1-D Laplacian tridiag(-1, 2, -1) stored as its lower triangle in zero-based CSR.  For
+  // x_i = i + 1 every interior row of A*x is 0, the first is 0 and the last is m + 1.
+  std::printf("Symmetric sparse product (ztr_cspblas_dcsrsymv)\n");
+  const int m = 50000;
+  std::vector<int> ia{0}, ja;
+  std::vector<double> values;
+  for (int r = 0; r < m; ++r) {
+    if (r > 0) {
+      ja.push_back(r - 1);
+      values.push_back(-1.0);
+    }
+    ja.push_back(r);
+    values.push_back(2.0);
+    ia.push_back(static_cast<int>(ja.size()));
+  }
+  std::vector<double> xs(m), y(m);
+  for (int i = 0; i < m; ++i) xs[i] = i + 1;
+  ztr_cspblas_dcsrsymv("L", &m, values.data(), ia.data(), ja.data(), xs.data(), y.data());
+  double worst = 0;
+  for (int i = 0; i < m - 1; ++i) worst = std::fmax(worst, std::fabs(y[i]));
+  std::printf("  %d rows, %zu stored entries (lower triangle)\n", m, values.size());
+  std::printf("  largest |(A x)_i| over rows 0..m-2 = %g (expected 0)\n", worst);
+  std::printf("  (A x)_{m-1} = %.0f (expected %d)\n", y[m - 1], m + 1);
   return 0;
 }

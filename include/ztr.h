@@ -40,6 +40,24 @@ ZTR_API int ZTR_Get_Max_Threads(void);
  * thread inside an active parallel region).  Zero: use the requested count as it is. */
 ZTR_API void ZTR_Set_Dynamic(int flag);
 
+/* ---- BLAS ------------------------------------------------------------------------------ */
+
+/* The dot product sum x_i*y_i over i = 0..n-1, where element i of a vector with increment inc
+ * is v[i*inc] for inc >= 0 and v[(n-1-i)*|inc|] for inc < 0.  0.0 for n <= 0.  Every input
+ * is legal; nothing is reported.  Long vectors are split among threads; for a given processor
+ * level, thread count and alignment the result is reproducible bit for bit. */
+ZTR_API double cblas_ddot(int n, const double* x, int incx, const double* y, int incy);
+
+/* ---- Sparse BLAS ------------------------------------------------------------------------ */
+
+/* y := A*x for a symmetric m x m matrix A stored as one triangle (with the diagonal) in
+ * zero-based CSR form: row r holds entries ia[r]-ia[0] .. ia[r+1]-ia[0]-1 of a and ja, in any
+ * order; ja holds zero-based columns.  uplo 'L'/'l' uses the entries with column <= row,
+ * 'U'/'u' those with column >= row; entries of the other triangle are ignored.  The previous
+ * contents of y are never read.  An unknown uplo or m < 0 returns at once, y untouched. */
+ZTR_API void ztr_cspblas_dcsrsymv(const char* uplo, const int* m, const double* a, const int* ia,
+                                  const int* ja, const double* x, double* y);
+
 #ifdef __cplusplus
 }
 #endif

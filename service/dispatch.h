@@ -7,6 +7,7 @@
 //   ztr::DispatchSlot<double(int, const double*, const double*)> g_dot{{
 //       kernels::t2::dot, kernels::t3::dot, ..., kernels::t7::dot}};
 //   double r = g_dot(n, x, y);
+//   ZTR_REGISTER_DISPATCH_SLOT(g_dot);   // lets the completeness test find the slot
 #pragma once
 
 #include <array>
@@ -36,7 +37,9 @@ class DispatchSlot<R(Args...)> {
   }
 
   // The variant of one CpuType, for tests that run every variant in one process.
-  Fn variant(int cpu_type) const { return variants_[static_cast<unsigned>(cpu_type - kCpuTypeMin)]; }
+  Fn variant(int cpu_type) const {
+    return variants_[static_cast<unsigned>(cpu_type - kCpuTypeMin)];
+  }
   const Variants& variants() const { return variants_; }
 
  private:
@@ -44,6 +47,9 @@ class DispatchSlot<R(Args...)> {
     const int type = detect_cpu_type();
     if (type < kCpuTypeMin || type > kCpuTypeMax) fatal_unsupported_cpu_type(type);
     Fn f = variants_[static_cast<unsigned>(type - kCpuTypeMin)];
+    // A type without a variant is the same fatal condition as a type out of range: there is
+    // no code to run, and guessing another level could execute instructions the processor lacks.
+    if (f == nullptr) fatal_unsupported_cpu_type(type);
     target_.store(f, std::memory_order_relaxed);
     return f;
   }
@@ -51,5 +57,44 @@ class DispatchSlot<R(Args...)> {
   std::atomic<Fn> target_{nullptr};
   const Variants variants_;
 };
+
+// Every slot of the library is listed here (by ZTR_REGISTER_DISPATCH_SLOT at its definition),
+// so that a test can check that no slot lacks a variant for any CpuType.  The list is an
+// intrusive chain of static records: registering allocates nothing.
+class SlotRegistration {
+ public:
+  template <typename Slot>
+  SlotRegistration(const char* name, const Slot& slot)
+      : name_(name), slot_(&slot), missing_(&missing_variants<Slot>), next_(head()) {
+    head() = this;
+  }
+  const char* name() const { return name_; }
+  // Number of CpuTypes without a variant.
+  int missing() const { return missing_(slot_); }
+  const SlotRegistration* next() const { return next_; }
+  static const SlotRegistration* first() { return head(); }
+
+ private:
+  template <typename Slot>
+  static int missing_variants(const void* slot) {
+    int n = 0;
+    for (auto f : static_cast<const Slot*>(slot)->variants()) n += f == nullptr ? 1 : 0;
+    return n;
+  }
+  static SlotRegistration*& head() {
+    static SlotRegistration* h = nullptr;
+    return h;
+  }
+  const char* name_;
+  const void* slot_;
+  int (*missing_)(const void*);
+  const SlotRegistration* next_;
+};
+
+#define ZTR_DISPATCH_CONCAT2(a, b) a##b
+#define ZTR_DISPATCH_CONCAT(a, b) ZTR_DISPATCH_CONCAT2(a, b)
+#define ZTR_REGISTER_DISPATCH_SLOT(slot)                                                      \
+  static const ::ztr::SlotRegistration ZTR_DISPATCH_CONCAT(ztr_slot_registration_, __LINE__)( \
+      #slot, slot)
 
 }  // namespace ztr

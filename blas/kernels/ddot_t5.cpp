@@ -1,0 +1,14 @@
+// Dot product, CpuType 5 (SSE4.2).  The summation order is that of ddot_sse_wide.inc.
+#include "blas/kernels/ddot_kernels.h"
+
+#include "blas/kernels/ddot_strided.inc"
+#include "blas/kernels/ddot_sse_wide.inc"
+
+namespace ztr::kernels::t5 {
+
+double ddot_kernel(const int* n, const double* x, const int* incx, const double* y,
+                   const int* incy) {
+  return wide_dot(*n, x, *incx, y, *incy);
+}
+
+}  // namespace ztr::kernels::t5

@@ -1,0 +1,360 @@
+// The dot product: each kernel variant against its order of additions written out plainly
+// (bit for bit), the thread split and its policy, and the export's edge cases.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "blas/ddot.h"
+#include "include/ztr.h"
+#include "service/cpu.h"
+#include "service/messages.h"
+#include "service/platform.h"
+#include "testalloc.h"
+#include "tests/blas/ddot_reference.h"
+#include "tests/support/child.h"
+
+namespace ztr {
+namespace {
+
+using test::ref_ddot;
+
+// A byte buffer aligned to 64, so that vectors can be placed at any byte offset.
+class Buffer {
+ public:
+  explicit Buffer(std::size_t doubles) : bytes_(doubles * 8 + 128) {
+    raw_ = static_cast<unsigned char*>(std::aligned_alloc(64, (bytes_ + 63) / 64 * 64));
+  }
+  ~Buffer() { std::free(raw_); }
+  Buffer(const Buffer&) = delete;
+  Buffer& operator=(const Buffer&) = delete;
+  // `count` values at byte offset `offset`, with magnitudes spread over many binades so that
+  // every change in the order of additions shows in the last bits.
+  double* fill(std::size_t offset, std::size_t count, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::uniform_real_distribution<double> mant(-1.0, 1.0);
+    std::uniform_int_distribution<int> expo(-12, 12);
+    unsigned char* p = raw_ + offset;
+    for (std::size_t i = 0; i < count; ++i) {
+      const double v = std::ldexp(mant(gen), expo(gen));
+      std::memcpy(p + 8 * i, &v, 8);
+    }
+    return reinterpret_cast<double*>(p);
+  }
+
+ private:
+  std::size_t bytes_;
+  unsigned char* raw_;
+};
+
+bool same_bits(double a, double b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+std::size_t span(int n, int inc) {
+  return n <= 0 ? 1 : static_cast<std::size_t>(n - 1) * static_cast<std::size_t>(std::abs(inc)) + 1;
+}
+
+// Error bound of any order of summation: |computed - exact| <= gamma_n * sum |x_i y_i|.
+void expect_accurate(double r, int n, const double* x, int incx, const double* y, int incy) {
+  long double exact = 0, mag = 0;
+  for (int i = 0; i < n; ++i) {
+    const long double p =
+        static_cast<long double>(test::elem(x, n, incx, i)) * test::elem(y, n, incy, i);
+    exact += p;
+    mag += std::fabs(p);
+  }
+  const double u = 0x1p-53;
+  EXPECT_LE(std::fabs(static_cast<long double>(r) - exact), (n + 2) * u * mag + 1e-300)
+      << "n=" << n << " incx=" << incx << " incy=" << incy;
+}
+
+struct Case {
+  int n, incx, incy;
+  std::size_t xoff, yoff;  // byte offsets from a 64-byte boundary
+};
+
+std::vector<Case> kernel_cases() {
+  std::vector<Case> cases;
+  const int lengths[] = {0,  -3, 1,  2,  3,  4,  5,  7,  8,  9,  15,  16,
+                         17, 31, 32, 33, 40, 47, 48, 63, 64, 65, 100, 1001};
+  const int incs[][2] = {{1, 1},  {-1, -1}, {1, -1}, {-1, 1}, {2, 3},
+                         {-2, 1}, {0, 1},   {1, 0},  {3, -2}, {1, 2}};
+  const std::size_t offsets[] = {0, 8, 16, 24, 4};
+  for (int n : lengths)
+    for (const auto& inc : incs)
+      for (std::size_t ox : offsets)
+        for (std::size_t oy : offsets) cases.push_back({n, inc[0], inc[1], ox, oy});
+  return cases;
+}
+
+// Every variant this processor can run, through its slot entry, against its order of
+// additions; and every result within the error bound of the exact sum.
+TEST(DdotVariants, FollowTheirOrderOfAdditionBitForBit) {
+  const int hw = hardware_cpu_type();
+  const auto cases = kernel_cases();
+  for (int type = kCpuTypeMin; type <= hw; ++type) {
+    SCOPED_TRACE("CpuType " + std::to_string(type));
+    const DdotKernelFn kernel = ddot_kernel_slot().variant(type);
+    int mismatches = 0, reordered = 0;
+    for (const Case& c : cases) {
+      Buffer bx(span(c.n, c.incx)), by(span(c.n, c.incy));
+      const double* x = bx.fill(c.xoff, span(c.n, c.incx), 1u + c.n);
+      const double* y = by.fill(c.yoff, span(c.n, c.incy), 7u + c.n);
+      const double got = kernel(&c.n, x, &c.incx, y, &c.incy);
+      const double want = ref_ddot(type, c.n, x, c.incx, y, c.incy);
+      if (!same_bits(got, want) && ++mismatches <= 5)
+        ADD_FAILURE() << "n=" << c.n << " incx=" << c.incx << " incy=" << c.incy << " offsets "
+                      << c.xoff << "," << c.yoff << ": got " << got << " want " << want;
+      if (!same_bits(want, test::ref_strided(c.n, x, c.incx, y, c.incy))) ++reordered;
+      expect_accurate(got, c.n, x, c.incx, y, c.incy);
+    }
+    EXPECT_EQ(mismatches, 0);
+    // The data must be able to tell orders of addition apart, or the comparison proves little.
+    EXPECT_GT(reordered, 100);
+  }
+}
+
+TEST(Ddot, EdgeCasesOfTheExport) {
+  // n <= 0 reads nothing.
+  EXPECT_EQ(cblas_ddot(0, nullptr, 1, nullptr, 1), 0.0);
+  EXPECT_EQ(cblas_ddot(-5, nullptr, 1, nullptr, 1), 0.0);
+  const double x[] = {1, 2, 3}, y[] = {10, 100, 1000};
+  // Opposite increments pair the first element of one with the last of the other.
+  EXPECT_EQ(cblas_ddot(3, x, -1, y, 1), 3 * 10 + 2 * 100 + 1 * 1000);
+  EXPECT_EQ(cblas_ddot(3, x, 1, y, -1), 1 * 1000 + 2 * 100 + 3 * 10);
+  EXPECT_EQ(cblas_ddot(3, x, -1, y, -1), cblas_ddot(3, x, 1, y, 1));
+  // A zero increment repeats x[0].
+  EXPECT_EQ(cblas_ddot(3, x, 0, y, 1), 1110.0);
+  std::vector<double> a(5000), b(5000);
+  for (int i = 0; i < 5000; ++i) {
+    a[i] = i % 7 - 3;
+    b[i] = i % 5 - 2;
+  }
+  long long exact = 0;
+  for (int i = 0; i < 5000; ++i)
+    exact += static_cast<long long>(a[i]) * static_cast<long long>(b[i]);
+  EXPECT_EQ(cblas_ddot(5000, a.data(), 1, b.data(), 1), static_cast<double>(exact));
+  EXPECT_EQ(cblas_ddot(2500, a.data(), -2, b.data(), -2),
+            cblas_ddot(2500, a.data(), 2, b.data(), 2));
+}
+
+// The policy, rule by rule.  Arguments: n, incx, incy, class, threads, dynamic, cache table.
+TEST(DdotThreads, PolicyByLengthClassAndCache) {
+  const int small[5] = {2, 32768, 262144, 0, 0};    // level 2 of 256 KiB
+  const int limit[5] = {2, 32768, 0x300000, 0, 0};  // exactly 3 MiB: still small
+  const int large[5] = {3, 32768, 0x300001, 0, 0};
+  const int none[5] = {0, 0, 0, 0, 0};
+  // Short vectors, unknown classes, zero increments and a single thread stay serial.
+  EXPECT_EQ(ddot_thread_count(2500, 1, 1, 128, 8, 1, none), 1);
+  EXPECT_EQ(ddot_thread_count(2501, 1, 1, 128, 2, 1, none), 2);
+  for (int ma : {0, 1, 65, 129}) EXPECT_EQ(ddot_thread_count(1 << 20, 1, 1, ma, 8, 1, none), 1);
+  EXPECT_EQ(ddot_thread_count(1 << 20, 0, 1, 128, 8, 1, none), 1);
+  EXPECT_EQ(ddot_thread_count(1 << 20, 1, 0, 128, 8, 0, none), 1);
+  EXPECT_EQ(ddot_thread_count(1 << 20, 1, 1, 128, 1, 1, none), 1);
+  // Dynamic mode off: every available thread.
+  EXPECT_EQ(ddot_thread_count(2501, 1, 1, 32, 40, 0, small), 40);
+  // Classes 32/33, small level 2.
+  EXPECT_EQ(ddot_thread_count(2999, 1, 1, 32, 2, 1, small), 1);
+  EXPECT_EQ(ddot_thread_count(3000, 1, 1, 32, 2, 1, small), 2);
+  EXPECT_EQ(ddot_thread_count(2999, 1, 1, 33, 2, 1, limit), 1);
+  EXPECT_EQ(ddot_thread_count(2600, 1, 1, 32, 3, 1, small), 3);
+  EXPECT_EQ(ddot_thread_count(6500 * 16 - 1, 1, 1, 32, 16, 1, small), 15);
+  EXPECT_EQ(ddot_thread_count(20000, 1, 1, 32, 16, 1, small), 4);
+  EXPECT_EQ(ddot_thread_count(6500 * 16, 1, 1, 32, 16, 1, small), 16);
+  EXPECT_EQ(ddot_thread_count(2500 * 8, 1, 1, 32, 8, 1, small), 8);
+  EXPECT_EQ(ddot_thread_count(2500 * 8 - 1, 1, 1, 32, 8, 1, small), 7);
+  EXPECT_EQ(ddot_thread_count(5000, 1, 1, 32, 8, 1, small), 4);
+  // Classes 32/33, large or unknown level 2.
+  EXPECT_EQ(ddot_thread_count(5999, 1, 1, 32, 8, 1, large), 2);
+  EXPECT_EQ(ddot_thread_count(6000, 1, 1, 32, 8, 1, large), 4);
+  EXPECT_EQ(ddot_thread_count(9999, 1, 1, 32, 3, 1, none), 3);
+  EXPECT_EQ(ddot_thread_count(10000, 1, 1, 32, 8, 1, none), 8);
+  EXPECT_EQ(ddot_thread_count(10000, 1, 1, 33, 8, 1, large), 4);
+  EXPECT_EQ(ddot_thread_count(5999, 1, 1, 33, 8, 1, large), 2);
+  // Classes 64, 66 and 128.
+  EXPECT_EQ(ddot_thread_count(19999, 1, 1, 64, 8, 1, none), 4);
+  EXPECT_EQ(ddot_thread_count(19999, 1, 1, 66, 3, 1, none), 3);
+  EXPECT_EQ(ddot_thread_count(20000, 1, 1, 128, 8, 1, none), 8);
+  EXPECT_EQ(ddot_thread_count(3000, 1, 1, 128, 2, 1, none), 2);
+  EXPECT_EQ(ddot_thread_count(5000 * 12, 1, 1, 128, 12, 1, none), 12);
+  EXPECT_EQ(ddot_thread_count(5000 * 12 - 1, 1, 1, 128, 12, 1, none), 11);
+  EXPECT_EQ(ddot_thread_count(30000, 1, 1, 128, 12, 1, none), 8);
+  EXPECT_EQ(ddot_thread_count(30000, 1, 1, 128, 32, 1, none), 16);
+  EXPECT_EQ(ddot_thread_count(5000 * 20, 1, 1, 66, 32, 1, none), 20);
+}
+
+// Partial results of the split computed plainly: pieces of floor(n/p) rounded down to a
+// multiple of 8, the last thread taking the rest, added in thread order.
+double split_reference(int p, int n, const double* x, int incx, const double* y, int incy) {
+  const DdotKernelFn kernel = ddot_kernel_slot().variant(detect_cpu_type());
+  if (p == 1) return kernel(&n, x, &incx, y, &incy);
+  const int chunk = n / p / 8 * 8;
+  double sum = 0.0;
+  for (int t = 0; t < p; ++t) {
+    const int start = t * chunk, len = t < p - 1 ? chunk : n - start;
+    const double* xs = incx >= 0 ? x + static_cast<std::ptrdiff_t>(start) * incx
+                                 : x + static_cast<std::ptrdiff_t>(n - start - len) * -incx;
+    const double* ys = incy >= 0 ? y + static_cast<std::ptrdiff_t>(start) * incy
+                                 : y + static_cast<std::ptrdiff_t>(n - start - len) * -incy;
+    sum = sum + kernel(&len, xs, &incx, ys, &incy);
+  }
+  return sum;
+}
+
+TEST(DdotThreads, PiecesOfEightAddedInThreadOrder) {
+  const int incs[][2] = {{1, 1}, {-1, -1}, {1, -1}, {2, -3}};
+  for (int p : {2, 3, 4}) {
+    for (int n : {20, 2501, 8 * 4 * 97 + 5, 10007}) {
+      for (const auto& inc : incs) {
+        Buffer bx(span(n, inc[0])), by(span(n, inc[1]));
+        const double* x = bx.fill(0, span(n, inc[0]), 3);
+        const double* y = by.fill(8, span(n, inc[1]), 4);
+        const double got = ztr_blas_ddot_omp(p, &n, x, &inc[0], y, &inc[1]);
+        EXPECT_TRUE(same_bits(got, split_reference(p, n, x, inc[0], y, inc[1])))
+            << "p=" << p << " n=" << n << " incx=" << inc[0] << " incy=" << inc[1];
+        expect_accurate(got, n, x, inc[0], y, inc[1]);
+      }
+    }
+  }
+}
+
+// ---- children: the processor type and the thread settings are fixed per process ----------
+
+// Four physical cores, so that dynamic mode leaves the requested count alone.
+int fake_procs() {
+  return 4;
+}
+bool fake_unrestricted() {
+  return true;
+}
+bool fake_ids(int cpu, int* package, int* core) {
+  *package = 0;
+  *core = cpu;
+  return true;
+}
+
+// Every length in TEST_LENGTHS through cblas_ddot with increments TEST_INC (default 1),
+// reported as "serial", "split2" or "other" by comparison with the two references.
+ZTR_CHILD(ddot_split) {
+  platform().num_procs = fake_procs;
+  platform().affinity_unrestricted = fake_unrestricted;
+  platform().cpu_ids = fake_ids;
+  const int inc = std::getenv("TEST_INC") ? std::atoi(std::getenv("TEST_INC")) : 1;
+  std::string lengths = std::getenv("TEST_LENGTHS");
+  const char* p = lengths.c_str();
+  char* end = nullptr;
+  for (long n = std::strtol(p, &end, 10); end != p; n = std::strtol(p, &end, 10)) {
+    p = end;
+    const int len = static_cast<int>(n);
+    Buffer bx(span(len, 1)), by(span(len, inc));
+    const double* x = bx.fill(0, span(len, 1), 11);
+    const double* y = by.fill(0, span(len, inc), 12);
+    const double got = cblas_ddot(len, x, 1, y, inc);
+    const double serial = split_reference(1, len, x, 1, y, inc);
+    const double split = split_reference(2, len, x, 1, y, inc);
+    if (same_bits(serial, split)) {
+      std::printf("%d:ambiguous ", len);
+    } else {
+      std::printf("%d:%s ", len,
+                  same_bits(got, serial)  ? "serial"
+                  : same_bits(got, split) ? "split2"
+                                          : "other");
+    }
+  }
+  std::printf("type=%d ma=%d", detect_cpu_type(), cpu_microarch());
+  return 0;
+}
+
+TEST(DdotThreads, SplitBoundariesThroughTheExport) {
+  // Class 128 (AVX), two threads: serial up to 2500 elements.
+  auto r = test::run_child(
+      "ddot_split", {"ZTR_DEBUG_CPU_TYPE=6", "ZTR_NUM_THREADS=2", "TEST_LENGTHS=2500 2501 100000"});
+  EXPECT_EQ(r.out, "2500:serial 2501:split2 100000:split2 type=6 ma=128");
+  // A zero increment is never split.
+  r = test::run_child("ddot_split", {"ZTR_DEBUG_CPU_TYPE=6", "ZTR_NUM_THREADS=2", "TEST_INC=0",
+                                     "TEST_LENGTHS=100000"});
+  EXPECT_EQ(r.out, "100000:serial type=6 ma=128");
+  // Class 32 with the fixed caches of a reproducibility branch (level 2 of 256 KiB), two
+  // threads in dynamic mode: two threads only from 3000 elements on.
+  r = test::run_child("ddot_split",
+                      {"ZTR_CBWR=SSSE3", "ZTR_NUM_THREADS=2", "TEST_LENGTHS=2999 3000"});
+  EXPECT_EQ(r.out, "2999:serial 3000:split2 type=4 ma=32");
+  // Classes 0 (types 2, 3 and 7) never split.
+  for (const char* type :
+       {"ZTR_DEBUG_CPU_TYPE=2", "ZTR_DEBUG_CPU_TYPE=3", "ZTR_DEBUG_CPU_TYPE=7"}) {
+    r = test::run_child("ddot_split", {type, "ZTR_NUM_THREADS=2", "TEST_LENGTHS=100000"});
+    EXPECT_EQ(r.out.substr(0, 20), "100000:serial type=" + std::string(type + 19)) << r.out;
+  }
+}
+
+// Every variant this processor can run, reached through the dispatch slot of cblas_ddot.
+ZTR_CHILD(ddot_dispatched) {
+  const int type = detect_cpu_type();
+  int bad = 0;
+  for (const Case& c : kernel_cases()) {
+    if (c.n > 2500) continue;
+    Buffer bx(span(c.n, c.incx)), by(span(c.n, c.incy));
+    const double* x = bx.fill(c.xoff, span(c.n, c.incx), 5);
+    const double* y = by.fill(c.yoff, span(c.n, c.incy), 6);
+    bad += !same_bits(cblas_ddot(c.n, x, c.incx, y, c.incy),
+                      ref_ddot(type, c.n, x, c.incx, y, c.incy));
+  }
+  std::printf("type=%d mismatches=%d", type, bad);
+  return 0;
+}
+
+TEST(DdotDispatch, EveryVariantThroughTheDebugType) {
+  for (int type = kCpuTypeMin; type <= hardware_cpu_type(); ++type) {
+    auto r = test::run_child("ddot_dispatched", {"ZTR_DEBUG_CPU_TYPE=" + std::to_string(type)});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "type=" + std::to_string(type) + " mismatches=0");
+  }
+}
+
+// More threads than the stack holds partial results for, with every allocation failing: the
+// failure is reported under the name "dot" and the serial kernel gives the product.
+ZTR_CHILD(ddot_partials_alloc_fails) {
+  const int n = 100000, one = 1;
+  Buffer bx(n), by(n);
+  const double* x = bx.fill(0, n, 1);
+  const double* y = by.fill(0, n, 2);
+  ztr_testalloc_fail_nth(1, 1);
+  const double got = ztr_blas_ddot_omp(kDdotStackPartials + 72, &n, x, &one, y, &one);
+  const long failures = ztr_testalloc_failures();
+  ztr_testalloc_reset();
+  std::printf("|failed=%d same=%d", failures > 0 ? 1 : 0,
+              same_bits(got, split_reference(1, n, x, 1, y, 1)));
+  return 0;
+}
+
+ZTR_CHILD(ddot_partials_on_heap) {
+  const int n = 100000, one = 1, threads = kDdotStackPartials + 72;
+  Buffer bx(n), by(n);
+  const double* x = bx.fill(0, n, 1);
+  const double* y = by.fill(0, n, 2);
+  const long before = ztr_testalloc_requests();
+  const double got = ztr_blas_ddot_omp(threads, &n, x, &one, y, &one);
+  expect_accurate(got, n, x, 1, y, 1);
+  std::printf("allocated=%d failures=%d", ztr_testalloc_requests() > before ? 1 : 0,
+              ::testing::Test::HasFailure() ? 1 : 0);
+  return 0;
+}
+
+TEST(DdotThreads, PartialResultsOnTheHeapAboveTheStackArray) {
+  auto r = test::run_child("ddot_partials_alloc_fails");
+  EXPECT_EQ(r.exit_code, 0);
+  const std::string report = std::string("\n") + msg_text(kMsgAllocFailed, 1, "dot") + "\n";
+  EXPECT_EQ(r.out, report + "|failed=1 same=1");
+  r = test::run_child("ddot_partials_on_heap");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "allocated=1 failures=0");
+}
+
+}  // namespace
+}  // namespace ztr

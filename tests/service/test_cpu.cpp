@@ -1,0 +1,493 @@
+// Processor detection with simulated processors: CPUID and XGETBV answer through the platform
+// seam from a description in the child's environment (TEST_CPU), so that every rule of the
+// type selection, the reproducibility branch, the microarchitecture class and the cache
+// description can be checked on any machine.  The type is fixed once per process, so every
+// case is a child.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "service/cpu.h"
+#include "service/dispatch.h"
+#include "service/messages.h"
+#include "service/platform.h"
+#include "tests/support/child.h"
+
+namespace ztr {
+namespace {
+
+// ---- the simulated processor -------------------------------------------------------------
+
+struct FakeCpu {
+  bool has_cpuid = true;
+  char vendor[13] = "GenuineOrvan";
+  std::uint32_t max_leaf = 0xd, max_ext = 0x80000008u;
+  std::uint32_t l1_ecx = 0, l1_edx = 0, l7_ebx = 0, ext_ecx = 0;
+  std::uint64_t xcr0 = 0;
+  CpuidRegs leaf2{0, 0, 0, 0};
+  std::vector<CpuidRegs> leaf4, ext1d;  // subleaves of leaf 4 and of 0x8000001D
+};
+FakeCpu g_cpu;
+
+bool fake_has_cpuid() {
+  return g_cpu.has_cpuid;
+}
+
+CpuidRegs fake_cpuid(std::uint32_t leaf, std::uint32_t sub) {
+  CpuidRegs r{0, 0, 0, 0};
+  auto sub_of = [&](const std::vector<CpuidRegs>& v) { return sub < v.size() ? v[sub] : r; };
+  if (leaf < 0x80000000u && leaf > g_cpu.max_leaf) return r;
+  if (leaf >= 0x80000000u && leaf > g_cpu.max_ext) return r;
+  switch (leaf) {
+    case 0:
+      r.eax = g_cpu.max_leaf;
+      std::memcpy(&r.ebx, g_cpu.vendor, 4);
+      std::memcpy(&r.edx, g_cpu.vendor + 4, 4);
+      std::memcpy(&r.ecx, g_cpu.vendor + 8, 4);
+      return r;
+    case 1:
+      r.ecx = g_cpu.l1_ecx;
+      r.edx = g_cpu.l1_edx;
+      return r;
+    case 2:
+      return g_cpu.leaf2;
+    case 4:
+      return sub_of(g_cpu.leaf4);
+    case 7:
+      r.ebx = sub == 0 ? g_cpu.l7_ebx : 0;
+      return r;
+    case 0x80000000u:
+      r.eax = g_cpu.max_ext;
+      return r;
+    case 0x80000001u:
+      r.ecx = g_cpu.ext_ecx;
+      return r;
+    case 0x8000001Du:
+      return sub_of(g_cpu.ext1d);
+    default:
+      return r;
+  }
+}
+
+// XGETBV faults on a processor whose OS has not enabled it: the library must not ask then.
+std::uint64_t fake_xgetbv(std::uint32_t) {
+  if (!(g_cpu.l1_ecx & (1u << 27))) {
+    std::printf("XGETBV without OSXSAVE");
+    std::fflush(stdout);
+    std::_Exit(3);
+  }
+  return g_cpu.xcr0;
+}
+
+// Feature bits, by leaf and register.
+constexpr std::uint32_t kSse2 = 1u << 26;  // leaf 1 EDX
+constexpr std::uint32_t kSse3 = 1u << 0, kSsse3 = 1u << 9, kFma = 1u << 12, kSse41 = 1u << 19,
+                        kSse42 = 1u << 20, kAes = 1u << 25, kOsxsave = 1u << 27,
+                        kAvx = 1u << 28;                                    // leaf 1 ECX
+constexpr std::uint32_t kBmi1 = 1u << 3, kAvx2 = 1u << 5, kBmi2 = 1u << 8;  // leaf 7 EBX
+constexpr std::uint32_t kLzcnt = 1u << 5;                                   // 0x80000001 ECX
+
+// A cache record of leaf 4 / 0x8000001D.
+CpuidRegs cache(unsigned type, unsigned ways, unsigned line, unsigned sets, unsigned parts = 1) {
+  return {type, ((ways - 1) << 22) | ((parts - 1) << 12) | (line - 1), sets - 1, 0};
+}
+
+// TEST_CPU names a processor; TEST_VENDOR, TEST_XCR0, TEST_LEAF2 and TEST_CACHES vary it.
+void install_fake_cpu() {
+  const std::string kind = std::getenv("TEST_CPU") ? std::getenv("TEST_CPU") : "avx2";
+  FakeCpu& c = g_cpu;
+  c.l1_edx = kSse2;
+  c.xcr0 = 0x7;
+  if (kind == "nocpuid") c.has_cpuid = false;
+  if (kind == "nosse2") c.l1_edx = 0;
+  if (kind == "sse3") c.l1_ecx = kSse3;
+  if (kind == "ssse3") c.l1_ecx = kSse3 | kSsse3;
+  if (kind == "sse41") c.l1_ecx = kSse3 | kSsse3 | kSse41;
+  if (kind == "sse42") c.l1_ecx = kSse3 | kSsse3 | kSse41 | kSse42;
+  if (kind == "sse42aes") c.l1_ecx = kSse3 | kSsse3 | kSse41 | kSse42 | kAes;
+  if (kind == "avx") c.l1_ecx = kSse3 | kSsse3 | kSse41 | kSse42 | kOsxsave | kAvx;
+  if (kind == "avx_no_osxsave") c.l1_ecx = kSse3 | kSsse3 | kSse41 | kSse42 | kAvx;
+  if (kind.rfind("avx2", 0) == 0) {
+    c.l1_ecx = kSse3 | kSsse3 | kFma | kSse41 | kSse42 | kAes | kOsxsave | kAvx;
+    c.l7_ebx = kAvx2 | kBmi1 | kBmi2;
+    c.ext_ecx = kLzcnt;
+  }
+  // AVX2 machines missing one of the companions that type 7 requires.
+  if (kind == "avx2_no_fma") c.l1_ecx &= ~kFma;
+  if (kind == "avx2_no_aes") c.l1_ecx &= ~kAes;
+  if (kind == "avx2_no_lzcnt") c.ext_ecx = 0;
+  if (kind == "avx2_no_bmi2") c.l7_ebx &= ~kBmi2;
+  if (kind == "avx2_no_leaf7") c.max_leaf = 6;
+  if (const char* v = std::getenv("TEST_VENDOR")) std::snprintf(c.vendor, sizeof c.vendor, "%s", v);
+  if (const char* v = std::getenv("TEST_XCR0")) c.xcr0 = std::strtoull(v, nullptr, 0);
+  if (const char* v = std::getenv("TEST_LEAF2")) {
+    unsigned r[4] = {0, 0, 0, 0};
+    std::sscanf(v, "%x %x %x %x", &r[0], &r[1], &r[2], &r[3]);
+    c.leaf2 = {r[0], r[1], r[2], r[3]};
+  }
+  const std::string caches = std::getenv("TEST_CACHES") ? std::getenv("TEST_CACHES") : "";
+  // L1 data 32 KiB, L1 instruction 32 KiB, L2 1 MiB (2 partitions), L3 8 MiB.
+  const std::vector<CpuidRegs> usual = {cache(1, 8, 64, 64), cache(2, 8, 64, 64),
+                                        cache(3, 16, 64, 512, 2), cache(3, 16, 64, 8192)};
+  if (caches == "" || caches == "leaf4") c.leaf4 = usual;
+  if (caches == "ext") {  // leaf 4 empty, the extended leaf filled
+    c.ext1d = usual;
+    c.max_ext = 0x8000001Du;
+  }
+  if (caches == "six") {  // more data caches than the table holds
+    c.leaf4 = {cache(1, 1, 64, 2), cache(3, 2, 64, 2), cache(3, 3, 64, 2),
+               cache(3, 4, 64, 2), cache(3, 5, 64, 2), cache(3, 6, 64, 2)};
+  }
+  if (caches == "ebx0") c.leaf4 = {cache(1, 8, 64, 64), {3, 0, 63, 0}, cache(3, 16, 64, 8192)};
+  if (caches == "ecx0") {
+    CpuidRegs bad = cache(3, 16, 64, 1);
+    bad.ecx = 0;
+    c.leaf4 = {cache(1, 8, 64, 64), bad, cache(3, 16, 64, 8192)};
+  }
+  if (caches == "none") c.max_leaf = 3;
+  platform().has_cpuid = fake_has_cpuid;
+  platform().cpuid = fake_cpuid;
+  platform().xgetbv = fake_xgetbv;
+}
+
+// Everything the detection answers, in one line.
+ZTR_CHILD(cpu_report) {
+  install_fake_cpu();
+  const int type = detect_cpu_type();
+  int table[5];
+  const int words = cache_table(table);
+  std::printf("type=%d hw=%d cbwr=%d ma=%d sse41=%d l2class=%d caches=%d:%d,%d,%d,%d,%d last=%d",
+              type, hardware_cpu_type(), cbwr_mode(), cpu_microarch(), sse41_allowed(),
+              l2_size_class(), words, table[0], table[1], table[2], table[3], table[4],
+              cache_size(0));
+  return 0;
+}
+
+struct Report {
+  int type, hw, cbwr, ma, sse41, l2class, words, count, size[4], last;
+  std::string out;
+};
+
+Report report(const std::string& cpu, std::vector<std::string> env = {}) {
+  env.push_back("TEST_CPU=" + cpu);
+  auto r = test::run_child("cpu_report", env);
+  Report p{};
+  p.out = r.out;
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+  EXPECT_EQ(std::sscanf(r.out.c_str(),
+                        "type=%d hw=%d cbwr=%d ma=%d sse41=%d l2class=%d caches=%d:%d,%d,%d,%d,%d "
+                        "last=%d",
+                        &p.type, &p.hw, &p.cbwr, &p.ma, &p.sse41, &p.l2class, &p.words, &p.count,
+                        &p.size[0], &p.size[1], &p.size[2], &p.size[3], &p.last),
+            13)
+      << r.out;
+  return p;
+}
+
+int type_of(const std::string& cpu, std::vector<std::string> env = {}) {
+  return report(cpu, std::move(env)).type;
+}
+
+// ---- type selection ----------------------------------------------------------------------
+
+TEST(CpuDetect, HardwareTypeFromTheFeatureBits) {
+  EXPECT_EQ(type_of("nocpuid"), 2);
+  EXPECT_EQ(type_of("sse2"), 2);
+  EXPECT_EQ(type_of("sse3"), 3);
+  EXPECT_EQ(type_of("ssse3"), 4);
+  EXPECT_EQ(type_of("sse41"), 4);
+  EXPECT_EQ(type_of("sse42"), 5);
+  EXPECT_EQ(type_of("avx"), 6);
+  EXPECT_EQ(type_of("avx2"), 7);
+  // Type 7 needs every companion of AVX2.
+  for (const char* cpu :
+       {"avx2_no_fma", "avx2_no_aes", "avx2_no_lzcnt", "avx2_no_bmi2", "avx2_no_leaf7"})
+    EXPECT_EQ(type_of(cpu), 6) << cpu;
+  // AVX needs the OS to save the vector state: OSXSAVE and both XCR0 bits.
+  EXPECT_EQ(type_of("avx_no_osxsave"), 5);  // and XGETBV is never executed
+  EXPECT_EQ(type_of("avx2", {"TEST_XCR0=0x3"}), 5);
+  EXPECT_EQ(type_of("avx2", {"TEST_XCR0=0x5"}), 5);
+  EXPECT_EQ(type_of("avx", {"TEST_XCR0=0x1"}), 5);
+  EXPECT_EQ(type_of("avx2", {"TEST_XCR0=0xe7"}), 7);
+}
+
+// Every vendor is treated alike: the levels follow the feature bits alone.
+TEST(CpuDetect, OtherVendorsGetTheSameTypes) {
+  for (const char* vendor : {"TEST_VENDOR=SomeOtherMake", "TEST_VENDOR=GenuineOrvan"}) {
+    EXPECT_EQ(type_of("avx2", {vendor}), 7) << vendor;
+    EXPECT_EQ(type_of("avx", {vendor}), 6) << vendor;
+    EXPECT_EQ(type_of("sse42", {vendor}), 5) << vendor;
+    EXPECT_EQ(type_of("avx2", {vendor, "ZTR_CBWR=AUTO"}), 7) << vendor;
+    EXPECT_EQ(type_of("avx2", {vendor, "ZTR_CBWR=AVX"}), 6) << vendor;
+    EXPECT_EQ(type_of("avx2", {vendor, "ZTR_CBWR=COMPATIBLE"}), 2) << vendor;
+  }
+}
+
+TEST(CpuDetect, EveryReproducibilityBranch) {
+  struct {
+    const char* value;
+    int mode, type;
+  } const cases[] = {
+      {nullptr, 1, 7},
+      {"AUTO", 2, 7},
+      {"COMPATIBLE", 3, 2},
+      {"SSE2", 4, 2},
+      {"SSE3", 5, 3},
+      {"SSSE3", 6, 4},
+      {"SSE4_1", 7, 4},
+      {"SSE4_2", 8, 5},
+      {"AVX", 9, 6},
+      {"AVX2", 10, 7},
+      {"BRANCH=AVX", 9, 6},
+      {"BRANCH=SSE3", 5, 3},
+      // Malformed values mean AUTO, silently.
+      {"avx", 2, 7},
+      {"AVX ", 2, 7},
+      {" AVX", 2, 7},
+      {"", 2, 7},
+      {"BRANCH=", 2, 7},
+      {"BRANCH=BRANCH=AVX", 2, 7},
+      {"branch=AVX", 2, 7},
+      {"AVX2X", 2, 7},
+      {"SSE4.2", 2, 7},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> env;
+    if (c.value != nullptr) env.push_back(std::string("ZTR_CBWR=") + c.value);
+    const Report r = report("avx2", env);
+    EXPECT_EQ(r.cbwr, c.mode) << (c.value ? c.value : "(absent)");
+    EXPECT_EQ(r.type, c.type) << (c.value ? c.value : "(absent)");
+    EXPECT_EQ(r.out.find("ZTR"), std::string::npos) << "no message expected: " << r.out;
+  }
+  // A value too long for the 128-byte buffer is malformed too.
+  EXPECT_EQ(report("avx2", {"ZTR_CBWR=AVX" + std::string(200, ' ')}).cbwr, 2);
+  // A branch above the processor gives the processor's own type.
+  EXPECT_EQ(type_of("avx", {"ZTR_CBWR=AVX2"}), 6);
+  EXPECT_EQ(type_of("ssse3", {"ZTR_CBWR=SSE4_2"}), 4);
+  EXPECT_EQ(type_of("sse3", {"ZTR_CBWR=SSSE3"}), 3);
+  EXPECT_EQ(type_of("sse2", {"ZTR_CBWR=COMPATIBLE"}), 2);
+}
+
+TEST(CpuDetect, DebugTypeIsTakenUncheckedAndWinsOverTheBranch) {
+  EXPECT_EQ(type_of("avx2", {"ZTR_DEBUG_CPU_TYPE=3"}), 3);
+  EXPECT_EQ(type_of("sse2", {"ZTR_DEBUG_CPU_TYPE=7"}), 7);
+  EXPECT_EQ(type_of("avx2", {"ZTR_DEBUG_CPU_TYPE=3", "ZTR_CBWR=AVX"}), 3);
+  EXPECT_EQ(type_of("avx2", {"ZTR_DEBUG_CPU_TYPE=5", "ZTR_CBWR=COMPATIBLE"}), 5);
+  EXPECT_EQ(report("avx2", {"ZTR_DEBUG_CPU_TYPE=2"}).hw, 7);
+  // Out of range, text, and values too long for the 32-byte buffer are ignored.
+  for (const std::string v :
+       {"0", "1", "8", "-3", "911", "abc", "", "AVX", "000000000000000000000000000000003"})
+    EXPECT_EQ(type_of("avx2", {"ZTR_DEBUG_CPU_TYPE=" + v}), 7) << v;
+  // 31 characters still fit the buffer.
+  EXPECT_EQ(type_of("avx2", {"ZTR_DEBUG_CPU_TYPE=" + std::string(30, '0') + "3"}), 3);
+  EXPECT_EQ(type_of("avx", {"ZTR_DEBUG_CPU_TYPE=9", "ZTR_CBWR=SSE3"}), 3);
+}
+
+TEST(CpuDetect, MicroarchitectureClassAndSse41) {
+  // Type 4: class 33 when SSE4.1 kernels are allowed, else 32.
+  Report r = report("ssse3");
+  EXPECT_EQ(r.ma, 32);
+  EXPECT_EQ(r.sse41, 0);
+  r = report("sse41");
+  EXPECT_EQ(r.ma, 33);
+  EXPECT_EQ(r.sse41, 1);
+  r = report("ssse3", {"ZTR_CBWR=SSE4_1"});  // a branch of SSE4_1 allows it
+  EXPECT_EQ(r.type, 4);
+  EXPECT_EQ(r.ma, 33);
+  EXPECT_EQ(r.sse41, 1);
+  r = report("avx2", {"ZTR_CBWR=SSSE3"});  // a lower branch forbids it on any processor
+  EXPECT_EQ(r.ma, 32);
+  EXPECT_EQ(r.sse41, 0);
+  EXPECT_EQ(report("sse41", {"ZTR_CBWR=AUTO"}).sse41, 1);
+  EXPECT_EQ(report("ssse3", {"ZTR_CBWR=AVX2"}).sse41, 1);
+  // Type 5: 66 with AES and no branch, else 64; the debug class of 64 or 66 wins.
+  EXPECT_EQ(report("sse42aes").ma, 66);
+  EXPECT_EQ(report("sse42").ma, 64);
+  EXPECT_EQ(report("sse42aes", {"ZTR_CBWR=AUTO"}).ma, 64);
+  EXPECT_EQ(report("sse42aes", {"ZTR_DEBUG_CPU_MA=64"}).ma, 64);
+  EXPECT_EQ(report("sse42", {"ZTR_DEBUG_CPU_MA=66"}).ma, 66);
+  EXPECT_EQ(report("sse42", {"ZTR_DEBUG_CPU_MA=65"}).ma, 64);
+  EXPECT_EQ(report("sse42aes", {"ZTR_DEBUG_CPU_MA=128"}).ma, 66);
+  // Type 6: 128; types 2, 3 and 7: 0.
+  EXPECT_EQ(report("avx").ma, 128);
+  EXPECT_EQ(report("avx2").ma, 0);
+  EXPECT_EQ(report("sse3").ma, 0);
+  EXPECT_EQ(report("sse2").ma, 0);
+  EXPECT_EQ(report("avx2", {"ZTR_DEBUG_CPU_TYPE=6"}).ma, 128);
+}
+
+// No SSE2: both messages, exit code 1, nothing after them.
+ZTR_CHILD(cpu_too_old) {
+  install_fake_cpu();
+  detect_cpu_type();
+  std::printf("survived");
+  return 0;
+}
+
+ZTR_CHILD(cpu_too_old_hardware) {
+  install_fake_cpu();
+  hardware_cpu_type();
+  std::printf("survived");
+  return 0;
+}
+
+TEST(CpuDetect, ProcessorWithoutSse2StopsTheProcess) {
+  const std::string expected = std::string(message_table_text(kMsgNoSse2)) + "\n" +
+                               message_table_text(kMsgNoSse2Detail) + "\n";
+  for (const char* child : {"cpu_too_old", "cpu_too_old_hardware"}) {
+    for (auto env :
+         std::vector<std::vector<std::string>>{{"TEST_CPU=nosse2"},
+                                               {"TEST_CPU=nosse2", "ZTR_DEBUG_CPU_TYPE=4"},
+                                               {"TEST_CPU=nosse2", "ZTR_CBWR=COMPATIBLE"}}) {
+      auto r = test::run_child(child, env);
+      EXPECT_EQ(r.exit_code, 1) << child;
+      EXPECT_EQ(r.out, expected) << child;
+    }
+  }
+}
+
+// ---- the cache description ---------------------------------------------------------------
+
+TEST(CpuCaches, WalkOfTheDeterministicCacheLeaf) {
+  Report r = report("avx2");
+  EXPECT_EQ(r.words, 5);
+  // Instruction cache skipped; sizes (ways)(partitions)(line)(sets).
+  EXPECT_EQ(r.count, 3);
+  EXPECT_EQ(r.size[0], 32768);
+  EXPECT_EQ(r.size[1], 16 * 2 * 64 * 512);
+  EXPECT_EQ(r.size[2], 16 * 64 * 8192);
+  EXPECT_EQ(r.size[3], 0);
+  EXPECT_EQ(r.last, 16 * 64 * 8192);
+  // The same records in the extended leaf when leaf 4 is empty.
+  Report e = report("avx2", {"TEST_CACHES=ext"});
+  EXPECT_EQ(std::vector<int>(e.size, e.size + 4), std::vector<int>(r.size, r.size + 4));
+  EXPECT_EQ(e.count, 3);
+  // At most four levels; the walk stops at a record with EBX or ECX of 0.
+  r = report("avx2", {"TEST_CACHES=six"});
+  EXPECT_EQ(r.count, 4);
+  EXPECT_EQ(r.size[3], 4 * 64 * 2);
+  EXPECT_EQ(r.last, 4 * 64 * 2);
+  EXPECT_EQ(report("avx2", {"TEST_CACHES=ebx0"}).count, 1);
+  EXPECT_EQ(report("avx2", {"TEST_CACHES=ecx0"}).count, 1);
+  // Nothing known: no levels, and no last level either.
+  r = report("avx2", {"TEST_CACHES=none"});
+  EXPECT_EQ(r.count, 0);
+  EXPECT_EQ(r.last, -1);
+  EXPECT_EQ(report("nocpuid").count, 0);
+}
+
+TEST(CpuCaches, FixedSizesUnderABranch) {
+  const std::vector<int> three = {3, 32768, 262144, 4194304, 0};
+  const std::vector<int> two = {2, 32768, 262144, 0, 0};
+  auto table = [](const Report& r) {
+    return std::vector<int>{r.count, r.size[0], r.size[1], r.size[2], r.size[3]};
+  };
+  EXPECT_EQ(table(report("avx2", {"ZTR_CBWR=SSE4_2"})), three);
+  EXPECT_EQ(table(report("avx2", {"ZTR_CBWR=AVX2"})), three);
+  EXPECT_EQ(table(report("avx2", {"ZTR_CBWR=SSE4_1"})), two);
+  EXPECT_EQ(table(report("avx2", {"ZTR_CBWR=COMPATIBLE"})), two);
+  EXPECT_EQ(table(report("avx2", {"ZTR_CBWR=AUTO"})), three);
+  EXPECT_EQ(table(report("sse42", {"ZTR_CBWR=AUTO"})), three);
+  EXPECT_EQ(table(report("ssse3", {"ZTR_CBWR=AUTO"})), two);
+  EXPECT_EQ(report("sse2", {"ZTR_CBWR=AVX", "TEST_CACHES=none"}).last, 4194304);
+}
+
+// cache_size by level: 0 is the last level, levels outside 0..count give -1.
+
+ZTR_CHILD(cache_levels) {
+  install_fake_cpu();
+  std::printf("%d %d %d %d %d %d", cache_size(-1), cache_size(0), cache_size(1), cache_size(3),
+              cache_size(4), cache_size(5));
+  return 0;
+}
+
+TEST(CpuCaches, LevelsOutsideTheTable) {
+  auto r = test::run_child("cache_levels", {"TEST_CPU=avx2"});
+  EXPECT_EQ(r.out, "-1 8388608 32768 8388608 -1 -1");
+  r = test::run_child("cache_levels", {"TEST_CPU=avx2", "TEST_CACHES=six"});
+  EXPECT_EQ(r.out, "-1 512 128 384 512 -1");
+}
+
+TEST(CpuCaches, LevelTwoClassFromTheDescriptors) {
+  // Registers EAX EBX ECX EDX; the low byte of EAX is the iteration count.
+  EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x43000001 0 0 0"}).l2class, 3);
+  EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x00000001 0x7d 0 0"}).l2class, 5);
+  // The last matching descriptor decides.
+  EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x40004101 0 0 0x00490000"}).l2class, 6);
+  EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x00004901 0x82 0 0"}).l2class, 2);
+  EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x00000001 0x00007a79 0 0"}).l2class, 2);
+  EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x00000001 0 0x84 0x40"}).l2class, 0);
+  // A register with bit 31 set holds no descriptors; the count byte is not one.
+  EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x00000001 0x80000044 0 0"}).l2class, -1);
+  EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x00000049 0 0 0"}).l2class, -1);
+  EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x00000001 0 0 0"}).l2class, -1);
+  // Under a branch the class is fixed.
+  EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x43000001 0 0 0", "ZTR_CBWR=AUTO"}).l2class, 256);
+}
+
+// ---- dispatch ----------------------------------------------------------------------------
+
+int variant_a() {
+  return 2;
+}
+int variant_b() {
+  return 3;
+}
+int variant_c() {
+  return 4;
+}
+int variant_d() {
+  return 5;
+}
+int variant_e() {
+  return 6;
+}
+int variant_f() {
+  return 7;
+}
+
+// A slot answers with the variant of the type in force, fills once, and stops the process
+// with message 1213 when the type in force has no variant.
+ZTR_CHILD(dispatch_slot) {
+  install_fake_cpu();
+  static DispatchSlot<int()> full{
+      {variant_a, variant_b, variant_c, variant_d, variant_e, variant_f}};
+  static DispatchSlot<int()> gap{{variant_a, variant_b, nullptr, variant_d, variant_e, variant_f}};
+  std::printf("full=%d again=%d", full(), full());
+  std::fflush(stdout);
+  std::printf(" gap=%d", gap());
+  return 0;
+}
+
+TEST(Dispatch, SlotFollowsTheTypeAndStopsWithoutAVariant) {
+  auto r = test::run_child("dispatch_slot", {"TEST_CPU=sse42"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "full=5 again=5 gap=5");
+  r = test::run_child("dispatch_slot", {"TEST_CPU=avx2", "ZTR_DEBUG_CPU_TYPE=4"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out, "full=4 again=4" + std::string(msg_text(kMsgCpuNotSupported, 1, 4)) + "\n");
+}
+
+// Every slot the library defines has a variant for every CpuType.  This binary carries all
+// of the library's objects, so every registration is present.
+TEST(Dispatch, EveryLibrarySlotHasAllSixVariants) {
+  int slots = 0;
+  std::vector<std::string> names;
+  for (const SlotRegistration* s = SlotRegistration::first(); s != nullptr; s = s->next()) {
+    ++slots;
+    names.push_back(s->name());
+    EXPECT_EQ(s->missing(), 0) << s->name();
+  }
+  for (const char* known :
+       {"g_ddot_kernel", "g_csr_symv_lower", "g_csr_symv_upper", "g_csr_symv_merge"})
+    EXPECT_NE(std::find(names.begin(), names.end(), known), names.end()) << known;
+  EXPECT_GE(slots, 4);
+}
+
+}  // namespace
+}  // namespace ztr

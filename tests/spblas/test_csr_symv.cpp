@@ -1,0 +1,347 @@
+// The symmetric CSR product: against a dense reference for both triangles and any base, the
+// entries it must ignore, the thread split and merge order (bit for bit against the same
+// additions done plainly), every kernel variant, and allocation failure.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "include/ztr.h"
+#include "service/cpu.h"
+#include "spblas/csr_symv.h"
+#include "testalloc.h"
+#include "tests/support/child.h"
+
+namespace ztr {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// A random symmetric matrix, dense, with about `per_row` off-diagonal entries per row of the
+// lower triangle; values spread over several binades.
+struct Dense {
+  int m;
+  std::vector<double> a;  // row-major m x m
+  double at(int r, int c) const { return a[static_cast<std::size_t>(r) * m + c]; }
+};
+
+Dense random_symmetric(int m, int per_row, unsigned seed) {
+  Dense d{m, std::vector<double>(static_cast<std::size_t>(m) * m, 0.0)};
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> val(-1.0, 1.0);
+  std::uniform_int_distribution<int> expo(-6, 6);
+  for (int r = 0; r < m; ++r) {
+    d.a[static_cast<std::size_t>(r) * m + r] = std::ldexp(val(gen), expo(gen));
+    for (int k = 0; k < per_row && r > 0; ++k) {
+      const int c = std::uniform_int_distribution<int>(0, r - 1)(gen);
+      const double v = std::ldexp(val(gen), expo(gen));
+      d.a[static_cast<std::size_t>(r) * m + c] = v;
+      d.a[static_cast<std::size_t>(c) * m + r] = v;
+    }
+  }
+  return d;
+}
+
+struct Csr {
+  std::vector<int> ia, ja;
+  std::vector<double> a;
+};
+
+enum class Store { kLower, kUpper, kBoth };
+
+// CSR of the chosen triangle(s) with rows shuffled, ia starting at `base`, and optionally
+// junk (NaN values, columns outside the matrix) in the triangle that must be ignored.
+Csr to_csr(const Dense& d, Store store, int base, bool shuffle, bool junk, unsigned seed) {
+  Csr s;
+  std::mt19937 gen(seed);
+  s.ia.push_back(base);
+  for (int r = 0; r < d.m; ++r) {
+    std::vector<std::pair<int, double>> row;
+    for (int c = 0; c < d.m; ++c) {
+      const bool keep = store == Store::kBoth || (store == Store::kLower ? c <= r : c >= r);
+      if (d.at(r, c) != 0.0 && keep) row.emplace_back(c, d.at(r, c));
+    }
+    if (junk) {
+      const bool lower = store == Store::kLower;
+      if (lower ? r + 1 < d.m : r > 0) row.emplace_back(lower ? r + 1 : r - 1, kNaN);
+      row.emplace_back(lower ? d.m + 3 : -5, kNaN);
+    }
+    if (shuffle) std::shuffle(row.begin(), row.end(), gen);
+    for (auto& [c, v] : row) {
+      s.ja.push_back(c);
+      s.a.push_back(v);
+    }
+    s.ia.push_back(base + static_cast<int>(s.ja.size()));
+  }
+  if (s.a.empty()) {  // keep data() non-null
+    s.a.push_back(0);
+    s.ja.push_back(0);
+  }
+  return s;
+}
+
+std::vector<double> random_vector(int m, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> val(-1.0, 1.0);
+  std::vector<double> x(static_cast<std::size_t>(m));
+  for (auto& v : x) v = val(gen);
+  return x;
+}
+
+// y against A*x: |y_i - (Ax)_i| <= (terms + 8) u sum_j |a_ij x_j|, whatever the order.
+void expect_product(const Dense& d, const std::vector<double>& x, const std::vector<double>& y) {
+  for (int i = 0; i < d.m; ++i) {
+    long double exact = 0, mag = 0;
+    int terms = 0;
+    for (int j = 0; j < d.m; ++j) {
+      if (d.at(i, j) == 0.0) continue;
+      exact += static_cast<long double>(d.at(i, j)) * x[j];
+      mag += std::fabs(static_cast<long double>(d.at(i, j)) * x[j]);
+      ++terms;
+    }
+    ASSERT_LE(std::fabs(y[i] - exact), (terms + 8) * 0x1p-53 * mag) << "row " << i;
+  }
+}
+
+std::vector<double> product(char uplo, const Dense& d, const Csr& s, const std::vector<double>& x) {
+  std::vector<double> y(static_cast<std::size_t>(d.m), kNaN);  // never read
+  ztr_cspblas_dcsrsymv(&uplo, &d.m, s.a.data(), s.ia.data(), s.ja.data(), x.data(), y.data());
+  return y;
+}
+
+bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+TEST(CsrSymv, MatchesADenseReferenceForBothTrianglesAndAnyBase) {
+  for (int m : {1, 2, 5, 37, 150, 600}) {
+    const Dense d = random_symmetric(m, 4, 10u + m);
+    const auto x = random_vector(m, 20u + m);
+    for (int base : {0, 1, 7}) {
+      for (char uplo : {'L', 'l', 'U', 'u'}) {
+        SCOPED_TRACE("m=" + std::to_string(m) + " base=" + std::to_string(base) + " uplo=" + uplo);
+        const Store store = (uplo == 'L' || uplo == 'l') ? Store::kLower : Store::kUpper;
+        const Csr s = to_csr(d, store, base, /*shuffle=*/true, /*junk=*/false, 3);
+        expect_product(d, x, product(uplo, d, s, x));
+      }
+    }
+  }
+}
+
+// The arrays may hold both triangles, NaN in the triangle not asked for, and columns outside
+// the matrix there: all are ignored, and both triangles of a symmetric store agree.
+TEST(CsrSymv, EntriesOfTheOtherTriangleAreIgnored) {
+  const int m = 300;
+  const Dense d = random_symmetric(m, 6, 5);
+  const auto x = random_vector(m, 6);
+  expect_product(d, x, product('L', d, to_csr(d, Store::kLower, 0, true, true, 1), x));
+  expect_product(d, x, product('U', d, to_csr(d, Store::kUpper, 0, true, true, 2), x));
+  const Csr both = to_csr(d, Store::kBoth, 0, true, false, 3);
+  expect_product(d, x, product('L', d, both, x));
+  expect_product(d, x, product('U', d, both, x));
+}
+
+TEST(CsrSymv, InvalidCallsLeaveYAlone) {
+  const Dense d = random_symmetric(4, 2, 1);
+  const Csr s = to_csr(d, Store::kLower, 0, false, false, 1);
+  const auto x = random_vector(4, 2);
+  std::vector<double> y(4, 42.0);
+  const int m = 4, negative = -1, zero = 0;
+  for (char uplo : {'x', 'N', '\0'}) {
+    ztr_cspblas_dcsrsymv(&uplo, &m, s.a.data(), s.ia.data(), s.ja.data(), x.data(), y.data());
+    EXPECT_EQ(y, std::vector<double>(4, 42.0)) << "uplo " << int(uplo);
+  }
+  ztr_cspblas_dcsrsymv("L", &negative, s.a.data(), s.ia.data(), s.ja.data(), x.data(), y.data());
+  EXPECT_EQ(y, std::vector<double>(4, 42.0));
+  // m = 0 reads and writes nothing: null arrays are fine.
+  ztr_cspblas_dcsrsymv("U", &zero, nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
+// ---- the order of additions, written plainly --------------------------------------------
+
+// One row of the kernel into y, where y[0] stands for row `off`.
+void plain_row(bool lower, int r, int m, const Csr& s, const std::vector<double>& x, double* y,
+               int off) {
+  const double t = x[r];
+  double acc = 0.0;
+  for (int k = s.ia[r] - s.ia[0]; k < s.ia[r + 1] - s.ia[0]; ++k) {
+    const int c = s.ja[k];
+    const double v = s.a[k];
+    if (lower ? (c >= 0 && c < r) : (c > r && c < m)) {
+      y[c - off] = y[c - off] + t * v;
+      acc = acc + x[c] * v;
+    } else if (c == r) {
+      acc = acc + v * x[r];
+    }
+  }
+  y[r - off] = acc * 1.0 + y[r - off];
+}
+
+// The product as p threads compute it: blocks of floor(m/p) rows, private vectors covering
+// the rows each thread reaches, merged block by block in increasing thread order.
+std::vector<double> plain_split(bool lower, int p, const Csr& s, const std::vector<double>& x) {
+  const int m = static_cast<int>(x.size());
+  const int chunk = m / p;
+  std::vector<double> y(static_cast<std::size_t>(m), 0.0);
+  std::vector<std::vector<double>> priv(static_cast<std::size_t>(p));
+  const int owner = lower ? p - 1 : 0;
+  for (int t = 0; t < p; ++t) {
+    const int r0 = t * chunk, r1 = t == p - 1 ? m : (t + 1) * chunk;
+    double* out = y.data();
+    int off = 0;
+    if (t != owner) {
+      priv[t].assign(static_cast<std::size_t>(lower ? r1 : m - r0), 0.0);
+      out = priv[t].data();
+      off = lower ? 0 : r0;
+    }
+    for (int r = r0; r < r1; ++r) plain_row(lower, r, m, s, x, out, off);
+  }
+  for (int b = 0; b < p; ++b) {
+    const int r0 = b * chunk, r1 = b == p - 1 ? m : (b + 1) * chunk;
+    for (int k = r0; k < r1; ++k) {
+      if (lower) {
+        for (int t = b; t < p - 1; ++t) y[k] = y[k] + priv[t][k];
+      } else {
+        for (int t = 1; t <= b; ++t) y[k] = y[k] + priv[t][k - t * chunk];
+      }
+    }
+  }
+  return y;
+}
+
+// Every variant of both kernels and of the merge computes the same bits as the plain order.
+TEST(CsrSymvKernels, EveryVariantFollowsThePlainOrder) {
+  const int m = 257;
+  const Dense d = random_symmetric(m, 5, 9);
+  const auto x = random_vector(m, 10);
+  for (bool lower : {true, false}) {
+    const Csr s = to_csr(d, lower ? Store::kLower : Store::kUpper, 3, true, true, 4);
+    const auto whole = plain_split(lower, 1, s, x);
+    CsrSymvKernelSlot& slot = lower ? csr_symv_lower_slot() : csr_symv_upper_slot();
+    for (int type = kCpuTypeMin; type <= hardware_cpu_type(); ++type) {
+      SCOPED_TRACE("type " + std::to_string(type) + (lower ? " lower" : " upper"));
+      const auto kernel = slot.variant(type);
+      const int one = 1;
+      const double alpha = 1.0, zero = 0.0;
+      std::vector<double> y(m, kNaN);
+      kernel(&one, &m, &m, &m, &alpha, s.a.data(), s.ja.data(), s.ia.data(), s.ia.data() + 1,
+             x.data(), y.data(), &zero);
+      EXPECT_TRUE(same_bits(y, whole));
+      // Rows 101..200 into a vector that covers only the rows they reach, with beta = 2.
+      const int first = 101, last = 200, len = lower ? last : m - (first - 1);
+      const double beta = 2.0, half = 0.5;
+      std::vector<double> part(len, 1.0), want(len, 2.0);
+      for (int r = first - 1; r < last; ++r)
+        plain_row(lower, r, m, s, x, want.data(), lower ? 0 : m - len);
+      kernel(&first, &last, &m, &len, &alpha, s.a.data(), s.ja.data(), s.ia.data(), s.ia.data() + 1,
+             x.data(), part.data(), &beta);
+      EXPECT_TRUE(same_bits(part, want));
+      // alpha scales every contribution.
+      kernel(&one, &m, &m, &m, &half, s.a.data(), s.ja.data(), s.ia.data(), s.ia.data() + 1,
+             x.data(), y.data(), &zero);
+      for (int i = 0; i < m; ++i) ASSERT_EQ(y[i], 0.5 * whole[i]);
+    }
+  }
+  // The merge, in groups of four and one by one, adds in the order of the vectors.
+  std::vector<std::vector<double>> vecs;
+  for (int j = 0; j < 5; ++j) vecs.push_back(random_vector(400, 30u + j));
+  const double* ptrs[5] = {vecs[0].data(), vecs[1].data(), vecs[2].data(), vecs[3].data(),
+                           vecs[4].data()};
+  for (int rows : {3, 99, 150}) {
+    for (int type = kCpuTypeMin; type <= hardware_cpu_type(); ++type) {
+      std::vector<double> y = random_vector(400, 1), want = y;
+      // Vector j starts at row 10*j; rows 50 .. 50+rows-1.
+      for (int k = 50; k < 50 + rows; ++k)
+        for (int j = 0; j < 5; ++j) want[k] = want[k] + vecs[j][k - 10 * j];
+      csr_symv_merge_slot().variant(type)(50, 50 + rows, y.data(), ptrs, 5, 0, 10);
+      EXPECT_TRUE(same_bits(y, want)) << "type " << type << " rows " << rows;
+    }
+  }
+}
+
+// ---- children: thread counts and the processor type are fixed per process ----------------
+
+// Reports how the export computed the product for TEST_UPLO, TEST_M and TEST_THREADS (dynamic
+// mode off): "serial", "split<p>" or "other", by comparison with the plain orders, plus
+// whether the result is within the error bound.
+ZTR_CHILD(csr_split) {
+  const bool lower = std::getenv("TEST_UPLO")[0] == 'L';
+  const int m = std::atoi(std::getenv("TEST_M"));
+  const int threads = std::atoi(std::getenv("TEST_THREADS"));
+  ZTR_Set_Dynamic(0);
+  ZTR_Set_Num_Threads(threads);
+  ZTR_Get_Max_Threads();  // the topology count allocates: done before any failure is armed
+  const Dense d = random_symmetric(m, 5, 77);
+  const auto x = random_vector(m, 78);
+  const Csr s = to_csr(d, lower ? Store::kLower : Store::kUpper, 0, true, false, 5);
+  const long live = ztr_testalloc_live();
+  if (const char* n = std::getenv("TEST_FAIL_NTH"))
+    ztr_testalloc_fail_nth(std::atol(n), std::getenv("TEST_STICKY") != nullptr);
+  const auto y = product(lower ? 'L' : 'U', d, s, x);
+  const long failures = ztr_testalloc_failures();
+  ztr_testalloc_reset();
+  const auto serial = plain_split(lower, 1, s, x);
+  const auto split = plain_split(lower, threads, s, x);
+  const char* how = same_bits(serial, split) ? "ambiguous"
+                    : same_bits(y, serial)   ? "serial"
+                    : same_bits(y, split)    ? "split"
+                                             : "other";
+  expect_product(d, x, y);
+  std::printf("%s failed=%d leaked=%ld bound=%s", how, failures > 0 ? 1 : 0,
+              ztr_testalloc_live() - live, ::testing::Test::HasFailure() ? "no" : "yes");
+  return 0;
+}
+
+std::string split_run(const char* uplo, int m, int threads, std::vector<std::string> extra = {}) {
+  extra.push_back(std::string("TEST_UPLO=") + uplo);
+  extra.push_back("TEST_M=" + std::to_string(m));
+  extra.push_back("TEST_THREADS=" + std::to_string(threads));
+  // Direct blocks: every private vector goes back to the allocator, so leaks show.
+  extra.push_back("ZTR_DISABLE_FAST_MM=1");
+  auto r = test::run_child("csr_split", extra);
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+  return r.out;
+}
+
+TEST(CsrSymvThreads, SerialUpToHundredRowsPerThreadThenSplit) {
+  for (const char* uplo : {"L", "U"}) {
+    SCOPED_TRACE(uplo);
+    EXPECT_EQ(split_run(uplo, 200, 2), "serial failed=0 leaked=0 bound=yes");
+    EXPECT_EQ(split_run(uplo, 201, 2), "split failed=0 leaked=0 bound=yes");
+    EXPECT_EQ(split_run(uplo, 300, 3), "serial failed=0 leaked=0 bound=yes");
+    EXPECT_EQ(split_run(uplo, 301, 3), "split failed=0 leaked=0 bound=yes");
+    // Above 1000 rows the merge is shared out; the order of additions stays the same.
+    EXPECT_EQ(split_run(uplo, 1003, 4), "split failed=0 leaked=0 bound=yes");
+    EXPECT_EQ(split_run(uplo, 4099, 3), "split failed=0 leaked=0 bound=yes");
+  }
+}
+
+TEST(CsrSymvThreads, FailedPrivateVectorGivesTheSerialProduct) {
+  for (const char* uplo : {"L", "U"}) {
+    SCOPED_TRACE(uplo);
+    // Every allocation fails.
+    EXPECT_EQ(split_run(uplo, 2000, 3, {"TEST_FAIL_NTH=1", "TEST_STICKY=1"}),
+              "serial failed=1 leaked=0 bound=yes");
+    // One of the three private vectors fails, the others were made and must be returned.
+    EXPECT_EQ(split_run(uplo, 2000, 4, {"TEST_FAIL_NTH=2"}), "serial failed=1 leaked=0 bound=yes");
+  }
+}
+
+// Every variant, chosen through the debug type, through the export.
+TEST(CsrSymvThreads, EveryVariantThroughTheDebugType) {
+  for (int type = kCpuTypeMin; type <= hardware_cpu_type(); ++type) {
+    const std::string t = "ZTR_DEBUG_CPU_TYPE=" + std::to_string(type);
+    EXPECT_EQ(split_run("L", 150, 2, {t}), "serial failed=0 leaked=0 bound=yes") << t;
+    EXPECT_EQ(split_run("U", 1500, 2, {t}), "split failed=0 leaked=0 bound=yes") << t;
+  }
+}
+
+}  // namespace
+}  // namespace ztr
