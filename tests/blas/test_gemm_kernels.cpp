@@ -1,0 +1,193 @@
+// The single-thread matrix multiply of every processor variant, called directly (each
+// variant the machine can run): the serial routine over shapes on both sides of the
+// blocking thresholds, every packing mode of the blocked loops, and the block-size and
+// buffer rules the threaded driver relies on.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "blas/gemm/gemm_dispatch.h"
+#include "blas/gemm/gemm_params.h"
+#include "service/cpu.h"
+#include "tests/blas/gemm_check.h"
+
+namespace ztr {
+namespace {
+
+using test::GemmProblem;
+using test::make_gemm;
+
+struct Shape {
+  int m, n, k;
+};
+
+// Edge rows (m = 5), two K blocks (k = 300), the unblocked path (m = 3), thin products,
+// partial B slivers (n = 7), empty products and k = 0.
+const Shape kShapes[] = {{1, 1, 1},    {5, 9, 300},  {3, 100, 100}, {4, 4, 4},   {13, 7, 33},
+                         {64, 65, 66}, {130, 3, 70}, {2, 150, 9},   {37, 41, 1}, {0, 5, 5},
+                         {5, 0, 5},    {6, 6, 0},    {131, 75, 257}};
+
+bool runnable(int type) { return hardware_cpu_type() >= type; }
+
+TEST(GemmSerialVariants, EveryTransposeAndShape) {
+  const char trans[] = {'N', 'T', 'C', 'n', 't', 'c'};
+  for (int type = kCpuTypeMin; type <= kCpuTypeMax; ++type) {
+    if (!runnable(type)) continue;
+    const auto fn = g_gemm_serial.variant(type);
+    unsigned seed = 1;
+    for (const Shape& s : kShapes) {
+      for (int ia = 0; ia < 6; ++ia) {
+        for (int ib = 0; ib < 6; ++ib) {
+          if (ia >= 3 && ib >= 3 && ia != ib) continue;  // lower case: a sample is enough
+          const double alpha = (seed % 3 == 0) ? -0.75 : 1.0;
+          const double beta = (seed % 4 == 0) ? 0.0 : (seed % 4 == 1 ? 1.0 : 0.5);
+          const GemmProblem p =
+              make_gemm(trans[ia], trans[ib], s.m, s.n, s.k, alpha, beta, seed % 2 ? 3 : 0, seed);
+          ++seed;
+          EXPECT_TRUE(test::gemm_run_and_check(p, fn)) << "CpuType " << type;
+        }
+      }
+    }
+  }
+}
+
+// beta = 0 stores zeros without reading C; alpha = 0 leaves beta*C only.
+TEST(GemmSerialVariants, BetaZeroIgnoresNanAndAlphaZeroScales) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  for (int type = kCpuTypeMin; type <= kCpuTypeMax; ++type) {
+    if (!runnable(type)) continue;
+    const auto fn = g_gemm_serial.variant(type);
+    for (const Shape& s : {Shape{3, 4, 5}, Shape{40, 30, 20}, Shape{9, 300, 2}}) {
+      for (double alpha : {0.0, 1.5}) {
+        GemmProblem p = make_gemm('N', 'T', s.m, s.n, s.k, alpha, 0.0);
+        for (int j = 0; j < s.n; ++j)
+          for (int i = 0; i < s.m; ++i) p.c0[i + j * p.ldc] = (i + j) % 2 ? nan : -inf;
+        std::vector<double> c = p.c0;
+        fn(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha, p.a.data(), &p.lda, p.b.data(), &p.ldb,
+           &p.beta, c.data(), &p.ldc);
+        p.c0.assign(p.c0.size(), 0.0);  // compare with C = 0 before the call
+        EXPECT_TRUE(test::gemm_matches(p, c)) << "CpuType " << type;
+        if (alpha == 0.0)
+          for (double x : c) EXPECT_EQ(x, 0.0);
+      }
+      GemmProblem q = make_gemm('T', 'N', s.m, s.n, s.k, 0.0, -2.0);
+      EXPECT_TRUE(test::gemm_run_and_check(q, fn));
+    }
+  }
+}
+
+// Fills a record for `type` with block sizes for m, n, k.
+GemmKernelParams record_for(int type, int m, int n, int k) {
+  GemmKernelParams p;
+  g_gemm_params_init.variant(type)(&p);
+  p.block_size_fn(&p, m, n, k);
+  return p;
+}
+
+TEST(GemmBlockSizes, KcMcNcAndBuffers) {
+  // Types 4 to 7 answer for the blocked path; 2 and 3 do not.
+  EXPECT_EQ(g_gemm_blocked_available.variant(2)(), 0);
+  EXPECT_EQ(g_gemm_blocked_available.variant(3)(), 0);
+  for (int t = 4; t <= 7; ++t) EXPECT_EQ(g_gemm_blocked_available.variant(t)(), 1);
+  for (int type : {5, 6, 7}) {
+    EXPECT_EQ(record_for(type, 100, 100, 300).kc, 152);  // 150 rounded up to 4
+    EXPECT_EQ(record_for(type, 100, 100, 100).kc, 128);  // at least 128
+    EXPECT_EQ(record_for(type, 100, 100, 256).kc, 256);
+    EXPECT_EQ(record_for(type, 100, 100, 257).kc, 128);
+    EXPECT_EQ(record_for(type, 100, 100, 9000).kc, 256);
+    EXPECT_EQ(record_for(type, 10, 7, 10).nc, 8);
+    EXPECT_EQ(record_for(type, 10, 9000, 10).nc, 5000);
+    EXPECT_EQ(record_for(type, 10, 2, 10).nc, 4);
+    int caches[5];
+    cache_table(caches);
+    const bool big = caches[0] == 0 || caches[3] > 0x400000;
+    EXPECT_EQ(record_for(type, 10, 10, 10).mc, big ? 640 : 384);
+  }
+  GemmKernelParams p = record_for(7, 1000, 1000, 1000);
+  EXPECT_EQ(p.min_m, 4);
+  EXPECT_EQ(p.variant_code, 106);
+  EXPECT_EQ(p.buffer_size_fn(&p, 100, 107, 10, 9, 300), 0);
+  EXPECT_EQ(p.a_stride, 4 * 256);
+  EXPECT_EQ(p.a_size, 12 * 8 * 256 + 512);
+  EXPECT_EQ(p.b_size, 12 * 8 * 256 + 512);
+  EXPECT_EQ(p.edge_size, 256 * 8 * 4 + 512);
+  EXPECT_EQ(p.buffer_size_fn(&p, 101, 108, 10, 9, 300), 0);
+  EXPECT_EQ(p.a_size, p.mc * 8 * 256 + 512);
+  EXPECT_EQ(p.buffer_size_fn(&p, 99, 107, 1, 1, 1), 1);
+  EXPECT_EQ(p.buffer_size_fn(&p, 107, 107, 1, 1, 1), 1);
+  EXPECT_EQ(p.buffer_size_fn(&p, 100, 109, 1, 1, 1), 1);
+  GemmKernelParams q = record_for(5, 10, 10, 10);
+  EXPECT_EQ(q.min_m, 2);
+  EXPECT_EQ(q.min_n, 4);
+  EXPECT_EQ(q.variant_code, 126);
+}
+
+// gemm_blocked in every packing mode, with pre-packed operands where the mode expects them.
+TEST(GemmBlockedModes, EveryModeEveryVariant) {
+  for (int type = 4; type <= kCpuTypeMax; ++type) {
+    if (!runnable(type)) continue;
+    const auto blocked = g_gemm_blocked.variant(type);
+    unsigned seed = 7;
+    for (char ta : {'N', 'T'}) {
+      for (char tb : {'N', 'C'}) {
+        for (const Shape& s : {Shape{37, 29, 61}, Shape{5, 9, 200}, Shape{700, 6, 12}}) {
+          for (int mode : {0, 2, 4}) {
+            const GemmProblem p = make_gemm(ta, tb, s.m, s.n, s.k, 0.5, 0.25, 2, seed++);
+            GemmKernelParams rec;
+            g_gemm_params_init.variant(type)(&rec);
+            EXPECT_TRUE(test::gemm_run_and_check(p, [&](auto... args) {
+              EXPECT_EQ(blocked(args..., mode, &rec, 0), 0);
+            })) << "CpuType " << type << " mode " << mode;
+          }
+          // Modes 8 and 16: A packed and scaled by the caller, one K block deep.
+          GemmProblem p = make_gemm(ta, tb, s.m, s.n, s.k, -1.25, 1.0, 1, seed++);
+          GemmKernelParams rec;
+          g_gemm_params_init.variant(type)(&rec);
+          rec.block_size_fn(&rec, s.m, s.n, s.k);
+          if (s.k > rec.kc) continue;
+          const int kbp = (s.k + rec.k_granule - 1) / rec.k_granule * rec.k_granule;
+          const int as = kbp * rec.min_m;
+          std::vector<double> packed(static_cast<std::size_t>(as) * (s.m / rec.min_m + 1));
+          (ta == 'N' ? rec.pack_a_n_fn : rec.pack_a_t_fn)(s.m, s.k, p.a.data(), p.lda,
+                                                          packed.data(), as, p.alpha);
+          for (int mode : {8, 16}) {
+            std::vector<double> c = p.c0;
+            GemmKernelParams r2 = rec;
+            const double one = 1.0;
+            EXPECT_EQ(blocked(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha, packed.data(), &as,
+                              p.b.data(), &p.ldb, &one, c.data(), &p.ldc, mode, &r2, 0),
+                      0);
+            EXPECT_TRUE(test::gemm_matches(p, c)) << "CpuType " << type << " mode " << mode;
+          }
+          // Mode 32: B packed by the caller.
+          const int bs = kbp * rec.min_n;
+          std::vector<double> bp(static_cast<std::size_t>(bs) * (s.n / rec.min_n + 1));
+          (tb == 'N' ? rec.pack_b_n_fn : rec.pack_b_t_fn)(s.k, s.n, p.b.data(), p.ldb, bp.data(),
+                                                          bs);
+          std::vector<double> c = p.c0;
+          const double one = 1.0;
+          EXPECT_EQ(blocked(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha, p.a.data(), &p.lda,
+                            bp.data(), &bs, &one, c.data(), &p.ldc, 32, &rec, 0),
+                    0);
+          EXPECT_TRUE(test::gemm_matches(p, c)) << "CpuType " << type << " mode 32";
+        }
+      }
+    }
+    // Unknown modes compute nothing.
+    GemmProblem p = make_gemm('N', 'N', 8, 8, 8, 1.0, 0.0);
+    std::vector<double> c = p.c0;
+    GemmKernelParams rec;
+    g_gemm_params_init.variant(type)(&rec);
+    for (int mode : {1, 3, 64}) {
+      EXPECT_EQ(g_gemm_blocked.variant(type)(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha, p.a.data(),
+                                             &p.lda, p.b.data(), &p.ldb, &p.beta, c.data(),
+                                             &p.ldc, mode, &rec, 0),
+                1);
+    }
+    EXPECT_EQ(c, p.c0);
+  }
+}
+
+}  // namespace
+}  // namespace ztr
