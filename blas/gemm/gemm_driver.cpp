@@ -285,7 +285,8 @@ void main_region_body(const GemmCall& g, MainShared* shared) {
     return;
   }
   gemm_partition(&plan, &params, *g.m, *g.n, *g.k, team);
-  shared_panels(&plan, &params, g, &shared->raw_a, &shared->raw_b, &shared->failures);
+  if (plan.blocked_available)
+    shared_panels(&plan, &params, g, &shared->raw_a, &shared->raw_b, &shared->failures);
   plan.worker(g, &params, &plan);
 }
 

@@ -31,20 +31,21 @@ bool runnable(int type) { return hardware_cpu_type() >= type; }
 
 TEST(GemmSerialVariants, EveryTransposeAndShape) {
   const char trans[] = {'N', 'T', 'C', 'n', 't', 'c'};
-  for (int type = kCpuTypeMin; type <= kCpuTypeMax; ++type) {
-    if (!runnable(type)) continue;
-    const auto fn = g_gemm_serial.variant(type);
-    unsigned seed = 1;
-    for (const Shape& s : kShapes) {
-      for (int ia = 0; ia < 6; ++ia) {
-        for (int ib = 0; ib < 6; ++ib) {
-          if (ia >= 3 && ib >= 3 && ia != ib) continue;  // lower case: a sample is enough
-          const double alpha = (seed % 3 == 0) ? -0.75 : 1.0;
-          const double beta = (seed % 4 == 0) ? 0.0 : (seed % 4 == 1 ? 1.0 : 0.5);
-          const GemmProblem p =
-              make_gemm(trans[ia], trans[ib], s.m, s.n, s.k, alpha, beta, seed % 2 ? 3 : 0, seed);
-          ++seed;
-          EXPECT_TRUE(test::gemm_run_and_check(p, fn)) << "CpuType " << type;
+  unsigned seed = 1;
+  for (const Shape& s : kShapes) {
+    for (int ia = 0; ia < 6; ++ia) {
+      for (int ib = 0; ib < 6; ++ib) {
+        if (ia >= 3 && ib >= 3 && ia != ib) continue;  // lower case: a sample is enough
+        const double alpha = (seed % 3 == 0) ? -0.75 : 1.0;
+        const double beta = (seed % 4 == 0) ? 0.0 : (seed % 4 == 1 ? 1.0 : 0.5);
+        const GemmProblem p =
+            make_gemm(trans[ia], trans[ib], s.m, s.n, s.k, alpha, beta, seed % 2 ? 3 : 0, seed);
+        ++seed;
+        const test::GemmReference ref = test::gemm_reference(p);
+        for (int type = kCpuTypeMin; type <= kCpuTypeMax; ++type) {
+          if (!runnable(type)) continue;
+          EXPECT_TRUE(test::gemm_run_and_check(p, ref, g_gemm_serial.variant(type)))
+              << "CpuType " << type;
         }
       }
     }
