@@ -1,0 +1,105 @@
+// DGEMM throughput of ZTR against a peer BLAS, side by side in one run.
+//
+// The peer is loaded at run time (dlopen, private namespace) from ZTR_PEER_BLAS or the
+// configured default path and called through its standard C interface only; it is never
+// linked into the library or its tests.  Each benchmark reports GFLOP/s (2mnk per call).
+//
+//   ztr_bench_dgemm [--benchmark_filter=...] [--benchmark_format=json]
+//   bench/dgemm_ratios.py < results.json    prints ZTR / peer for every case
+#include <benchmark/benchmark.h>
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "include/ztr.h"
+
+namespace {
+
+using PeerGemm = void (*)(int, int, int, int, int, int, double, const double*, int,
+                          const double*, int, double, double*, int);
+using PeerThreads = void (*)(int);
+
+PeerGemm g_peer_gemm = nullptr;
+PeerThreads g_peer_threads = nullptr;
+
+void load_peer() {
+  const char* path = std::getenv("ZTR_PEER_BLAS");
+  if (path == nullptr) path = ZTR_PEER_BLAS_DEFAULT;
+  void* h = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (h == nullptr) {
+    std::fprintf(stderr, "peer BLAS not loaded (%s): ZTR only\n", dlerror());
+    return;
+  }
+  g_peer_gemm = reinterpret_cast<PeerGemm>(dlsym(h, "cblas_dgemm"));
+  g_peer_threads = reinterpret_cast<PeerThreads>(dlsym(h, "openblas_set_num_threads"));
+}
+
+struct Operands {
+  std::vector<double> a, b, c;
+  Operands(int m, int n, int k)
+      : a(static_cast<std::size_t>(m) * k), b(static_cast<std::size_t>(k) * n),
+        c(static_cast<std::size_t>(m) * n) {
+    std::mt19937 gen(1);
+    std::uniform_real_distribution<double> u(-1, 1);
+    for (double& x : a) x = u(gen);
+    for (double& x : b) x = u(gen);
+    for (double& x : c) x = u(gen);
+  }
+};
+
+void run(benchmark::State& state, bool peer) {
+  const int m = static_cast<int>(state.range(0)), n = static_cast<int>(state.range(1)),
+            k = static_cast<int>(state.range(2)), threads = static_cast<int>(state.range(3));
+  if (peer && g_peer_gemm == nullptr) {
+    state.SkipWithError("no peer BLAS");
+    return;
+  }
+  Operands x(m, n, k);
+  ZTR_Set_Dynamic(0);
+  ZTR_Set_Num_Threads(threads);
+  if (peer && g_peer_threads != nullptr) g_peer_threads(threads);
+  for (auto _ : state) {
+    if (peer) {
+      g_peer_gemm(ZTR_COL_MAJOR, ZTR_NO_TRANS, ZTR_NO_TRANS, m, n, k, 1.0, x.a.data(), m,
+                  x.b.data(), k, 1.0, x.c.data(), m);
+    } else {
+      cblas_dgemm(ZTR_COL_MAJOR, ZTR_NO_TRANS, ZTR_NO_TRANS, m, n, k, 1.0, x.a.data(), m,
+                  x.b.data(), k, 1.0, x.c.data(), m);
+    }
+    benchmark::ClobberMemory();
+  }
+  state.counters["GFLOPs"] = benchmark::Counter(2.0 * m * n * k * state.iterations() * 1e-9,
+                                                benchmark::Counter::kIsRate);
+}
+
+void ztr(benchmark::State& s) { run(s, false); }
+void peer(benchmark::State& s) { run(s, true); }
+
+void shapes(benchmark::internal::Benchmark* b) {
+  for (int threads : {1, 2}) {
+    for (int s : {64, 128, 256, 500, 1000, 2000, 4000}) b->Args({s, s, s, threads});
+    // Shapes that factorizations produce: rank-k updates and thin panels.
+    for (int r : {64, 128, 256}) b->Args({10000, r, r, threads});
+    b->Args({16, 10000, 500, threads});
+    b->Args({10000, 16, 16, threads});
+  }
+  b->ArgNames({"m", "n", "k", "threads"})->UseRealTime()->Unit(benchmark::kMillisecond);
+  b->MinTime(0.5);
+}
+
+BENCHMARK(ztr)->Apply(shapes);
+BENCHMARK(peer)->Apply(shapes);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  load_peer();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
