@@ -87,7 +87,9 @@ Choice partition(int policy, int m, int n, int k, int team, int mc = 640, int kc
   plan.kc = kc;
   GemmKernelParams params{};
   gemm_partition(&plan, &params, m, n, k, team);
-  if (blocked) EXPECT_EQ(params.mc, plan.mc);  // handed back
+  if (blocked) {
+    EXPECT_EQ(params.mc, plan.mc);  // handed back
+  }
   return {plan.worker, plan.pack_mode, plan.nthreads, plan.mc, plan.a_slots, plan.b_slots};
 }
 
@@ -242,6 +244,8 @@ ZTR_CHILD(gemm_alloc_failure) {
     const GemmCall call{args...};
     if (policy >= 0) {
       gemm_large_path(call, 2, policy);
+    } else if (policy <= -2) {
+      g_gemm_serial.variant(-policy)(args...);
     } else {
       ztr_blas_dgemm(args...);
     }
@@ -275,6 +279,8 @@ TEST(GemmDriverChildren, AllocationFailures) {
       {"3", "300", "300", "50", "230000", 1, false},  // grid B panels fail
       {"-1", "200", "200", "200", "50000", 0, true},  // one thread: blocked buffers fail
       {"0", "400", "300", "200", "50000", 0, true},   // rows: every thread's buffers fail
+      {"-2", "50", "60", "70", "100000", 0, false},   // CpuType 2 and 3 report "xdgemm"
+      {"-3", "50", "60", "70", "100000", 0, false},
   };
   for (const Case& c : cases) {
     const auto r = test::run_child(
@@ -286,6 +292,10 @@ TEST(GemmDriverChildren, AllocationFailures) {
     EXPECT_EQ(r.exit_code, 0) << r.out;
     EXPECT_EQ(count(r.out, panel), c.panel_reports) << r.out;
     EXPECT_EQ(count(r.out, loops) > 0, c.loop_reports) << r.out;
+    if (c.policy[0] == '-' && c.policy[1] != '1') {
+      EXPECT_EQ(count(r.out, "ZTR INTERNAL ERROR: Not enough work memory in function xdgemm\n"), 1)
+          << r.out;
+    }
     EXPECT_NE(r.out.find("leaked=0"), std::string::npos) << r.out;
   }
 }

@@ -69,11 +69,44 @@ TEST(GemmSerialVariants, BetaZeroIgnoresNanAndAlphaZeroScales) {
            &p.beta, c.data(), &p.ldc);
         p.c0.assign(p.c0.size(), 0.0);  // compare with C = 0 before the call
         EXPECT_TRUE(test::gemm_matches(p, c)) << "CpuType " << type;
-        if (alpha == 0.0)
+        if (alpha == 0.0) {
           for (double x : c) EXPECT_EQ(x, 0.0);
+        }
       }
       GemmProblem q = make_gemm('T', 'N', s.m, s.n, s.k, 0.0, -2.0);
       EXPECT_TRUE(test::gemm_run_and_check(q, fn));
+    }
+  }
+}
+
+// CpuType 2 and 3 block on their own: odd m (last row unblocked), n not a multiple of 4
+// (matrix-vector columns), a short first K block, several M and N blocks, both buffer
+// layouts of type 2, and beta applied by the first K block (NaN in C with beta = 0).
+TEST(GemmSelfContained, LayoutsAndRemainders) {
+  struct Case {
+    char ta, tb;
+    int m, n, k;
+  };
+  const Case cases[] = {{'N', 'N', 601, 13, 300}, {'T', 'N', 257, 11, 209}, {'N', 'T', 5, 2010, 9},
+                        {'N', 'N', 300, 150, 250}, {'T', 'N', 650, 620, 20}, {'N', 'T', 120, 90, 130},
+                        {'T', 't', 300, 90, 50},  {'n', 'n', 4, 8, 8},     {'N', 'N', 4, 8, 7}};
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  unsigned seed = 40;
+  for (const Case& c : cases) {
+    for (double beta : {0.0, 1.0, -0.5}) {
+      GemmProblem p = make_gemm(c.ta, c.tb, c.m, c.n, c.k, 0.75, beta, seed % 2, seed);
+      ++seed;
+      std::vector<double> c0 = p.c0;
+      if (beta == 0.0) {
+        for (int j = 0; j < c.n; ++j) c0[j * p.ldc] = nan;  // must not leak into the result
+      }
+      const test::GemmReference ref = test::gemm_reference(p);
+      for (int type : {2, 3}) {
+        std::vector<double> out = c0;
+        g_gemm_serial.variant(type)(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha, p.a.data(), &p.lda,
+                                    p.b.data(), &p.ldb, &p.beta, out.data(), &p.ldc);
+        EXPECT_TRUE(test::gemm_matches(p, ref, out)) << "CpuType " << type;
+      }
     }
   }
 }
