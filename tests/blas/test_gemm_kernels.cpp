@@ -4,11 +4,14 @@
 // buffer rules the threaded driver relies on.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "blas/gemm/gemm_dispatch.h"
 #include "blas/gemm/gemm_params.h"
 #include "service/cpu.h"
+#include "service/memory.h"
 #include "tests/blas/gemm_check.h"
 
 namespace ztr {
@@ -119,6 +122,27 @@ GemmKernelParams record_for(int type, int m, int n, int k) {
   return p;
 }
 
+// Every dispatched routine has a variant for every CpuType.
+TEST(GemmDispatch, EverySlotFilled) {
+  for (int type = kCpuTypeMin; type <= kCpuTypeMax; ++type) {
+    EXPECT_NE(g_gemm_serial.variant(type), nullptr);
+    EXPECT_NE(g_gemm_blocked.variant(type), nullptr);
+    EXPECT_NE(g_gemm_scale_c.variant(type), nullptr);
+    EXPECT_NE(g_gemm_blocked_available.variant(type), nullptr);
+    EXPECT_NE(g_gemm_params_init.variant(type), nullptr);
+    EXPECT_NE(g_gemm_plan_handback.variant(type), nullptr);
+  }
+  // Types 4 to 7 fill every routine of the record.
+  for (int type = 4; type <= kCpuTypeMax; ++type) {
+    GemmKernelParams p;
+    g_gemm_params_init.variant(type)(&p);
+    EXPECT_TRUE(p.block_size_fn && p.buffer_size_fn && p.buffer_alloc_fn && p.pack_a_n_fn &&
+                p.pack_a_t_fn && p.pack_a_c_fn && p.pack_b_n_fn && p.pack_b_t_fn &&
+                p.pack_b_c_fn && p.kernel_fn);
+    EXPECT_EQ(p.mc + p.nc + p.kc, 0);
+  }
+}
+
 TEST(GemmBlockSizes, KcMcNcAndBuffers) {
   // Types 4 to 7 answer for the blocked path; 2 and 3 do not.
   EXPECT_EQ(g_gemm_blocked_available.variant(2)(), 0);
@@ -151,6 +175,23 @@ TEST(GemmBlockSizes, KcMcNcAndBuffers) {
   EXPECT_EQ(p.buffer_size_fn(&p, 99, 107, 1, 1, 1), 1);
   EXPECT_EQ(p.buffer_size_fn(&p, 107, 107, 1, 1, 1), 1);
   EXPECT_EQ(p.buffer_size_fn(&p, 100, 109, 1, 1, 1), 1);
+  // One block, laid out A, edge, B, each start aligned to its exponent, all inside the block.
+  EXPECT_EQ(p.buffer_size_fn(&p, 100, 107, 300, 200, 300), 0);
+  char* raw = static_cast<char*>(p.buffer_alloc_fn(&p, 100));
+  ASSERT_NE(raw, nullptr);
+  auto at = [](const void* x) { return reinterpret_cast<std::uintptr_t>(x); };
+  EXPECT_EQ(at(p.a_buf) % 4096, 0u);
+  EXPECT_EQ(at(p.b_buf) % 4096, 0u);
+  EXPECT_EQ(at(p.edge_buf) % 128, 0u);
+  EXPECT_LE(at(raw), at(p.a_buf));
+  EXPECT_LE(at(p.a_buf) + p.a_size, at(p.edge_buf));
+  EXPECT_LE(at(p.edge_buf) + p.edge_size, at(p.b_buf));
+  EXPECT_LE(at(p.b_buf) + p.b_size,
+            at(raw) + p.a_size + p.edge_size + p.b_size + 2 * 8192 + 256);
+  std::memset(p.a_buf, 0, p.a_size);
+  std::memset(p.edge_buf, 0, p.edge_size);
+  std::memset(p.b_buf, 0, p.b_size);
+  mm_free(raw);
   GemmKernelParams q = record_for(5, 10, 10, 10);
   EXPECT_EQ(q.min_m, 2);
   EXPECT_EQ(q.min_n, 4);
