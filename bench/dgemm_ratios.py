@@ -8,10 +8,12 @@ import sys
 rows = {}
 for b in json.load(sys.stdin)["benchmarks"]:
     m = re.match(r"(ztr|peer)/m:(\d+)/n:(\d+)/k:(\d+)/threads:(\d+)", b["name"])
-    if not m or "GFLOPs" not in b:
+    if not m or "GFLOPs" not in b or b.get("run_type") == "aggregate":
         continue
     key = tuple(int(x) for x in m.groups()[1:])
-    rows.setdefault(key, {})[m.group(1)] = b["GFLOPs"]
+    # Best of the repetitions: on a shared machine the slow ones measure the neighbours.
+    best = rows.setdefault(key, {})
+    best[m.group(1)] = max(best.get(m.group(1), 0.0), b["GFLOPs"])
 
 print("| m | n | k | threads | ZTR GFLOP/s | peer GFLOP/s | ratio |")
 print("|---:|---:|---:|---:|---:|---:|---:|")
