@@ -3,6 +3,7 @@
 // DGEMM in child processes, and failed panel or buffer allocations.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,6 +13,7 @@
 #include "blas/gemm/gemm_driver.h"
 #include "include/ztr.h"
 #include "service/cpu.h"
+#include "service/platform.h"
 #include "testalloc.h"
 #include "tests/blas/gemm_check.h"
 #include "tests/support/child.h"
@@ -178,8 +180,32 @@ TEST(GemmDriverWorkers, EveryPolicyAndWorker) {
 
 // ---- child processes: the whole driver under a forced CpuType and thread count ----
 
+// A processor whose deterministic cache leaf describes 32 KiB L1, 4 MiB L2 and 16 MiB L3:
+// with CpuType 4 and SSE4.1 (sub-class 33) the driver takes split policy 2 and the blocking
+// the large-L2 row of the table.
+CpuidRegs fake_large_l2_cpuid(std::uint32_t leaf, std::uint32_t sub) {
+  if (leaf == 0) {
+    CpuidRegs r = default_platform().cpuid(0, 0);
+    if (r.eax < 4) r.eax = 4;
+    return r;
+  }
+  if (leaf != 4) return default_platform().cpuid(leaf, sub);
+  // eax: type (1 data, 3 unified) and level; ebx: ways-1, partitions-1, line-1; ecx: sets-1.
+  auto level = [](unsigned type, unsigned lvl, unsigned bytes) {
+    const unsigned ways = 16, line = 64;
+    return CpuidRegs{type | (lvl << 5), ((ways - 1) << 22) | (line - 1), bytes / (ways * line) - 1, 0};
+  };
+  switch (sub) {
+    case 0: return level(1, 1, 32768);
+    case 1: return level(3, 2, 4u << 20);
+    case 2: return level(3, 3, 16u << 20);
+    default: return CpuidRegs{0, 0, 0, 0};
+  }
+}
+
 // Runs a battery of products through DGEMM; prints failures, returns their count.
 ZTR_CHILD(gemm_battery) {
+  if (std::getenv("TEST_FAKE_LARGE_L2") != nullptr) platform().cpuid = fake_large_l2_cpuid;
   struct Shape {
     int m, n, k;
   };
@@ -203,7 +229,14 @@ ZTR_CHILD(gemm_battery) {
       }
     }
   }
-  std::printf("type=%d ma=%d failures=%d\n", detect_cpu_type(), cpu_microarch(), failures);
+  int caches[5];
+  cache_table(caches);
+  GemmKernelParams params;
+  g_gemm_params_init(&params);
+  if (g_gemm_blocked_available()) params.block_size_fn(&params, 1000, 1000, 1000);
+  std::printf("type=%d ma=%d policy=%d mc=%d failures=%d\n", detect_cpu_type(), cpu_microarch(),
+              gemm_split_policy(cpu_microarch(), caches[0] >= 2 ? caches[2] : 0), params.mc,
+              failures);
   return failures;
 }
 
@@ -225,7 +258,17 @@ TEST(GemmDriverChildren, EveryCpuTypeAndThreadCount) {
                                                     "ZTR_NUM_THREADS=" + std::to_string(threads),
                                                     "ZTR_DYNAMIC=FALSE"});
     EXPECT_EQ(r.exit_code, 0) << r.out;
-    EXPECT_NE(r.out.find("type=4 ma=32"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("type=4 ma=32 policy=1 mc=512"), std::string::npos) << r.out;
+  }
+  // A sub-class 33 processor with a large L2, presented through the CPUID seam.
+  if (hardware_cpu_type() >= 5) {
+    for (int threads : {2, 4}) {
+      const auto r = test::run_child("gemm_battery", {"TEST_FAKE_LARGE_L2=1", "ZTR_DEBUG_CPU_TYPE=4",
+                                                      "ZTR_NUM_THREADS=" + std::to_string(threads),
+                                                      "ZTR_DYNAMIC=FALSE"});
+      EXPECT_EQ(r.exit_code, 0) << r.out;
+      EXPECT_NE(r.out.find("type=4 ma=33 policy=2 mc=960"), std::string::npos) << r.out;
+    }
   }
 }
 
