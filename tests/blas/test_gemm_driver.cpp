@@ -318,6 +318,8 @@ TEST(GemmDriverChildren, AllocationFailures) {
     bool loop_reports;
   };
   const Case cases[] = {
+      {"5", "600", "50", "40", "0", 0, false},        // grid A, nothing fails
+      {"3", "300", "300", "50", "0", 0, false},       // grid B, nothing fails
       {"5", "600", "50", "40", "200000", 1, false},   // grid A panels fail
       {"3", "300", "300", "50", "230000", 1, false},  // grid B panels fail
       {"-1", "200", "200", "200", "50000", 0, true},  // one thread: blocked buffers fail
