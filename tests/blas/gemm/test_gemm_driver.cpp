@@ -15,7 +15,7 @@
 #include "service/cpu.h"
 #include "service/platform.h"
 #include "testalloc.h"
-#include "tests/blas/gemm_check.h"
+#include "tests/blas/gemm/gemm_check.h"
 #include "tests/support/child.h"
 
 namespace ztr {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "include/ztr.h"
-#include "tests/blas/gemm_check.h"
+#include "tests/blas/gemm/gemm_check.h"
 
 namespace ztr {
 namespace {

@@ -12,7 +12,7 @@
 #include "blas/gemm/gemm_params.h"
 #include "service/cpu.h"
 #include "service/memory.h"
-#include "tests/blas/gemm_check.h"
+#include "tests/blas/gemm/gemm_check.h"
 
 namespace ztr {
 namespace {
