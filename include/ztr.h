@@ -58,6 +58,19 @@ ZTR_API double cblas_ddot(int n, const double* x, int incx, const double* y, int
 ZTR_API void ztr_cspblas_dcsrsymv(const char* uplo, const int* m, const double* a, const int* ia,
                                   const int* ja, const double* x, double* y);
 
+/* ---- Matrix multiplication ----------------------------------------------------------
+ * C := alpha*op(A)*op(B) + beta*C with op(X) = X or X'.  DGEMM is the Fortran-style entry
+ * (every argument by address; a caller that also passes the hidden string lengths is
+ * served the same); transa and transb are 'N', 'T' or 'C' in either case.  cblas_dgemm takes
+ * a layout (ZTR_ROW_MAJOR or ZTR_COL_MAJOR) and transpose codes (ZTR_NO_TRANS, ZTR_TRANS,
+ * ZTR_CONJ_TRANS).  A bad argument is reported on standard output and nothing is computed. */
+ZTR_API void DGEMM(const char* transa, const char* transb, const int* m, const int* n, const int* k,
+                   const double* alpha, const double* a, const int* lda, const double* b,
+                   const int* ldb, const double* beta, double* c, const int* ldc);
+ZTR_API void cblas_dgemm(int layout, int transa, int transb, int m, int n, int k, double alpha,
+                         const double* a, int lda, const double* b, int ldb, double beta,
+                         double* c, int ldc);
+
 #ifdef __cplusplus
 }
 #endif

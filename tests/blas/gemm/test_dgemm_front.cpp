@@ -1,0 +1,187 @@
+// The exported entry points: argument checks (position, order, exact message, C untouched),
+// the row-major layout of cblas_dgemm, and the alpha/beta special cases through DGEMM.
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "include/ztr.h"
+#include "tests/blas/gemm/gemm_check.h"
+
+namespace ztr {
+namespace {
+
+std::string dgemm_message(int position) {
+  return "\nZTR ERROR: Parameter " + std::to_string(position) +
+         " was incorrect on entry to DGEMM .\n";
+}
+std::string cblas_message(int position) {
+  return "\nZTR ERROR: Parameter " + std::to_string(position) +
+         " was incorrect on entry to cblas_dgemm.\n";
+}
+
+struct Args {
+  char ta = 'N', tb = 'N';
+  int m = 3, n = 4, k = 5, lda = 3, ldb = 5, ldc = 3;
+};
+
+// Calls DGEMM with `x`; returns what it printed and checks that C was not touched.
+std::string dgemm_output(const Args& x) {
+  std::vector<double> a(64, 1.0), b(64, 1.0), c(64, 7.0);
+  const double alpha = 1.0, beta = 0.0;
+  testing::internal::CaptureStdout();
+  DGEMM(&x.ta, &x.tb, &x.m, &x.n, &x.k, &alpha, a.data(), &x.lda, b.data(), &x.ldb, &beta,
+        c.data(), &x.ldc);
+  const std::string out = testing::internal::GetCapturedStdout();
+  if (!out.empty()) {
+    for (double v : c) EXPECT_EQ(v, 7.0);
+  }
+  return out;
+}
+
+TEST(DgemmArguments, EveryPositionInOrder) {
+  struct Case {
+    Args args;
+    int position;
+  };
+  std::vector<Case> cases;
+  auto with = [](auto edit) {
+    Args a;
+    edit(a);
+    return a;
+  };
+  cases.push_back({with([](Args& a) { a.ta = 'X'; a.m = -1; }), 1});  // first failure wins
+  cases.push_back({with([](Args& a) { a.ta = ' '; }), 1});
+  cases.push_back({with([](Args& a) { a.tb = 'y'; a.n = -1; }), 2});
+  cases.push_back({with([](Args& a) { a.m = -1; a.n = -1; }), 3});
+  cases.push_back({with([](Args& a) { a.n = -2; a.ldc = 0; }), 4});
+  cases.push_back({with([](Args& a) { a.k = -1; }), 5});
+  cases.push_back({with([](Args& a) { a.lda = 2; }), 8});
+  cases.push_back({with([](Args& a) { a.ta = 't'; a.lda = 4; }), 8});  // nrowa is k
+  cases.push_back({with([](Args& a) { a.m = 0; a.lda = 0; a.ldc = 1; }), 8});  // at least 1
+  cases.push_back({with([](Args& a) { a.ldb = 4; }), 10});
+  cases.push_back({with([](Args& a) { a.tb = 'C'; a.ldb = 3; }), 10});  // nrowb is n
+  cases.push_back({with([](Args& a) { a.ldc = 2; }), 13});
+  for (const Case& c : cases) EXPECT_EQ(dgemm_output(c.args), dgemm_message(c.position));
+  // Valid letters in either case print nothing.
+  for (char ta : {'n', 't', 'c', 'N', 'T', 'C'}) {
+    Args a;
+    a.ta = ta;
+    a.lda = 5;
+    EXPECT_EQ(dgemm_output(a), "");
+  }
+}
+
+std::string cblas_output(int layout, int ta, int tb, int m, int n, int k, int lda, int ldb,
+                         int ldc) {
+  std::vector<double> a(64, 1.0), b(64, 1.0), c(64, 7.0);
+  testing::internal::CaptureStdout();
+  cblas_dgemm(layout, ta, tb, m, n, k, 1.0, a.data(), lda, b.data(), ldb, 0.0, c.data(), ldc);
+  const std::string out = testing::internal::GetCapturedStdout();
+  if (!out.empty()) {
+    for (double v : c) EXPECT_EQ(v, 7.0);
+  }
+  return out;
+}
+
+TEST(CblasDgemmArguments, TransposeCodesBeforeLayout) {
+  const int R = ZTR_ROW_MAJOR, C = ZTR_COL_MAJOR, N = ZTR_NO_TRANS, T = ZTR_TRANS;
+  EXPECT_EQ(cblas_output(103, 200, N, 3, 5, 4, 4, 5, 5), cblas_message(2));
+  EXPECT_EQ(cblas_output(103, N, 110, 3, 5, 4, 4, 5, 5), cblas_message(3));
+  EXPECT_EQ(cblas_output(103, N, N, -1, 5, 4, 4, 5, 5), cblas_message(4));
+  EXPECT_EQ(cblas_output(103, N, N, 3, -1, 4, 4, 5, 5), cblas_message(5));
+  EXPECT_EQ(cblas_output(103, N, N, 3, 5, -1, 4, 5, 5), cblas_message(6));
+  EXPECT_EQ(cblas_output(103, N, N, 3, 5, 4, 4, 5, 5), cblas_message(1));
+  // Row-major 3 x 5 = (3 x 4)(4 x 5): lda >= 4, ldb >= 5, ldc >= 5.
+  EXPECT_EQ(cblas_output(R, N, N, 3, 5, 4, 3, 5, 5), cblas_message(9));
+  EXPECT_EQ(cblas_output(R, N, N, 3, 5, 4, 4, 4, 5), cblas_message(11));
+  EXPECT_EQ(cblas_output(R, N, N, 3, 5, 4, 4, 5, 4), cblas_message(14));
+  EXPECT_EQ(cblas_output(R, N, N, 3, 5, 4, 4, 5, 5), "");
+  EXPECT_EQ(cblas_output(R, T, T, 3, 5, 4, 2, 4, 5), cblas_message(9));  // A' is 4 x 3
+  EXPECT_EQ(cblas_output(R, T, T, 3, 5, 4, 3, 3, 5), cblas_message(11));  // B' is 5 x 4
+  EXPECT_EQ(cblas_output(R, T, ZTR_CONJ_TRANS, 3, 5, 4, 3, 4, 5), "");
+  // Column-major: lda >= m (or k), ldb >= k (or n), ldc >= m.
+  EXPECT_EQ(cblas_output(C, N, N, 3, 5, 4, 2, 4, 3), cblas_message(9));
+  EXPECT_EQ(cblas_output(C, T, N, 3, 5, 4, 3, 4, 3), cblas_message(9));
+  EXPECT_EQ(cblas_output(C, N, T, 3, 5, 4, 3, 4, 3), cblas_message(11));
+  EXPECT_EQ(cblas_output(C, N, N, 3, 5, 4, 3, 4, 2), cblas_message(14));
+  EXPECT_EQ(cblas_output(C, N, N, 3, 5, 4, 3, 4, 3), "");
+}
+
+// Row-major C(i, j) = c[i*ldc + j], checked against its own long-double reference.
+TEST(CblasDgemm, RowMajorIsTheRowMajorProduct) {
+  const int codes[] = {ZTR_NO_TRANS, ZTR_TRANS, ZTR_CONJ_TRANS};
+  std::mt19937 gen(3);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  for (int ta : codes) {
+    for (int tb : codes) {
+      for (auto [m, n, k] : {std::array<int, 3>{3, 5, 4}, {150, 120, 90}, {7, 300, 33}}) {
+        const bool na = ta == ZTR_NO_TRANS, nb = tb == ZTR_NO_TRANS;
+        const int lda = (na ? k : m) + 2, ldb = (nb ? n : k) + 1, ldc = n + 3;
+        std::vector<double> a(static_cast<std::size_t>(lda) * (na ? m : k));
+        std::vector<double> b(static_cast<std::size_t>(ldb) * (nb ? k : n));
+        std::vector<double> c(static_cast<std::size_t>(ldc) * m);
+        for (double& x : a) x = u(gen);
+        for (double& x : b) x = u(gen);
+        for (double& x : c) x = u(gen);
+        const std::vector<double> c0 = c;
+        const double alpha = 0.5, beta = -1.5;
+        cblas_dgemm(ZTR_ROW_MAJOR, ta, tb, m, n, k, alpha, a.data(), lda, b.data(), ldb, beta,
+                    c.data(), ldc);
+        const double eps = std::numeric_limits<double>::epsilon();
+        for (int i = 0; i < m; ++i) {
+          for (int j = 0; j < ldc; ++j) {
+            const std::size_t at = static_cast<std::size_t>(i) * ldc + j;
+            if (j >= n) {
+              EXPECT_EQ(c[at], c0[at]);
+              continue;
+            }
+            long double s = 0, mag = 0;
+            for (int l = 0; l < k; ++l) {
+              const long double t = static_cast<long double>(na ? a[i * lda + l] : a[l * lda + i]) *
+                                    (nb ? b[l * ldb + j] : b[j * ldb + l]);
+              s += t;
+              mag += std::fabs(t);
+            }
+            const long double ref = alpha * s + static_cast<long double>(beta) * c0[at];
+            const long double bound = 4 * (k + 2) * eps * (std::fabs(alpha) * mag + std::fabs(beta * c0[at]));
+            ASSERT_LE(std::fabs(c[at] - ref), bound) << ta << " " << tb << " " << m << "x" << n;
+          }
+        }
+      }
+    }
+  }
+}
+
+// m or n = 0 leaves C alone even with beta != 1; k = 0 and alpha = 0 give beta*C; beta = 0
+// clears NaN and infinity.  Sizes on both sides of the parallel thresholds.
+TEST(Dgemm, EmptyAndDegenerateProducts) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (int size : {3, 60, 250}) {
+    for (auto [m, n] : {std::array<int, 2>{0, size}, {size, 0}}) {
+      test::GemmProblem p = test::make_gemm('N', 'N', m, n, 4, 1.0, 2.0);
+      std::vector<double> c = p.c0;
+      DGEMM(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha, p.a.data(), &p.lda, p.b.data(), &p.ldb,
+            &p.beta, c.data(), &p.ldc);
+      EXPECT_EQ(c, p.c0);
+    }
+    test::GemmProblem k0 = test::make_gemm('T', 'N', size, size, 0, 1.0, -3.0);
+    EXPECT_TRUE(test::gemm_run_and_check(k0, DGEMM));
+    for (double alpha : {0.0, 2.0}) {
+      test::GemmProblem p = test::make_gemm('N', 'T', size, size, size, alpha, 0.0, 1);
+      for (int j = 0; j < size; ++j) p.c0[j * p.ldc + j % size] = j % 2 ? nan : -HUGE_VAL;
+      std::vector<double> c = p.c0;
+      DGEMM(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha, p.a.data(), &p.lda, p.b.data(), &p.ldb,
+            &p.beta, c.data(), &p.ldc);
+      for (int j = 0; j < size; ++j)
+        for (int i = 0; i < size; ++i) p.c0[j * p.ldc + i] = 0.0;
+      EXPECT_TRUE(test::gemm_matches(p, c));
+    }
+    test::GemmProblem a0 = test::make_gemm('C', 'c', size, size, size, 0.0, 0.5);
+    EXPECT_TRUE(test::gemm_run_and_check(a0, DGEMM));
+  }
+}
+
+}  // namespace
+}  // namespace ztr

@@ -1,0 +1,349 @@
+// The threaded driver: its serial/parallel decisions, the partition of every split policy,
+// every worker run with 2 to 4 threads, every CpuType and thread count end to end through
+// DGEMM in child processes, and failed panel or buffer allocations.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "blas/gemm/gemm.h"
+#include "blas/gemm/gemm_driver.h"
+#include "include/ztr.h"
+#include "service/cpu.h"
+#include "service/platform.h"
+#include "testalloc.h"
+#include "tests/blas/gemm/gemm_check.h"
+#include "tests/support/child.h"
+
+namespace ztr {
+namespace {
+
+using test::GemmProblem;
+using test::make_gemm;
+
+GemmRoute route(int m, int n, int k, int threads, int* out_threads = nullptr, int dynamic = 0,
+                int microarch = 0, int l2 = 0) {
+  const GemmRoute r = gemm_route(m, n, k, &threads, dynamic, microarch, l2);
+  if (out_threads) *out_threads = threads;
+  return r;
+}
+
+TEST(GemmDriverDecision, SerialThresholdsAndEfficiency) {
+  EXPECT_EQ(route(0, 5, 5, 4), GemmRoute::kNone);
+  EXPECT_EQ(route(5, 0, 5, 4), GemmRoute::kNone);
+  EXPECT_EQ(route(10, 3, 1000, 4), GemmRoute::kSerial);  // n <= 4 with m <= 16
+  EXPECT_EQ(route(500, 15, 4, 4), GemmRoute::kSerial);   // k <= 4 and n < 16
+  EXPECT_EQ(route(16, 16, 16, 4), GemmRoute::kSerial);
+  EXPECT_EQ(route(32, 4, 500, 4), GemmRoute::kSerial);
+  EXPECT_EQ(route(33, 4, 500, 4), GemmRoute::kLargeParallel);
+  EXPECT_EQ(route(300, 300, 300, 1), GemmRoute::kSerial);
+  EXPECT_EQ(route(100, 100, 100, 2), GemmRoute::kSmallParallel);  // ratio ~1.97
+  EXPECT_EQ(route(20, 20, 20, 2), GemmRoute::kSerial);            // ratio ~1.33
+  EXPECT_EQ(route(40, 40, 20, 2), GemmRoute::kSmallParallel);     // ratio ~1.75, mb*nb = 800
+  EXPECT_EQ(route(24, 24, 20, 2), GemmRoute::kSerial);            // ratio ~1.47, k < 24, 288
+  EXPECT_EQ(route(100, 100, 101, 2), GemmRoute::kLargeParallel);
+  // Many threads: thin products stay serial.
+  EXPECT_EQ(route(1000, 1, 10, 13), GemmRoute::kSerial);  // k*n*mq = 760 < 15000
+  EXPECT_EQ(route(1000, 1000, 1000, 13), GemmRoute::kLargeParallel);
+  EXPECT_EQ(route(101, 2000, 1, 13), GemmRoute::kLargeParallel);
+  EXPECT_EQ(route(20, 2000, 5, 13), GemmRoute::kSerial);  // mq <= 3, nq >= 8, k*m = 100 < 128
+  EXPECT_EQ(route(50, 50, 50, 16), GemmRoute::kSmallParallel);
+  EXPECT_EQ(route(40, 40, 40, 16), GemmRoute::kSerial);  // mb*nb = 80 < 128
+  // Sub-class 33 with a large L2 caps mid-sized products at four threads.
+  int t = 0;
+  EXPECT_EQ(route(200, 200, 200, 8, &t, 1, 33, 0x400000), GemmRoute::kLargeParallel);
+  EXPECT_EQ(t, 4);
+  EXPECT_EQ(route(200, 200, 200, 8, &t, 0, 33, 0x400000), GemmRoute::kLargeParallel);
+  EXPECT_EQ(t, 8);
+  EXPECT_EQ(route(200, 200, 200, 8, &t, 1, 33, 0x300000), GemmRoute::kLargeParallel);
+  EXPECT_EQ(t, 8);
+  EXPECT_EQ(route(500, 500, 500, 8, &t, 1, 33, 0x400000), GemmRoute::kLargeParallel);
+  EXPECT_EQ(t, 8);
+}
+
+TEST(GemmDriverDecision, SplitPolicyFromMicroarchitecture) {
+  EXPECT_EQ(gemm_split_policy(33, 0x300001), 2);
+  EXPECT_EQ(gemm_split_policy(33, 0x300000), 4);
+  EXPECT_EQ(gemm_split_policy(32, 0), 1);
+  EXPECT_EQ(gemm_split_policy(64, 0), 3);
+  EXPECT_EQ(gemm_split_policy(66, 0), 3);
+  EXPECT_EQ(gemm_split_policy(128, 0), 5);
+  EXPECT_EQ(gemm_split_policy(0, 0), 0);
+}
+
+struct Choice {
+  GemmWorkerFn worker;
+  int pack_mode, nthreads, mc, a_slots, b_slots;
+};
+
+Choice partition(int policy, int m, int n, int k, int team, int mc = 640, int kc = 256,
+                 int blocked = 1) {
+  GemmThreadPlan plan{};
+  plan.split_policy = policy;
+  plan.blocked_available = blocked;
+  plan.mc = mc;
+  plan.nc = 5000;
+  plan.kc = kc;
+  GemmKernelParams params{};
+  gemm_partition(&plan, &params, m, n, k, team);
+  if (blocked) {
+    EXPECT_EQ(params.mc, plan.mc);  // handed back
+  }
+  return {plan.worker, plan.pack_mode, plan.nthreads, plan.mc, plan.a_slots, plan.b_slots};
+}
+
+const GemmWorkerFn kRows = ztr_blas_dgemm_1d_row, kCols = ztr_blas_dgemm_1d_col,
+                   kGridA = ztr_blas_dgemm_1d_acopy, kGridB = ztr_blas_dgemm_1d_bcopy;
+
+TEST(GemmDriverDecision, PartitionOfEveryPolicy) {
+  // No blocked path: rows or columns; small products count n times the team.
+  EXPECT_EQ(partition(0, 90, 20, 50, 4, 0, 0, 0).worker, kRows);
+  EXPECT_EQ(partition(0, 90, 30, 50, 4, 0, 0, 0).worker, kCols);
+  EXPECT_EQ(partition(0, 900, 300, 50, 4, 0, 0, 0).worker, kRows);
+  // Policies 0 and 1.
+  Choice c = partition(0, 1000, 10, 10, 3);
+  EXPECT_EQ(c.worker, kRows);
+  EXPECT_EQ(c.pack_mode, 0);
+  EXPECT_EQ(c.nthreads, 3);
+  c = partition(1, 100, 1000, 10, 3);
+  EXPECT_EQ(c.worker, kCols);
+  EXPECT_EQ(c.pack_mode, 4);
+  // Policies 2 and 4 (team made even).
+  c = partition(4, 90, 50, 50, 3);
+  EXPECT_EQ(c.worker, kRows);
+  EXPECT_EQ(c.nthreads, 2);
+  EXPECT_EQ(c.pack_mode, 4);
+  EXPECT_EQ(partition(2, 4000, 100, 1000, 2, 960).worker, kRows);  // 256*8*960 > 0x180000
+  c = partition(4, 4000, 100, 1000, 2, 448);
+  EXPECT_EQ(c.worker, kGridA);
+  EXPECT_EQ(c.mc, 448);
+  EXPECT_EQ(c.pack_mode, 16);
+  EXPECT_EQ(c.a_slots, 2);
+  c = partition(2, 4000, 100, 1000, 4, 448);
+  EXPECT_EQ(c.mc, 512);
+  EXPECT_EQ(partition(2, 100, 1000, 10, 2).worker, kCols);
+  EXPECT_EQ(partition(2, 400, 400, 400, 2).worker, kCols);
+  c = partition(2, 1000, 1000, 50, 2);
+  EXPECT_EQ(c.worker, kGridB);
+  EXPECT_EQ(c.pack_mode, 32);
+  EXPECT_EQ(c.b_slots, 2);
+  EXPECT_EQ(c.mc, 512);
+  EXPECT_EQ(partition(4, 1000, 1000, 1000, 2).worker, kGridA);
+  // Policies 3 and 5.
+  c = partition(3, 2000, 100, 1000, 2);
+  EXPECT_EQ(c.worker, kRows);
+  EXPECT_EQ(c.pack_mode, 4);
+  EXPECT_EQ(partition(5, 2000, 100, 1000, 2).pack_mode, 2);
+  c = partition(5, 400, 10, 8, 2);
+  EXPECT_EQ(c.worker, kGridA);
+  EXPECT_EQ(c.pack_mode, 8);
+  EXPECT_EQ(c.mc, 640);
+  EXPECT_EQ(partition(3, 400, 10, 8, 2).pack_mode, 16);
+  c = partition(5, 300, 300, 300, 3);
+  EXPECT_EQ(c.worker, kCols);
+  EXPECT_EQ(c.nthreads, 2);
+  EXPECT_EQ(partition(3, 600, 600, 50, 2).worker, kGridB);
+  EXPECT_EQ(partition(3, 600, 600, 600, 2).worker, kGridA);
+  // Large teams: the rows cap shrinks (0x80000 / 8 for a team of 16).
+  EXPECT_EQ(partition(3, 16 * 40, 10, 256, 16).worker, kRows);  // 256*8*40 > 0x80000 / 8
+  EXPECT_EQ(partition(3, 16 * 40, 10, 128, 8).worker, kGridA);  // 128*8*80 <= 0x20000
+}
+
+// The large-problem path under each policy with 2 to 4 threads, shapes that reach each
+// worker (rows, columns, grid A with several M blocks per slab, grid B), several K blocks.
+TEST(GemmDriverWorkers, EveryPolicyAndWorker) {
+  struct Shape {
+    int m, n, k;
+  };
+  const Shape shapes[] = {{600, 50, 300}, {600, 50, 40},   {1200, 20, 30}, {300, 300, 50},
+                          {200, 200, 300}, {120, 400, 70}, {101, 101, 101}, {9, 500, 7}};
+  unsigned seed = 11;
+  for (const Shape& s : shapes) {
+    const char ta = seed % 2 ? 'N' : 'T', tb = seed % 3 ? 'N' : 't';
+    const double beta = seed % 4 == 0 ? 0.0 : (seed % 4 == 1 ? 1.0 : -0.5);
+    const GemmProblem p = make_gemm(ta, tb, s.m, s.n, s.k, 1.25, beta, seed % 2, seed);
+    ++seed;
+    const test::GemmReference ref = test::gemm_reference(p);
+    for (int policy = 0; policy <= 5; ++policy) {
+      for (int threads = 2; threads <= 4; ++threads) {
+        EXPECT_TRUE(test::gemm_run_and_check(p, ref, [&](auto... args) {
+          const GemmCall call{args...};
+          gemm_large_path(call, threads, policy);
+        })) << "policy " << policy << " threads " << threads;
+      }
+    }
+  }
+}
+
+// ---- child processes: the whole driver under a forced CpuType and thread count ----
+
+// A processor whose deterministic cache leaf describes 32 KiB L1, 4 MiB L2 and 16 MiB L3:
+// with CpuType 4 and SSE4.1 (sub-class 33) the driver takes split policy 2 and the blocking
+// the large-L2 row of the table.
+CpuidRegs fake_large_l2_cpuid(std::uint32_t leaf, std::uint32_t sub) {
+  if (leaf == 0) {
+    CpuidRegs r = default_platform().cpuid(0, 0);
+    if (r.eax < 4) r.eax = 4;
+    return r;
+  }
+  if (leaf != 4) return default_platform().cpuid(leaf, sub);
+  // eax: type (1 data, 3 unified) and level; ebx: ways-1, partitions-1, line-1; ecx: sets-1.
+  auto level = [](unsigned type, unsigned lvl, unsigned bytes) {
+    const unsigned ways = 16, line = 64;
+    return CpuidRegs{type | (lvl << 5), ((ways - 1) << 22) | (line - 1), bytes / (ways * line) - 1, 0};
+  };
+  switch (sub) {
+    case 0: return level(1, 1, 32768);
+    case 1: return level(3, 2, 4u << 20);
+    case 2: return level(3, 3, 16u << 20);
+    default: return CpuidRegs{0, 0, 0, 0};
+  }
+}
+
+// Runs a battery of products through DGEMM; prints failures, returns their count.
+ZTR_CHILD(gemm_battery) {
+  if (std::getenv("TEST_FAKE_LARGE_L2") != nullptr) platform().cpuid = fake_large_l2_cpuid;
+  struct Shape {
+    int m, n, k;
+  };
+  // Tiny (serial), small region by rows and by columns, large path for each worker kind.
+  const Shape shapes[] = {{10, 3, 1000}, {100, 100, 100}, {100, 20, 60}, {64, 96, 80},
+                          {600, 50, 40},  {200, 200, 50},  {130, 140, 270}, {50, 300, 30},
+                          {5, 5, 5},      {257, 33, 129}};
+  int failures = 0;
+  unsigned seed = 1;
+  const char* const trans[] = {"NN", "TN", "NT", "CC", "tn"};
+  for (const Shape& s : shapes) {
+    for (int rep = 0; rep < 2; ++rep) {
+      const char* t = trans[seed % 5];
+      const double beta = seed % 3 == 0 ? 0.0 : 0.75;
+      const GemmProblem p = make_gemm(t[0], t[1], s.m, s.n, s.k, -0.5, beta, seed % 2, seed);
+      ++seed;
+      const auto r = test::gemm_run_and_check(p, DGEMM);
+      if (!r) {
+        std::printf("%s\n", r.message());
+        ++failures;
+      }
+    }
+  }
+  int caches[5];
+  cache_table(caches);
+  GemmKernelParams params;
+  g_gemm_params_init(&params);
+  if (g_gemm_blocked_available()) params.block_size_fn(&params, 1000, 1000, 1000);
+  std::printf("type=%d ma=%d policy=%d mc=%d failures=%d\n", detect_cpu_type(), cpu_microarch(),
+              gemm_split_policy(cpu_microarch(), caches[0] >= 2 ? caches[2] : 0), params.mc,
+              failures);
+  return failures;
+}
+
+TEST(GemmDriverChildren, EveryCpuTypeAndThreadCount) {
+  for (int type = kCpuTypeMin; type <= kCpuTypeMax; ++type) {
+    if (hardware_cpu_type() < type) continue;
+    for (int threads = 1; threads <= 4; ++threads) {
+      const auto r = test::run_child("gemm_battery",
+                                     {"ZTR_DEBUG_CPU_TYPE=" + std::to_string(type),
+                                      "ZTR_NUM_THREADS=" + std::to_string(threads),
+                                      "ZTR_DYNAMIC=FALSE"});
+      EXPECT_EQ(r.exit_code, 0) << "type " << type << " threads " << threads << "\n" << r.out;
+      EXPECT_NE(r.out.find("type=" + std::to_string(type)), std::string::npos) << r.out;
+    }
+  }
+  // CpuType 4 without SSE4.1 (2 x 2 tiles, policy 1).
+  for (int threads : {1, 3}) {
+    const auto r = test::run_child("gemm_battery", {"ZTR_CBWR=SSSE3",
+                                                    "ZTR_NUM_THREADS=" + std::to_string(threads),
+                                                    "ZTR_DYNAMIC=FALSE"});
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+    EXPECT_NE(r.out.find("type=4 ma=32 policy=1 mc=512"), std::string::npos) << r.out;
+  }
+  // A sub-class 33 processor with a large L2, presented through the CPUID seam.
+  if (hardware_cpu_type() >= 5) {
+    for (int threads : {2, 4}) {
+      const auto r = test::run_child("gemm_battery", {"TEST_FAKE_LARGE_L2=1", "ZTR_DEBUG_CPU_TYPE=4",
+                                                      "ZTR_NUM_THREADS=" + std::to_string(threads),
+                                                      "ZTR_DYNAMIC=FALSE"});
+      EXPECT_EQ(r.exit_code, 0) << r.out;
+      EXPECT_NE(r.out.find("type=4 ma=33 policy=2 mc=960"), std::string::npos) << r.out;
+    }
+  }
+}
+
+// A failed shared-panel allocation is reported once as "gemm" and the product is still
+// right; a failed buffer inside the blocked loops is reported as "xgemm" and the unblocked
+// kernel computes the product.  Nothing leaks (the pool is off in these children).
+ZTR_CHILD(gemm_alloc_failure) {
+  const long limit = std::atol(std::getenv("TEST_FAIL_ABOVE"));
+  const int policy = std::atoi(std::getenv("TEST_POLICY"));
+  const int m = std::atoi(std::getenv("TEST_M")), n = std::atoi(std::getenv("TEST_N")),
+            k = std::atoi(std::getenv("TEST_K"));
+  const GemmProblem p = make_gemm('N', 'T', m, n, k, 2.0, 0.5, 1, 5);
+  const long live = ztr_testalloc_live();
+  ztr_testalloc_fail_above(static_cast<std::size_t>(limit));
+  const auto r = test::gemm_run_and_check(p, [&](auto... args) {
+    const GemmCall call{args...};
+    if (policy >= 0) {
+      gemm_large_path(call, 2, policy);
+    } else if (policy <= -2) {
+      g_gemm_serial.variant(-policy)(args...);
+    } else {
+      ztr_blas_dgemm(args...);
+    }
+  });
+  ztr_testalloc_reset();
+  if (!r) std::printf("%s\n", r.message());
+  std::printf("leaked=%ld\n", ztr_testalloc_live() - live);
+  return r ? 0 : 1;
+}
+
+int count(const std::string& s, const std::string& what) {
+  int c = 0;
+  for (std::size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) ++c;
+  return c;
+}
+
+TEST(GemmDriverChildren, AllocationFailures) {
+  const std::string panel = "ZTR INTERNAL ERROR: Not enough work memory in function gemm\n";
+  const std::string loops = "ZTR INTERNAL ERROR: Not enough work memory in function xgemm\n";
+  struct Case {
+    const char* policy;
+    const char* m;
+    const char* n;
+    const char* k;
+    const char* limit;
+    int panel_reports;
+    bool loop_reports;
+  };
+  const Case cases[] = {
+      {"5", "600", "50", "40", "0", 0, false},        // grid A, nothing fails
+      {"3", "300", "300", "50", "0", 0, false},       // grid B, nothing fails
+      {"5", "600", "50", "40", "200000", 1, false},   // grid A panels fail
+      {"3", "300", "300", "50", "230000", 1, false},  // grid B panels fail
+      {"-1", "200", "200", "200", "50000", 0, true},  // one thread: blocked buffers fail
+      {"0", "400", "300", "200", "50000", 0, true},   // rows: every thread's buffers fail
+      {"-2", "50", "60", "70", "100000", 0, false},   // CpuType 2 and 3 report "xdgemm"
+      {"-3", "50", "60", "70", "100000", 0, false},
+  };
+  for (const Case& c : cases) {
+    const auto r = test::run_child(
+        "gemm_alloc_failure",
+        {std::string("TEST_POLICY=") + c.policy, std::string("TEST_M=") + c.m,
+         std::string("TEST_N=") + c.n, std::string("TEST_K=") + c.k,
+         std::string("TEST_FAIL_ABOVE=") + c.limit, "ZTR_DISABLE_FAST_MM=1",
+         "ZTR_NUM_THREADS=1", "ZTR_DYNAMIC=FALSE"});
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+    EXPECT_EQ(count(r.out, panel), c.panel_reports) << r.out;
+    EXPECT_EQ(count(r.out, loops) > 0, c.loop_reports) << r.out;
+    if (c.policy[0] == '-' && c.policy[1] != '1') {
+      EXPECT_EQ(count(r.out, "ZTR INTERNAL ERROR: Not enough work memory in function xdgemm\n"), 1)
+          << r.out;
+    }
+    EXPECT_NE(r.out.find("leaked=0"), std::string::npos) << r.out;
+  }
+}
+
+}  // namespace
+}  // namespace ztr

@@ -1,0 +1,288 @@
+// The single-thread matrix multiply of every processor variant, called directly (each
+// variant the machine can run): the serial routine over shapes on both sides of the
+// blocking thresholds, every packing mode of the blocked loops, and the block-size and
+// buffer rules the threaded driver relies on.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "blas/gemm/gemm_dispatch.h"
+#include "blas/gemm/gemm_params.h"
+#include "service/cpu.h"
+#include "service/memory.h"
+#include "tests/blas/gemm/gemm_check.h"
+
+namespace ztr {
+namespace {
+
+using test::GemmProblem;
+using test::make_gemm;
+
+struct Shape {
+  int m, n, k;
+};
+
+// Edge rows (m = 5), two K blocks (k = 300), the unblocked path (m = 3), thin products,
+// partial B slivers (n = 7), empty products and k = 0.
+const Shape kShapes[] = {{1, 1, 1},    {5, 9, 300},  {3, 100, 100}, {4, 4, 4},   {13, 7, 33},
+                         {64, 65, 66}, {130, 3, 70}, {2, 150, 9},   {37, 41, 1}, {0, 5, 5},
+                         {5, 0, 5},    {6, 6, 0},    {131, 75, 257}};
+
+bool runnable(int type) { return hardware_cpu_type() >= type; }
+
+TEST(GemmSerialVariants, EveryTransposeAndShape) {
+  const char trans[] = {'N', 'T', 'C', 'n', 't', 'c'};
+  unsigned seed = 1;
+  for (const Shape& s : kShapes) {
+    for (int ia = 0; ia < 6; ++ia) {
+      for (int ib = 0; ib < 6; ++ib) {
+        if (ia >= 3 && ib >= 3 && ia != ib) continue;  // lower case: a sample is enough
+        const double alpha = (seed % 3 == 0) ? -0.75 : 1.0;
+        const double beta = (seed % 4 == 0) ? 0.0 : (seed % 4 == 1 ? 1.0 : 0.5);
+        const GemmProblem p =
+            make_gemm(trans[ia], trans[ib], s.m, s.n, s.k, alpha, beta, seed % 2 ? 3 : 0, seed);
+        ++seed;
+        const test::GemmReference ref = test::gemm_reference(p);
+        for (int type = kCpuTypeMin; type <= kCpuTypeMax; ++type) {
+          if (!runnable(type)) continue;
+          EXPECT_TRUE(test::gemm_run_and_check(p, ref, g_gemm_serial.variant(type)))
+              << "CpuType " << type;
+        }
+      }
+    }
+  }
+}
+
+// beta = 0 stores zeros without reading C; alpha = 0 leaves beta*C only.
+TEST(GemmSerialVariants, BetaZeroIgnoresNanAndAlphaZeroScales) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  for (int type = kCpuTypeMin; type <= kCpuTypeMax; ++type) {
+    if (!runnable(type)) continue;
+    const auto fn = g_gemm_serial.variant(type);
+    for (const Shape& s : {Shape{3, 4, 5}, Shape{40, 30, 20}, Shape{9, 300, 2}}) {
+      for (double alpha : {0.0, 1.5}) {
+        GemmProblem p = make_gemm('N', 'T', s.m, s.n, s.k, alpha, 0.0);
+        for (int j = 0; j < s.n; ++j)
+          for (int i = 0; i < s.m; ++i) p.c0[i + j * p.ldc] = (i + j) % 2 ? nan : -inf;
+        std::vector<double> c = p.c0;
+        fn(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha, p.a.data(), &p.lda, p.b.data(), &p.ldb,
+           &p.beta, c.data(), &p.ldc);
+        p.c0.assign(p.c0.size(), 0.0);  // compare with C = 0 before the call
+        EXPECT_TRUE(test::gemm_matches(p, c)) << "CpuType " << type;
+        if (alpha == 0.0) {
+          for (double x : c) EXPECT_EQ(x, 0.0);
+        }
+      }
+      GemmProblem q = make_gemm('T', 'N', s.m, s.n, s.k, 0.0, -2.0);
+      EXPECT_TRUE(test::gemm_run_and_check(q, fn));
+    }
+  }
+}
+
+// CpuType 2 and 3 block on their own: odd m (last row unblocked), n not a multiple of 4
+// (matrix-vector columns), a short first K block, several M and N blocks, both buffer
+// layouts of type 2, and beta applied by the first K block (NaN in C with beta = 0).
+TEST(GemmSelfContained, LayoutsAndRemainders) {
+  struct Case {
+    char ta, tb;
+    int m, n, k;
+  };
+  const Case cases[] = {{'N', 'N', 601, 13, 300}, {'T', 'N', 257, 11, 209}, {'N', 'T', 5, 2010, 9},
+                        {'N', 'N', 300, 150, 250}, {'T', 'N', 650, 620, 20}, {'N', 'T', 120, 90, 130},
+                        {'T', 't', 300, 90, 50},  {'n', 'n', 4, 8, 8},     {'N', 'N', 4, 8, 7}};
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  unsigned seed = 40;
+  for (const Case& c : cases) {
+    for (double beta : {0.0, 1.0, -0.5}) {
+      GemmProblem p = make_gemm(c.ta, c.tb, c.m, c.n, c.k, 0.75, beta, seed % 2, seed);
+      ++seed;
+      std::vector<double> c0 = p.c0;
+      if (beta == 0.0) {
+        for (int j = 0; j < c.n; ++j) c0[j * p.ldc] = nan;  // must not leak into the result
+      }
+      const test::GemmReference ref = test::gemm_reference(p);
+      for (int type : {2, 3}) {
+        std::vector<double> out = c0;
+        g_gemm_serial.variant(type)(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha, p.a.data(), &p.lda,
+                                    p.b.data(), &p.ldb, &p.beta, out.data(), &p.ldc);
+        EXPECT_TRUE(test::gemm_matches(p, ref, out)) << "CpuType " << type;
+      }
+    }
+  }
+}
+
+// Fills a record for `type` with block sizes for m, n, k.
+GemmKernelParams record_for(int type, int m, int n, int k) {
+  GemmKernelParams p;
+  g_gemm_params_init.variant(type)(&p);
+  p.block_size_fn(&p, m, n, k);
+  return p;
+}
+
+// Every dispatched routine has a variant for every CpuType.
+TEST(GemmDispatch, EverySlotFilled) {
+  for (int type = kCpuTypeMin; type <= kCpuTypeMax; ++type) {
+    EXPECT_NE(g_gemm_serial.variant(type), nullptr);
+    EXPECT_NE(g_gemm_blocked.variant(type), nullptr);
+    EXPECT_NE(g_gemm_scale_c.variant(type), nullptr);
+    EXPECT_NE(g_gemm_blocked_available.variant(type), nullptr);
+    EXPECT_NE(g_gemm_params_init.variant(type), nullptr);
+    EXPECT_NE(g_gemm_plan_handback.variant(type), nullptr);
+  }
+  // Types 4 to 7 fill every routine of the record.
+  for (int type = 4; type <= kCpuTypeMax; ++type) {
+    GemmKernelParams p;
+    g_gemm_params_init.variant(type)(&p);
+    EXPECT_TRUE(p.block_size_fn && p.buffer_size_fn && p.buffer_alloc_fn && p.pack_a_n_fn &&
+                p.pack_a_t_fn && p.pack_a_c_fn && p.pack_b_n_fn && p.pack_b_t_fn &&
+                p.pack_b_c_fn && p.kernel_fn);
+    EXPECT_EQ(p.mc + p.nc + p.kc, 0);
+  }
+}
+
+TEST(GemmBlockSizes, KcMcNcAndBuffers) {
+  // Types 4 to 7 answer for the blocked path; 2 and 3 do not.
+  EXPECT_EQ(g_gemm_blocked_available.variant(2)(), 0);
+  EXPECT_EQ(g_gemm_blocked_available.variant(3)(), 0);
+  for (int t = 4; t <= 7; ++t) EXPECT_EQ(g_gemm_blocked_available.variant(t)(), 1);
+  for (int type : {5, 6, 7}) {
+    EXPECT_EQ(record_for(type, 100, 100, 300).kc, 152);  // 150 rounded up to 4
+    EXPECT_EQ(record_for(type, 100, 100, 100).kc, 128);  // at least 128
+    EXPECT_EQ(record_for(type, 100, 100, 256).kc, 256);
+    EXPECT_EQ(record_for(type, 100, 100, 257).kc, 128);
+    EXPECT_EQ(record_for(type, 100, 100, 9000).kc, 256);
+    EXPECT_EQ(record_for(type, 10, 7, 10).nc, 8);
+    EXPECT_EQ(record_for(type, 10, 9000, 10).nc, 5000);
+    EXPECT_EQ(record_for(type, 10, 2, 10).nc, 4);
+    int caches[5];
+    cache_table(caches);
+    const bool big = caches[0] == 0 || caches[3] > 0x400000;
+    EXPECT_EQ(record_for(type, 10, 10, 10).mc, big ? 640 : 384);
+  }
+  GemmKernelParams p = record_for(7, 1000, 1000, 1000);
+  EXPECT_EQ(p.min_m, 4);
+  EXPECT_EQ(p.variant_code, 106);
+  EXPECT_EQ(p.buffer_size_fn(&p, 100, 107, 10, 9, 300), 0);
+  EXPECT_EQ(p.a_stride, 4 * 256);
+  EXPECT_EQ(p.a_size, 12 * 8 * 256 + 512);
+  EXPECT_EQ(p.b_size, 12 * 8 * 256 + 512);
+  EXPECT_EQ(p.edge_size, 256 * 8 * 4 + 512);
+  EXPECT_EQ(p.buffer_size_fn(&p, 101, 108, 10, 9, 300), 0);
+  EXPECT_EQ(p.a_size, p.mc * 8 * 256 + 512);
+  EXPECT_EQ(p.buffer_size_fn(&p, 99, 107, 1, 1, 1), 1);
+  EXPECT_EQ(p.buffer_size_fn(&p, 107, 107, 1, 1, 1), 1);
+  EXPECT_EQ(p.buffer_size_fn(&p, 100, 109, 1, 1, 1), 1);
+  // One block, laid out A, edge, B, each start aligned to its exponent, all inside the block.
+  EXPECT_EQ(p.buffer_size_fn(&p, 100, 107, 300, 200, 300), 0);
+  char* raw = static_cast<char*>(p.buffer_alloc_fn(&p, 100));
+  ASSERT_NE(raw, nullptr);
+  auto at = [](const void* x) { return reinterpret_cast<std::uintptr_t>(x); };
+  EXPECT_EQ(at(p.a_buf) % 4096, 0u);
+  EXPECT_EQ(at(p.b_buf) % 4096, 0u);
+  EXPECT_EQ(at(p.edge_buf) % 128, 0u);
+  EXPECT_LE(at(raw), at(p.a_buf));
+  EXPECT_LE(at(p.a_buf) + p.a_size, at(p.edge_buf));
+  EXPECT_LE(at(p.edge_buf) + p.edge_size, at(p.b_buf));
+  EXPECT_LE(at(p.b_buf) + p.b_size,
+            at(raw) + p.a_size + p.edge_size + p.b_size + 2 * 8192 + 256);
+  std::memset(p.a_buf, 0, p.a_size);
+  std::memset(p.edge_buf, 0, p.edge_size);
+  std::memset(p.b_buf, 0, p.b_size);
+  mm_free(raw);
+  GemmKernelParams q = record_for(5, 10, 10, 10);
+  EXPECT_EQ(q.min_m, 2);
+  EXPECT_EQ(q.min_n, 4);
+  EXPECT_EQ(q.variant_code, 126);
+}
+
+// gemm_blocked in every packing mode, with pre-packed operands where the mode expects them.
+TEST(GemmBlockedModes, EveryModeEveryVariant) {
+  for (int type = 4; type <= kCpuTypeMax; ++type) {
+    if (!runnable(type)) continue;
+    const auto blocked = g_gemm_blocked.variant(type);
+    unsigned seed = 7;
+    for (char ta : {'N', 'T'}) {
+      for (char tb : {'N', 'C'}) {
+        for (const Shape& s : {Shape{37, 29, 61}, Shape{5, 9, 200}, Shape{700, 6, 12}}) {
+          for (int mode : {0, 2, 4}) {
+            const GemmProblem p = make_gemm(ta, tb, s.m, s.n, s.k, 0.5, 0.25, 2, seed++);
+            GemmKernelParams rec;
+            g_gemm_params_init.variant(type)(&rec);
+            EXPECT_TRUE(test::gemm_run_and_check(p, [&](auto... args) {
+              EXPECT_EQ(blocked(args..., mode, &rec, 0), 0);
+            })) << "CpuType " << type << " mode " << mode;
+          }
+          // Modes 8 and 16: A packed and scaled by the caller, one K block deep.
+          GemmProblem p = make_gemm(ta, tb, s.m, s.n, s.k, -1.25, 1.0, 1, seed++);
+          GemmKernelParams rec;
+          g_gemm_params_init.variant(type)(&rec);
+          rec.block_size_fn(&rec, s.m, s.n, s.k);
+          if (s.k > rec.kc) continue;
+          const int kbp = (s.k + rec.k_granule - 1) / rec.k_granule * rec.k_granule;
+          const int as = kbp * rec.min_m;
+          std::vector<double> packed(static_cast<std::size_t>(as) * (s.m / rec.min_m + 1));
+          (ta == 'N' ? rec.pack_a_n_fn : rec.pack_a_t_fn)(s.m, s.k, p.a.data(), p.lda,
+                                                          packed.data(), as, p.alpha);
+          for (int mode : {8, 16}) {
+            std::vector<double> c = p.c0;
+            GemmKernelParams r2 = rec;
+            const double one = 1.0;
+            EXPECT_EQ(blocked(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha, packed.data(), &as,
+                              p.b.data(), &p.ldb, &one, c.data(), &p.ldc, mode, &r2, 0),
+                      0);
+            EXPECT_TRUE(test::gemm_matches(p, c)) << "CpuType " << type << " mode " << mode;
+          }
+          // Mode 32: B packed by the caller.
+          const int bs = kbp * rec.min_n;
+          std::vector<double> bp(static_cast<std::size_t>(bs) * (s.n / rec.min_n + 1));
+          (tb == 'N' ? rec.pack_b_n_fn : rec.pack_b_t_fn)(s.k, s.n, p.b.data(), p.ldb, bp.data(),
+                                                          bs);
+          std::vector<double> c = p.c0;
+          const double one = 1.0;
+          EXPECT_EQ(blocked(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha, p.a.data(), &p.lda,
+                            bp.data(), &bs, &one, c.data(), &p.ldc, 32, &rec, 0),
+                    0);
+          EXPECT_TRUE(test::gemm_matches(p, c)) << "CpuType " << type << " mode 32";
+        }
+      }
+    }
+    // The kernel driver on its own: beta = 0 stores (NaN in C disappears), other values scale
+    // C; deep and shallow panels, edge rows and a narrow last B sliver.
+    for (int k : {136, 40}) {
+      for (double beta : {0.0, -0.5}) {
+        GemmProblem q = make_gemm('N', 'N', 27, 10, k, 1.5, beta, 1, seed++);
+        GemmKernelParams rec;
+        g_gemm_params_init.variant(type)(&rec);
+        const int kbp = (k + rec.k_granule - 1) / rec.k_granule * rec.k_granule;
+        const int as = kbp * rec.min_m, bs = kbp * rec.min_n;
+        std::vector<double> pa(static_cast<std::size_t>(as) * 16), pb(static_cast<std::size_t>(bs) * 6);
+        std::vector<double> edge(static_cast<std::size_t>(bs) * 4);
+        rec.pack_a_n_fn(q.m, k, q.a.data(), q.lda, pa.data(), as, q.alpha);
+        rec.pack_b_n_fn(k, q.n, q.b.data(), q.ldb, pb.data(), bs);
+        std::vector<double> c = q.c0;
+        if (beta == 0.0) c[q.ldc + 3] = std::numeric_limits<double>::quiet_NaN();
+        rec.kernel_fn('N', 'N', q.m, q.n, kbp, q.alpha, pa.data(), as, pb.data(), bs, beta, c.data(),
+                      q.ldc, edge.data(), kGemmBPacked);
+        EXPECT_TRUE(test::gemm_matches(q, c)) << "CpuType " << type << " beta " << beta;
+      }
+    }
+    // Unknown modes compute nothing.
+    GemmProblem p = make_gemm('N', 'N', 8, 8, 8, 1.0, 0.0);
+    std::vector<double> c = p.c0;
+    GemmKernelParams rec;
+    g_gemm_params_init.variant(type)(&rec);
+    for (int mode : {1, 3, 64}) {
+      EXPECT_EQ(g_gemm_blocked.variant(type)(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha, p.a.data(),
+                                             &p.lda, p.b.data(), &p.ldb, &p.beta, c.data(),
+                                             &p.ldc, mode, &rec, 0),
+                1);
+    }
+    EXPECT_EQ(c, p.c0);
+  }
+}
+
+}  // namespace
+}  // namespace ztr
