@@ -3,13 +3,16 @@
 // multiply is a callable, so the templated BLAS and the double-precision level 3 share the
 // code.
 //
-// The uplo triangle of C is cut into column blocks of nb.  A diagonal block is formed in a
-// work buffer of nb*nb entries by one multiply and then merged into the triangle (only the
-// triangle is written); the rectangle beside it is one multiply straight into C.  Without a
-// work buffer (work = nullptr) the diagonal blocks are summed in place entry by entry.
+// The triangle of C is split in halves recursively: two half-size triangles and one full
+// rectangle between them, which is one multiply straight into C.  A diagonal block of order
+// at most nb is formed in a work buffer of nb*nb entries by one multiply and merged into the
+// triangle (only the triangle is written); without a work buffer (work = nullptr) it is
+// summed in place entry by entry.  Column ranges of the triangle are independent, which is
+// how the threaded callers split the work.
 #pragma once
 
 #include <cstddef>
+#include <type_traits>
 
 #include "blas/templates/scalar.h"
 
@@ -49,9 +52,108 @@ inline char second_letter(char trans, bool conj) {
   return 'N';
 }
 
-// C := alpha*op(A)*op(B)^T + alpha*op(B)*op(A)^T + beta*C for rank2 (B given), or
-// C := alpha*op(A)*op(A)^T (^H for herm) + beta*C for a rank-k update (b = nullptr).
-// trans: 'N' (A is n x k) or 'T'/'C' (A is k x n).
+// One rank-k (or rank-2k) update problem: C := alpha*op(A)*op(A)^T (^H for herm) + beta*C,
+// or with B given C := alpha*op(A)*op(B)^T + alpha*op(B)*op(A)^T + beta*C.  trans 'N':
+// A and B are n x k; 'T'/'C': k x n.  Only the uplo triangle of C is written.
+template <typename T, typename Gemm>
+struct RankK {
+  bool herm, upper;
+  char trans;
+  int n, k;
+  T alpha;
+  const T* a;
+  int lda;
+  const T* b;  // nullptr for a rank-k update
+  int ldb;
+  T beta;
+  T* c;
+  int ldc;
+  int nb;
+  T* work;  // nb*nb entries, or nullptr
+  Gemm gemm;
+
+  bool rank2() const { return b != nullptr; }
+  char second() const { return second_letter(trans, herm); }
+  T* cat(Index i, Index j) const { return c + i + j * ldc; }
+
+  // C(i0.., j0..) (rows x cols, a full rectangle) := alpha*op(A)(rows)*op(B)(cols)^T [+ the
+  // swapped product] + beta*C.
+  void rectangle(Index i0, int rows, Index j0, int cols) const {
+    if (rows <= 0 || cols <= 0) return;
+    const Rows<T> ai = rows_of(a, lda, trans, i0), aj = rows_of(a, lda, trans, j0);
+    if (!rank2()) {
+      gemm(ai.t, second(), rows, cols, k, alpha, ai.p, lda, aj.p, lda, beta, cat(i0, j0), ldc);
+      return;
+    }
+    const Rows<T> bi = rows_of(b, ldb, trans, i0), bj = rows_of(b, ldb, trans, j0);
+    gemm(ai.t, second(), rows, cols, k, alpha, ai.p, lda, bj.p, ldb, beta, cat(i0, j0), ldc);
+    gemm(bi.t, second(), rows, cols, k, alpha, bi.p, ldb, aj.p, lda, T(1), cat(i0, j0), ldc);
+  }
+
+  // The triangle of the diagonal block j0..j0+jb (jb <= nb).
+  void diagonal_leaf(Index j0, int jb) const {
+    auto merge = [&](Index i, Index j, T prod) {
+      T& e = *cat(j0 + i, j0 + j);
+      T v = mul(alpha, prod);
+      if (beta != T(0)) v += mul(beta, e);
+      e = (herm && i == j) ? T(real_of(v)) : v;
+    };
+    if (work != nullptr) {
+      const Rows<T> aj = rows_of(a, lda, trans, j0);
+      const Rows<T> bj = rank2() ? rows_of(b, ldb, trans, j0) : aj;
+      gemm(aj.t, second(), jb, jb, k, T(1), aj.p, lda, bj.p, rank2() ? ldb : lda, T(0), work, jb);
+      for (Index j = 0; j < jb; ++j) {
+        const Index lo = upper ? 0 : j, hi = upper ? j + 1 : jb;
+        for (Index i = lo; i < hi; ++i)
+          merge(i, j, rank2() ? work[i + j * jb] + work[j + i * jb] : work[i + j * jb]);
+      }
+      return;
+    }
+    // op(X)(j0 + r, p), conjugated for a Hermitian update of a transposed A.
+    auto at = [&](const T* x, int ldx, Index r, Index p) {
+      return is_letter(trans, 'N') ? x[(j0 + r) + p * ldx] : conj_if(herm, x[p + (j0 + r) * ldx]);
+    };
+    for (Index j = 0; j < jb; ++j) {
+      const Index lo = upper ? 0 : j, hi = upper ? j + 1 : jb;
+      for (Index i = lo; i < hi; ++i) {
+        T s = T(0);
+        for (Index p = 0; p < k; ++p) {
+          if (rank2())
+            s += mul(at(a, lda, i, p), at(b, ldb, j, p)) + mul(at(b, ldb, i, p), at(a, lda, j, p));
+          else
+            s += mul(at(a, lda, i, p), conj_if(herm, at(a, lda, j, p)));
+        }
+        merge(i, j, s);
+      }
+    }
+  }
+
+  // The triangle of the diagonal square j0..j1, by halves: two smaller triangles and the
+  // rectangle between them.
+  void diagonal(Index j0, Index j1) const {
+    const int size = static_cast<int>(j1 - j0);
+    if (size <= 0) return;
+    if (size <= nb) {
+      diagonal_leaf(j0, size);
+      return;
+    }
+    const int h = (size / 2 + 7) / 8 * 8 < size ? (size / 2 + 7) / 8 * 8 : size / 2;
+    diagonal(j0, j0 + h);
+    if (upper) rectangle(j0, h, j0 + h, size - h);
+    else rectangle(j0 + h, size - h, j0, h);
+    diagonal(j0 + h, j1);
+  }
+
+  // Columns j0..j1 of the triangle: their diagonal square and the rectangle beside it
+  // (above for upper, below for lower).  Column ranges are independent of each other.
+  void columns(Index j0, Index j1) const {
+    diagonal(j0, j1);
+    if (upper) rectangle(0, static_cast<int>(j0), j0, static_cast<int>(j1 - j0));
+    else rectangle(j1, static_cast<int>(n - j1), j0, static_cast<int>(j1 - j0));
+  }
+};
+
+// The whole update on the calling thread.
 template <typename T, typename Gemm>
 void rank_k_blocked(bool herm, char uplo, char trans, int n, int k, T alpha, const T* a,
                     int lda, const T* b, int ldb, T beta, T* c, int ldc, int nb, T* work,
@@ -62,59 +164,9 @@ void rank_k_blocked(bool herm, char uplo, char trans, int n, int k, T alpha, con
     if (beta != T(1)) scale_triangle(upper, herm, n, beta, c, ldc);
     return;
   }
-  const bool rank2 = b != nullptr;
-  const char t2 = second_letter(trans, herm);
-  const T one = T(1);
-  for (Index j0 = 0; j0 < n; j0 += nb) {
-    const int jb = static_cast<int>(n - j0 < nb ? n - j0 : nb);
-    const Rows<T> aj = rows_of(a, lda, trans, j0);
-    const Rows<T> bj = rank2 ? rows_of(b, ldb, trans, j0) : aj;
-    // Diagonal block.
-    auto merge = [&](Index i, Index j, T prod) {
-      T& e = c[(j0 + i) + (j0 + j) * ldc];
-      T v = mul(alpha, prod);
-      if (beta != T(0)) v += mul(beta, e);
-      e = (herm && i == j) ? T(real_of(v)) : v;
-    };
-    if (work != nullptr) {
-      gemm(aj.t, t2, jb, jb, k, one, aj.p, lda, bj.p, rank2 ? ldb : lda, T(0), work, jb);
-      for (Index j = 0; j < jb; ++j) {
-        const Index lo = upper ? 0 : j, hi = upper ? j + 1 : jb;
-        for (Index i = lo; i < hi; ++i)
-          merge(i, j, rank2 ? work[i + j * jb] + work[j + i * jb] : work[i + j * jb]);
-      }
-    } else {
-      for (Index j = 0; j < jb; ++j) {
-        const Index lo = upper ? 0 : j, hi = upper ? j + 1 : jb;
-        for (Index i = lo; i < hi; ++i) {
-          T s = T(0);
-          for (Index p = 0; p < k; ++p) {
-            auto at = [&](const T* x, int ldx, Index r) {  // op(X)(j0 + r, p)
-              return is_letter(trans, 'N') ? x[(j0 + r) + p * ldx]
-                                           : conj_if(herm, x[p + (j0 + r) * ldx]);
-            };
-            const T ai = at(a, lda, i);
-            const T bjv = rank2 ? at(b, ldb, j) : at(a, lda, j);
-            s += mul(ai, conj_if(herm, bjv));
-            if (rank2) s += mul(at(b, ldb, i), at(a, lda, j));
-          }
-          merge(i, j, s);
-        }
-      }
-    }
-    // The rectangle beside the diagonal block in the same columns: below it (lower) or
-    // above it (upper).
-    const Index r0 = upper ? 0 : j0 + jb;
-    const int rows = static_cast<int>(upper ? j0 : n - (j0 + jb));
-    if (rows <= 0) continue;
-    const Rows<T> ar = rows_of(a, lda, trans, r0);
-    T* cr = c + r0 + j0 * ldc;
-    gemm(ar.t, t2, rows, jb, k, alpha, ar.p, lda, bj.p, rank2 ? ldb : lda, beta, cr, ldc);
-    if (rank2) {
-      const Rows<T> br = rows_of(b, ldb, trans, r0);
-      gemm(br.t, t2, rows, jb, k, alpha, br.p, ldb, aj.p, lda, one, cr, ldc);
-    }
-  }
+  const RankK<T, std::decay_t<Gemm>> r{herm, upper, trans, n, k, alpha, a, lda, b, ldb,
+                                       beta, c, ldc, nb, work, gemm};
+  r.columns(0, n);
 }
 
 }  // namespace ztr::tblas::detail

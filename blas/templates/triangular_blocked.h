@@ -5,7 +5,7 @@
 // multiply is the library's threaded GEMM and whose leaves are dispatched kernels) share it.
 //
 // Both compute in place on B (column-major, ldb), with alpha = 1; the callers apply alpha
-// first.  "Effective lower" means op(A) is lower triangular: uplo 'L' without transpose, or
+// first.  The leaf gets the diagonal blocks of order at most nb.  "Effective lower" means op(A) is lower triangular: uplo 'L' without transpose, or
 // uplo 'U' transposed.
 #pragma once
 
@@ -187,84 +187,105 @@ inline bool effective_lower(char uplo, char trans) {
   return is_letter(uplo, 'L') == is_letter(trans, 'N');
 }
 
+// Split point of a range of `size` > nb: about half, on a multiple of 8 so that the
+// multiplies see aligned panel widths.
+inline int split_half(int size) {
+  const int h = (size / 2 + 7) / 8 * 8;
+  return h < size ? h : size / 2;
+}
+
+// The drivers recurse on halves of the triangle: solve or multiply one half, update the
+// other half with one multiply, then the other half.  Halving (instead of a fixed block
+// width) makes the multiplies' inner dimension as large as possible, and leaves only
+// order-nb diagonal blocks to the unblocked leaf.
+//
 // gemm(transa, transb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc) with scalars by value;
 // leaf(side, uplo, trans, diag, m, n, a, lda, b, ldb).
 template <typename T, typename Gemm, typename Leaf>
 void trsm_blocked(char side, char uplo, char trans, char diag, int m, int n, const T* a,
                   int lda, T* b, int ldb, int nb, Gemm&& gemm, Leaf&& leaf) {
   if (m <= 0 || n <= 0) return;
+  const bool left = is_letter(side, 'L');
+  const int size = left ? m : n;
+  if (size <= nb) {
+    leaf(side, uplo, trans, diag, m, n, a, lda, b, ldb);
+    return;
+  }
   const bool lower = effective_lower(uplo, trans);
+  const int h = split_half(size), rest = size - h;
   const T minus_one = T(-1), one = T(1);
-  auto Bp = [&](Index i, Index j) { return b + i + j * ldb; };
-  if (is_letter(side, 'L')) {
-    const int nblk = (m + nb - 1) / nb;
-    for (int s = 0; s < nblk; ++s) {
-      // Forward for lower, backward for upper.
-      const int blk = lower ? s : nblk - 1 - s;
-      const Index k0 = static_cast<Index>(blk) * nb;
-      const int kb = static_cast<int>(m - k0 < nb ? m - k0 : nb);
-      leaf('L', uplo, trans, diag, kb, n, a + k0 + k0 * lda, lda, Bp(k0, 0), ldb);
-      // Rows still to be solved: below the block (lower) or above it (upper).
-      const Index r0 = lower ? k0 + kb : 0;
-      const int rows = static_cast<int>(lower ? m - (k0 + kb) : k0);
-      if (rows <= 0) continue;
-      const OpBlock<T> ab = op_block(a, lda, trans, r0, k0);
-      gemm(ab.t, 'N', rows, n, kb, minus_one, ab.p, lda, Bp(k0, 0), ldb, one, Bp(r0, 0), ldb);
+  const T* a22 = a + h + static_cast<Index>(h) * lda;
+  if (left) {
+    T* b2 = b + h;
+    if (lower) {  // forward: top half, update the bottom, bottom half
+      trsm_blocked(side, uplo, trans, diag, h, n, a, lda, b, ldb, nb, gemm, leaf);
+      const OpBlock<T> a21 = op_block(a, lda, trans, h, 0);
+      gemm(a21.t, 'N', rest, n, h, minus_one, a21.p, lda, b, ldb, one, b2, ldb);
+      trsm_blocked(side, uplo, trans, diag, rest, n, a22, lda, b2, ldb, nb, gemm, leaf);
+    } else {  // backward
+      trsm_blocked(side, uplo, trans, diag, rest, n, a22, lda, b2, ldb, nb, gemm, leaf);
+      const OpBlock<T> a12 = op_block(a, lda, trans, 0, h);
+      gemm(a12.t, 'N', h, n, rest, minus_one, a12.p, lda, b2, ldb, one, b, ldb);
+      trsm_blocked(side, uplo, trans, diag, h, n, a, lda, b, ldb, nb, gemm, leaf);
     }
   } else {
-    const int nblk = (n + nb - 1) / nb;
-    for (int s = 0; s < nblk; ++s) {
-      // X*op(A) = B: an upper op(A) is solved left to right, a lower one right to left.
-      const int blk = lower ? nblk - 1 - s : s;
-      const Index k0 = static_cast<Index>(blk) * nb;
-      const int kb = static_cast<int>(n - k0 < nb ? n - k0 : nb);
-      leaf('R', uplo, trans, diag, m, kb, a + k0 + k0 * lda, lda, Bp(0, k0), ldb);
-      const Index c0 = lower ? 0 : k0 + kb;
-      const int cols = static_cast<int>(lower ? k0 : n - (k0 + kb));
-      if (cols <= 0) continue;
-      const OpBlock<T> ab = op_block(a, lda, trans, k0, c0);
-      gemm('N', ab.t, m, cols, kb, minus_one, Bp(0, k0), ldb, ab.p, lda, one, Bp(0, c0), ldb);
+    // X*op(A) = B: an upper op(A) is solved left to right, a lower one right to left.
+    T* b2 = b + static_cast<Index>(h) * ldb;
+    if (!lower) {
+      trsm_blocked(side, uplo, trans, diag, m, h, a, lda, b, ldb, nb, gemm, leaf);
+      const OpBlock<T> a12 = op_block(a, lda, trans, 0, h);
+      gemm('N', a12.t, m, rest, h, minus_one, b, ldb, a12.p, lda, one, b2, ldb);
+      trsm_blocked(side, uplo, trans, diag, m, rest, a22, lda, b2, ldb, nb, gemm, leaf);
+    } else {
+      trsm_blocked(side, uplo, trans, diag, m, rest, a22, lda, b2, ldb, nb, gemm, leaf);
+      const OpBlock<T> a21 = op_block(a, lda, trans, h, 0);
+      gemm('N', a21.t, m, h, rest, minus_one, b2, ldb, a21.p, lda, one, b, ldb);
+      trsm_blocked(side, uplo, trans, diag, m, h, a, lda, b, ldb, nb, gemm, leaf);
     }
   }
 }
 
+// B := op(A)*B or B*op(A).  Each half's new value needs the other half's old value, so the
+// half that is read is multiplied last.
 template <typename T, typename Gemm, typename Leaf>
 void trmm_blocked(char side, char uplo, char trans, char diag, int m, int n, const T* a,
                   int lda, T* b, int ldb, int nb, Gemm&& gemm, Leaf&& leaf) {
   if (m <= 0 || n <= 0) return;
+  const bool left = is_letter(side, 'L');
+  const int size = left ? m : n;
+  if (size <= nb) {
+    leaf(side, uplo, trans, diag, m, n, a, lda, b, ldb);
+    return;
+  }
   const bool lower = effective_lower(uplo, trans);
+  const int h = split_half(size), rest = size - h;
   const T one = T(1);
-  auto Bp = [&](Index i, Index j) { return b + i + j * ldb; };
-  if (is_letter(side, 'L')) {
-    // New block row k = op(A)(k, k)*B(k) + op(A)(k, others)*B(others), where the others
-    // (below for upper, above for lower) must still hold their old values: upper goes top
-    // down, lower bottom up.
-    const int nblk = (m + nb - 1) / nb;
-    for (int s = 0; s < nblk; ++s) {
-      const int blk = lower ? nblk - 1 - s : s;
-      const Index k0 = static_cast<Index>(blk) * nb;
-      const int kb = static_cast<int>(m - k0 < nb ? m - k0 : nb);
-      leaf('L', uplo, trans, diag, kb, n, a + k0 + k0 * lda, lda, Bp(k0, 0), ldb);
-      const Index c0 = lower ? 0 : k0 + kb;
-      const int inner = static_cast<int>(lower ? k0 : m - (k0 + kb));
-      if (inner <= 0) continue;
-      const OpBlock<T> ab = op_block(a, lda, trans, k0, c0);
-      gemm(ab.t, 'N', kb, n, inner, one, ab.p, lda, Bp(c0, 0), ldb, one, Bp(k0, 0), ldb);
+  const T* a22 = a + h + static_cast<Index>(h) * lda;
+  if (left) {
+    T* b2 = b + h;
+    if (!lower) {  // B1 = A11*B1 + A12*B2 (old B2), then B2 = A22*B2
+      trmm_blocked(side, uplo, trans, diag, h, n, a, lda, b, ldb, nb, gemm, leaf);
+      const OpBlock<T> a12 = op_block(a, lda, trans, 0, h);
+      gemm(a12.t, 'N', h, n, rest, one, a12.p, lda, b2, ldb, one, b, ldb);
+      trmm_blocked(side, uplo, trans, diag, rest, n, a22, lda, b2, ldb, nb, gemm, leaf);
+    } else {  // B2 = A22*B2 + A21*B1 (old B1), then B1 = A11*B1
+      trmm_blocked(side, uplo, trans, diag, rest, n, a22, lda, b2, ldb, nb, gemm, leaf);
+      const OpBlock<T> a21 = op_block(a, lda, trans, h, 0);
+      gemm(a21.t, 'N', rest, n, h, one, a21.p, lda, b, ldb, one, b2, ldb);
+      trmm_blocked(side, uplo, trans, diag, h, n, a, lda, b, ldb, nb, gemm, leaf);
     }
   } else {
-    // New column block k = B(k)*op(A)(k, k) + B(others)*op(A)(others, k): upper right to
-    // left, lower left to right.
-    const int nblk = (n + nb - 1) / nb;
-    for (int s = 0; s < nblk; ++s) {
-      const int blk = lower ? s : nblk - 1 - s;
-      const Index k0 = static_cast<Index>(blk) * nb;
-      const int kb = static_cast<int>(n - k0 < nb ? n - k0 : nb);
-      leaf('R', uplo, trans, diag, m, kb, a + k0 + k0 * lda, lda, Bp(0, k0), ldb);
-      const Index r0 = lower ? k0 + kb : 0;
-      const int inner = static_cast<int>(lower ? n - (k0 + kb) : k0);
-      if (inner <= 0) continue;
-      const OpBlock<T> ab = op_block(a, lda, trans, r0, k0);
-      gemm('N', ab.t, m, kb, inner, one, Bp(0, r0), ldb, ab.p, lda, one, Bp(0, k0), ldb);
+    T* b2 = b + static_cast<Index>(h) * ldb;
+    if (!lower) {  // B2 = B2*A22 + B1*A12 (old B1), then B1 = B1*A11
+      trmm_blocked(side, uplo, trans, diag, m, rest, a22, lda, b2, ldb, nb, gemm, leaf);
+      const OpBlock<T> a12 = op_block(a, lda, trans, 0, h);
+      gemm('N', a12.t, m, rest, h, one, b, ldb, a12.p, lda, one, b2, ldb);
+      trmm_blocked(side, uplo, trans, diag, m, h, a, lda, b, ldb, nb, gemm, leaf);
+    } else {  // B1 = B1*A11 + B2*A21 (old B2), then B2 = B2*A22
+      trmm_blocked(side, uplo, trans, diag, m, h, a, lda, b, ldb, nb, gemm, leaf);
+      const OpBlock<T> a21 = op_block(a, lda, trans, h, 0);
+      gemm('N', a21.t, m, h, rest, one, b2, ldb, a21.p, lda, one, b, ldb);
+      trmm_blocked(side, uplo, trans, diag, m, rest, a22, lda, b2, ldb, nb, gemm, leaf);
     }
   }
 }

@@ -344,7 +344,7 @@ TYPED_TEST(Templates, GemvTrsvAndLevel1) {
     for (int i = 0; i < len; ++i) {
       const T u = x[test::at(i, len, incx)], v = y0[test::at(i, len, incy)];
       du += prod(u, v), dc += prod(conj_if(true, u), v), dm += mag(u) * mag(v);
-      ss += mag(u) * mag(u);
+      ss += std::norm(wide(u));
     }
     EXPECT_TRUE(near(tblas::dotu<T>(len, x.data(), incx, y0.data(), incy), du, dm, len));
     EXPECT_TRUE(near(tblas::dotc<T>(len, x.data(), incx, y0.data(), incy), dc, dm, len));
