@@ -14,9 +14,11 @@
 #include <cstddef>
 #include <type_traits>
 
+#include "blas/templates/isa_namespace.h"
 #include "blas/templates/scalar.h"
 
 namespace ztr::tblas::detail {
+ZTR_ISA_NS_BEGIN
 
 using Index = std::ptrdiff_t;
 
@@ -169,4 +171,5 @@ void rank_k_blocked(bool herm, char uplo, char trans, int n, int k, T alpha, con
   r.columns(0, n);
 }
 
+ZTR_ISA_NS_END
 }  // namespace ztr::tblas::detail

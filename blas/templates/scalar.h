@@ -5,7 +5,10 @@
 #include <complex>
 #include <type_traits>
 
+#include "blas/templates/isa_namespace.h"
+
 namespace ztr::tblas {
+ZTR_ISA_NS_BEGIN
 
 template <typename T>
 struct ScalarTraits {
@@ -67,4 +70,5 @@ inline Op op_of(char t) {
   return {tr, kIsComplex<T> && is_letter(t, 'C')};
 }
 
+ZTR_ISA_NS_END
 }  // namespace ztr::tblas

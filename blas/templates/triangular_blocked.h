@@ -11,9 +11,11 @@
 
 #include <cstddef>
 
+#include "blas/templates/isa_namespace.h"
 #include "blas/templates/scalar.h"
 
 namespace ztr::tblas::detail {
+ZTR_ISA_NS_BEGIN
 
 using Index = std::ptrdiff_t;
 
@@ -290,4 +292,5 @@ void trmm_blocked(char side, char uplo, char trans, char diag, int m, int n, con
   }
 }
 
+ZTR_ISA_NS_END
 }  // namespace ztr::tblas::detail
