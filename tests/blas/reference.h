@@ -7,6 +7,8 @@
 #include <random>
 #include <vector>
 
+#include "service/cpu.h"
+
 namespace ztr::test {
 
 using LD = long double;
@@ -21,6 +23,12 @@ inline std::ptrdiff_t at(int i, int n, int inc) {
 inline std::size_t span(int n, int inc) {
   const int a = inc < 0 ? -inc : inc;
   return n <= 0 ? 1 : static_cast<std::size_t>(n - 1) * (a ? a : 1) + 1;
+}
+
+// Kernel variants this processor can run: CpuType 2 up to what the hardware supports.
+inline int runnable_variants() {
+  const int n = hardware_cpu_type() - kCpuTypeMin + 1;
+  return n < kCpuTypeCount ? n : kCpuTypeCount;
 }
 
 inline std::vector<double> random_vector(std::size_t n, std::mt19937& gen, double lo = -1,

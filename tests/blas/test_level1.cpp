@@ -43,7 +43,7 @@ Kernels variant(int v) {
 TEST(Level1, EveryVariantAgainstReferenceLoops) {
   std::mt19937 gen(11);
   const int incs[] = {1, 2, -1, -3};
-  for (int v = 0; v < kCpuTypeCount; ++v) {
+  for (int v = 0; v < runnable_variants(); ++v) {
     const Kernels k = variant(v);
     for (int n : {0, 1, 2, 7, 33}) {
       for (int incx : incs) {
@@ -115,7 +115,7 @@ TEST(Level1, EveryVariantAgainstReferenceLoops) {
 }
 
 TEST(Level1, Dnrm2NeitherOverflowsNorUnderflows) {
-  for (int v = 0; v < kCpuTypeCount; ++v) {
+  for (int v = 0; v < runnable_variants(); ++v) {
     const auto nrm2 = variant(v).nrm2;
     // Squares would overflow: the result is exact up to rounding.
     const double big[] = {3e307, 4e307, 3e307, 4e307};
@@ -149,7 +149,7 @@ TEST(Level1, Dnrm2NeitherOverflowsNorUnderflows) {
 }
 
 TEST(Level1, IdamaxTiesAndNaN) {
-  for (int v = 0; v < kCpuTypeCount; ++v) {
+  for (int v = 0; v < runnable_variants(); ++v) {
     const auto iamax = variant(v).iamax;
     const double ties[] = {1.0, -3.0, 3.0, -3.0};
     EXPECT_EQ(iamax(4, ties, 1), 2);  // first of equal magnitudes

@@ -37,7 +37,7 @@ bool upper_of(char c) { return c == 'U' || c == 'u'; }
 
 TEST(Level2, GemvEveryOptionAndSpecialScalars) {
   std::mt19937 gen(21);
-  for (int v = 0; v < kCpuTypeCount; ++v) {
+  for (int v = 0; v < runnable_variants(); ++v) {
     for (char trans : {'N', 't', 'C'}) {
       const bool t = trans != 'N';
       for (int m : {0, 1, 5, 19}) {
@@ -83,7 +83,7 @@ TEST(Level2, GemvEveryOptionAndSpecialScalars) {
 
 TEST(Level2, SymvReadsOnlyItsTriangle) {
   std::mt19937 gen(22);
-  for (int v = 0; v < kCpuTypeCount; ++v) {
+  for (int v = 0; v < runnable_variants(); ++v) {
     for (char uplo : {'U', 'l'}) {
       for (int n : {0, 1, 4, 17}) {
         const int lda = std::max(1, n) + 1;
@@ -123,7 +123,7 @@ TEST(Level2, SymvReadsOnlyItsTriangle) {
 
 TEST(Level2, TrmvAndTrsvEveryOption) {
   std::mt19937 gen(23);
-  for (int v = 0; v < kCpuTypeCount; ++v) {
+  for (int v = 0; v < runnable_variants(); ++v) {
     for (char uplo : {'U', 'l'}) {
       for (char trans : {'n', 'T', 'c'}) {
         for (char diag : {'N', 'u'}) {
@@ -178,7 +178,7 @@ TEST(Level2, TrmvAndTrsvEveryOption) {
 
 TEST(Level2, GerAndSyr2) {
   std::mt19937 gen(24);
-  for (int v = 0; v < kCpuTypeCount; ++v) {
+  for (int v = 0; v < runnable_variants(); ++v) {
     for (int m : {0, 1, 7}) {
       for (int n : {0, 2, 9}) {
         for (int incx : kIncs) {

@@ -10,6 +10,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "blas/templates/kernels/gemm_kernels.h"
 #include "blas/templates/tblas.h"
 #include "testalloc.h"
 #include "tests/support/child.h"
@@ -184,6 +185,36 @@ TEST(TemplatesGemm, WithoutWorkBufferReportsAndGivesTheSameProduct) {
     EXPECT_NE(r.out.find(name), std::string::npos) << r.out;
 }
 
+template <typename T>
+using GemmFn = void (*)(char, char, int, int, int, T, const T*, int, const T*, int, T, T*, int);
+template <typename T>
+const GemmFn<T>* gemm_variants() {
+  static constexpr GemmFn<float> s[] = ZTR_VARIANTS(tgemm_s);
+  static constexpr GemmFn<double> d[] = ZTR_VARIANTS(tgemm_d);
+  static constexpr GemmFn<std::complex<float>> c[] = ZTR_VARIANTS(tgemm_c);
+  static constexpr GemmFn<std::complex<double>> z[] = ZTR_VARIANTS(tgemm_z);
+  if constexpr (std::is_same_v<T, float>) return s;
+  else if constexpr (std::is_same_v<T, double>) return d;
+  else if constexpr (std::is_same_v<T, std::complex<float>>) return c;
+  else return z;
+}
+
+// Every instruction-set variant of the multiply gives the dispatched result up to rounding.
+TYPED_TEST(Templates, GemmEveryVariantAgrees) {
+  using T = TypeParam;
+  std::mt19937 gen(36);
+  const int m = 37, n = 29, k = 300, ld = 301;
+  const auto a = random_matrix<T>(ld * ld, gen), b = random_matrix<T>(ld * ld, gen);
+  std::vector<T> want(m * n);
+  tblas::gemm<T>('C', 'N', m, n, k, T(1), a.data(), ld, b.data(), ld, T(0), want.data(), m);
+  for (int v = 0; v < test::runnable_variants(); ++v) {
+    std::vector<T> got(m * n, nan_value<T>());
+    gemm_variants<T>()[v]('C', 'N', m, n, k, T(1), a.data(), ld, b.data(), ld, T(0), got.data(), m);
+    for (int i = 0; i < m * n; ++i)
+      ASSERT_LE(std::abs(wide(got[i]) - wide(want[i])), 8 * k * eps<T>()) << "variant " << v + 2;
+  }
+}
+
 TYPED_TEST(Templates, TrsmEveryOptionSolves) {
   using T = TypeParam;
   std::mt19937 gen(33);
@@ -282,8 +313,11 @@ TYPED_TEST(Templates, SyrkAndHerkWriteOnlyTheirTriangle) {
                   want += static_cast<long double>(beta) * old, wm += std::fabs(beta) * mag(c0[e]);
                 }
                 ASSERT_TRUE(near(c[e], want, wm, k)) << herm << uplo << trans << n << " (" << i << "," << j << ")";
-                if constexpr (kIsComplex<T>)
-                  if (herm && i == j) ASSERT_EQ(c[e].imag(), 0);
+                if constexpr (kIsComplex<T>) {
+                  if (herm && i == j) {
+                    ASSERT_EQ(c[e].imag(), 0);
+                  }
+                }
               }
           }
       }
