@@ -23,6 +23,50 @@ using Index = std::ptrdiff_t;
 // The loops of the published reference algorithm: column (axpy) form where A's columns are
 // read down, dot form where A is read transposed, so that A is always read along columns.
 
+// Left-side solve of C columns of B at once: every entry of A that is loaded serves C
+// columns, which is what limits the unblocked loops' speed.
+template <typename T, int C>
+void trsm_left_columns(bool upper, Op op, bool nonunit, Index m, const T* a, Index lda, T* b,
+                       Index ldb) {
+  auto A = [&](Index i, Index j) { return conj_if(op.conj, a[i + j * lda]); };
+  T* col[C];
+  for (int c = 0; c < C; ++c) col[c] = b + c * ldb;
+  if (!op.trans) {
+    // Column form: each solved row updates the rows still to be solved (below for lower,
+    // above for upper).  A row of zeros in B skips its update, as in the reference.
+    for (Index s = 0; s < m; ++s) {
+      const Index k = upper ? m - 1 - s : s;
+      T t[C];
+      bool any = false;
+      for (int c = 0; c < C; ++c) {
+        if (nonunit && col[c][k] != T(0)) col[c][k] /= A(k, k);
+        t[c] = col[c][k];
+        any = any || t[c] != T(0);
+      }
+      if (!any) continue;
+      const T* ak = a + k * lda;
+      const Index lo = upper ? 0 : k + 1, hi = upper ? k : m;
+      for (Index i = lo; i < hi; ++i) {
+        const T aik = ak[i];
+        for (int c = 0; c < C; ++c) col[c][i] -= mul(t[c], aik);
+      }
+    }
+    return;
+  }
+  // Dot form: column i of A is row i of op(A); op(A) is lower when A is upper.
+  for (Index s = 0; s < m; ++s) {
+    const Index i = upper ? s : m - 1 - s;
+    T t[C];
+    for (int c = 0; c < C; ++c) t[c] = col[c][i];
+    const Index lo = upper ? 0 : i + 1, hi = upper ? i : m;
+    for (Index k = lo; k < hi; ++k) {
+      const T aki = A(k, i);
+      for (int c = 0; c < C; ++c) t[c] -= mul(aki, col[c][k]);
+    }
+    for (int c = 0; c < C; ++c) col[c][i] = nonunit ? t[c] / A(i, i) : t[c];
+  }
+}
+
 template <typename T>
 void trsm_leaf(char side, char uplo, char trans, char diag, int m, int n, const T* a, int lda,
                T* b, int ldb) {
@@ -32,35 +76,21 @@ void trsm_leaf(char side, char uplo, char trans, char diag, int m, int n, const 
   auto A = [&](Index i, Index j) { return conj_if(op.conj, a[i + j * lda]); };
   auto B = [&](Index i, Index j) -> T& { return b[i + j * ldb]; };
   if (is_letter(side, 'L')) {
-    for (Index j = 0; j < n; ++j) {
-      if (!op.trans && upper) {
-        for (Index k = m - 1; k >= 0; --k) {
-          if (B(k, j) == T(0)) continue;
-          if (nonunit) B(k, j) /= A(k, k);
-          const T t = B(k, j);
-          for (Index i = 0; i < k; ++i) B(i, j) -= mul(t, A(i, k));
-        }
-      } else if (!op.trans) {
-        for (Index k = 0; k < m; ++k) {
-          if (B(k, j) == T(0)) continue;
-          if (nonunit) B(k, j) /= A(k, k);
-          const T t = B(k, j);
-          for (Index i = k + 1; i < m; ++i) B(i, j) -= mul(t, A(i, k));
-        }
-      } else if (upper) {
-        for (Index i = 0; i < m; ++i) {
-          T t = B(i, j);
-          for (Index k = 0; k < i; ++k) t -= mul(A(k, i), B(k, j));
-          B(i, j) = nonunit ? t / A(i, i) : t;
-        }
-      } else {
-        for (Index i = m - 1; i >= 0; --i) {
-          T t = B(i, j);
-          for (Index k = i + 1; k < m; ++k) t -= mul(A(k, i), B(k, j));
-          B(i, j) = nonunit ? t / A(i, i) : t;
-        }
+    // Groups of columns are solved in a contiguous copy: columns a large leading dimension
+    // apart map to the same cache sets and would evict each other.
+    constexpr int kColumns = 4, kMaxCopy = 128;
+    Index j = 0;
+    if (m <= kMaxCopy) {
+      T buf[kColumns * kMaxCopy];
+      for (; j + kColumns <= n; j += kColumns) {
+        for (int c = 0; c < kColumns; ++c)
+          for (Index i = 0; i < m; ++i) buf[i + c * m] = B(i, j + c);
+        trsm_left_columns<T, kColumns>(upper, op, nonunit, m, a, lda, buf, m);
+        for (int c = 0; c < kColumns; ++c)
+          for (Index i = 0; i < m; ++i) B(i, j + c) = buf[i + c * m];
       }
     }
+    for (; j < n; ++j) trsm_left_columns<T, 1>(upper, op, nonunit, m, a, lda, b + j * ldb, ldb);
     return;
   }
   // Right side: X*op(A) = B, column operations on B.

@@ -2,6 +2,7 @@
 // loops for every option letter, the special scalars, the fallbacks without work buffers,
 // and threaded results equal to serial ones with 1 to 4 threads.
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <cmath>
 #include <limits>
@@ -286,6 +287,28 @@ TEST(Level3, ThreadedResultsEqualSerialWithOneToFourThreads) {
   for (const char* t : {"ZTR_NUM_THREADS=1", "ZTR_NUM_THREADS=2", "ZTR_NUM_THREADS=3", "ZTR_NUM_THREADS=4"}) {
     const auto r = run_child("level3_threads_match_serial", {t, "ZTR_DYNAMIC=FALSE"});
     EXPECT_EQ(r.exit_code, 0) << t << r.out;
+  }
+}
+
+// Calls from inside a parallel region of the caller: every thread runs its own solves and
+// updates at once; the results must be those of a lone call (no shared state, no races).
+ZTR_CHILD(level3_inside_parallel_region) {
+  int bad = 0;
+#pragma omp parallel num_threads(3) reduction(+ : bad)
+  {
+    const unsigned seed = 1000 + 17 * static_cast<unsigned>(omp_get_thread_num());
+    bad += check_triangular(true, {'L', 'L', 'N', 'U'}, 150, 40, 1.0, seed);
+    bad += check_triangular(false, {'R', 'U', 'T', 'N'}, 40, 150, -1.0, seed + 1);
+    bad += check_rank_k(true, 'L', 'N', 150, 20, 1.0, 1.0, seed + 2);
+    bad += check_symm('L', 'U', 300, 5, 1.0, 0.0, seed + 3);
+  }
+  return bad;
+}
+
+TEST(Level3, CallsFromInsideAParallelRegion) {
+  for (const char* dynamic : {"ZTR_DYNAMIC=TRUE", "ZTR_DYNAMIC=FALSE"}) {
+    const auto r = run_child("level3_inside_parallel_region", {"ZTR_NUM_THREADS=2", dynamic});
+    EXPECT_EQ(r.exit_code, 0) << dynamic << r.out;
   }
 }
 
