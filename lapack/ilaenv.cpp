@@ -44,12 +44,12 @@ void tuning_decode_name(const char* s, int len, char* out, int width) {
 
 int ilaenv(const int* ispec, const char* name, const char* opts, const int* n1, const int* n2,
            const int* n3, const int* n4, int name_len, int opts_len) {
-  const int spec = *ispec;
+  const int question = *ispec;
   if (*n1 <= kSmallProblem && *n2 <= kSmallProblem) {
-    const int fixed = small_problem_answer(spec, *n1, *n2);
+    const int fixed = small_problem_answer(question, *n1, *n2);
     if (fixed != -2) return fixed;
   }
-  switch (spec) {
+  switch (question) {
     case 4: return 6;
     case 5: return 2;
     case 6: return svd_crossover(*n1, *n2);
@@ -66,20 +66,20 @@ int ilaenv(const int* ispec, const char* name, const char* opts, const int* n1, 
   char sub[6];
   tuning_decode_name(name, name_len, sub, 6);
   TuningQuery q{};
-  q.ispec = spec;
+  q.ispec = question;
   q.precision = sub[0];
   q.c2[0] = sub[1], q.c2[1] = sub[2], q.c2[2] = '\0';
   q.c3[0] = sub[3], q.c3[1] = sub[4], q.c3[2] = sub[5], q.c3[3] = '\0';
   tuning_decode_name(opts, opts_len > 0 ? 1 : 0, &q.opt, 1);
   q.n1 = *n1, q.n2 = *n2, q.n3 = *n3, q.n4 = *n4;
   q.cpu_type = detect_cpu_type();
-  if (spec >= 13 && spec <= 16) return tuning_qr_iteration(q);
+  if (question >= 13 && question <= 16) return tuning_qr_iteration(q);
 
   const bool known_precision =
       q.precision == 'S' || q.precision == 'D' || q.precision == 'C' || q.precision == 'Z';
   if (!known_precision) {
     // Not a LAPACK routine name: unblocked code.
-    switch (spec) {
+    switch (question) {
       case 1: case 3: return 1;
       case 2: return 2;
       case 17: return 1;
