@@ -1,9 +1,9 @@
 // The per-routine tables behind ilaenv: block size (ISPEC 1), minimum block size (2),
 // crossover (3), panel split (12), and the LU scheduler's chunk (17) and tail width (18).
 //
-// The rows the factorizations depend on are fixed by their design and written here as
-// stated; where a table has rows that nothing fixes (other thread counts or processor
-// classes) the values chosen are marked "chosen" and follow the shape of their neighbours.
+// The rows the factorizations' path choices and schedulers were designed around are fixed
+// values; where a table has rows that nothing fixes (other thread counts or processor
+// classes) the values are marked "chosen" and follow the shape of their neighbours.
 // The tables are stated for double precision and used for all four precisions.
 #include <cmath>
 #include <cstdint>
