@@ -1,0 +1,2 @@
+// Level-2 kernels for CpuType 7.
+#include "blas/level2/kernels/level2_impl.h"

@@ -1,0 +1,104 @@
+// Triangular solve and triangular multiply with a matrix of right-hand sides.  Columns of B
+// (side 'L') or rows (side 'R') are independent of each other, so each thread takes a slice
+// and runs the recursive blocked algorithm on it; within a slice the work is in multiplies.
+#include <omp.h>
+
+#include <cstddef>
+
+#include "blas/level3/kernels/level3_kernels.h"
+#include "blas/level3/level3.h"
+#include "blas/level3/level3_common.h"
+#include "blas/templates/triangular_blocked.h"
+#include "service/dispatch.h"
+#include "service/threads.h"
+
+namespace ztr {
+namespace {
+
+DispatchSlot<void(char, char, char, char, int, int, const double*, int, double*, int)>
+    g_trsm_leaf(ZTR_VARIANTS(dtrsm_leaf));
+DispatchSlot<void(char, char, char, char, int, int, const double*, int, double*, int)>
+    g_trmm_leaf(ZTR_VARIANTS(dtrmm_leaf));
+
+// Diagonal blocks up to this order go to the unblocked leaf.
+constexpr int kLeafOrder = 64;
+// A thread's slice of B is at least this many columns or rows: narrower slices make the
+// multiplies inefficient.  Slices are multiples of kGranule.
+constexpr int kMinSlice = 16;
+constexpr int kGranule = 8;
+// Below this many multiply-adds one thread is faster than opening a region.
+constexpr double kParallelMinWork = 2.0e5;
+
+enum class Kind { kSolve, kMultiply };
+
+// The whole operation on an m x n slice of B, on the calling thread (its multiplies may
+// still be threaded by the GEMM when called outside a parallel region).
+void run_slice(Kind kind, char side, char uplo, char trans, char diag, int m, int n,
+               double alpha, const double* a, int lda, double* b, int ldb) {
+  if (m <= 0 || n <= 0) return;
+  if (alpha != 1.0) {
+    for (std::ptrdiff_t j = 0; j < n; ++j)
+      for (std::ptrdiff_t i = 0; i < m; ++i) {
+        double& e = b[i + j * ldb];
+        e = alpha == 0.0 ? 0.0 : alpha * e;
+      }
+    if (alpha == 0.0) return;
+  }
+  auto leaf = [kind](char s, char u, char t, char d, int mm, int nn, const double* aa, int la,
+                     double* bb, int lb) {
+    if (kind == Kind::kSolve) g_trsm_leaf(s, u, t, d, mm, nn, aa, la, bb, lb);
+    else g_trmm_leaf(s, u, t, d, mm, nn, aa, la, bb, lb);
+  };
+  if (kind == Kind::kSolve)
+    tblas::detail::trsm_blocked<double>(side, uplo, trans, diag, m, n, a, lda, b, ldb,
+                                        kLeafOrder, level3::Dgemm{}, leaf);
+  else
+    tblas::detail::trmm_blocked<double>(side, uplo, trans, diag, m, n, a, lda, b, ldb,
+                                        kLeafOrder, level3::Dgemm{}, leaf);
+}
+
+void triangular(Kind kind, const char* side, const char* uplo, const char* transa,
+                const char* diag, const int* m_, const int* n_, const double* alpha_,
+                const double* a, const int* lda_, double* b, const int* ldb_) {
+  const int m = *m_, n = *n_, lda = *lda_, ldb = *ldb_;
+  const double alpha = *alpha_;
+  if (m <= 0 || n <= 0) return;
+  const bool left = *side == 'L' || *side == 'l';
+  const int order = left ? m : n, slices = left ? n : m;
+  int threads = 1;
+  if (static_cast<double>(order) * order * slices >= kParallelMinWork) {
+    threads = domain_max_threads(kDomainBlas);
+    if (threads > slices / kMinSlice) threads = slices / kMinSlice;
+  }
+  if (threads <= 1) {
+    run_slice(kind, *side, *uplo, *transa, *diag, m, n, alpha, a, lda, b, ldb);
+    return;
+  }
+#pragma omp parallel num_threads(threads)
+  {
+    int begin, count;
+    level3::split_range(slices, omp_get_num_threads(), omp_get_thread_num(), kGranule, &begin,
+                        &count);
+    if (left)
+      run_slice(kind, *side, *uplo, *transa, *diag, m, count, alpha, a, lda,
+                b + static_cast<std::ptrdiff_t>(begin) * ldb, ldb);
+    else
+      run_slice(kind, *side, *uplo, *transa, *diag, count, n, alpha, a, lda, b + begin, ldb);
+  }
+}
+
+}  // namespace
+
+void ztr_blas_dtrsm(const char* side, const char* uplo, const char* transa, const char* diag,
+                    const int* m, const int* n, const double* alpha, const double* a,
+                    const int* lda, double* b, const int* ldb) {
+  triangular(Kind::kSolve, side, uplo, transa, diag, m, n, alpha, a, lda, b, ldb);
+}
+
+void ztr_blas_dtrmm(const char* side, const char* uplo, const char* transa, const char* diag,
+                    const int* m, const int* n, const double* alpha, const double* a,
+                    const int* lda, double* b, const int* ldb) {
+  triangular(Kind::kMultiply, side, uplo, transa, diag, m, n, alpha, a, lda, b, ldb);
+}
+
+}  // namespace ztr

@@ -1,0 +1,2 @@
+// Row interchanges for CpuType 6.
+#include "lapack/kernels/dlaswp_impl.h"

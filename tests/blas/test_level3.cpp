@@ -1,0 +1,343 @@
+// Double-precision level 3 (TRSM, TRMM, SYRK, SYR2K, SYMM) against long-double reference
+// loops for every option letter, the special scalars, the fallbacks without work buffers,
+// and threaded results equal to serial ones with 1 to 4 threads.
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "blas/level3/kernels/level3_kernels.h"
+#include "blas/level3/level3.h"
+#include "blas/templates/triangular_blocked.h"
+#include "testalloc.h"
+#include "tests/blas/reference.h"
+#include "tests/support/child.h"
+#include "ztr.h"
+
+namespace ztr {
+namespace {
+
+using namespace ztr::test;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+bool is_upper(char c) { return c == 'U' || c == 'u'; }
+
+// A triangular matrix of order n with a dominant diagonal; NaN in the unused triangle and,
+// for a unit diagonal, on the diagonal (neither may be read).
+std::vector<double> triangle(int n, int lda, char uplo, char diag, std::mt19937& gen) {
+  auto a = random_vector(static_cast<size_t>(lda) * n, gen);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) {
+      double& e = a[i + j * lda];
+      if (i == j) e = (diag == 'U' || diag == 'u') ? kNaN : (e < 0 ? e - 2 : e + 2);
+      else if (is_upper(uplo) ? i > j : i < j) e = kNaN;
+      else e /= n;
+    }
+  return a;
+}
+
+// op(A)(i, j) with the implied parts.
+double op_tri(const std::vector<double>& a, int lda, char uplo, char trans, char diag, int i, int j) {
+  const bool t = trans != 'N' && trans != 'n';
+  const int r = t ? j : i, c = t ? i : j;
+  if (r == c) return (diag == 'U' || diag == 'u') ? 1.0 : a[r + c * lda];
+  if (is_upper(uplo) ? r > c : r < c) return 0.0;
+  return a[r + c * lda];
+}
+
+struct TriCase {
+  char side, uplo, trans, diag;
+};
+
+std::vector<TriCase> all_triangular_cases() {
+  std::vector<TriCase> v;
+  for (char side : {'L', 'r'})
+    for (char uplo : {'U', 'l'})
+      for (char trans : {'N', 't', 'C'})
+        for (char diag : {'N', 'u'}) v.push_back({side, uplo, trans, diag});
+  return v;
+}
+
+// Returns the number of entries outside the bound.  Solve: checks op(A)*X = alpha*B via the
+// residual; multiply: compares with the reference product.
+int check_triangular(bool solve, const TriCase& c, int m, int n, double alpha, unsigned seed) {
+  std::mt19937 gen(seed);
+  const bool left = c.side == 'L';
+  const int na = left ? m : n, lda = na + 3, ldb = m + 1;
+  const auto a = triangle(na, lda, c.uplo, c.diag, gen);
+  auto b0 = random_vector(static_cast<size_t>(ldb) * n, gen);
+  if (alpha == 0.0) b0.assign(b0.size(), kNaN);  // not read
+  auto b = b0;
+  (solve ? ztr_blas_dtrsm : ztr_blas_dtrmm)(&c.side, &c.uplo, &c.trans, &c.diag, &m, &n, &alpha,
+                                             a.data(), &lda, b.data(), &ldb);
+  int bad = 0;
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < ldb; ++i) {
+      const double got = b[i + j * ldb];
+      if (i >= m) {  // padding rows untouched
+        const double was = b0[i + j * ldb];
+        bad += std::isnan(was) ? !std::isnan(got) : got != was;
+        continue;
+      }
+      if (alpha == 0.0) {
+        bad += got != 0.0;
+        continue;
+      }
+      // solve: s = (op(A)*X)(i, j) or (X*op(A))(i, j), compared with alpha*B0;
+      // multiply: s = alpha*(op(A)*B0)(i, j) or alpha*(B0*op(A))(i, j), compared with got.
+      const std::vector<double>& x = solve ? b : b0;
+      LD s = 0, mag = 0;
+      for (int p = 0; p < na; ++p) {
+        const double u = left ? op_tri(a, lda, c.uplo, c.trans, c.diag, i, p) : x[i + p * ldb];
+        const double v = left ? x[p + j * ldb] : op_tri(a, lda, c.uplo, c.trans, c.diag, p, j);
+        s += static_cast<LD>(u) * v;
+        mag += std::fabs(u * v);
+      }
+      if (solve) bad += !close(0.0, s - static_cast<LD>(alpha) * b0[i + j * ldb], mag + std::fabs(alpha * b0[i + j * ldb]), 4 * na);
+      else bad += !close(got, alpha * s, std::fabs(alpha) * mag, na);
+    }
+  return bad;
+}
+
+// Every instruction-set variant of the unblocked leaves agrees with the portable loops.
+TEST(Level3, LeafVariantsAgree) {
+  using LeafFn = void (*)(char, char, char, char, int, int, const double*, int, double*, int);
+  constexpr LeafFn kSolve[] = ZTR_VARIANTS(dtrsm_leaf);
+  constexpr LeafFn kMultiply[] = ZTR_VARIANTS(dtrmm_leaf);
+  std::mt19937 gen(5);
+  for (const TriCase& c : all_triangular_cases()) {
+    const int m = 21, n = 9, na = c.side == 'L' ? m : n, lda = na, ldb = m;
+    const auto a = triangle(na, lda, c.uplo, c.diag, gen);
+    const auto b0 = random_vector(static_cast<size_t>(ldb) * n, gen);
+    for (bool solve : {true, false}) {
+      auto want = b0;
+      (solve ? tblas::detail::trsm_leaf<double> : tblas::detail::trmm_leaf<double>)(
+          c.side, c.uplo, c.trans, c.diag, m, n, a.data(), lda, want.data(), ldb);
+      for (int v = 0; v < runnable_variants(); ++v) {
+        auto got = b0;
+        (solve ? kSolve : kMultiply)[v](c.side, c.uplo, c.trans, c.diag, m, n, a.data(), lda, got.data(), ldb);
+        for (size_t i = 0; i < got.size(); ++i)
+          ASSERT_NEAR(got[i], want[i], 64 * kEps * (1 + std::fabs(want[i])))
+              << (solve ? "trsm " : "trmm ") << c.side << c.uplo << c.trans << c.diag << " variant " << v + 2;
+      }
+    }
+  }
+}
+
+TEST(Level3, TrsmAndTrmmEveryOptionAndSpecialAlpha) {
+  unsigned seed = 1;
+  for (const TriCase& c : all_triangular_cases())
+    for (int order : {1, 150})  // 150: two levels of halving above the 64-order leaves
+      for (int other : {3, 37})
+        for (double alpha : {1.0, -1.5, 0.0}) {
+          if (alpha == 0.0 && order == 1) continue;
+          const int m = c.side == 'L' ? order : other, n = c.side == 'L' ? other : order;
+          EXPECT_EQ(check_triangular(true, c, m, n, alpha, seed++), 0)
+              << "dtrsm " << c.side << c.uplo << c.trans << c.diag << " " << m << "x" << n << " alpha " << alpha;
+          EXPECT_EQ(check_triangular(false, c, m, n, alpha, seed++), 0)
+              << "dtrmm " << c.side << c.uplo << c.trans << c.diag << " " << m << "x" << n << " alpha " << alpha;
+        }
+  const int zero = 0, one = 1;
+  const double alpha = 2.0;
+  double x = 5.0;
+  ztr_blas_dtrsm("L", "U", "N", "N", &zero, &one, &alpha, &x, &one, &x, &one);
+  EXPECT_EQ(x, 5.0);
+}
+
+// C := alpha*A*B' + alpha*B*A' + beta*C (rank2) or alpha*A*A' + beta*C; returns the number
+// of wrong entries, including writes outside the triangle.
+int check_rank_k(bool rank2, char uplo, char trans, int n, int k, double alpha, double beta,
+                 unsigned seed) {
+  std::mt19937 gen(seed);
+  const bool t = trans != 'N';
+  const int rows = t ? k : n, cols = t ? n : k, lda = rows + 2, ldc = n + 1;
+  const auto a = random_vector(static_cast<size_t>(lda) * cols, gen);
+  const auto b = random_vector(static_cast<size_t>(lda) * cols, gen);
+  auto c = random_vector(static_cast<size_t>(ldc) * n, gen);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < ldc; ++i)
+      if (i >= n || (is_upper(uplo) ? i > j : i < j) || beta == 0.0) c[i + j * ldc] = kNaN;
+  const auto c0 = c;
+  if (rank2) ztr_blas_dsyr2k(&uplo, &trans, &n, &k, &alpha, a.data(), &lda, b.data(), &lda, &beta, c.data(), &ldc);
+  else ztr_blas_dsyrk(&uplo, &trans, &n, &k, &alpha, a.data(), &lda, &beta, c.data(), &ldc);
+  auto op = [&](const std::vector<double>& x, int i, int p) { return t ? x[p + i * lda] : x[i + p * lda]; };
+  int bad = 0;
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < ldc; ++i) {
+      const double got = c[i + j * ldc];
+      if (i >= n || (is_upper(uplo) ? i > j : i < j)) {
+        bad += !std::isnan(got);
+        continue;
+      }
+      LD s = 0, mag = 0;
+      for (int p = 0; p < k; ++p) {
+        const LD u = rank2 ? static_cast<LD>(op(a, i, p)) * op(b, j, p) + static_cast<LD>(op(b, i, p)) * op(a, j, p)
+                           : static_cast<LD>(op(a, i, p)) * op(a, j, p);
+        s += u;
+        mag += std::fabs(static_cast<double>(u)) * (rank2 ? 2 : 1);
+      }
+      LD want = alpha * s, wmag = std::fabs(alpha) * mag;
+      if (beta != 0.0) want += beta * static_cast<LD>(c0[i + j * ldc]), wmag += std::fabs(beta * c0[i + j * ldc]);
+      bad += !close(got, want, wmag, 2 * k);
+    }
+  return bad;
+}
+
+TEST(Level3, SyrkAndSyr2kEveryOptionWriteOnlyTheirTriangle) {
+  unsigned seed = 100;
+  for (bool rank2 : {false, true})
+    for (char uplo : {'U', 'l'})
+      for (char trans : {'N', 'T', 'C'})
+        for (int n : {1, 150})
+          for (int k : {0, 20})
+            for (double beta : {0.0, 1.5})
+              for (double alpha : {0.0, -0.5})
+                EXPECT_EQ(check_rank_k(rank2, uplo, trans, n, k, alpha, beta, seed++), 0)
+                    << (rank2 ? "dsyr2k " : "dsyrk ") << uplo << trans << " n " << n << " k " << k
+                    << " alpha " << alpha << " beta " << beta;
+}
+
+int check_symm(char side, char uplo, int m, int n, double alpha, double beta, unsigned seed) {
+  std::mt19937 gen(seed);
+  const bool left = side == 'L' || side == 'l';
+  const int na = left ? m : n, lda = na + 1, ldb = m + 2, ldc = m + 3;
+  auto a = random_vector(static_cast<size_t>(lda) * na, gen);
+  for (int j = 0; j < na; ++j)
+    for (int i = 0; i < na; ++i)
+      if (is_upper(uplo) ? i > j : i < j) a[i + j * lda] = kNaN;
+  const auto b = random_vector(static_cast<size_t>(ldb) * n, gen);
+  auto c = random_vector(static_cast<size_t>(ldc) * n, gen);
+  if (beta == 0.0) c.assign(c.size(), kNaN);
+  const auto c0 = c;
+  ztr_blas_dsymm(&side, &uplo, &m, &n, &alpha, a.data(), &lda, b.data(), &ldb, &beta, c.data(), &ldc);
+  auto sym = [&](int i, int j) { return (is_upper(uplo) ? i <= j : i >= j) ? a[i + j * lda] : a[j + i * lda]; };
+  int bad = 0;
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < ldc; ++i) {
+      const double got = c[i + j * ldc];
+      if (i >= m) {
+        bad += !(std::isnan(got) ? std::isnan(c0[i + j * ldc]) : got == c0[i + j * ldc]);
+        continue;
+      }
+      LD s = 0, mag = 0;
+      for (int p = 0; p < na; ++p) {
+        const double u = left ? sym(i, p) : b[i + p * ldb], v = left ? b[p + j * ldb] : sym(p, j);
+        s += static_cast<LD>(u) * v, mag += std::fabs(u * v);
+      }
+      LD want = alpha * s, wmag = std::fabs(alpha) * mag;
+      if (beta != 0.0) want += beta * static_cast<LD>(c0[i + j * ldc]), wmag += std::fabs(beta * c0[i + j * ldc]);
+      bad += !close(got, want, wmag, na);
+    }
+  return bad;
+}
+
+TEST(Level3, SymmBothSidesAcrossPanels) {
+  unsigned seed = 300;
+  for (char side : {'L', 'r'})
+    for (char uplo : {'U', 'l'})
+      for (double alpha : {0.0, 1.25})
+        for (double beta : {0.0, -1.0}) {
+          // 300 crosses the 256-column panels of the expanded symmetric operand.
+          const int m = side == 'L' ? 300 : 7, n = side == 'L' ? 9 : 300;
+          EXPECT_EQ(check_symm(side, uplo, m, n, alpha, beta, seed++), 0) << side << uplo << alpha << beta;
+          EXPECT_EQ(check_symm(side, uplo, 5, 4, alpha, beta, seed++), 0) << side << uplo << alpha << beta;
+        }
+}
+
+// The pool would hand back buffers it already holds: it is off in this child, so every
+// work-buffer request reaches the failing allocator and the fallbacks run.
+ZTR_CHILD(level3_without_buffers) {
+  ztr_testalloc_fail_above(1);
+  int bad = check_symm('L', 'U', 40, 6, 1.5, 0.5, 1) + check_symm('R', 'L', 5, 40, 1.5, 0.0, 2);
+  bad += check_rank_k(false, 'L', 'N', 70, 9, 1.0, 1.0, 3) + check_rank_k(true, 'U', 'T', 70, 9, 1.0, 0.0, 4);
+  ztr_testalloc_reset();
+  return bad;
+}
+
+TEST(Level3, FallbacksWithoutWorkBuffersReportAndStayCorrect) {
+  const auto r = run_child("level3_without_buffers", {"ZTR_DISABLE_FAST_MM=yes"});
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+  for (const char* name : {"DSYMM", "DSYRK", "DSYR2K"}) EXPECT_NE(r.out.find(name), std::string::npos) << r.out;
+}
+
+// Computes every triangular case and the rank-k updates with the thread count of the
+// environment, then again with one thread; returns the number of entries that differ by more
+// than rounding.
+ZTR_CHILD(level3_threads_match_serial) {
+  struct Result {
+    std::vector<double> v;
+  };
+  auto run = [](std::vector<std::vector<double>>* out) {
+    std::mt19937 gen(77);
+    const int m = 130, n = 70;
+    for (const TriCase& c : all_triangular_cases()) {
+      const bool left = c.side == 'L';
+      const int mm = left ? m : n, nn = left ? n : m;  // slices of 70 / 130 columns or rows
+      const int na = left ? mm : nn, lda = na, ldb = mm;
+      std::mt19937 g2(gen());
+      const auto a = triangle(na, lda, c.uplo, c.diag, g2);
+      for (bool solve : {true, false}) {
+        auto b = random_vector(static_cast<size_t>(ldb) * nn, g2);
+        const double alpha = 0.75;
+        (solve ? ztr_blas_dtrsm : ztr_blas_dtrmm)(&c.side, &c.uplo, &c.trans, &c.diag, &mm, &nn,
+                                                   &alpha, a.data(), &lda, b.data(), &ldb);
+        out->push_back(b);
+      }
+    }
+    for (char uplo : {'U', 'L'}) {
+      const int nc = 200, k = 30;
+      const auto a = random_vector(static_cast<size_t>(nc) * k, gen), b = random_vector(static_cast<size_t>(nc) * k, gen);
+      std::vector<double> c(static_cast<size_t>(nc) * nc, 0.0);
+      const double one = 1.0;
+      ztr_blas_dsyrk(&uplo, "N", &nc, &k, &one, a.data(), &nc, &one, c.data(), &nc);
+      ztr_blas_dsyr2k(&uplo, "N", &nc, &k, &one, a.data(), &nc, b.data(), &nc, &one, c.data(), &nc);
+      out->push_back(c);
+    }
+  };
+  std::vector<std::vector<double>> threaded, serial;
+  run(&threaded);
+  ZTR_Set_Num_Threads(1);
+  run(&serial);
+  int bad = 0;
+  for (size_t r = 0; r < threaded.size(); ++r)
+    for (size_t i = 0; i < threaded[r].size(); ++i) {
+      const double x = threaded[r][i], y = serial[r][i];
+      bad += !(std::fabs(x - y) <= 1e-12 * (1 + std::fabs(y)));
+    }
+  return bad;
+}
+
+TEST(Level3, ThreadedResultsEqualSerialWithOneToFourThreads) {
+  for (const char* t : {"ZTR_NUM_THREADS=1", "ZTR_NUM_THREADS=2", "ZTR_NUM_THREADS=3", "ZTR_NUM_THREADS=4"}) {
+    const auto r = run_child("level3_threads_match_serial", {t, "ZTR_DYNAMIC=FALSE"});
+    EXPECT_EQ(r.exit_code, 0) << t << r.out;
+  }
+}
+
+// Calls from inside a parallel region of the caller: every thread runs its own solves and
+// updates at once; the results must be those of a lone call (no shared state, no races).
+ZTR_CHILD(level3_inside_parallel_region) {
+  int bad = 0;
+#pragma omp parallel num_threads(3) reduction(+ : bad)
+  {
+    const unsigned seed = 1000 + 17 * static_cast<unsigned>(omp_get_thread_num());
+    bad += check_triangular(true, {'L', 'L', 'N', 'U'}, 150, 40, 1.0, seed);
+    bad += check_triangular(false, {'R', 'U', 'T', 'N'}, 40, 150, -1.0, seed + 1);
+    bad += check_rank_k(true, 'L', 'N', 150, 20, 1.0, 1.0, seed + 2);
+    bad += check_symm('L', 'U', 300, 5, 1.0, 0.0, seed + 3);
+  }
+  return bad;
+}
+
+TEST(Level3, CallsFromInsideAParallelRegion) {
+  for (const char* dynamic : {"ZTR_DYNAMIC=TRUE", "ZTR_DYNAMIC=FALSE"}) {
+    const auto r = run_child("level3_inside_parallel_region", {"ZTR_NUM_THREADS=2", dynamic});
+    EXPECT_EQ(r.exit_code, 0) << dynamic << r.out;
+  }
+}
+
+}  // namespace
+}  // namespace ztr

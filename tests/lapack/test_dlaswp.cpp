@@ -1,0 +1,120 @@
+// Row interchanges (serial kernel variants and the column-parallel path) and the machine
+// parameters.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <vector>
+
+#include "lapack/dlamch.h"
+#include "lapack/dlaswp.h"
+#include "service/cpu.h"
+#include "service/kernel_variant.h"
+#include "tests/support/child.h"
+
+ZTR_DECLARE_VARIANTS(void, dlaswp, (int, double*, int, int, int, const int*, int))
+
+namespace ztr {
+namespace {
+
+using SwapFn = void (*)(int, double*, int, int, int, const int*, int);
+constexpr SwapFn kVariants[] = ZTR_VARIANTS(dlaswp);
+
+// The interchanges applied one at a time to a list of row labels.
+std::vector<int> reference_rows(int m, int k1, int k2, const std::vector<int>& ipiv, int incx) {
+  std::vector<int> rows(m);
+  for (int i = 0; i < m; ++i) rows[i] = i;
+  const int count = k2 - k1 + 1, step = incx < 0 ? -incx : incx;
+  for (int c = 0; c < count; ++c) {
+    const int idx = incx > 0 ? c : count - 1 - c;  // position in the list
+    const int k = k1 + idx;
+    std::swap(rows[k - 1], rows[ipiv[(k1 - 1) + idx * step] - 1]);
+  }
+  return rows;
+}
+
+// m x n matrix whose entry (i, j) encodes both indices.
+std::vector<double> labelled(int m, int n, int lda) {
+  std::vector<double> a(static_cast<size_t>(lda) * n, -1.0);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < m; ++i) a[i + j * lda] = i + 1000.0 * j;
+  return a;
+}
+
+// Returns the number of wrong entries.
+int check(int m, int n, int lda, int k1, int k2, const std::vector<int>& ipiv, int incx,
+          const std::vector<double>& a) {
+  const auto rows = incx == 0 ? reference_rows(m, 1, 0, ipiv, 1) : reference_rows(m, k1, k2, ipiv, incx);
+  int bad = 0;
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < lda; ++i) {
+      const double want = i < m ? rows[i] + 1000.0 * j : -1.0;
+      bad += a[i + j * lda] != want;
+    }
+  return bad;
+}
+
+std::vector<int> pivots(int m, int k1, int k2, int incx, unsigned seed) {
+  const int step = incx < 0 ? -incx : (incx ? incx : 1);
+  std::vector<int> ipiv(static_cast<size_t>(k2 - k1 + 1) * step + k1, 0);
+  for (int c = 0; c <= k2 - k1; ++c) ipiv[(k1 - 1) + c * step] = k1 + c + static_cast<int>((seed * 7919u + c * 31u) % (m - k1 - c + 1));
+  return ipiv;
+}
+
+TEST(Dlaswp, EveryVariantForwardBackwardAndStrided) {
+  const int m = 23, lda = 25;
+  for (int v = 0; v <= hardware_cpu_type() - kCpuTypeMin && v < kCpuTypeCount; ++v)
+    for (int n : {0, 1, 31, 33, 70})
+      for (int incx : {1, 2, -1, -3, 0}) {
+        const int k1 = 3, k2 = 17;
+        const auto ipiv = pivots(m, k1, k2, incx, v + n);
+        auto a = labelled(m, n, lda);
+        kVariants[v](n, a.data(), lda, k1, k2, ipiv.data(), incx);
+        ASSERT_EQ(check(m, n, lda, k1, k2, ipiv, incx, a), 0) << v << " " << n << " " << incx;
+      }
+}
+
+ZTR_CHILD(dlaswp_threads) {
+  // Wide enough for the column-parallel path; the result must not depend on the split.
+  const int m = 40, lda = 41;
+  int bad = 0;
+  for (int n : {129, 300, 1001})
+    for (int incx : {1, -1}) {
+      const int k1 = 2, k2 = 30;
+      const auto ipiv = pivots(m, k1, k2, incx, n);
+      auto a = labelled(m, n, lda);
+      ztr_lapack_dlaswp(&n, a.data(), &lda, &k1, &k2, ipiv.data(), &incx);
+      bad += check(m, n, lda, k1, k2, ipiv, incx, a);
+    }
+  return bad == 0 ? 0 : 1;
+}
+
+TEST(Dlaswp, ColumnParallelPathWithOneToFourThreads) {
+  for (const char* t : {"ZTR_NUM_THREADS=1", "ZTR_NUM_THREADS=3", "ZTR_NUM_THREADS=4"}) {
+    const auto r = test::run_child("dlaswp_threads", {t, "ZTR_DYNAMIC=FALSE"});
+    EXPECT_EQ(r.exit_code, 0) << t << r.out;
+  }
+}
+
+TEST(Dlamch, IeeeDoubleParameters) {
+  EXPECT_EQ(dlamch("E"), DBL_EPSILON / 2);
+  EXPECT_EQ(dlamch("e"), DBL_EPSILON / 2);
+  EXPECT_EQ(dlamch("P"), DBL_EPSILON);
+  EXPECT_EQ(dlamch("S"), DBL_MIN);
+  EXPECT_TRUE(std::isfinite(1.0 / dlamch("S")));
+  EXPECT_EQ(dlamch("B"), 2.0);
+  EXPECT_EQ(dlamch("N"), 53.0);
+  EXPECT_EQ(dlamch("R"), 1.0);
+  EXPECT_EQ(dlamch("M"), -1021.0);
+  EXPECT_EQ(dlamch("U"), DBL_MIN);
+  EXPECT_EQ(dlamch("L"), 1024.0);
+  EXPECT_EQ(dlamch("o"), DBL_MAX);
+  EXPECT_EQ(dlamch("X"), 0.0);
+  // 1 + eps rounds to 1 (ties to even), 1 + precision does not.
+  volatile double one = 1.0;
+  EXPECT_EQ(one + dlamch("E"), 1.0);
+  EXPECT_GT(one + dlamch("P"), 1.0);
+}
+
+}  // namespace
+}  // namespace ztr
