@@ -1,0 +1,172 @@
+#include "sparse_solver/ordering/nested_dissection.h"
+
+#include <omp.h>
+
+#include "sparse_solver/ordering/minimum_degree.h"
+#include "sparse_solver/ordering/node_bisection.h"
+#include "sparse_solver/ordering/ordering_codes.h"
+#include "sparse_solver/ordering/random_stream.h"
+#include "sparse_solver/ordering/separator_refine.h"
+
+namespace ztr {
+namespace {
+
+void record(const NdShared& sh, int slot, int first, int last) {
+  if (sh.tree == nullptr) return;
+  sh.tree[2 * slot] = first;
+  sh.tree[2 * slot + 1] = last;
+}
+
+// Tree slots: leaves 0 .. P-1 first, then the separator of internal node k (1 .. P-1) in
+// slot P + k - 1.
+int leaf_slot(const NdShared& sh, int node, int depth) {
+  return (node << (sh.levels - depth)) - sh.parts;
+}
+
+// A part ordered as a whole by minimum degree (vertex weights count as multiplicities).
+int order_by_minimum_degree(const NdShared& sh, const OrderGraph& g, const int* label,
+                            int first) {
+  WorkArray<int> local;
+  if (!local.allocate(sh.mem, static_cast<std::size_t>(g.n), "MMDOrder: perm")) {
+    return kOrderNoMemory;
+  }
+  const int rc = mmd_order(sh.mem, g.n, g.xadj.get(), g.adjncy.get(), g.vwgt.get(), nullptr,
+                           local.get());
+  if (rc != kOrderOk) return rc;
+  for (int k = 0; k < g.n; ++k) sh.order[first + k] = label[local[k]];
+  return kOrderOk;
+}
+
+}  // namespace
+
+int nd_dissect(const NdShared& sh, OrderGraph g, WorkArray<int> label, int first, int node,
+               int depth, int threads, std::uint64_t seed) {
+  const int n = g.n;
+  if (n == 0) return kOrderOk;
+  if (depth == sh.levels) record(sh, leaf_slot(sh, node, depth), first, first + n - 1);
+  const bool in_tree = depth < sh.levels;
+
+  WorkArray<int> where;
+  int rc = kOrderOk;
+  int count[3] = {0, 0, 0};
+  if (n > kMmdPartSize) {
+    if (!where.allocate(sh.mem, static_cast<std::size_t>(n), "nested_dissection: where")) {
+      return kOrderNoMemory;
+    }
+    rc = node_bisection(sh.mem, g, seed, sh.tries, where.get());
+    if (rc != kOrderOk) return rc;
+    for (int v = 0; v < n; ++v) ++count[where[v]];
+  }
+  // Small parts, and graphs that would not split (a part would be the whole graph), are
+  // ordered by minimum degree.
+  if (n <= kMmdPartSize || count[0] == n || count[1] == n) {
+    if (in_tree) record(sh, leaf_slot(sh, node, depth), first, first + n - 1);
+    return order_by_minimum_degree(sh, g, label.get(), first);
+  }
+
+  // Separator last, in the order of its vertex numbers.
+  const int sep_first = first + count[0] + count[1];
+  int pos = sep_first;
+  for (int v = 0; v < n; ++v) {
+    if (where[v] == kSeparator) sh.order[pos++] = label[v];
+  }
+  if (in_tree) record(sh, sh.parts + node - 1, sep_first, first + n - 1);
+
+  // The two halves as subgraphs of their own, with their labels.
+  OrderGraph half[2];
+  WorkArray<int> half_label[2];
+  {
+    WorkArray<int> verts, map;
+    if (!verts.allocate(sh.mem, static_cast<std::size_t>(n), "nested_dissection: verts") ||
+        !map.allocate(sh.mem, static_cast<std::size_t>(n), "nested_dissection: map")) {
+      return kOrderNoMemory;
+    }
+    for (int v = 0; v < n; ++v) map[v] = -1;
+    for (int s = 0; s < 2; ++s) {
+      int nv = 0;
+      for (int v = 0; v < n; ++v) {
+        if (where[v] == s) verts[nv++] = v;
+      }
+      if (!half_label[s].allocate(sh.mem, static_cast<std::size_t>(nv),
+                                  "nested_dissection: label")) {
+        return kOrderNoMemory;
+      }
+      for (int a = 0; a < nv; ++a) half_label[s][a] = label[verts[a]];
+      rc = induced_subgraph(sh.mem, g, verts.get(), nv, map.get(), &half[s],
+                            "nested_dissection: subgraph");
+      if (rc != kOrderOk) return rc;
+    }
+  }
+  g = OrderGraph();
+  label.release();
+  where.release();
+
+  const int half_first[2] = {first, first + count[0]};
+  const int half_threads[2] = {(threads + 1) / 2, threads / 2};
+  int half_rc[2] = {kOrderOk, kOrderOk};
+  auto run_half = [&](int s) {
+    half_rc[s] = nd_dissect(sh, std::move(half[s]), std::move(half_label[s]), half_first[s],
+                            2 * node + s, depth + 1, half_threads[s] > 0 ? half_threads[s] : 1,
+                            RandomStream::child_seed(seed, s));
+  };
+  if (in_tree && threads > 1) {
+#pragma omp parallel num_threads(2)
+    {
+      // With fewer threads than asked for, one thread takes both halves.
+      const int t = omp_get_thread_num();
+      const int nt = omp_get_num_threads();
+      for (int s = t; s < 2; s += nt) run_half(s);
+    }
+  } else {
+    run_half(0);
+    run_half(1);
+  }
+  return half_rc[0] != kOrderOk ? half_rc[0] : half_rc[1];
+}
+
+int nd_dissect_components(const NdShared& sh, OrderGraph g) {
+  const int n = g.n;
+  WorkArray<int> comp, verts, map;
+  if (!comp.allocate(sh.mem, static_cast<std::size_t>(n), "MlevelNestedDissectionCC: comp") ||
+      !verts.allocate(sh.mem, static_cast<std::size_t>(n), "MlevelNestedDissectionCC: verts") ||
+      !map.allocate(sh.mem, static_cast<std::size_t>(n), "MlevelNestedDissectionCC: map")) {
+    return kOrderNoMemory;
+  }
+  const int ncomp = connected_components(sh.mem, g, comp.get());
+  if (ncomp < 0) return ncomp;
+  // Vertices grouped by component (counting sort keeps the vertex order within each).
+  WorkArray<int> start;
+  if (!start.allocate(sh.mem, static_cast<std::size_t>(ncomp) + 1,
+                      "MlevelNestedDissectionCC: sgraphs", true)) {
+    return kOrderNoMemory;
+  }
+  for (int v = 0; v < n; ++v) ++start[comp[v] + 1];
+  for (int c = 0; c < ncomp; ++c) start[c + 1] += start[c];
+  for (int v = 0; v < n; ++v) verts[start[comp[v]]++] = v;
+  for (int c = ncomp; c > 0; --c) start[c] = start[c - 1];
+  start[0] = 0;
+  for (int v = 0; v < n; ++v) map[v] = -1;
+  NdShared local = sh;
+  local.tree = nullptr;
+  local.levels = 0;
+  std::uint64_t seed = kOrderingSeed;
+  for (int c = 0; c < ncomp; ++c) {
+    const int nv = start[c + 1] - start[c];
+    OrderGraph sub;
+    WorkArray<int> label;
+    if (!label.allocate(sh.mem, static_cast<std::size_t>(nv), "MlevelNestedDissectionCC: label")) {
+      return kOrderNoMemory;
+    }
+    for (int a = 0; a < nv; ++a) label[a] = verts[start[c] + a];
+    int rc = induced_subgraph(sh.mem, g, verts.get() + start[c], nv, map.get(), &sub,
+                              "MlevelNestedDissectionCC: sgraphs");
+    if (rc == kOrderOk) {
+      rc = nd_dissect(local, std::move(sub), std::move(label), start[c], 1, 1, 1, seed);
+    }
+    if (rc != kOrderOk) return rc;
+    seed = RandomStream::child_seed(seed, 1);
+  }
+  return kOrderOk;
+}
+
+}  // namespace ztr

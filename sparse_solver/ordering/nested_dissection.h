@@ -1,0 +1,38 @@
+// Recursive multilevel nested dissection of an owned graph, writing into a shared order
+// array and separator tree; the two halves of the top levels are ordered concurrently.
+#pragma once
+
+#include <cstdint>
+
+#include "sparse_solver/ordering/ordering_graph.h"
+
+namespace ztr {
+
+// Subgraphs of at most this many vertices are ordered by minimum degree instead of being
+// dissected further: below that size a separator saves less fill than it costs.
+inline constexpr int kMmdPartSize = 200;
+
+// What every subproblem of one dissection shares.  Each subproblem writes only its own range
+// of `order` and its own entries of `tree`, so concurrent subproblems never write the same
+// word.
+struct NdShared {
+  WorkMemory* mem;
+  int* order;   // order[position] = vertex of the graph being dissected
+  int* tree;    // separator tree (see nd_order.h), or null
+  int parts;    // P, a power of two
+  int levels;   // log2(P); subproblems deeper than this record nothing
+  int tries;    // bisections tried per separator
+};
+
+// Orders the vertices of g (owned; freed as soon as its halves are extracted) into positions
+// first .. first + g.n - 1.  label[v] is the vertex number written to `order` for vertex v.
+// `node` is the heap index of this subproblem in the separator tree (root 1) and `depth` its
+// depth (root 0); `threads` the threads it may use; `seed` its random stream.
+int nd_dissect(const NdShared& sh, OrderGraph g, WorkArray<int> label, int first, int node,
+               int depth, int threads, std::uint64_t seed);
+
+// Orders each connected component of g separately by nested dissection, one after the other
+// in positions 0 .. g.n - 1, recording nothing in a separator tree.
+int nd_dissect_components(const NdShared& sh, OrderGraph g);
+
+}  // namespace ztr

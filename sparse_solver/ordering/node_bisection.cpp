@@ -1,0 +1,180 @@
+#include "sparse_solver/ordering/node_bisection.h"
+
+#include <cstring>
+
+#include "sparse_solver/ordering/coarsen.h"
+#include "sparse_solver/ordering/gain_heap.h"
+#include "sparse_solver/ordering/ordering_codes.h"
+#include "sparse_solver/ordering/random_stream.h"
+#include "sparse_solver/ordering/separator_refine.h"
+
+namespace ztr {
+namespace {
+
+// Coarsening stops at this many vertices, or when a step removes less than a tenth of them
+// (the matching has stalled: stars, graphs without edges, heavy vertices).
+constexpr int kCoarsenTo = 100;
+constexpr double kCoarsenStall = 0.9;
+// Greedy growings tried on the coarsest graph; it is small, so several are cheap.
+constexpr int kInitialTries = 6;
+
+// Grows part 0 from a random vertex, always adding the outside vertex whose move lowers the
+// cut weight the most, until part 0 holds half of the weight.  When the region has no
+// neighbour left (several components), it restarts from a random outside vertex.
+int grow_bisection(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int* where) {
+  const int n = g.n;
+  GainHeap heap;
+  WorkArray<int> perm;
+  if (!heap.allocate(mem, n, "grow_bisection: heap") ||
+      !perm.allocate(mem, static_cast<std::size_t>(n), "grow_bisection: perm")) {
+    return kOrderNoMemory;
+  }
+  for (int i = 0; i < n; ++i) {
+    perm[i] = i;
+    where[i] = kPart1;
+  }
+  for (int i = n - 1; i > 0; --i) {
+    const int j = rng->below(i + 1);
+    const int t = perm[i];
+    perm[i] = perm[j];
+    perm[j] = t;
+  }
+  const long long target = g.total_vwgt / 2;
+  long long grown = 0;
+  int next_seed = 0;
+  while (grown < target) {
+    if (heap.empty()) {
+      while (next_seed < n && where[perm[next_seed]] != kPart1) ++next_seed;
+      if (next_seed == n) break;
+      heap.insert(perm[next_seed], 0);
+    }
+    const int v = heap.top();
+    heap.remove(v);
+    if (grown + g.weight(v) > target && grown > 0 && 2 * (target - grown) < g.weight(v)) break;
+    where[v] = kPart0;
+    grown += g.weight(v);
+    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
+      const int u = g.adjncy[k];
+      if (where[u] != kPart1) continue;
+      // Moving u into part 0 turns its edges to part 0 from cut into internal and its other
+      // edges into cut: gain = 2 * (weight to part 0) - (all its edge weight).
+      if (heap.contains(u)) {
+        heap.update(u, heap.key(u) + 2 * g.edge_weight(k));
+      } else {
+        int gain = 0;
+        for (int q = g.xadj[u]; q < g.xadj[u + 1]; ++q) {
+          gain += where[g.adjncy[q]] == kPart0 ? g.edge_weight(q) : -g.edge_weight(q);
+        }
+        heap.insert(u, gain);
+      }
+    }
+  }
+  // The cut becomes a separator: the boundary of the side whose boundary weighs less.
+  long long boundary[2] = {0, 0};
+  for (int v = 0; v < n; ++v) {
+    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
+      if (where[g.adjncy[k]] != where[v]) {
+        boundary[where[v]] += g.weight(v);
+        break;
+      }
+    }
+  }
+  const int side = boundary[0] <= boundary[1] ? kPart0 : kPart1;
+  for (int v = 0; v < n; ++v) {
+    if (where[v] != side) continue;
+    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
+      if (where[g.adjncy[k]] == 1 - side) {
+        where[v] = kSeparator;
+        break;
+      }
+    }
+  }
+  return kOrderOk;
+}
+
+// The best of several grown and refined separators of the coarsest graph.
+int initial_separator(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int* where) {
+  WorkArray<int> trial;
+  if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "initial_separator: where")) {
+    return kOrderNoMemory;
+  }
+  const long long limit = max_part_weight(g, kBisectionBalance);
+  long long best[3] = {0, 0, 0};
+  for (int t = 0; t < kInitialTries; ++t) {
+    long long pwgt[3];
+    int rc = grow_bisection(mem, g, rng, trial.get());
+    if (rc == kOrderOk) {
+      separator_weights(g, trial.get(), pwgt);
+      rc = refine_separator(mem, g, kBisectionBalance, trial.get(), pwgt);
+    }
+    if (rc != kOrderOk) return rc;
+    if (t == 0 || better_bisection(pwgt, best, limit)) {
+      std::memcpy(best, pwgt, sizeof(best));
+      std::memcpy(where, trial.get(), sizeof(int) * static_cast<std::size_t>(g.n));
+    }
+  }
+  return kOrderOk;
+}
+
+// One level of the multilevel scheme: coarsen, bisect the coarse graph (recursively), project
+// the separator back and refine it.
+int bisect_level(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int max_vwgt,
+                 int* where) {
+  if (g.n > kCoarsenTo) {
+    OrderGraph coarse;
+    WorkArray<int> cmap;
+    if (!cmap.allocate(mem, static_cast<std::size_t>(g.n), "node_bisection: cmap")) {
+      return kOrderNoMemory;
+    }
+    int rc = coarsen_graph(mem, g, rng, max_vwgt, &coarse, cmap.get());
+    if (rc != kOrderOk) return rc;
+    if (coarse.n < kCoarsenStall * g.n) {
+      WorkArray<int> cwhere;
+      if (!cwhere.allocate(mem, static_cast<std::size_t>(coarse.n), "node_bisection: where")) {
+        return kOrderNoMemory;
+      }
+      rc = bisect_level(mem, coarse, rng, max_vwgt, cwhere.get());
+      if (rc != kOrderOk) return rc;
+      coarse = OrderGraph();
+      for (int v = 0; v < g.n; ++v) where[v] = cwhere[cmap[v]];
+      long long pwgt[3];
+      separator_weights(g, where, pwgt);
+      return refine_separator(mem, g, kBisectionBalance, where, pwgt);
+    }
+  }
+  return initial_separator(mem, g, rng, where);
+}
+
+}  // namespace
+
+int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int tries,
+                   int* where) {
+  // Coarse vertices heavier than this would make a balanced bisection of the coarsest graph
+  // impossible.
+  const long long cap = 3 * g.total_vwgt / (2 * kCoarsenTo);
+  const int max_vwgt = static_cast<int>(cap < 1 ? 1 : (cap > 2147483647 ? 2147483647 : cap));
+  if (tries <= 1) {
+    RandomStream rng(seed);
+    return bisect_level(mem, g, &rng, max_vwgt, where);
+  }
+  WorkArray<int> trial;
+  if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "node_bisection: trial")) {
+    return kOrderNoMemory;
+  }
+  const long long limit = max_part_weight(g, kBisectionBalance);
+  long long best[3] = {0, 0, 0};
+  for (int t = 0; t < tries; ++t) {
+    RandomStream rng(RandomStream::child_seed(seed, 2 + t));
+    const int rc = bisect_level(mem, g, &rng, max_vwgt, trial.get());
+    if (rc != kOrderOk) return rc;
+    long long pwgt[3];
+    separator_weights(g, trial.get(), pwgt);
+    if (t == 0 || better_bisection(pwgt, best, limit)) {
+      std::memcpy(best, pwgt, sizeof(best));
+      std::memcpy(where, trial.get(), sizeof(int) * static_cast<std::size_t>(g.n));
+    }
+  }
+  return kOrderOk;
+}
+
+}  // namespace ztr
