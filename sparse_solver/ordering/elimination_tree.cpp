@@ -17,8 +17,8 @@ int invert(int n, const int* perm, int* iperm) {
 
 }  // namespace
 
-int elimination_tree(WorkMemory* mem, int n, const int* xadj, const int* adjncy,
-                     const int* perm, int* parent) {
+int elimination_tree(WorkMemory* mem, int n, const int* xadj, const int* adjncy, const int* perm,
+                     int* parent) {
   WorkArray<int> iperm, ancestor;
   if (!iperm.allocate(mem, static_cast<std::size_t>(n), "elimination_tree: iperm") ||
       !ancestor.allocate(mem, static_cast<std::size_t>(n), "elimination_tree: ancestor")) {

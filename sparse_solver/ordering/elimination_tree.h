@@ -14,8 +14,8 @@ namespace ztr {
 
 // parent[k] = the parent of column k in the elimination tree of L, or -1 for a root
 // (Liu's algorithm with path compression, O(|A| log n)).
-int elimination_tree(WorkMemory* mem, int n, const int* xadj, const int* adjncy,
-                     const int* perm, int* parent);
+int elimination_tree(WorkMemory* mem, int n, const int* xadj, const int* adjncy, const int* perm,
+                     int* parent);
 
 // post[k] = the column visited k-th by a depth-first postorder of the forest (children in
 // increasing order).

@@ -30,10 +30,10 @@ constexpr int kTagLimit = 2147483647;
 constexpr int kMultipleEliminationDelta = 0;
 
 enum NodeStatus : unsigned char {
-  kVariable = 0,     // principal supervariable, not eliminated
-  kMerged = 1,       // merged into another supervariable
-  kElement = 2,      // eliminated, its element is live
-  kAbsorbed = 3,     // eliminated, its element was absorbed into a later one
+  kVariable = 0,  // principal supervariable, not eliminated
+  kMerged = 1,    // merged into another supervariable
+  kElement = 2,   // eliminated, its element is live
+  kAbsorbed = 3,  // eliminated, its element was absorbed into a later one
 };
 
 struct Mmd {

@@ -79,8 +79,7 @@ int find_groups(WorkMemory* mem, const OrderGraph& g, Compression* c) {
 }
 
 // The graph of the groups: the representative's (first member's) neighbours, by group.
-int compressed_graph(WorkMemory* mem, const OrderGraph& g, const Compression& c,
-                     OrderGraph* out) {
+int compressed_graph(WorkMemory* mem, const OrderGraph& g, const Compression& c, OrderGraph* out) {
   const int n = g.n, ng = c.groups;
   WorkArray<int> group, mark;
   if (!group.allocate(mem, static_cast<std::size_t>(n), "ONMETIS: map") ||
@@ -148,8 +147,8 @@ struct NestedScope {
 
 }  // namespace
 
-int nd_order(WorkMemory* mem, OrderGraph g, const int* options, int threads, int* perm,
-             int* iperm, int* tree, int* parts) {
+int nd_order(WorkMemory* mem, OrderGraph g, const int* options, int threads, int* perm, int* iperm,
+             int* tree, int* parts) {
   const int n = g.n;
   const int requested = parts ? *parts : 1;
   if (requested > kMaxParts) return kOrderBadInput;
@@ -202,8 +201,8 @@ int nd_order(WorkMemory* mem, OrderGraph g, const int* options, int threads, int
         return kOrderNoMemory;
       }
       for (int v = 0; v < n; ++v) map[v] = -1;
-      const int rc = induced_subgraph(mem, g, kept.get(), nkept, map.get(), &work,
-                                      "ONMETIS: pgraph");
+      const int rc =
+          induced_subgraph(mem, g, kept.get(), nkept, map.get(), &work, "ONMETIS: pgraph");
       if (rc != kOrderOk) return rc;
     }
   } else if ((flags & kNdFlagCompress) && n > 0) {

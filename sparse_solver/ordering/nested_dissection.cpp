@@ -24,14 +24,13 @@ int leaf_slot(const NdShared& sh, int node, int depth) {
 }
 
 // A part ordered as a whole by minimum degree (vertex weights count as multiplicities).
-int order_by_minimum_degree(const NdShared& sh, const OrderGraph& g, const int* label,
-                            int first) {
+int order_by_minimum_degree(const NdShared& sh, const OrderGraph& g, const int* label, int first) {
   WorkArray<int> local;
   if (!local.allocate(sh.mem, static_cast<std::size_t>(g.n), "MMDOrder: perm")) {
     return kOrderNoMemory;
   }
-  const int rc = mmd_order(sh.mem, g.n, g.xadj.get(), g.adjncy.get(), g.vwgt.get(), nullptr,
-                           local.get());
+  const int rc =
+      mmd_order(sh.mem, g.n, g.xadj.get(), g.adjncy.get(), g.vwgt.get(), nullptr, local.get());
   if (rc != kOrderOk) return rc;
   for (int k = 0; k < g.n; ++k) sh.order[first + k] = label[local[k]];
   return kOrderOk;

@@ -17,11 +17,11 @@ inline constexpr int kMmdPartSize = 200;
 // word.
 struct NdShared {
   WorkMemory* mem;
-  int* order;   // order[position] = vertex of the graph being dissected
-  int* tree;    // separator tree (see nd_order.h), or null
-  int parts;    // P, a power of two
-  int levels;   // log2(P); subproblems deeper than this record nothing
-  int tries;    // bisections tried per separator
+  int* order;  // order[position] = vertex of the graph being dissected
+  int* tree;   // separator tree (see nd_order.h), or null
+  int parts;   // P, a power of two
+  int levels;  // log2(P); subproblems deeper than this record nothing
+  int tries;   // bisections tried per separator
 };
 
 // Orders the vertices of g (owned; freed as soon as its halves are extracted) into positions

@@ -101,6 +101,8 @@ int reorder(int n, const int* xadj, const int* adjncy, int method, int threads, 
   return rc;
 }
 
-const char* reorder_failed_allocation() { return t_failed_label; }
+const char* reorder_failed_allocation() {
+  return t_failed_label;
+}
 
 }  // namespace ztr

@@ -179,4 +179,3 @@ int refine_separator(WorkMemory* mem, const OrderGraph& g, double ub, int* where
 }
 
 }  // namespace ztr
-

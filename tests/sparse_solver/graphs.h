@@ -82,7 +82,8 @@ inline Graph copies(const Graph& g, int count) {
   std::vector<std::pair<int, int>> e;
   for (int c = 0; c < count; ++c)
     for (int i = 0; i < g.n; ++i)
-      for (int k = g.xadj[i]; k < g.xadj[i + 1]; ++k) e.emplace_back(c * g.n + i, c * g.n + g.adjncy[k]);
+      for (int k = g.xadj[i]; k < g.xadj[i + 1]; ++k)
+        e.emplace_back(c * g.n + i, c * g.n + g.adjncy[k]);
   return from_edges(g.n * count, e);
 }
 

@@ -51,8 +51,8 @@ TEST(OrderingQuality, FillOnModelProblems) {
 }
 
 TEST(OrderingQuality, StructuralMatrix) {
-  const Graph g = test::read_matrix_market(std::string(ZTR_SOURCE_DIR) +
-                                           "/../shared/testdata/bcsstk13.mtx");
+  const Graph g =
+      test::read_matrix_market(std::string(ZTR_SOURCE_DIR) + "/../shared/testdata/bcsstk13.mtx");
   if (g.n == 0) GTEST_SKIP() << "test matrix not available";
   ASSERT_EQ(g.n, 2003);
   const long long nd = fill(g, 2), md = fill(g, 0), band = natural_fill(g);

@@ -307,8 +307,8 @@ void sweep(const Graph& g, int method, int threads, int parts, const std::string
     ztr_testalloc_fail_nth(k, 0);
     std::vector<int> tree(4 * 4);
     int p = parts;
-    const int rc = reorder(g.n, g.x(), g.a(), method, threads, perm.data(), tree.data(), &p,
-                           nullptr);
+    const int rc =
+        reorder(g.n, g.x(), g.a(), method, threads, perm.data(), tree.data(), &p, nullptr);
     const bool failed = ztr_testalloc_failures() > failures;
     ztr_testalloc_reset();
     ASSERT_EQ(ztr_testalloc_live(), live) << what << ": leak after failing allocation " << k;
