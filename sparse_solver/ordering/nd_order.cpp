@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "sparse_solver/ordering/minimum_degree.h"
 #include "sparse_solver/ordering/nested_dissection.h"
 #include "sparse_solver/ordering/ordering_codes.h"
 #include "sparse_solver/ordering/random_stream.h"
@@ -132,6 +133,33 @@ void fill_empty(int* tree, int parts, int node, int* end) {
   }
 }
 
+// The dissection fixes which block (part or separator) every vertex belongs to and the
+// order of the blocks; the order inside the blocks is chosen here, by one minimum-degree
+// ordering of the whole graph constrained to eliminate all parts first and then the
+// separators from the deepest up.  Ordering the parts this way rather than each on its own
+// lets the degrees see the separator vertices around a part, which the part's own subgraph
+// lacks: this keeps the vertices at the part's boundary from being eliminated early, which
+// costs fill.  Blocks that are eliminated at the same stage are never joined through
+// eliminated vertices, so moving each block's vertices back into the block's range keeps the
+// fill of the constrained order.
+int order_within_blocks(WorkMemory* mem, const OrderGraph& g, const int* block, const int* stage,
+                        int* order) {
+  const int m = g.n;
+  WorkArray<int> md, next;
+  if (!md.allocate(mem, static_cast<std::size_t>(m), "MMDOrder: perm") ||
+      !next.allocate(mem, static_cast<std::size_t>(m), "MMDOrder: next")) {
+    return kOrderNoMemory;
+  }
+  const int rc = mmd_order(mem, m, g.xadj.get(), g.adjncy.get(), g.vwgt.get(), stage, md.get());
+  if (rc != kOrderOk) return rc;
+  for (int p = 0; p < m; ++p) next[p] = p;
+  for (int k = 0; k < m; ++k) {
+    const int v = md[k];
+    order[next[block[v]]++] = v;
+  }
+  return kOrderOk;
+}
+
 // Restores the caller's nested-parallelism setting when the call ends, on every path.
 struct NestedScope {
   int saved = -1;
@@ -225,23 +253,25 @@ int nd_order(WorkMemory* mem, OrderGraph g, const int* options, int threads, int
   }
 
   const int m = work.n;  // positions of the dissected graph
-  WorkArray<int> order;
-  if (!order.allocate(mem, static_cast<std::size_t>(m), "ONMETIS: order")) return kOrderNoMemory;
-  const NdShared sh{mem, order.get(), tree, P, levels, tries};
+  const std::size_t um = static_cast<std::size_t>(m);
+  WorkArray<int> order, block, stage;
+  if (!order.allocate(mem, um, "ONMETIS: order") || !block.allocate(mem, um, "ONMETIS: block") ||
+      !stage.allocate(mem, um, "ONMETIS: stage")) {
+    return kOrderNoMemory;
+  }
   int rc;
   if (flags & kNdFlagComponents) {
-    rc = nd_dissect_components(NdShared{mem, order.get(), nullptr, P, levels, tries},
-                               std::move(work));
+    rc = nd_dissect_components(
+        NdShared{mem, order.get(), nullptr, P, levels, tries, block.get(), stage.get()}, work);
   } else {
-    WorkArray<int> label;
-    if (!label.allocate(mem, static_cast<std::size_t>(m), "ONMETIS: label")) {
-      return kOrderNoMemory;
-    }
-    for (int v = 0; v < m; ++v) label[v] = v;
     const NestedScope nested(threads > 1 && levels > 0);
-    rc = nd_dissect(sh, std::move(work), std::move(label), 0, 1, 0, threads, kOrderingSeed);
+    rc = nd_dissect(NdShared{mem, order.get(), tree, P, levels, tries, block.get(), stage.get()},
+                    work, nullptr, 0, 1, 0, threads, kOrderingSeed);
   }
   if (rc != kOrderOk) return rc;
+  rc = order_within_blocks(mem, work, block.get(), stage.get(), order.get());
+  if (rc != kOrderOk) return rc;
+  work = OrderGraph();
 
   // Back to the caller's vertices (and positions, for the tree).
   if (compressed) {

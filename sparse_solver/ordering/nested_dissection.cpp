@@ -2,7 +2,8 @@
 
 #include <omp.h>
 
-#include "sparse_solver/ordering/minimum_degree.h"
+#include <algorithm>
+
 #include "sparse_solver/ordering/node_bisection.h"
 #include "sparse_solver/ordering/ordering_codes.h"
 #include "sparse_solver/ordering/random_stream.h"
@@ -10,6 +11,12 @@
 
 namespace ztr {
 namespace {
+
+// The separators near the root are the largest and their columns the densest of the factor,
+// so they are worth a wider search: complete bisections from independent streams, the best
+// kept.  Deeper down one bisection each keeps the cost per level low.
+constexpr int kWideSearchDepth = 4;
+constexpr int kWideSearchTries = 3;
 
 void record(const NdShared& sh, int slot, int first, int last) {
   if (sh.tree == nullptr) return;
@@ -23,22 +30,22 @@ int leaf_slot(const NdShared& sh, int node, int depth) {
   return (node << (sh.levels - depth)) - sh.parts;
 }
 
-// A part ordered as a whole by minimum degree (vertex weights count as multiplicities).
-int order_by_minimum_degree(const NdShared& sh, const OrderGraph& g, const int* label, int first) {
-  WorkArray<int> local;
-  if (!local.allocate(sh.mem, static_cast<std::size_t>(g.n), "MMDOrder: perm")) {
-    return kOrderNoMemory;
+// A part: one block of stage 0, its vertices in their own order for now.
+void place_part(const NdShared& sh, int n, const int* label, int first) {
+  for (int v = 0; v < n; ++v) {
+    const int x = label ? label[v] : v;
+    sh.order[first + v] = x;
+    sh.block[x] = first;
+    sh.stage[x] = 0;
   }
-  const int rc =
-      mmd_order(sh.mem, g.n, g.xadj.get(), g.adjncy.get(), g.vwgt.get(), nullptr, local.get());
-  if (rc != kOrderOk) return rc;
-  for (int k = 0; k < g.n; ++k) sh.order[first + k] = label[local[k]];
-  return kOrderOk;
 }
+
+int dissect_owned(const NdShared& sh, OrderGraph g, WorkArray<int> label, int first, int node,
+                  int depth, int threads, std::uint64_t seed);
 
 }  // namespace
 
-int nd_dissect(const NdShared& sh, OrderGraph g, WorkArray<int> label, int first, int node,
+int nd_dissect(const NdShared& sh, const OrderGraph& g, const int* label, int first, int node,
                int depth, int threads, std::uint64_t seed) {
   const int n = g.n;
   if (n == 0) return kOrderOk;
@@ -46,28 +53,33 @@ int nd_dissect(const NdShared& sh, OrderGraph g, WorkArray<int> label, int first
   const bool in_tree = depth < sh.levels;
 
   WorkArray<int> where;
-  int rc = kOrderOk;
   int count[3] = {0, 0, 0};
   if (n > kMmdPartSize) {
     if (!where.allocate(sh.mem, static_cast<std::size_t>(n), "nested_dissection: where")) {
       return kOrderNoMemory;
     }
-    rc = node_bisection(sh.mem, g, seed, sh.tries, where.get());
+    const int tries = depth < kWideSearchDepth ? std::max(sh.tries, kWideSearchTries) : sh.tries;
+    const int rc = node_bisection(sh.mem, g, seed, tries, where.get());
     if (rc != kOrderOk) return rc;
     for (int v = 0; v < n; ++v) ++count[where[v]];
   }
-  // Small parts, and graphs that would not split (a part would be the whole graph), are
-  // ordered by minimum degree.
+  // Small parts, and graphs that would not split (a part would be the whole graph), are not
+  // dissected further.
   if (n <= kMmdPartSize || count[0] == n || count[1] == n) {
     if (in_tree) record(sh, leaf_slot(sh, node, depth), first, first + n - 1);
-    return order_by_minimum_degree(sh, g, label.get(), first);
+    place_part(sh, n, label, first);
+    return kOrderOk;
   }
 
-  // Separator last, in the order of its vertex numbers.
+  // The separator after both halves.
   const int sep_first = first + count[0] + count[1];
   int pos = sep_first;
   for (int v = 0; v < n; ++v) {
-    if (where[v] == kSeparator) sh.order[pos++] = label[v];
+    if (where[v] != kSeparator) continue;
+    const int x = label ? label[v] : v;
+    sh.order[pos++] = x;
+    sh.block[x] = sep_first;
+    sh.stage[x] = nd_separator_stage(depth);
   }
   if (in_tree) record(sh, sh.parts + node - 1, sep_first, first + n - 1);
 
@@ -90,23 +102,21 @@ int nd_dissect(const NdShared& sh, OrderGraph g, WorkArray<int> label, int first
                                   "nested_dissection: label")) {
         return kOrderNoMemory;
       }
-      for (int a = 0; a < nv; ++a) half_label[s][a] = label[verts[a]];
-      rc = induced_subgraph(sh.mem, g, verts.get(), nv, map.get(), &half[s],
-                            "nested_dissection: subgraph");
+      for (int a = 0; a < nv; ++a) half_label[s][a] = label ? label[verts[a]] : verts[a];
+      const int rc = induced_subgraph(sh.mem, g, verts.get(), nv, map.get(), &half[s],
+                                      "nested_dissection: subgraph");
       if (rc != kOrderOk) return rc;
     }
   }
-  g = OrderGraph();
-  label.release();
   where.release();
 
   const int half_first[2] = {first, first + count[0]};
   const int half_threads[2] = {(threads + 1) / 2, threads / 2};
   int half_rc[2] = {kOrderOk, kOrderOk};
   auto run_half = [&](int s) {
-    half_rc[s] = nd_dissect(sh, std::move(half[s]), std::move(half_label[s]), half_first[s],
-                            2 * node + s, depth + 1, half_threads[s] > 0 ? half_threads[s] : 1,
-                            RandomStream::child_seed(seed, s));
+    half_rc[s] = dissect_owned(sh, std::move(half[s]), std::move(half_label[s]), half_first[s],
+                               2 * node + s, depth + 1, half_threads[s] > 0 ? half_threads[s] : 1,
+                               RandomStream::child_seed(seed, s));
   };
   if (in_tree && threads > 1) {
 #pragma omp parallel num_threads(2)
@@ -123,7 +133,18 @@ int nd_dissect(const NdShared& sh, OrderGraph g, WorkArray<int> label, int first
   return half_rc[0] != kOrderOk ? half_rc[0] : half_rc[1];
 }
 
-int nd_dissect_components(const NdShared& sh, OrderGraph g) {
+namespace {
+
+// A half owns its graph and labels for the time of its subtree.  Halves shrink
+// geometrically, so the subgraphs alive at any time weigh about three times the top graph.
+int dissect_owned(const NdShared& sh, OrderGraph g, WorkArray<int> label, int first, int node,
+                  int depth, int threads, std::uint64_t seed) {
+  return nd_dissect(sh, g, label.get(), first, node, depth, threads, seed);
+}
+
+}  // namespace
+
+int nd_dissect_components(const NdShared& sh, const OrderGraph& g) {
   const int n = g.n;
   WorkArray<int> comp, verts, map;
   if (!comp.allocate(sh.mem, static_cast<std::size_t>(n), "MlevelNestedDissectionCC: comp") ||
@@ -160,7 +181,7 @@ int nd_dissect_components(const NdShared& sh, OrderGraph g) {
     int rc = induced_subgraph(sh.mem, g, verts.get() + start[c], nv, map.get(), &sub,
                               "MlevelNestedDissectionCC: sgraphs");
     if (rc == kOrderOk) {
-      rc = nd_dissect(local, std::move(sub), std::move(label), start[c], 1, 1, 1, seed);
+      rc = dissect_owned(local, std::move(sub), std::move(label), start[c], 1, 1, 1, seed);
     }
     if (rc != kOrderOk) return rc;
     seed = RandomStream::child_seed(seed, 1);

@@ -10,7 +10,7 @@
 namespace ztr {
 
 // Balance tolerance of every bisection of the nested dissection.
-inline constexpr double kBisectionBalance = 1.1;
+inline constexpr double kBisectionBalance = 1.2;
 
 // Computes where[v] in {kPart0, kPart1, kSeparator} for the vertices of g, such that no edge
 // joins part 0 and part 1.  `tries` complete multilevel bisections are made from streams
