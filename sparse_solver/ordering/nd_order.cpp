@@ -30,10 +30,10 @@ int find_groups(WorkMemory* mem, const OrderGraph& g, Compression* c) {
   const std::size_t un = static_cast<std::size_t>(n);
   WorkArray<unsigned long long> key;
   WorkArray<int> idx, mark, group;
-  if (!key.allocate(mem, un, "ONMETIS: keys") || !idx.allocate(mem, un, "ONMETIS: keys") ||
-      !mark.allocate(mem, un, "ONMETIS: mark") || !group.allocate(mem, un, "ONMETIS: map") ||
-      !c->cptr.allocate(mem, un + 1, "ONMETIS: cptr") ||
-      !c->cind.allocate(mem, un, "ONMETIS: cind")) {
+  if (!key.allocate(mem, un, "nd_order: keys") || !idx.allocate(mem, un, "nd_order: keys") ||
+      !mark.allocate(mem, un, "nd_order: mark") || !group.allocate(mem, un, "nd_order: map") ||
+      !c->cptr.allocate(mem, un + 1, "nd_order: cptr") ||
+      !c->cind.allocate(mem, un, "nd_order: cind")) {
     return kOrderNoMemory;
   }
   for (int v = 0; v < n; ++v) {
@@ -83,11 +83,11 @@ int find_groups(WorkMemory* mem, const OrderGraph& g, Compression* c) {
 int compressed_graph(WorkMemory* mem, const OrderGraph& g, const Compression& c, OrderGraph* out) {
   const int n = g.n, ng = c.groups;
   WorkArray<int> group, mark;
-  if (!group.allocate(mem, static_cast<std::size_t>(n), "ONMETIS: map") ||
-      !mark.allocate(mem, static_cast<std::size_t>(ng), "ONMETIS: mark") ||
-      !out->xadj.allocate(mem, static_cast<std::size_t>(ng) + 1, "ONMETIS: cxadj") ||
-      !out->adjncy.allocate(mem, static_cast<std::size_t>(g.nnz()), "ONMETIS: cadjncy") ||
-      !out->vwgt.allocate(mem, static_cast<std::size_t>(ng), "ONMETIS: cvwgt")) {
+  if (!group.allocate(mem, static_cast<std::size_t>(n), "nd_order: map") ||
+      !mark.allocate(mem, static_cast<std::size_t>(ng), "nd_order: mark") ||
+      !out->xadj.allocate(mem, static_cast<std::size_t>(ng) + 1, "nd_order: cxadj") ||
+      !out->adjncy.allocate(mem, static_cast<std::size_t>(g.nnz()), "nd_order: cadjncy") ||
+      !out->vwgt.allocate(mem, static_cast<std::size_t>(ng), "nd_order: cvwgt")) {
     return kOrderNoMemory;
   }
   for (int q = 0; q < ng; ++q) {
@@ -146,8 +146,8 @@ int order_within_blocks(WorkMemory* mem, const OrderGraph& g, const int* block, 
                         int* order) {
   const int m = g.n;
   WorkArray<int> md, next;
-  if (!md.allocate(mem, static_cast<std::size_t>(m), "MMDOrder: perm") ||
-      !next.allocate(mem, static_cast<std::size_t>(m), "MMDOrder: next")) {
+  if (!md.allocate(mem, static_cast<std::size_t>(m), "mmd_order: perm") ||
+      !next.allocate(mem, static_cast<std::size_t>(m), "mmd_order: next")) {
     return kOrderNoMemory;
   }
   const int rc = mmd_order(mem, m, g.xadj.get(), g.adjncy.get(), g.vwgt.get(), stage, md.get());
@@ -189,7 +189,7 @@ int nd_order(WorkMemory* mem, OrderGraph g, const int* options, int threads, int
   // private one.
   WorkArray<int> own_tree;
   if (tree == nullptr) {
-    if (!own_tree.allocate(mem, 4 * static_cast<std::size_t>(P), "ONMETIS: sepinfo")) {
+    if (!own_tree.allocate(mem, 4 * static_cast<std::size_t>(P), "nd_order: sepinfo")) {
       return kOrderNoMemory;
     }
     tree = own_tree.get();
@@ -212,7 +212,7 @@ int nd_order(WorkMemory* mem, OrderGraph g, const int* options, int threads, int
   int nkept = n;
   if (prune > 0 && n > 0) {
     const double threshold = 0.1 * prune * static_cast<double>(g.nnz()) / n;
-    if (!kept.allocate(mem, static_cast<std::size_t>(n), "ONMETIS: piperm")) {
+    if (!kept.allocate(mem, static_cast<std::size_t>(n), "nd_order: piperm")) {
       return kOrderNoMemory;
     }
     nkept = 0;
@@ -225,12 +225,12 @@ int nd_order(WorkMemory* mem, OrderGraph g, const int* options, int threads, int
       kept.release();
     } else {
       WorkArray<int> map;
-      if (!map.allocate(mem, static_cast<std::size_t>(n), "ONMETIS: map")) {
+      if (!map.allocate(mem, static_cast<std::size_t>(n), "nd_order: map")) {
         return kOrderNoMemory;
       }
       for (int v = 0; v < n; ++v) map[v] = -1;
       const int rc =
-          induced_subgraph(mem, g, kept.get(), nkept, map.get(), &work, "ONMETIS: pgraph");
+          induced_subgraph(mem, g, kept.get(), nkept, map.get(), &work, "nd_order: pgraph");
       if (rc != kOrderOk) return rc;
     }
   } else if ((flags & kNdFlagCompress) && n > 0) {
@@ -255,8 +255,8 @@ int nd_order(WorkMemory* mem, OrderGraph g, const int* options, int threads, int
   const int m = work.n;  // positions of the dissected graph
   const std::size_t um = static_cast<std::size_t>(m);
   WorkArray<int> order, block, stage;
-  if (!order.allocate(mem, um, "ONMETIS: order") || !block.allocate(mem, um, "ONMETIS: block") ||
-      !stage.allocate(mem, um, "ONMETIS: stage")) {
+  if (!order.allocate(mem, um, "nd_order: order") || !block.allocate(mem, um, "nd_order: block") ||
+      !stage.allocate(mem, um, "nd_order: stage")) {
     return kOrderNoMemory;
   }
   int rc;
@@ -276,7 +276,7 @@ int nd_order(WorkMemory* mem, OrderGraph g, const int* options, int threads, int
   // Back to the caller's vertices (and positions, for the tree).
   if (compressed) {
     WorkArray<int> start;  // first original position of each compressed position
-    if (!start.allocate(mem, static_cast<std::size_t>(m) + 1, "ONMETIS: cptr")) {
+    if (!start.allocate(mem, static_cast<std::size_t>(m) + 1, "nd_order: cptr")) {
       return kOrderNoMemory;
     }
     int pos = 0;
@@ -296,7 +296,7 @@ int nd_order(WorkMemory* mem, OrderGraph g, const int* options, int threads, int
     }
   } else if (kept.get() != nullptr) {
     WorkArray<unsigned char> placed;
-    if (!placed.allocate(mem, static_cast<std::size_t>(n), "ONMETIS: placed", true)) {
+    if (!placed.allocate(mem, static_cast<std::size_t>(n), "nd_order: placed", true)) {
       return kOrderNoMemory;
     }
     for (int q = 0; q < m; ++q) {

@@ -147,9 +147,9 @@ int dissect_owned(const NdShared& sh, OrderGraph g, WorkArray<int> label, int fi
 int nd_dissect_components(const NdShared& sh, const OrderGraph& g) {
   const int n = g.n;
   WorkArray<int> comp, verts, map;
-  if (!comp.allocate(sh.mem, static_cast<std::size_t>(n), "MlevelNestedDissectionCC: comp") ||
-      !verts.allocate(sh.mem, static_cast<std::size_t>(n), "MlevelNestedDissectionCC: verts") ||
-      !map.allocate(sh.mem, static_cast<std::size_t>(n), "MlevelNestedDissectionCC: map")) {
+  if (!comp.allocate(sh.mem, static_cast<std::size_t>(n), "nd_dissect_components: comp") ||
+      !verts.allocate(sh.mem, static_cast<std::size_t>(n), "nd_dissect_components: verts") ||
+      !map.allocate(sh.mem, static_cast<std::size_t>(n), "nd_dissect_components: map")) {
     return kOrderNoMemory;
   }
   const int ncomp = connected_components(sh.mem, g, comp.get());
@@ -157,7 +157,7 @@ int nd_dissect_components(const NdShared& sh, const OrderGraph& g) {
   // Vertices grouped by component (counting sort keeps the vertex order within each).
   WorkArray<int> start;
   if (!start.allocate(sh.mem, static_cast<std::size_t>(ncomp) + 1,
-                      "MlevelNestedDissectionCC: sgraphs", true)) {
+                      "nd_dissect_components: sgraphs", true)) {
     return kOrderNoMemory;
   }
   for (int v = 0; v < n; ++v) ++start[comp[v] + 1];
@@ -174,12 +174,12 @@ int nd_dissect_components(const NdShared& sh, const OrderGraph& g) {
     const int nv = start[c + 1] - start[c];
     OrderGraph sub;
     WorkArray<int> label;
-    if (!label.allocate(sh.mem, static_cast<std::size_t>(nv), "MlevelNestedDissectionCC: label")) {
+    if (!label.allocate(sh.mem, static_cast<std::size_t>(nv), "nd_dissect_components: label")) {
       return kOrderNoMemory;
     }
     for (int a = 0; a < nv; ++a) label[a] = verts[start[c] + a];
     int rc = induced_subgraph(sh.mem, g, verts.get() + start[c], nv, map.get(), &sub,
-                              "MlevelNestedDissectionCC: sgraphs");
+                              "nd_dissect_components: sgraphs");
     if (rc == kOrderOk) {
       rc = dissect_owned(local, std::move(sub), std::move(label), start[c], 1, 1, 1, seed);
     }
