@@ -130,7 +130,7 @@ struct Mmd {
   }
 
   bool eliminate(int p, int* order, int* norder);
-  void update_list(int i, int p, int t);
+  bool update_list(int i, int p, int t);
   void merge_indistinguishable(const int* stage);
   void compute_degree(int i);
 };
@@ -180,7 +180,7 @@ bool Mmd::eliminate(int p, int* order, int* norder) {
 
   for (int k = 0; k < len[p]; ++k) {
     const int i = iw[pe[p] + k];
-    update_list(i, p, t);
+    if (!update_list(i, p, t)) return false;
     bucket_remove(i);
     touch(i);
   }
@@ -190,7 +190,7 @@ bool Mmd::eliminate(int p, int* order, int* norder) {
 // Rewrites i's list as [live elements, p | variables not on p's boundary].  The list never
 // grows: i is on p's boundary either through p itself (which leaves the variable part) or
 // through an element of p (which is absorbed and leaves the element part).
-void Mmd::update_list(int i, int p, int t) {
+bool Mmd::update_list(int i, int p, int t) {
   int* l = iw.get() + pe[i];
   int w = 0;
   for (int k = 0; k < elen[i]; ++k) {
@@ -209,7 +209,7 @@ void Mmd::update_list(int i, int p, int t) {
     len[i] = w + 1;
   } else {
     // Unreachable for a symmetric graph; kept so that a list is never overrun.
-    ensure_room(len[i] + 1);
+    if (!ensure_room(len[i] + 1)) return false;
     l = iw.get() + pe[i];
     const long long start = pfree;
     for (int k = 0; k < kept_elements; ++k) iw[pfree++] = l[k];
@@ -219,6 +219,7 @@ void Mmd::update_list(int i, int p, int t) {
     elen[i] = kept_elements + 1;
     len[i] = w + 1;
   }
+  return true;
 }
 
 // Supervariables with identical lists (and the same stage) are indistinguishable: they
@@ -312,7 +313,8 @@ int mmd_order(WorkMemory* mem, int n, const int* xadj, const int* adjncy, const 
       !m.deg.allocate(mem, un, "mmd_order: deg") ||
       !m.mark.allocate(mem, un, "mmd_order: mark", true) ||
       !m.head.allocate(mem, static_cast<std::size_t>(m.maxdeg) + 1, "mmd_order: head") ||
-      !m.next.allocate(mem, un, "mmd_order: next") || !m.prev.allocate(mem, un, "mmd_order: prev") ||
+      !m.next.allocate(mem, un, "mmd_order: next") ||
+      !m.prev.allocate(mem, un, "mmd_order: prev") ||
       !m.chain_next.allocate(mem, un, "mmd_order: chain") ||
       !m.chain_tail.allocate(mem, un, "mmd_order: chain") ||
       !m.touched.allocate(mem, un, "mmd_order: touched") ||

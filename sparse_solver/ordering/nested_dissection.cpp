@@ -16,7 +16,7 @@ namespace {
 // so they are worth a wider search: complete bisections from independent streams, the best
 // kept.  Deeper down one bisection each keeps the cost per level low.
 constexpr int kWideSearchDepth = 4;
-constexpr int kWideSearchTries = 3;
+constexpr int kWideSearchTries = 2;
 
 void record(const NdShared& sh, int slot, int first, int last) {
   if (sh.tree == nullptr) return;
@@ -156,8 +156,8 @@ int nd_dissect_components(const NdShared& sh, const OrderGraph& g) {
   if (ncomp < 0) return ncomp;
   // Vertices grouped by component (counting sort keeps the vertex order within each).
   WorkArray<int> start;
-  if (!start.allocate(sh.mem, static_cast<std::size_t>(ncomp) + 1,
-                      "nd_dissect_components: sgraphs", true)) {
+  if (!start.allocate(sh.mem, static_cast<std::size_t>(ncomp) + 1, "nd_dissect_components: sgraphs",
+                      true)) {
     return kOrderNoMemory;
   }
   for (int v = 0; v < n; ++v) ++start[comp[v] + 1];

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "sparse_solver/ordering/coarsen.h"
+#include "sparse_solver/ordering/edge_refine.h"
 #include "sparse_solver/ordering/gain_heap.h"
 #include "sparse_solver/ordering/ordering_codes.h"
 #include "sparse_solver/ordering/random_stream.h"
@@ -21,7 +22,7 @@ constexpr int kInitialTries = 6;
 // Grows part 0 from a random vertex, always adding the outside vertex whose move lowers the
 // cut weight the most, until part 0 holds half of the weight.  When the region has no
 // neighbour left (several components), it restarts from a random outside vertex.
-int grow_bisection(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int* where) {
+int grow_region(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int* where) {
   const int n = g.n;
   GainHeap heap;
   WorkArray<int> perm;
@@ -69,7 +70,13 @@ int grow_bisection(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int*
       }
     }
   }
-  // The cut becomes a separator: the boundary of the side whose boundary weighs less.
+  return kOrderOk;
+}
+
+// The cut of a two-way partition becomes a vertex separator: the boundary of the side whose
+// boundary weighs less.
+void separator_from_cut(const OrderGraph& g, int* where) {
+  const int n = g.n;
   long long boundary[2] = {0, 0};
   for (int v = 0; v < n; ++v) {
     for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
@@ -89,7 +96,6 @@ int grow_bisection(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int*
       }
     }
   }
-  return kOrderOk;
 }
 
 // The best of several grown and refined separators of the coarsest graph.
@@ -102,8 +108,9 @@ int initial_separator(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, i
   long long best[3] = {0, 0, 0};
   for (int t = 0; t < kInitialTries; ++t) {
     long long pwgt[3];
-    int rc = grow_bisection(mem, g, rng, trial.get());
+    int rc = grow_region(mem, g, rng, trial.get());
     if (rc == kOrderOk) {
+      separator_from_cut(g, trial.get());
       separator_weights(g, trial.get(), pwgt);
       rc = refine_separator(mem, g, kBisectionBalance, trial.get(), pwgt);
     }
@@ -145,6 +152,87 @@ int bisect_level(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int ma
   return initial_separator(mem, g, rng, where);
 }
 
+long long cut_weight(const OrderGraph& g, const int* where) {
+  long long cut = 0;
+  for (int v = 0; v < g.n; ++v) {
+    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
+      if (where[g.adjncy[k]] != where[v]) cut += g.edge_weight(k);
+    }
+  }
+  return cut / 2;
+}
+
+// The edge-bisection counterpart of bisect_level: the cut is refined on every level, and only
+// the finest partition is turned into a vertex separator (by the caller).  On graphs whose
+// coarse versions are dense (many neighbours per vertex) a separator formed on the coarsest
+// graph is many fine layers thick; a cut carries down without that loss.
+int edge_level(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int max_vwgt, int* where) {
+  if (g.n > kCoarsenTo) {
+    OrderGraph coarse;
+    WorkArray<int> cmap;
+    if (!cmap.allocate(mem, static_cast<std::size_t>(g.n), "edge_bisection: cmap")) {
+      return kOrderNoMemory;
+    }
+    int rc = coarsen_graph(mem, g, rng, max_vwgt, &coarse, cmap.get());
+    if (rc != kOrderOk) return rc;
+    if (coarse.n < kCoarsenStall * g.n) {
+      WorkArray<int> cwhere;
+      if (!cwhere.allocate(mem, static_cast<std::size_t>(coarse.n), "edge_bisection: where")) {
+        return kOrderNoMemory;
+      }
+      rc = edge_level(mem, coarse, rng, max_vwgt, cwhere.get());
+      if (rc != kOrderOk) return rc;
+      coarse = OrderGraph();
+      for (int v = 0; v < g.n; ++v) where[v] = cwhere[cmap[v]];
+      return refine_edge_bisection(mem, g, kBisectionBalance, where);
+    }
+  }
+  WorkArray<int> trial;
+  if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "edge_bisection: trial")) {
+    return kOrderNoMemory;
+  }
+  long long best = -1;
+  for (int t = 0; t < kInitialTries; ++t) {
+    int rc = grow_region(mem, g, rng, trial.get());
+    if (rc == kOrderOk) rc = refine_edge_bisection(mem, g, kBisectionBalance, trial.get());
+    if (rc != kOrderOk) return rc;
+    const long long cut = cut_weight(g, trial.get());
+    if (best < 0 || cut < best) {
+      best = cut;
+      std::memcpy(where, trial.get(), sizeof(int) * static_cast<std::size_t>(g.n));
+    }
+  }
+  return kOrderOk;
+}
+
+// One complete bisection: the vertex-separator scheme and the edge-cut scheme each from their
+// own stream, the better separator kept.  Neither wins everywhere: a separator refined on
+// every level is thinner on sparse meshes, a cut carried down to the finest level is thinner
+// on graphs with many neighbours per vertex (27-point stencils, structural matrices).
+int one_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int max_vwgt,
+                  int* where) {
+  RandomStream node_rng(seed);
+  int rc = bisect_level(mem, g, &node_rng, max_vwgt, where);
+  if (rc != kOrderOk) return rc;
+  WorkArray<int> cut;
+  if (!cut.allocate(mem, static_cast<std::size_t>(g.n), "edge_bisection: where")) {
+    return kOrderNoMemory;
+  }
+  RandomStream edge_rng(RandomStream::child_seed(seed, 7));
+  rc = edge_level(mem, g, &edge_rng, max_vwgt, cut.get());
+  if (rc != kOrderOk) return rc;
+  separator_from_cut(g, cut.get());
+  long long a[3], b[3];
+  separator_weights(g, cut.get(), b);
+  rc = refine_separator(mem, g, kBisectionBalance, cut.get(), b);
+  if (rc != kOrderOk) return rc;
+  separator_weights(g, where, a);
+  if (better_bisection(b, a, max_part_weight(g, kBisectionBalance))) {
+    std::memcpy(where, cut.get(), sizeof(int) * static_cast<std::size_t>(g.n));
+  }
+  return kOrderOk;
+}
+
 }  // namespace
 
 int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int tries,
@@ -153,10 +241,7 @@ int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int
   // impossible.
   const long long cap = 3 * g.total_vwgt / (2 * kCoarsenTo);
   const int max_vwgt = static_cast<int>(cap < 1 ? 1 : (cap > 2147483647 ? 2147483647 : cap));
-  if (tries <= 1) {
-    RandomStream rng(seed);
-    return bisect_level(mem, g, &rng, max_vwgt, where);
-  }
+  if (tries <= 1) return one_bisection(mem, g, seed, max_vwgt, where);
   WorkArray<int> trial;
   if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "node_bisection: trial")) {
     return kOrderNoMemory;
@@ -164,8 +249,8 @@ int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int
   const long long limit = max_part_weight(g, kBisectionBalance);
   long long best[3] = {0, 0, 0};
   for (int t = 0; t < tries; ++t) {
-    RandomStream rng(RandomStream::child_seed(seed, 2 + t));
-    const int rc = bisect_level(mem, g, &rng, max_vwgt, trial.get());
+    const int rc =
+        one_bisection(mem, g, RandomStream::child_seed(seed, 2 + t), max_vwgt, trial.get());
     if (rc != kOrderOk) return rc;
     long long pwgt[3];
     separator_weights(g, trial.get(), pwgt);

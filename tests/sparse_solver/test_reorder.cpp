@@ -329,7 +329,7 @@ TEST(Reorder, AllocationFailuresUnwindWithoutLeaks) {
   sweep(test::grid(23, 21, 1), 1, 1, 1, "constrained mmd");
   sweep(test::grid(17, 15, 1, false, true), 2, 1, 4, "nd");
   sweep(test::multi_dof_grid(15, 15, 2), 2, 1, 4, "nd compressed");
-  sweep(test::arrow(450, 5), 3, 2, 4, "nd pruned, 2 threads");
+  sweep(test::arrow(300, 5), 3, 2, 4, "nd pruned, 2 threads");
   sweep(test::grid(8, 8, 7), 3, 4, 4, "nd 3-D, 4 threads");
   // A failure that persists: every allocation from some point on fails.
   Disarm disarm;
