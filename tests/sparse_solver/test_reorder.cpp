@@ -192,7 +192,7 @@ TEST(Reorder, TinyAndUnsplitGraphsGiveOnePart) {
 }
 
 TEST(Reorder, OrdersAreReproducibleAndIndependentOfThreads) {
-  const Graph g = test::grid(21, 20, 19);
+  const Graph g = test::grid(17, 16, 15);
   const Result base = order(g, 2, 1, 8);
   ASSERT_EQ(base.rc, 0);
   EXPECT_EQ(order(g, 2, 1, 8).perm, base.perm);
