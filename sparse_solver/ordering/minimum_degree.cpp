@@ -331,8 +331,10 @@ int mmd_order(WorkMemory* mem, int n, const int* xadj, const int* adjncy, const 
   if (stage != nullptr) {
     if (!by_stage.allocate(mem, un, "mmd_order: stage")) return kOrderNoMemory;
     for (int i = 0; i < n; ++i) by_stage[i] = i;
-    std::stable_sort(by_stage.get(), by_stage.get() + n,
-                     [stage](int a, int b) { return stage[a] < stage[b]; });
+    // std::sort, not std::stable_sort: the latter takes a buffer from outside the memory
+    // manager.  Ties are broken by the vertex number, which keeps the order deterministic.
+    std::sort(by_stage.get(), by_stage.get() + n,
+              [stage](int a, int b) { return stage[a] != stage[b] ? stage[a] < stage[b] : a < b; });
   }
 
   std::memcpy(m.iw.get(), adjncy, sizeof(int) * static_cast<std::size_t>(nnz));
