@@ -165,6 +165,18 @@ TEST(Reorder, SeparatorTreeCoversAndSeparates) {
   }
 }
 
+TEST(Reorder, ManyPartsOnFewVertices) {
+  // More parts than the dissection can fill: most leaves stay empty ranges.
+  const Graph g = test::grid(45, 44, 1);
+  for (int requested : {64, 1000}) {
+    const Result r = order(g, 3, 3, requested);
+    ASSERT_EQ(r.rc, 0);
+    ASSERT_TRUE(test::is_permutation(r.perm, g.n));
+    ASSERT_EQ(r.parts, requested == 64 ? 64 : 1024);
+    check_tree(g, r, r.parts, "parts " + std::to_string(requested));
+  }
+}
+
 TEST(Reorder, TinyAndUnsplitGraphsGiveOnePart) {
   for (int n : {0, 1, 5, 8}) {
     const Graph g = test::random_graph(n, 2 * n, 3, true);
