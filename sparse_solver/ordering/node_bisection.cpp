@@ -123,35 +123,6 @@ int initial_separator(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, i
   return kOrderOk;
 }
 
-// One level of the multilevel scheme: coarsen, bisect the coarse graph (recursively), project
-// the separator back and refine it.
-int bisect_level(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int max_vwgt,
-                 int* where) {
-  if (g.n > kCoarsenTo) {
-    OrderGraph coarse;
-    WorkArray<int> cmap;
-    if (!cmap.allocate(mem, static_cast<std::size_t>(g.n), "node_bisection: cmap")) {
-      return kOrderNoMemory;
-    }
-    int rc = coarsen_graph(mem, g, rng, max_vwgt, &coarse, cmap.get());
-    if (rc != kOrderOk) return rc;
-    if (coarse.n < kCoarsenStall * g.n) {
-      WorkArray<int> cwhere;
-      if (!cwhere.allocate(mem, static_cast<std::size_t>(coarse.n), "node_bisection: where")) {
-        return kOrderNoMemory;
-      }
-      rc = bisect_level(mem, coarse, rng, max_vwgt, cwhere.get());
-      if (rc != kOrderOk) return rc;
-      coarse = OrderGraph();
-      for (int v = 0; v < g.n; ++v) where[v] = cwhere[cmap[v]];
-      long long pwgt[3];
-      separator_weights(g, where, pwgt);
-      return refine_separator(mem, g, kBisectionBalance, where, pwgt);
-    }
-  }
-  return initial_separator(mem, g, rng, where);
-}
-
 long long cut_weight(const OrderGraph& g, const int* where) {
   long long cut = 0;
   for (int v = 0; v < g.n; ++v) {
@@ -162,33 +133,10 @@ long long cut_weight(const OrderGraph& g, const int* where) {
   return cut / 2;
 }
 
-// The edge-bisection counterpart of bisect_level: the cut is refined on every level, and only
-// the finest partition is turned into a vertex separator (by the caller).  On graphs whose
-// coarse versions are dense (many neighbours per vertex) a separator formed on the coarsest
-// graph is many fine layers thick; a cut carries down without that loss.
-int edge_level(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int max_vwgt, int* where) {
-  if (g.n > kCoarsenTo) {
-    OrderGraph coarse;
-    WorkArray<int> cmap;
-    if (!cmap.allocate(mem, static_cast<std::size_t>(g.n), "edge_bisection: cmap")) {
-      return kOrderNoMemory;
-    }
-    int rc = coarsen_graph(mem, g, rng, max_vwgt, &coarse, cmap.get());
-    if (rc != kOrderOk) return rc;
-    if (coarse.n < kCoarsenStall * g.n) {
-      WorkArray<int> cwhere;
-      if (!cwhere.allocate(mem, static_cast<std::size_t>(coarse.n), "edge_bisection: where")) {
-        return kOrderNoMemory;
-      }
-      rc = edge_level(mem, coarse, rng, max_vwgt, cwhere.get());
-      if (rc != kOrderOk) return rc;
-      coarse = OrderGraph();
-      for (int v = 0; v < g.n; ++v) where[v] = cwhere[cmap[v]];
-      return refine_edge_bisection(mem, g, kBisectionBalance, where);
-    }
-  }
+// The best of several grown and refined cuts of the coarsest graph.
+int initial_cut(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int* where) {
   WorkArray<int> trial;
-  if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "edge_bisection: trial")) {
+  if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "initial_cut: where")) {
     return kOrderNoMemory;
   }
   long long best = -1;
@@ -205,21 +153,57 @@ int edge_level(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int max_
   return kOrderOk;
 }
 
-// One complete bisection: the vertex-separator scheme and the edge-cut scheme each from their
-// own stream, the better separator kept.  Neither wins everywhere: a separator refined on
-// every level is thinner on sparse meshes, a cut carried down to the finest level is thinner
-// on graphs with many neighbours per vertex (27-point stencils, structural matrices).
+// One level of the multilevel scheme, carrying two partitions through one hierarchy of
+// coarse graphs: a vertex separator (`sep`, refined as a separator on every level) and an
+// edge cut (`cut`, refined as a cut on every level and turned into a separator only by the
+// caller, on the finest graph).  Neither wins everywhere: the separator refined on every
+// level is thinner on sparse meshes; on graphs whose coarse versions are dense (27-point
+// stencils, structural matrices) a separator formed on the coarsest graph is many fine layers
+// thick, while a cut carries down without that loss.
+int bisect_level(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int max_vwgt, int* sep,
+                 int* cut) {
+  if (g.n > kCoarsenTo) {
+    OrderGraph coarse;
+    WorkArray<int> cmap;
+    if (!cmap.allocate(mem, static_cast<std::size_t>(g.n), "node_bisection: cmap")) {
+      return kOrderNoMemory;
+    }
+    int rc = coarsen_graph(mem, g, rng, max_vwgt, &coarse, cmap.get());
+    if (rc != kOrderOk) return rc;
+    if (coarse.n < kCoarsenStall * g.n) {
+      WorkArray<int> csep, ccut;
+      if (!csep.allocate(mem, static_cast<std::size_t>(coarse.n), "node_bisection: where") ||
+          !ccut.allocate(mem, static_cast<std::size_t>(coarse.n), "node_bisection: where")) {
+        return kOrderNoMemory;
+      }
+      rc = bisect_level(mem, coarse, rng, max_vwgt, csep.get(), ccut.get());
+      if (rc != kOrderOk) return rc;
+      coarse = OrderGraph();
+      for (int v = 0; v < g.n; ++v) {
+        sep[v] = csep[cmap[v]];
+        cut[v] = ccut[cmap[v]];
+      }
+      long long pwgt[3];
+      separator_weights(g, sep, pwgt);
+      rc = refine_separator(mem, g, kBisectionBalance, sep, pwgt);
+      if (rc != kOrderOk) return rc;
+      return refine_edge_bisection(mem, g, kBisectionBalance, cut);
+    }
+  }
+  const int rc = initial_separator(mem, g, rng, sep);
+  if (rc != kOrderOk) return rc;
+  return initial_cut(mem, g, rng, cut);
+}
+
+// One complete bisection: both partitions of bisect_level, the thinner separator kept.
 int one_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int max_vwgt,
                   int* where) {
-  RandomStream node_rng(seed);
-  int rc = bisect_level(mem, g, &node_rng, max_vwgt, where);
-  if (rc != kOrderOk) return rc;
   WorkArray<int> cut;
-  if (!cut.allocate(mem, static_cast<std::size_t>(g.n), "edge_bisection: where")) {
+  if (!cut.allocate(mem, static_cast<std::size_t>(g.n), "node_bisection: cut")) {
     return kOrderNoMemory;
   }
-  RandomStream edge_rng(RandomStream::child_seed(seed, 7));
-  rc = edge_level(mem, g, &edge_rng, max_vwgt, cut.get());
+  RandomStream rng(seed);
+  int rc = bisect_level(mem, g, &rng, max_vwgt, where, cut.get());
   if (rc != kOrderOk) return rc;
   separator_from_cut(g, cut.get());
   long long a[3], b[3];
