@@ -23,6 +23,8 @@ struct Refiner {
   GainHeap heap[2];
   WorkArray<int> locked, log_v, log_start, ustack;
   WorkArray<unsigned char> log_s;
+  WorkArray<int> fresh;  // stamp of the move that pulled a vertex into the separator
+  int stamp_ = 0;
 
   // Gain of moving separator vertex x into part s: its own weight leaves the separator, its
   // neighbours in the other part enter it.
@@ -87,16 +89,29 @@ bool Refiner::pass(int pass_id) {
         ustack[nu++] = u;
       }
     }
+    // Gains change only around the move: v's separator neighbours can no longer move to
+    // the far side for free (v would be pulled back), and the separator neighbours of each
+    // vertex pulled in gain its weight towards side s.  The vertices pulled in get fresh
+    // gains.
+    const int stamp = ++stamp_;
+    for (int a = first_u; a < nu; ++a) fresh[ustack[a]] = stamp;
     for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
       const int x = g.adjncy[k];
-      if (where[x] == kSeparator && locked[x] != pass_id) refresh(x);
+      if (where[x] == kSeparator && locked[x] != pass_id && fresh[x] != stamp) {
+        heap[1 - s].update(x, heap[1 - s].key(x) - g.weight(v));
+      }
     }
     for (int a = first_u; a < nu; ++a) {
       const int u = ustack[a];
       for (int k = g.xadj[u]; k < g.xadj[u + 1]; ++k) {
         const int x = g.adjncy[k];
-        if (where[x] == kSeparator && locked[x] != pass_id) refresh(x);
+        if (where[x] == kSeparator && locked[x] != pass_id && fresh[x] != stamp) {
+          heap[s].update(x, heap[s].key(x) + g.weight(u));
+        }
       }
+    }
+    for (int a = first_u; a < nu; ++a) {
+      if (locked[ustack[a]] != pass_id) refresh(ustack[a]);
     }
     if (better_bisection(pwgt, best, limit)) {
       best[0] = pwgt[0];
@@ -160,7 +175,7 @@ int refine_separator(WorkMemory* mem, const OrderGraph& g, double ub, int* where
   const int n = g.n;
   if (n == 0) return kOrderOk;
   const std::size_t un = static_cast<std::size_t>(n);
-  Refiner r{g, where, pwgt, max_part_weight(g, ub), {}, {}, {}, {}, {}, {}};
+  Refiner r{g, where, pwgt, max_part_weight(g, ub), {}, {}, {}, {}, {}, {}, {}, 0};
   if (!r.heap[0].allocate(mem, n, "refine_separator: heap") ||
       !r.heap[1].allocate(mem, n, "refine_separator: heap") ||
       !r.locked.allocate(mem, un, "refine_separator: locked", true) ||
@@ -169,7 +184,8 @@ int refine_separator(WorkMemory* mem, const OrderGraph& g, double ub, int* where
       !r.log_start.allocate(mem, un, "refine_separator: moves") ||
       // A vertex enters the separator from a part at most twice per pass: once before its
       // own move and once after it.
-      !r.ustack.allocate(mem, 2 * un, "refine_separator: moved")) {
+      !r.ustack.allocate(mem, 2 * un, "refine_separator: moved") ||
+      !r.fresh.allocate(mem, un, "refine_separator: fresh", true)) {
     return kOrderNoMemory;
   }
   for (int p = 1; p <= kRefinePasses; ++p) {
