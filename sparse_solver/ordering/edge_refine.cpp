@@ -9,7 +9,7 @@
 namespace ztr {
 namespace {
 
-constexpr int kEdgePasses = 8;
+constexpr int kEdgePasses = 4;
 constexpr int kMinFruitlessMoves = 40;
 constexpr int kMaxFruitlessMoves = 200;
 

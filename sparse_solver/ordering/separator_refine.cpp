@@ -11,7 +11,7 @@ namespace {
 // Refinement passes per level, and the run of moves without improvement after which a pass
 // gives up: hill climbing for a while lets a pass leave a local minimum, the bound keeps the
 // cost of the rolled-back tail small.
-constexpr int kRefinePasses = 8;
+constexpr int kRefinePasses = 4;
 constexpr int kMinFruitlessMoves = 40;
 constexpr int kMaxFruitlessMoves = 200;
 
