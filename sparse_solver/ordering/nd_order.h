@@ -10,7 +10,8 @@ namespace ztr {
 //   [0] 0: use the defaults below; 1: use the entries that follow
 //   [1] coarsening type, [2] initial-partition type, [3] refinement type, [4] debug level:
 //       accepted for compatibility; there is one scheme of each (heavy-edge matching,
-//       greedy graph growing, two-sided vertex-separator refinement) and no debug output
+//       greedy graph growing, refinement of both a vertex separator and an edge cut, see
+//       node_bisection.h) and no debug output
 //   [5] flags: bit 0 compress vertices with identical adjacency; bit 1 order each connected
 //       component separately
 //   [6] pruning factor: > 0 prunes vertices of degree >= 0.1 * factor * average degree and
@@ -35,10 +36,12 @@ inline constexpr int kNdFlagComponents = 2;
 //             Slots of two entries (first, last) of positions: slot j < P is leaf part j
 //             (left to right), slot P + k - 1 the separator of internal node k = 1 .. P - 1
 //             of the dissection tree (root 1, children of k are 2k and 2k + 1; leaves are
-//             nodes P .. 2P - 1); the last slot is unused.  The parts of node k's two children
-//             and then its separator occupy consecutive positions.  A part or separator that
-//             the dissection did not produce is the empty range (e + 1, e) just after the
-//             slot that precedes it in that order.  Vertices removed by pruning come last,
+//             nodes P .. 2P - 1); the last slot is unused and holds (n, n - 1).  The parts
+//             of node k's two children and then its separator occupy consecutive positions.
+//             A subgraph above the leaf level that is too small to dissect is recorded in the
+//             leftmost leaf of its subtree.  A part or separator that the dissection did not
+//             produce is the empty range (e + 1, e) just after the slot that precedes it in
+//             that order.  Vertices removed by pruning come last,
 //             in the root's separator (in leaf 0 when P = 1).
 //   parts     in: the requested part count; out: P, or 1 when the graph was not split
 //             (then slot 0 covers 0 .. n - 1 and every other slot is empty)

@@ -1,6 +1,8 @@
 // Multilevel vertex bisection: coarsen by heavy-edge matching to about a hundred vertices,
-// bisect the coarsest graph by greedy graph growing, turn the cut into a vertex separator,
-// and refine the separator on every level on the way back up.
+// bisect the coarsest graph by greedy graph growing, and carry two partitions back up the
+// levels: a vertex separator made on the coarsest graph and refined as a separator on every
+// level, and an edge cut refined on every level and turned into a separator on the finest;
+// the thinner separator wins.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +11,9 @@
 
 namespace ztr {
 
-// Balance tolerance of every bisection of the nested dissection.
+// Balance tolerance of every bisection of the nested dissection: neither part may weigh more
+// than 1.2 times half of the graph.  At 1.1 the bisections miss the smaller, less balanced
+// separators that 3-D meshes offer, and fill on 3-D grids grows by 5 to 20 percent.
 inline constexpr double kBisectionBalance = 1.2;
 
 // Computes where[v] in {kPart0, kPart1, kSeparator} for the vertices of g, such that no edge
