@@ -146,8 +146,8 @@ int order_within_blocks(WorkMemory* mem, const OrderGraph& g, const int* block, 
                         int* order) {
   const int m = g.n;
   WorkArray<int> md, next;
-  if (!md.allocate(mem, static_cast<std::size_t>(m), "mmd_order: perm") ||
-      !next.allocate(mem, static_cast<std::size_t>(m), "mmd_order: next")) {
+  if (!md.allocate(mem, static_cast<std::size_t>(m), "order_within_blocks: order") ||
+      !next.allocate(mem, static_cast<std::size_t>(m), "order_within_blocks: next")) {
     return kOrderNoMemory;
   }
   const int rc = mmd_order(mem, m, g.xadj.get(), g.adjncy.get(), g.vwgt.get(), stage, md.get());
