@@ -17,7 +17,7 @@ struct EdgeRefiner {
   const OrderGraph& g;
   int* where;
   long long pwgt[2];
-  long long limit;
+  Balance bal;
   GainHeap heap[2];  // boundary vertices of each part, keyed by the gain of moving them out
   WorkArray<int> inside, outside, locked, log;
 
@@ -57,7 +57,7 @@ bool EdgeRefiner::pass(int pass_id) {
   for (int v = 0; v < n; ++v) cut += outside[v];
   cut /= 2;
   const long long start_cut = cut;
-  const bool start_ok = std::max(pwgt[0], pwgt[1]) <= limit;
+  const bool start_ok = bal.ok(pwgt[0], pwgt[1]);
   long long best_cut = cut;
   long long best_excess = std::max(pwgt[0], pwgt[1]);
   bool best_ok = start_ok;
@@ -67,7 +67,12 @@ bool EdgeRefiner::pass(int pass_id) {
     // The best move into a part that can take it; from the heavier part when both could.
     int from = -1;
     for (int s = 0; s < 2; ++s) {
-      if (heap[s].empty() || pwgt[1 - s] + g.weight(heap[s].top()) > limit) continue;
+      if (heap[s].empty()) continue;
+      // The move must keep the bisection balanced, or at least bring the parts closer.
+      const long long w = g.weight(heap[s].top());
+      const long long a = pwgt[s] - w, b = pwgt[1 - s] + w;
+      const long long before = pwgt[s] > pwgt[1 - s] ? pwgt[s] - pwgt[1 - s] : pwgt[1 - s] - pwgt[s];
+      if (!bal.ok(a, b) && (a > b ? a - b : b - a) >= before) continue;
       if (from < 0 || heap[s].top_key() > heap[from].top_key() ||
           (heap[s].top_key() == heap[from].top_key() && pwgt[s] > pwgt[from])) {
         from = s;
@@ -95,7 +100,7 @@ bool EdgeRefiner::pass(int pass_id) {
       requeue(u, pass_id);
     }
     log[nmoves++] = v;
-    const bool ok = std::max(pwgt[0], pwgt[1]) <= limit;
+    const bool ok = bal.ok(pwgt[0], pwgt[1]);
     const long long excess = std::max(pwgt[0], pwgt[1]);
     if ((ok && !best_ok) ||
         (ok == best_ok && (cut < best_cut || (cut == best_cut && excess < best_excess)))) {
@@ -130,7 +135,7 @@ int refine_edge_bisection(WorkMemory* mem, const OrderGraph& g, double ub, int* 
   const int n = g.n;
   if (n == 0) return kOrderOk;
   const std::size_t un = static_cast<std::size_t>(n);
-  EdgeRefiner r{g, where, {0, 0}, max_part_weight(g, ub), {}, {}, {}, {}, {}};
+  EdgeRefiner r{g, where, {0, 0}, make_balance(g, ub), {}, {}, {}, {}, {}};
   if (!r.heap[0].allocate(mem, n, "refine_edge_bisection: heap") ||
       !r.heap[1].allocate(mem, n, "refine_edge_bisection: heap") ||
       !r.inside.allocate(mem, un, "refine_edge_bisection: degrees") ||

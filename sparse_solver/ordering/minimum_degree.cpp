@@ -44,6 +44,7 @@ struct Mmd {
   long long pfree = 0;
   WorkArray<int> pe, len, elen, nv, deg, mark, head, next, prev, chain_next, chain_tail;
   WorkArray<int> touched, hhead, hnext;
+  WorkArray<int> perm;  // the elimination sequence, in this graph's own vertex numbers
   WorkArray<unsigned char> status, in_round, in_bucket;
   int tag = 0;
   int ntouched = 0;
@@ -116,7 +117,7 @@ struct Mmd {
     const long long grown = std::max(2 * iwlen, pfree + need + n);
     if (grown > INT_MAX) return false;
     WorkArray<int> bigger;
-    if (!bigger.allocate(mem, static_cast<std::size_t>(grown), "mmd_order: iw")) return false;
+    if (!bigger.allocate(mem, static_cast<std::size_t>(grown), "MMDOrder: iw")) return false;
     std::memcpy(bigger.get(), iw.get(), sizeof(int) * static_cast<std::size_t>(pfree));
     iw = std::move(bigger);
     iwlen = grown;
@@ -293,8 +294,8 @@ void Mmd::compute_degree(int i) {
 
 }  // namespace
 
-int mmd_order(WorkMemory* mem, int n, const int* xadj, const int* adjncy, const int* vwgt,
-              const int* stage, int* order) {
+int MMDOrder(WorkMemory* mem, int n, const int* xadj, const int* adjncy, const int* vwgt,
+             const int* stage, const int* label, int* order) {
   if (n <= 0) return kOrderOk;
   Mmd m;
   m.mem = mem;
@@ -307,29 +308,30 @@ int mmd_order(WorkMemory* mem, int n, const int* xadj, const int* adjncy, const 
   if (m.iwlen > INT_MAX) return kOrderOverflow;
   m.maxdeg = static_cast<int>(total_weight);
   const std::size_t un = static_cast<std::size_t>(n);
-  if (!m.iw.allocate(mem, static_cast<std::size_t>(m.iwlen), "mmd_order: iw") ||
-      !m.pe.allocate(mem, un, "mmd_order: pe") || !m.len.allocate(mem, un, "mmd_order: len") ||
-      !m.elen.allocate(mem, un, "mmd_order: elen") || !m.nv.allocate(mem, un, "mmd_order: nv") ||
-      !m.deg.allocate(mem, un, "mmd_order: deg") ||
-      !m.mark.allocate(mem, un, "mmd_order: mark", true) ||
-      !m.head.allocate(mem, static_cast<std::size_t>(m.maxdeg) + 1, "mmd_order: head") ||
-      !m.next.allocate(mem, un, "mmd_order: next") ||
-      !m.prev.allocate(mem, un, "mmd_order: prev") ||
-      !m.chain_next.allocate(mem, un, "mmd_order: chain") ||
-      !m.chain_tail.allocate(mem, un, "mmd_order: chain") ||
-      !m.touched.allocate(mem, un, "mmd_order: touched") ||
-      !m.hhead.allocate(mem, un, "mmd_order: hash") ||
-      !m.hnext.allocate(mem, un, "mmd_order: hash") ||
-      !m.status.allocate(mem, un, "mmd_order: status") ||
-      !m.in_round.allocate(mem, un, "mmd_order: round", true) ||
-      !m.in_bucket.allocate(mem, un, "mmd_order: round", true)) {
+  if (!m.iw.allocate(mem, static_cast<std::size_t>(m.iwlen), "MMDOrder: iw") ||
+      !m.pe.allocate(mem, un, "MMDOrder: pe") || !m.len.allocate(mem, un, "MMDOrder: len") ||
+      !m.elen.allocate(mem, un, "MMDOrder: elen") || !m.nv.allocate(mem, un, "MMDOrder: nv") ||
+      !m.deg.allocate(mem, un, "MMDOrder: deg") ||
+      !m.mark.allocate(mem, un, "MMDOrder: mark", true) ||
+      !m.head.allocate(mem, static_cast<std::size_t>(m.maxdeg) + 1, "MMDOrder: head") ||
+      !m.next.allocate(mem, un, "MMDOrder: next") ||
+      !m.prev.allocate(mem, un, "MMDOrder: prev") ||
+      !m.chain_next.allocate(mem, un, "MMDOrder: chain") ||
+      !m.chain_tail.allocate(mem, un, "MMDOrder: chain") ||
+      !m.touched.allocate(mem, un, "MMDOrder: touched") ||
+      !m.hhead.allocate(mem, un, "MMDOrder: hash") ||
+      !m.hnext.allocate(mem, un, "MMDOrder: hash") ||
+      !m.status.allocate(mem, un, "MMDOrder: status") ||
+      !m.in_round.allocate(mem, un, "MMDOrder: round", true) ||
+      !m.in_bucket.allocate(mem, un, "MMDOrder: round", true) ||
+      !m.perm.allocate(mem, un, "MMDOrder: perm")) {
     return kOrderNoMemory;
   }
   // Vertices sorted by stage, so that each stage enters the degree lists when the previous
   // one is finished.
   WorkArray<int> by_stage;
   if (stage != nullptr) {
-    if (!by_stage.allocate(mem, un, "mmd_order: stage")) return kOrderNoMemory;
+    if (!by_stage.allocate(mem, un, "MMDOrder: stage")) return kOrderNoMemory;
     for (int i = 0; i < n; ++i) by_stage[i] = i;
     // std::sort, not std::stable_sort: the latter takes a buffer from outside the memory
     // manager.  Ties are broken by the vertex number, which keeps the order deterministic.
@@ -396,7 +398,7 @@ int mmd_order(WorkMemory* mem, int n, const int* xadj, const int* adjncy, const 
     m.ntouched = 0;
     for (int d = m.mindeg; d <= std::min(limit, m.maxdeg); ++d) {
       while (m.head[d] >= 0) {
-        if (!m.eliminate(m.head[d], order, &norder)) return kOrderNoMemory;
+        if (!m.eliminate(m.head[d], m.perm.get(), &norder)) return kOrderNoMemory;
       }
     }
     m.merge_indistinguishable(stage);
@@ -410,6 +412,7 @@ int mmd_order(WorkMemory* mem, int n, const int* xadj, const int* adjncy, const 
       if (admitted(i)) m.bucket_insert(i);
     }
   }
+  for (int k = 0; k < n; ++k) order[k] = label ? label[m.perm[k]] : m.perm[k];
   return kOrderOk;
 }
 

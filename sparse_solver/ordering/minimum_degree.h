@@ -15,11 +15,13 @@ namespace ztr {
 //   stage  optional (null: unconstrained) constraint: every vertex of a lower stage value is
 //          eliminated before any vertex of a higher one, and within a stage the order is
 //          minimum degree.  This is the constrained minimum-degree ordering of method 1.
-//   order  out: order[k] is the vertex eliminated k-th.
+//   label  optional (null: the vertex numbers themselves): the number written to `order` for
+//          each vertex, so that a subgraph's order lands directly in its parent's numbering.
+//   order  out: order[k] is (the label of) the vertex eliminated k-th.
 //
 // Returns kOrderOk, kOrderNoMemory or kOrderOverflow (a total weight beyond int).  The
 // workspace is O(|adjncy| + n) integers, grown when the quotient graph needs more room.
-int mmd_order(WorkMemory* mem, int n, const int* xadj, const int* adjncy, const int* vwgt,
-              const int* stage, int* order);
+int MMDOrder(WorkMemory* mem, int n, const int* xadj, const int* adjncy, const int* vwgt,
+             const int* stage, const int* label, int* order);
 
 }  // namespace ztr

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "sparse_solver/ordering/minimum_degree.h"
 #include "sparse_solver/ordering/nested_dissection.h"
 #include "sparse_solver/ordering/ordering_codes.h"
 #include "sparse_solver/ordering/random_stream.h"
@@ -30,10 +29,10 @@ int find_groups(WorkMemory* mem, const OrderGraph& g, Compression* c) {
   const std::size_t un = static_cast<std::size_t>(n);
   WorkArray<unsigned long long> key;
   WorkArray<int> idx, mark, group;
-  if (!key.allocate(mem, un, "nd_order: keys") || !idx.allocate(mem, un, "nd_order: keys") ||
-      !mark.allocate(mem, un, "nd_order: mark") || !group.allocate(mem, un, "nd_order: map") ||
-      !c->cptr.allocate(mem, un + 1, "nd_order: cptr") ||
-      !c->cind.allocate(mem, un, "nd_order: cind")) {
+  if (!key.allocate(mem, un, "ONMETIS: keys") || !idx.allocate(mem, un, "ONMETIS: keys") ||
+      !mark.allocate(mem, un, "ONMETIS: mark") || !group.allocate(mem, un, "ONMETIS: map") ||
+      !c->cptr.allocate(mem, un + 1, "ONMETIS: cptr") ||
+      !c->cind.allocate(mem, un, "ONMETIS: cind")) {
     return kOrderNoMemory;
   }
   for (int v = 0; v < n; ++v) {
@@ -83,11 +82,11 @@ int find_groups(WorkMemory* mem, const OrderGraph& g, Compression* c) {
 int compressed_graph(WorkMemory* mem, const OrderGraph& g, const Compression& c, OrderGraph* out) {
   const int n = g.n, ng = c.groups;
   WorkArray<int> group, mark;
-  if (!group.allocate(mem, static_cast<std::size_t>(n), "nd_order: map") ||
-      !mark.allocate(mem, static_cast<std::size_t>(ng), "nd_order: mark") ||
-      !out->xadj.allocate(mem, static_cast<std::size_t>(ng) + 1, "nd_order: cxadj") ||
-      !out->adjncy.allocate(mem, static_cast<std::size_t>(g.nnz()), "nd_order: cadjncy") ||
-      !out->vwgt.allocate(mem, static_cast<std::size_t>(ng), "nd_order: cvwgt")) {
+  if (!group.allocate(mem, static_cast<std::size_t>(n), "ONMETIS: map") ||
+      !mark.allocate(mem, static_cast<std::size_t>(ng), "ONMETIS: mark") ||
+      !out->xadj.allocate(mem, static_cast<std::size_t>(ng) + 1, "ONMETIS: cxadj") ||
+      !out->adjncy.allocate(mem, static_cast<std::size_t>(g.nnz()), "ONMETIS: cadjncy") ||
+      !out->vwgt.allocate(mem, static_cast<std::size_t>(ng), "ONMETIS: cvwgt")) {
     return kOrderNoMemory;
   }
   for (int q = 0; q < ng; ++q) {
@@ -133,33 +132,6 @@ void fill_empty(int* tree, int parts, int node, int* end) {
   }
 }
 
-// The dissection fixes which block (part or separator) every vertex belongs to and the
-// order of the blocks; the order inside the blocks is chosen here, by one minimum-degree
-// ordering of the whole graph constrained to eliminate all parts first and then the
-// separators from the deepest up.  Ordering the parts this way rather than each on its own
-// lets the degrees see the separator vertices around a part, which the part's own subgraph
-// lacks: this keeps the vertices at the part's boundary from being eliminated early, which
-// costs fill.  Blocks that are eliminated at the same stage are never joined through
-// eliminated vertices, so moving each block's vertices back into the block's range keeps the
-// fill of the constrained order.
-int order_within_blocks(WorkMemory* mem, const OrderGraph& g, const int* block, const int* stage,
-                        int* order) {
-  const int m = g.n;
-  WorkArray<int> md, next;
-  if (!md.allocate(mem, static_cast<std::size_t>(m), "order_within_blocks: order") ||
-      !next.allocate(mem, static_cast<std::size_t>(m), "order_within_blocks: next")) {
-    return kOrderNoMemory;
-  }
-  const int rc = mmd_order(mem, m, g.xadj.get(), g.adjncy.get(), g.vwgt.get(), stage, md.get());
-  if (rc != kOrderOk) return rc;
-  for (int p = 0; p < m; ++p) next[p] = p;
-  for (int k = 0; k < m; ++k) {
-    const int v = md[k];
-    order[next[block[v]]++] = v;
-  }
-  return kOrderOk;
-}
-
 // Restores the caller's nested-parallelism setting when the call ends, on every path.
 struct NestedScope {
   int saved = -1;
@@ -175,7 +147,7 @@ struct NestedScope {
 
 }  // namespace
 
-int nd_order(WorkMemory* mem, OrderGraph g, const int* options, int threads, int* perm, int* iperm,
+int ONMETIS(WorkMemory* mem, OrderGraph g, const int* options, int threads, int* perm, int* iperm,
              int* tree, int* parts) {
   const int n = g.n;
   const int requested = parts ? *parts : 1;
@@ -189,7 +161,7 @@ int nd_order(WorkMemory* mem, OrderGraph g, const int* options, int threads, int
   // private one.
   WorkArray<int> own_tree;
   if (tree == nullptr) {
-    if (!own_tree.allocate(mem, 4 * static_cast<std::size_t>(P), "nd_order: sepinfo")) {
+    if (!own_tree.allocate(mem, 4 * static_cast<std::size_t>(P), "ONMETIS: sepinfo")) {
       return kOrderNoMemory;
     }
     tree = own_tree.get();
@@ -212,7 +184,7 @@ int nd_order(WorkMemory* mem, OrderGraph g, const int* options, int threads, int
   int nkept = n;
   if (prune > 0 && n > 0) {
     const double threshold = 0.1 * prune * static_cast<double>(g.nnz()) / n;
-    if (!kept.allocate(mem, static_cast<std::size_t>(n), "nd_order: piperm")) {
+    if (!kept.allocate(mem, static_cast<std::size_t>(n), "ONMETIS: piperm")) {
       return kOrderNoMemory;
     }
     nkept = 0;
@@ -225,12 +197,12 @@ int nd_order(WorkMemory* mem, OrderGraph g, const int* options, int threads, int
       kept.release();
     } else {
       WorkArray<int> map;
-      if (!map.allocate(mem, static_cast<std::size_t>(n), "nd_order: map")) {
+      if (!map.allocate(mem, static_cast<std::size_t>(n), "ONMETIS: map")) {
         return kOrderNoMemory;
       }
       for (int v = 0; v < n; ++v) map[v] = -1;
       const int rc =
-          induced_subgraph(mem, g, kept.get(), nkept, map.get(), &work, "nd_order: pgraph");
+          induced_subgraph(mem, g, kept.get(), nkept, map.get(), &work, "ONMETIS: pgraph");
       if (rc != kOrderOk) return rc;
     }
   } else if ((flags & kNdFlagCompress) && n > 0) {
@@ -254,29 +226,24 @@ int nd_order(WorkMemory* mem, OrderGraph g, const int* options, int threads, int
 
   const int m = work.n;  // positions of the dissected graph
   const std::size_t um = static_cast<std::size_t>(m);
-  WorkArray<int> order, block, stage;
-  if (!order.allocate(mem, um, "nd_order: order") || !block.allocate(mem, um, "nd_order: block") ||
-      !stage.allocate(mem, um, "nd_order: stage")) {
-    return kOrderNoMemory;
-  }
+  WorkArray<int> order;
+  if (!order.allocate(mem, um, "ONMETIS: order")) return kOrderNoMemory;
   int rc;
   if (flags & kNdFlagComponents) {
-    rc = nd_dissect_components(
-        NdShared{mem, order.get(), nullptr, P, levels, tries, block.get(), stage.get()}, work);
+    rc = MlevelNestedDissectionCC(NdShared{mem, order.get(), nullptr, P, levels, tries}, work);
   } else {
     const NestedScope nested(threads > 1 && levels > 0);
-    rc = nd_dissect(NdShared{mem, order.get(), tree, P, levels, tries, block.get(), stage.get()},
-                    work, nullptr, 0, 1, 0, threads, kOrderingSeed);
+    rc = ztr_pds_metis_mlevelnesteddissection_korvine(
+        NdShared{mem, order.get(), tree, P, levels, tries}, work, nullptr, 0, 1, 0, threads,
+        kOrderingSeed);
   }
-  if (rc != kOrderOk) return rc;
-  rc = order_within_blocks(mem, work, block.get(), stage.get(), order.get());
   if (rc != kOrderOk) return rc;
   work = OrderGraph();
 
   // Back to the caller's vertices (and positions, for the tree).
   if (compressed) {
     WorkArray<int> start;  // first original position of each compressed position
-    if (!start.allocate(mem, static_cast<std::size_t>(m) + 1, "nd_order: cptr")) {
+    if (!start.allocate(mem, static_cast<std::size_t>(m) + 1, "ONMETIS: cptr")) {
       return kOrderNoMemory;
     }
     int pos = 0;
@@ -296,7 +263,7 @@ int nd_order(WorkMemory* mem, OrderGraph g, const int* options, int threads, int
     }
   } else if (kept.get() != nullptr) {
     WorkArray<unsigned char> placed;
-    if (!placed.allocate(mem, static_cast<std::size_t>(n), "nd_order: placed", true)) {
+    if (!placed.allocate(mem, static_cast<std::size_t>(n), "ONMETIS: placed", true)) {
       return kOrderNoMemory;
     }
     for (int q = 0; q < m; ++q) {

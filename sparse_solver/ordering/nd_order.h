@@ -46,7 +46,7 @@ inline constexpr int kNdFlagComponents = 2;
 //   parts     in: the requested part count; out: P, or 1 when the graph was not split
 //             (then slot 0 covers 0 .. n - 1 and every other slot is empty)
 // Returns kOrderOk, kOrderNoMemory, kOrderBadInput (P too large) or kOrderOverflow.
-int nd_order(WorkMemory* mem, OrderGraph g, const int* options, int threads, int* perm, int* iperm,
+int ONMETIS(WorkMemory* mem, OrderGraph g, const int* options, int threads, int* perm, int* iperm,
              int* tree, int* parts);
 
 }  // namespace ztr

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "sparse_solver/ordering/minimum_degree.h"
 #include "sparse_solver/ordering/node_bisection.h"
 #include "sparse_solver/ordering/ordering_codes.h"
 #include "sparse_solver/ordering/random_stream.h"
@@ -30,14 +31,11 @@ int leaf_slot(const NdShared& sh, int node, int depth) {
   return (node << (sh.levels - depth)) - sh.parts;
 }
 
-// A part: one block of stage 0, its vertices in their own order for now.
-void place_part(const NdShared& sh, int n, const int* label, int first) {
-  for (int v = 0; v < n; ++v) {
-    const int x = label ? label[v] : v;
-    sh.order[first + v] = x;
-    sh.block[x] = first;
-    sh.stage[x] = 0;
-  }
+// A part ordered on its own by multiple minimum degree (vertex weights count as
+// multiplicities), straight into its range of positions.
+int order_part(const NdShared& sh, const OrderGraph& g, const int* label, int first) {
+  return MMDOrder(sh.mem, g.n, g.xadj.get(), g.adjncy.get(), g.vwgt.get(), nullptr, label,
+                  sh.order + first);
 }
 
 int dissect_owned(const NdShared& sh, OrderGraph g, WorkArray<int> label, int first, int node,
@@ -45,7 +43,7 @@ int dissect_owned(const NdShared& sh, OrderGraph g, WorkArray<int> label, int fi
 
 }  // namespace
 
-int nd_dissect(const NdShared& sh, const OrderGraph& g, const int* label, int first, int node,
+int ztr_pds_metis_mlevelnesteddissection_korvine(const NdShared& sh, const OrderGraph& g, const int* label, int first, int node,
                int depth, int threads, std::uint64_t seed) {
   const int n = g.n;
   if (n == 0) return kOrderOk;
@@ -55,7 +53,7 @@ int nd_dissect(const NdShared& sh, const OrderGraph& g, const int* label, int fi
   WorkArray<int> where;
   int count[3] = {0, 0, 0};
   if (n > kMmdPartSize) {
-    if (!where.allocate(sh.mem, static_cast<std::size_t>(n), "nested_dissection: where")) {
+    if (!where.allocate(sh.mem, static_cast<std::size_t>(n), "ztr_pds_metis_mlevelnesteddissection_korvine: where")) {
       return kOrderNoMemory;
     }
     const int tries = depth < kWideSearchDepth ? std::max(sh.tries, kWideSearchTries) : sh.tries;
@@ -63,23 +61,18 @@ int nd_dissect(const NdShared& sh, const OrderGraph& g, const int* label, int fi
     if (rc != kOrderOk) return rc;
     for (int v = 0; v < n; ++v) ++count[where[v]];
   }
-  // Small parts, and graphs that would not split (a part would be the whole graph), are not
-  // dissected further.
+  // Small parts, and graphs that would not split (a part would be the whole graph), are
+  // ordered by minimum degree.
   if (n <= kMmdPartSize || count[0] == n || count[1] == n) {
     if (in_tree) record(sh, leaf_slot(sh, node, depth), first, first + n - 1);
-    place_part(sh, n, label, first);
-    return kOrderOk;
+    return order_part(sh, g, label, first);
   }
 
-  // The separator after both halves.
+  // The separator last, after both halves.
   const int sep_first = first + count[0] + count[1];
   int pos = sep_first;
   for (int v = 0; v < n; ++v) {
-    if (where[v] != kSeparator) continue;
-    const int x = label ? label[v] : v;
-    sh.order[pos++] = x;
-    sh.block[x] = sep_first;
-    sh.stage[x] = nd_separator_stage(depth);
+    if (where[v] == kSeparator) sh.order[pos++] = label ? label[v] : v;
   }
   if (in_tree) record(sh, sh.parts + node - 1, sep_first, first + n - 1);
 
@@ -88,8 +81,8 @@ int nd_dissect(const NdShared& sh, const OrderGraph& g, const int* label, int fi
   WorkArray<int> half_label[2];
   {
     WorkArray<int> verts, map;
-    if (!verts.allocate(sh.mem, static_cast<std::size_t>(n), "nested_dissection: verts") ||
-        !map.allocate(sh.mem, static_cast<std::size_t>(n), "nested_dissection: map")) {
+    if (!verts.allocate(sh.mem, static_cast<std::size_t>(n), "ztr_pds_metis_mlevelnesteddissection_korvine: verts") ||
+        !map.allocate(sh.mem, static_cast<std::size_t>(n), "ztr_pds_metis_mlevelnesteddissection_korvine: map")) {
       return kOrderNoMemory;
     }
     for (int v = 0; v < n; ++v) map[v] = -1;
@@ -99,12 +92,12 @@ int nd_dissect(const NdShared& sh, const OrderGraph& g, const int* label, int fi
         if (where[v] == s) verts[nv++] = v;
       }
       if (!half_label[s].allocate(sh.mem, static_cast<std::size_t>(nv),
-                                  "nested_dissection: label")) {
+                                  "ztr_pds_metis_mlevelnesteddissection_korvine: label")) {
         return kOrderNoMemory;
       }
       for (int a = 0; a < nv; ++a) half_label[s][a] = label ? label[verts[a]] : verts[a];
       const int rc = induced_subgraph(sh.mem, g, verts.get(), nv, map.get(), &half[s],
-                                      "nested_dissection: subgraph");
+                                      "ztr_pds_metis_mlevelnesteddissection_korvine: subgraph");
       if (rc != kOrderOk) return rc;
     }
   }
@@ -139,24 +132,24 @@ namespace {
 // geometrically, so the subgraphs alive at any time weigh about three times the top graph.
 int dissect_owned(const NdShared& sh, OrderGraph g, WorkArray<int> label, int first, int node,
                   int depth, int threads, std::uint64_t seed) {
-  return nd_dissect(sh, g, label.get(), first, node, depth, threads, seed);
+  return ztr_pds_metis_mlevelnesteddissection_korvine(sh, g, label.get(), first, node, depth, threads, seed);
 }
 
 }  // namespace
 
-int nd_dissect_components(const NdShared& sh, const OrderGraph& g) {
+int MlevelNestedDissectionCC(const NdShared& sh, const OrderGraph& g) {
   const int n = g.n;
   WorkArray<int> comp, verts, map;
-  if (!comp.allocate(sh.mem, static_cast<std::size_t>(n), "nd_dissect_components: comp") ||
-      !verts.allocate(sh.mem, static_cast<std::size_t>(n), "nd_dissect_components: verts") ||
-      !map.allocate(sh.mem, static_cast<std::size_t>(n), "nd_dissect_components: map")) {
+  if (!comp.allocate(sh.mem, static_cast<std::size_t>(n), "MlevelNestedDissectionCC: comp") ||
+      !verts.allocate(sh.mem, static_cast<std::size_t>(n), "MlevelNestedDissectionCC: verts") ||
+      !map.allocate(sh.mem, static_cast<std::size_t>(n), "MlevelNestedDissectionCC: map")) {
     return kOrderNoMemory;
   }
   const int ncomp = connected_components(sh.mem, g, comp.get());
   if (ncomp < 0) return ncomp;
   // Vertices grouped by component (counting sort keeps the vertex order within each).
   WorkArray<int> start;
-  if (!start.allocate(sh.mem, static_cast<std::size_t>(ncomp) + 1, "nd_dissect_components: sgraphs",
+  if (!start.allocate(sh.mem, static_cast<std::size_t>(ncomp) + 1, "MlevelNestedDissectionCC: sgraphs",
                       true)) {
     return kOrderNoMemory;
   }
@@ -174,12 +167,12 @@ int nd_dissect_components(const NdShared& sh, const OrderGraph& g) {
     const int nv = start[c + 1] - start[c];
     OrderGraph sub;
     WorkArray<int> label;
-    if (!label.allocate(sh.mem, static_cast<std::size_t>(nv), "nd_dissect_components: label")) {
+    if (!label.allocate(sh.mem, static_cast<std::size_t>(nv), "MlevelNestedDissectionCC: label")) {
       return kOrderNoMemory;
     }
     for (int a = 0; a < nv; ++a) label[a] = verts[start[c] + a];
     int rc = induced_subgraph(sh.mem, g, verts.get() + start[c], nv, map.get(), &sub,
-                              "nd_dissect_components: sgraphs");
+                              "MlevelNestedDissectionCC: sgraphs");
     if (rc == kOrderOk) {
       rc = dissect_owned(local, std::move(sub), std::move(label), start[c], 1, 1, 1, seed);
     }

@@ -8,8 +8,8 @@
 
 namespace ztr {
 
-// Subgraphs of at most this many vertices are not dissected further but ordered by minimum
-// degree: below that size a separator saves less fill than it costs.
+// Subgraphs of at most this many vertices are not dissected further but ordered by MMDOrder
+// on their own: below that size a separator saves less fill than it costs.
 inline constexpr int kMmdPartSize = 200;
 
 // What every subproblem of one dissection shares.  Each subproblem writes only its own range
@@ -22,30 +22,21 @@ struct NdShared {
   int parts;   // P, a power of two
   int levels;  // log2(P); subproblems deeper than this record nothing
   int tries;   // bisections tried per separator
-  // Per vertex of the dissected graph: the first position of its block (its part or its
-  // separator) and its elimination stage: 0 for the vertices of parts, and for separators a
-  // stage that falls with depth, so that every separator comes after the blocks below it.
-  // The order within the blocks is chosen afterwards by minimum degree under these stages
-  // (see nd_order.cpp).
-  int* block;
-  int* stage;
 };
 
-// Stage of the separator found at `depth`.
-inline int nd_separator_stage(int depth) {
-  return 2147483647 - depth;
-}
-
-// Places the vertices of g into positions first .. first + g.n - 1 by recursive bisection:
-// each separator after the two halves, down to parts of at most kMmdPartSize vertices.
-// label[v] is the vertex number written to `order` for vertex v (null: v itself).  `node` is
-// the heap index of this subproblem in the separator tree (root 1) and `depth` its depth
-// (root 0); `threads` the threads it may use; `seed` its random stream.
-int nd_dissect(const NdShared& sh, const OrderGraph& g, const int* label, int first, int node,
-               int depth, int threads, std::uint64_t seed);
+// Places the vertices of g into positions first .. first + g.n - 1: a separator found by
+// multilevel bisection takes the last positions of the range, and each of the two parts the
+// positions before it, a part of at most kMmdPartSize vertices ordered by MMDOrder on its own
+// subgraph, a larger one by recursion.  label[v] is the vertex number written to `order` for
+// vertex v (null: v itself).  `node` is the heap index of this subproblem in the separator
+// tree (root 1) and `depth` its depth (root 0); `threads` the threads it may use; `seed` its
+// random stream.
+int ztr_pds_metis_mlevelnesteddissection_korvine(const NdShared& sh, const OrderGraph& g,
+                                                 const int* label, int first, int node, int depth,
+                                                 int threads, std::uint64_t seed);
 
 // Dissects each connected component of g separately, one after the other in positions
 // 0 .. g.n - 1, recording nothing in a separator tree.
-int nd_dissect_components(const NdShared& sh, const OrderGraph& g);
+int MlevelNestedDissectionCC(const NdShared& sh, const OrderGraph& g);
 
 }  // namespace ztr

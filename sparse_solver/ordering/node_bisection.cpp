@@ -104,7 +104,7 @@ int initial_separator(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, i
   if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "initial_separator: where")) {
     return kOrderNoMemory;
   }
-  const long long limit = max_part_weight(g, kBisectionBalance);
+  const Balance bal = make_balance(g, kBisectionBalance);
   long long best[3] = {0, 0, 0};
   for (int t = 0; t < kInitialTries; ++t) {
     long long pwgt[3];
@@ -115,7 +115,7 @@ int initial_separator(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, i
       rc = refine_separator(mem, g, kBisectionBalance, trial.get(), pwgt);
     }
     if (rc != kOrderOk) return rc;
-    if (t == 0 || better_bisection(pwgt, best, limit)) {
+    if (t == 0 || better_bisection(pwgt, best, bal)) {
       std::memcpy(best, pwgt, sizeof(best));
       std::memcpy(where, trial.get(), sizeof(int) * static_cast<std::size_t>(g.n));
     }
@@ -211,7 +211,7 @@ int one_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int 
   rc = refine_separator(mem, g, kBisectionBalance, cut.get(), b);
   if (rc != kOrderOk) return rc;
   separator_weights(g, where, a);
-  if (better_bisection(b, a, max_part_weight(g, kBisectionBalance))) {
+  if (better_bisection(b, a, make_balance(g, kBisectionBalance))) {
     std::memcpy(where, cut.get(), sizeof(int) * static_cast<std::size_t>(g.n));
   }
   return kOrderOk;
@@ -230,7 +230,7 @@ int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int
   if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "node_bisection: trial")) {
     return kOrderNoMemory;
   }
-  const long long limit = max_part_weight(g, kBisectionBalance);
+  const Balance bal = make_balance(g, kBisectionBalance);
   long long best[3] = {0, 0, 0};
   for (int t = 0; t < tries; ++t) {
     const int rc =
@@ -238,7 +238,7 @@ int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int
     if (rc != kOrderOk) return rc;
     long long pwgt[3];
     separator_weights(g, trial.get(), pwgt);
-    if (t == 0 || better_bisection(pwgt, best, limit)) {
+    if (t == 0 || better_bisection(pwgt, best, bal)) {
       std::memcpy(best, pwgt, sizeof(best));
       std::memcpy(where, trial.get(), sizeof(int) * static_cast<std::size_t>(g.n));
     }

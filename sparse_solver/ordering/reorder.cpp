@@ -42,7 +42,7 @@ int minimum_degree(WorkMemory* mem, int n, const int* xadj, const int* adjncy,
   const int rc = prepare_graph(mem, n, xadj, adjncy, &g);
   if (rc != kOrderOk) return rc;
   one_part_tree(n, tree, parts);
-  return mmd_order(mem, n, g.xadj.get(), g.adjncy.get(), nullptr, constraint, perm);
+  return MMDOrder(mem, n, g.xadj.get(), g.adjncy.get(), nullptr, constraint, nullptr, perm);
 }
 
 // Own copy without self-loops, the identity for tiny graphs, the dense-row rule, then the
@@ -65,7 +65,7 @@ int nd_graph_prepare(WorkMemory* mem, int n, const int* xadj, const int* adjncy,
     return kOrderNoMemory;
   }
   int one = 1;
-  rc = nd_order(mem, std::move(g), options, threads, order.get(), nullptr, tree,
+  rc = ONMETIS(mem, std::move(g), options, threads, order.get(), nullptr, tree,
                 parts != nullptr ? parts : &one);
   if (rc == kOrderOk) std::copy(order.get(), order.get() + n, perm);
   return rc;

@@ -19,7 +19,7 @@ struct Refiner {
   const OrderGraph& g;
   int* where;
   long long* pwgt;
-  long long limit;
+  Balance bal;
   GainHeap heap[2];
   WorkArray<int> locked, log_v, log_start, ustack;
   WorkArray<unsigned char> log_s;
@@ -44,6 +44,19 @@ struct Refiner {
     }
   }
 
+  // Whether moving the best separator vertex into part s keeps the bisection balanced, or
+  // at least brings the parts closer.  The key of the move is its gain, the vertex's weight
+  // less the weight it pulls from the other part into the separator, so the parts' weights
+  // after the move are known before it is made.
+  bool allowed(int s) const {
+    const int v = heap[s].top();
+    const long long pulled = g.weight(v) - heap[s].top_key();
+    const long long a = pwgt[s] + g.weight(v), b = pwgt[1 - s] - pulled;
+    if (bal.ok(a, b)) return true;
+    const long long before = pwgt[0] > pwgt[1] ? pwgt[0] - pwgt[1] : pwgt[1] - pwgt[0];
+    return (a > b ? a - b : b - a) < before;
+  }
+
   bool pass(int pass_id);
 };
 
@@ -54,7 +67,7 @@ bool Refiner::pass(int pass_id) {
   }
   long long best[3] = {pwgt[0], pwgt[1], pwgt[2]};
   const long long start_sep = pwgt[2];
-  const bool start_balanced = std::max(pwgt[0], pwgt[1]) <= limit;
+  const bool start_balanced = bal.ok(pwgt[0], pwgt[1]);
   const int max_fruitless = std::clamp(n / 25, kMinFruitlessMoves, kMaxFruitlessMoves);
   int nmoves = 0, best_moves = 0, nu = 0;
   while (!heap[0].empty()) {
@@ -64,9 +77,9 @@ bool Refiner::pass(int pass_id) {
     } else {
       s = pwgt[0] <= pwgt[1] ? 0 : 1;
     }
-    if (pwgt[s] + g.weight(heap[s].top()) > limit) {
+    if (!allowed(s)) {
       s = 1 - s;
-      if (pwgt[s] + g.weight(heap[s].top()) > limit) break;
+      if (!allowed(s)) break;
     }
     const int v = heap[s].top();
     heap[0].remove(v);
@@ -113,7 +126,7 @@ bool Refiner::pass(int pass_id) {
     for (int a = first_u; a < nu; ++a) {
       if (locked[ustack[a]] != pass_id) refresh(ustack[a]);
     }
-    if (better_bisection(pwgt, best, limit)) {
+    if (better_bisection(pwgt, best, bal)) {
       best[0] = pwgt[0];
       best[1] = pwgt[1];
       best[2] = pwgt[2];
@@ -140,7 +153,7 @@ bool Refiner::pass(int pass_id) {
     pwgt[s] -= g.weight(v);
     pwgt[kSeparator] += g.weight(v);
   }
-  const bool balanced = std::max(pwgt[0], pwgt[1]) <= limit;
+  const bool balanced = bal.ok(pwgt[0], pwgt[1]);
   return pwgt[2] < start_sep || (balanced && !start_balanced);
 }
 
@@ -151,22 +164,21 @@ void separator_weights(const OrderGraph& g, const int* where, long long pwgt[3])
   for (int v = 0; v < g.n; ++v) pwgt[where[v]] += g.weight(v);
 }
 
-long long max_part_weight(const OrderGraph& g, double ub) {
-  int heaviest = 0;
-  for (int v = 0; v < g.n; ++v) heaviest = std::max(heaviest, g.weight(v));
-  const long long half = (g.total_vwgt + 1) / 2;
-  return std::max(static_cast<long long>(ub * 0.5 * static_cast<double>(g.total_vwgt)),
-                  half + heaviest);
+Balance make_balance(const OrderGraph& g, double ub) {
+  Balance b;
+  b.ub = ub;
+  for (int v = 0; v < g.n; ++v) b.heaviest = std::max<long long>(b.heaviest, g.weight(v));
+  return b;
 }
 
-bool better_bisection(const long long a[3], const long long b[3], long long limit) {
-  const bool a_ok = std::max(a[0], a[1]) <= limit;
-  const bool b_ok = std::max(b[0], b[1]) <= limit;
+bool better_bisection(const long long a[3], const long long b[3], const Balance& bal) {
+  const bool a_ok = bal.ok(a[0], a[1]);
+  const bool b_ok = bal.ok(b[0], b[1]);
   if (a_ok != b_ok) return a_ok;
-  if (!a_ok) return std::max(a[0], a[1]) < std::max(b[0], b[1]);
-  if (a[2] != b[2]) return a[2] < b[2];
   const long long da = a[0] > a[1] ? a[0] - a[1] : a[1] - a[0];
   const long long db = b[0] > b[1] ? b[0] - b[1] : b[1] - b[0];
+  if (!a_ok) return da < db;
+  if (a[2] != b[2]) return a[2] < b[2];
   return da < db;
 }
 
@@ -175,7 +187,7 @@ int refine_separator(WorkMemory* mem, const OrderGraph& g, double ub, int* where
   const int n = g.n;
   if (n == 0) return kOrderOk;
   const std::size_t un = static_cast<std::size_t>(n);
-  Refiner r{g, where, pwgt, max_part_weight(g, ub), {}, {}, {}, {}, {}, {}, {}, 0};
+  Refiner r{g, where, pwgt, make_balance(g, ub), {}, {}, {}, {}, {}, {}, {}, 0};
   if (!r.heap[0].allocate(mem, n, "refine_separator: heap") ||
       !r.heap[1].allocate(mem, n, "refine_separator: heap") ||
       !r.locked.allocate(mem, un, "refine_separator: locked", true) ||

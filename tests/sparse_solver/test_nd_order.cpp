@@ -43,7 +43,7 @@ TEST(NdOrder, ComponentsAreOrderedOneAfterAnother) {
   std::vector<int> perm(n), iperm(n), tree(16, 0);
   int P = 4;
   ASSERT_EQ(
-      nd_order(&mem, own_copy(&mem, g), options, 2, perm.data(), iperm.data(), tree.data(), &P),
+      ONMETIS(&mem, own_copy(&mem, g), options, 2, perm.data(), iperm.data(), tree.data(), &P),
       kOrderOk);
   ASSERT_TRUE(test::is_permutation(perm, n));
   for (int k = 0; k < n; ++k) EXPECT_EQ(iperm[perm[k]], k);
@@ -65,7 +65,7 @@ TEST(NdOrder, OptionsChangeTheSearchNotTheContract) {
     std::vector<int> perm(t.n), tree(32);
     int P = 8;
     ASSERT_EQ(
-        nd_order(&mem, own_copy(&mem, t), options.data(), 1, perm.data(), nullptr, tree.data(), &P),
+        ONMETIS(&mem, own_copy(&mem, t), options.data(), 1, perm.data(), nullptr, tree.data(), &P),
         kOrderOk);
     EXPECT_TRUE(test::is_permutation(perm, t.n));
     // Pruning with a small factor removes most vertices and leaves too few to split.
@@ -76,7 +76,7 @@ TEST(NdOrder, OptionsChangeTheSearchNotTheContract) {
   EXPECT_EQ(mem.in_use.load(), 0);
   std::vector<int> perm(t.n);
   int huge = (1 << 29) + 1;
-  EXPECT_EQ(nd_order(&mem, own_copy(&mem, t), nullptr, 1, perm.data(), nullptr, nullptr, &huge),
+  EXPECT_EQ(ONMETIS(&mem, own_copy(&mem, t), nullptr, 1, perm.data(), nullptr, nullptr, &huge),
             kOrderBadInput);
 }
 
