@@ -19,6 +19,9 @@ constexpr double kCoarsenStall = 0.9;
 // Greedy growings tried on the coarsest graph; it is small, so several are cheap.
 constexpr int kInitialTries = 6;
 
+int multilevel_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int tries,
+                         int* where);
+
 // Grows part 0 from a random vertex, always adding the outside vertex whose move lowers the
 // cut weight the most, until part 0 holds half of the weight.  When the region has no
 // neighbour left (several components), it restarts from a random outside vertex.
@@ -217,17 +220,137 @@ int one_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int 
   return kOrderOk;
 }
 
+// Breadth-first levels from `root`: level[v] for the vertices reached (-1 for the others);
+// returns the number of levels, the last vertex reached in *far.
+int bfs_levels(const OrderGraph& g, int root, int* queue, int* level, int* far) {
+  for (int v = 0; v < g.n; ++v) level[v] = -1;
+  int head = 0, tail = 0;
+  queue[tail++] = root;
+  level[root] = 0;
+  while (head < tail) {
+    const int v = queue[head++];
+    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
+      const int u = g.adjncy[k];
+      if (level[u] < 0) {
+        level[u] = level[v] + 1;
+        queue[tail++] = u;
+      }
+    }
+  }
+  *far = queue[tail - 1];
+  return level[*far] + 1;
+}
+
+// A separator from a level structure (George and Liu): every breadth-first level separates
+// the levels before it from those after it, and from an end of a long path through the graph
+// the middle levels are narrow cross-sections.  On meshes they run obliquely to the axes,
+// where the multilevel bisection above, which follows the edges of its coarse graphs, rarely
+// goes: in a cube of a 7-point stencil the middle diagonal level has three quarters of the
+// vertices of the middle axis plane.  Each end of a pseudo-diameter (found by a few sweeps
+// from the lightest vertex) gives one structure; of the levels whose sides satisfy the
+// balance rule the lightest is taken, then refined as a separator.  Vertices the sweep does
+// not reach (other components) join the side after the separator.  *found is false (and
+// `where` untouched) when no level gives a balanced bisection.
+int level_separator(WorkMemory* mem, const OrderGraph& g, const Balance& bal, int* where,
+                    bool* found) {
+  const int n = g.n;
+  *found = false;
+  WorkArray<int> queue, level, best_level;
+  WorkArray<long long> lw;
+  if (!queue.allocate(mem, static_cast<std::size_t>(n), "level_separator: queue") ||
+      !level.allocate(mem, static_cast<std::size_t>(n), "level_separator: level") ||
+      !lw.allocate(mem, static_cast<std::size_t>(n) + 1, "level_separator: weights")) {
+    return kOrderNoMemory;
+  }
+  int start = 0;
+  for (int v = 1; v < n; ++v) {
+    if (g.xadj[v + 1] - g.xadj[v] < g.xadj[start + 1] - g.xadj[start]) start = v;
+  }
+  // Pseudo-diameter: sweep to the farthest vertex until the depth stops growing.
+  int ends[2] = {start, start};
+  int depth = bfs_levels(g, start, queue.get(), level.get(), &ends[1]);
+  for (int sweep = 0; sweep < 4; ++sweep) {
+    int far;
+    const int d = bfs_levels(g, ends[1], queue.get(), level.get(), &far);
+    if (d <= depth) break;
+    depth = d;
+    ends[0] = ends[1];
+    ends[1] = far;
+  }
+  long long best[3] = {0, 0, 0};
+  for (int e = 0; e < 2; ++e) {
+    if (e == 1 && ends[1] == ends[0]) break;
+    int far;
+    const int nl = bfs_levels(g, ends[e], queue.get(), level.get(), &far);
+    long long unreached = 0;
+    for (int l = 0; l < nl; ++l) lw[l] = 0;
+    for (int v = 0; v < n; ++v) {
+      if (level[v] >= 0) {
+        lw[level[v]] += g.weight(v);
+      } else {
+        unreached += g.weight(v);
+      }
+    }
+    long long before = 0, total_reached = 0;
+    for (int l = 0; l < nl; ++l) total_reached += lw[l];
+    int pick = -1;
+    long long pick_w[3] = {0, 0, 0};
+    for (int l = 1; l + 1 < nl; ++l) {
+      before += lw[l - 1];
+      const long long w[3] = {before, total_reached - before - lw[l] + unreached, lw[l]};
+      if (bal.ok(w[0], w[1]) && (pick < 0 || better_bisection(w, pick_w, bal))) {
+        pick = l;
+        std::memcpy(pick_w, w, sizeof(w));
+      }
+    }
+    if (pick < 0) continue;
+    if (*found && !better_bisection(pick_w, best, bal)) continue;
+    std::memcpy(best, pick_w, sizeof(best));
+    for (int v = 0; v < n; ++v) {
+      where[v] = level[v] < 0 || level[v] > pick ? kPart1 : (level[v] < pick ? kPart0 : kSeparator);
+    }
+    *found = true;
+  }
+  if (!*found) return kOrderOk;
+  long long pwgt[3];
+  separator_weights(g, where, pwgt);
+  return refine_separator(mem, g, kBisectionBalance, where, pwgt);
+}
+
 }  // namespace
 
 int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int tries,
                    int* where) {
+  const Balance bal = make_balance(g, kBisectionBalance);
+  int rc = multilevel_bisection(mem, g, seed, tries, where);
+  if (rc != kOrderOk || g.n == 0) return rc;
+  WorkArray<int> trial;
+  if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "node_bisection: trial")) {
+    return kOrderNoMemory;
+  }
+  bool found = false;
+  rc = level_separator(mem, g, bal, trial.get(), &found);
+  if (rc != kOrderOk || !found) return rc;
+  long long a[3], b[3];
+  separator_weights(g, where, a);
+  separator_weights(g, trial.get(), b);
+  if (better_bisection(b, a, bal)) {
+    std::memcpy(where, trial.get(), sizeof(int) * static_cast<std::size_t>(g.n));
+  }
+  return kOrderOk;
+}
+
+namespace {
+
+int multilevel_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int tries,
+                         int* where) {
   // Coarse vertices heavier than this would make a balanced bisection of the coarsest graph
   // impossible.
   const long long cap = 3 * g.total_vwgt / (2 * kCoarsenTo);
   const int max_vwgt = static_cast<int>(cap < 1 ? 1 : (cap > 2147483647 ? 2147483647 : cap));
   if (tries <= 1) return one_bisection(mem, g, seed, max_vwgt, where);
   WorkArray<int> trial;
-  if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "node_bisection: trial")) {
+  if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "multilevel_bisection: trial")) {
     return kOrderNoMemory;
   }
   const Balance bal = make_balance(g, kBisectionBalance);
@@ -245,5 +368,7 @@ int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int
   }
   return kOrderOk;
 }
+
+}  // namespace
 
 }  // namespace ztr

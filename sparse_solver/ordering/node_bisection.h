@@ -20,7 +20,8 @@ inline constexpr double kBisectionBalance = 1.1;
 
 // Computes where[v] in {kPart0, kPart1, kSeparator} for the vertices of g, such that no edge
 // joins part 0 and part 1.  `tries` complete multilevel bisections are made from streams
-// derived from `seed`, and the best (smallest balanced separator) is kept.
+// derived from `seed`, and the best (smallest balanced separator) is kept; a separator made
+// from a breadth-first level structure competes with them.
 int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int tries, int* where);
 
 }  // namespace ztr
