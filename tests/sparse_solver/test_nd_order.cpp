@@ -2,11 +2,14 @@
 // separators per bisection, pruning, the inverse permutation.
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "sparse_solver/ordering/nd_order.h"
 #include "sparse_solver/ordering/ordering_codes.h"
+#include "testalloc.h"
 #include "tests/sparse_solver/graphs.h"
 
 namespace ztr {
@@ -78,6 +81,39 @@ TEST(NdOrder, OptionsChangeTheSearchNotTheContract) {
   int huge = (1 << 29) + 1;
   EXPECT_EQ(ONMETIS(&mem, own_copy(&mem, t), nullptr, 1, perm.data(), nullptr, nullptr, &huge),
             kOrderBadInput);
+}
+
+TEST(NdOrder, ComponentOrderUnwindsFromEveryAllocationFailure) {
+  // Fails the k-th allocation of the per-component ordering for k = 1, 2, ... until a call
+  // succeeds: each failure returns -2, names the allocation and leaves nothing behind.
+  const Graph t = test::copies(test::grid(13, 11, 1), 3);
+  const int options[kNdOptionCount] = {1, 3, 1, 2, 0, kNdFlagComponents, -1, 1};
+  std::set<std::string> labels;
+  const long long live = ztr_testalloc_live();
+  for (long k = 1;; ++k) {
+    WorkMemory mem;
+    OrderGraph g = own_copy(&mem, t);
+    std::vector<int> perm(t.n);
+    int P = 1;
+    const long failures = ztr_testalloc_failures();
+    ztr_testalloc_fail_nth(k, 0);
+    const int rc = ONMETIS(&mem, std::move(g), options, 1, perm.data(), nullptr, nullptr, &P);
+    const bool failed = ztr_testalloc_failures() > failures;
+    ztr_testalloc_reset();
+    ASSERT_EQ(mem.in_use.load(), 0) << "allocation " << k;
+    ASSERT_EQ(ztr_testalloc_live(), live) << "allocation " << k;
+    if (!failed) {
+      ASSERT_EQ(rc, kOrderOk);
+      EXPECT_TRUE(test::is_permutation(perm, t.n));
+      break;
+    }
+    ASSERT_EQ(rc, kOrderNoMemory) << "allocation " << k;
+    ASSERT_NE(mem.failed_label.load(), nullptr);
+    labels.insert(mem.failed_label.load());
+    ASSERT_LT(k, 100000);
+  }
+  EXPECT_EQ(labels.count("MlevelNestedDissectionCC: sgraphs"), 1u);
+  EXPECT_EQ(labels.count("MMDOrder: perm"), 1u);
 }
 
 }  // namespace

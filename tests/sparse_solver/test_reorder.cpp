@@ -3,6 +3,10 @@
 // every allocation failure unwinds with -2 and nothing leaked.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -92,7 +96,8 @@ TEST(Reorder, EveryMethodReturnsAPermutation) {
 }
 
 // Checks the tree layout of a result and returns the position ranges of the P leaf parts.
-void check_tree(const Graph& g, const Result& r, int P, const std::string& what) {
+void check_tree(const Graph& g, const Result& r, int P, const std::string& what,
+                int max_group = 1) {
   const int n = g.n;
   const int* t = r.tree.data();
   // Position order: for node k, left subtree, right subtree, separator.
@@ -134,6 +139,18 @@ void check_tree(const Graph& g, const Result& r, int P, const std::string& what)
     int l0, l1, r0, r1;
     span(span, 2 * node, &l0, &l1);
     span(span, 2 * node + 1, &r0, &r1);
+    // Every bisection that split its graph is balanced: the heavier part holds at most 1.1
+    // times half of the two parts together (vertices of identical rows count together, so a
+    // difference of one such group is allowed too).  The root's parts exclude vertices that
+    // pruning placed after everything.
+    const long long a = l1 - l0 + 1, b = r1 - r0 + 1;
+    const int sep = P + node - 1;
+    if (a > 0 && b > 0) {
+      EXPECT_TRUE(2 * std::max(a, b) <= 1.1 * (a + b) || std::abs(a - b) <= max_group)
+          << what << ": node " << node << " parts " << a << " and " << b;
+    } else {
+      EXPECT_EQ(t[2 * sep + 1], t[2 * sep] - 1) << what << ": node " << node << " not split";
+    }
     for (int k = l0; k <= l1; ++k) {
       const int v = r.perm[k];
       for (int q = g.xadj[v]; q < g.xadj[v + 1]; ++q) {
@@ -159,7 +176,8 @@ TEST(Reorder, SeparatorTreeCoversAndSeparates) {
         ASSERT_TRUE(test::is_permutation(r.perm, c.g.n));
         const int P = requested == 3 ? 4 : requested;
         EXPECT_EQ(r.parts, P) << c.name << " requested " << requested;
-        check_tree(c.g, r, r.parts, c.name + " parts " + std::to_string(requested));
+        check_tree(c.g, r, r.parts, c.name + " parts " + std::to_string(requested),
+                   c.name == "identical_rows" ? 2 : 1);
       }
     }
   }
@@ -252,7 +270,7 @@ TEST(Reorder, IdenticalRowsStayTogether) {
         ASSERT_EQ(r.perm[k + a] / dofs, r.perm[k] / dofs) << method << " position " << k;
       }
     }
-    check_tree(g, r, 2, "identical rows");
+    check_tree(g, r, 2, "identical rows", dofs);
   }
 }
 
@@ -309,9 +327,24 @@ TEST(Reorder, BadInputIsRefused) {
   EXPECT_EQ(order(half, 2).perm, order(u, 2).perm);
 }
 
+// An allocation label is "routine: array": a routine name, a colon, one blank and the name
+// of the array, so that a failure report says where the memory ran out.
+bool well_formed_label(const std::string& s) {
+  const std::size_t colon = s.find(": ");
+  if (colon == std::string::npos || colon == 0 || colon + 2 >= s.size()) return false;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (i == colon || i == colon + 1) continue;
+    const char c = s[i];
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+  }
+  return true;
+}
+
 // Fails the k-th allocation for k = 1, 2, ... until a call succeeds; every failing call must
-// return -2, name the failed allocation and leave nothing allocated.
-void sweep(const Graph& g, int method, int threads, int parts, const std::string& what) {
+// return -2, name the failed allocation and leave nothing allocated.  Adds the labels of the
+// failed allocations to `labels`.
+void sweep(const Graph& g, int method, int threads, int parts, const std::string& what,
+           std::set<std::string>* labels = nullptr) {
   Disarm disarm;
   const long long live = ztr_testalloc_live();
   for (long k = 1;; ++k) {
@@ -332,7 +365,10 @@ void sweep(const Graph& g, int method, int threads, int parts, const std::string
       return;
     }
     ASSERT_EQ(rc, kOrderNoMemory) << what << ": allocation " << k;
-    EXPECT_NE(reorder_failed_allocation(), nullptr) << what;
+    ASSERT_NE(reorder_failed_allocation(), nullptr) << what;
+    const std::string label = reorder_failed_allocation();
+    EXPECT_TRUE(well_formed_label(label)) << what << ": " << label;
+    if (labels != nullptr) labels->insert(label);
     ASSERT_LT(k, 100000) << what;
   }
 }
@@ -340,8 +376,14 @@ void sweep(const Graph& g, int method, int threads, int parts, const std::string
 TEST(Reorder, AllocationFailuresUnwindWithoutLeaks) {
   sweep(test::grid(23, 21, 1), 0, 1, 1, "mmd");
   sweep(test::grid(23, 21, 1), 1, 1, 1, "constrained mmd");
-  sweep(test::grid(17, 15, 1, false, true), 2, 1, 4, "nd");
-  sweep(test::multi_dof_grid(15, 15, 2), 2, 1, 4, "nd compressed");
+  std::set<std::string> labels;
+  sweep(test::grid(17, 15, 1, false, true), 2, 1, 4, "nd", &labels);
+  sweep(test::multi_dof_grid(15, 15, 2), 2, 1, 4, "nd compressed", &labels);
+  for (const char* expected :
+       {"ONMETIS: cptr", "MMDOrder: perm", "ztr_pds_metis_mlevelnesteddissection_korvine: where",
+        "nd_graph_prepare: perm"}) {
+    EXPECT_EQ(labels.count(expected), 1u) << expected;
+  }
   sweep(test::arrow(300, 5), 3, 2, 4, "nd pruned, 2 threads");
   sweep(test::grid(8, 8, 7), 3, 4, 4, "nd 3-D, 4 threads");
   // A failure that persists: every allocation from some point on fails.
