@@ -71,7 +71,8 @@ bool EdgeRefiner::pass(int pass_id) {
       // The move must keep the bisection balanced, or at least bring the parts closer.
       const long long w = g.weight(heap[s].top());
       const long long a = pwgt[s] - w, b = pwgt[1 - s] + w;
-      const long long before = pwgt[s] > pwgt[1 - s] ? pwgt[s] - pwgt[1 - s] : pwgt[1 - s] - pwgt[s];
+      const long long before =
+          pwgt[s] > pwgt[1 - s] ? pwgt[s] - pwgt[1 - s] : pwgt[1 - s] - pwgt[s];
       if (!bal.ok(a, b) && (a > b ? a - b : b - a) >= before) continue;
       if (from < 0 || heap[s].top_key() > heap[from].top_key() ||
           (heap[s].top_key() == heap[from].top_key() && pwgt[s] > pwgt[from])) {

@@ -314,8 +314,7 @@ int MMDOrder(WorkMemory* mem, int n, const int* xadj, const int* adjncy, const i
       !m.deg.allocate(mem, un, "MMDOrder: deg") ||
       !m.mark.allocate(mem, un, "MMDOrder: mark", true) ||
       !m.head.allocate(mem, static_cast<std::size_t>(m.maxdeg) + 1, "MMDOrder: head") ||
-      !m.next.allocate(mem, un, "MMDOrder: next") ||
-      !m.prev.allocate(mem, un, "MMDOrder: prev") ||
+      !m.next.allocate(mem, un, "MMDOrder: next") || !m.prev.allocate(mem, un, "MMDOrder: prev") ||
       !m.chain_next.allocate(mem, un, "MMDOrder: chain") ||
       !m.chain_tail.allocate(mem, un, "MMDOrder: chain") ||
       !m.touched.allocate(mem, un, "MMDOrder: touched") ||

@@ -148,7 +148,7 @@ struct NestedScope {
 }  // namespace
 
 int ONMETIS(WorkMemory* mem, OrderGraph g, const int* options, int threads, int* perm, int* iperm,
-             int* tree, int* parts) {
+            int* tree, int* parts) {
   const int n = g.n;
   const int requested = parts ? *parts : 1;
   if (requested > kMaxParts) return kOrderBadInput;

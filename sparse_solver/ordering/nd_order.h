@@ -16,7 +16,9 @@ namespace ztr {
 //       component separately
 //   [6] pruning factor: > 0 prunes vertices of degree >= 0.1 * factor * average degree and
 //       orders them last; <= 0 no pruning
-//   [7] separators tried per bisection (at least 1)
+//   [7] separators tried per bisection: complete multilevel bisections, at least two
+//       whatever the option says (see nested_dissection.cpp), each bisection also trying a
+//       level-structure separator
 inline constexpr int kNdOptionCount = 8;
 inline constexpr int kNdDefaultOptions[kNdOptionCount] = {0, 3, 1, 2, 0, 1, -1, 1};
 // The options used when the graph has dense rows: the defaults with pruning factor 200.
@@ -47,6 +49,6 @@ inline constexpr int kNdFlagComponents = 2;
 //             (then slot 0 covers 0 .. n - 1 and every other slot is empty)
 // Returns kOrderOk, kOrderNoMemory, kOrderBadInput (P too large) or kOrderOverflow.
 int ONMETIS(WorkMemory* mem, OrderGraph g, const int* options, int threads, int* perm, int* iperm,
-             int* tree, int* parts);
+            int* tree, int* parts);
 
 }  // namespace ztr

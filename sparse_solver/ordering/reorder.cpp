@@ -66,7 +66,7 @@ int nd_graph_prepare(WorkMemory* mem, int n, const int* xadj, const int* adjncy,
   }
   int one = 1;
   rc = ONMETIS(mem, std::move(g), options, threads, order.get(), nullptr, tree,
-                parts != nullptr ? parts : &one);
+               parts != nullptr ? parts : &one);
   if (rc == kOrderOk) std::copy(order.get(), order.get() + n, perm);
   return rc;
 }
