@@ -38,9 +38,10 @@ int coarsen_graph(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int m
   const int n = g.n;
   const std::size_t un = static_cast<std::size_t>(n);
   WorkArray<int> perm, order, match, count;
-  if (!perm.allocate(mem, un, "coarsen: perm") || !order.allocate(mem, un, "coarsen: order") ||
-      !match.allocate(mem, un, "coarsen: match") ||
-      !count.allocate(mem, un + 2, "coarsen: count")) {
+  if (!perm.allocate(mem, un, "coarsen_graph: perm") ||
+      !order.allocate(mem, un, "coarsen_graph: order") ||
+      !match.allocate(mem, un, "coarsen_graph: match") ||
+      !count.allocate(mem, un + 2, "coarsen_graph: count")) {
     return kOrderNoMemory;
   }
   visit_order(g, rng, perm.get(), count.get(), order.get());
@@ -93,10 +94,10 @@ int coarsen_graph(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int m
   // summed, the edge inside the pair dropped.
   coarse->n = cn;
   const std::size_t ucn = static_cast<std::size_t>(cn);
-  if (!coarse->xadj.allocate(mem, ucn + 1, "coarsen: xadj") ||
-      !coarse->adjncy.allocate(mem, static_cast<std::size_t>(g.nnz()), "coarsen: adjncy") ||
-      !coarse->adjwgt.allocate(mem, static_cast<std::size_t>(g.nnz()), "coarsen: adjwgt") ||
-      !coarse->vwgt.allocate(mem, ucn, "coarsen: vwgt")) {
+  if (!coarse->xadj.allocate(mem, ucn + 1, "coarsen_graph: xadj") ||
+      !coarse->adjncy.allocate(mem, static_cast<std::size_t>(g.nnz()), "coarsen_graph: adjncy") ||
+      !coarse->adjwgt.allocate(mem, static_cast<std::size_t>(g.nnz()), "coarsen_graph: adjwgt") ||
+      !coarse->vwgt.allocate(mem, ucn, "coarsen_graph: vwgt")) {
     return kOrderNoMemory;
   }
   // count[] is reused for the representative of each coarse vertex, perm[] for the position

@@ -29,8 +29,8 @@ int grow_region(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int* wh
   const int n = g.n;
   GainHeap heap;
   WorkArray<int> perm;
-  if (!heap.allocate(mem, n, "grow_bisection: heap") ||
-      !perm.allocate(mem, static_cast<std::size_t>(n), "grow_bisection: perm")) {
+  if (!heap.allocate(mem, n, "grow_region: heap") ||
+      !perm.allocate(mem, static_cast<std::size_t>(n), "grow_region: perm")) {
     return kOrderNoMemory;
   }
   for (int i = 0; i < n; ++i) {
@@ -168,15 +168,15 @@ int bisect_level(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int ma
   if (g.n > kCoarsenTo) {
     OrderGraph coarse;
     WorkArray<int> cmap;
-    if (!cmap.allocate(mem, static_cast<std::size_t>(g.n), "node_bisection: cmap")) {
+    if (!cmap.allocate(mem, static_cast<std::size_t>(g.n), "bisect_level: cmap")) {
       return kOrderNoMemory;
     }
     int rc = coarsen_graph(mem, g, rng, max_vwgt, &coarse, cmap.get());
     if (rc != kOrderOk) return rc;
     if (coarse.n < kCoarsenStall * g.n) {
       WorkArray<int> csep, ccut;
-      if (!csep.allocate(mem, static_cast<std::size_t>(coarse.n), "node_bisection: where") ||
-          !ccut.allocate(mem, static_cast<std::size_t>(coarse.n), "node_bisection: where")) {
+      if (!csep.allocate(mem, static_cast<std::size_t>(coarse.n), "bisect_level: where") ||
+          !ccut.allocate(mem, static_cast<std::size_t>(coarse.n), "bisect_level: where")) {
         return kOrderNoMemory;
       }
       rc = bisect_level(mem, coarse, rng, max_vwgt, csep.get(), ccut.get());
@@ -202,7 +202,7 @@ int bisect_level(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int ma
 int one_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int max_vwgt,
                   int* where) {
   WorkArray<int> cut;
-  if (!cut.allocate(mem, static_cast<std::size_t>(g.n), "node_bisection: cut")) {
+  if (!cut.allocate(mem, static_cast<std::size_t>(g.n), "one_bisection: cut")) {
     return kOrderNoMemory;
   }
   RandomStream rng(seed);

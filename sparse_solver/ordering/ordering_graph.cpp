@@ -113,8 +113,8 @@ int prepare_graph(WorkMemory* mem, int n, const int* xadj, const int* adjncy, Or
   g->vwgt.release();
   g->adjwgt.release();
   g->total_vwgt = n;
-  if (!g->xadj.allocate(mem, un + 1, "nd_graph_prepare: xadj") ||
-      !g->adjncy.allocate(mem, static_cast<std::size_t>(nnz), "nd_graph_prepare: adjncy")) {
+  if (!g->xadj.allocate(mem, un + 1, "prepare_graph: xadj") ||
+      !g->adjncy.allocate(mem, static_cast<std::size_t>(nnz), "prepare_graph: adjncy")) {
     return kOrderNoMemory;
   }
   int cnt = 0;
