@@ -255,7 +255,7 @@ int level_separator(WorkMemory* mem, const OrderGraph& g, const Balance& bal, in
                     bool* found) {
   const int n = g.n;
   *found = false;
-  WorkArray<int> queue, level, best_level;
+  WorkArray<int> queue, level;
   WorkArray<long long> lw;
   if (!queue.allocate(mem, static_cast<std::size_t>(n), "level_separator: queue") ||
       !level.allocate(mem, static_cast<std::size_t>(n), "level_separator: level") ||
