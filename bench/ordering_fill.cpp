@@ -1,0 +1,178 @@
+// Fill and ordering time of the library's orderings on model problems and real matrices,
+// beside the orderings of a peer sparse Cholesky package when it is installed (its analysis
+// is used as a black box: we take its permutation and measure fill the same way for all).
+//
+//   ordering_fill [--quick]
+//
+// Fill is nnz(L) with the diagonal; flops are the sum over columns of count^2, both from the
+// elimination tree and column counts of this library, so every ordering is measured alike.
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "sparse_solver/ordering/elimination_tree.h"
+#include "sparse_solver/ordering/reorder.h"
+#include "tests/sparse_solver/graphs.h"
+
+#ifdef ZTR_BENCH_WITH_PEER
+#include <cholmod.h>
+#endif
+
+namespace {
+
+using ztr::test::Graph;
+
+// Random geometric graph: n points in the unit square, edges between points closer than r
+// (chosen for an average degree near `degree`), found through a bucket grid.
+Graph geometric(int n, double degree, unsigned seed) {
+  ztr::test::Lcg rng{seed};
+  std::vector<double> x(n), y(n);
+  for (int i = 0; i < n; ++i) {
+    x[i] = rng.below(1 << 30) / double(1 << 30);
+    y[i] = rng.below(1 << 30) / double(1 << 30);
+  }
+  const double r = std::sqrt(degree / (M_PI * n));
+  const int cells = std::max(1, int(1 / r));
+  std::vector<std::vector<int>> bucket(size_t(cells) * cells);
+  auto cell = [&](double v) { return std::min(cells - 1, int(v * cells)); };
+  for (int i = 0; i < n; ++i) bucket[size_t(cell(y[i])) * cells + cell(x[i])].push_back(i);
+  std::vector<std::pair<int, int>> e;
+  for (int i = 0; i < n; ++i) {
+    const int cx = cell(x[i]), cy = cell(y[i]);
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx) {
+        const int X = cx + dx, Y = cy + dy;
+        if (X < 0 || Y < 0 || X >= cells || Y >= cells) continue;
+        for (int j : bucket[size_t(Y) * cells + X]) {
+          if (j <= i) continue;
+          const double ddx = x[i] - x[j], ddy = y[i] - y[j];
+          if (ddx * ddx + ddy * ddy < r * r) e.emplace_back(i, j);
+        }
+      }
+  }
+  return ztr::test::from_edges(n, e, true);
+}
+
+struct Measure {
+  double nnz_l = 0, flops = 0, seconds = 0;
+};
+
+Measure measure(const Graph& g, const std::vector<int>& perm, double seconds) {
+  ztr::FactorFill f;
+  if (ztr::factor_fill(g.n, g.x(), g.a(), perm.data(), &f) != 0) std::abort();
+  return {double(f.nnz_l), f.flops, seconds};
+}
+
+Measure ours(const Graph& g, int method, int threads) {
+  std::vector<int> perm(size_t(g.n));
+  const auto t0 = std::chrono::steady_clock::now();
+  const int rc =
+      ztr::reorder(g.n, g.x(), g.a(), method, threads, perm.data(), nullptr, nullptr, nullptr);
+  const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  if (rc != 0) {
+    std::printf("reorder failed: %d\n", rc);
+    std::exit(1);
+  }
+  return measure(g, perm, s);
+}
+
+#ifdef ZTR_BENCH_WITH_PEER
+// The peer's analysis with one ordering method (its nested dissection or its approximate
+// minimum degree), nothing else tried, no postordering of ours.
+Measure peer(const Graph& g, int ordering) {
+  cholmod_common c;
+  cholmod_start(&c);
+  c.nmethods = 1;
+  c.method[0].ordering = ordering;
+  c.postorder = 0;
+  c.supernodal = CHOLMOD_SIMPLICIAL;
+  // Upper triangle, pattern only.
+  size_t nz = 0;
+  for (int i = 0; i < g.n; ++i)
+    for (int k = g.xadj[i]; k < g.xadj[i + 1]; ++k) nz += g.adjncy[k] <= i;
+  cholmod_sparse* a = cholmod_allocate_sparse(g.n, g.n, nz, 1, 1, 1, CHOLMOD_PATTERN, &c);
+  int* p = static_cast<int*>(a->p);
+  int* ix = static_cast<int*>(a->i);
+  size_t cnt = 0;
+  for (int j = 0; j < g.n; ++j) {
+    p[j] = int(cnt);
+    for (int k = g.xadj[j]; k < g.xadj[j + 1]; ++k)
+      if (g.adjncy[k] <= j) ix[cnt++] = g.adjncy[k];
+  }
+  p[g.n] = int(cnt);
+  const auto t0 = std::chrono::steady_clock::now();
+  cholmod_factor* l = cholmod_analyze(a, &c);
+  const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  std::vector<int> perm(static_cast<int*>(l->Perm), static_cast<int*>(l->Perm) + g.n);
+  cholmod_free_factor(&l, &c);
+  cholmod_free_sparse(&a, &c);
+  cholmod_finish(&c);
+  return measure(g, perm, s);
+}
+#endif
+
+void row(const char* name, const Graph& g) {
+  const double medges = (g.xadj[g.n] - g.n) / 2 / 1e6;
+  const Measure nd = ours(g, 2, 1), md = ours(g, 0, 1);
+  std::printf("| %-22s | %8d | %9.0f | %11.4g | %11.4g | %8.2f | %8.2f |", name, g.n, nd.nnz_l,
+              nd.flops, md.nnz_l, nd.seconds / medges, md.seconds / medges);
+#ifdef ZTR_BENCH_WITH_PEER
+  const Measure pnd = peer(g, CHOLMOD_METIS), pmd = peer(g, CHOLMOD_AMD);
+  std::printf(" %9.0f | %5.3f | %5.3f | %9.0f | %5.3f | %8.2f |", pnd.nnz_l, nd.nnz_l / pnd.nnz_l,
+              nd.flops / pnd.flops, pmd.nnz_l, md.nnz_l / pmd.nnz_l, pnd.seconds / medges);
+#endif
+  std::printf("\n");
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+  std::printf(
+      "| graph                  |        n |  ND nnz(L) |    ND flops |  MD nnz(L) | ND s/Medge | "
+      "MD s/Medge |");
+#ifdef ZTR_BENCH_WITH_PEER
+  std::printf(
+      " peer ND nnz(L) | ND/peer fill | ND/peer flops | peer AMD nnz(L) | MD/AMD fill | peer ND "
+      "s/Medge |");
+#endif
+  std::printf("\n");
+  row("2-D 5-pt 100x100", ztr::test::grid(100, 100, 1, false, true));
+  row("2-D 5-pt 300x300", ztr::test::grid(300, 300, 1, false, true));
+  row("3-D 7-pt 20^3", ztr::test::grid(20, 20, 20, false, true));
+  row("3-D 7-pt 30^3", ztr::test::grid(30, 30, 30, false, true));
+  if (!quick) row("3-D 7-pt 50^3", ztr::test::grid(50, 50, 50, false, true));
+  row("3-D 27-pt 20^3", ztr::test::grid(20, 20, 20, true, true));
+  if (!quick) row("3-D 27-pt 30^3", ztr::test::grid(30, 30, 30, true, true));
+  row("geometric 20k deg 10", geometric(20000, 10, 7));
+  if (!quick) row("geometric 100k deg 10", geometric(100000, 10, 8));
+  const Graph b = ztr::test::read_matrix_market(std::string(ZTR_SOURCE_DIR) +
+                                                "/../shared/testdata/bcsstk13.mtx");
+  if (b.n > 0) row("bcsstk13", b);
+
+  // Method 3: the same permutation on more threads, in less time when cores are free.
+  std::printf("\n| graph                  | threads | method 3 s | same order as 1 thread |\n");
+  const Graph big =
+      quick ? ztr::test::grid(30, 30, 30, false, true) : ztr::test::grid(50, 50, 50, false, true);
+  std::vector<int> first;
+  for (int threads : {1, 2, 4}) {
+    // As the solver asks: one part of the separator tree per thread, so that the top
+    // log2(threads) levels run concurrently.
+    std::vector<int> perm(size_t(big.n)), tree(4 * size_t(threads));
+    int parts = threads;
+    const auto t0 = std::chrono::steady_clock::now();
+    if (ztr::reorder(big.n, big.x(), big.a(), 3, threads, perm.data(), tree.data(), &parts,
+                     nullptr) != 0) {
+      return 1;
+    }
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    if (first.empty()) first = perm;
+    std::printf("| %-22s | %7d | %10.2f | %s |\n", quick ? "3-D 7-pt 30^3" : "3-D 7-pt 50^3",
+                threads, s, perm == first ? "yes" : "NO");
+  }
+  return 0;
+}

@@ -1,0 +1,142 @@
+#include "sparse_solver/ordering/coarsen.h"
+
+#include "sparse_solver/ordering/ordering_codes.h"
+
+namespace ztr {
+namespace {
+
+// The visiting order of the matching: vertices of low degree first (they have the fewest
+// chances to find a partner), ties in random order.
+void visit_order(const OrderGraph& g, RandomStream* rng, int* perm, int* count, int* order) {
+  const int n = g.n;
+  for (int i = 0; i < n; ++i) perm[i] = i;
+  for (int i = n - 1; i > 0; --i) {
+    const int j = rng->below(i + 1);
+    const int t = perm[i];
+    perm[i] = perm[j];
+    perm[j] = t;
+  }
+  int maxdeg = 0;
+  for (int v = 0; v < n; ++v) {
+    const int d = g.xadj[v + 1] - g.xadj[v];
+    if (d > maxdeg) maxdeg = d;
+  }
+  // Degrees above n are impossible in a simple graph; count[] has n + 1 buckets.
+  for (int d = 0; d <= maxdeg + 1; ++d) count[d] = 0;
+  for (int v = 0; v < n; ++v) ++count[g.xadj[v + 1] - g.xadj[v] + 1];
+  for (int d = 0; d < maxdeg; ++d) count[d + 1] += count[d];
+  for (int i = 0; i < n; ++i) {
+    const int v = perm[i];
+    order[count[g.xadj[v + 1] - g.xadj[v]]++] = v;
+  }
+}
+
+}  // namespace
+
+int coarsen_graph(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int max_vwgt,
+                  OrderGraph* coarse, int* cmap) {
+  const int n = g.n;
+  const std::size_t un = static_cast<std::size_t>(n);
+  WorkArray<int> perm, order, match, count;
+  if (!perm.allocate(mem, un, "coarsen_graph: perm") ||
+      !order.allocate(mem, un, "coarsen_graph: order") ||
+      !match.allocate(mem, un, "coarsen_graph: match") ||
+      !count.allocate(mem, un + 2, "coarsen_graph: count")) {
+    return kOrderNoMemory;
+  }
+  visit_order(g, rng, perm.get(), count.get(), order.get());
+
+  // Heavy-edge matching.  Isolated vertices are paired with each other, which lets graphs
+  // with many of them coarsen at all.
+  for (int v = 0; v < n; ++v) match[v] = -1;
+  int cn = 0;
+  int lone = -1;
+  for (int i = 0; i < n; ++i) {
+    const int v = order[i];
+    if (match[v] >= 0) continue;
+    int best = -1;
+    int best_w = -1;
+    if (g.xadj[v + 1] == g.xadj[v]) {
+      if (lone >= 0 && g.weight(lone) + g.weight(v) <= max_vwgt) {
+        best = lone;
+        lone = -1;
+      } else {
+        if (lone >= 0) {  // too heavy to pair: the waiting one stays alone
+          match[lone] = lone;
+          cmap[lone] = cn++;
+        }
+        lone = v;
+      }
+    } else {
+      for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
+        const int u = g.adjncy[k];
+        if (match[u] < 0 && g.edge_weight(k) > best_w && g.weight(v) + g.weight(u) <= max_vwgt) {
+          best = u;
+          best_w = g.edge_weight(k);
+        }
+      }
+    }
+    if (best >= 0) {
+      match[v] = best;
+      match[best] = v;
+      cmap[v] = cmap[best] = cn++;
+    } else if (lone != v) {
+      match[v] = v;
+      cmap[v] = cn++;
+    }
+  }
+  if (lone >= 0 && match[lone] < 0) {
+    match[lone] = lone;
+    cmap[lone] = cn++;
+  }
+
+  // The coarse graph: the adjacency of both halves of each pair, merged, edge weights
+  // summed, the edge inside the pair dropped.
+  coarse->n = cn;
+  const std::size_t ucn = static_cast<std::size_t>(cn);
+  if (!coarse->xadj.allocate(mem, ucn + 1, "coarsen_graph: xadj") ||
+      !coarse->adjncy.allocate(mem, static_cast<std::size_t>(g.nnz()), "coarsen_graph: adjncy") ||
+      !coarse->adjwgt.allocate(mem, static_cast<std::size_t>(g.nnz()), "coarsen_graph: adjwgt") ||
+      !coarse->vwgt.allocate(mem, ucn, "coarsen_graph: vwgt")) {
+    return kOrderNoMemory;
+  }
+  // count[] is reused for the representative of each coarse vertex, perm[] for the position
+  // of a coarse neighbour in the row being built.
+  int* rep = count.get();
+  for (int v = 0; v < n; ++v) {
+    if (match[v] == v || v < match[v]) rep[cmap[v]] = v;
+  }
+  int* slot = perm.get();
+  for (int c = 0; c < cn; ++c) slot[c] = -1;
+  int cnt = 0;
+  coarse->xadj[0] = 0;
+  for (int c = 0; c < cn; ++c) {
+    const int v = rep[c];
+    const int row_start = cnt;
+    const int pair[2] = {v, match[v]};
+    const int members = match[v] == v ? 1 : 2;
+    int w = 0;
+    for (int m = 0; m < members; ++m) {
+      const int x = pair[m];
+      w += g.weight(x);
+      for (int k = g.xadj[x]; k < g.xadj[x + 1]; ++k) {
+        const int cu = cmap[g.adjncy[k]];
+        if (cu == c) continue;
+        if (slot[cu] < 0) {
+          slot[cu] = cnt;
+          coarse->adjncy[cnt] = cu;
+          coarse->adjwgt[cnt++] = g.edge_weight(k);
+        } else {
+          coarse->adjwgt[slot[cu]] += g.edge_weight(k);
+        }
+      }
+    }
+    for (int k = row_start; k < cnt; ++k) slot[coarse->adjncy[k]] = -1;
+    coarse->vwgt[c] = w;
+    coarse->xadj[c + 1] = cnt;
+  }
+  coarse->total_vwgt = g.total_vwgt;
+  return kOrderOk;
+}
+
+}  // namespace ztr

@@ -1,0 +1,374 @@
+#include "sparse_solver/ordering/node_bisection.h"
+
+#include <cstring>
+
+#include "sparse_solver/ordering/coarsen.h"
+#include "sparse_solver/ordering/edge_refine.h"
+#include "sparse_solver/ordering/gain_heap.h"
+#include "sparse_solver/ordering/ordering_codes.h"
+#include "sparse_solver/ordering/random_stream.h"
+#include "sparse_solver/ordering/separator_refine.h"
+
+namespace ztr {
+namespace {
+
+// Coarsening stops at this many vertices, or when a step removes less than a tenth of them
+// (the matching has stalled: stars, graphs without edges, heavy vertices).
+constexpr int kCoarsenTo = 100;
+constexpr double kCoarsenStall = 0.9;
+// Greedy growings tried on the coarsest graph; it is small, so several are cheap.
+constexpr int kInitialTries = 6;
+
+int multilevel_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int tries,
+                         int* where);
+
+// Grows part 0 from a random vertex, always adding the outside vertex whose move lowers the
+// cut weight the most, until part 0 holds half of the weight.  When the region has no
+// neighbour left (several components), it restarts from a random outside vertex.
+int grow_region(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int* where) {
+  const int n = g.n;
+  GainHeap heap;
+  WorkArray<int> perm;
+  if (!heap.allocate(mem, n, "grow_region: heap") ||
+      !perm.allocate(mem, static_cast<std::size_t>(n), "grow_region: perm")) {
+    return kOrderNoMemory;
+  }
+  for (int i = 0; i < n; ++i) {
+    perm[i] = i;
+    where[i] = kPart1;
+  }
+  for (int i = n - 1; i > 0; --i) {
+    const int j = rng->below(i + 1);
+    const int t = perm[i];
+    perm[i] = perm[j];
+    perm[j] = t;
+  }
+  const long long target = g.total_vwgt / 2;
+  long long grown = 0;
+  int next_seed = 0;
+  while (grown < target) {
+    if (heap.empty()) {
+      while (next_seed < n && where[perm[next_seed]] != kPart1) ++next_seed;
+      if (next_seed == n) break;
+      heap.insert(perm[next_seed], 0);
+    }
+    const int v = heap.top();
+    heap.remove(v);
+    if (grown + g.weight(v) > target && grown > 0 && 2 * (target - grown) < g.weight(v)) break;
+    where[v] = kPart0;
+    grown += g.weight(v);
+    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
+      const int u = g.adjncy[k];
+      if (where[u] != kPart1) continue;
+      // Moving u into part 0 turns its edges to part 0 from cut into internal and its other
+      // edges into cut: gain = 2 * (weight to part 0) - (all its edge weight).
+      if (heap.contains(u)) {
+        heap.update(u, heap.key(u) + 2 * g.edge_weight(k));
+      } else {
+        int gain = 0;
+        for (int q = g.xadj[u]; q < g.xadj[u + 1]; ++q) {
+          gain += where[g.adjncy[q]] == kPart0 ? g.edge_weight(q) : -g.edge_weight(q);
+        }
+        heap.insert(u, gain);
+      }
+    }
+  }
+  return kOrderOk;
+}
+
+// The cut of a two-way partition becomes a vertex separator: the boundary of the side whose
+// boundary weighs less.
+void separator_from_cut(const OrderGraph& g, int* where) {
+  const int n = g.n;
+  long long boundary[2] = {0, 0};
+  for (int v = 0; v < n; ++v) {
+    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
+      if (where[g.adjncy[k]] != where[v]) {
+        boundary[where[v]] += g.weight(v);
+        break;
+      }
+    }
+  }
+  const int side = boundary[0] <= boundary[1] ? kPart0 : kPart1;
+  for (int v = 0; v < n; ++v) {
+    if (where[v] != side) continue;
+    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
+      if (where[g.adjncy[k]] == 1 - side) {
+        where[v] = kSeparator;
+        break;
+      }
+    }
+  }
+}
+
+// The best of several grown and refined separators of the coarsest graph.
+int initial_separator(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int* where) {
+  WorkArray<int> trial;
+  if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "initial_separator: where")) {
+    return kOrderNoMemory;
+  }
+  const Balance bal = make_balance(g, kBisectionBalance);
+  long long best[3] = {0, 0, 0};
+  for (int t = 0; t < kInitialTries; ++t) {
+    long long pwgt[3];
+    int rc = grow_region(mem, g, rng, trial.get());
+    if (rc == kOrderOk) {
+      separator_from_cut(g, trial.get());
+      separator_weights(g, trial.get(), pwgt);
+      rc = refine_separator(mem, g, kBisectionBalance, trial.get(), pwgt);
+    }
+    if (rc != kOrderOk) return rc;
+    if (t == 0 || better_bisection(pwgt, best, bal)) {
+      std::memcpy(best, pwgt, sizeof(best));
+      std::memcpy(where, trial.get(), sizeof(int) * static_cast<std::size_t>(g.n));
+    }
+  }
+  return kOrderOk;
+}
+
+long long cut_weight(const OrderGraph& g, const int* where) {
+  long long cut = 0;
+  for (int v = 0; v < g.n; ++v) {
+    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
+      if (where[g.adjncy[k]] != where[v]) cut += g.edge_weight(k);
+    }
+  }
+  return cut / 2;
+}
+
+// The best of several grown and refined cuts of the coarsest graph.
+int initial_cut(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int* where) {
+  WorkArray<int> trial;
+  if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "initial_cut: where")) {
+    return kOrderNoMemory;
+  }
+  long long best = -1;
+  for (int t = 0; t < kInitialTries; ++t) {
+    int rc = grow_region(mem, g, rng, trial.get());
+    if (rc == kOrderOk) rc = refine_edge_bisection(mem, g, kBisectionBalance, trial.get());
+    if (rc != kOrderOk) return rc;
+    const long long cut = cut_weight(g, trial.get());
+    if (best < 0 || cut < best) {
+      best = cut;
+      std::memcpy(where, trial.get(), sizeof(int) * static_cast<std::size_t>(g.n));
+    }
+  }
+  return kOrderOk;
+}
+
+// One level of the multilevel scheme, carrying two partitions through one hierarchy of
+// coarse graphs: a vertex separator (`sep`, refined as a separator on every level) and an
+// edge cut (`cut`, refined as a cut on every level and turned into a separator only by the
+// caller, on the finest graph).  Neither wins everywhere: the separator refined on every
+// level is thinner on sparse meshes; on graphs whose coarse versions are dense (27-point
+// stencils, structural matrices) a separator formed on the coarsest graph is many fine layers
+// thick, while a cut carries down without that loss.
+int bisect_level(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int max_vwgt, int* sep,
+                 int* cut) {
+  if (g.n > kCoarsenTo) {
+    OrderGraph coarse;
+    WorkArray<int> cmap;
+    if (!cmap.allocate(mem, static_cast<std::size_t>(g.n), "bisect_level: cmap")) {
+      return kOrderNoMemory;
+    }
+    int rc = coarsen_graph(mem, g, rng, max_vwgt, &coarse, cmap.get());
+    if (rc != kOrderOk) return rc;
+    if (coarse.n < kCoarsenStall * g.n) {
+      WorkArray<int> csep, ccut;
+      if (!csep.allocate(mem, static_cast<std::size_t>(coarse.n), "bisect_level: where") ||
+          !ccut.allocate(mem, static_cast<std::size_t>(coarse.n), "bisect_level: where")) {
+        return kOrderNoMemory;
+      }
+      rc = bisect_level(mem, coarse, rng, max_vwgt, csep.get(), ccut.get());
+      if (rc != kOrderOk) return rc;
+      coarse = OrderGraph();
+      for (int v = 0; v < g.n; ++v) {
+        sep[v] = csep[cmap[v]];
+        cut[v] = ccut[cmap[v]];
+      }
+      long long pwgt[3];
+      separator_weights(g, sep, pwgt);
+      rc = refine_separator(mem, g, kBisectionBalance, sep, pwgt);
+      if (rc != kOrderOk) return rc;
+      return refine_edge_bisection(mem, g, kBisectionBalance, cut);
+    }
+  }
+  const int rc = initial_separator(mem, g, rng, sep);
+  if (rc != kOrderOk) return rc;
+  return initial_cut(mem, g, rng, cut);
+}
+
+// One complete bisection: both partitions of bisect_level, the thinner separator kept.
+int one_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int max_vwgt,
+                  int* where) {
+  WorkArray<int> cut;
+  if (!cut.allocate(mem, static_cast<std::size_t>(g.n), "one_bisection: cut")) {
+    return kOrderNoMemory;
+  }
+  RandomStream rng(seed);
+  int rc = bisect_level(mem, g, &rng, max_vwgt, where, cut.get());
+  if (rc != kOrderOk) return rc;
+  separator_from_cut(g, cut.get());
+  long long a[3], b[3];
+  separator_weights(g, cut.get(), b);
+  rc = refine_separator(mem, g, kBisectionBalance, cut.get(), b);
+  if (rc != kOrderOk) return rc;
+  separator_weights(g, where, a);
+  if (better_bisection(b, a, make_balance(g, kBisectionBalance))) {
+    std::memcpy(where, cut.get(), sizeof(int) * static_cast<std::size_t>(g.n));
+  }
+  return kOrderOk;
+}
+
+// Breadth-first levels from `root`: level[v] for the vertices reached (-1 for the others);
+// returns the number of levels, the last vertex reached in *far.
+int bfs_levels(const OrderGraph& g, int root, int* queue, int* level, int* far) {
+  for (int v = 0; v < g.n; ++v) level[v] = -1;
+  int head = 0, tail = 0;
+  queue[tail++] = root;
+  level[root] = 0;
+  while (head < tail) {
+    const int v = queue[head++];
+    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
+      const int u = g.adjncy[k];
+      if (level[u] < 0) {
+        level[u] = level[v] + 1;
+        queue[tail++] = u;
+      }
+    }
+  }
+  *far = queue[tail - 1];
+  return level[*far] + 1;
+}
+
+// A separator from a level structure (George and Liu): every breadth-first level separates
+// the levels before it from those after it, and from an end of a long path through the graph
+// the middle levels are narrow cross-sections.  On meshes they run obliquely to the axes,
+// where the multilevel bisection above, which follows the edges of its coarse graphs, rarely
+// goes: in a cube of a 7-point stencil the middle diagonal level has three quarters of the
+// vertices of the middle axis plane.  Each end of a pseudo-diameter (found by a few sweeps
+// from the lightest vertex) gives one structure; of the levels whose sides satisfy the
+// balance rule the lightest is taken, then refined as a separator.  Vertices the sweep does
+// not reach (other components) join the side after the separator.  *found is false (and
+// `where` untouched) when no level gives a balanced bisection.
+int level_separator(WorkMemory* mem, const OrderGraph& g, const Balance& bal, int* where,
+                    bool* found) {
+  const int n = g.n;
+  *found = false;
+  WorkArray<int> queue, level;
+  WorkArray<long long> lw;
+  if (!queue.allocate(mem, static_cast<std::size_t>(n), "level_separator: queue") ||
+      !level.allocate(mem, static_cast<std::size_t>(n), "level_separator: level") ||
+      !lw.allocate(mem, static_cast<std::size_t>(n) + 1, "level_separator: weights")) {
+    return kOrderNoMemory;
+  }
+  int start = 0;
+  for (int v = 1; v < n; ++v) {
+    if (g.xadj[v + 1] - g.xadj[v] < g.xadj[start + 1] - g.xadj[start]) start = v;
+  }
+  // Pseudo-diameter: sweep to the farthest vertex until the depth stops growing.
+  int ends[2] = {start, start};
+  int depth = bfs_levels(g, start, queue.get(), level.get(), &ends[1]);
+  for (int sweep = 0; sweep < 4; ++sweep) {
+    int far;
+    const int d = bfs_levels(g, ends[1], queue.get(), level.get(), &far);
+    if (d <= depth) break;
+    depth = d;
+    ends[0] = ends[1];
+    ends[1] = far;
+  }
+  long long best[3] = {0, 0, 0};
+  for (int e = 0; e < 2; ++e) {
+    if (e == 1 && ends[1] == ends[0]) break;
+    int far;
+    const int nl = bfs_levels(g, ends[e], queue.get(), level.get(), &far);
+    long long unreached = 0;
+    for (int l = 0; l < nl; ++l) lw[l] = 0;
+    for (int v = 0; v < n; ++v) {
+      if (level[v] >= 0) {
+        lw[level[v]] += g.weight(v);
+      } else {
+        unreached += g.weight(v);
+      }
+    }
+    long long before = 0, total_reached = 0;
+    for (int l = 0; l < nl; ++l) total_reached += lw[l];
+    int pick = -1;
+    long long pick_w[3] = {0, 0, 0};
+    for (int l = 1; l + 1 < nl; ++l) {
+      before += lw[l - 1];
+      const long long w[3] = {before, total_reached - before - lw[l] + unreached, lw[l]};
+      if (bal.ok(w[0], w[1]) && (pick < 0 || better_bisection(w, pick_w, bal))) {
+        pick = l;
+        std::memcpy(pick_w, w, sizeof(w));
+      }
+    }
+    if (pick < 0) continue;
+    if (*found && !better_bisection(pick_w, best, bal)) continue;
+    std::memcpy(best, pick_w, sizeof(best));
+    for (int v = 0; v < n; ++v) {
+      where[v] = level[v] < 0 || level[v] > pick ? kPart1 : (level[v] < pick ? kPart0 : kSeparator);
+    }
+    *found = true;
+  }
+  if (!*found) return kOrderOk;
+  long long pwgt[3];
+  separator_weights(g, where, pwgt);
+  return refine_separator(mem, g, kBisectionBalance, where, pwgt);
+}
+
+}  // namespace
+
+int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int tries,
+                   int* where) {
+  const Balance bal = make_balance(g, kBisectionBalance);
+  int rc = multilevel_bisection(mem, g, seed, tries, where);
+  if (rc != kOrderOk || g.n == 0) return rc;
+  WorkArray<int> trial;
+  if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "node_bisection: trial")) {
+    return kOrderNoMemory;
+  }
+  bool found = false;
+  rc = level_separator(mem, g, bal, trial.get(), &found);
+  if (rc != kOrderOk || !found) return rc;
+  long long a[3], b[3];
+  separator_weights(g, where, a);
+  separator_weights(g, trial.get(), b);
+  if (better_bisection(b, a, bal)) {
+    std::memcpy(where, trial.get(), sizeof(int) * static_cast<std::size_t>(g.n));
+  }
+  return kOrderOk;
+}
+
+namespace {
+
+int multilevel_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int tries,
+                         int* where) {
+  // Coarse vertices heavier than this would make a balanced bisection of the coarsest graph
+  // impossible.
+  const long long cap = 3 * g.total_vwgt / (2 * kCoarsenTo);
+  const int max_vwgt = static_cast<int>(cap < 1 ? 1 : (cap > 2147483647 ? 2147483647 : cap));
+  if (tries <= 1) return one_bisection(mem, g, seed, max_vwgt, where);
+  WorkArray<int> trial;
+  if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "multilevel_bisection: trial")) {
+    return kOrderNoMemory;
+  }
+  const Balance bal = make_balance(g, kBisectionBalance);
+  long long best[3] = {0, 0, 0};
+  for (int t = 0; t < tries; ++t) {
+    const int rc =
+        one_bisection(mem, g, RandomStream::child_seed(seed, 2 + t), max_vwgt, trial.get());
+    if (rc != kOrderOk) return rc;
+    long long pwgt[3];
+    separator_weights(g, trial.get(), pwgt);
+    if (t == 0 || better_bisection(pwgt, best, bal)) {
+      std::memcpy(best, pwgt, sizeof(best));
+      std::memcpy(where, trial.get(), sizeof(int) * static_cast<std::size_t>(g.n));
+    }
+  }
+  return kOrderOk;
+}
+
+}  // namespace
+
+}  // namespace ztr

@@ -1,0 +1,27 @@
+// Multilevel vertex bisection: coarsen by heavy-edge matching to about a hundred vertices,
+// bisect the coarsest graph by greedy graph growing, and carry two partitions back up the
+// levels: a vertex separator made on the coarsest graph and refined as a separator on every
+// level, and an edge cut refined on every level and turned into a separator on the finest;
+// the thinner separator wins.
+#pragma once
+
+#include <cstdint>
+
+#include "sparse_solver/ordering/ordering_graph.h"
+
+namespace ztr {
+
+// Balance tolerance of every bisection of the nested dissection: the heavier of the two
+// parts may weigh at most 1.1 times half of the two parts' total weight (the separator not
+// counted; the rule and its one exception for heavy vertices are in separator_refine.h).  The
+// initial bisection, the separator and edge-cut refinements and the choice among tries all
+// apply it.
+inline constexpr double kBisectionBalance = 1.1;
+
+// Computes where[v] in {kPart0, kPart1, kSeparator} for the vertices of g, such that no edge
+// joins part 0 and part 1.  `tries` complete multilevel bisections are made from streams
+// derived from `seed`, and the best (smallest balanced separator) is kept; a separator made
+// from a breadth-first level structure competes with them.
+int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int tries, int* where);
+
+}  // namespace ztr

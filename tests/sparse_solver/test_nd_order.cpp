@@ -1,0 +1,120 @@
+// The nested-dissection entry with explicit options: per-component ordering, several
+// separators per bisection, pruning, the inverse permutation.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sparse_solver/ordering/nd_order.h"
+#include "sparse_solver/ordering/ordering_codes.h"
+#include "testalloc.h"
+#include "tests/sparse_solver/graphs.h"
+
+namespace ztr {
+namespace {
+
+using test::Graph;
+
+OrderGraph own_copy(WorkMemory* mem, const Graph& t) {
+  OrderGraph g;
+  EXPECT_EQ(prepare_graph(mem, t.n, t.x(), t.a(), &g), kOrderOk);
+  return g;
+}
+
+TEST(NdOrder, ComponentsAreOrderedOneAfterAnother) {
+  // Three graphs of different kinds, their vertices shuffled together.
+  const Graph parts[3] = {test::grid(30, 20, 1), test::grid(9, 9, 9), test::path(250)};
+  const int n = parts[0].n + parts[1].n + parts[2].n;
+  std::vector<int> shuffle(n), comp(n);
+  for (int v = 0; v < n; ++v) shuffle[v] = v;
+  test::Lcg rng{5};
+  for (int v = n - 1; v > 0; --v) std::swap(shuffle[v], shuffle[rng.below(v + 1)]);
+  std::vector<std::pair<int, int>> edges;
+  for (int k = 0, base = 0; k < 3; base += parts[k].n, ++k) {
+    for (int i = 0; i < parts[k].n; ++i) {
+      comp[shuffle[base + i]] = k;
+      for (int q = parts[k].xadj[i]; q < parts[k].xadj[i + 1]; ++q)
+        edges.emplace_back(shuffle[base + i], shuffle[base + parts[k].adjncy[q]]);
+    }
+  }
+  const Graph g = test::from_edges(n, edges);
+
+  WorkMemory mem;
+  const int options[kNdOptionCount] = {1, 3, 1, 2, 0, kNdFlagComponents, -1, 1};
+  std::vector<int> perm(n), iperm(n), tree(16, 0);
+  int P = 4;
+  ASSERT_EQ(
+      ONMETIS(&mem, own_copy(&mem, g), options, 2, perm.data(), iperm.data(), tree.data(), &P),
+      kOrderOk);
+  ASSERT_TRUE(test::is_permutation(perm, n));
+  for (int k = 0; k < n; ++k) EXPECT_EQ(iperm[perm[k]], k);
+  EXPECT_EQ(P, 1);
+  EXPECT_EQ(tree[0], 0);
+  EXPECT_EQ(tree[1], n - 1);
+  // Each component takes one contiguous range of positions.
+  int changes = 0;
+  for (int k = 1; k < n; ++k) changes += comp[perm[k]] != comp[perm[k - 1]];
+  EXPECT_EQ(changes, 2);
+}
+
+TEST(NdOrder, OptionsChangeTheSearchNotTheContract) {
+  const Graph t = test::grid(60, 45, 1, true);
+  WorkMemory mem;
+  for (const auto& options :
+       {std::vector<int>{0, 0, 0, 0, 0, 0, 0, 0}, std::vector<int>{1, 3, 1, 2, 0, 0, -1, 3},
+        std::vector<int>{1, 3, 1, 2, 0, 1, 200, 1}, std::vector<int>{1, 3, 1, 2, 0, 1, 5, 2}}) {
+    std::vector<int> perm(t.n), tree(32);
+    int P = 8;
+    ASSERT_EQ(
+        ONMETIS(&mem, own_copy(&mem, t), options.data(), 1, perm.data(), nullptr, tree.data(), &P),
+        kOrderOk);
+    EXPECT_TRUE(test::is_permutation(perm, t.n));
+    // Pruning with a small factor removes most vertices and leaves too few to split.
+    ASSERT_TRUE(P == 8 || (P == 1 && options[6] > 0 && options[6] < 20)) << P;
+    // The slot that comes last in position order ends at n - 1.
+    EXPECT_EQ(tree[P == 1 ? 1 : 2 * P + 1], t.n - 1);
+  }
+  EXPECT_EQ(mem.in_use.load(), 0);
+  std::vector<int> perm(t.n);
+  int huge = (1 << 29) + 1;
+  EXPECT_EQ(ONMETIS(&mem, own_copy(&mem, t), nullptr, 1, perm.data(), nullptr, nullptr, &huge),
+            kOrderBadInput);
+}
+
+TEST(NdOrder, ComponentOrderUnwindsFromEveryAllocationFailure) {
+  // Fails the k-th allocation of the per-component ordering for k = 1, 2, ... until a call
+  // succeeds: each failure returns -2, names the allocation and leaves nothing behind.
+  const Graph t = test::copies(test::grid(13, 11, 1), 3);
+  const int options[kNdOptionCount] = {1, 3, 1, 2, 0, kNdFlagComponents, -1, 1};
+  std::set<std::string> labels;
+  const long long live = ztr_testalloc_live();
+  for (long k = 1;; ++k) {
+    WorkMemory mem;
+    OrderGraph g = own_copy(&mem, t);
+    std::vector<int> perm(t.n);
+    int P = 1;
+    const long failures = ztr_testalloc_failures();
+    ztr_testalloc_fail_nth(k, 0);
+    const int rc = ONMETIS(&mem, std::move(g), options, 1, perm.data(), nullptr, nullptr, &P);
+    const bool failed = ztr_testalloc_failures() > failures;
+    ztr_testalloc_reset();
+    ASSERT_EQ(mem.in_use.load(), 0) << "allocation " << k;
+    ASSERT_EQ(ztr_testalloc_live(), live) << "allocation " << k;
+    if (!failed) {
+      ASSERT_EQ(rc, kOrderOk);
+      EXPECT_TRUE(test::is_permutation(perm, t.n));
+      break;
+    }
+    ASSERT_EQ(rc, kOrderNoMemory) << "allocation " << k;
+    ASSERT_NE(mem.failed_label.load(), nullptr);
+    labels.insert(mem.failed_label.load());
+    ASSERT_LT(k, 100000);
+  }
+  EXPECT_EQ(labels.count("MlevelNestedDissectionCC: sgraphs"), 1u);
+  EXPECT_EQ(labels.count("MMDOrder: perm"), 1u);
+}
+
+}  // namespace
+}  // namespace ztr

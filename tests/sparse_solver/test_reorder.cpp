@@ -1,0 +1,404 @@
+// The reordering driver: every method returns a permutation on every kind of graph, the
+// separator tree covers and separates, orders are reproducible, bad input is refused and
+// every allocation failure unwinds with -2 and nothing leaked.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sparse_solver/ordering/elimination_tree.h"
+#include "sparse_solver/ordering/ordering_codes.h"
+#include "sparse_solver/ordering/reorder.h"
+#include "testalloc.h"
+#include "tests/sparse_solver/graphs.h"
+
+namespace ztr {
+namespace {
+
+using test::Graph;
+
+struct Disarm {
+  ~Disarm() { ztr_testalloc_reset(); }
+};
+
+struct Result {
+  int rc = 0;
+  std::vector<int> perm;
+  std::vector<int> tree;
+  int parts = 0;
+  long long bytes = 0;
+};
+
+Result order(const Graph& g, int method, int threads = 1, int parts = 1,
+             const int* constraint = nullptr) {
+  Result r;
+  int P = 1;
+  while (P < parts) P *= 2;
+  r.perm.assign(static_cast<std::size_t>(g.n) + 1, -7);
+  r.tree.assign(4 * static_cast<std::size_t>(P) + 1, -7);  // one guard entry
+  r.parts = parts;
+  r.rc = reorder(g.n, g.x(), g.a(), method, threads, r.perm.data(), r.tree.data(), &r.parts,
+                 &r.bytes, constraint);
+  EXPECT_EQ(r.perm[g.n], -7) << "wrote past the permutation";
+  EXPECT_EQ(r.tree[4 * P], -7) << "wrote past the separator tree";
+  return r;
+}
+
+long long fill_of(const Graph& g, const std::vector<int>& perm) {
+  FactorFill f;
+  EXPECT_EQ(factor_fill(g.n, g.x(), g.a(), perm.data(), &f), kOrderOk);
+  return f.nnz_l;
+}
+
+struct Case {
+  std::string name;
+  Graph g;
+};
+
+std::vector<Case> all_graphs() {
+  std::vector<Case> c;
+  c.push_back({"grid2d", test::grid(37, 23, 1, false, true)});
+  c.push_back({"grid3d", test::grid(9, 8, 7)});
+  c.push_back({"grid3d27", test::grid(7, 7, 6, true, true)});
+  c.push_back({"random", test::random_graph(900, 2500, 11)});
+  c.push_back({"random_dense", test::random_graph(300, 6000, 12, true)});
+  c.push_back({"components", test::copies(test::grid(13, 11, 1), 5)});
+  c.push_back({"arrow", test::arrow(700, 350)});
+  c.push_back({"star", test::star(600)});
+  c.push_back({"path", test::path(1000)});
+  c.push_back({"identical_rows", test::multi_dof_grid(14, 12, 3)});
+  c.push_back({"no_edges", test::from_edges(500, {})});
+  c.push_back({"diagonal_only", test::from_edges(300, {}, true)});
+  c.push_back({"n1", test::from_edges(1, {}, true)});
+  c.push_back({"n5", test::path(5)});
+  c.push_back({"n8", test::grid(2, 2, 2)});
+  c.push_back({"n9", test::grid(3, 3, 1)});
+  c.push_back({"n0", Graph{}});
+  return c;
+}
+
+TEST(Reorder, EveryMethodReturnsAPermutation) {
+  for (const Case& c : all_graphs()) {
+    for (int method = 0; method <= 3; ++method) {
+      for (int threads : {1, 3}) {
+        if (method != 3 && threads != 1) continue;
+        const Result r = order(c.g, method, threads, 4);
+        ASSERT_EQ(r.rc, 0) << c.name << " method " << method;
+        EXPECT_TRUE(test::is_permutation(r.perm, c.g.n)) << c.name << " method " << method;
+        EXPECT_GT(r.bytes, 0) << c.name;
+      }
+    }
+  }
+}
+
+// Checks the tree layout of a result and returns the position ranges of the P leaf parts.
+void check_tree(const Graph& g, const Result& r, int P, const std::string& what,
+                int max_group = 1) {
+  const int n = g.n;
+  const int* t = r.tree.data();
+  // Position order: for node k, left subtree, right subtree, separator.
+  std::vector<int> slots;
+  auto walk = [&](auto&& self, int node) -> void {
+    if (node >= P) {
+      slots.push_back(node - P);
+      return;
+    }
+    self(self, 2 * node);
+    self(self, 2 * node + 1);
+    slots.push_back(P + node - 1);
+  };
+  walk(walk, 1);
+  int next = 0;
+  for (int s : slots) {
+    EXPECT_EQ(t[2 * s], next) << what << " slot " << s;
+    EXPECT_GE(t[2 * s + 1], t[2 * s] - 1) << what << " slot " << s;
+    next = t[2 * s + 1] + 1;
+  }
+  EXPECT_EQ(next, n) << what;
+  EXPECT_EQ(t[2 * (2 * P - 1)], n) << what << ": the unused slot is an empty range at the end";
+  // Every separator separates: no edge joins the positions of its two subtrees.
+  std::vector<int> pos(static_cast<std::size_t>(n));
+  for (int k = 0; k < n; ++k) pos[r.perm[k]] = k;
+  auto span = [&](auto&& self, int node, int* lo, int* hi) -> void {
+    if (node >= P) {
+      *lo = t[2 * (node - P)];
+      *hi = t[2 * (node - P) + 1];
+      return;
+    }
+    int a, b, c, d;
+    self(self, 2 * node, &a, &b);
+    self(self, 2 * node + 1, &c, &d);
+    *lo = a;
+    *hi = t[2 * (P + node - 1) + 1];
+  };
+  for (int node = 1; node < P; ++node) {
+    int l0, l1, r0, r1;
+    span(span, 2 * node, &l0, &l1);
+    span(span, 2 * node + 1, &r0, &r1);
+    // Every bisection that split its graph is balanced: the heavier part holds at most 1.1
+    // times half of the two parts together (vertices of identical rows count together, so a
+    // difference of one such group is allowed too).  The root's parts exclude vertices that
+    // pruning placed after everything.
+    const long long a = l1 - l0 + 1, b = r1 - r0 + 1;
+    const int sep = P + node - 1;
+    if (a > 0 && b > 0) {
+      EXPECT_TRUE(2 * std::max(a, b) <= 1.1 * (a + b) || std::abs(a - b) <= max_group)
+          << what << ": node " << node << " parts " << a << " and " << b;
+    } else {
+      EXPECT_EQ(t[2 * sep + 1], t[2 * sep] - 1) << what << ": node " << node << " not split";
+    }
+    for (int k = l0; k <= l1; ++k) {
+      const int v = r.perm[k];
+      for (int q = g.xadj[v]; q < g.xadj[v + 1]; ++q) {
+        const int p = pos[g.adjncy[q]];
+        ASSERT_FALSE(p >= r0 && p <= r1) << what << ": node " << node << " does not separate";
+      }
+    }
+  }
+}
+
+TEST(Reorder, SeparatorTreeCoversAndSeparates) {
+  const std::vector<Case> graphs = {{"grid2d", test::grid(40, 40, 1, false, true)},
+                                    {"grid3d", test::grid(14, 13, 12)},
+                                    {"random", test::random_graph(3000, 6000, 5)},
+                                    {"identical_rows", test::multi_dof_grid(25, 25, 2)},
+                                    {"arrow", test::arrow(3000, 17)}};
+  for (const Case& c : graphs) {
+    for (int requested : {1, 2, 3, 8}) {
+      // Both methods lay out the same tree (their orders are equal, tested below).
+      for (int method : {requested < 3 ? 2 : 3}) {
+        const Result r = order(c.g, method, method == 3 ? 4 : 1, requested);
+        ASSERT_EQ(r.rc, 0);
+        ASSERT_TRUE(test::is_permutation(r.perm, c.g.n));
+        const int P = requested == 3 ? 4 : requested;
+        EXPECT_EQ(r.parts, P) << c.name << " requested " << requested;
+        check_tree(c.g, r, r.parts, c.name + " parts " + std::to_string(requested),
+                   c.name == "identical_rows" ? 2 : 1);
+      }
+    }
+  }
+}
+
+TEST(Reorder, ManyPartsOnFewVertices) {
+  // More parts than the dissection can fill: most leaves stay empty ranges.
+  const Graph g = test::grid(45, 44, 1);
+  for (int requested : {64, 1000}) {
+    const Result r = order(g, 3, 3, requested);
+    ASSERT_EQ(r.rc, 0);
+    ASSERT_TRUE(test::is_permutation(r.perm, g.n));
+    ASSERT_EQ(r.parts, requested == 64 ? 64 : 1024);
+    check_tree(g, r, r.parts, "parts " + std::to_string(requested));
+  }
+}
+
+TEST(Reorder, TinyAndUnsplitGraphsGiveOnePart) {
+  for (int n : {0, 1, 5, 8}) {
+    const Graph g = test::random_graph(n, 2 * n, 3, true);
+    for (int method : {2, 3}) {
+      const Result r = order(g, method, 2, 3);
+      ASSERT_EQ(r.rc, 0);
+      for (int k = 0; k < n; ++k) EXPECT_EQ(r.perm[k], k) << "n = " << n;
+      EXPECT_EQ(r.parts, 1);
+      EXPECT_EQ(r.tree[0], 0);
+      EXPECT_EQ(r.tree[1], n - 1);
+      for (int s = 1; s < 8; ++s) EXPECT_EQ(r.tree[2 * s], n);
+    }
+  }
+  // Above 8 vertices but small enough to be ordered by minimum degree in one piece.
+  const Graph g = test::grid(10, 10, 1);
+  const Result r = order(g, 2, 1, 8);
+  ASSERT_EQ(r.rc, 0);
+  EXPECT_EQ(r.parts, 1);
+  EXPECT_EQ(r.tree[1], 99);
+  for (int method : {0, 1}) {
+    const Result m = order(g, method, 1, 8);
+    EXPECT_EQ(m.parts, 1);
+    EXPECT_EQ(m.tree[1], 99);
+  }
+}
+
+TEST(Reorder, OrdersAreReproducibleAndIndependentOfThreads) {
+  const Graph g = test::grid(17, 16, 15);
+  const Result base = order(g, 2, 1, 8);
+  ASSERT_EQ(base.rc, 0);
+  EXPECT_EQ(order(g, 2, 1, 8).perm, base.perm);
+  EXPECT_EQ(order(g, 3, 1, 8).perm, base.perm) << "method 3 on one thread differs from method 2";
+  for (int threads : {2, 4}) {
+    const Result a = order(g, 3, threads, 8);
+    const Result b = order(g, 3, threads, 8);
+    EXPECT_EQ(a.perm, b.perm) << threads << " threads";
+    EXPECT_EQ(a.tree, b.tree) << threads << " threads";
+    EXPECT_EQ(a.perm, base.perm) << threads << " threads";
+  }
+  const Graph h = test::random_graph(4000, 12000, 77);
+  EXPECT_EQ(order(h, 0).perm, order(h, 0).perm);
+}
+
+TEST(Reorder, DenseRowIsPrunedAndOrderedLast) {
+  const int n = 2000, hub = 1234;
+  const Graph g = test::arrow(n, hub);
+  for (int method : {0, 2, 3}) {
+    const Result r = order(g, method, 2, 4);
+    ASSERT_EQ(r.rc, 0);
+    EXPECT_EQ(r.perm[n - 1], hub) << method;
+    // With the hub last, L holds the diagonal, the two paths left when the hub is removed
+    // and the hub's row: 3n - 4 entries, which minimum degree attains.  Dissecting the
+    // paths adds at most one entry per column.
+    const long long f = fill_of(g, r.perm);
+    if (method == 0) {
+      EXPECT_EQ(f, 3LL * n - 4);
+    } else {
+      EXPECT_LE(f, 4LL * n) << method;
+    }
+  }
+}
+
+TEST(Reorder, IdenticalRowsStayTogether) {
+  const int dofs = 3;
+  const Graph g = test::multi_dof_grid(40, 30, dofs);
+  for (int method : {2, 3}) {
+    const Result r = order(g, method, 2, 2);
+    ASSERT_EQ(r.rc, 0);
+    // Nested dissection compresses the unknowns of one grid point (identical rows) into one
+    // vertex, so they take consecutive positions.
+    for (int k = 0; k < g.n; k += dofs) {
+      for (int a = 1; a < dofs; ++a) {
+        ASSERT_EQ(r.perm[k + a] / dofs, r.perm[k] / dofs) << method << " position " << k;
+      }
+    }
+    check_tree(g, r, 2, "identical rows", dofs);
+  }
+}
+
+TEST(Reorder, ConstrainedMinimumDegreeRespectsStages) {
+  const Graph g = test::grid(31, 27, 1, false, true);
+  std::vector<int> stage(static_cast<std::size_t>(g.n));
+  for (int v = 0; v < g.n; ++v) stage[v] = (v * 7) % 3 == 0 ? 5 : ((v % 31) < 15 ? -1 : 2);
+  const Result r = order(g, 1, 1, 1, stage.data());
+  ASSERT_EQ(r.rc, 0);
+  ASSERT_TRUE(test::is_permutation(r.perm, g.n));
+  for (int k = 1; k < g.n; ++k) EXPECT_LE(stage[r.perm[k - 1]], stage[r.perm[k]]) << k;
+  EXPECT_EQ(order(g, 1).perm, order(g, 0).perm) << "no constraint is plain minimum degree";
+}
+
+TEST(Reorder, BadInputIsRefused) {
+  const Graph g = test::grid(5, 5, 1);
+  std::vector<int> perm(25);
+  int parts = 1;
+  std::vector<int> tree(4);
+  EXPECT_EQ(reorder(25, g.x(), g.a(), 4, 1, perm.data(), tree.data(), &parts, nullptr),
+            kOrderBadInput);
+  EXPECT_EQ(reorder(25, g.x(), g.a(), -1, 1, perm.data(), nullptr, nullptr, nullptr),
+            kOrderBadInput);
+  EXPECT_EQ(reorder(-1, g.x(), g.a(), 2, 1, perm.data(), nullptr, nullptr, nullptr),
+            kOrderBadInput);
+  EXPECT_EQ(reorder(25, g.x(), g.a(), 2, 1, nullptr, nullptr, nullptr, nullptr), kOrderBadInput);
+  EXPECT_EQ(reorder(25, nullptr, g.a(), 0, 1, perm.data(), nullptr, nullptr, nullptr),
+            kOrderBadInput);
+  Graph bad = g;
+  bad.adjncy[7] = 25;
+  EXPECT_EQ(reorder(25, bad.x(), bad.a(), 2, 1, perm.data(), nullptr, nullptr, nullptr),
+            kOrderBadInput);
+  bad = g;
+  bad.xadj[3] = bad.xadj[4] + 1;
+  EXPECT_EQ(reorder(25, bad.x(), bad.a(), 0, 1, perm.data(), nullptr, nullptr, nullptr),
+            kOrderBadInput);
+  // An unsymmetric pattern with repeated entries is ordered as its symmetric hull.
+  std::vector<int> xadj = {0, 3, 3, 4, 4};
+  std::vector<int> adj = {1, 1, 3, 0};
+  for (int method = 0; method <= 3; ++method) {
+    std::vector<int> p(4, -1);
+    EXPECT_EQ(reorder(4, xadj.data(), adj.data(), method, 2, p.data(), nullptr, nullptr, nullptr),
+              0);
+    EXPECT_TRUE(test::is_permutation(p, 4));
+  }
+  const Graph u = test::random_graph(600, 1500, 9);
+  Graph half;  // upper triangle only
+  half.n = u.n;
+  for (int i = 0; i < u.n; ++i) {
+    for (int k = u.xadj[i]; k < u.xadj[i + 1]; ++k)
+      if (u.adjncy[k] > i) half.adjncy.push_back(u.adjncy[k]);
+    half.xadj.push_back(static_cast<int>(half.adjncy.size()));
+  }
+  EXPECT_EQ(order(half, 2).perm, order(u, 2).perm);
+}
+
+// An allocation label is "routine: array": a routine name, a colon, one blank and the name
+// of the array, so that a failure report says where the memory ran out.
+bool well_formed_label(const std::string& s) {
+  const std::size_t colon = s.find(": ");
+  if (colon == std::string::npos || colon == 0 || colon + 2 >= s.size()) return false;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (i == colon || i == colon + 1) continue;
+    const char c = s[i];
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+  }
+  return true;
+}
+
+// Fails the k-th allocation for k = 1, 2, ... until a call succeeds; every failing call must
+// return -2, name the failed allocation and leave nothing allocated.  Adds the labels of the
+// failed allocations to `labels`.
+void sweep(const Graph& g, int method, int threads, int parts, const std::string& what,
+           std::set<std::string>* labels = nullptr) {
+  Disarm disarm;
+  const long long live = ztr_testalloc_live();
+  for (long k = 1;; ++k) {
+    std::vector<int> perm(static_cast<std::size_t>(g.n));
+    const long failures = ztr_testalloc_failures();
+    ztr_testalloc_fail_nth(k, 0);
+    std::vector<int> tree(4 * 4);
+    int p = parts;
+    const int rc =
+        reorder(g.n, g.x(), g.a(), method, threads, perm.data(), tree.data(), &p, nullptr);
+    const bool failed = ztr_testalloc_failures() > failures;
+    ztr_testalloc_reset();
+    ASSERT_EQ(ztr_testalloc_live(), live) << what << ": leak after failing allocation " << k;
+    if (!failed) {
+      ASSERT_EQ(rc, 0) << what;
+      EXPECT_TRUE(test::is_permutation(perm, g.n)) << what;
+      EXPECT_GT(k, 5) << what;
+      return;
+    }
+    ASSERT_EQ(rc, kOrderNoMemory) << what << ": allocation " << k;
+    ASSERT_NE(reorder_failed_allocation(), nullptr) << what;
+    const std::string label = reorder_failed_allocation();
+    EXPECT_TRUE(well_formed_label(label)) << what << ": " << label;
+    if (labels != nullptr) labels->insert(label);
+    ASSERT_LT(k, 100000) << what;
+  }
+}
+
+TEST(Reorder, AllocationFailuresUnwindWithoutLeaks) {
+  sweep(test::grid(23, 21, 1), 0, 1, 1, "mmd");
+  sweep(test::grid(23, 21, 1), 1, 1, 1, "constrained mmd");
+  std::set<std::string> labels;
+  sweep(test::grid(17, 15, 1, false, true), 2, 1, 4, "nd", &labels);
+  sweep(test::multi_dof_grid(15, 15, 2), 2, 1, 4, "nd compressed", &labels);
+  for (const char* expected :
+       {"ONMETIS: cptr", "MMDOrder: perm", "ztr_pds_metis_mlevelnesteddissection_korvine: where",
+        "nd_graph_prepare: perm"}) {
+    EXPECT_EQ(labels.count(expected), 1u) << expected;
+  }
+  sweep(test::arrow(300, 5), 3, 2, 4, "nd pruned, 2 threads");
+  sweep(test::grid(8, 8, 7), 3, 4, 4, "nd 3-D, 4 threads");
+  // A failure that persists: every allocation from some point on fails.
+  Disarm disarm;
+  const Graph g = test::grid(12, 12, 12);
+  const long long live = ztr_testalloc_live();
+  for (long k : {3L, 40L, 400L}) {
+    ztr_testalloc_fail_nth(k, 1);
+    std::vector<int> perm(static_cast<std::size_t>(g.n));
+    EXPECT_EQ(reorder(g.n, g.x(), g.a(), 3, 4, perm.data(), nullptr, nullptr, nullptr),
+              kOrderNoMemory);
+    ztr_testalloc_reset();
+    EXPECT_EQ(ztr_testalloc_live(), live);
+  }
+}
+
+}  // namespace
+}  // namespace ztr
