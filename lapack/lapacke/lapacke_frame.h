@@ -1,0 +1,149 @@
+// The frame every LAPACKE export runs in.  An export is a two-level shim:
+//
+//   top level   layout check, NaN scans of the inputs (done by the export itself), then
+//               lapacke_with_workspace(): a size query through the `_work` level, workspace
+//               allocation (direct family, 128-byte aligned), the real call, the release.
+//   _work level lapacke_work(): column-major data goes straight to the driver; row-major data
+//               is checked (leading dimensions), copied into column-major arrays, handed to the
+//               driver, and copied back.
+//
+// The driver's info is adjusted to LAPACKE numbering (the layout is parameter 1, so a negative
+// info loses one more), allocation failures become -1010 (workspace) and -1011 (copies) with
+// their messages, and every path releases what it allocated.  The frame keeps no state.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "lapack/lapacke/lapacke_utils.h"
+#include "service/error.h"
+#include "service/memory.h"
+
+namespace ztr {
+
+inline constexpr int kLapackeAlignment = 128;
+
+// Reports and returns false for a layout other than 101 or 102 (parameter 1, export's name).
+bool lapacke_layout_ok(const char* name, int layout);
+
+// One matrix argument of a LAPACKE function, as the `_work` level sees it.
+struct LapackeMatrix {
+  enum class Kind { General, Triangle };
+  double* data;      // the caller's array (may be null for an absent output)
+  int rows, cols;    // the matrix as the caller sees it
+  int ld;            // the caller's leading dimension
+  int ld_position;   // its LAPACKE parameter position, for the row-major check
+  int ld_t;          // leading dimension of the column-major copy
+  Kind kind;         // how it is copied: the whole matrix, or one triangle with its diagonal
+  char uplo;         // for Kind::Triangle
+  bool copy_in;      // transposed into the copy before the driver runs
+  bool copy_out;     // transposed back after it
+  bool present;      // false: not used by this call (its ld is still checked; no copy)
+};
+
+// The `_work` level.  `driver(double* const* arrays, const int* lds)` runs the Fortran-style
+// routine on column-major arrays (one per matrix, in order) and returns its info.
+//   query: a workspace query, run on the caller's arrays with the copies' leading dimensions.
+template <typename Driver>
+int lapacke_work(const char* work_name, int layout, LapackeMatrix* mats, int count, bool query,
+                 Driver&& driver);
+
+// The top level's workspace handling.  `work(double* w, int lw, int* iw, int liw)` calls the
+// `_work` function; lw = -1 (and liw = -1 when the routine has iwork) asks for sizes.
+template <typename Work>
+int lapacke_with_workspace(const char* name, bool has_iwork, Work&& work);
+
+// ---- implementation ----------------------------------------------------------------------
+
+namespace lapacke_detail {
+inline constexpr int kMaxMatrices = 4;
+int adjust(int info);
+void* alloc_copy(const LapackeMatrix& m);
+void to_column_major(const LapackeMatrix& m, double* copy);
+void from_column_major(const LapackeMatrix& m, const double* copy);
+}  // namespace lapacke_detail
+
+template <typename Driver>
+int lapacke_work(const char* work_name, int layout, LapackeMatrix* mats, int count, bool query,
+                 Driver&& driver) {
+  using namespace lapacke_detail;
+  double* arrays[kMaxMatrices] = {};
+  int lds[kMaxMatrices] = {};
+  if (layout == kLapackeColMajor) {
+    for (int i = 0; i < count; ++i) {
+      arrays[i] = mats[i].data;
+      lds[i] = mats[i].ld;
+    }
+    install_default_xerbla();
+    install_default_progress();
+    return adjust(driver(arrays, lds));
+  }
+  if (layout != kLapackeRowMajor) {
+    lapacke_report(work_name, -1);
+    return -1;
+  }
+  // Every leading dimension is checked, also that of an output the call will not produce.
+  for (int i = 0; i < count; ++i) {
+    if (mats[i].ld < mats[i].cols) {
+      lapacke_report(work_name, -mats[i].ld_position);
+      return -mats[i].ld_position;
+    }
+    arrays[i] = mats[i].data;
+    lds[i] = mats[i].ld_t;
+  }
+  install_default_xerbla();
+  install_default_progress();
+  if (query) return adjust(driver(arrays, lds));
+
+  double* copies[kMaxMatrices] = {};
+  int info = 0;
+  for (int i = 0; i < count && info == 0; ++i) {
+    if (!mats[i].present) continue;
+    copies[i] = static_cast<double*>(alloc_copy(mats[i]));
+    if (copies[i] == nullptr) info = kLapackeTransposeMemoryError;
+  }
+  if (info == 0) {
+    for (int i = 0; i < count; ++i)
+      if (mats[i].present && mats[i].copy_in) to_column_major(mats[i], copies[i]);
+    info = adjust(driver(copies, lds));
+    for (int i = 0; i < count; ++i)
+      if (mats[i].present && mats[i].copy_out) from_column_major(mats[i], copies[i]);
+  }
+  for (int i = count - 1; i >= 0; --i) mm_free_direct(copies[i]);
+  if (info == kLapackeTransposeMemoryError) lapacke_report(work_name, info);
+  return info;
+}
+
+template <typename Work>
+int lapacke_with_workspace(const char* name, bool has_iwork, Work&& work) {
+  double work_query = 0;
+  int iwork_query = 0;
+  int info = work(&work_query, -1, has_iwork ? &iwork_query : nullptr, has_iwork ? -1 : 0);
+  if (info == 0) {
+    // Sizes come back as a double (truncated toward zero) and an int; at least one element
+    // each, since the allocator gives nothing for zero bytes.
+    const int lwork = static_cast<int>(work_query);
+    const int liwork = iwork_query;
+    int* iwork = nullptr;
+    if (has_iwork) {
+      iwork = static_cast<int*>(mm_malloc_direct(
+          sizeof(int) * static_cast<std::size_t>(liwork > 1 ? liwork : 1), kLapackeAlignment));
+    }
+    double* w = (has_iwork && iwork == nullptr)
+                    ? nullptr
+                    : static_cast<double*>(mm_malloc_direct(
+                          sizeof(double) * static_cast<std::size_t>(lwork > 1 ? lwork : 1),
+                          kLapackeAlignment));
+    if (w == nullptr) {
+      info = kLapackeWorkMemoryError;
+    } else {
+      info = work(w, lwork, iwork, liwork);
+    }
+    mm_free_direct(w);
+    mm_free_direct(iwork);
+  }
+  if (info == kLapackeWorkMemoryError) lapacke_report(name, info);
+  return info;
+}
+
+}  // namespace ztr
