@@ -2,7 +2,8 @@
 // updates of panels 1..c-1 before it can be factored as panel c, and every later block needs
 // the updates of all K panels.  Threads take tasks (bring some blocks up a few levels, or
 // factor the next panel) from a scheduler whose state is one small int array; every decision
-// is made under one named critical section and all arithmetic outside it.
+// is made under one named critical section and all arithmetic outside it.  The section's name,
+// ztr_task_scheduler, is the one every task-scheduled factorization of the library uses.
 //
 // Two zones: the static zone (blocks 1..W) is dealt out round-robin in chunks of C blocks,
 // each thread updating only its own blocks, which keeps a thread on the same columns (and
@@ -167,7 +168,7 @@ bool ztr_lapack_dgetrf_sched(int m, int n, double* a, int lda, int* ipiv, int* i
     Scheduler sched{state};
     lu_sched_task task{kNothing, 0, 0, 0, 0};
     while (!abort.load(std::memory_order_relaxed)) {
-#pragma omp critical(ztr_lu_scheduler)
+#pragma omp critical(ztr_task_scheduler)
       task = sched.next(t, task);
       if (task.kind == kFinished) break;
       if (task.kind == kNothing) continue;  // nothing ready: ask again at once
