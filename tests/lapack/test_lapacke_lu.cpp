@@ -79,31 +79,19 @@ TEST(LapackeLu, RowMajorEqualsColumnMajor) {
     EXPECT_EQ(k.a, k.lu);
     EXPECT_EQ(rows, to_rows(s.m, s.n, k.lu, k.lda, ldr));
     if (s.m != s.n || want != 0) continue;
-    // The inverse in both layouts: same numbers up to rounding, and A*inv(A) = I.
+    // The inverse in both layouts: the same numbers up to rounding (its accuracy is the
+    // inverse's own test), and the row-major padding left alone.
     const int n = s.n;
-    const std::vector<double> a0 = test::make_known_lu(n, n, 2, n + n, {1, 33}).a;
     EXPECT_EQ(LAPACKE_dgetri(ZTR_COL_MAJOR, n, k.a.data(), k.lda, ipiv_c.data()), 0);
     EXPECT_EQ(LAPACKE_dgetri(ZTR_ROW_MAJOR, n, rows.data(), ldr, ipiv_r.data()), 0);
-    // ||A*X - I||_1 / (||A||_1 * ||X||_1 * n * eps), and the layouts' difference relative
-    // to the largest entry of X.
-    std::vector<double> col_err(n, 0.0), col_a(n, 0.0), col_x(n, 0.0);
     double diff = 0, xmax = 0;
     for (int i = 0; i < n; ++i) {
       for (int j = 0; j < n; ++j) {
-        double sum = i == j ? -1.0 : 0.0;
-        for (int p = 0; p < n; ++p) sum += a0[i + p * k.lda] * k.a[p + j * k.lda];
-        col_err[j] += std::fabs(sum);
-        col_a[j] += std::fabs(a0[i + j * k.lda]);
-        col_x[j] += std::fabs(k.a[i + j * k.lda]);
         diff = std::max(diff, std::fabs(rows[i * ldr + j] - k.a[i + j * k.lda]));
         xmax = std::max(xmax, std::fabs(k.a[i + j * k.lda]));
       }
       for (int j = n; j < ldr; ++j) EXPECT_EQ(rows[i * ldr + j], -555.0);
     }
-    const double max_err = *std::max_element(col_err.begin(), col_err.end());
-    const double norm_a = *std::max_element(col_a.begin(), col_a.end());
-    const double norm_x = *std::max_element(col_x.begin(), col_x.end());
-    EXPECT_LT(max_err / (norm_a * norm_x * n * 1.1102230246251565e-16), 30.0);
     EXPECT_LE(diff, 1e-12 * xmax);
   }
 }
