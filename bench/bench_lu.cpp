@@ -40,12 +40,16 @@ void set_threads(int t) {
 }
 
 void report(benchmark::State& state, double flops_per_call) {
-  state.counters["GFLOP/s"] = benchmark::Counter(flops_per_call * 1e-9 * state.iterations(),
-                                                 benchmark::Counter::kIsRate);
+  state.counters["GFLOP/s"] =
+      benchmark::Counter(flops_per_call * 1e-9 * state.iterations(), benchmark::Counter::kIsRate);
 }
 
-double lu_flops(int n) { return 2.0 * n * static_cast<double>(n) * n / 3.0; }
-double inverse_flops(int n) { return 4.0 * n * static_cast<double>(n) * n / 3.0; }
+double lu_flops(int n) {
+  return 2.0 * n * static_cast<double>(n) * n / 3.0;
+}
+double inverse_flops(int n) {
+  return 4.0 * n * static_cast<double>(n) * n / 3.0;
+}
 
 template <int Layout>
 void BM_ztr_dgetrf(benchmark::State& state) {

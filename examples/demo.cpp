@@ -50,15 +50,19 @@ void lu_and_inverse(int n) {
   for (int j = 0; j < n; ++j)
     for (int i = 0; i < n; ++i) {
       const size_t k = i + static_cast<size_t>(j) * n;
-      if (i > j) l[k] = a[k];
-      else u[k] = a[k];
+      if (i > j)
+        l[k] = a[k];
+      else
+        u[k] = a[k];
       if (i == j) l[k] = 1.0;
     }
   for (int j = 0; j < n; ++j)
     if (ipiv[j] - 1 != j)
-      for (int c = 0; c < n; ++c) std::swap(pa[j + static_cast<size_t>(c) * n], pa[ipiv[j] - 1 + static_cast<size_t>(c) * n]);
+      for (int c = 0; c < n; ++c)
+        std::swap(pa[j + static_cast<size_t>(c) * n], pa[ipiv[j] - 1 + static_cast<size_t>(c) * n]);
   const double one = 1.0, minus_one = -1.0;
-  ztr::ztr_blas_dgemm("N", "N", &n, &n, &n, &minus_one, l.data(), &n, u.data(), &n, &one, pa.data(), &n);
+  ztr::ztr_blas_dgemm("N", "N", &n, &n, &n, &minus_one, l.data(), &n, u.data(), &n, &one, pa.data(),
+                      &n);
   const double eps = 1.1102230246251565e-16;
   const double lu_residual = norm1(n, n, pa) / (norm1(n, n, a0) * n * eps);
 
@@ -72,10 +76,13 @@ void lu_and_inverse(int n) {
 
   const double nn = static_cast<double>(n);
   std::printf("LU factorization and inverse, random %d x %d matrix\n", n, n);
-  std::printf("  LAPACKE_dgetrf  info %d  %7.3f s  %6.2f GFLOP/s  ||PA - LU|| / (||A|| n eps) = %.3f\n",
-              info_f, t_lu, 2.0 * nn * nn * nn / 3.0 / t_lu * 1e-9, lu_residual);
-  std::printf("  LAPACKE_dgetri  info %d  %7.3f s  %6.2f GFLOP/s  ||A inv(A) - I|| / (||A|| ||inv(A)|| n eps) = %.3f\n\n",
-              info_i, t_inv, 4.0 * nn * nn * nn / 3.0 / t_inv * 1e-9, inv_residual);
+  std::printf(
+      "  LAPACKE_dgetrf  info %d  %7.3f s  %6.2f GFLOP/s  ||PA - LU|| / (||A|| n eps) = %.3f\n",
+      info_f, t_lu, 2.0 * nn * nn * nn / 3.0 / t_lu * 1e-9, lu_residual);
+  std::printf(
+      "  LAPACKE_dgetri  info %d  %7.3f s  %6.2f GFLOP/s  ||A inv(A) - I|| / (||A|| ||inv(A)|| n "
+      "eps) = %.3f\n\n",
+      info_i, t_inv, 4.0 * nn * nn * nn / 3.0 / t_inv * 1e-9, inv_residual);
 }
 
 }  // namespace

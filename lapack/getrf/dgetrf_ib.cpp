@@ -18,7 +18,9 @@ namespace {
 // Column shares are multiples of this many columns, so that the multiply's column loops stay
 // aligned with its register tiles.
 constexpr int kShareGranule = 4;
-int round_share(int columns) { return columns / kShareGranule * kShareGranule; }
+int round_share(int columns) {
+  return columns / kShareGranule * kShareGranule;
+}
 
 // The split of the trailing columns j..n (one-based) of one panel step among nt threads:
 // thread 0 takes `first` columns starting at j, threads 1..nt-2 `other` each, the last thread

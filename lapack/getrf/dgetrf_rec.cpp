@@ -26,8 +26,7 @@ bool ztr_lapack_dgetrf_rec(int m, int n, double* a, int lda, int* ipiv, int* inf
     const int jb = std::min(mn - j + 1, nb);
     int iinfo = 0;
     const bool stop = ztr_lapack_dgetrf_rec(m - j + 1, jb, col(j - 1) + (j - 1), lda,
-                                            ipiv + (j - 1), &iinfo, thread,
-                                            step_offset + j - 1);
+                                            ipiv + (j - 1), &iinfo, thread, step_offset + j - 1);
     if (*info == 0 && iinfo > 0) *info = iinfo + j - 1;
     for (int i = j; i <= std::min(m, j + jb - 1); ++i) ipiv[i - 1] += j - 1;
     if (stop) return true;

@@ -173,8 +173,11 @@ bool ztr_lapack_dgetrf_sched(int m, int n, double* a, int lda, int* ipiv, int* i
       if (task.kind == kFinished) break;
       if (task.kind == kNothing) continue;  // nothing ready: ask again at once
       const int c0 = (task.c1 - 1) * nb;
-      const int cols = (task.kind == kPanel ? std::min(task.c1 * nb, n) : std::min(task.c2 * nb, n)) - c0;
-      for (int k = task.k1; k <= task.k2; ++k) apply_panel(m, a, lda, ipiv, (k - 1) * nb + 1, nb, c0, cols);
+      const int last_block = task.kind == kPanel ? task.c1 : task.c2;
+      const int cols = std::min(last_block * nb, n) - c0;
+      for (int k = task.k1; k <= task.k2; ++k) {
+        apply_panel(m, a, lda, ipiv, (k - 1) * nb + 1, nb, c0, cols);
+      }
       if (task.kind == kPanel) {
         int panel_info = 0;
         const bool stop =

@@ -20,8 +20,7 @@ bool report_progress(int thread, int step) {
 void swap_rows(double* a, int lda, int c0, int cols, int k1, int k2, const int* ipiv) {
   if (cols <= 0 || k1 > k2) return;
   const int inc1 = 1;
-  ztr_lapack_dlaswp(&cols, a + static_cast<std::ptrdiff_t>(c0) * lda, &lda, &k1, &k2, ipiv,
-                    &inc1);
+  ztr_lapack_dlaswp(&cols, a + static_cast<std::ptrdiff_t>(c0) * lda, &lda, &k1, &k2, ipiv, &inc1);
 }
 
 void apply_panel(int m, double* a, int lda, const int* ipiv, int r, int jb, int c0, int cols) {

@@ -50,8 +50,8 @@ void solve_blocked(int n, int nb, double* a, int lda, double* work) {
     }
     const int right = n - j - jb;
     if (right > 0) {
-      ztr_blas_dgemm("N", "N", &n, &jb, &right, &minus_one, at(0, j + jb), &lda, w(j + jb, 0),
-                     &ldw, &one, at(0, j), &lda);
+      ztr_blas_dgemm("N", "N", &n, &jb, &right, &minus_one, at(0, j + jb), &lda, w(j + jb, 0), &ldw,
+                     &one, at(0, j), &lda);
     }
     ztr_blas_dtrsm("R", "L", "N", "U", &n, &jb, &one, w(j, 0), &ldw, at(0, j), &lda);
   }

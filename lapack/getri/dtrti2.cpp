@@ -9,7 +9,9 @@
 namespace ztr {
 
 namespace {
-bool is(const char* s, char c) { return (*s & ~0x20) == c; }
+bool is(const char* s, char c) {
+  return (*s & ~0x20) == c;
+}
 }  // namespace
 
 // Column by column: with the inverse of the leading (upper) or trailing (lower) part already

@@ -10,7 +10,9 @@
 namespace ztr {
 
 namespace {
-bool is(const char* s, char c) { return (*s & ~0x20) == c; }
+bool is(const char* s, char c) {
+  return (*s & ~0x20) == c;
+}
 }  // namespace
 
 void dtrtri(const char* uplo, const char* diag, const int* n, double* a, const int* lda,
@@ -67,8 +69,8 @@ void dtrtri(const char* uplo, const char* diag, const int* n, double* a, const i
       const int jb = std::min(nb, nn - j);
       const int below = nn - j - jb;
       if (below > 0) {
-        ztr_blas_dtrmm("L", "L", "N", dg, &below, &jb, &one, at(j + jb, j + jb), lda,
-                       at(j + jb, j), lda);
+        ztr_blas_dtrmm("L", "L", "N", dg, &below, &jb, &one, at(j + jb, j + jb), lda, at(j + jb, j),
+                       lda);
         ztr_blas_dtrsm("R", "L", "N", dg, &below, &jb, &minus_one, at(j, j), lda, at(j + jb, j),
                        lda);
       }

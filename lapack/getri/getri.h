@@ -17,10 +17,8 @@ void dgetri(const int* n, double* a, const int* lda, const int* ipiv, double* wo
 // Inverse of a triangular matrix in place: uplo 'U'/'L', diag 'N'/'U' (a unit diagonal is
 // neither read nor written).  info: 0; i > 0 when A(i, i) is exactly zero (non-unit diagonal;
 // a is then unchanged); -1 uplo, -2 diag, -3 n, -5 lda.  Blocked, on the level-3 routines.
-void dtrtri(const char* uplo, const char* diag, const int* n, double* a, const int* lda,
-            int* info);
+void dtrtri(const char* uplo, const char* diag, const int* n, double* a, const int* lda, int* info);
 // The unblocked form (no singularity test: a zero diagonal gives infinities).
-void dtrti2(const char* uplo, const char* diag, const int* n, double* a, const int* lda,
-            int* info);
+void dtrti2(const char* uplo, const char* diag, const int* n, double* a, const int* lda, int* info);
 
 }  // namespace ztr

@@ -12,8 +12,9 @@ constexpr int kLdaPosition = 5;  // lda is argument 5 of LAPACKE_dgetrf
 }  // namespace
 
 int LAPACKE_dgetrf_work(int layout, int m, int n, double* a, int lda, int* ipiv) {
-  LapackeMatrix mat{a,           m,    n,    lda,  kLdaPosition, std::max(1, m),
-                    LapackeMatrix::Kind::General, 'N', true, true, true};
+  LapackeMatrix mat{
+      a,   m,    n,    lda, kLdaPosition, std::max(1, m), LapackeMatrix::Kind::General,
+      'N', true, true, true};
   return lapacke_work("LAPACKE_dgetrf_work", layout, &mat, 1, false,
                       [&](double* const* arrays, const int* lds) {
                         int info = 0;

@@ -13,8 +13,9 @@ constexpr int kLdaPosition = 4;  // lda is argument 4 of LAPACKE_dgetri
 
 int LAPACKE_dgetri_work(int layout, int n, double* a, int lda, const int* ipiv, double* work,
                         int lwork) {
-  LapackeMatrix mat{a,           n,    n,    lda,  kLdaPosition, std::max(1, n),
-                    LapackeMatrix::Kind::General, 'N', true, true, true};
+  LapackeMatrix mat{
+      a,   n,    n,    lda, kLdaPosition, std::max(1, n), LapackeMatrix::Kind::General,
+      'N', true, true, true};
   return lapacke_work("LAPACKE_dgetri_work", layout, &mat, 1, lwork == -1,
                       [&](double* const* arrays, const int* lds) {
                         int info = 0;
@@ -29,9 +30,8 @@ extern "C" ZTR_API int LAPACKE_dgetri(int matrix_layout, int n, double* a, int l
                                       const int* ipiv) {
   if (!ztr::lapacke_layout_ok("LAPACKE_dgetri", matrix_layout)) return -1;
   if (ztr::lapacke_ge_has_nan(matrix_layout, n, n, a, lda)) return -3;
-  return ztr::lapacke_with_workspace("LAPACKE_dgetri", false,
-                                     [&](double* work, int lwork, int*, int) {
-                                       return ztr::LAPACKE_dgetri_work(matrix_layout, n, a, lda,
-                                                                       ipiv, work, lwork);
-                                     });
+  return ztr::lapacke_with_workspace(
+      "LAPACKE_dgetri", false, [&](double* work, int lwork, int*, int) {
+        return ztr::LAPACKE_dgetri_work(matrix_layout, n, a, lda, ipiv, work, lwork);
+      });
 }

@@ -36,26 +36,33 @@ inline KnownLu make_known_lu(int m, int n, int pad, std::uint64_t seed,
                              const std::set<int>& ties = {}, const std::set<int>& zeros = {}) {
   const int mn = std::min(m, n), lda = m + pad;
   Lcg r(seed);
-  std::vector<double> l(static_cast<std::size_t>(m) * mn, 0.0), u(static_cast<std::size_t>(mn) * n, 0.0);
+  std::vector<double> l(static_cast<std::size_t>(m) * mn, 0.0),
+      u(static_cast<std::size_t>(mn) * n, 0.0);
   std::vector<int> tie_row(mn, -1);
   for (int j = 0; j < mn; ++j) {
     l[j + static_cast<std::size_t>(j) * m] = 1.0;
     if (zeros.count(j + 1) != 0) continue;
-    for (int i = j + 1; i < m; ++i) l[i + static_cast<std::size_t>(j) * m] = 0.25 * (r.below(5) - 2);
+    for (int i = j + 1; i < m; ++i)
+      l[i + static_cast<std::size_t>(j) * m] = 0.25 * (r.below(5) - 2);
     if (ties.count(j + 1) != 0 && j + 1 < m) {
       tie_row[j] = j + 1 + r.below(m - j - 1);
       l[tie_row[j] + static_cast<std::size_t>(j) * m] = r.below(2) ? 1.0 : -1.0;
     }
   }
   for (int j = 0; j < n; ++j) {
-    for (int i = 0; i < std::min(j, mn); ++i) u[i + static_cast<std::size_t>(j) * mn] = r.below(9) - 4;
+    for (int i = 0; i < std::min(j, mn); ++i)
+      u[i + static_cast<std::size_t>(j) * mn] = r.below(9) - 4;
     if (j < mn) {
       const double d = (r.below(2) ? 1.0 : -1.0) * (1 << r.below(3));
       u[j + static_cast<std::size_t>(j) * mn] = zeros.count(j + 1) != 0 ? 0.0 : d;
     }
   }
-  KnownLu k{m, n, lda, std::vector<double>(static_cast<std::size_t>(lda) * n, -777.0),
-            std::vector<double>(static_cast<std::size_t>(lda) * n, -777.0), std::vector<int>(mn)};
+  KnownLu k{m,
+            n,
+            lda,
+            std::vector<double>(static_cast<std::size_t>(lda) * n, -777.0),
+            std::vector<double>(static_cast<std::size_t>(lda) * n, -777.0),
+            std::vector<int>(mn)};
   for (int j = 0; j < n; ++j) {
     for (int i = 0; i < m; ++i) {
       double s = 0;
@@ -76,7 +83,9 @@ inline KnownLu make_known_lu(int m, int n, int pad, std::uint64_t seed,
   for (int j = mn - 1; j >= 0; --j) {
     const int p = k.ipiv[j] - 1;
     if (p == j) continue;
-    for (int c = 0; c < n; ++c) std::swap(k.a[j + static_cast<std::size_t>(c) * lda], k.a[p + static_cast<std::size_t>(c) * lda]);
+    for (int c = 0; c < n; ++c)
+      std::swap(k.a[j + static_cast<std::size_t>(c) * lda],
+                k.a[p + static_cast<std::size_t>(c) * lda]);
     // L's rows move with the later swaps; the expected factors are those of P^T*A.
   }
   // Expected L rows are permuted by the swaps of the later steps (LAPACK stores L of P^T*A).
@@ -102,13 +111,16 @@ inline double lu_backward_error(int m, int n, const double* a, int lda, const do
   for (int j = mn - 1; j >= 0; --j) {  // P*(L*U): undo the swaps from the last
     const int p = ipiv[j] - 1;
     if (p != j)
-      for (int c = 0; c < n; ++c) std::swap(prod[j + static_cast<std::size_t>(c) * m], prod[p + static_cast<std::size_t>(c) * m]);
+      for (int c = 0; c < n; ++c)
+        std::swap(prod[j + static_cast<std::size_t>(c) * m],
+                  prod[p + static_cast<std::size_t>(c) * m]);
   }
   double diff = 0, norm = 0;
   for (int j = 0; j < n; ++j) {
     double dc = 0, nc = 0;
     for (int i = 0; i < m; ++i) {
-      dc += std::fabs(prod[i + static_cast<std::size_t>(j) * m] - a[i + static_cast<std::size_t>(j) * lda]);
+      dc += std::fabs(prod[i + static_cast<std::size_t>(j) * m] -
+                      a[i + static_cast<std::size_t>(j) * lda]);
       nc += std::fabs(a[i + static_cast<std::size_t>(j) * lda]);
     }
     diff = std::max(diff, dc);

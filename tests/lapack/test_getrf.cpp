@@ -19,10 +19,10 @@
 namespace ztr {
 namespace {
 
-using ::testing::internal::CaptureStdout;
-using ::testing::internal::GetCapturedStdout;
 using test::KnownLu;
 using test::make_known_lu;
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
 
 constexpr double kBackwardErrorBound = 30.0;  // the usual LAPACK test threshold
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -110,8 +110,7 @@ bool via_lookahead(int m, int n, double* a, int lda, int* ipiv, int* info) {
 }
 template <int Nb>
 bool via_scheduler(int m, int n, double* a, int lda, int* ipiv, int* info) {
-  return ztr_lapack_dgetrf_sched(m, n, a, lda, ipiv, info, Nb,
-                                 domain_max_threads(kDomainAll));
+  return ztr_lapack_dgetrf_sched(m, n, a, lda, ipiv, info, Nb, domain_max_threads(kDomainAll));
 }
 
 // Factors one known matrix; prints what differs and returns false on a failure.
@@ -160,7 +159,12 @@ int battery(Entry entry, const char* what, std::initializer_list<std::pair<int, 
 }
 
 // Square, tall and wide shapes on both sides of the 64-column crossover and of the blocks.
-#define LU_SHAPES {{1, 1}, {7, 5}, {40, 40}, {200, 200}, {300, 150}, {150, 300}, {131, 257}}
+#define LU_SHAPES                                                   \
+  {                                                                 \
+    {1, 1}, {7, 5}, {40, 40}, {200, 200}, {300, 150}, {150, 300}, { \
+      131, 257                                                      \
+    }                                                               \
+  }
 
 ZTR_CHILD(lu_every_entry) {
   int failures = battery(via_dgetrf, "dgetrf", LU_SHAPES);
@@ -178,8 +182,8 @@ TEST(Dgetrf, EveryPathFindsTheKnownFactorsAndPivots) {
   // One thread: the serial recursion only.  Two and three threads: the scheduler (its tail
   // zone at these sizes), the look-ahead path, the leaf.
   for (const char* threads : {"1", "2", "3"}) {
-    const auto r = test::run_child("lu_every_entry",
-                                   {std::string("ZTR_NUM_THREADS=") + threads, "ZTR_DYNAMIC=FALSE"});
+    const auto r = test::run_child(
+        "lu_every_entry", {std::string("ZTR_NUM_THREADS=") + threads, "ZTR_DYNAMIC=FALSE"});
     EXPECT_EQ(r.exit_code, 0) << threads << " threads:\n" << r.out;
   }
 }
@@ -221,8 +225,9 @@ ZTR_CHILD(lu_scheduler_state_fails) {
 }
 
 TEST(Dgetrf, SchedulerStateAllocationFailureFallsBackToLookAhead) {
-  const auto r = test::run_child("lu_scheduler_state_fails",
-                                 {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE", "ZTR_DISABLE_FAST_MM=1"});
+  const auto r =
+      test::run_child("lu_scheduler_state_fails",
+                      {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE", "ZTR_DISABLE_FAST_MM=1"});
   EXPECT_EQ(r.exit_code, 0) << r.out;
 }
 

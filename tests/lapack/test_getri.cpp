@@ -73,7 +73,8 @@ TEST(Dgetri, InvertsWithEveryWorkspaceSize) {
   EXPECT_LT(invert_random(n, 3 * n, 9, &narrow), kResidualBound);
   double diff = 0, norm = 0;
   for (std::size_t i = 0; i < blocked.size(); ++i) {
-    diff = std::max({diff, std::fabs(blocked[i] - unblocked[i]), std::fabs(blocked[i] - narrow[i])});
+    diff =
+        std::max({diff, std::fabs(blocked[i] - unblocked[i]), std::fabs(blocked[i] - narrow[i])});
     norm = std::max(norm, std::fabs(blocked[i]));
   }
   EXPECT_LT(diff, 1e-9 * norm);

@@ -17,9 +17,9 @@
 namespace ztr {
 namespace {
 
+using test::KnownLu;
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStdout;
-using test::KnownLu;
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -168,8 +168,8 @@ ZTR_CHILD(lapacke_lu_leaks) {
 }
 
 TEST(LapackeLu, NothingIsLeaked) {
-  const auto r = test::run_child("lapacke_lu_leaks",
-                                 {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE", "ZTR_DISABLE_FAST_MM=1"});
+  const auto r = test::run_child(
+      "lapacke_lu_leaks", {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE", "ZTR_DISABLE_FAST_MM=1"});
   EXPECT_EQ(r.exit_code, 0) << r.out;
 }
 
