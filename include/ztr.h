@@ -71,6 +71,20 @@ ZTR_API void cblas_dgemm(int layout, int transa, int transb, int m, int n, int k
                          const double* a, int lda, const double* b, int ldb, double beta,
                          double* c, int ldc);
 
+/* ---- LAPACKE ----------------------------------------------------------------------------
+ * The C interface to the dense LAPACK drivers.  The first argument is the layout
+ * (ZTR_ROW_MAJOR or ZTR_COL_MAJOR).  Return values: 0 success; > 0 the driver's info (here
+ * the first exactly zero diagonal entry of U); -i argument i is invalid (-1 a bad layout, also
+ * a NaN in an input matrix or a leading dimension too small for row-major data); -1010 a
+ * workspace allocation failed; -1011 the transposed copy of a row-major matrix could not be
+ * allocated. */
+
+/* LU factorization with partial pivoting, A = P*L*U, of the m x n matrix a; ipiv receives
+ * min(m, n) one-based row indices. */
+ZTR_API int LAPACKE_dgetrf(int matrix_layout, int m, int n, double* a, int lda, int* ipiv);
+/* Inverse of the n x n matrix whose LU factorization LAPACKE_dgetrf left in a and ipiv. */
+ZTR_API int LAPACKE_dgetri(int matrix_layout, int n, double* a, int lda, const int* ipiv);
+
 #ifdef __cplusplus
 }
 #endif

@@ -121,19 +121,21 @@ int lapacke_with_workspace(const char* name, bool has_iwork, Work&& work) {
   int info = work(&work_query, -1, has_iwork ? &iwork_query : nullptr, has_iwork ? -1 : 0);
   if (info == 0) {
     // Sizes come back as a double (truncated toward zero) and an int; at least one element
-    // each, since the allocator gives nothing for zero bytes.
-    const int lwork = static_cast<int>(work_query);
-    const int liwork = iwork_query;
+    // each, since the allocator gives nothing for zero bytes.  The `_work` call is told the
+    // length it really got: a driver that answered 0 (an empty matrix) may still insist on
+    // lwork >= 1, as DGETRI does.
+    const int queried = static_cast<int>(work_query);
+    const int lwork = queried > 1 ? queried : 1;
+    const int liwork = has_iwork ? (iwork_query > 1 ? iwork_query : 1) : 0;
     int* iwork = nullptr;
     if (has_iwork) {
-      iwork = static_cast<int*>(mm_malloc_direct(
-          sizeof(int) * static_cast<std::size_t>(liwork > 1 ? liwork : 1), kLapackeAlignment));
+      iwork = static_cast<int*>(
+          mm_malloc_direct(sizeof(int) * static_cast<std::size_t>(liwork), kLapackeAlignment));
     }
     double* w = (has_iwork && iwork == nullptr)
                     ? nullptr
                     : static_cast<double*>(mm_malloc_direct(
-                          sizeof(double) * static_cast<std::size_t>(lwork > 1 ? lwork : 1),
-                          kLapackeAlignment));
+                          sizeof(double) * static_cast<std::size_t>(lwork), kLapackeAlignment));
     if (w == nullptr) {
       info = kLapackeWorkMemoryError;
     } else {

@@ -135,10 +135,11 @@ TEST(LapackeWorkspace, QueryAllocateCallRelease) {
   EXPECT_EQ(seen, (std::vector<int>{10, 3}));
   EXPECT_EQ(ztr_testalloc_live(), live);
 
-  // A zero-size answer still gets one element; a failed query is returned as it is.
+  // A zero-size answer still gets one element, and is told so; a failed query is returned
+  // as it is.
   auto zero = [&](double* w, int lw, int*, int) {
     if (lw == -1) *w = 0;
-    return lw == -1 ? 0 : (w != nullptr ? 0 : 1);
+    return lw == -1 ? 0 : (w != nullptr && lw == 1 ? 0 : 1);
   };
   EXPECT_EQ(lapacke_with_workspace("LAPACKE_dgetri", false, zero), 0);
   auto failing_query = [](double*, int, int*, int) { return -4; };

@@ -1,0 +1,67 @@
+#include <algorithm>
+#include <cstddef>
+
+#include "blas/level1/level1.h"
+#include "blas/level2/level2.h"
+#include "lapack/getri/getri.h"
+#include "service/error.h"
+
+namespace ztr {
+
+namespace {
+bool is(const char* s, char c) {
+  return (*s & ~0x20) == c;
+}
+}  // namespace
+
+// Column by column: with the inverse of the leading (upper) or trailing (lower) part already
+// in place, column j of the inverse is that part times column j, scaled by -1/A(j, j).
+void dtrti2(const char* uplo, const char* diag, const int* n, double* a, const int* lda,
+            int* info) {
+  const bool upper = is(uplo, 'U');
+  const bool unit = is(diag, 'U');
+  int bad = 0;
+  if (!upper && !is(uplo, 'L')) {
+    bad = 1;
+  } else if (!unit && !is(diag, 'N')) {
+    bad = 2;
+  } else if (*n < 0) {
+    bad = 3;
+  } else if (*lda < std::max(1, *n)) {
+    bad = 5;
+  }
+  *info = -bad;
+  if (bad != 0) {
+    xerbla_dispatch("DTRTI2", &bad, 6);
+    return;
+  }
+  const int ld = *lda, inc1 = 1;
+  auto at = [&](int i, int j) { return a + i + static_cast<std::ptrdiff_t>(j) * ld; };
+  const char* dg = unit ? "U" : "N";
+  if (upper) {
+    for (int j = 0; j < *n; ++j) {
+      double ajj = -1.0;
+      if (!unit) {
+        *at(j, j) = 1.0 / *at(j, j);
+        ajj = -*at(j, j);
+      }
+      blas_dtrmv("U", "N", dg, &j, a, lda, at(0, j), &inc1);
+      blas_dscal(&j, &ajj, at(0, j), &inc1);
+    }
+  } else {
+    for (int j = *n - 1; j >= 0; --j) {
+      double ajj = -1.0;
+      if (!unit) {
+        *at(j, j) = 1.0 / *at(j, j);
+        ajj = -*at(j, j);
+      }
+      const int below = *n - 1 - j;
+      if (below > 0) {
+        blas_dtrmv("L", "N", dg, &below, at(j + 1, j + 1), lda, at(j + 1, j), &inc1);
+        blas_dscal(&below, &ajj, at(j + 1, j), &inc1);
+      }
+    }
+  }
+}
+
+}  // namespace ztr

@@ -1,0 +1,141 @@
+// Matrices with known LU factors, and the checks the LU and inverse tests share.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <set>
+#include <vector>
+
+namespace ztr::test {
+
+struct Lcg {
+  std::uint64_t s;
+  explicit Lcg(std::uint64_t seed) : s(seed * 2862933555777941757ULL + 3037000493ULL) {}
+  std::uint64_t next() { return s = s * 6364136223846793005ULL + 1442695040888963407ULL; }
+  int below(int k) { return static_cast<int>((next() >> 33) % static_cast<std::uint64_t>(k)); }
+  double uniform() { return static_cast<double>(next() >> 11) * 0x1p-53 * 2.0 - 1.0; }  // [-1, 1)
+};
+
+// A = P*L*U built so that partial pivoting must find exactly P, L and U, on any path and in
+// any order of updates: every entry of L is a multiple of 1/4 of magnitude at most 1/2 below
+// the unit diagonal, U holds small integers with power-of-two diagonal, so every intermediate
+// sum is exact in double precision and the pivot (magnitude |U(j,j)|) beats every other
+// candidate (at most |U(j,j)|/2) by a wide margin.  Columns in `ties` get one more candidate
+// of equal magnitude below the pivot row (the pivot row then stays in place), columns in
+// `zeros` an exactly zero pivot (U(j,j) = 0 and L(:,j) = 0).
+struct KnownLu {
+  int m, n, lda;
+  std::vector<double> a;   // the matrix, lda >= m, padding filled with a marker
+  std::vector<double> lu;  // the expected factors, same storage
+  std::vector<int> ipiv;   // the expected pivots
+};
+
+inline KnownLu make_known_lu(int m, int n, int pad, std::uint64_t seed,
+                             const std::set<int>& ties = {}, const std::set<int>& zeros = {}) {
+  const int mn = std::min(m, n), lda = m + pad;
+  Lcg r(seed);
+  std::vector<double> l(static_cast<std::size_t>(m) * mn, 0.0),
+      u(static_cast<std::size_t>(mn) * n, 0.0);
+  std::vector<int> tie_row(mn, -1);
+  for (int j = 0; j < mn; ++j) {
+    l[j + static_cast<std::size_t>(j) * m] = 1.0;
+    if (zeros.count(j + 1) != 0) continue;
+    for (int i = j + 1; i < m; ++i)
+      l[i + static_cast<std::size_t>(j) * m] = 0.25 * (r.below(5) - 2);
+    if (ties.count(j + 1) != 0 && j + 1 < m) {
+      tie_row[j] = j + 1 + r.below(m - j - 1);
+      l[tie_row[j] + static_cast<std::size_t>(j) * m] = r.below(2) ? 1.0 : -1.0;
+    }
+  }
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < std::min(j, mn); ++i)
+      u[i + static_cast<std::size_t>(j) * mn] = r.below(9) - 4;
+    if (j < mn) {
+      const double d = (r.below(2) ? 1.0 : -1.0) * (1 << r.below(3));
+      u[j + static_cast<std::size_t>(j) * mn] = zeros.count(j + 1) != 0 ? 0.0 : d;
+    }
+  }
+  KnownLu k{m,
+            n,
+            lda,
+            std::vector<double>(static_cast<std::size_t>(lda) * n, -777.0),
+            std::vector<double>(static_cast<std::size_t>(lda) * n, -777.0),
+            std::vector<int>(mn)};
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < m; ++i) {
+      double s = 0;
+      for (int p = 0; p <= std::min({i, j, mn - 1}); ++p)
+        s += l[i + static_cast<std::size_t>(p) * m] * u[p + static_cast<std::size_t>(j) * mn];
+      k.a[i + static_cast<std::size_t>(j) * lda] = s;
+      k.lu[i + static_cast<std::size_t>(j) * lda] =
+          i > j ? l[i + static_cast<std::size_t>(j) * m] : u[i + static_cast<std::size_t>(j) * mn];
+    }
+  }
+  // Pivots: a random row at or below j, but the pivot row stays in place in a tie column (the
+  // tying row is below it, so the rule "first of the largest" must keep it) and for a zero
+  // pivot (nothing to choose).  A = P1*P2*...*Pmn*(L*U): the swaps go in from the last.
+  for (int j = 0; j < mn; ++j) {
+    const bool fixed = tie_row[j] >= 0 || zeros.count(j + 1) != 0;
+    k.ipiv[j] = 1 + (fixed ? j : j + r.below(m - j));
+  }
+  for (int j = mn - 1; j >= 0; --j) {
+    const int p = k.ipiv[j] - 1;
+    if (p == j) continue;
+    for (int c = 0; c < n; ++c)
+      std::swap(k.a[j + static_cast<std::size_t>(c) * lda],
+                k.a[p + static_cast<std::size_t>(c) * lda]);
+    // L's rows move with the later swaps; the expected factors are those of P^T*A.
+  }
+  // Expected L rows are permuted by the swaps of the later steps (LAPACK stores L of P^T*A).
+  // With A = P1..Pmn*LU, P^T*A = LU exactly, so lu is already right.
+  return k;
+}
+
+// ||P*L*U - A||_1 / (||A||_1 * max(m, n) * eps), from the factors in lu (ld ldlu) and the
+// original a (ld lda).
+inline double lu_backward_error(int m, int n, const double* a, int lda, const double* lu, int ldlu,
+                                const int* ipiv) {
+  const int mn = std::min(m, n);
+  std::vector<double> prod(static_cast<std::size_t>(m) * n, 0.0);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < m; ++i) {
+      double s = 0;
+      for (int p = 0; p <= std::min({i, j, mn - 1}); ++p) {
+        const double lip = p == i ? 1.0 : lu[i + static_cast<std::size_t>(p) * ldlu];
+        s += lip * lu[p + static_cast<std::size_t>(j) * ldlu];
+      }
+      prod[i + static_cast<std::size_t>(j) * m] = s;
+    }
+  for (int j = mn - 1; j >= 0; --j) {  // P*(L*U): undo the swaps from the last
+    const int p = ipiv[j] - 1;
+    if (p != j)
+      for (int c = 0; c < n; ++c)
+        std::swap(prod[j + static_cast<std::size_t>(c) * m],
+                  prod[p + static_cast<std::size_t>(c) * m]);
+  }
+  double diff = 0, norm = 0;
+  for (int j = 0; j < n; ++j) {
+    double dc = 0, nc = 0;
+    for (int i = 0; i < m; ++i) {
+      dc += std::fabs(prod[i + static_cast<std::size_t>(j) * m] -
+                      a[i + static_cast<std::size_t>(j) * lda]);
+      nc += std::fabs(a[i + static_cast<std::size_t>(j) * lda]);
+    }
+    diff = std::max(diff, dc);
+    norm = std::max(norm, nc);
+  }
+  const double eps = std::numeric_limits<double>::epsilon() / 2;
+  return diff / (norm * std::max(m, n) * eps);
+}
+
+inline std::vector<double> random_matrix(int m, int n, int lda, std::uint64_t seed) {
+  Lcg r(seed);
+  std::vector<double> a(static_cast<std::size_t>(lda) * n, -777.0);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < m; ++i) a[i + static_cast<std::size_t>(j) * lda] = r.uniform();
+  return a;
+}
+
+}  // namespace ztr::test

@@ -1,0 +1,235 @@
+// LU factorization: the leaf's pivot and scaling rules, the argument check, and every path of
+// the driver (forced by size, thread count and direct entry) against matrices whose pivots
+// and factors are known exactly, plus backward errors on random matrices.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "lapack/getrf/getrf.h"
+#include "lu_matrices.h"
+#include "service/error.h"
+#include "service/threads.h"
+#include "testalloc.h"
+#include "tests/support/child.h"
+
+namespace ztr {
+namespace {
+
+using test::KnownLu;
+using test::make_known_lu;
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+
+constexpr double kBackwardErrorBound = 30.0;  // the usual LAPACK test threshold
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+TEST(Dgetf2, PivotsScalesAndRecordsTheFirstZeroPivot) {
+  // Ties: rows 2 and 4 both hold the largest magnitude; the upper one wins.
+  {
+    std::vector<double> a = {1, -3, 2, 3};
+    int ipiv[1], info = -5;
+    ztr_lapack_dgetf2(4, 1, a.data(), 4, ipiv, &info);
+    EXPECT_EQ(info, 0);
+    EXPECT_EQ(ipiv[0], 2);
+    EXPECT_EQ(a[0], -3.0);
+    EXPECT_EQ(a[3], -1.0);  // the other 3, divided by the pivot
+  }
+  // A column that is zero from the diagonal down: info, no swap, no scaling, and the rest is
+  // still factored.
+  {
+    std::vector<double> a = {2, 4, 1, /**/ 1, 2, 0.5, /**/ 3, 1, 5};
+    const std::vector<double> a0 = a;
+    int ipiv[3], info = 0;
+    ztr_lapack_dgetf2(3, 3, a.data(), 3, ipiv, &info);
+    EXPECT_EQ(info, 2);
+    EXPECT_EQ(ipiv[0], 2);
+    EXPECT_EQ(ipiv[1], 2);
+    EXPECT_EQ(a[4], 0.0);
+    EXPECT_LT(test::lu_backward_error(3, 3, a0.data(), 3, a.data(), 3, ipiv), kBackwardErrorBound);
+  }
+  // A pivot below the safe minimum: dividing gives the exact multiplier where multiplying by
+  // the overflowing reciprocal would give infinity.
+  {
+    const double tiny = 4e-310;
+    std::vector<double> a = {tiny, tiny / 2, /**/ 1, 1};
+    int ipiv[2], info = 0;
+    ztr_lapack_dgetf2(2, 2, a.data(), 2, ipiv, &info);
+    EXPECT_EQ(info, 0);
+    EXPECT_EQ(a[1], 0.5);
+  }
+  // A NaN is not a zero pivot: it is used.
+  {
+    std::vector<double> a = {kNaN, 1, 2, /**/ 1, 2, 3};
+    int ipiv[2], info = -5;
+    ztr_lapack_dgetf2(3, 2, a.data(), 3, ipiv, &info);
+    EXPECT_EQ(info, 0);
+    EXPECT_EQ(ipiv[0], 1);
+    EXPECT_TRUE(std::isnan(a[1]));
+  }
+}
+
+TEST(Dgetrf, ArgumentErrorsAreReportedAndTouchNothing) {
+  install_default_xerbla();
+  std::vector<double> a(6, 1.0);
+  int ipiv[2] = {-9, -9};
+  struct Case {
+    int m, n, lda, info;
+  };
+  for (Case c : {Case{-1, 2, 3, -1}, Case{3, -1, 3, -2}, Case{3, 2, 2, -4}, Case{0, 2, 0, -4}}) {
+    int info = 0;
+    CaptureStdout();
+    dgetrf(&c.m, &c.n, a.data(), &c.lda, ipiv, &info);
+    EXPECT_EQ(GetCapturedStdout(), "\nZTR ERROR: Parameter " + std::to_string(-c.info) +
+                                       " was incorrect on entry to DGETRF.\n");
+    EXPECT_EQ(info, c.info);
+  }
+  // Empty matrices are a successful no-op.
+  for (int m : {0, 3}) {
+    int n = 3 - m, lda = 3, info = -7;
+    dgetrf(&m, &n, a.data(), &lda, ipiv, &info);
+    EXPECT_EQ(info, 0);
+  }
+  EXPECT_EQ(ipiv[0], -9);
+  for (double v : a) EXPECT_EQ(v, 1.0);
+}
+
+// ---- every path, in child processes with a fixed thread count ------------------------------
+
+using Entry = bool (*)(int m, int n, double* a, int lda, int* ipiv, int* info);
+
+bool via_dgetrf(int m, int n, double* a, int lda, int* ipiv, int* info) {
+  dgetrf(&m, &n, a, &lda, ipiv, info);
+  return false;
+}
+bool via_lookahead(int m, int n, double* a, int lda, int* ipiv, int* info) {
+  return ztr_lapack_dgetrf_ib(m, n, a, lda, ipiv, info);
+}
+template <int Nb>
+bool via_scheduler(int m, int n, double* a, int lda, int* ipiv, int* info) {
+  return ztr_lapack_dgetrf_sched(m, n, a, lda, ipiv, info, Nb, domain_max_threads(kDomainAll));
+}
+
+// Factors one known matrix; prints what differs and returns false on a failure.
+bool check_known(Entry entry, const char* what, int m, int n, std::uint64_t seed,
+                 const std::set<int>& zeros = {}) {
+  std::set<int> ties;
+  for (int j : {1, 2, 9, 17, 33, 65, 97, 129, 130, 193})
+    if (zeros.count(j) == 0) ties.insert(j);
+  KnownLu k = make_known_lu(m, n, 3, seed, ties, zeros);
+  std::vector<int> ipiv(std::min(m, n), 0);
+  int info = -99;
+  entry(m, n, k.a.data(), k.lda, ipiv.data(), &info);
+  const int want_info = zeros.empty() ? 0 : *zeros.begin();
+  bool ok = info == want_info && ipiv == k.ipiv;
+  for (std::size_t i = 0; ok && i < k.a.size(); ++i) ok = k.a[i] == k.lu[i];
+  if (!ok) {
+    std::printf("%s %dx%d seed %llu: info %d (want %d)\n", what, m, n,
+                static_cast<unsigned long long>(seed), info, want_info);
+    for (int j = 0; j < std::min(m, n); ++j)
+      if (ipiv[j] != k.ipiv[j]) std::printf("  ipiv[%d] = %d, want %d\n", j, ipiv[j], k.ipiv[j]);
+  }
+  return ok;
+}
+
+bool check_random(Entry entry, const char* what, int m, int n, std::uint64_t seed) {
+  const int lda = m + 1;
+  const std::vector<double> a0 = test::random_matrix(m, n, lda, seed);
+  std::vector<double> a = a0;
+  std::vector<int> ipiv(std::min(m, n), 0);
+  int info = -99;
+  entry(m, n, a.data(), lda, ipiv.data(), &info);
+  const double err = test::lu_backward_error(m, n, a0.data(), lda, a.data(), lda, ipiv.data());
+  if (info == 0 && err < kBackwardErrorBound) return true;
+  std::printf("%s random %dx%d: info %d, backward error %g\n", what, m, n, info, err);
+  return false;
+}
+
+int battery(Entry entry, const char* what, std::initializer_list<std::pair<int, int>> shapes) {
+  int failures = 0;
+  std::uint64_t seed = 1;
+  for (auto [m, n] : shapes) {
+    failures += !check_known(entry, what, m, n, ++seed);
+    failures += !check_random(entry, what, m, n, ++seed);
+  }
+  return failures;
+}
+
+// Square, tall and wide shapes on both sides of the 64-column crossover and of the blocks.
+#define LU_SHAPES                                                   \
+  {                                                                 \
+    {1, 1}, {7, 5}, {40, 40}, {200, 200}, {300, 150}, {150, 300}, { \
+      131, 257                                                      \
+    }                                                               \
+  }
+
+ZTR_CHILD(lu_every_entry) {
+  int failures = battery(via_dgetrf, "dgetrf", LU_SHAPES);
+  failures += battery(via_lookahead, "look-ahead", LU_SHAPES);
+  failures += battery(via_scheduler<16>, "scheduler nb 16", {{200, 200}, {260, 100}, {100, 330}});
+  // A zero pivot inside a later panel and one in the part factored after the parallel phase.
+  for (Entry e : {via_dgetrf, via_lookahead, via_scheduler<16>}) {
+    failures += !check_known(e, "zero pivot", 200, 200, 77, {40, 90, 195});
+    failures += !check_known(e, "zero pivot", 150, 400, 78, {150});
+  }
+  return failures;
+}
+
+TEST(Dgetrf, EveryPathFindsTheKnownFactorsAndPivots) {
+  // One thread: the serial recursion only.  Two and three threads: the scheduler (its tail
+  // zone at these sizes), the look-ahead path, the leaf.
+  for (const char* threads : {"1", "2", "3"}) {
+    const auto r = test::run_child(
+        "lu_every_entry", {std::string("ZTR_NUM_THREADS=") + threads, "ZTR_DYNAMIC=FALSE"});
+    EXPECT_EQ(r.exit_code, 0) << threads << " threads:\n" << r.out;
+  }
+}
+
+ZTR_CHILD(lu_static_zone) {
+  // Wide enough (n >= 900) for the tuning to give the scheduler a static zone and a short
+  // tail with two threads; with five threads on a low processor class, everything static.
+  int failures = battery(via_scheduler<32>, "scheduler nb 32", {{200, 1000}});
+  failures += battery(via_dgetrf, "dgetrf", {{130, 960}});
+  return failures;
+}
+
+TEST(Dgetrf, SchedulerZonesFindTheKnownFactors) {
+  auto r = test::run_child("lu_static_zone", {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE"});
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+  r = test::run_child("lu_every_entry",
+                      {"ZTR_NUM_THREADS=5", "ZTR_DYNAMIC=FALSE", "ZTR_DEBUG_CPU_TYPE=4"});
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+}
+
+ZTR_CHILD(lu_scheduler_state_fails) {
+  const int m = 300, n = 300;
+  KnownLu k = make_known_lu(m, n, 0, 5, {1, 65});
+  std::vector<double> warm = k.a;
+  std::vector<int> ipiv(n);
+  int info = 0;
+  via_dgetrf(m, n, warm.data(), m, ipiv.data(), &info);  // settles the one-time state
+  const long live = ztr_testalloc_live();
+  ztr_testalloc_fail_nth(1, 0);  // the scheduler's state is the call's first allocation
+  CaptureStdout();
+  via_dgetrf(m, n, k.a.data(), m, ipiv.data(), &info);
+  const std::string out = GetCapturedStdout();
+  ztr_testalloc_reset();
+  if (ztr_testalloc_failures() != 1) return 1;
+  if (!out.empty()) return 2;  // the fall-back is silent
+  if (info != 0 || ipiv != k.ipiv || k.a != k.lu) return 3;
+  if (ztr_testalloc_live() != live) return 4;
+  return 0;
+}
+
+TEST(Dgetrf, SchedulerStateAllocationFailureFallsBackToLookAhead) {
+  const auto r =
+      test::run_child("lu_scheduler_state_fails",
+                      {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE", "ZTR_DISABLE_FAST_MM=1"});
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+}
+
+}  // namespace
+}  // namespace ztr
