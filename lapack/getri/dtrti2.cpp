@@ -14,16 +14,12 @@ bool is(const char* s, char c) {
 }
 }  // namespace
 
-// Column by column: with the inverse of the leading (upper) or trailing (lower) part already
-// in place, column j of the inverse is that part times column j, scaled by -1/A(j, j).
-void dtrti2(const char* uplo, const char* diag, const int* n, double* a, const int* lda,
-            int* info) {
-  const bool upper = is(uplo, 'U');
-  const bool unit = is(diag, 'U');
+bool trtri_arguments_ok(const char* name, const char* uplo, const char* diag, const int* n,
+                        const int* lda, int* info) {
   int bad = 0;
-  if (!upper && !is(uplo, 'L')) {
+  if (!is(uplo, 'U') && !is(uplo, 'L')) {
     bad = 1;
-  } else if (!unit && !is(diag, 'N')) {
+  } else if (!is(diag, 'U') && !is(diag, 'N')) {
     bad = 2;
   } else if (*n < 0) {
     bad = 3;
@@ -31,10 +27,17 @@ void dtrti2(const char* uplo, const char* diag, const int* n, double* a, const i
     bad = 5;
   }
   *info = -bad;
-  if (bad != 0) {
-    xerbla_dispatch("DTRTI2", &bad, 6);
-    return;
-  }
+  if (bad != 0) xerbla_dispatch(name, &bad, 6);
+  return bad == 0;
+}
+
+// Column by column: with the inverse of the leading (upper) or trailing (lower) part already
+// in place, column j of the inverse is that part times column j, scaled by -1/A(j, j).
+void dtrti2(const char* uplo, const char* diag, const int* n, double* a, const int* lda,
+            int* info) {
+  const bool upper = is(uplo, 'U');
+  const bool unit = is(diag, 'U');
+  if (!trtri_arguments_ok("DTRTI2", uplo, diag, n, lda, info)) return;
   const int ld = *lda, inc1 = 1;
   auto at = [&](int i, int j) { return a + i + static_cast<std::ptrdiff_t>(j) * ld; };
   const char* dg = unit ? "U" : "N";

@@ -19,21 +19,7 @@ void dtrtri(const char* uplo, const char* diag, const int* n, double* a, const i
             int* info) {
   const bool upper = is(uplo, 'U');
   const bool unit = is(diag, 'U');
-  int bad = 0;
-  if (!upper && !is(uplo, 'L')) {
-    bad = 1;
-  } else if (!unit && !is(diag, 'N')) {
-    bad = 2;
-  } else if (*n < 0) {
-    bad = 3;
-  } else if (*lda < std::max(1, *n)) {
-    bad = 5;
-  }
-  *info = -bad;
-  if (bad != 0) {
-    xerbla_dispatch("DTRTRI", &bad, 6);
-    return;
-  }
+  if (!trtri_arguments_ok("DTRTRI", uplo, diag, n, lda, info)) return;
   const int nn = *n, ld = *lda;
   if (nn == 0) return;
   auto at = [&](int i, int j) { return a + i + static_cast<std::ptrdiff_t>(j) * ld; };

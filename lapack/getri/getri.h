@@ -18,6 +18,10 @@ void dgetri(const int* n, double* a, const int* lda, const int* ipiv, double* wo
 // neither read nor written).  info: 0; i > 0 when A(i, i) is exactly zero (non-unit diagonal;
 // a is then unchanged); -1 uplo, -2 diag, -3 n, -5 lda.  Blocked, on the level-3 routines.
 void dtrtri(const char* uplo, const char* diag, const int* n, double* a, const int* lda, int* info);
+// The argument check the two share: sets info to minus the first bad position and reports it
+// as routine `name` (6 characters); returns true when every argument is valid.
+bool trtri_arguments_ok(const char* name, const char* uplo, const char* diag, const int* n,
+                        const int* lda, int* info);
 // The unblocked form (no singularity test: a zero diagonal gives infinities).
 void dtrti2(const char* uplo, const char* diag, const int* n, double* a, const int* lda, int* info);
 
