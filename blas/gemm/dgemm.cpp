@@ -5,12 +5,13 @@
 #include "include/ztr.h"
 #include "service/error.h"
 #include "service/messages.h"
+#include "service/letters.h"
 
 namespace ztr {
 namespace {
 
 bool trans_valid(char t) {
-  return t == 'N' || t == 'n' || t == 'T' || t == 't' || t == 'C' || t == 'c';
+  return same_letter(t, 'N') || same_letter(t, 'T') || same_letter(t, 'C');
 }
 int at_least_one(int x) { return x > 1 ? x : 1; }
 
@@ -24,8 +25,8 @@ constexpr char kCblasName[] = "cblas_dgemm";
 int dgemm_check(const char* transa, const char* transb, const int* m, const int* n, const int* k,
                 const double*, const double*, const int* lda, const double*, const int* ldb,
                 const double*, double*, const int* ldc) {
-  const bool nota = *transa == 'N' || *transa == 'n';
-  const bool notb = *transb == 'N' || *transb == 'n';
+  const bool nota = same_letter(*transa, 'N');
+  const bool notb = same_letter(*transb, 'N');
   const int nrowa = nota ? *m : *k;
   const int nrowb = notb ? *k : *n;
   int info = 0;

@@ -12,6 +12,7 @@
 #include "service/error.h"
 #include "service/memory.h"
 #include "service/threads.h"
+#include "service/letters.h"
 
 namespace ztr {
 namespace {
@@ -35,8 +36,8 @@ constexpr long long kRowsCapSmallTeam = 0x20000;
 constexpr long long kRowsCapLargeTeam = 0x80000;
 constexpr int kPanelAlignment = 128;
 
-bool is_n(char t) { return t == 'N' || t == 'n'; }
-bool is_t(char t) { return t == 'T' || t == 't'; }
+bool is_n(char t) { return same_letter(t, 'N'); }
+bool is_t(char t) { return same_letter(t, 'T'); }
 int imin(int a, int b) { return a < b ? a : b; }
 int imax(int a, int b) { return a > b ? a : b; }
 

@@ -7,6 +7,7 @@
 #include "blas/level3/level3_common.h"
 #include "service/error.h"
 #include "service/memory.h"
+#include "service/letters.h"
 
 namespace ztr {
 namespace {
@@ -45,7 +46,7 @@ void ztr_blas_dsymm(const char* side, const char* uplo, const int* m_, const int
   const int m = *m_, n = *n_, lda = *lda_, ldb = *ldb_, ldc = *ldc_;
   const double alpha = *alpha_, beta = *beta_;
   if (m <= 0 || n <= 0 || (alpha == 0.0 && beta == 1.0)) return;
-  const bool left = *side == 'L' || *side == 'l', upper = *uplo == 'U' || *uplo == 'u';
+  const bool left = same_letter(*side, 'L'), upper = same_letter(*uplo, 'U');
   if (alpha == 0.0) {
     for (Index j = 0; j < n; ++j)
       for (Index i = 0; i < m; ++i) c[i + j * ldc] = beta == 0.0 ? 0.0 : beta * c[i + j * ldc];

@@ -11,6 +11,7 @@
 #include "service/error.h"
 #include "service/memory.h"
 #include "service/threads.h"
+#include "service/letters.h"
 
 namespace ztr {
 namespace {
@@ -47,7 +48,7 @@ void columns_with_buffer(const Update& proto, int begin, int end) {
 void rank_k(const char* uplo, const char* trans, int n, int k, double alpha, const double* a,
             int lda, const double* b, int ldb, double beta, double* c, int ldc) {
   if (n <= 0) return;
-  const bool upper = *uplo == 'U' || *uplo == 'u';
+  const bool upper = same_letter(*uplo, 'U');
   if (alpha == 0.0 || k <= 0) {
     if (beta != 1.0) tblas::detail::scale_triangle(upper, false, n, beta, c, ldc);
     return;

@@ -11,6 +11,7 @@
 #include "blas/templates/triangular_blocked.h"
 #include "service/dispatch.h"
 #include "service/threads.h"
+#include "service/letters.h"
 
 namespace ztr {
 namespace {
@@ -63,7 +64,7 @@ void triangular(Kind kind, const char* side, const char* uplo, const char* trans
   const int m = *m_, n = *n_, lda = *lda_, ldb = *ldb_;
   const double alpha = *alpha_;
   if (m <= 0 || n <= 0) return;
-  const bool left = *side == 'L' || *side == 'l';
+  const bool left = same_letter(*side, 'L');
   const int order = left ? m : n, slices = left ? n : m;
   int threads = 1;
   if (static_cast<double>(order) * order * slices >= kParallelMinWork) {

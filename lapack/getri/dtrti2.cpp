@@ -5,21 +5,16 @@
 #include "blas/level2/level2.h"
 #include "lapack/getri/getri.h"
 #include "service/error.h"
+#include "service/letters.h"
 
 namespace ztr {
-
-namespace {
-bool is(const char* s, char c) {
-  return (*s & ~0x20) == c;
-}
-}  // namespace
 
 bool trtri_arguments_ok(const char* name, const char* uplo, const char* diag, const int* n,
                         const int* lda, int* info) {
   int bad = 0;
-  if (!is(uplo, 'U') && !is(uplo, 'L')) {
+  if (!same_letter(*uplo, 'U') && !same_letter(*uplo, 'L')) {
     bad = 1;
-  } else if (!is(diag, 'U') && !is(diag, 'N')) {
+  } else if (!same_letter(*diag, 'U') && !same_letter(*diag, 'N')) {
     bad = 2;
   } else if (*n < 0) {
     bad = 3;
@@ -35,8 +30,8 @@ bool trtri_arguments_ok(const char* name, const char* uplo, const char* diag, co
 // in place, column j of the inverse is that part times column j, scaled by -1/A(j, j).
 void dtrti2(const char* uplo, const char* diag, const int* n, double* a, const int* lda,
             int* info) {
-  const bool upper = is(uplo, 'U');
-  const bool unit = is(diag, 'U');
+  const bool upper = same_letter(*uplo, 'U');
+  const bool unit = same_letter(*diag, 'U');
   if (!trtri_arguments_ok("DTRTI2", uplo, diag, n, lda, info)) return;
   const int ld = *lda, inc1 = 1;
   auto at = [&](int i, int j) { return a + i + static_cast<std::ptrdiff_t>(j) * ld; };

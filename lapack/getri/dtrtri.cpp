@@ -6,19 +6,14 @@
 #include "lapack/ilaenv.h"
 #include "service/error.h"
 #include "service/threads.h"
+#include "service/letters.h"
 
 namespace ztr {
 
-namespace {
-bool is(const char* s, char c) {
-  return (*s & ~0x20) == c;
-}
-}  // namespace
-
 void dtrtri(const char* uplo, const char* diag, const int* n, double* a, const int* lda,
             int* info) {
-  const bool upper = is(uplo, 'U');
-  const bool unit = is(diag, 'U');
+  const bool upper = same_letter(*uplo, 'U');
+  const bool unit = same_letter(*diag, 'U');
   if (!trtri_arguments_ok("DTRTRI", uplo, diag, n, lda, info)) return;
   const int nn = *n, ld = *lda;
   if (nn == 0) return;

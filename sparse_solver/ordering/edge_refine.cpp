@@ -10,8 +10,6 @@ namespace ztr {
 namespace {
 
 constexpr int kEdgePasses = 4;
-constexpr int kMinFruitlessMoves = 40;
-constexpr int kMaxFruitlessMoves = 200;
 
 struct EdgeRefiner {
   const OrderGraph& g;
@@ -61,7 +59,7 @@ bool EdgeRefiner::pass(int pass_id) {
   long long best_cut = cut;
   long long best_excess = std::max(pwgt[0], pwgt[1]);
   bool best_ok = start_ok;
-  const int max_fruitless = std::clamp(n / 25, kMinFruitlessMoves, kMaxFruitlessMoves);
+  const int max_fruitless = fruitless_move_limit(n);
   int nmoves = 0, best_moves = 0;
   for (;;) {
     // The best move into a part that can take it; from the heavier part when both could.

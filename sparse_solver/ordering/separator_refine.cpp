@@ -8,12 +8,8 @@
 namespace ztr {
 namespace {
 
-// Refinement passes per level, and the run of moves without improvement after which a pass
-// gives up: hill climbing for a while lets a pass leave a local minimum, the bound keeps the
-// cost of the rolled-back tail small.
+// Refinement passes per level.
 constexpr int kRefinePasses = 4;
-constexpr int kMinFruitlessMoves = 40;
-constexpr int kMaxFruitlessMoves = 200;
 
 struct Refiner {
   const OrderGraph& g;
@@ -68,7 +64,7 @@ bool Refiner::pass(int pass_id) {
   long long best[3] = {pwgt[0], pwgt[1], pwgt[2]};
   const long long start_sep = pwgt[2];
   const bool start_balanced = bal.ok(pwgt[0], pwgt[1]);
-  const int max_fruitless = std::clamp(n / 25, kMinFruitlessMoves, kMaxFruitlessMoves);
+  const int max_fruitless = fruitless_move_limit(n);
   int nmoves = 0, best_moves = 0, nu = 0;
   while (!heap[0].empty()) {
     int s;

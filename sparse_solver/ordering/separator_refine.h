@@ -7,6 +7,17 @@
 
 namespace ztr {
 
+// The run of moves without improvement after which a refinement pass (of a separator or of
+// an edge cut) gives up: hill climbing for a while lets a pass leave a local minimum, the
+// bound keeps the cost of the rolled-back tail small.
+// The limit grows with the size n of the graph being refined.
+inline int fruitless_move_limit(int n) {
+  constexpr int kMinFruitlessMoves = 40, kMaxFruitlessMoves = 200;
+  const int limit = n / 25;
+  return limit < kMinFruitlessMoves ? kMinFruitlessMoves
+                                    : (limit > kMaxFruitlessMoves ? kMaxFruitlessMoves : limit);
+}
+
 // Labels of a vertex in a bisection.
 inline constexpr int kPart0 = 0;
 inline constexpr int kPart1 = 1;
