@@ -4,9 +4,9 @@
 //   operation 'T' or 'C': b := alpha * a^T;  'N' or 'R': b := alpha * a
 //   rows, cols: the shape of a as stored in `ordering`
 //
-// The recursion halves the larger dimension until both are at most 4 and copies the 4x4
-// leaves element by element, so the copy is cache-oblivious: it moves whole cache lines of
-// both matrices whatever their leading dimensions.  Entries are multiplied by alpha unless
+// The recursion halves the larger dimension until both are at most 32, so whole cache lines
+// of both matrices move whatever their leading dimensions; inside a block full 4x4 tiles are
+// transposed in registers and the ragged edges entry by entry.  Entries are multiplied by alpha unless
 // alpha is exactly 1.0, so a plain copy is exact even for NaN and infinity.
 #pragma once
 

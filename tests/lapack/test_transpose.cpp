@@ -27,7 +27,7 @@ bool same(double x, double y) { return (std::isnan(x) && std::isnan(y)) || x == 
 TEST(TransposeCopy, EveryVariantEveryShape) {
   std::mt19937 gen(7);
   std::uniform_real_distribution<double> dist(-1, 1);
-  const int shapes[][2] = {{0, 3}, {1, 1}, {3, 4}, {4, 4}, {5, 1}, {17, 9}, {9, 33}, {64, 31}};
+  const int shapes[][2] = {{0, 3}, {1, 1}, {3, 4}, {4, 4}, {5, 1}, {17, 9}, {9, 33}, {64, 31}, {70, 45}};
   for (int v = 0; v < kCpuTypeCount; ++v) {
     for (const auto& s : shapes) {
       const int rows = s[0], cols = s[1];
