@@ -84,8 +84,8 @@ void block_transposed(int r0, int r1, int c0, int c1, double alpha, const double
 }
 
 template <bool Scale>
-void block_plain(int r0, int r1, int c0, int c1, double alpha, const double* a, int lda,
-                 double* b, int ldb) {
+void block_plain(int r0, int r1, int c0, int c1, double alpha, const double* a, int lda, double* b,
+                 int ldb) {
   for (int j = c0; j < c1; ++j)
     for (int i = r0; i < r1; ++i) entry<Scale>(a + at(i, j, lda), b + at(i, j, ldb), alpha);
 }
@@ -123,7 +123,8 @@ void transpose_copy(char ordering, char operation, int rows, int cols, double al
   const bool column_major = ordering == 'C' || ordering == 'c';
   const int r = column_major ? rows : cols;
   const int c = column_major ? cols : rows;
-  const bool transpose = operation == 'T' || operation == 't' || operation == 'C' || operation == 'c';
+  const bool transpose =
+      operation == 'T' || operation == 't' || operation == 'C' || operation == 'c';
   if (r <= 0 || c <= 0) return;
   // alpha = 1 copies without multiplying, so NaN and infinity pass through unchanged.
   if (alpha == 1.0) {
