@@ -19,6 +19,7 @@
 #include "lapack/getrf/getrf.h"
 #include "lapack/ilaenv.h"
 #include "service/memory.h"
+#include "service/spin_wait.h"
 
 namespace ztr {
 
@@ -142,20 +143,26 @@ bool ztr_lapack_dgetrf_sched(int m, int n, double* a, int lda, int* ipiv, int* i
     for (int i = row0; i < std::min(m, row0 + rows); ++i) ipiv[i] += row0;
   };
 
-  int iinfo = 0;
-  if (ztr_lapack_dgetrf_rec(m, nb, a, lda, ipiv, &iinfo, 0, 0)) {
-    mm_free(state);
-    return true;
-  }
-  merge(0, nb, iinfo);
-
+  // Everything runs in one parallel region.  Between regions the runtime's idle threads spin
+  // for a while before they sleep; on a machine with more runnable threads than cores that
+  // spinning takes the time of the threads that work, and a region per step of the first panel
+  // and of the last block (one per multiply and solve inside them) made a loaded machine
+  // several times slower.  Inside the region the steps that only one thread can do (the first
+  // panel, the last block) run on thread 0 with its products on one thread, while the others
+  // wait with SpinWait.
   std::atomic<bool> abort{false};
+  std::atomic<int> ready{0};       // 1: first panel factored, state set up
+  std::atomic<int> loops_done{0};  // threads that have left the task loop
+  std::atomic<bool> tail_done{false};
 #pragma omp parallel num_threads(threads)
   {
-    const int t = omp_get_thread_num();
-#pragma omp single
-    {
-      state[kThreads] = omp_get_num_threads();
+    const int t = omp_get_thread_num(), nt = omp_get_num_threads();
+    SpinWait idle;
+    if (t == 0) {
+      int iinfo = 0;
+      if (ztr_lapack_dgetrf_rec(m, nb, a, lda, ipiv, &iinfo, 0, 0)) abort.store(true);
+      merge(0, nb, iinfo);
+      state[kThreads] = nt;
       state[kBlocks] = nblk;
       state[kPanels] = K;
       state[kChunk] = std::max(1, ilaenv(17, "DGETRF", " ", m, n, threads, -1));
@@ -164,14 +171,24 @@ bool ztr_lapack_dgetrf_sched(int m, int n, double* a, int lda, int* ipiv, int* i
       state[kFactored] = 1;
       state[kStatus] = 1;  // block 1 is panel 1, already factored
       for (int c = 2; c <= nblk; ++c) state[kStatus + c - 1] = 0;
-    }  // implied barrier
+      ready.store(1, std::memory_order_release);
+    } else {
+      while (ready.load(std::memory_order_acquire) == 0) idle.wait();
+    }
     Scheduler sched{state};
     lu_sched_task task{kNothing, 0, 0, 0, 0};
+    idle.reset();
     while (!abort.load(std::memory_order_relaxed)) {
 #pragma omp critical(ztr_task_scheduler)
       task = sched.next(t, task);
       if (task.kind == kFinished) break;
-      if (task.kind == kNothing) continue;  // nothing ready: ask again at once
+      if (task.kind == kNothing) {
+        // Nothing ready: the tasks it waits for are running elsewhere.  Back off, so that on
+        // an oversubscribed machine this thread gives its core to them.
+        idle.wait();
+        continue;
+      }
+      idle.reset();
       const int c0 = (task.c1 - 1) * nb;
       const int last_block = task.kind == kPanel ? task.c1 : task.c2;
       const int cols = std::min(last_block * nb, n) - c0;
@@ -186,19 +203,31 @@ bool ztr_lapack_dgetrf_sched(int m, int n, double* a, int lda, int* ipiv, int* i
         if (stop) abort.store(true);
       }
     }
+    loops_done.fetch_add(1, std::memory_order_acq_rel);
+    idle.reset();
+    if (t == 0) {
+      // What is left: rows and columns K*nb+1.. , every panel's update received once every
+      // thread has finished its last task.
+      while (loops_done.load(std::memory_order_acquire) < nt) idle.wait();
+      if (!abort.load()) {
+        const int r0 = K * nb;
+        int iinfo = 0;
+        if (ztr_lapack_dgetrf_rec(m - r0, n - r0, at(r0, r0), lda, ipiv + r0, &iinfo, 0, r0))
+          abort.store(true);
+        merge(r0, mn - r0, iinfo);
+      }
+      tail_done.store(true, std::memory_order_release);
+    } else {
+      while (!tail_done.load(std::memory_order_acquire)) idle.wait();
+    }
+    // abort no longer changes: every thread takes the same branch.
+    if (!abort.load()) {
+      // Each factored panel still lacks the interchanges of the rows below it.
+#pragma omp for schedule(dynamic, 1)
+      for (int p = 1; p <= K; ++p) swap_rows(a, lda, (p - 1) * nb, nb, p * nb + 1, mn, ipiv);
+    }
   }
-  bool stopped = abort.load();
-  if (!stopped) {
-    // What is left: rows and columns K*nb+1.. , every panel's update received.
-    const int r0 = K * nb;
-    stopped = ztr_lapack_dgetrf_rec(m - r0, n - r0, at(r0, r0), lda, ipiv + r0, &iinfo, 0, r0);
-    merge(r0, mn - r0, iinfo);
-  }
-  if (!stopped) {
-    // Each factored panel still lacks the interchanges of the rows below it.
-#pragma omp parallel for schedule(dynamic, 1) num_threads(threads)
-    for (int p = 1; p <= K; ++p) swap_rows(a, lda, (p - 1) * nb, nb, p * nb + 1, mn, ipiv);
-  }
+  const bool stopped = abort.load();
   mm_free(state);
   return stopped;
 }
