@@ -94,12 +94,12 @@ void cblas_dgemm(CBLAS_LAYOUT layout_code, CBLAS_TRANSPOSE transa_code, CBLAS_TR
     if (lda < at_least_one(nota ? k : m)) return report(9);
     if (ldb < at_least_one(notb ? n : k)) return report(11);
     if (ldc < at_least_one(n)) return report(14);
-    DGEMM(tb, ta, &n, &m, &k, &alpha, b, &ldb, a, &lda, &beta, c, &ldc);
+    ztr::ztr_blas_dgemm(tb, ta, &n, &m, &k, &alpha, b, &ldb, a, &lda, &beta, c, &ldc);
   } else {
     if (lda < at_least_one(nota ? m : k)) return report(9);
     if (ldb < at_least_one(notb ? k : n)) return report(11);
     if (ldc < at_least_one(m)) return report(14);
-    DGEMM(ta, tb, &m, &n, &k, &alpha, a, &lda, b, &ldb, &beta, c, &ldc);
+    ztr::ztr_blas_dgemm(ta, tb, &m, &n, &k, &alpha, a, &lda, b, &ldb, &beta, c, &ldc);
   }
 }
 
