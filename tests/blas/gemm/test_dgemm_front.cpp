@@ -140,27 +140,23 @@ TEST(CblasDgemmArguments, TransposeCodesBeforeLayout) {
   EXPECT_EQ(cblas_output(C, N, N, 3, 5, 4, 3, 4, 3), "");
 }
 
-// Row-major C(i, j) = c[i*ldc + j], checked against its own long-double reference.
+// Row-major C(i, j) = c[i*ldc + j]: a row-major X is the column-major X', so op(A)(i, l) is
+// entry (i, l) of the column-major array read with the other transpose letter.
 TEST(CblasDgemm, RowMajorIsTheRowMajorProduct) {
   const CBLAS_TRANSPOSE codes[] = {ZTR_NO_TRANS, ZTR_TRANS, ZTR_CONJ_TRANS};
-  std::mt19937 gen(3);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  test::Rng gen(3);
   for (CBLAS_TRANSPOSE ta : codes) {
     for (CBLAS_TRANSPOSE tb : codes) {
       for (auto [m, n, k] : {std::array<int, 3>{3, 5, 4}, {150, 120, 90}, {7, 300, 33}}) {
         const bool na = ta == ZTR_NO_TRANS, nb = tb == ZTR_NO_TRANS;
         const int lda = (na ? k : m) + 2, ldb = (nb ? n : k) + 1, ldc = n + 3;
-        std::vector<double> a(static_cast<std::size_t>(lda) * (na ? m : k));
-        std::vector<double> b(static_cast<std::size_t>(ldb) * (nb ? k : n));
-        std::vector<double> c(static_cast<std::size_t>(ldc) * m);
-        for (double& x : a) x = u(gen);
-        for (double& x : b) x = u(gen);
-        for (double& x : c) x = u(gen);
-        const std::vector<double> c0 = c;
+        const auto a = test::random_vector(static_cast<std::size_t>(lda) * (na ? m : k), gen);
+        const auto b = test::random_vector(static_cast<std::size_t>(ldb) * (nb ? k : n), gen);
+        const auto c0 = test::random_vector(static_cast<std::size_t>(ldc) * m, gen);
+        std::vector<double> c = c0;
         const double alpha = 0.5, beta = -1.5;
         cblas_dgemm(ZTR_ROW_MAJOR, ta, tb, m, n, k, alpha, a.data(), lda, b.data(), ldb, beta,
                     c.data(), ldc);
-        const double eps = std::numeric_limits<double>::epsilon();
         for (int i = 0; i < m; ++i) {
           for (int j = 0; j < ldc; ++j) {
             const std::size_t at = static_cast<std::size_t>(i) * ldc + j;
@@ -168,17 +164,12 @@ TEST(CblasDgemm, RowMajorIsTheRowMajorProduct) {
               EXPECT_EQ(c[at], c0[at]);
               continue;
             }
-            long double s = 0, mag = 0;
-            for (int l = 0; l < k; ++l) {
-              const long double t = static_cast<long double>(na ? a[i * lda + l] : a[l * lda + i]) *
-                                    (nb ? b[l * ldb + j] : b[j * ldb + l]);
-              s += t;
-              mag += std::fabs(t);
-            }
-            const long double ref = alpha * s + static_cast<long double>(beta) * c0[at];
-            const long double bound =
-                4 * (k + 2) * eps * (std::fabs(alpha) * mag + std::fabs(beta * c0[at]));
-            ASSERT_LE(std::fabs(c[at] - ref), bound) << ta << " " << tb << " " << m << "x" << n;
+            const test::RefEntry e = test::ref_product(na ? 'T' : 'N', a.data(), lda,
+                                                       nb ? 'T' : 'N', b.data(), ldb, k, i, j);
+            const test::LD ref = alpha * e.value + static_cast<test::LD>(beta) * c0[at];
+            const test::LD mag = std::fabs(alpha) * e.magnitude + std::fabs(beta * c0[at]);
+            ASSERT_TRUE(test::close(c[at], ref, 4 * mag, k))
+                << ta << " " << tb << " " << m << "x" << n;
           }
         }
       }
