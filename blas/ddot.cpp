@@ -4,18 +4,14 @@
 #include "blas/kernels/ddot_kernels.h"
 #include "include/ztr.h"
 #include "service/cpu.h"
+#include "service/kernel_variant.h"
 #include "service/threads.h"
 
 namespace ztr {
 namespace {
 
-DdotSlot g_ddot_kernel{{kernels::t2::ddot_kernel, kernels::t3::ddot_kernel,
-                        kernels::t4::ddot_kernel, kernels::t5::ddot_kernel,
-                        kernels::t6::ddot_kernel, kernels::t7::ddot_kernel}};
+DdotSlot g_ddot_kernel(ZTR_VARIANTS(ddot_kernel));
 ZTR_REGISTER_DISPATCH_SLOT(g_ddot_kernel);
-
-// Level-2 size up to which the processors of classes 32 and 33 split long products evenly.
-constexpr int kDdotSmallL2Bytes = 0x300000;  // 3 MiB
 
 int max_int(int a, int b) {
   return a > b ? a : b;
@@ -25,7 +21,7 @@ int max_int(int a, int b) {
 // below about 2500 elements (6500 on large machines) do not pay for their thread; with a large
 // or unknown one, short vectors get at most 2 or 4 threads, and class 33 never more than 4.
 int threads_ssse3_class(int n, int t, int microarch, const int* cache) {
-  if (cache[0] >= 1 && cache[2] <= kDdotSmallL2Bytes) {
+  if (cache[0] >= 1 && cache[2] <= kLargeL2Bytes) {
     if (t <= 4) return (t == 2 && n < 3000) ? 1 : t;
     if (t > 12 && n < 6500 * t) return max_int(4, n / 6500);
     return n >= 2500 * t ? t : max_int(4, n / 2500);
@@ -35,7 +31,7 @@ int threads_ssse3_class(int n, int t, int microarch, const int* cache) {
   } else if (n < 10000) {
     if (t > 4) t = 4;
   }
-  if (microarch == 33 && t > 4) t = 4;
+  if (microarch == kClassSse41 && t > 4) t = 4;
   return t;
 }
 
@@ -61,12 +57,12 @@ double ddot_kernel(const int* n, const double* x, const int* incx, const double*
 int ddot_thread_count(int n, int incx, int incy, int microarch, int t, int dynamic,
                       const int* cache) {
   if (n <= kDdotSerialMaxLength) return 1;
-  const bool known_class =
-      microarch == 32 || microarch == 33 || microarch == 64 || microarch == 66 || microarch == 128;
+  const bool known_class = ssse3_class(microarch) || microarch == kClassSse42 ||
+                           microarch == kClassSse42Aes || microarch == kClassAvx;
   // A zero increment reads one element over and over: splitting it gains nothing.
   if (t <= 1 || !known_class || incx == 0 || incy == 0) return 1;
   if (dynamic != 1) return t;
-  if (microarch == 32 || microarch == 33) return threads_ssse3_class(n, t, microarch, cache);
+  if (ssse3_class(microarch)) return threads_ssse3_class(n, t, microarch, cache);
   return threads_wide_class(n, t);
 }
 
@@ -76,7 +72,7 @@ double ddot_driver(const int* n, const double* x, const int* incx, const double*
   const int microarch = cpu_microarch();
   const int t = domain_max_threads(kDomainBlas);
   int cache[5] = {0, 0, 0, 0, 0};
-  if (microarch == 32 || microarch == 33) cache_table(cache);
+  if (ssse3_class(microarch)) cache_table(cache);
   const int threads = ddot_thread_count(*n, *incx, *incy, microarch, t, get_dynamic(), cache);
   if (threads <= 1) return ddot_kernel(n, x, incx, y, incy);
   return ztr_blas_ddot_omp(threads, n, x, incx, y, incy);

@@ -9,16 +9,20 @@ set(ZTR_ISA_FLAGS_5 -msse4.2 -mpopcnt)
 set(ZTR_ISA_FLAGS_6 -mavx -mpopcnt)
 set(ZTR_ISA_FLAGS_7 -mavx2 -mbmi -mbmi2 -mlzcnt -mpopcnt -mno-fma)
 
-# ztr_kernel_sources(<cpu type> <source>...): add sources compiled for one CpuType level.
+# ztr_kernel_sources(<cpu type> <source>...): add sources compiled for one CpuType level to the
+# layer of the calling directory (its top-level directory names the layer).
 function(ztr_kernel_sources type)
+  file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  string(REGEX REPLACE "/.*" "" layer "${rel}")
+  set(target ztr_${layer})
   if(NOT DEFINED ZTR_ISA_FLAGS_${type})
     message(FATAL_ERROR "no instruction-set flags for CpuType ${type}")
   endif()
   foreach(src IN LISTS ARGN)
     get_filename_component(abs ${src} ABSOLUTE)
-    set_source_files_properties(${abs} TARGET_DIRECTORY ztr_objects PROPERTIES
+    set_source_files_properties(${abs} TARGET_DIRECTORY ${target} PROPERTIES
       COMPILE_OPTIONS "${ZTR_ISA_FLAGS_${type}}"
       COMPILE_DEFINITIONS "ZTR_KERNEL_CPU_TYPE=${type}")
-    target_sources(ztr_objects PRIVATE ${abs})
+    target_sources(${target} PRIVATE ${abs})
   endforeach()
 endfunction()

@@ -19,14 +19,37 @@ extern "C" {
 #define ZTR_API
 #endif
 
-/* Matrix layouts of the C interfaces. */
-#define ZTR_ROW_MAJOR 101
-#define ZTR_COL_MAJOR 102
+/* ---- Types of the C BLAS interface ----------------------------------------------------
+ * cblas_dgemm takes the standard C BLAS enumerations, so that this header and the standard
+ * cblas.h and lapacke.h can be included in one translation unit, in either order.  Where a
+ * standard cblas.h is on the include path it supplies them: including it here makes a later
+ * #include <cblas.h> a no-op, and its declarations of the functions below agree with these.
+ * Elsewhere (and with ZTR_NO_SYSTEM_CBLAS defined, as the library's own build does) they are
+ * defined here with the standard names and values.  An enumeration is passed exactly like an
+ * int, so the binary interface is that of int codes. */
+#if !defined(ZTR_BUILDING_LIBRARY) && !defined(ZTR_NO_SYSTEM_CBLAS) && defined(__has_include)
+#if __has_include(<cblas.h>)
+#include <cblas.h>
+#define ZTR_HAVE_SYSTEM_CBLAS 1
+#endif
+#endif
+#ifndef ZTR_HAVE_SYSTEM_CBLAS
+typedef enum CBLAS_LAYOUT { CblasRowMajor = 101, CblasColMajor = 102 } CBLAS_LAYOUT;
+typedef enum CBLAS_TRANSPOSE {
+  CblasNoTrans = 111,
+  CblasTrans = 112,
+  CblasConjTrans = 113
+} CBLAS_TRANSPOSE;
+#endif
+
+/* Matrix layouts of the C interfaces (the LAPACKE functions take them as int). */
+#define ZTR_ROW_MAJOR CblasRowMajor
+#define ZTR_COL_MAJOR CblasColMajor
 
 /* Transpose codes of the C BLAS interface. */
-#define ZTR_NO_TRANS 111
-#define ZTR_TRANS 112
-#define ZTR_CONJ_TRANS 113
+#define ZTR_NO_TRANS CblasNoTrans
+#define ZTR_TRANS CblasTrans
+#define ZTR_CONJ_TRANS CblasConjTrans
 
 /* ---- Thread control --------------------------------------------------------------------
  * The library parallelises internally with OpenMP.  These settings override the environment
@@ -67,9 +90,9 @@ ZTR_API void ztr_cspblas_dcsrsymv(const char* uplo, const int* m, const double* 
 ZTR_API void DGEMM(const char* transa, const char* transb, const int* m, const int* n, const int* k,
                    const double* alpha, const double* a, const int* lda, const double* b,
                    const int* ldb, const double* beta, double* c, const int* ldc);
-ZTR_API void cblas_dgemm(int layout, int transa, int transb, int m, int n, int k, double alpha,
-                         const double* a, int lda, const double* b, int ldb, double beta,
-                         double* c, int ldc);
+ZTR_API void cblas_dgemm(CBLAS_LAYOUT layout, CBLAS_TRANSPOSE transa, CBLAS_TRANSPOSE transb,
+                         int m, int n, int k, double alpha, const double* a, int lda,
+                         const double* b, int ldb, double beta, double* c, int ldc);
 
 /* ---- LAPACKE ----------------------------------------------------------------------------
  * The C interface to the dense LAPACK drivers.  The first argument is the layout

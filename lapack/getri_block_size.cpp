@@ -11,12 +11,8 @@
 namespace ztr {
 namespace {
 
-// Below this order one small block is best whatever the thread count.
-constexpr int kSmallOrder = 1000;
-constexpr int kSmallBlock = 64;
-
 int block_size(int n, int t) {
-  if (n < kSmallOrder) return kSmallBlock;
+  if (n < kTuningSmallOrder) return kTuningSmallBlock;
   if (t < 16) return n <= 2000 ? 224 : n <= 3500 ? 384 : n <= 7500 ? 576 : 672;
   if (t == 16) return n <= 2500 ? 64 : n <= 3500 ? 384 : n <= 7500 ? 576 : 672;
   if (t <= 24) return n <= 1500 ? 384 : n <= 3500 ? 512 : 896;
@@ -30,7 +26,7 @@ int getri_block_size(const int* ispec, const char* name, const char* /*opts*/, c
                      int /*opts_len*/) {
   char precision;
   tuning_decode_name(name, name_len, &precision, 1);
-  const bool known = precision == 'S' || precision == 'D' || precision == 'C' || precision == 'Z';
+  const bool known = tuning_known_precision(precision);
   switch (*ispec) {
     case 1: return known ? block_size(*n1, *n2) : 1;
     case 2: return known ? 2 : 1;

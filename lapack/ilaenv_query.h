@@ -22,4 +22,13 @@ int tuning_table(const TuningQuery& q);
 // The parameter function of the QR-iteration routines, ISPEC 13 to 16.
 int tuning_qr_iteration(const TuningQuery& q);
 
+// The tuning functions of the inverse and of DSYGST share their rule for small orders: below
+// kTuningSmallOrder one block of kTuningSmallBlock is best whatever the thread count.
+inline constexpr int kTuningSmallOrder = 1000;
+inline constexpr int kTuningSmallBlock = 64;
+
+// Whether a routine name's precision letter (S, D, C or Z) is one the tables know; a name
+// that is not a LAPACK routine gets unblocked code.
+inline bool tuning_known_precision(char p) { return p == 'S' || p == 'D' || p == 'C' || p == 'Z'; }
+
 }  // namespace ztr

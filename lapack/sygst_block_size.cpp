@@ -16,8 +16,6 @@
 namespace ztr {
 namespace {
 
-constexpr int kSmallOrder = 1000;
-constexpr int kSmallBlock = 64;
 // A processor below the kernel classes would get one fixed block.  CpuType is at least 2
 // on every processor the library runs on (it stops below SSE2), so the row is kept only to
 // make the table total.
@@ -48,11 +46,11 @@ int sygst_block_size(const int* ispec, const char* name, const char* /*uplo*/, c
   char precision;
   tuning_decode_name(name, name_len, &precision, 1);
   const bool single = precision == 'S' || precision == 'C';
-  const bool known = single || precision == 'D' || precision == 'Z';
+  const bool known = tuning_known_precision(precision);
   if (*ispec == 2) return known ? 2 : 1;
   if (*ispec != 1) return -1;
   if (!known) return 1;
-  if (*n < kSmallOrder) return kSmallBlock;
+  if (*n < kTuningSmallOrder) return kTuningSmallBlock;
   if (detect_cpu_type() < 1) return kUnclassifiedBlock;
   int col = order_band(*n) + (*itype != 1 ? 1 : 0) + (single ? 1 : 0);
   if (col > 4) col = 4;

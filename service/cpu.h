@@ -33,8 +33,24 @@ int detect_cpu_type();
 // What the processor supports, before overrides.
 int hardware_cpu_type();
 int cbwr_mode();
-// Microarchitecture class for thread-split and blocking decisions: 0, 32, 33, 64, 66, 128.
+// Microarchitecture class for thread-split and blocking decisions.  The numbers are those
+// "ZTR_DEBUG_CPU_MA" takes.
+enum ProcessorClass : int {
+  kClassOther = 0,        // CpuTypes 2, 3 and 7: no class-specific tuning
+  kClassSsse3 = 32,       // CpuType 4 without SSE4.1
+  kClassSse41 = 33,       // CpuType 4 with SSE4.1
+  kClassSse42 = 64,       // CpuType 5
+  kClassSse42Aes = 66,    // CpuType 5 with AES and no reproducibility branch
+  kClassAvx = 128,        // CpuType 6
+};
 int cpu_microarch();
+inline bool ssse3_class(int microarch) {
+  return microarch == kClassSsse3 || microarch == kClassSse41;
+}
+
+// A level-2 cache above this size is large: the splits and blockings tuned for the SSSE3
+// classes change there (such caches are shared by fewer cores, so each thread gets more).
+inline constexpr int kLargeL2Bytes = 0x300000;  // 3 MiB
 // Whether SSE4.1 kernels may be used (processor support, or a branch of SSE4_1 or above).
 int sse41_allowed();
 

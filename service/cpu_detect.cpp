@@ -174,19 +174,20 @@ int cpu_microarch() {
   int m = load(g_microarch);
   if (m >= 0) return m;
   switch (detect_cpu_type()) {
-    case 4: m = sse41_allowed() ? 33 : 32; break;
+    case 4: m = sse41_allowed() ? kClassSse41 : kClassSsse3; break;
     case 5: {
       const char* v = env("ZTR_DEBUG_CPU_MA");
       const int forced = v != nullptr ? std::atoi(v) : 0;
-      if (forced == 64 || forced == 66) {
+      if (forced == kClassSse42 || forced == kClassSse42Aes) {
         m = forced;
       } else {
-        m = ((leaf1_ecx() & kL1EcxAes) && cbwr_mode() == kCbwrNotSet) ? 66 : 64;
+        m = ((leaf1_ecx() & kL1EcxAes) && cbwr_mode() == kCbwrNotSet) ? kClassSse42Aes
+                                                                         : kClassSse42;
       }
       break;
     }
-    case 6: m = 128; break;
-    default: m = 0; break;
+    case 6: m = kClassAvx; break;
+    default: m = kClassOther; break;
   }
   store(g_microarch, m);
   return m;

@@ -1,7 +1,6 @@
 #include "service/error.h"
 
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 
 #include "service/messages.h"
@@ -80,17 +79,6 @@ int alloc_check(const void* pointer, const char* name) {
   const int info = kMsgAllocFailed;
   xerbla_dispatch(name, &info, static_cast<int>(std::strlen(name)));
   return 1;
-}
-
-void lapacke_report(const char* name, int info) {
-  if (info >= 0) return;
-  if (info == kLapackeWorkMemoryError) {
-    std::printf("Not enough memory to allocate work array in %s\n", name);
-  } else if (info == kLapackeTransposeMemoryError) {
-    std::printf("Not enough memory to transpose matrix in %s\n", name);
-  } else {
-    std::printf("Wrong parameter %d in %s\n", -info, name);
-  }
 }
 
 void fatal_processor_too_old() {

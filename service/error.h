@@ -33,15 +33,6 @@ int progress_call(const int* thread, const int* step, const char* stage, int len
 // handler slot when it is filled) and returns 1.
 int alloc_check(const void* pointer, const char* name);
 
-// The LAPACKE layer's report: -1010 "Not enough memory to allocate work array in NAME",
-// -1011 "Not enough memory to transpose matrix in NAME", any other negative info
-// "Wrong parameter -info in NAME"; nothing for info >= 0.
-void lapacke_report(const char* name, int info);
-
-// LAPACKE's codes for failed allocations.
-inline constexpr int kLapackeWorkMemoryError = -1010;
-inline constexpr int kLapackeTransposeMemoryError = -1011;
-
 // Fatal stops: print their messages and end the process at once with exit code 1.
 [[noreturn]] void fatal_processor_too_old();
 [[noreturn]] void fatal_unsupported_cpu_type(int cpu_type);

@@ -23,9 +23,8 @@
   namespace t7 { ret name params; }             \
   }
 
-// The six variants in CpuType order, as a DispatchSlot wants them.
-#define ZTR_VARIANTS(name)                                                              \
-  {                                                                                     \
-    ::ztr::kernels::t2::name, ::ztr::kernels::t3::name, ::ztr::kernels::t4::name,       \
-        ::ztr::kernels::t5::name, ::ztr::kernels::t6::name, ::ztr::kernels::t7::name \
-  }
+// The six variants of `name` in namespace `ns` (t2 .. t7 inside it), in CpuType order, as a
+// DispatchSlot wants them; ZTR_VARIANTS for the kernels in ztr::kernels.
+#define ZTR_VARIANTS_IN(ns, name) \
+  { ns::t2::name, ns::t3::name, ns::t4::name, ns::t5::name, ns::t6::name, ns::t7::name }
+#define ZTR_VARIANTS(name) ZTR_VARIANTS_IN(::ztr::kernels, name)

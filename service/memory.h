@@ -23,6 +23,11 @@ inline constexpr std::size_t kPoolBypassBytes = 41943040;  // 40 MiB
 inline constexpr int kPoolBuffersPerThread = 5;
 inline constexpr int kPoolMaxThreads = 1024;
 
+// Alignment of the library's work arrays: two cache lines, so that arrays of different
+// threads never share a line (nor the adjacent line the hardware prefetches with it), and a
+// multiple of every vector width.
+inline constexpr int kWorkAlignment = 128;
+
 void* mm_malloc(std::size_t size, int alignment);
 void mm_free(void* p);
 

@@ -20,6 +20,9 @@ constexpr MessageEntry kMessages[] = {
     {7, "ZTR INTERNAL ERROR: Condition %d detected in function %s."},
     {8, "ZTR INTERNAL ERROR: Not enough work memory in function %s."},
     {9, "ZTR ERROR: Incompatible optional parameters on entry to %s."},
+    {1010, "Not enough memory to allocate work array in %s"},
+    {1011, "Not enough memory to transpose matrix in %s"},
+    {1012, "Wrong parameter %d in %s"},
     {1089, "ZTR INTERNAL ERROR: Not enough work memory in function %s"},
     {1210,
      "ZTR FATAL ERROR: This system does not meet the minimum requirements for use of the "

@@ -1,6 +1,6 @@
-// Numbered messages.  Every text the library prints (apart from the LAPACKE layer's three
-// fixed texts) is a printf format in the built-in message table, looked up by number and
-// written to standard output followed by a line end and a flush of all output streams.
+// Numbered messages.  Every text the library prints is a printf format in the built-in message
+// table, looked up by number and written to standard output followed by a line end and a
+// flush of all output streams.
 //
 // On Linux there is no per-locale message catalogue: the built-in table is always used.
 #pragma once
@@ -14,6 +14,9 @@ enum MessageNumber : int {
   kMsgInternalCondition = 7,
   kMsgNoWorkMemory = 8,
   kMsgIncompatibleOptions = 9,
+  kMsgLapackeWorkMemory = 1010,
+  kMsgLapackeTransposeMemory = 1011,
+  kMsgLapackeWrongParameter = 1012,
   kMsgAllocFailed = 1089,
   kMsgNoSse2 = 1210,
   kMsgNoSse2Detail = 1211,

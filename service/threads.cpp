@@ -15,7 +15,7 @@ namespace {
 // The process-wide record.  Every field is written under the service lock or, for the
 // exported setters, by a plain store; atomics keep concurrent reads well defined.
 struct Settings {
-  std::atomic<int> initialised{1};
+  std::atomic<int> initialised{0};  // 1 once the environment has been read
   std::atomic<int> num_threads{-1};
   std::atomic<int> domain[5] = {-1, -1, -1, -1, -1};
   std::atomic<int> dynamic{-1};
@@ -147,11 +147,11 @@ void publish_topology(const Topology& t) {
 }  // namespace
 
 void ensure_thread_settings() {
-  if (g.initialised.load(std::memory_order_acquire) == 1) {
+  if (g.initialised.load(std::memory_order_acquire) == 0) {
     ServiceLockGuard guard;
-    if (g.initialised.load(std::memory_order_relaxed) == 1) {
+    if (g.initialised.load(std::memory_order_relaxed) == 0) {
       read_environment();
-      g.initialised.store(0, std::memory_order_release);
+      g.initialised.store(1, std::memory_order_release);
     }
   }
   if (g.topology_known.load(std::memory_order_acquire) == 0) {

@@ -31,7 +31,7 @@ void ensure_thread_settings();
 
 // A copy of the process-wide record, for tests and the demo.  -1 means not set.
 struct ThreadSettings {
-  int initialised;  // 1 until the environment has been read, then 0
+  int initialised;  // 0 until the environment has been read, then 1
   int num_threads;
   int domain[5];  // index 1..4: explicit count per domain
   int dynamic;

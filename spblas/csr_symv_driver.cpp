@@ -10,7 +10,7 @@
 
 #include <cstddef>
 
-#include "include/ztr.h"
+#include "service/kernel_variant.h"
 #include "service/memory.h"
 #include "service/threads.h"
 #include "spblas/csr_symv.h"
@@ -19,23 +19,14 @@
 namespace ztr {
 namespace {
 
-namespace k = kernels;
-
-CsrSymvKernelSlot g_csr_symv_lower{{k::t2::csr_symv_lower, k::t3::csr_symv_lower,
-                                    k::t4::csr_symv_lower, k::t5::csr_symv_lower,
-                                    k::t6::csr_symv_lower, k::t7::csr_symv_lower}};
+CsrSymvKernelSlot g_csr_symv_lower(ZTR_VARIANTS(csr_symv_lower));
 ZTR_REGISTER_DISPATCH_SLOT(g_csr_symv_lower);
-CsrSymvKernelSlot g_csr_symv_upper{{k::t2::csr_symv_upper, k::t3::csr_symv_upper,
-                                    k::t4::csr_symv_upper, k::t5::csr_symv_upper,
-                                    k::t6::csr_symv_upper, k::t7::csr_symv_upper}};
+CsrSymvKernelSlot g_csr_symv_upper(ZTR_VARIANTS(csr_symv_upper));
 ZTR_REGISTER_DISPATCH_SLOT(g_csr_symv_upper);
 // One merge serves both triangles: the row where each private vector starts is a parameter.
-CsrSymvMergeSlot g_csr_symv_merge{{k::t2::csr_symv_merge, k::t3::csr_symv_merge,
-                                   k::t4::csr_symv_merge, k::t5::csr_symv_merge,
-                                   k::t6::csr_symv_merge, k::t7::csr_symv_merge}};
+CsrSymvMergeSlot g_csr_symv_merge(ZTR_VARIANTS(csr_symv_merge));
 ZTR_REGISTER_DISPATCH_SLOT(g_csr_symv_merge);
 
-constexpr int kPrivateAlignment = 128;
 // Private-vector pointers of up to this many threads live on the stack.
 constexpr int kStackThreads = 64;
 
@@ -85,7 +76,7 @@ bool threaded(bool lower, int nthreads, const Product& a) {
     double* mine = nullptr;
     if (t != owner) {
       mine = static_cast<double*>(
-          mm_malloc(sizeof(double) * static_cast<std::size_t>(len), kPrivateAlignment));
+          mm_malloc(sizeof(double) * static_cast<std::size_t>(len), kWorkAlignment));
       if (mine == nullptr) {
 #pragma omp atomic write
         failed = 1;
@@ -141,7 +132,7 @@ bool threaded(bool lower, int nthreads, const Product& a) {
 
 void driver(bool lower, const Product& a) {
   CsrSymvKernelSlot& kernel = lower ? g_csr_symv_lower : g_csr_symv_upper;
-  int t = ZTR_Get_Max_Threads();
+  int t = domain_max_threads(kDomainAll);
   // Compared in 64 bits: 100*T must not overflow for absurd thread counts.
   if (t <= 1 || static_cast<long long>(kCsrSymvRowsPerThread) * t >= *a.m) {
     serial(kernel, a);

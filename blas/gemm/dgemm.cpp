@@ -13,7 +13,9 @@ namespace {
 bool trans_valid(char t) {
   return same_letter(t, 'N') || same_letter(t, 'T') || same_letter(t, 'C');
 }
-int at_least_one(int x) { return x > 1 ? x : 1; }
+int at_least_one(int x) {
+  return x > 1 ? x : 1;
+}
 
 // The Fortran name, padded as the reference routines pad it.
 constexpr char kDgemmName[] = "DGEMM ";
@@ -63,15 +65,19 @@ void DGEMM(const char* transa, const char* transb, const int* m, const int* n, c
   ztr::ztr_blas_dgemm(transa, transb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
 }
 
-void cblas_dgemm(int layout, int transa, int transb, int m, int n, int k, double alpha,
-                 const double* a, int lda, const double* b, int ldb, double beta, double* c,
-                 int ldc) {
+void cblas_dgemm(CBLAS_LAYOUT layout_code, CBLAS_TRANSPOSE transa_code, CBLAS_TRANSPOSE transb_code,
+                 int m, int n, int k, double alpha, const double* a, int lda, const double* b,
+                 int ldb, double beta, double* c, int ldc) {
+  // The codes are checked as the ints a C caller may have passed.
+  const int layout = layout_code, transa = transa_code, transb = transb_code;
   using ztr::at_least_one;
   auto report = [](int position) {
     ztr::msg_print(ztr::kMsgBlankLine, 0);
     ztr::msg_print(ztr::kMsgBadParameter, 2, position, ztr::kCblasName);
   };
-  auto code_valid = [](int t) { return t == ZTR_NO_TRANS || t == ZTR_TRANS || t == ZTR_CONJ_TRANS; };
+  auto code_valid = [](int t) {
+    return t == ZTR_NO_TRANS || t == ZTR_TRANS || t == ZTR_CONJ_TRANS;
+  };
   // Transpose codes and dimensions are checked before the layout.
   if (!code_valid(transa)) return report(2);
   if (!code_valid(transb)) return report(3);
@@ -88,12 +94,12 @@ void cblas_dgemm(int layout, int transa, int transb, int m, int n, int k, double
     if (lda < at_least_one(nota ? k : m)) return report(9);
     if (ldb < at_least_one(notb ? n : k)) return report(11);
     if (ldc < at_least_one(n)) return report(14);
-    DGEMM(tb, ta, &n, &m, &k, &alpha, b, &ldb, a, &lda, &beta, c, &ldc);
+    ztr::ztr_blas_dgemm(tb, ta, &n, &m, &k, &alpha, b, &ldb, a, &lda, &beta, c, &ldc);
   } else {
     if (lda < at_least_one(nota ? m : k)) return report(9);
     if (ldb < at_least_one(notb ? k : n)) return report(11);
     if (ldc < at_least_one(m)) return report(14);
-    DGEMM(ta, tb, &m, &n, &k, &alpha, a, &lda, b, &ldb, &beta, c, &ldc);
+    ztr::ztr_blas_dgemm(ta, tb, &m, &n, &k, &alpha, a, &lda, b, &ldb, &beta, c, &ldc);
   }
 }
 

@@ -24,7 +24,6 @@ constexpr int kMcWideSmallL3 = 384;
 constexpr int kWideL3Threshold = 0x400000;  // 4 MiB
 constexpr int kMcSse41LargeL2 = 960;
 constexpr int kMcSse41SmallL2 = 448;
-constexpr int kSse41L2Threshold = 0x300000;  // 3 MiB
 constexpr int kMcSsse3 = 512;
 
 int cache_level_size(int level, bool* empty) {
@@ -90,7 +89,7 @@ void gemm_block_size_sse41(GemmKernelParams* p, int m, int n, int k) {
   if (p->mc == 0) {
     bool empty = false;
     const int l2 = cache_level_size(2, &empty);
-    p->mc = empty || l2 > kSse41L2Threshold ? kMcSse41LargeL2 : kMcSse41SmallL2;
+    p->mc = empty || l2 > kLargeL2Bytes ? kMcSse41LargeL2 : kMcSse41SmallL2;
   }
   block_size_nc(p, n, true);
 }
@@ -140,7 +139,7 @@ void* gemm_buffer_alloc(GemmKernelParams* p, int request) {
   if (a) total += static_cast<std::size_t>(p->a_size) + (std::size_t{2} << p->a_align_log2);
   if (e) total += static_cast<std::size_t>(p->edge_size) + (std::size_t{2} << p->edge_align_log2);
   if (b) total += static_cast<std::size_t>(p->b_size) + (std::size_t{2} << p->b_align_log2);
-  char* raw = static_cast<char*>(mm_malloc(total, kGemmBufferAlignment));
+  char* raw = static_cast<char*>(mm_malloc(total, kWorkAlignment));
   if (raw == nullptr) return nullptr;
   char* cursor = raw;
   if (a) {

@@ -1,13 +1,10 @@
 #include "blas/gemm/gemm_dispatch.h"
 
+#include "service/kernel_variant.h"
+
 namespace ztr {
 
-#define ZTR_GEMM_SLOT(type, name, fn)                                                      \
-  type name {                                                                              \
-    {                                                                                      \
-      gemm::t2::fn, gemm::t3::fn, gemm::t4::fn, gemm::t5::fn, gemm::t6::fn, gemm::t7::fn \
-    }                                                                                      \
-  }
+#define ZTR_GEMM_SLOT(type, name, fn) type name(ZTR_VARIANTS_IN(::ztr::gemm, fn))
 
 ZTR_GEMM_SLOT(decltype(g_gemm_serial), g_gemm_serial, gemm_serial);
 ZTR_GEMM_SLOT(decltype(g_gemm_blocked), g_gemm_blocked, gemm_blocked);

@@ -24,17 +24,35 @@ constexpr int kSmallDim = 100;
 // The small-problem efficiency test: a region costs ~1000 work units per thread.
 constexpr double kRegionCostPerThread = 1000.0;
 constexpr double kSmallEfficiency = 1.4;
+// Shallow small products (k below kShallowK) take the small region only with blocks of at
+// least kShallowMinBlock entries: less work per thread does not cover the region's cost.
+constexpr int kShallowK = 24;
+constexpr long long kShallowMinBlock = 320;
+// From kWideTeam threads on, the small region needs a column split and blocks of at least
+// kWideTeamMinBlock entries: many threads over a small product mostly wait at the barrier.
+constexpr int kWideTeam = 16;
+constexpr long long kWideTeamMinBlock = 128;
+// Up to kLargeTeam threads every large product runs in parallel.  Above, a product whose
+// per-thread share (mq rows, nq columns) is thin stays serial: shares of fewer than kFewRows
+// (or kSomeRows) rows or columns, and share work (multiply-adds) below these limits, do not
+// pay for waking the team.
+constexpr int kLargeTeam = 12;
+constexpr long long kFewRows = 4, kSomeRows = 8, kOneRowMaxNq = 16;
+constexpr long long kTallShareWork = 1230, kTallColumnWork = 15000;
+constexpr long long kWideShareWork = 580, kWideSliceWork = 300, kWideThinWork = 128;
+constexpr int kWideThinMaxN = 3000;
 // Sub-class 33 processors with a large L2 run mid-sized products on at most four threads.
 constexpr double kCapWorkLimit = 1.0e8;
 constexpr int kCapThreads = 4;
-constexpr int kLargeL2 = 0x300000;  // 3 MiB
-// Grid-worker M block sizes of policies 2 and 4.
-constexpr int kGridMcPolicy2 = 512;
-constexpr int kGridMcPolicy4 = 448;
-constexpr long long kRowsBytesPolicy24 = 0x180000;
+// Grid-worker M block sizes of the class-33 policies: the shared A panels of all threads
+// together stay in the level-2 cache.
+constexpr int kGridMcSse41LargeL2 = 512;
+constexpr int kGridMcSse41 = 448;
+// Row slabs whose A block (kc x mc doubles) exceeds these bytes go to the row worker rather
+// than a grid: each thread's own packed A then no longer fits beside the shared panel.
+constexpr long long kRowsBytesSse41 = 0x180000;
 constexpr long long kRowsCapSmallTeam = 0x20000;
 constexpr long long kRowsCapLargeTeam = 0x80000;
-constexpr int kPanelAlignment = 128;
 
 bool is_n(char t) { return same_letter(t, 'N'); }
 bool is_t(char t) { return same_letter(t, 'T'); }
@@ -143,12 +161,12 @@ void choose_rows_or_cols(GemmThreadPlan* plan, int m, int n) {
   plan->worker = n < m ? ztr_blas_dgemm_1d_row : ztr_blas_dgemm_1d_col;
 }
 
-void partition_policy_01(GemmThreadPlan* plan, int m, int n, int k, int team) {
+void partition_one_dimensional(GemmThreadPlan* plan, int m, int n, int k, int team) {
   const long long np = m <= kSmallDim && n <= kSmallDim && k <= kSmallDim
                            ? static_cast<long long>(n) * team
                            : n;
   plan->worker = np < m ? ztr_blas_dgemm_1d_row : ztr_blas_dgemm_1d_col;
-  plan->pack_mode = plan->split_policy == 1 ? kGemmModePackA : kGemmModeChoose;
+  plan->pack_mode = plan->split_policy == kSplitSsse3 ? kGemmModePackA : kGemmModeChoose;
 }
 
 void use_grid_a(GemmThreadPlan* plan, int pe) {
@@ -165,8 +183,8 @@ void use_grid_b(GemmThreadPlan* plan, int pe) {
   plan->pack_mode = kGemmModePackedB;
 }
 
-void partition_policy_24(GemmThreadPlan* plan, int m, int n, int k, int pe) {
-  const int grid_mc = plan->split_policy == 4 ? kGridMcPolicy4 : kGridMcPolicy2;
+void partition_sse41(GemmThreadPlan* plan, int m, int n, int k, int pe) {
+  const int grid_mc = plan->split_policy == kSplitSse41 ? kGridMcSse41 : kGridMcSse41LargeL2;
   plan->pack_mode = kGemmModePackA;
   if (m > n) {
     if (m <= kSmallDim && n <= kSmallDim && !(n == 3 && (k >= 8000 || m / pe >= 4))) {
@@ -174,7 +192,7 @@ void partition_policy_24(GemmThreadPlan* plan, int m, int n, int k, int pe) {
       return;
     }
     const long long mq = imin(m / pe, plan->mc), kq = imin(k, plan->kc);
-    if (kq * 8 * mq > kRowsBytesPolicy24) {
+    if (kq * 8 * mq > kRowsBytesSse41) {
       plan->worker = ztr_blas_dgemm_1d_row;
     } else {
       use_grid_a(plan, pe);
@@ -195,8 +213,8 @@ void partition_policy_24(GemmThreadPlan* plan, int m, int n, int k, int pe) {
   }
 }
 
-void partition_policy_35(GemmThreadPlan* plan, int m, int n, int k, int pe) {
-  const bool p5 = plan->split_policy == 5;
+void partition_wide(GemmThreadPlan* plan, int m, int n, int k, int pe) {
+  const bool p5 = plan->split_policy == kSplitAvx;
   const int one_d_mode = p5 ? kGemmModePackAB : kGemmModePackA;
   const int grid_a_mode = p5 ? kGemmModePackedAPackB : kGemmModePackedA;
   if (m > n && (m / pe > 3 || n / pe < 1)) {
@@ -241,14 +259,14 @@ void shared_panels(GemmThreadPlan* plan, GemmKernelParams* params, const GemmCal
       const std::size_t bytes = static_cast<std::size_t>(plan->b_slots) *
                                 (static_cast<std::size_t>(params->b_size) +
                                  (std::size_t{2} << params->b_align_log2));
-      *raw_b = mm_malloc(bytes, kPanelAlignment);
+      *raw_b = mm_malloc(bytes, kWorkAlignment);
       *failures += alloc_check(*raw_b, "gemm");
     }
     if (plan->a_slots > 0) {
       const std::size_t bytes = static_cast<std::size_t>(plan->a_slots) *
                                 (static_cast<std::size_t>(params->a_size) +
                                  (std::size_t{2} << params->a_align_log2));
-      *raw_a = mm_malloc(bytes, kPanelAlignment);
+      *raw_a = mm_malloc(bytes, kWorkAlignment);
       *failures += alloc_check(*raw_a, "gemm");
     }
   }
@@ -293,11 +311,11 @@ void main_region_body(const GemmCall& g, MainShared* shared) {
 
 }  // namespace
 
-// The large-problem path: beta stage (policies 2 to 5), plan, main region.
+// The large-problem path: beta stage (the grid policies), plan, main region.
 void gemm_large_path(const GemmCall& call, int threads, int policy) {
   GemmCall g = call;
   const double one = 1.0;
-  if (policy >= 2) {
+  if (gemm_scales_c_first(policy)) {
     if (*g.beta != 1.0) {
 #pragma omp parallel num_threads(threads)
       beta_region_body(g);
@@ -342,7 +360,7 @@ GemmRoute gemm_route(int m, int n, int k, int* threads, int dynamic, int microar
   if (gemm_tiny(m, n, k)) return GemmRoute::kSerial;
   int T = *threads;
   if (T > kCapThreads && dynamic && static_cast<double>(m) * n * k < kCapWorkLimit &&
-      microarch == 33 && l2_bytes > kLargeL2) {
+      microarch == kClassSse41 && l2_bytes > kLargeL2Bytes) {
     T = kCapThreads;
   } else if (T <= 1) {
     return GemmRoute::kSerial;
@@ -360,35 +378,38 @@ GemmRoute gemm_route(int m, int n, int k, int* threads, int dynamic, int microar
     const double w = static_cast<double>(mb + mb * nb + nb) * k;
     const double W = (static_cast<double>(n) * m + m + n) * k;
     bool parallel = W / (T * kRegionCostPerThread + w) > kSmallEfficiency;
-    if (k < 24 && mb * nb < 320) parallel = false;
-    if (T >= 16) {
+    if (k < kShallowK && mb * nb < kShallowMinBlock) parallel = false;
+    if (T >= kWideTeam) {
       if (nb == 0 || static_cast<long long>(T) * n < m) parallel = false;
-      if (mb * nb < 128) parallel = false;
+      if (mb * nb < kWideTeamMinBlock) parallel = false;
     }
     return parallel ? GemmRoute::kSmallParallel : GemmRoute::kSerial;
   }
-  if (T <= 12) return GemmRoute::kLargeParallel;
+  if (T <= kLargeTeam) return GemmRoute::kLargeParallel;
   const long long mq = m / T, nq = n / T;
   bool serial = false;
   if (n < m) {
-    serial = (mq < 4 && (nq == 0 || (mq == 1 && nq <= 16))) || (mq <= 8 && k * mq * nq < 1230) ||
-             (nq <= 1 && k * n * mq < 15000);
+    serial = (mq < kFewRows && (nq == 0 || (mq == 1 && nq <= kOneRowMaxNq))) ||
+             (mq <= kSomeRows && k * mq * nq < kTallShareWork) ||
+             (nq <= 1 && k * n * mq < kTallColumnWork);
   } else {
-    serial = (mq <= 0 && nq == 0) || (nq < 4 && static_cast<long long>(k) * m < 580) ||
-             (nq >= 4 && nq <= 8 && k * mq < 300) ||
-             (mq <= 3 && nq >= 8 && n < 3000 && static_cast<long long>(k) * m < 128);
+    serial = (mq <= 0 && nq == 0) ||
+             (nq < kFewRows && static_cast<long long>(k) * m < kWideShareWork) ||
+             (nq >= kFewRows && nq <= kSomeRows && k * mq < kWideSliceWork) ||
+             (mq < kFewRows && nq >= kSomeRows && n < kWideThinMaxN &&
+              static_cast<long long>(k) * m < kWideThinWork);
   }
   return serial ? GemmRoute::kSerial : GemmRoute::kLargeParallel;
 }
 
-int gemm_split_policy(int microarch, int l2_bytes) {
+GemmSplitPolicy gemm_split_policy(int microarch, int l2_bytes) {
   switch (microarch) {
-    case 33: return l2_bytes > kLargeL2 ? 2 : 4;
-    case 32: return 1;
-    case 64:
-    case 66: return 3;
-    case 128: return 5;
-    default: return 0;
+    case kClassSse41: return l2_bytes > kLargeL2Bytes ? kSplitSse41LargeL2 : kSplitSse41;
+    case kClassSsse3: return kSplitSsse3;
+    case kClassSse42:
+    case kClassSse42Aes: return kSplitSse42;
+    case kClassAvx: return kSplitAvx;
+    default: return kSplitPlain;
   }
 }
 
@@ -404,18 +425,18 @@ void gemm_partition(GemmThreadPlan* plan, GemmKernelParams* params, int m, int n
   }
   const int pe = team & ~1;
   switch (plan->split_policy) {
-    case 2:
-    case 4:
+    case kSplitSse41LargeL2:
+    case kSplitSse41:
       plan->nthreads = pe;
-      partition_policy_24(plan, m, n, k, pe);
+      partition_sse41(plan, m, n, k, pe);
       break;
-    case 3:
-    case 5:
+    case kSplitSse42:
+    case kSplitAvx:
       plan->nthreads = pe;
-      partition_policy_35(plan, m, n, k, pe);
+      partition_wide(plan, m, n, k, pe);
       break;
     default:
-      partition_policy_01(plan, m, n, k, team);
+      partition_one_dimensional(plan, m, n, k, team);
       break;
   }
   g_gemm_plan_handback(params, plan->mc, plan->nc, plan->kc);
@@ -440,25 +461,26 @@ void slab_product(const GemmCall& g, GemmKernelParams* params, const GemmThreadP
 
 }  // namespace
 
-void ztr_blas_dgemm_1d_row(const GemmCall& g, GemmKernelParams* params, GemmThreadPlan* plan) {
-  const int T = plan->nthreads;
-#pragma omp for schedule(static, 1)
-  for (int i = 0; i < T; ++i) {
-    const Share s = share_of(i, T, *g.m);
-    slab_product(g, params, plan, &s.count, g.n, op_a(g, s.first, 0), g.b, c_at(g, s.first, 0));
-  }
-}
-
-void ztr_blas_dgemm_1d_col(const GemmCall& g, GemmKernelParams* params, GemmThreadPlan* plan) {
-  const int T = plan->nthreads;
-#pragma omp for schedule(static, 1)
-  for (int i = 0; i < T; ++i) {
-    const Share s = share_of(i, T, *g.n);
-    slab_product(g, params, plan, g.m, &s.count, g.a, op_b(g, 0, s.first), c_at(g, 0, s.first));
-  }
-}
-
 namespace {
+
+enum class Side { kRows, kColumns };
+
+// One slab of C per thread: its share of the rows (with the matching rows of op(A)) or of the
+// columns (with the matching columns of op(B)).
+template <Side side>
+void one_dimensional(const GemmCall& g, GemmKernelParams* params, GemmThreadPlan* plan) {
+  constexpr bool rows = side == Side::kRows;
+  const int T = plan->nthreads;
+#pragma omp for schedule(static, 1)
+  for (int i = 0; i < T; ++i) {
+    const Share s = share_of(i, T, rows ? *g.m : *g.n);
+    if (rows) {
+      slab_product(g, params, plan, &s.count, g.n, op_a(g, s.first, 0), g.b, c_at(g, s.first, 0));
+    } else {
+      slab_product(g, params, plan, g.m, &s.count, g.a, op_b(g, 0, s.first), c_at(g, 0, s.first));
+    }
+  }
+}
 
 // A grid worker's step on a pre-packed operand failed (its own buffers could not be had):
 // the piece is computed from the original operands instead, adding into C.
@@ -468,71 +490,82 @@ void grid_piece_fallback(const GemmCall& g, int row, int rows, int col, int cols
                 op_b(g, kk, col), g.ldb, &one, c_at(g, row, col), g.ldc);
 }
 
-}  // namespace
-
-void ztr_blas_dgemm_1d_acopy(const GemmCall& g, GemmKernelParams* params, GemmThreadPlan* plan) {
-  const int T = plan->nthreads, mr = params->min_m, m = *g.m, k = *g.k;
-  const int mq = ((m / plan->grid_rows) / mr) * mr;
-  const int mlast = imax(m - (T / plan->grid_cols - 1) * mq, mq);
-  const long slot = params->a_size / 8;
+// The grid workers: thread i owns slab i of C's rows (side kRows: the slab's rows of op(A),
+// scaled by alpha, go to the thread's slot of the shared A panel) or of its columns (kColumns:
+// the slab's columns of op(B) go to the shared B panel).  Each step packs one K block of one
+// block of the slab, then multiplies it, adding into C (beta was applied before).
+template <Side side>
+void grid(const GemmCall& g, GemmKernelParams* params, GemmThreadPlan* plan) {
+  constexpr bool rows = side == Side::kRows;
+  const int T = plan->nthreads, k = *g.k, total = rows ? *g.m : *g.n;
+  const int tile = rows ? params->min_m : params->min_n;
+  const int along = rows ? plan->grid_rows : plan->grid_cols;
+  const int across = rows ? plan->grid_cols : plan->grid_rows;
+  const int q = ((total / along) / tile) * tile;
+  const int last = imax(total - (T / across - 1) * q, q);
+  const int block = rows ? plan->mc : plan->nc;
+  double* const panel = rows ? plan->a_shared : plan->b_shared;
+  const long slot = (rows ? params->a_size : params->b_size) / 8;
   const double one = 1.0;
-  for (int kk = 0; kk < k; kk += plan->kc) {
+  auto step = [&](int kk, int off) {
     const int kb = imin(plan->kc, k - kk);
-    const int s = gemm_round_up(kb, params->k_granule) * mr;
-    for (int off = 0; off < mlast; off += plan->mc) {
-      auto rows_of = [&](int i) {
-        return imin(off + plan->mc, i < T - 1 ? mq : mlast) - off;
-      };
+    const int ld = gemm_round_up(kb, params->k_granule) * tile;
+    auto length = [&](int i) { return imin(off + block, i < T - 1 ? q : last) - off; };
 #pragma omp for schedule(static, 1)
-      for (int i = 0; i < T; ++i) {
-        const int r = rows_of(i);
-        if (r > 0)
-          plan->pack_a_fn(r, kb, op_a(g, i * mq + off, kk), *g.lda, plan->a_shared + i * slot, s,
-                          *g.alpha);
-      }
-#pragma omp for schedule(static, 1)
-      for (int i = 0; i < T; ++i) {
-        const int r = rows_of(i);
-        if (r <= 0) continue;
-        GemmKernelParams local = *params;
-        if (plan->blocked_fn(g.transa, g.transb, &r, g.n, &kb, g.alpha, plan->a_shared + i * slot,
-                             &s, op_b(g, kk, 0), g.ldb, &one, c_at(g, i * mq + off, 0), g.ldc,
-                             plan->pack_mode, &local, omp_get_thread_num()) != 0)
-          grid_piece_fallback(g, i * mq + off, r, 0, *g.n, kk, kb);
+    for (int i = 0; i < T; ++i) {
+      const int len = length(i), at = i * q + off;
+      if (len <= 0) continue;
+      if (rows) {
+        plan->pack_a_fn(len, kb, op_a(g, at, kk), *g.lda, panel + i * slot, ld, *g.alpha);
+      } else {
+        plan->pack_b_fn(kb, len, op_b(g, kk, at), *g.ldb, panel + i * slot, ld);
       }
     }
+#pragma omp for schedule(static, 1)
+    for (int i = 0; i < T; ++i) {
+      const int len = length(i), at = i * q + off;
+      if (len <= 0) continue;
+      GemmKernelParams local = *params;
+      const int tid = omp_get_thread_num();
+      const int failed =
+          rows ? plan->blocked_fn(g.transa, g.transb, &len, g.n, &kb, g.alpha, panel + i * slot,
+                                  &ld, op_b(g, kk, 0), g.ldb, &one, c_at(g, at, 0), g.ldc,
+                                  plan->pack_mode, &local, tid)
+               : plan->blocked_fn(g.transa, g.transb, g.m, &len, &kb, g.alpha, op_a(g, 0, kk),
+                                  g.lda, panel + i * slot, &ld, &one, c_at(g, 0, at), g.ldc,
+                                  plan->pack_mode, &local, tid);
+      if (failed == 0) continue;
+      if (rows) {
+        grid_piece_fallback(g, at, len, 0, *g.n, kk, kb);
+      } else {
+        grid_piece_fallback(g, 0, *g.m, at, len, kk, kb);
+      }
+    }
+  };
+  // Every C entry receives its K blocks in increasing order either way; each side keeps the
+  // nesting it was tuned with.
+  if (rows) {
+    for (int kk = 0; kk < k; kk += plan->kc)
+      for (int off = 0; off < last; off += block) step(kk, off);
+  } else {
+    for (int off = 0; off < last; off += block)
+      for (int kk = 0; kk < k; kk += plan->kc) step(kk, off);
   }
 }
 
+}  // namespace
+
+void ztr_blas_dgemm_1d_row(const GemmCall& g, GemmKernelParams* params, GemmThreadPlan* plan) {
+  one_dimensional<Side::kRows>(g, params, plan);
+}
+void ztr_blas_dgemm_1d_col(const GemmCall& g, GemmKernelParams* params, GemmThreadPlan* plan) {
+  one_dimensional<Side::kColumns>(g, params, plan);
+}
+void ztr_blas_dgemm_1d_acopy(const GemmCall& g, GemmKernelParams* params, GemmThreadPlan* plan) {
+  grid<Side::kRows>(g, params, plan);
+}
 void ztr_blas_dgemm_1d_bcopy(const GemmCall& g, GemmKernelParams* params, GemmThreadPlan* plan) {
-  const int T = plan->nthreads, nr = params->min_n, n = *g.n, k = *g.k;
-  const int nq = ((n / plan->grid_cols) / nr) * nr;
-  const int nlast = imax(n - (T / plan->grid_rows - 1) * nq, nq);
-  const long slot = params->b_size / 8;
-  const double one = 1.0;
-  for (int off = 0; off < nlast; off += plan->nc) {
-    auto cols_of = [&](int i) { return imin(off + plan->nc, i < T - 1 ? nq : nlast) - off; };
-    for (int kk = 0; kk < k; kk += plan->kc) {
-      const int kb = imin(plan->kc, k - kk);
-      const int s = gemm_round_up(kb, params->k_granule) * nr;
-#pragma omp for schedule(static, 1)
-      for (int i = 0; i < T; ++i) {
-        const int c = cols_of(i);
-        if (c > 0)
-          plan->pack_b_fn(kb, c, op_b(g, kk, i * nq + off), *g.ldb, plan->b_shared + i * slot, s);
-      }
-#pragma omp for schedule(static, 1)
-      for (int i = 0; i < T; ++i) {
-        const int c = cols_of(i);
-        if (c <= 0) continue;
-        GemmKernelParams local = *params;
-        if (plan->blocked_fn(g.transa, g.transb, g.m, &c, &kb, g.alpha, op_a(g, 0, kk), g.lda,
-                             plan->b_shared + i * slot, &s, &one, c_at(g, 0, i * nq + off), g.ldc,
-                             kGemmModePackedB, &local, omp_get_thread_num()) != 0)
-          grid_piece_fallback(g, 0, *g.m, i * nq + off, c, kk, kb);
-      }
-    }
-  }
+  grid<Side::kColumns>(g, params, plan);
 }
 
 void ztr_blas_dgemm(const char* transa, const char* transb, const int* m, const int* n,

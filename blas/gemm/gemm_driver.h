@@ -59,8 +59,18 @@ bool gemm_tiny(int m, int n, int k);
 // microarchitecture class and the level-2 cache size in bytes.
 GemmRoute gemm_route(int m, int n, int k, int* threads, int dynamic, int microarch, int l2_bytes);
 
-// Split policy 0..5 of a microarchitecture class (and level-2 cache size).
-int gemm_split_policy(int microarch, int l2_bytes);
+// How the large-problem path cuts a product among threads: one policy per processor class.
+enum GemmSplitPolicy : int {
+  kSplitPlain = 0,         // other classes: rows or columns, the blocked loops pick the packing
+  kSplitSsse3 = 1,         // class 32: rows or columns, A packed
+  kSplitSse41LargeL2 = 2,  // class 33, large level 2: rows, columns or grids, 512-row blocks
+  kSplitSse42 = 3,         // classes 64 and 66: rows, columns or grids
+  kSplitSse41 = 4,         // class 33, small level 2: as kSplitSse41LargeL2, 448-row blocks
+  kSplitAvx = 5,           // class 128: as kSplitSse42, with B packed as well
+};
+
+// The split policy of a microarchitecture class (and level-2 cache size).
+GemmSplitPolicy gemm_split_policy(int microarch, int l2_bytes);
 
 // The partition step of the main parallel region for a team of `team` threads: picks the
 // worker, packing mode, grid and panel slots, and hands the block sizes back to `params`.
@@ -70,6 +80,8 @@ void gemm_partition(GemmThreadPlan* plan, GemmKernelParams* params, int m, int n
 // The large-problem path of ztr_blas_dgemm with `threads` threads under split policy `policy`
 // (the driver derives it from the processor; tests choose it).
 void gemm_large_path(const GemmCall& call, int threads, int policy);
+// Whether a policy's workers scale C by beta in a region of their own first.
+inline bool gemm_scales_c_first(int policy) { return policy >= kSplitSse41LargeL2; }
 
 // The workers.
 void ztr_blas_dgemm_1d_row(const GemmCall& call, GemmKernelParams* params, GemmThreadPlan* plan);

@@ -57,34 +57,41 @@ struct GemmKernelParams {
 };
 
 // B forms of the kernel driver.
-inline constexpr int kGemmBPacked = 2;
-inline constexpr int kGemmBInPlace = 3;
+enum GemmBForm : int {
+  kGemmBPacked = 2,   // B slivers packed by the blocked loops
+  kGemmBInPlace = 3,  // B read where it stands
+};
 
-// Packing modes of gemm_blocked.
-inline constexpr int kGemmModeChoose = 0;
-inline constexpr int kGemmModePackAB = 2;
-inline constexpr int kGemmModePackA = 4;
-inline constexpr int kGemmModePackedAPackB = 8;
-inline constexpr int kGemmModePackedA = 16;
-inline constexpr int kGemmModePackedB = 32;
+// Packing modes of gemm_blocked (who packs which operand).
+enum GemmPackMode : int {
+  kGemmModeChoose = 0,        // the blocked loops decide
+  kGemmModePackAB = 2,        // pack both
+  kGemmModePackA = 4,         // pack A, read B in place
+  kGemmModePackedAPackB = 8,  // A packed (and scaled) by the caller, pack B
+  kGemmModePackedA = 16,      // A packed by the caller, read B in place
+  kGemmModePackedB = 32,      // B packed by the caller
+};
 
-// Buffer requests (which buffers) and size bounds.
-inline constexpr int kGemmBufAll = 100;
-inline constexpr int kGemmBufA = 101;
-inline constexpr int kGemmBufB = 102;
-inline constexpr int kGemmBufAB = 103;
-inline constexpr int kGemmBufBEdge = 104;
-inline constexpr int kGemmBufAEdge = 105;
-inline constexpr int kGemmBufEdge = 106;
-inline constexpr int kGemmBoundByProblem = 107;
-inline constexpr int kGemmBoundByBlocks = 108;
+// Buffer requests of buffer_size_fn (which buffers to size) and their size bounds.
+enum GemmBufferRequest : int {
+  kGemmBufAll = 100,
+  kGemmBufA = 101,
+  kGemmBufB = 102,
+  kGemmBufAB = 103,
+  kGemmBufBEdge = 104,
+  kGemmBufAEdge = 105,
+  kGemmBufEdge = 106,
+};
+enum GemmSizeBound : int {
+  kGemmBoundByProblem = 107,  // blocks no larger than the problem
+  kGemmBoundByBlocks = 108,   // full mc x nc x kc blocks
+};
 
 // Packed panels are page aligned so that the slivers a micro-kernel streams never straddle
 // more pages than necessary; the edge buffer holds one sliver and only needs cache lines.
 inline constexpr int kGemmPanelAlignLog2 = 12;
 inline constexpr int kGemmEdgeAlignLog2 = 7;
 inline constexpr int kGemmBufferSlack = 512;
-inline constexpr int kGemmBufferAlignment = 128;
 
 // Block-size and buffer routines shared by the variants (gemm_buffers.cpp).  The three block
 // size rules differ only in mc and in the rounding of nc.

@@ -54,7 +54,7 @@ void ztr_blas_dsymm(const char* side, const char* uplo, const int* m_, const int
   }
   const int order = left ? m : n;
   const int width = order < kPanel ? order : kPanel;
-  double* panel = static_cast<double*>(mm_malloc(sizeof(double) * order * width, 128));
+  double* panel = static_cast<double*>(mm_malloc(sizeof(double) * order * width, kWorkAlignment));
   if (alloc_check(panel, "DSYMM") != 0) {
     symm_unblocked(left, upper, m, n, alpha, a, lda, b, ldb, beta, c, ldc);
     return;

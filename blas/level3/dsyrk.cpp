@@ -16,12 +16,11 @@
 namespace ztr {
 namespace {
 
-// Diagonal blocks up to this order are formed in a work buffer by one multiply.
-constexpr int kLeafOrder = 64;
+using level3::kGranule;
+using level3::kLeafOrder;
+using level3::kParallelMinWork;
 // Each thread's range holds at least this many columns.
 constexpr int kMinColumns = 32;
-constexpr int kGranule = 8;
-constexpr double kParallelMinWork = 2.0e5;
 
 using Update = tblas::detail::RankK<double, level3::Dgemm>;
 

@@ -21,14 +21,12 @@ DispatchSlot<void(char, char, char, char, int, int, const double*, int, double*,
 DispatchSlot<void(char, char, char, char, int, int, const double*, int, double*, int)>
     g_trmm_leaf(ZTR_VARIANTS(dtrmm_leaf));
 
-// Diagonal blocks up to this order go to the unblocked leaf.
-constexpr int kLeafOrder = 64;
+using level3::kGranule;
+using level3::kLeafOrder;
+using level3::kParallelMinWork;
 // A thread's slice of B is at least this many columns or rows: narrower slices make the
-// multiplies inefficient.  Slices are multiples of kGranule.
+// multiplies inefficient.
 constexpr int kMinSlice = 16;
-constexpr int kGranule = 8;
-// Below this many multiply-adds one thread is faster than opening a region.
-constexpr double kParallelMinWork = 2.0e5;
 
 enum class Kind { kSolve, kMultiply };
 

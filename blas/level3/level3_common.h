@@ -6,6 +6,15 @@
 
 namespace ztr::level3 {
 
+// Diagonal blocks up to this order go to the unblocked leaf (or, for the rank-k updates,
+// are formed in a work buffer by one multiply): 64 x 64 doubles stay in the level-1 cache.
+inline constexpr int kLeafOrder = 64;
+// Thread slices are multiples of this many columns or rows, so that they start on
+// cache-line and register-tile boundaries.
+inline constexpr int kGranule = 8;
+// Below this many multiply-adds one thread is faster than opening a parallel region.
+inline constexpr double kParallelMinWork = 2.0e5;
+
 struct Dgemm {
   void operator()(char ta, char tb, int m, int n, int k, double alpha, const double* a,
                   int lda, const double* b, int ldb, double beta, double* c, int ldc) const {

@@ -27,8 +27,6 @@ using namespace getrf_detail;
 
 namespace {
 
-constexpr int kStateAlignment = 128;
-
 // lu_sched_state: seven scalars followed by status[1..nblk].  status[c] is the number of
 // panels whose updates block c has received (c itself once it is factored); negative while a
 // task works on it (minus the level it is being brought to, or minus c for its panel task).
@@ -133,7 +131,7 @@ bool ztr_lapack_dgetrf_sched(int m, int n, double* a, int lda, int* ipiv, int* i
   const int K = (mn - 1) / nb;
   const int nblk = (n - 1) / nb + 1;
   int* state = static_cast<int*>(
-      mm_malloc(sizeof(int) * static_cast<std::size_t>(kStatus + nblk), kStateAlignment));
+      mm_malloc(sizeof(int) * static_cast<std::size_t>(kStatus + nblk), kWorkAlignment));
   // Without its state the scheduler cannot run; the look-ahead path needs no memory.
   if (state == nullptr) return ztr_lapack_dgetrf_ib(m, n, a, lda, ipiv, info);
 

@@ -2,7 +2,20 @@
 
 #include <cstdint>
 
+#include "service/messages.h"
+
 namespace ztr {
+
+void lapacke_report(const char* name, int info) {
+  if (info >= 0) return;
+  if (info == kLapackeWorkMemoryError) {
+    msg_print(kMsgLapackeWorkMemory, 1, name);
+  } else if (info == kLapackeTransposeMemoryError) {
+    msg_print(kMsgLapackeTransposeMemory, 1, name);
+  } else {
+    msg_print(kMsgLapackeWrongParameter, 2, -info, name);
+  }
+}
 
 bool lapacke_layout_ok(const char* name, int layout) {
   if (layout == kLapackeRowMajor || layout == kLapackeColMajor) return true;
@@ -19,7 +32,7 @@ void* alloc_copy(const LapackeMatrix& m) {
   const std::size_t cols = static_cast<std::size_t>(m.cols > 1 ? m.cols : 1);
   // A copy whose size does not fit the address space is as unobtainable as a failed one.
   if (ld != 0 && cols > SIZE_MAX / sizeof(double) / ld) return nullptr;
-  return mm_malloc_direct(ld * cols * sizeof(double), kLapackeAlignment);
+  return mm_malloc_direct(ld * cols * sizeof(double), kWorkAlignment);
 }
 
 void to_column_major(const LapackeMatrix& m, double* copy) {

@@ -21,7 +21,14 @@
 
 namespace ztr {
 
-inline constexpr int kLapackeAlignment = 128;
+// LAPACKE's codes for failed allocations.
+inline constexpr int kLapackeWorkMemoryError = -1010;
+inline constexpr int kLapackeTransposeMemoryError = -1011;
+
+// The layer's report, through the message table: -1010 "Not enough memory to allocate work
+// array in NAME", -1011 "Not enough memory to transpose matrix in NAME", any other negative
+// info "Wrong parameter -info in NAME"; nothing for info >= 0.
+void lapacke_report(const char* name, int info);
 
 // Reports and returns false for a layout other than 101 or 102 (parameter 1, export's name).
 bool lapacke_layout_ok(const char* name, int layout);
@@ -130,12 +137,12 @@ int lapacke_with_workspace(const char* name, bool has_iwork, Work&& work) {
     int* iwork = nullptr;
     if (has_iwork) {
       iwork = static_cast<int*>(
-          mm_malloc_direct(sizeof(int) * static_cast<std::size_t>(liwork), kLapackeAlignment));
+          mm_malloc_direct(sizeof(int) * static_cast<std::size_t>(liwork), kWorkAlignment));
     }
     double* w = (has_iwork && iwork == nullptr)
                     ? nullptr
                     : static_cast<double*>(mm_malloc_direct(
-                          sizeof(double) * static_cast<std::size_t>(lwork), kLapackeAlignment));
+                          sizeof(double) * static_cast<std::size_t>(lwork), kWorkAlignment));
     if (w == nullptr) {
       info = kLapackeWorkMemoryError;
     } else {

@@ -10,8 +10,8 @@ void* work_alloc(WorkMemory* mem, std::size_t count, std::size_t elem_size, bool
                  const char* label) {
   void* p = nullptr;
   if (elem_size != 0 && count <= SIZE_MAX / elem_size) {
-    p = zero ? mm_calloc_direct(count, elem_size, kOrderingAlignment)
-             : mm_malloc_direct(count * elem_size, kOrderingAlignment);
+    p = zero ? mm_calloc_direct(count, elem_size, kWorkAlignment)
+             : mm_malloc_direct(count * elem_size, kWorkAlignment);
   }
   if (p == nullptr) {
     const char* none = nullptr;

@@ -12,9 +12,6 @@
 
 namespace ztr {
 
-// Alignment of every ordering array: the solver's records use 128 bytes throughout.
-inline constexpr int kOrderingAlignment = 128;
-
 struct WorkMemory {
   std::atomic<long long> in_use{0};
   std::atomic<long long> peak{0};

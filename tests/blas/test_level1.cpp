@@ -14,7 +14,6 @@ namespace ztr {
 namespace {
 
 using namespace ztr::test;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 struct Kernels {

@@ -15,7 +15,6 @@ namespace ztr {
 namespace {
 
 using namespace ztr::test;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 using GemvFn = void (*)(char, int, int, double, const double*, int, const double*, int, double,
                         double*, int);

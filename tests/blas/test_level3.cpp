@@ -21,7 +21,6 @@ namespace ztr {
 namespace {
 
 using namespace ztr::test;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 bool is_upper(char c) { return c == 'U' || c == 'u'; }
 

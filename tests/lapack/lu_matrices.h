@@ -8,15 +8,9 @@
 #include <set>
 #include <vector>
 
-namespace ztr::test {
+#include "tests/support/test_support.h"
 
-struct Lcg {
-  std::uint64_t s;
-  explicit Lcg(std::uint64_t seed) : s(seed * 2862933555777941757ULL + 3037000493ULL) {}
-  std::uint64_t next() { return s = s * 6364136223846793005ULL + 1442695040888963407ULL; }
-  int below(int k) { return static_cast<int>((next() >> 33) % static_cast<std::uint64_t>(k)); }
-  double uniform() { return static_cast<double>(next() >> 11) * 0x1p-53 * 2.0 - 1.0; }  // [-1, 1)
-};
+namespace ztr::test {
 
 // A = P*L*U built so that partial pivoting must find exactly P, L and U, on any path and in
 // any order of updates: every entry of L is a multiple of 1/4 of magnitude at most 1/2 below
@@ -35,7 +29,7 @@ struct KnownLu {
 inline KnownLu make_known_lu(int m, int n, int pad, std::uint64_t seed,
                              const std::set<int>& ties = {}, const std::set<int>& zeros = {}) {
   const int mn = std::min(m, n), lda = m + pad;
-  Lcg r(seed);
+  Rng r(static_cast<Rng::result_type>(seed));
   std::vector<double> l(static_cast<std::size_t>(m) * mn, 0.0),
       u(static_cast<std::size_t>(mn) * n, 0.0);
   std::vector<int> tie_row(mn, -1);
@@ -43,17 +37,17 @@ inline KnownLu make_known_lu(int m, int n, int pad, std::uint64_t seed,
     l[j + static_cast<std::size_t>(j) * m] = 1.0;
     if (zeros.count(j + 1) != 0) continue;
     for (int i = j + 1; i < m; ++i)
-      l[i + static_cast<std::size_t>(j) * m] = 0.25 * (r.below(5) - 2);
+      l[i + static_cast<std::size_t>(j) * m] = 0.25 * (below(r, 5) - 2);
     if (ties.count(j + 1) != 0 && j + 1 < m) {
-      tie_row[j] = j + 1 + r.below(m - j - 1);
-      l[tie_row[j] + static_cast<std::size_t>(j) * m] = r.below(2) ? 1.0 : -1.0;
+      tie_row[j] = j + 1 + below(r, m - j - 1);
+      l[tie_row[j] + static_cast<std::size_t>(j) * m] = below(r, 2) ? 1.0 : -1.0;
     }
   }
   for (int j = 0; j < n; ++j) {
     for (int i = 0; i < std::min(j, mn); ++i)
-      u[i + static_cast<std::size_t>(j) * mn] = r.below(9) - 4;
+      u[i + static_cast<std::size_t>(j) * mn] = below(r, 9) - 4;
     if (j < mn) {
-      const double d = (r.below(2) ? 1.0 : -1.0) * (1 << r.below(3));
+      const double d = (below(r, 2) ? 1.0 : -1.0) * (1 << below(r, 3));
       u[j + static_cast<std::size_t>(j) * mn] = zeros.count(j + 1) != 0 ? 0.0 : d;
     }
   }
@@ -78,7 +72,7 @@ inline KnownLu make_known_lu(int m, int n, int pad, std::uint64_t seed,
   // pivot (nothing to choose).  A = P1*P2*...*Pmn*(L*U): the swaps go in from the last.
   for (int j = 0; j < mn; ++j) {
     const bool fixed = tie_row[j] >= 0 || zeros.count(j + 1) != 0;
-    k.ipiv[j] = 1 + (fixed ? j : j + r.below(m - j));
+    k.ipiv[j] = 1 + (fixed ? j : j + below(r, m - j));
   }
   for (int j = mn - 1; j >= 0; --j) {
     const int p = k.ipiv[j] - 1;
@@ -131,10 +125,10 @@ inline double lu_backward_error(int m, int n, const double* a, int lda, const do
 }
 
 inline std::vector<double> random_matrix(int m, int n, int lda, std::uint64_t seed) {
-  Lcg r(seed);
+  Rng r(static_cast<Rng::result_type>(seed));
   std::vector<double> a(static_cast<std::size_t>(lda) * n, -777.0);
   for (int j = 0; j < n; ++j)
-    for (int i = 0; i < m; ++i) a[i + static_cast<std::size_t>(j) * lda] = r.uniform();
+    for (int i = 0; i < m; ++i) a[i + static_cast<std::size_t>(j) * lda] = uniform(r);
   return a;
 }
 

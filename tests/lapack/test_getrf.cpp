@@ -25,7 +25,7 @@ using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStdout;
 
 constexpr double kBackwardErrorBound = 30.0;  // the usual LAPACK test threshold
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
+using test::kNaN;
 
 TEST(Dgetf2, PivotsScalesAndRecordsTheFirstZeroPivot) {
   // Ties: rows 2 and 4 both hold the largest magnitude; the upper one wins.

@@ -156,14 +156,22 @@ TEST(LapackeWorkspace, QueryAllocateCallRelease) {
   }
 }
 
-TEST(LapackeLayout, OnlyRowAndColumnMajor) {
+TEST(LapackeReport, LayoutCheckAndTexts) {
   CaptureStdout();
   EXPECT_FALSE(lapacke_layout_ok("LAPACKE_dgetrf", 100));
   EXPECT_FALSE(lapacke_layout_ok("LAPACKE_dgetrf", 103));
   EXPECT_TRUE(lapacke_layout_ok("LAPACKE_dgetrf", 101));
   EXPECT_TRUE(lapacke_layout_ok("LAPACKE_dgetrf", 102));
+  lapacke_report("LAPACKE_dgetrf", -1010);
+  lapacke_report("LAPACKE_dgetrf_work", -1011);
+  lapacke_report("LAPACKE_dgetri", -4);
+  lapacke_report("LAPACKE_dgetri", 0);
+  lapacke_report("LAPACKE_dgetri", 3);
   EXPECT_EQ(GetCapturedStdout(),
-            "Wrong parameter 1 in LAPACKE_dgetrf\nWrong parameter 1 in LAPACKE_dgetrf\n");
+            "Wrong parameter 1 in LAPACKE_dgetrf\nWrong parameter 1 in LAPACKE_dgetrf\n"
+            "Not enough memory to allocate work array in LAPACKE_dgetrf\n"
+            "Not enough memory to transpose matrix in LAPACKE_dgetrf_work\n"
+            "Wrong parameter 4 in LAPACKE_dgetri\n");
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ using test::KnownLu;
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStdout;
 
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
+using test::kNaN;
 
 // The m x n column-major matrix (ld lda) as row-major data with leading dimension ldr.
 std::vector<double> to_rows(int m, int n, const std::vector<double>& a, int lda, int ldr) {

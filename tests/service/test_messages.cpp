@@ -63,25 +63,6 @@ TEST(Messages, TextAndPrint) {
             "(Orvan(R) SSE2) instructions.\n");
 }
 
-TEST(Messages, TableHoldsEveryServiceNumber) {
-  for (int n : {0, 6, 7, 8, 9, 1089, 1210, 1211, 1212, 1213})
-    EXPECT_NE(message_table_text(n), nullptr) << n;
-  EXPECT_EQ(message_table_text(5), nullptr);
-}
-
-TEST(LapackeReport, Texts) {
-  CaptureStdout();
-  lapacke_report("LAPACKE_dgetrf", -1010);
-  lapacke_report("LAPACKE_dgetrf_work", -1011);
-  lapacke_report("LAPACKE_dgetri", -4);
-  lapacke_report("LAPACKE_dgetri", 0);
-  lapacke_report("LAPACKE_dgetri", 3);
-  EXPECT_EQ(GetCapturedStdout(),
-            "Not enough memory to allocate work array in LAPACKE_dgetrf\n"
-            "Not enough memory to transpose matrix in LAPACKE_dgetrf_work\n"
-            "Wrong parameter 4 in LAPACKE_dgetri\n");
-}
-
 // Hook slots start empty and are filled once; what they hold decides how reports go.
 ZTR_CHILD(hook_slots) {
   int step = 5, thread = 0;

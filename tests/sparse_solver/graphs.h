@@ -5,12 +5,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "tests/support/test_support.h"
 
 namespace ztr::test {
 
@@ -61,19 +61,10 @@ inline Graph grid(int nx, int ny, int nz, bool full_stencil = false, bool with_d
   return from_edges(nx * ny * nz, e, with_diagonal);
 }
 
-// A fixed-seed generator, so that every run tests the same graphs.
-struct Lcg {
-  std::uint64_t s;
-  int below(int bound) {
-    s = s * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<int>((s >> 33) % static_cast<std::uint64_t>(bound));
-  }
-};
-
 inline Graph random_graph(int n, int edges, std::uint64_t seed, bool with_diagonal = false) {
-  Lcg r{seed};
+  Rng r(static_cast<Rng::result_type>(seed));
   std::vector<std::pair<int, int>> e;
-  for (int k = 0; k < edges; ++k) e.emplace_back(r.below(n), r.below(n));
+  for (int k = 0; k < edges; ++k) e.emplace_back(below(r, n), below(r, n));
   return from_edges(n, e, with_diagonal);
 }
 
@@ -88,8 +79,9 @@ inline Graph copies(const Graph& g, int count) {
 }
 
 // A 2-D grid whose points carry `dofs` unknowns each, all coupled: groups of identical rows.
-inline Graph multi_dof_grid(int nx, int ny, int dofs) {
-  const Graph base = grid(nx, ny, 1, false, true);
+// With the full stencil it is the pattern of a plate of quadrilateral finite elements.
+inline Graph multi_dof_grid(int nx, int ny, int dofs, bool full_stencil = false) {
+  const Graph base = grid(nx, ny, 1, full_stencil, true);
   std::vector<std::pair<int, int>> e;
   for (int i = 0; i < base.n; ++i)
     for (int k = base.xadj[i]; k < base.xadj[i + 1]; ++k)
@@ -116,27 +108,6 @@ inline Graph arrow(int n, int hub) {
   for (int i = 0; i + 1 < n; ++i) e.emplace_back(i, i + 1);
   for (int i = 0; i < n; ++i) e.emplace_back(hub, i);
   return from_edges(n, e, true);
-}
-
-// A symmetric Matrix Market file (one triangle stored) as a graph with its diagonal; an
-// empty graph when the file is missing.
-inline Graph read_matrix_market(const std::string& path) {
-  std::ifstream in(path);
-  std::string line;
-  if (!in || !std::getline(in, line)) return Graph{};
-  while (std::getline(in, line) && !line.empty() && line[0] == '%') {
-  }
-  std::istringstream head(line);
-  int rows = 0, cols = 0, entries = 0;
-  head >> rows >> cols >> entries;
-  std::vector<std::pair<int, int>> e;
-  for (int k = 0; k < entries && std::getline(in, line); ++k) {
-    std::istringstream s(line);
-    int i = 0, j = 0;
-    s >> i >> j;
-    e.emplace_back(i - 1, j - 1);
-  }
-  return from_edges(rows, e, true);
 }
 
 inline bool is_permutation(const std::vector<int>& perm, int n) {

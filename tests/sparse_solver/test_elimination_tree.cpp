@@ -33,13 +33,13 @@ std::vector<std::vector<char>> dense_factor(const Graph& g, const std::vector<in
 }
 
 TEST(EliminationTree, ParentsPostorderAndCountsMatchDenseElimination) {
-  test::Lcg rng{2024};
+  test::Rng rng(2024);
   for (int trial = 0; trial < 40; ++trial) {
-    const int n = 1 + rng.below(70);
-    const Graph g = test::random_graph(n, rng.below(3 * n + 1), 100 + trial, trial % 2 == 0);
+    const int n = 1 + test::below(rng, 70);
+    const Graph g = test::random_graph(n, test::below(rng, 3 * n + 1), 100 + trial, trial % 2 == 0);
     std::vector<int> perm(static_cast<std::size_t>(n));
     std::iota(perm.begin(), perm.end(), 0);
-    for (int i = n - 1; i > 0; --i) std::swap(perm[i], perm[rng.below(i + 1)]);
+    for (int i = n - 1; i > 0; --i) std::swap(perm[i], perm[test::below(rng, i + 1)]);
     const auto l = dense_factor(g, perm);
 
     WorkMemory mem;

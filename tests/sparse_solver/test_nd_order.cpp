@@ -29,8 +29,8 @@ TEST(NdOrder, ComponentsAreOrderedOneAfterAnother) {
   const int n = parts[0].n + parts[1].n + parts[2].n;
   std::vector<int> shuffle(n), comp(n);
   for (int v = 0; v < n; ++v) shuffle[v] = v;
-  test::Lcg rng{5};
-  for (int v = n - 1; v > 0; --v) std::swap(shuffle[v], shuffle[rng.below(v + 1)]);
+  test::Rng rng(5);
+  for (int v = n - 1; v > 0; --v) std::swap(shuffle[v], shuffle[test::below(rng, v + 1)]);
   std::vector<std::pair<int, int>> edges;
   for (int k = 0, base = 0; k < 3; base += parts[k].n, ++k) {
     for (int i = 0; i < parts[k].n; ++i) {

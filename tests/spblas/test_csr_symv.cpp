@@ -18,11 +18,12 @@
 #include "spblas/csr_symv.h"
 #include "testalloc.h"
 #include "tests/support/child.h"
+#include "tests/support/test_support.h"
 
 namespace ztr {
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+using test::kNaN;
 
 // A random symmetric matrix, dense, with about `per_row` off-diagonal entries per row of the
 // lower triangle; values spread over several binades.

@@ -1,7 +1,8 @@
 // The single-thread matrix multiply of every processor variant, called directly (each
 // variant the machine can run): the serial routine over shapes on both sides of the
-// blocking thresholds, every packing mode of the blocked loops, and the block-size and
-// buffer rules the threaded driver relies on.
+// blocking thresholds and every packing mode of the blocked loops (the packed buffers sized
+// and aligned by the record: a wrong size or alignment shows as a wrong product, a crash or a
+// sanitizer report).
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -112,90 +113,6 @@ TEST(GemmSelfContained, LayoutsAndRemainders) {
       }
     }
   }
-}
-
-// Fills a record for `type` with block sizes for m, n, k.
-GemmKernelParams record_for(int type, int m, int n, int k) {
-  GemmKernelParams p;
-  g_gemm_params_init.variant(type)(&p);
-  p.block_size_fn(&p, m, n, k);
-  return p;
-}
-
-// Every dispatched routine has a variant for every CpuType.
-TEST(GemmDispatch, EverySlotFilled) {
-  for (int type = kCpuTypeMin; type <= kCpuTypeMax; ++type) {
-    EXPECT_NE(g_gemm_serial.variant(type), nullptr);
-    EXPECT_NE(g_gemm_blocked.variant(type), nullptr);
-    EXPECT_NE(g_gemm_scale_c.variant(type), nullptr);
-    EXPECT_NE(g_gemm_blocked_available.variant(type), nullptr);
-    EXPECT_NE(g_gemm_params_init.variant(type), nullptr);
-    EXPECT_NE(g_gemm_plan_handback.variant(type), nullptr);
-  }
-  // Types 4 to 7 fill every routine of the record.
-  for (int type = 4; type <= kCpuTypeMax; ++type) {
-    GemmKernelParams p;
-    g_gemm_params_init.variant(type)(&p);
-    EXPECT_TRUE(p.block_size_fn && p.buffer_size_fn && p.buffer_alloc_fn && p.pack_a_n_fn &&
-                p.pack_a_t_fn && p.pack_a_c_fn && p.pack_b_n_fn && p.pack_b_t_fn &&
-                p.pack_b_c_fn && p.kernel_fn);
-    EXPECT_EQ(p.mc + p.nc + p.kc, 0);
-  }
-}
-
-TEST(GemmBlockSizes, KcMcNcAndBuffers) {
-  // Types 4 to 7 answer for the blocked path; 2 and 3 do not.
-  EXPECT_EQ(g_gemm_blocked_available.variant(2)(), 0);
-  EXPECT_EQ(g_gemm_blocked_available.variant(3)(), 0);
-  for (int t = 4; t <= 7; ++t) EXPECT_EQ(g_gemm_blocked_available.variant(t)(), 1);
-  for (int type : {5, 6, 7}) {
-    EXPECT_EQ(record_for(type, 100, 100, 300).kc, 152);  // 150 rounded up to 4
-    EXPECT_EQ(record_for(type, 100, 100, 100).kc, 128);  // at least 128
-    EXPECT_EQ(record_for(type, 100, 100, 256).kc, 256);
-    EXPECT_EQ(record_for(type, 100, 100, 257).kc, 128);
-    EXPECT_EQ(record_for(type, 100, 100, 9000).kc, 256);
-    EXPECT_EQ(record_for(type, 10, 7, 10).nc, 8);
-    EXPECT_EQ(record_for(type, 10, 9000, 10).nc, 5000);
-    EXPECT_EQ(record_for(type, 10, 2, 10).nc, 4);
-    int caches[5];
-    cache_table(caches);
-    const bool big = caches[0] == 0 || caches[3] > 0x400000;
-    EXPECT_EQ(record_for(type, 10, 10, 10).mc, big ? 640 : 384);
-  }
-  GemmKernelParams p = record_for(7, 1000, 1000, 1000);
-  EXPECT_EQ(p.min_m, 4);
-  EXPECT_EQ(p.variant_code, 106);
-  EXPECT_EQ(p.buffer_size_fn(&p, 100, 107, 10, 9, 300), 0);
-  EXPECT_EQ(p.a_stride, 4 * 256);
-  EXPECT_EQ(p.a_size, 12 * 8 * 256 + 512);
-  EXPECT_EQ(p.b_size, 12 * 8 * 256 + 512);
-  EXPECT_EQ(p.edge_size, 256 * 8 * 4 + 512);
-  EXPECT_EQ(p.buffer_size_fn(&p, 101, 108, 10, 9, 300), 0);
-  EXPECT_EQ(p.a_size, p.mc * 8 * 256 + 512);
-  EXPECT_EQ(p.buffer_size_fn(&p, 99, 107, 1, 1, 1), 1);
-  EXPECT_EQ(p.buffer_size_fn(&p, 107, 107, 1, 1, 1), 1);
-  EXPECT_EQ(p.buffer_size_fn(&p, 100, 109, 1, 1, 1), 1);
-  // One block, laid out A, edge, B, each start aligned to its exponent, all inside the block.
-  EXPECT_EQ(p.buffer_size_fn(&p, 100, 107, 300, 200, 300), 0);
-  char* raw = static_cast<char*>(p.buffer_alloc_fn(&p, 100));
-  ASSERT_NE(raw, nullptr);
-  auto at = [](const void* x) { return reinterpret_cast<std::uintptr_t>(x); };
-  EXPECT_EQ(at(p.a_buf) % 4096, 0u);
-  EXPECT_EQ(at(p.b_buf) % 4096, 0u);
-  EXPECT_EQ(at(p.edge_buf) % 128, 0u);
-  EXPECT_LE(at(raw), at(p.a_buf));
-  EXPECT_LE(at(p.a_buf) + p.a_size, at(p.edge_buf));
-  EXPECT_LE(at(p.edge_buf) + p.edge_size, at(p.b_buf));
-  EXPECT_LE(at(p.b_buf) + p.b_size,
-            at(raw) + p.a_size + p.edge_size + p.b_size + 2 * 8192 + 256);
-  std::memset(p.a_buf, 0, p.a_size);
-  std::memset(p.edge_buf, 0, p.edge_size);
-  std::memset(p.b_buf, 0, p.b_size);
-  mm_free(raw);
-  GemmKernelParams q = record_for(5, 10, 10, 10);
-  EXPECT_EQ(q.min_m, 2);
-  EXPECT_EQ(q.min_n, 4);
-  EXPECT_EQ(q.variant_code, 126);
 }
 
 // gemm_blocked in every packing mode, with pre-packed operands where the mode expects them.
