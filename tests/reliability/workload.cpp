@@ -1,5 +1,6 @@
 #include "tests/reliability/workload.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "include/ztr.h"
@@ -29,6 +30,22 @@ void symmetric_csr(std::uint64_t seed, std::vector<int>* ia, std::vector<int>* j
     ia->push_back(static_cast<int>(ja->size()));
   }
 }
+
+// A copy of v at a 64-byte boundary.
+class Aligned {
+ public:
+  explicit Aligned(const std::vector<double>& v)
+      : p_(static_cast<double*>(std::aligned_alloc(64, (v.size() * sizeof(double) + 63) / 64 * 64))) {
+    std::memcpy(p_, v.data(), v.size() * sizeof(double));
+  }
+  ~Aligned() { std::free(p_); }
+  Aligned(const Aligned&) = delete;
+  Aligned& operator=(const Aligned&) = delete;
+  const double* data() const { return p_; }
+
+ private:
+  double* p_;
+};
 
 template <typename T>
 bool same_bits(const std::vector<T>& a, const std::vector<T>& b) {
@@ -61,8 +78,8 @@ ExportResults run_exports(std::uint64_t seed) {
   r.codes.push_back(LAPACKE_dgetri(ZTR_COL_MAJOR, m, r.inv_col.data(), m, r.ipiv_col.data()));
   r.codes.push_back(LAPACKE_dgetri(ZTR_ROW_MAJOR, m, r.inv_row.data(), m, r.ipiv_row.data()));
 
-  const std::vector<double> x = random_matrix(kDot, 1, kDot, seed * 8 + 5);
-  const std::vector<double> y = random_matrix(kDot, 1, kDot, seed * 8 + 6);
+  // The dot product's bits depend on the vectors' alignment too: give it one.
+  Aligned x(random_matrix(kDot, 1, kDot, seed * 8 + 5)), y(random_matrix(kDot, 1, kDot, seed * 8 + 6));
   r.dot = cblas_ddot(kDot, x.data(), 1, y.data(), 1);
 
   std::vector<int> ia, ja;
