@@ -10,7 +10,7 @@ namespace ztr::test {
 namespace {
 
 constexpr int kGemm = 160;  // above the small route's limit of 100 in every dimension
-constexpr int kLu = 300;    // wide enough for the LU's scheduler on two threads
+constexpr int kLu = 200;    // wide enough for the LU's scheduler on two threads
 constexpr int kDot = 6000;  // above the serial limit of 2500
 constexpr int kCsrRows = 500;
 
