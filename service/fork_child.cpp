@@ -11,8 +11,12 @@ namespace {
 
 std::atomic<int> g_forked_child{0};
 
-void before_fork() { service_lock(); }
-void after_fork_in_parent() { service_unlock(); }
+void before_fork() {
+  service_lock();
+}
+void after_fork_in_parent() {
+  service_unlock();
+}
 void after_fork_in_child() {
   g_forked_child.store(1, std::memory_order_relaxed);
   service_unlock();
@@ -27,6 +31,8 @@ __attribute__((constructor)) void register_fork_handlers() {
 
 }  // namespace
 
-bool in_forked_child() { return g_forked_child.load(std::memory_order_relaxed) != 0; }
+bool in_forked_child() {
+  return g_forked_child.load(std::memory_order_relaxed) != 0;
+}
 
 }  // namespace ztr

@@ -129,7 +129,8 @@ void fuzz_lu(Bytes& in) {
   }
   const int rs = row ? lda : 1, cs = row ? 1 : lda;
   for (std::size_t e = 0; e < size; ++e) {
-    const int i = static_cast<int>(row ? e / lda : e % lda), j = static_cast<int>(row ? e % lda : e / lda);
+    const int i = static_cast<int>(row ? e / lda : e % lda),
+              j = static_cast<int>(row ? e % lda : e / lda);
     if ((i >= m || j >= n) && std::memcmp(&a[e], &a0[e], sizeof(double)) != 0)
       fail("an entry outside the matrix changed");
   }
@@ -148,7 +149,8 @@ void fuzz_lu(Bytes& in) {
   if (inv == 0 && info > 0) fail("the inverse of a singular factorization succeeded");
   if (inv != 0 && !same_bits(a, f)) fail("a failed inverse changed the factors");
   for (std::size_t e = 0; e < size; ++e) {
-    const int i = static_cast<int>(row ? e / lda : e % lda), j = static_cast<int>(row ? e % lda : e / lda);
+    const int i = static_cast<int>(row ? e / lda : e % lda),
+              j = static_cast<int>(row ? e % lda : e / lda);
     if ((i >= m || j >= n) && std::memcmp(&a[e], &f[e], sizeof(double)) != 0)
       fail("the inverse changed an entry outside the matrix");
   }

@@ -30,15 +30,21 @@
 namespace ztr::test {
 
 struct Verdict {
-  bool ok = true;      // a correct result, or a documented failure
+  bool ok = true;       // a correct result, or a documented failure
   bool failed = false;  // the export reported a documented failure
-  std::string line;    // the line that failure prints (without its line end)
-  std::string why;     // what was wrong, when !ok
+  std::string line;     // the line that failure prints (without its line end)
+  std::string why;      // what was wrong, when !ok
 };
 
-inline Verdict correct() { return {}; }
-inline Verdict documented_failure(std::string line) { return {true, true, std::move(line), ""}; }
-inline Verdict wrong(std::string why) { return {false, false, "", std::move(why)}; }
+inline Verdict correct() {
+  return {};
+}
+inline Verdict documented_failure(std::string line) {
+  return {true, true, std::move(line), ""};
+}
+inline Verdict wrong(std::string why) {
+  return {false, false, "", std::move(why)};
+}
 
 using SweepCall = std::function<Verdict()>;
 

@@ -16,6 +16,7 @@
 #include "include/ztr.h"
 #include "tests/lapack/lu_matrices.h"
 #include "tests/reliability/sweep.h"
+#include "tests/reliability/workload.h"
 #include "tests/support/child.h"
 
 namespace ztr::test {
@@ -35,7 +36,8 @@ std::vector<double> small_integers(std::size_t count, std::uint64_t seed) {
 // C := 2*A*B' - C/2 with A m x k, B n x k: square, and tall and thin for the shared-panel
 // routes of the threaded driver.
 SweepCall dgemm_call(int m, int n, int k) {
-  const auto a = small_integers(m * k, 1), b = small_integers(n * k, 2), c = small_integers(m * n, 3);
+  const auto a = small_integers(m * k, 1), b = small_integers(n * k, 2),
+             c = small_integers(m * n, 3);
   std::vector<double> want = c;
   for (int j = 0; j < n; ++j)
     for (int i = 0; i < m; ++i) {
@@ -54,7 +56,8 @@ SweepCall dgemm_call(int m, int n, int k) {
 // Row-major C := 2*A'*B' - C/2, square; element (i, j) of row-major X is x[i*n + j].
 SweepCall cblas_dgemm_call() {
   const int n = kGemm;
-  const auto a = small_integers(n * n, 4), b = small_integers(n * n, 5), c = small_integers(n * n, 6);
+  const auto a = small_integers(n * n, 4), b = small_integers(n * n, 5),
+             c = small_integers(n * n, 6);
   std::vector<double> want = c;
   for (int i = 0; i < n; ++i)
     for (int j = 0; j < n; ++j) {
@@ -95,27 +98,6 @@ SweepCall getrf_call(int layout) {
   };
 }
 
-// ||A*X - I||_1 / (||A||_1 * ||X||_1 * n * eps), with element (i, j) of an n x n matrix at
-// i*rs + j*cs.
-double inverse_residual(int n, const std::vector<double>& a, const std::vector<double>& x, int rs,
-                        int cs) {
-  double worst = 0, na = 0, nx = 0;
-  for (int j = 0; j < n; ++j) {
-    double col = 0, ca = 0, cx = 0;
-    for (int i = 0; i < n; ++i) {
-      double s = i == j ? -1.0 : 0.0;
-      for (int p = 0; p < n; ++p) s += a[i * rs + p * cs] * x[p * rs + j * cs];
-      col += std::fabs(s);
-      ca += std::fabs(a[i * rs + j * cs]);
-      cx += std::fabs(x[i * rs + j * cs]);
-    }
-    worst = std::max(worst, col);
-    na = std::max(na, ca);
-    nx = std::max(nx, cx);
-  }
-  return worst / (na * nx * n * std::numeric_limits<double>::epsilon());
-}
-
 SweepCall getri_call(int layout) {
   const int n = kInverse;
   std::vector<double> a = random_matrix(n, n, n, 8);
@@ -123,18 +105,18 @@ SweepCall getri_call(int layout) {
   std::vector<double> lu = a;
   std::vector<int> ipiv(n);
   LAPACKE_dgetrf(layout, n, n, lu.data(), n, ipiv.data());
-  const int rs = layout == ZTR_COL_MAJOR ? 1 : n, cs = layout == ZTR_COL_MAJOR ? n : 1;
+  const std::size_t rs = layout == ZTR_COL_MAJOR ? 1 : n, cs = layout == ZTR_COL_MAJOR ? n : 1;
   return [=] {
     std::vector<double> x = lu;
     const int info = LAPACKE_dgetri(layout, n, x.data(), n, ipiv.data());
     if (info == -1010 || info == -1011) {
       if (x != lu) return wrong("a failed call changed the factors");
-      return documented_failure(info == -1010
-                                    ? "Not enough memory to allocate work array in LAPACKE_dgetri"
-                                    : "Not enough memory to transpose matrix in LAPACKE_dgetri_work");
+      return documented_failure(
+          info == -1010 ? "Not enough memory to allocate work array in LAPACKE_dgetri"
+                        : "Not enough memory to transpose matrix in LAPACKE_dgetri_work");
     }
     if (info != 0) return wrong("code " + std::to_string(info));
-    const double r = inverse_residual(n, a, x, rs, cs);
+    const double r = inverse_residual(n, a.data(), rs, cs, x.data(), rs, cs);
     return r < 30 ? correct() : wrong("inverse residual " + std::to_string(r));
   };
 }
@@ -143,7 +125,10 @@ SweepCall ddot_call() {
   const auto x = small_integers(kDot, 9), y = small_integers(kDot, 10);
   double want = 0;
   for (int i = 0; i < kDot; ++i) want += x[i] * y[i];
-  return [=] { return cblas_ddot(kDot, x.data(), 1, y.data(), 1) == want ? correct() : wrong("wrong dot product"); };
+  return [=] {
+    return cblas_ddot(kDot, x.data(), 1, y.data(), 1) == want ? correct()
+                                                              : wrong("wrong dot product");
+  };
 }
 
 SweepCall csrsymv_call() {
@@ -186,9 +171,15 @@ std::vector<SweepCase> sweep_cases() {
   };
 }
 
-ZTR_CHILD(sweep_pool_off_1) { return sweep_allocations(sweep_cases(), false, 1); }
-ZTR_CHILD(sweep_pool_off_2) { return sweep_allocations(sweep_cases(), false, 2); }
-ZTR_CHILD(sweep_pool_on_2) { return sweep_allocations(sweep_cases(), true, 2); }
+ZTR_CHILD(sweep_pool_off_1) {
+  return sweep_allocations(sweep_cases(), false, 1);
+}
+ZTR_CHILD(sweep_pool_off_2) {
+  return sweep_allocations(sweep_cases(), false, 2);
+}
+ZTR_CHILD(sweep_pool_on_2) {
+  return sweep_allocations(sweep_cases(), true, 2);
+}
 
 TEST(AllocationSweep, OneThreadPoolOff) {
   const auto r = run_child("sweep_pool_off_1",

@@ -99,7 +99,9 @@ ZTR_CHILD(first_use_from_many_threads) {
   return bad;
 }
 
-ZTR_CHILD(plain_threads_at_once) { return plain_threads(lone_results(kCallers)); }
+ZTR_CHILD(plain_threads_at_once) {
+  return plain_threads(lone_results(kCallers));
+}
 
 // From inside the caller's parallel regions.  Dynamic mode (the default) gives every call
 // made there one thread; with dynamic mode off and nested parallelism on, each call opens its

@@ -1,6 +1,9 @@
 #include "tests/reliability/workload.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <cstring>
 
 #include "include/ztr.h"
@@ -35,7 +38,8 @@ void symmetric_csr(std::uint64_t seed, std::vector<int>* ia, std::vector<int>* j
 class Aligned {
  public:
   explicit Aligned(const std::vector<double>& v)
-      : p_(static_cast<double*>(std::aligned_alloc(64, (v.size() * sizeof(double) + 63) / 64 * 64))) {
+      : p_(static_cast<double*>(
+            std::aligned_alloc(64, (v.size() * sizeof(double) + 63) / 64 * 64))) {
     std::memcpy(p_, v.data(), v.size() * sizeof(double));
   }
   ~Aligned() { std::free(p_); }
@@ -79,7 +83,8 @@ ExportResults run_exports(std::uint64_t seed) {
   r.codes.push_back(LAPACKE_dgetri(ZTR_ROW_MAJOR, m, r.inv_row.data(), m, r.ipiv_row.data()));
 
   // The dot product's bits depend on the vectors' alignment too: give it one.
-  Aligned x(random_matrix(kDot, 1, kDot, seed * 8 + 5)), y(random_matrix(kDot, 1, kDot, seed * 8 + 6));
+  Aligned x(random_matrix(kDot, 1, kDot, seed * 8 + 5)),
+      y(random_matrix(kDot, 1, kDot, seed * 8 + 6));
   r.dot = cblas_ddot(kDot, x.data(), 1, y.data(), 1);
 
   std::vector<int> ia, ja;
@@ -89,6 +94,25 @@ ExportResults run_exports(std::uint64_t seed) {
   const int rows = kCsrRows;
   ztr_cspblas_dcsrsymv("L", &rows, v.data(), ia.data(), ja.data(), x.data(), r.symv.data());
   return r;
+}
+
+double inverse_residual(int n, const double* a, std::size_t ars, std::size_t acs, const double* x,
+                        std::size_t xrs, std::size_t xcs) {
+  double worst = 0, na = 0, nx = 0;
+  for (int j = 0; j < n; ++j) {
+    double col = 0, ca = 0, cx = 0;
+    for (int i = 0; i < n; ++i) {
+      double s = i == j ? -1.0 : 0.0;
+      for (int p = 0; p < n; ++p) s += a[i * ars + p * acs] * x[p * xrs + j * xcs];
+      col += std::fabs(s);
+      ca += std::fabs(a[i * ars + j * acs]);
+      cx += std::fabs(x[i * xrs + j * xcs]);
+    }
+    worst = std::max(worst, col);
+    na = std::max(na, ca);
+    nx = std::max(nx, cx);
+  }
+  return worst / (na * nx * n * std::numeric_limits<double>::epsilon());
 }
 
 std::string bit_difference(const ExportResults& a, const ExportResults& b) {

@@ -7,6 +7,7 @@
 // path, the dot product and the CSR product their split loops.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,6 +25,11 @@ struct ExportResults {
 };
 
 ExportResults run_exports(std::uint64_t seed);
+
+// ||A*X - I||_1 / (||A||_1 * ||X||_1 * n * eps) for n x n matrices, element (i, j) of A at
+// a[i*ars + j*acs] and of X at x[i*xrs + j*xcs]; below 30 for a sound inverse.
+double inverse_residual(int n, const double* a, std::size_t ars, std::size_t acs, const double* x,
+                        std::size_t xrs, std::size_t xcs);
 
 // Empty when a and b agree bit for bit, otherwise the name of the first output that differs.
 std::string bit_difference(const ExportResults& a, const ExportResults& b);
