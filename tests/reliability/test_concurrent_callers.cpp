@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -59,40 +60,33 @@ int check_caller(int caller, const std::vector<ExportResults>& want) {
   return bad;
 }
 
-// Runs check_caller on kCallers plain threads released together.
-int plain_threads(const std::vector<ExportResults>& want) {
-  std::atomic<int> ready{0}, bad{0};
+// Runs fn(0 .. kCallers-1) on kCallers plain threads released together.
+void on_plain_threads(const std::function<void(int)>& fn) {
+  std::atomic<int> ready{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < kCallers; ++t)
     threads.emplace_back([&, t] {
       ready.fetch_add(1);
       while (ready.load() < kCallers) std::this_thread::yield();
-      bad.fetch_add(check_caller(t, want));
+      fn(t);
     });
   for (auto& t : threads) t.join();
-  return bad.load();
 }
 
 // The environment is not read and nothing is set up before the threads start.
 ZTR_CHILD(first_use_from_many_threads) {
-  std::atomic<int> ready{0};
   std::vector<ExportResults> got(kCallers);
   std::vector<int> counts(kCallers);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kCallers; ++t)
-    threads.emplace_back([&, t] {
-      ready.fetch_add(1);
-      while (ready.load() < kCallers) std::this_thread::yield();
-      counts[t] = ZTR_Get_Max_Threads();
-      got[t] = run_exports(t);
-    });
-  for (auto& t : threads) t.join();
+  on_plain_threads([&](int t) {
+    counts[t] = ZTR_Get_Max_Threads();
+    got[t] = run_exports(t);
+  });
   int bad = 0;
   for (int t = 0; t < kCallers; ++t) {
-    if (counts[t] != kTeam) ++bad;
     const std::string diff = bit_difference(got[t], run_exports(t));
-    if (!diff.empty()) {
-      std::printf("first use, caller %d: %s differs from the lone call\n", t, diff.c_str());
+    if (counts[t] != kTeam || !diff.empty()) {
+      std::printf("first use, caller %d: %d threads; %s differs from the lone call\n", t, counts[t],
+                  diff.c_str());
       ++bad;
     }
   }
@@ -100,7 +94,10 @@ ZTR_CHILD(first_use_from_many_threads) {
 }
 
 ZTR_CHILD(plain_threads_at_once) {
-  return plain_threads(lone_results(kCallers));
+  const std::vector<ExportResults> want = lone_results(kCallers);
+  std::atomic<int> bad{0};
+  on_plain_threads([&](int t) { bad.fetch_add(check_caller(t, want)); });
+  return bad.load();
 }
 
 // From inside the caller's parallel regions.  Dynamic mode (the default) gives every call
