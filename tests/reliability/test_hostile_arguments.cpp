@@ -49,7 +49,7 @@ class Sparse {
 // every index must be computed in address-sized arithmetic.
 TEST(HostileArguments, OffsetsBeyondThirtyTwoBits) {
   if (sizeof(void*) < 8) GTEST_SKIP() << "needs a 64-bit address space";
-  const int ld = (1 << 26) + 3, n = 40;  // (n - 1) * ld > 2^31
+  const int ld = (1 << 27) + 3, n = 80;  // past 2^32 after 32 columns
   const std::size_t span = static_cast<std::size_t>(ld) * n;
   Sparse a(span), b(span), c(span);
   ASSERT_TRUE(a.get() && b.get() && c.get()) << "cannot reserve the address space";
