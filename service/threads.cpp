@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "include/ztr.h"
+#include "service/fork_child.h"
 #include "service/platform.h"
 #include "service/service_lock.h"
 
@@ -162,6 +163,8 @@ void ensure_thread_settings() {
 
 int domain_max_threads(int domain) {
   ensure_thread_settings();
+  // A forked child has lost the OpenMP runtime's worker threads (see fork_child.h).
+  if (in_forked_child()) return 1;
   const int dynamic = g.dynamic.load();
   if (dynamic == 1 && omp_in_parallel()) return 1;
 

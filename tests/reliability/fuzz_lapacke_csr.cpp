@@ -1,0 +1,218 @@
+// Fuzz target for the argument handling of the LAPACKE layer (LAPACKE_dgetrf followed by
+// LAPACKE_dgetri) and for the symmetric CSR product.
+//
+// The input chooses the layout (also invalid codes), dimensions from -2 up (leading
+// dimensions from below their limit), matrix entries with NaN and infinity among them, an
+// allocation to fail, and CSR structures with empty rows, repeated entries, entries of the
+// other triangle and a non-zero base.  Arrays are exactly as long as the arguments say, so
+// the address sanitizer sees any access beyond them.  Every run is checked against what the
+// interface promises: the documented codes, nothing touched outside the matrix or on an
+// error, pivots in range, the LU's componentwise backward error bound, and the CSR product
+// exactly (its entries are small integers, so every order of summation is exact).
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <vector>
+
+#include "include/ztr.h"
+#include "testalloc.h"
+
+namespace {
+
+class Bytes {
+ public:
+  Bytes(const std::uint8_t* data, std::size_t size) : p_(data), end_(data + size) {}
+  int next() { return p_ < end_ ? *p_++ : 0; }
+  // A small dimension from -2 to 17.
+  int dim() { return next() % 20 - 2; }
+  // Multiples of 1/4 from -32 to 31.75, with NaN and both infinities among them.
+  double value() {
+    const int b = next();
+    if (b == 0x7f) return std::nan("");
+    if (b == 0x80) return INFINITY;
+    if (b == 0x81) return -INFINITY;
+    return static_cast<std::int8_t>(b) / 4.0;
+  }
+
+ private:
+  const std::uint8_t* p_;
+  const std::uint8_t* end_;
+};
+
+[[noreturn]] void fail(const char* what) {
+  std::fprintf(stderr, "fuzz check failed: %s\n", what);
+  std::abort();
+}
+
+bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
+  return std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+// |P*L*U - A| <= gamma * |L|*|U| elementwise, gamma = 2*n*eps: the rounding-error bound of
+// Gaussian elimination, whatever the pivots.
+void check_lu(int m, int n, const std::vector<double>& a0, const std::vector<double>& lu,
+              const std::vector<int>& ipiv, int info, int rs, int cs) {
+  const int mn = m < n ? m : n;
+  std::vector<double> prod(static_cast<std::size_t>(m) * n), bound(prod.size());
+  for (int i = 0; i < m; ++i)
+    for (int j = 0; j < n; ++j) {
+      double s = 0, t = 0;
+      for (int p = 0; p <= (i < j ? i : j) && p < mn; ++p) {
+        const double l = p == i ? 1.0 : lu[i * rs + p * cs];
+        s += l * lu[p * rs + j * cs];
+        t += std::fabs(l * lu[p * rs + j * cs]);
+      }
+      prod[i + j * m] = s;
+      bound[i + j * m] = t;
+    }
+  for (int k = mn - 1; k >= 0; --k) {
+    const int p = ipiv[k] - 1;
+    for (int j = 0; j < n; ++j) {
+      std::swap(prod[k + j * m], prod[p + j * m]);
+      std::swap(bound[k + j * m], bound[p + j * m]);
+    }
+  }
+  const double gamma = 2.0 * (n > m ? n : m) * 2.220446049250313e-16;
+  for (int i = 0; i < m; ++i)
+    for (int j = 0; j < n; ++j)
+      if (std::fabs(prod[i + j * m] - a0[i * rs + j * cs]) > gamma * bound[i + j * m] + 1e-300)
+        fail("LU backward error above the bound");
+  for (int k = 0; k < mn; ++k) {
+    const double d = lu[k * rs + k * cs];
+    if (info == 0 && d == 0) fail("a zero pivot with info 0");
+    if (info == k + 1 && d != 0) fail("info names a non-zero pivot");
+    if (info > 0 && k + 1 < info && d == 0) fail("info is not the first zero pivot");
+  }
+}
+
+void fuzz_lu(Bytes& in) {
+  const int lb = in.next() % 8;
+  const int layout = lb < 3 ? ZTR_ROW_MAJOR : lb < 6 ? ZTR_COL_MAJOR : lb == 6 ? 0 : 103;
+  const bool row = layout == ZTR_ROW_MAJOR;
+  const int m = in.dim(), n = in.dim();
+  const int need = row ? n : m;
+  int lda = (need > 1 ? need : 1) + in.next() % 4 - 1;  // one below the limit to two above
+  if (lda < 1) lda = 1;
+  const int lines = row ? m : n;  // rows (row-major) or columns (column-major) of the array
+  const std::size_t size = lines > 0 ? static_cast<std::size_t>(lines) * lda : 1;
+  std::vector<double> a(size);
+  bool finite = true;
+  for (double& v : a) {
+    v = in.value();
+    finite = finite && std::isfinite(v);
+  }
+  const std::vector<double> a0 = a;
+  const int mn = m < n ? m : n;
+  std::vector<int> ipiv(mn > 0 ? mn : 1, -7);
+  const long fail_at = in.next() % 6;  // 0: no failure; else that allocation fails
+  ztr_testalloc_fail_nth(fail_at, 0);
+  const int info = LAPACKE_dgetrf(layout, m, n, a.data(), lda, ipiv.data());
+  ztr_testalloc_reset();
+
+  if (layout != ZTR_ROW_MAJOR && layout != ZTR_COL_MAJOR) {
+    if (info != -1) fail("a bad layout is not -1");
+  } else if (!(info >= -5 || info == -1011) || info > (mn > 0 ? mn : 0)) {
+    fail("undocumented code");
+  }
+  if (info < 0) {
+    if (!same_bits(a, a0)) fail("an error changed the matrix");
+    return;
+  }
+  if (m <= 0 || n <= 0) {
+    if (!same_bits(a, a0)) fail("an empty matrix changed");
+    return;
+  }
+  const int rs = row ? lda : 1, cs = row ? 1 : lda;
+  for (std::size_t e = 0; e < size; ++e) {
+    const int i = static_cast<int>(row ? e / lda : e % lda),
+              j = static_cast<int>(row ? e % lda : e / lda);
+    if ((i >= m || j >= n) && std::memcmp(&a[e], &a0[e], sizeof(double)) != 0)
+      fail("an entry outside the matrix changed");
+  }
+  for (int k = 0; k < mn; ++k)
+    if (ipiv[k] < k + 1 || ipiv[k] > m) fail("pivot index out of range");
+  if (finite) check_lu(m, n, a0, a, ipiv, info, rs, cs);
+
+  // The inverse of a square factorization, with its workspace or copy possibly failing.
+  if (m != n) return;
+  const std::vector<double> f = a;
+  ztr_testalloc_fail_nth(in.next() % 4, 0);
+  const int inv = LAPACKE_dgetri(layout, n, a.data(), lda, ipiv.data());
+  ztr_testalloc_reset();
+  if (!(inv == 0 || inv == -3 || inv == -1010 || inv == -1011 || (inv > 0 && inv <= n)))
+    fail("undocumented code from the inverse");
+  if (inv == 0 && info > 0) fail("the inverse of a singular factorization succeeded");
+  if (inv != 0 && !same_bits(a, f)) fail("a failed inverse changed the factors");
+  for (std::size_t e = 0; e < size; ++e) {
+    const int i = static_cast<int>(row ? e / lda : e % lda),
+              j = static_cast<int>(row ? e % lda : e / lda);
+    if ((i >= m || j >= n) && std::memcmp(&a[e], &f[e], sizeof(double)) != 0)
+      fail("the inverse changed an entry outside the matrix");
+  }
+}
+
+void fuzz_csr(Bytes& in) {
+  static const char kUplo[] = {'L', 'l', 'U', 'u', 'N', '\0'};
+  const char uplo = kUplo[in.next() % 6];
+  const int m = in.dim() * 2;
+  const int base = in.next() % 3;
+  std::vector<int> ia(m > 0 ? m + 1 : 1, base), ja;
+  std::vector<double> v;
+  for (int r = 0; r < m; ++r) {
+    const int count = in.next() % 5;
+    for (int e = 0; e < count; ++e) {
+      ja.push_back(in.next() % m);
+      v.push_back(static_cast<std::int8_t>(in.next()));
+    }
+    ia[r + 1] = base + static_cast<int>(ja.size());
+  }
+  if (ja.empty()) {  // exact sizes, but never a zero-length array
+    ja.push_back(0);
+    v.push_back(0);
+  }
+  std::vector<double> x(m > 0 ? m : 1), y(m > 0 ? m : 1, -99.0);
+  for (double& e : x) e = static_cast<std::int8_t>(in.next());
+  ztr_cspblas_dcsrsymv(&uplo, &m, v.data(), ia.data(), ja.data(), x.data(), y.data());
+
+  const bool lower = uplo == 'L' || uplo == 'l', upper = uplo == 'U' || uplo == 'u';
+  if (m < 0 || !(lower || upper)) {
+    for (double e : y)
+      if (e != -99.0) fail("an invalid call wrote y");
+    return;
+  }
+  std::vector<double> want(y.size(), 0.0);
+  for (int r = 0; r < m; ++r)
+    for (int p = ia[r] - base; p < ia[r + 1] - base; ++p) {
+      const int c = ja[p];
+      if (lower ? c > r : c < r) continue;
+      want[r] += v[p] * x[c];
+      if (c != r) want[c] += v[p] * x[r];
+    }
+  for (int r = 0; r < m; ++r)
+    if (y[r] != want[r]) fail("wrong CSR product");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // The library's messages go to standard output; the fuzzer's own report to standard error.
+  const int null = open("/dev/null", O_WRONLY);
+  if (null >= 0) dup2(null, STDOUT_FILENO);
+  ZTR_Set_Num_Threads(1);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  Bytes in(data, size);
+  if (in.next() % 2 == 0) {
+    fuzz_lu(in);
+  } else {
+    fuzz_csr(in);
+  }
+  return 0;
+}

@@ -1,0 +1,206 @@
+// Every allocation of every export made to fail in turn (see sweep.h), on one and two
+// threads, with the buffer pool off (every block must come back) and on.
+//
+// The inputs are chosen so that correct results are known exactly whatever path a fallback
+// takes: small integers for the products (every sum is exact in any order), matrices with
+// known LU factors; the inverse, whose rounding depends on the path, is judged by its
+// residual.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "include/ztr.h"
+#include "tests/lapack/lu_matrices.h"
+#include "tests/reliability/sweep.h"
+#include "tests/reliability/workload.h"
+#include "tests/support/child.h"
+
+namespace ztr::test {
+namespace {
+
+// Large enough for the threaded paths on two threads (the multiply's large route, the LU's
+// scheduler, the inverse's blocked path, the split dot and CSR products).
+constexpr int kGemm = 160, kLu = 160, kInverse = 150, kDot = 6000, kCsrRows = 500;
+
+std::vector<double> small_integers(std::size_t count, std::uint64_t seed) {
+  Lcg r(seed);
+  std::vector<double> v(count);
+  for (double& x : v) x = r.below(9) - 4;
+  return v;
+}
+
+// C := 2*A*B' - C/2 with A m x k, B n x k: square, and tall and thin for the shared-panel
+// routes of the threaded driver.
+SweepCall dgemm_call(int m, int n, int k) {
+  const auto a = small_integers(m * k, 1), b = small_integers(n * k, 2),
+             c = small_integers(m * n, 3);
+  std::vector<double> want = c;
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < m; ++i) {
+      double s = 0;
+      for (int p = 0; p < k; ++p) s += a[i + p * m] * b[j + p * n];
+      want[i + j * m] = 2 * s - c[i + j * m] / 2;
+    }
+  return [=] {
+    std::vector<double> got = c;
+    const double alpha = 2, beta = -0.5;
+    DGEMM("N", "T", &m, &n, &k, &alpha, a.data(), &m, b.data(), &n, &beta, got.data(), &m);
+    return got == want ? correct() : wrong("wrong product");
+  };
+}
+
+// Row-major C := 2*A'*B' - C/2, square; element (i, j) of row-major X is x[i*n + j].
+SweepCall cblas_dgemm_call() {
+  const int n = kGemm;
+  const auto a = small_integers(n * n, 4), b = small_integers(n * n, 5),
+             c = small_integers(n * n, 6);
+  std::vector<double> want = c;
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) {
+      double s = 0;
+      for (int p = 0; p < n; ++p) s += a[p * n + i] * b[j * n + p];
+      want[i * n + j] = 2 * s - c[i * n + j] / 2;
+    }
+  return [=] {
+    std::vector<double> got = c;
+    cblas_dgemm(ZTR_ROW_MAJOR, ZTR_TRANS, ZTR_TRANS, n, n, n, 2, a.data(), n, b.data(), n, -0.5,
+                got.data(), n);
+    return got == want ? correct() : wrong("wrong product");
+  };
+}
+
+// The transposed copy is the only allocation LAPACKE_dgetrf makes itself; the driver's own
+// allocations fall back silently.  A failed call leaves the matrix as it was.
+SweepCall getrf_call(int layout) {
+  const int n = kLu;
+  const KnownLu k = make_known_lu(n, n, 0, 7, {1, 65});
+  std::vector<double> a = k.a, lu = k.lu;
+  if (layout == ZTR_ROW_MAJOR)
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < n; ++j) {
+        a[i * n + j] = k.a[i + j * n];
+        lu[i * n + j] = k.lu[i + j * n];
+      }
+  return [=] {
+    std::vector<double> got = a;
+    std::vector<int> ipiv(n);
+    const int info = LAPACKE_dgetrf(layout, n, n, got.data(), n, ipiv.data());
+    if (info == -1011) {
+      if (got != a) return wrong("a failed call changed the matrix");
+      return documented_failure("Not enough memory to transpose matrix in LAPACKE_dgetrf_work");
+    }
+    if (info != 0) return wrong("code " + std::to_string(info));
+    return got == lu && ipiv == k.ipiv ? correct() : wrong("wrong factors");
+  };
+}
+
+SweepCall getri_call(int layout) {
+  const int n = kInverse;
+  std::vector<double> a = random_matrix(n, n, n, 8);
+  for (int i = 0; i < n; ++i) a[i * (n + 1)] += n;  // well conditioned
+  std::vector<double> lu = a;
+  std::vector<int> ipiv(n);
+  LAPACKE_dgetrf(layout, n, n, lu.data(), n, ipiv.data());
+  const std::size_t rs = layout == ZTR_COL_MAJOR ? 1 : n, cs = layout == ZTR_COL_MAJOR ? n : 1;
+  return [=] {
+    std::vector<double> x = lu;
+    const int info = LAPACKE_dgetri(layout, n, x.data(), n, ipiv.data());
+    if (info == -1010 || info == -1011) {
+      if (x != lu) return wrong("a failed call changed the factors");
+      return documented_failure(
+          info == -1010 ? "Not enough memory to allocate work array in LAPACKE_dgetri"
+                        : "Not enough memory to transpose matrix in LAPACKE_dgetri_work");
+    }
+    if (info != 0) return wrong("code " + std::to_string(info));
+    const double r = inverse_residual(n, a.data(), rs, cs, x.data(), rs, cs);
+    return r < 30 ? correct() : wrong("inverse residual " + std::to_string(r));
+  };
+}
+
+SweepCall ddot_call() {
+  const auto x = small_integers(kDot, 9), y = small_integers(kDot, 10);
+  double want = 0;
+  for (int i = 0; i < kDot; ++i) want += x[i] * y[i];
+  return [=] {
+    return cblas_ddot(kDot, x.data(), 1, y.data(), 1) == want ? correct()
+                                                              : wrong("wrong dot product");
+  };
+}
+
+SweepCall csrsymv_call() {
+  const int m = kCsrRows;
+  Lcg r(11);
+  std::vector<int> ia{0}, ja;
+  std::vector<double> v;
+  for (int row = 0; row < m; ++row) {
+    for (int c = r.below(40); c <= row; c += 1 + r.below(40)) {
+      ja.push_back(c);
+      v.push_back(r.below(9) - 4);
+    }
+    ia.push_back(static_cast<int>(ja.size()));
+  }
+  const auto x = small_integers(m, 12);
+  std::vector<double> want(m, 0.0);
+  for (int row = 0; row < m; ++row)
+    for (int p = ia[row]; p < ia[row + 1]; ++p) {
+      want[row] += v[p] * x[ja[p]];
+      if (ja[p] != row) want[ja[p]] += v[p] * x[row];
+    }
+  return [=] {
+    std::vector<double> y(m, -1.0);
+    ztr_cspblas_dcsrsymv("L", &m, v.data(), ia.data(), ja.data(), x.data(), y.data());
+    return y == want ? correct() : wrong("wrong product");
+  };
+}
+
+std::vector<SweepCase> sweep_cases() {
+  return {
+      {"DGEMM square", dgemm_call(kGemm, kGemm, kGemm)},
+      {"DGEMM tall", dgemm_call(4 * kGemm, kGemm / 4, kGemm / 2)},
+      {"cblas_dgemm", cblas_dgemm_call()},
+      {"LAPACKE_dgetrf column-major", getrf_call(ZTR_COL_MAJOR)},
+      {"LAPACKE_dgetrf row-major", getrf_call(ZTR_ROW_MAJOR)},
+      {"LAPACKE_dgetri column-major", getri_call(ZTR_COL_MAJOR)},
+      {"LAPACKE_dgetri row-major", getri_call(ZTR_ROW_MAJOR)},
+      {"cblas_ddot", ddot_call()},
+      {"ztr_cspblas_dcsrsymv", csrsymv_call()},
+  };
+}
+
+ZTR_CHILD(sweep_pool_off_1) {
+  return sweep_allocations(sweep_cases(), false, 1);
+}
+ZTR_CHILD(sweep_pool_off_2) {
+  return sweep_allocations(sweep_cases(), false, 2);
+}
+ZTR_CHILD(sweep_pool_on_2) {
+  return sweep_allocations(sweep_cases(), true, 2);
+}
+
+TEST(AllocationSweep, OneThreadPoolOff) {
+  const auto r = run_child("sweep_pool_off_1",
+                           {"ZTR_NUM_THREADS=1", "ZTR_DYNAMIC=FALSE", "ZTR_DISABLE_FAST_MM=1"});
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+}
+
+TEST(AllocationSweep, TwoThreadsPoolOff) {
+  // Passive waits: the sweep opens hundreds of short regions, and spinning workers only
+  // slow it down when the machine is shared.
+  const auto r =
+      run_child("sweep_pool_off_2", {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE",
+                                     "ZTR_DISABLE_FAST_MM=1", "OMP_WAIT_POLICY=PASSIVE"});
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+}
+
+TEST(AllocationSweep, TwoThreadsPoolOn) {
+  const auto r = run_child("sweep_pool_on_2",
+                           {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE", "OMP_WAIT_POLICY=PASSIVE"});
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+}
+
+}  // namespace
+}  // namespace ztr::test

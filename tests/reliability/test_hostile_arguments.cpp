@@ -1,0 +1,272 @@
+// The exports under hostile arguments: offsets beyond 32-bit arithmetic, non-finite inputs,
+// negative and zero dimensions with unused null arrays, and inputs that alias each other.
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "include/ztr.h"
+#include "tests/lapack/lu_matrices.h"
+#include "tests/reliability/workload.h"
+
+namespace ztr::test {
+namespace {
+
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
+
+// An array of `count` doubles reserved in the address space only: the pages a call touches
+// become real (zero-filled), the rest costs nothing.
+class Sparse {
+ public:
+  explicit Sparse(std::size_t count) : bytes_(count * sizeof(double)) {
+    void* p = mmap(nullptr, bytes_, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    p_ = p == MAP_FAILED ? nullptr : static_cast<double*>(p);
+  }
+  ~Sparse() {
+    if (p_ != nullptr) munmap(p_, bytes_);
+  }
+  Sparse(const Sparse&) = delete;
+  Sparse& operator=(const Sparse&) = delete;
+  double* get() const { return p_; }
+  double& operator[](std::size_t i) const { return p_[i]; }
+
+ private:
+  std::size_t bytes_;
+  double* p_;
+};
+
+// Leading dimensions and increments for which element offsets pass 2^31 within a few columns:
+// every index must be computed in address-sized arithmetic.
+TEST(HostileArguments, OffsetsBeyondThirtyTwoBits) {
+  if (sizeof(void*) < 8) GTEST_SKIP() << "needs a 64-bit address space";
+  const int ld = (1 << 27) + 3, n = 80;  // past 2^32 after 32 columns
+  const std::size_t span = static_cast<std::size_t>(ld) * n;
+  Sparse a(span), b(span), c(span);
+  ASSERT_TRUE(a.get() && b.get() && c.get()) << "cannot reserve the address space";
+  auto at = [&](int i, int j) {
+    return static_cast<std::size_t>(i) + static_cast<std::size_t>(j) * ld;
+  };
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) {
+      a[at(i, j)] = (i + 2 * j) % 5 - 2;
+      b[at(i, j)] = (3 * i + j) % 7 - 3;
+    }
+  // C := A*B on small integers, exact; then the same through the row-major spelling, which
+  // is the product of the transposes.
+  const double one = 1, zero = 0;
+  DGEMM("N", "N", &n, &n, &n, &one, a.get(), &ld, b.get(), &ld, &zero, c.get(), &ld);
+  int bad = 0;
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) {
+      double s = 0;
+      for (int p = 0; p < n; ++p) s += a[at(i, p)] * b[at(p, j)];
+      bad += c[at(i, j)] != s;
+    }
+  EXPECT_EQ(bad, 0) << "DGEMM";
+  cblas_dgemm(ZTR_ROW_MAJOR, ZTR_NO_TRANS, ZTR_NO_TRANS, n, n, n, 1, b.get(), ld, a.get(), ld, 0,
+              c.get(), ld);
+  bad = 0;
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) {
+      double s = 0;  // row-major element (i, j) of B*A, where row-major X(i, j) = x[i*ld + j]
+      for (int p = 0; p < n; ++p) s += b[at(p, i)] * a[at(j, p)];
+      bad += c[at(j, i)] != s;
+    }
+  EXPECT_EQ(bad, 0) << "cblas_dgemm";
+
+  // The LU of a matrix with known factors, in both layouts, and its inverse.
+  const KnownLu k = make_known_lu(n, n, 0, 3);
+  for (int layout : {ZTR_COL_MAJOR, ZTR_ROW_MAJOR}) {
+    auto el = [&](int i, int j) { return layout == ZTR_COL_MAJOR ? at(i, j) : at(j, i); };
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < n; ++i) a[el(i, j)] = k.a[i + j * n];
+    std::vector<int> ipiv(n);
+    ASSERT_EQ(LAPACKE_dgetrf(layout, n, n, a.get(), ld, ipiv.data()), 0);
+    bad = 0;
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < n; ++i) bad += a[el(i, j)] != k.lu[i + j * n];
+    EXPECT_EQ(bad, 0) << "LAPACKE_dgetrf " << layout;
+    EXPECT_EQ(ipiv, k.ipiv);
+    ASSERT_EQ(LAPACKE_dgetri(layout, n, a.get(), ld, ipiv.data()), 0);
+    const std::size_t rs = layout == ZTR_COL_MAJOR ? 1 : ld, cs = layout == ZTR_COL_MAJOR ? ld : 1;
+    EXPECT_LT(inverse_residual(n, k.a.data(), 1, n, a.get(), rs, cs), 30)
+        << "LAPACKE_dgetri " << layout;
+  }
+
+  // The dot product with increments whose offsets pass 2^31, forwards and backwards.
+  const int inc = 1 << 30;
+  Sparse x(static_cast<std::size_t>(inc) * 2 + 1);
+  ASSERT_TRUE(x.get());
+  x[0] = 1;
+  x[inc] = 2;
+  x[2 * static_cast<std::size_t>(inc)] = 4;
+  const double y[3] = {1, 10, 100};
+  EXPECT_EQ(cblas_ddot(3, x.get(), inc, y, 1), 421.0);
+  EXPECT_EQ(cblas_ddot(3, x.get(), -inc, y, 1), 124.0);
+}
+
+// NaN and infinity reach exactly the outputs that depend on them, pivots stay in range when
+// the elimination makes NaNs, and alpha = 0 reads neither A nor B.
+TEST(HostileArguments, NonFiniteInputs) {
+  const int n = 160;  // threaded paths on a multi-core machine
+  std::vector<double> a = random_matrix(n, n, n, 1), b = random_matrix(n, n, n, 2);
+  a[7 + 30 * n] = kNaN;   // row 7 of A
+  b[40 + 90 * n] = kInf;  // row 40 of B: column 90 of C gets infinities or NaNs
+  std::vector<double> c(static_cast<std::size_t>(n) * n, 0.0);
+  const double one = 1, zero = 0, half = 0.5;
+  DGEMM("N", "N", &n, &n, &n, &one, a.data(), &n, b.data(), &n, &zero, c.data(), &n);
+  int misplaced = 0;
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) {
+      const double v = c[i + j * n];
+      if (i == 7) {
+        misplaced += !std::isnan(v);
+      } else if (j == 90) {
+        misplaced += std::isfinite(v);
+      } else {
+        misplaced += !std::isfinite(v);
+      }
+    }
+  EXPECT_EQ(misplaced, 0);
+  // alpha = 0: C := beta*C, with A and B non-finite or absent.
+  std::vector<double> a_bad(static_cast<std::size_t>(n) * n, kNaN), b_bad(a_bad.size(), kInf);
+  std::vector<double> c2(c.size(), 6.0);
+  DGEMM("T", "N", &n, &n, &n, &zero, a_bad.data(), &n, b_bad.data(), &n, &half, c2.data(), &n);
+  EXPECT_EQ(c2, std::vector<double>(c.size(), 3.0));
+  DGEMM("N", "N", &n, &n, &n, &zero, nullptr, &n, nullptr, &n, &half, c2.data(), &n);
+  cblas_dgemm(ZTR_ROW_MAJOR, ZTR_TRANS, ZTR_NO_TRANS, n, n, n, 0, nullptr, n, nullptr, n, 2,
+              c2.data(), n);
+  EXPECT_EQ(c2, std::vector<double>(c.size(), 3.0));
+
+  // The dot product: a NaN anywhere, infinities of both signs, infinity times zero.
+  const int len = 6000;
+  std::vector<double> x(len, 1.0), y(len, 0.5);
+  EXPECT_EQ(cblas_ddot(len, x.data(), 1, y.data(), 1), 3000.0);
+  x[len - 1] = kNaN;
+  EXPECT_TRUE(std::isnan(cblas_ddot(len, x.data(), 1, y.data(), 1)));
+  x[len - 1] = kInf;
+  EXPECT_EQ(cblas_ddot(len, x.data(), 1, y.data(), 1), kInf);
+  x[0] = -kInf;
+  EXPECT_TRUE(std::isnan(cblas_ddot(len, x.data(), 1, y.data(), 1)));
+  x[0] = 1;
+  y[len - 1] = 0;
+  EXPECT_TRUE(std::isnan(cblas_ddot(len, x.data(), 1, y.data(), 1)));
+
+  // LU and inverse with infinities (not NaNs: those are refused before any work): the
+  // elimination produces NaNs, yet every pivot index stays within its rows and the codes are
+  // the driver's.
+  const int m = 200;
+  for (int layout : {ZTR_COL_MAJOR, ZTR_ROW_MAJOR}) {
+    std::vector<double> lu = random_matrix(m, m, m, 3);
+    for (int j = 0; j < m; j += 17) lu[(j * 7) % m + j * m] = (j % 2 ? kInf : -kInf);
+    std::vector<int> ipiv(m, -1);
+    const int info = LAPACKE_dgetrf(layout, m, m, lu.data(), m, ipiv.data());
+    EXPECT_GE(info, 0);
+    for (int j = 0; j < m; ++j) {
+      EXPECT_GE(ipiv[j], j + 1) << j;
+      EXPECT_LE(ipiv[j], m) << j;
+    }
+    if (info == 0) {
+      const int inv = LAPACKE_dgetri(layout, m, lu.data(), m, ipiv.data());
+      EXPECT_TRUE(inv == 0 || inv == -3) << inv;  // -3: NaNs in the factors are refused
+    }
+  }
+
+  // The CSR product: a NaN entry reaches its row and its mirrored column only.
+  const int rows = 300;
+  std::vector<int> ia{0}, ja;
+  std::vector<double> v;
+  for (int r = 0; r < rows; ++r) {
+    if (r > 0) {
+      ja.push_back(r - 1);
+      v.push_back(r == 150 ? kNaN : -1.0);
+    }
+    ja.push_back(r);
+    v.push_back(4.0);
+    ia.push_back(static_cast<int>(ja.size()));
+  }
+  std::vector<double> xs(rows, 1.0), ys(rows, 0.0);
+  ztr_cspblas_dcsrsymv("L", &rows, v.data(), ia.data(), ja.data(), xs.data(), ys.data());
+  for (int r = 0; r < rows; ++r) {
+    if (r == 149 || r == 150) {
+      EXPECT_TRUE(std::isnan(ys[r])) << r;
+    } else {
+      EXPECT_EQ(ys[r], (r == 0 || r == rows - 1) ? 3.0 : 2.0) << r;
+    }
+  }
+}
+
+// Negative dimensions of the LU exports are reported by the driver with its own position and
+// touch nothing; zero dimensions are no work, print nothing and never read the arrays,
+// which may then be null.
+TEST(HostileArguments, NegativeAndZeroDimensions) {
+  std::vector<double> a(4, 5.0);
+  int ipiv[2] = {7, 7};
+  CaptureStdout();
+  EXPECT_EQ(LAPACKE_dgetrf(ZTR_COL_MAJOR, -1, 2, a.data(), 2, ipiv), -2);
+  EXPECT_EQ(LAPACKE_dgetrf(ZTR_ROW_MAJOR, 2, -1, a.data(), 2, ipiv), -3);
+  EXPECT_EQ(LAPACKE_dgetri(ZTR_COL_MAJOR, -1, a.data(), 2, ipiv), -2);
+  EXPECT_EQ(LAPACKE_dgetri(ZTR_ROW_MAJOR, -1, a.data(), 2, ipiv), -2);
+  EXPECT_EQ(cblas_ddot(-3, a.data(), 1, a.data(), 1), 0.0);
+  EXPECT_EQ(GetCapturedStdout(),
+            "\nZTR ERROR: Parameter 1 was incorrect on entry to DGETRF.\n"
+            "\nZTR ERROR: Parameter 2 was incorrect on entry to DGETRF.\n"
+            "\nZTR ERROR: Parameter 1 was incorrect on entry to DGETRI.\n"
+            "\nZTR ERROR: Parameter 1 was incorrect on entry to DGETRI.\n");
+  EXPECT_EQ(a, std::vector<double>(4, 5.0));
+  EXPECT_EQ(ipiv[0], 7);
+
+  const int zero = 0, two = 2;
+  const double one = 1, beta = 2;
+  double c[4] = {1, 2, 3, 4};
+  CaptureStdout();
+  DGEMM("N", "N", &zero, &two, &two, &one, nullptr, &two, nullptr, &two, &one, nullptr, &two);
+  DGEMM("N", "N", &two, &zero, &two, &one, nullptr, &two, nullptr, &two, &one, nullptr, &two);
+  DGEMM("N", "N", &two, &two, &zero, &one, nullptr, &two, nullptr, &two, &beta, c, &two);
+  cblas_dgemm(ZTR_ROW_MAJOR, ZTR_TRANS, ZTR_TRANS, 0, 0, 0, 1, nullptr, 1, nullptr, 1, 1, nullptr,
+              1);
+  for (int layout : {ZTR_COL_MAJOR, ZTR_ROW_MAJOR}) {
+    EXPECT_EQ(LAPACKE_dgetrf(layout, 0, 3, nullptr, 3, nullptr), 0);
+    EXPECT_EQ(LAPACKE_dgetrf(layout, 3, 0, nullptr, 3, nullptr), 0);
+    EXPECT_EQ(LAPACKE_dgetri(layout, 0, nullptr, 1, nullptr), 0);
+  }
+  EXPECT_EQ(cblas_ddot(0, nullptr, 1, nullptr, 1), 0.0);
+  ztr_cspblas_dcsrsymv("U", &zero, nullptr, nullptr, nullptr, nullptr, nullptr);
+  EXPECT_EQ(GetCapturedStdout(), "");
+  EXPECT_EQ(c[0], 2.0);  // k = 0: C := beta*C
+  EXPECT_EQ(c[3], 8.0);
+}
+
+// Inputs may share storage: A*A' with both operands the same array, x.x.  The results are
+// those of separate copies, bit for bit.
+TEST(HostileArguments, AliasedInputs) {
+  const int n = 150;
+  const std::vector<double> a = random_matrix(n, n, n, 5);
+  const std::vector<double> copy = a;
+  std::vector<double> shared(static_cast<std::size_t>(n) * n), separate(shared.size());
+  const double one = 1, zero = 0;
+  DGEMM("N", "T", &n, &n, &n, &one, a.data(), &n, a.data(), &n, &zero, shared.data(), &n);
+  DGEMM("N", "T", &n, &n, &n, &one, a.data(), &n, copy.data(), &n, &zero, separate.data(), &n);
+  EXPECT_EQ(shared, separate);
+  cblas_dgemm(ZTR_ROW_MAJOR, ZTR_TRANS, ZTR_NO_TRANS, n, n, n, 1, a.data(), n, a.data(), n, 0,
+              shared.data(), n);
+  cblas_dgemm(ZTR_ROW_MAJOR, ZTR_TRANS, ZTR_NO_TRANS, n, n, n, 1, a.data(), n, copy.data(), n, 0,
+              separate.data(), n);
+  EXPECT_EQ(shared, separate);
+  const int len = n * n;
+  EXPECT_EQ(cblas_ddot(len, a.data(), 1, a.data(), 1),
+            cblas_ddot(len, a.data(), 1, copy.data(), 1));
+}
+
+}  // namespace
+}  // namespace ztr::test

@@ -1,0 +1,37 @@
+// Every export once, on inputs generated from a seed, for the tests that compare calls made
+// under different circumstances (from several threads at once, inside the caller's parallel
+// regions, in a forked child) with lone calls, bit for bit.
+//
+// The sizes are chosen so that with two threads every export takes its threaded path: the
+// multiply its large parallel route, the LU its task scheduler, the inverse its blocked
+// path, the dot product and the CSR product their split loops.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ztr::test {
+
+struct ExportResults {
+  std::vector<double> gemm;        // DGEMM
+  std::vector<double> cblas_gemm;  // cblas_dgemm, row-major, both operands transposed
+  std::vector<double> lu_col, lu_row, inv_col, inv_row;
+  std::vector<int> ipiv_col, ipiv_row;
+  std::vector<int> codes;  // the LAPACKE return codes
+  double dot = 0;
+  std::vector<double> symv;
+};
+
+ExportResults run_exports(std::uint64_t seed);
+
+// ||A*X - I||_1 / (||A||_1 * ||X||_1 * n * eps) for n x n matrices, element (i, j) of A at
+// a[i*ars + j*acs] and of X at x[i*xrs + j*xcs]; below 30 for a sound inverse.
+double inverse_residual(int n, const double* a, std::size_t ars, std::size_t acs, const double* x,
+                        std::size_t xrs, std::size_t xcs);
+
+// Empty when a and b agree bit for bit, otherwise the name of the first output that differs.
+std::string bit_difference(const ExportResults& a, const ExportResults& b);
+
+}  // namespace ztr::test
