@@ -101,10 +101,27 @@ __attribute__((always_inline)) inline void write_tile(const V (&acc)[S][kNr], do
     for (int s = 0; s < S; ++s) update(c + s * kMr + j * ldc, 0xff, acc[s][j], beta);
 }
 
+#include "blas/gemm/kernels/gemm_tile_asm_512.inc"
+
+template <int S>
+void load_tile(const double* saved, V (&acc)[S][kNr]) {
+  for (int s = 0; s < S; ++s)
+    for (int j = 0; j < kNr; ++j) acc[s][j] = _mm512_load_pd(saved + kMr * (kNr * s + j));
+}
+
 template <int S>
 void tile(int kd, const double* a, long as8, const double* b, double* c, long ldc, int ncols,
           double beta) {
   V acc[S][kNr];
+  if constexpr (S == kGroup) {
+    if (kd > 0 && kd % 4 == 0) {
+      alignas(64) double out[kTileDoubles] = {};
+      tile32x4_asm(kd, a, as8 * static_cast<long>(sizeof(double)), b, out);
+      load_tile<S>(out, acc);
+      write_tile<S>(acc, c, ldc, ncols, beta);
+      return;
+    }
+  }
 #pragma GCC unroll 4
   for (int s = 0; s < S; ++s)
 #pragma GCC unroll 4
@@ -133,13 +150,15 @@ void tile_rows(int r, int kd, const double* a, const double* b, double* c, long 
 int groups_in_passes(int full, int nb, int kd, const double* a, long as8, const double* b, long bs,
                      double beta, double* c, long ldc) {
   const int slivers_b = (nb + kNr - 1) / kNr;
-  if (kd <= kDepthPass || slivers_b > kMaxChunkSlivers) return 0;
+  if (kd <= kDepthPass || kd % 4 != 0 || slivers_b > kMaxChunkSlivers) return 0;
   alignas(64) double saved[kMaxChunkSlivers][kTileDoubles];
   int sl = 0;
   for (; sl + kGroup <= full; sl += kGroup) {
+    for (int j = 0; j < slivers_b; ++j)
+      for (int x = 0; x < kTileDoubles; ++x) saved[j][x] = 0.0;
     for (int d0 = 0; d0 < kd; d0 += kDepthPass) {
       const int dl = imin(kDepthPass, kd - d0);
-      const bool first = d0 == 0, last = d0 + dl == kd;
+      const bool last = d0 + dl == kd;
       for (int j = 0; j < slivers_b; ++j) {
         double* cj = c + sl * kMr + kNr * j * ldc;
         if (last) {
@@ -148,20 +167,14 @@ int groups_in_passes(int full, int nb, int kd, const double* a, long as8, const 
             for (int off = 0; off < kGroup * kMr; off += 8)
               _mm_prefetch(reinterpret_cast<const char*>(cj + q * ldc + off), _MM_HINT_T0);
         }
-        V acc[kGroup][kNr];
-        for (int s = 0; s < kGroup; ++s)
-          for (int q = 0; q < kNr; ++q)
-            acc[s][q] =
-                first ? _mm512_setzero_pd() : _mm512_load_pd(saved[j] + kMr * (kNr * s + q));
-        accumulate<kGroup>(dl, a + sl * as8 + kMr * d0, as8, b + j * bs + kNr * d0, acc);
-        if (last) {
-          write_tile<kGroup>(acc, cj, ldc, nb - kNr * j, beta);
-        } else {
-          for (int s = 0; s < kGroup; ++s)
-            for (int q = 0; q < kNr; ++q)
-              _mm512_store_pd(saved[j] + kMr * (kNr * s + q), acc[s][q]);
-        }
+        tile32x4_asm(dl, a + sl * as8 + kMr * d0, as8 * static_cast<long>(sizeof(double)),
+                     b + j * bs + kNr * d0, saved[j]);
       }
+    }
+    for (int j = 0; j < slivers_b; ++j) {
+      V acc[kGroup][kNr];
+      load_tile<kGroup>(saved[j], acc);
+      write_tile<kGroup>(acc, c + sl * kMr + kNr * j * ldc, ldc, nb - kNr * j, beta);
     }
   }
   return sl;
