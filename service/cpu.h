@@ -36,7 +36,8 @@ int cbwr_mode();
 // Microarchitecture class for thread-split and blocking decisions: 0, 32, 33, 64, 66, 128.
 int cpu_microarch();
 // Whether the processor has the 512-bit tier of CpuType 7 (AVX-512 foundation instructions)
-// and the OS saves its state (XCR0 bits 5, 6 and 7 besides XMM and YMM).
+// and the OS saves its state (XCR0 bits 5, 6 and 7 besides XMM and YMM); never in i386
+// builds.
 int avx512_tier_supported();
 // Whether the CpuType 7 kernels run their 512-bit tier: type 7 chosen automatically (no
 // branch, or AUTO; no forced type other than 7), the tier supported, and "ZTR_DISABLE_AVX512"

@@ -109,6 +109,10 @@ unsigned leaf1_ecx() {
 }
 
 bool compute_avx512_supported() {
+#if !defined(__x86_64__)
+  // The tier's tiles need the 32 vector registers of 64-bit mode; i386 builds have none.
+  return false;
+#endif
   const Platform& os = platform();
   if (!os.has_cpuid()) return false;
   const CpuidRegs l0 = os.cpuid(0, 0);

@@ -26,6 +26,8 @@
 namespace ztr {
 namespace {
 
+#if defined(__x86_64__)
+
 using test::GemmProblem;
 using test::make_gemm;
 
@@ -239,6 +241,17 @@ TEST(Gemm512Detect, ThisProcessor) {
   EXPECT_EQ(report("", "", ""), "type=7 supported=1 in_use=1 record=512");
   EXPECT_EQ(report("", "", "ZTR_DISABLE_AVX512=yes"), "type=7 supported=1 in_use=0 record=256");
 }
+
+#else
+
+// The tier's tiles need the 32 vector registers of 64-bit mode: an i386 build never
+// reports it, whatever the processor.
+TEST(Gemm512Detect, NeverInI386Builds) {
+  EXPECT_EQ(avx512_tier_supported(), 0);
+  EXPECT_EQ(avx512_tier_in_use(), 0);
+}
+
+#endif
 
 }  // namespace
 }  // namespace ztr
