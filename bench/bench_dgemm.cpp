@@ -121,12 +121,12 @@ void tiers(benchmark::State& state, int n, int threads) {
   ZTR_Set_Num_Threads(threads);
   if (g_peer_threads != nullptr) g_peer_threads(threads);
   auto ztr = [&] {
-    cblas_dgemm(ZTR_COL_MAJOR, ZTR_NO_TRANS, ZTR_NO_TRANS, n, n, n, 1.0, x.a.data(), n,
-                x.b.data(), n, 1.0, x.c.data(), n);
+    cblas_dgemm(ZTR_COL_MAJOR, ZTR_NO_TRANS, ZTR_NO_TRANS, n, n, n, 1.0, x.a.data(), n, x.b.data(),
+                n, 1.0, x.c.data(), n);
   };
   auto peer = [&] {
-    g_peer_gemm(ZTR_COL_MAJOR, ZTR_NO_TRANS, ZTR_NO_TRANS, n, n, n, 1.0, x.a.data(), n,
-                x.b.data(), n, 1.0, x.c.data(), n);
+    g_peer_gemm(ZTR_COL_MAJOR, ZTR_NO_TRANS, ZTR_NO_TRANS, n, n, n, 1.0, x.a.data(), n, x.b.data(),
+                n, 1.0, x.c.data(), n);
   };
   const int decided = ztr::avx512_tier_in_use();
   double best[3] = {1e30, 1e30, 1e30};
