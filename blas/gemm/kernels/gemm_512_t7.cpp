@@ -10,10 +10,11 @@
 // rows and the cutting of the depth into passes change nothing in the result.
 //
 // Register tile: four 8-row slivers by one 4-column B sliver (32 x 4).  Without fused
-// multiply-add each product needs a temporary: 16 accumulators, 4 A vectors, a broadcast
-// and temporaries fit in the 32 registers of 64-bit mode without spilling.  Per depth: 4
-// loads, 4 broadcasts, 16 multiplies and 16 adds for 256 flops, half the instructions per
-// flop of the 256-bit tile.
+// multiply-add each product needs a temporary: 16 accumulators, 4 A vectors and two
+// temporaries fit in the 32 registers of 64-bit mode.  Per depth (gemm_tile_asm_512.inc):
+// 4 loads, 16 multiplies with B broadcast from memory and 16 adds for 256 flops, 36
+// instructions against 30 for the 96 flops of the 256-bit tile.  The edge tiles (fewer
+// slivers, fewer rows) are intrinsics with the same sums.
 #include <immintrin.h>
 
 #include "blas/gemm/gemm_512.h"
