@@ -220,11 +220,8 @@ TEST(Gemm512Detect, SimulatedProcessorsAndEverySetting) {
       {"avx512", "0xe7", "ZTR_CBWR=AUTO", "type=7 supported=1 in_use=1 record=512"},
       {"avx512", "0xe7", "ZTR_CBWR=AVX2", "type=7 supported=1 in_use=0 record=256"},
       {"avx512", "0xe7", "ZTR_CBWR=BRANCH=AVX2", "type=7 supported=1 in_use=0 record=256"},
-      {"avx512", "0xe7", "ZTR_CBWR=AVX", "type=6 supported=1 in_use=0 record=256"},
-      {"avx512", "0xe7", "ZTR_CBWR=COMPATIBLE", "type=2 supported=1 in_use=0 record=256"},
       {"avx512", "0xe7", "ZTR_DEBUG_CPU_TYPE=7", "type=7 supported=1 in_use=1 record=512"},
       {"avx512", "0xe7", "ZTR_DEBUG_CPU_TYPE=6", "type=6 supported=1 in_use=0 record=256"},
-      {"avx512", "0xe7", "ZTR_DEBUG_CPU_TYPE=4", "type=4 supported=1 in_use=0 record=256"},
       // The OS does not save the 512-bit state, or only part of it.
       {"avx512", "0x7", "", "type=7 supported=0 in_use=0 record=256"},
       {"avx512", "0x67", "", "type=7 supported=0 in_use=0 record=256"},
@@ -234,6 +231,14 @@ TEST(Gemm512Detect, SimulatedProcessorsAndEverySetting) {
   };
   for (const Case& c : kCases)
     EXPECT_EQ(report(c.cpu, c.xcr0, c.env), c.expect) << c.cpu << " " << c.xcr0 << " " << c.env;
+  // Every fixed branch and every forced type below 7 keeps the 256-bit kernels.
+  std::vector<std::string> settings;
+  for (const char* b : {"COMPATIBLE", "SSE2", "SSE3", "SSSE3", "SSE4_1", "SSE4_2", "AVX", "AVX2"})
+    settings.push_back(std::string("ZTR_CBWR=") + b);
+  for (int t = kCpuTypeMin; t < kCpuTypeMax; ++t)
+    settings.push_back("ZTR_DEBUG_CPU_TYPE=" + std::to_string(t));
+  for (const std::string& e : settings)
+    EXPECT_NE(report("avx512", "0xe7", e).find("in_use=0 record=256"), std::string::npos) << e;
 }
 
 TEST(Gemm512Detect, ThisProcessor) {
