@@ -20,12 +20,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "include/ztr.h"
+#include "service/cpu.h"
 
 namespace {
 
@@ -109,6 +111,76 @@ void pair(benchmark::State& state, int m, int n, int k, int threads) {
   }
 }
 
+double thread_cpu_seconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+// CpuType 7's two tiers and the peer in one benchmark: rounds of a 256-bit batch, a 512-bit
+// batch and a peer batch, the best batch of each kept.  Counters t256_GFLOPs, t512_GFLOPs,
+// peer_GFLOPs, ratio_512_256 and ratio_512_peer.  Registered only where the tier runs.
+void tiers(benchmark::State& state, int n, int threads) {
+  Operands x(n, n, n);
+  const double flops = 2.0 * n * n * n;
+  const int calls = std::max(1, static_cast<int>(kBatchFlops / flops));
+  ZTR_Set_Dynamic(0);
+  ZTR_Set_Num_Threads(threads);
+  if (g_peer_threads != nullptr) g_peer_threads(threads);
+  auto ztr = [&] {
+    cblas_dgemm(ZTR_COL_MAJOR, ZTR_NO_TRANS, ZTR_NO_TRANS, n, n, n, 1.0, x.a.data(), n, x.b.data(),
+                n, 1.0, x.c.data(), n);
+  };
+  auto peer = [&] {
+    g_peer_gemm(ZTR_COL_MAJOR, ZTR_NO_TRANS, ZTR_NO_TRANS, n, n, n, 1.0, x.a.data(), n, x.b.data(),
+                n, 1.0, x.c.data(), n);
+  };
+  const int decided = ztr::avx512_tier_in_use();
+  // Wall seconds per call, and for one thread also the calling thread's processor seconds,
+  // which a loaded machine disturbs much less (both libraries compute in the caller then).
+  double best[3] = {1e30, 1e30, 1e30}, best_cpu[3] = {1e30, 1e30, 1e30};
+  auto measure = [&](int which, auto call) {
+    const double c0 = thread_cpu_seconds();
+    best[which] = std::min(best[which], batch_seconds(calls, call));
+    best_cpu[which] = std::min(best_cpu[which], (thread_cpu_seconds() - c0) / calls);
+  };
+  for (auto _ : state) {
+    ztr();
+    if (g_peer_gemm != nullptr) peer();
+    for (int r = 0; r < kRounds; ++r) {
+      for (int tier = 0; tier < 2; ++tier) {
+        ztr::avx512_tier_force(tier);
+        if (threads > 1) std::this_thread::sleep_for(kSwitchPause);
+        measure(tier, ztr);
+      }
+      if (g_peer_gemm == nullptr) continue;
+      if (threads > 1) std::this_thread::sleep_for(kSwitchPause);
+      measure(2, peer);
+    }
+  }
+  ztr::avx512_tier_force(decided);
+  state.counters["t256_GFLOPs"] = flops / best[0] * 1e-9;
+  state.counters["t512_GFLOPs"] = flops / best[1] * 1e-9;
+  state.counters["ratio_512_256"] = best[0] / best[1];
+  if (threads == 1) state.counters["cpu_ratio_512_256"] = best_cpu[0] / best_cpu[1];
+  if (g_peer_gemm != nullptr) {
+    state.counters["peer_GFLOPs"] = flops / best[2] * 1e-9;
+    state.counters["ratio_512_peer"] = best[2] / best[1];
+    if (threads == 1) state.counters["cpu_ratio_512_peer"] = best_cpu[2] / best_cpu[1];
+  }
+}
+
+void register_tiers() {
+  if (!ztr::avx512_tier_in_use()) return;
+  for (int threads : {1, 2}) {
+    const std::string name = "dgemm_tiers/n:2000/threads:" + std::to_string(threads);
+    benchmark::RegisterBenchmark(name.c_str(),
+                                 [threads](benchmark::State& st) { tiers(st, 2000, threads); })
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
+  }
+}
+
 void register_pairs() {
   std::vector<std::array<int, 4>> shapes;
   for (int threads : {1, 2}) {
@@ -136,6 +208,7 @@ int main(int argc, char** argv) {
   setenv("OPENBLAS_CORETYPE", "Haswell", 0);
   load_peer();
   register_pairs();
+  register_tiers();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

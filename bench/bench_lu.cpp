@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "service/cpu.h"
 #include "ztr.h"
 
 #ifdef ZTR_BENCH_WITH_OPENBLAS
@@ -65,6 +66,15 @@ void BM_ztr_dgetrf(benchmark::State& state) {
     benchmark::DoNotOptimize(LAPACKE_dgetrf(Layout, n, n, a.data(), n, ipiv.data()));
   }
   report(state, lu_flops(n));
+}
+
+// The factorization with CpuType 7's multiply held to its 256-bit kernels, for comparison
+// with the 512-bit tier where the processor has it (same results, bit for bit).
+void BM_ztr_dgetrf_256bit(benchmark::State& state) {
+  const int tier = ztr::avx512_tier_in_use();
+  ztr::avx512_tier_force(0);
+  BM_ztr_dgetrf<ZTR_COL_MAJOR>(state);
+  ztr::avx512_tier_force(tier);
 }
 
 void BM_ztr_dgetri(benchmark::State& state) {
@@ -133,6 +143,7 @@ void order_2000(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(BM_ztr_dgetrf<ZTR_COL_MAJOR>)->Apply(lu_sizes);
+BENCHMARK(BM_ztr_dgetrf_256bit)->Apply(order_2000);
 BENCHMARK(BM_ztr_dgetrf<ZTR_ROW_MAJOR>)->Apply(order_2000);
 BENCHMARK(BM_ztr_dgetri)->Apply(order_2000);
 #ifdef ZTR_BENCH_WITH_OPENBLAS

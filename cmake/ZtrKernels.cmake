@@ -8,6 +8,8 @@ set(ZTR_ISA_FLAGS_4 -mssse3)
 set(ZTR_ISA_FLAGS_5 -msse4.2 -mpopcnt)
 set(ZTR_ISA_FLAGS_6 -mavx -mpopcnt)
 set(ZTR_ISA_FLAGS_7 -mavx2 -mbmi -mbmi2 -mlzcnt -mpopcnt -mno-fma)
+# The 512-bit tier inside CpuType 7 (x86_64 only): type 7's flags and the AVX-512 foundation.
+set(ZTR_ISA_FLAGS_7_512 ${ZTR_ISA_FLAGS_7} -mavx512f)
 
 # ztr_kernel_sources(<cpu type> <source>...): add sources compiled for one CpuType level to the
 # layer of the calling directory (its top-level directory names the layer).
@@ -24,5 +26,18 @@ function(ztr_kernel_sources type)
       COMPILE_OPTIONS "${ZTR_ISA_FLAGS_${type}}"
       COMPILE_DEFINITIONS "ZTR_KERNEL_CPU_TYPE=${type}")
     target_sources(${target} PRIVATE ${abs})
+  endforeach()
+endfunction()
+
+# ztr_kernel_sources_512(<source>...): add sources of CpuType 7's 512-bit tier.  They are
+# type 7 kernels (ZTR_KERNEL_CPU_TYPE=7) that run only when the processor and the OS support
+# 512-bit registers; the type 7 variant decides at run time whether to call them.
+function(ztr_kernel_sources_512)
+  foreach(src IN LISTS ARGN)
+    get_filename_component(abs ${src} ABSOLUTE)
+    set_source_files_properties(${abs} TARGET_DIRECTORY ztr_objects PROPERTIES
+      COMPILE_OPTIONS "${ZTR_ISA_FLAGS_7_512}"
+      COMPILE_DEFINITIONS "ZTR_KERNEL_CPU_TYPE=7;ZTR_KERNEL_512=1")
+    target_sources(ztr_objects PRIVATE ${abs})
   endforeach()
 endfunction()

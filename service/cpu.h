@@ -51,6 +51,17 @@ inline bool ssse3_class(int microarch) {
 // A level-2 cache above this size is large: the splits and blockings tuned for the SSSE3
 // classes change there (such caches are shared by fewer cores, so each thread gets more).
 inline constexpr int kLargeL2Bytes = 0x300000;  // 3 MiB
+// Whether the processor has the 512-bit tier of CpuType 7 (AVX-512 foundation instructions)
+// and the OS saves its state (XCR0 bits 5, 6 and 7 besides XMM and YMM); never in i386
+// builds.
+int avx512_tier_supported();
+// Whether the CpuType 7 kernels run their 512-bit tier: type 7 chosen automatically (no
+// branch, or AUTO; no forced type other than 7), the tier supported, and "ZTR_DISABLE_AVX512"
+// absent or empty.  The tier gives the same results, bit for bit, as the 256-bit kernels.
+int avx512_tier_in_use();
+// For tests and benchmarks that compare the tiers in one process: the 512-bit tier on
+// (where supported) or off for the calls that start afterwards, whatever was decided.
+void avx512_tier_force(int on);
 // Whether SSE4.1 kernels may be used (processor support, or a branch of SSE4_1 or above).
 int sse41_allowed();
 

@@ -22,8 +22,11 @@ constexpr unsigned kL1EcxAvx = 1u << 28;
 constexpr unsigned kL7EbxBmi1 = 1u << 3;
 constexpr unsigned kL7EbxAvx2 = 1u << 5;
 constexpr unsigned kL7EbxBmi2 = 1u << 8;
+constexpr unsigned kL7EbxAvx512f = 1u << 16;
 constexpr unsigned kExtEcxLzcnt = 1u << 5;  // leaf 0x80000001
 constexpr unsigned long long kXcr0SseAvx = 0x6;  // XMM and YMM state enabled by the OS
+// Opmask, upper halves of ZMM0-15 and ZMM16-31: the OS saves the 512-bit state.
+constexpr unsigned long long kXcr0Zmm = 0xe0;
 
 constexpr int kNotRead = -911;
 constexpr int kReadAbsent = -6;
@@ -34,6 +37,8 @@ int g_debug_type = kNotRead;
 int g_cbwr = 0;            // 0 = variable absent (reported as 1)
 int g_cbwr_parsed = -1;
 int g_microarch = -1;
+int g_avx512_supported = -1;
+int g_avx512_in_use = -1;
 
 int load(const int& v) { return __atomic_load_n(&v, __ATOMIC_ACQUIRE); }
 void store(int& v, int x) { __atomic_store_n(&v, x, __ATOMIC_RELEASE); }
@@ -103,7 +108,52 @@ unsigned leaf1_ecx() {
   return platform().has_cpuid() ? platform().cpuid(1, 0).ecx : 0u;
 }
 
+bool compute_avx512_supported() {
+#if !defined(__x86_64__)
+  // The tier's tiles need the 32 vector registers of 64-bit mode; i386 builds have none.
+  return false;
+#endif
+  const Platform& os = platform();
+  if (!os.has_cpuid()) return false;
+  const CpuidRegs l0 = os.cpuid(0, 0);
+  const CpuidRegs l1 = os.cpuid(1, 0);
+  if (!(l1.ecx & kL1EcxOsxsave) || l0.eax < 7) return false;
+  if (!(os.cpuid(7, 0).ebx & kL7EbxAvx512f)) return false;
+  const unsigned long long state = kXcr0SseAvx | kXcr0Zmm;
+  return (os.xgetbv(0) & state) == state;
+}
+
 }  // namespace
+
+int avx512_tier_supported() {
+  int s = load(g_avx512_supported);
+  if (s < 0) {
+    s = compute_avx512_supported() ? 1 : 0;
+    store(g_avx512_supported, s);
+  }
+  return s;
+}
+
+int avx512_tier_in_use() {
+  int u = load(g_avx512_in_use);
+  if (u >= 0) return u;
+  // detect_cpu_type has read the forced type: type 7 here means either none or 7 was forced.
+  const int mode = cbwr_mode();
+  u = detect_cpu_type() == 7 && hardware_cpu_type() == 7 &&
+              (mode == kCbwrNotSet || mode == kCbwrAuto) && avx512_tier_supported()
+          ? 1
+          : 0;
+  if (u != 0) {
+    const char* off = env("ZTR_DISABLE_AVX512");
+    if (off != nullptr && off[0] != '\0') u = 0;
+  }
+  store(g_avx512_in_use, u);
+  return u;
+}
+
+void avx512_tier_force(int on) {
+  store(g_avx512_in_use, on != 0 && avx512_tier_supported() ? 1 : 0);
+}
 
 int cbwr_mode() {
   if (load(g_cbwr_parsed) == -1) {
