@@ -33,11 +33,14 @@ endfunction()
 # type 7 kernels (ZTR_KERNEL_CPU_TYPE=7) that run only when the processor and the OS support
 # 512-bit registers; the type 7 variant decides at run time whether to call them.
 function(ztr_kernel_sources_512)
+  file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  string(REGEX REPLACE "/.*" "" layer "${rel}")
+  set(target ztr_${layer})
   foreach(src IN LISTS ARGN)
     get_filename_component(abs ${src} ABSOLUTE)
-    set_source_files_properties(${abs} TARGET_DIRECTORY ztr_objects PROPERTIES
+    set_source_files_properties(${abs} TARGET_DIRECTORY ${target} PROPERTIES
       COMPILE_OPTIONS "${ZTR_ISA_FLAGS_7_512}"
       COMPILE_DEFINITIONS "ZTR_KERNEL_CPU_TYPE=7;ZTR_KERNEL_512=1")
-    target_sources(ztr_objects PRIVATE ${abs})
+    target_sources(${target} PRIVATE ${abs})
   endforeach()
 endfunction()

@@ -27,9 +27,9 @@ namespace {
 constexpr int kGemm = 160, kLu = 160, kInverse = 150, kDot = 6000, kCsrRows = 500;
 
 std::vector<double> small_integers(std::size_t count, std::uint64_t seed) {
-  Lcg r(seed);
+  Rng r(static_cast<Rng::result_type>(seed));
   std::vector<double> v(count);
-  for (double& x : v) x = r.below(9) - 4;
+  for (double& x : v) x = below(r, 9) - 4;
   return v;
 }
 
@@ -133,13 +133,13 @@ SweepCall ddot_call() {
 
 SweepCall csrsymv_call() {
   const int m = kCsrRows;
-  Lcg r(11);
+  Rng r(11);
   std::vector<int> ia{0}, ja;
   std::vector<double> v;
   for (int row = 0; row < m; ++row) {
-    for (int c = r.below(40); c <= row; c += 1 + r.below(40)) {
+    for (int c = below(r, 40); c <= row; c += 1 + below(r, 40)) {
       ja.push_back(c);
-      v.push_back(r.below(9) - 4);
+      v.push_back(below(r, 9) - 4);
     }
     ia.push_back(static_cast<int>(ja.size()));
   }

@@ -21,15 +21,15 @@ constexpr int kCsrRows = 500;
 // lower triangle in zero-based CSR form.
 void symmetric_csr(std::uint64_t seed, std::vector<int>* ia, std::vector<int>* ja,
                    std::vector<double>* a) {
-  Lcg r(seed);
+  Rng r(static_cast<Rng::result_type>(seed));
   ia->assign(1, 0);
   for (int row = 0; row < kCsrRows; ++row) {
-    for (int c = 0; c < row; c += 1 + r.below(60)) {
+    for (int c = 0; c < row; c += 1 + below(r, 60)) {
       ja->push_back(c);
-      a->push_back(r.uniform());
+      a->push_back(uniform(r));
     }
     ja->push_back(row);
-    a->push_back(8.0 + r.uniform());
+    a->push_back(8.0 + uniform(r));
     ia->push_back(static_cast<int>(ja->size()));
   }
 }
