@@ -4,7 +4,6 @@
 #include "blas/level1/level1.h"
 #include "blas/level2/level2.h"
 #include "lapack/householder/householder.h"
-#include "lapack/sytrd/symv_threaded.h"
 #include "lapack/sytrd/sytrd.h"
 #include "service/letters.h"
 
@@ -12,16 +11,8 @@ namespace ztr {
 
 void ztr_lapack_dlatrd(const char* uplo, const int* n, const int* nb, double* a, const int* lda,
                        double* e, double* tau, double* w, const int* ldw) {
-  dlatrd_threaded(uplo, *n, *nb, a, *lda, e, tau, w, *ldw, 1, nullptr);
-}
-
-void dlatrd_threaded(const char* uplo, int n_value, int nb_value, double* a, int lda_value,
-                     double* e, double* tau, double* w, int ldw_value, int threads,
-                     double* partial) {
-  const int nn = n_value, kb = nb_value;
+  const int nn = *n, kb = *nb;
   if (nn <= 0) return;
-  const int* lda = &lda_value;
-  const int* ldw = &ldw_value;
   const std::ptrdiff_t ld = *lda, ldwk = *ldw;
   auto at = [&](int i, int j) { return a + i + j * ld; };
   auto wt = [&](int i, int j) { return w + i + j * ldwk; };
@@ -46,7 +37,7 @@ void dlatrd_threaded(const char* uplo, int n_value, int nb_value, double* a, int
         e[i - 1] = *at(i - 1, i);
         *at(i - 1, i) = 1.0;
         // w(:, iw) := tau * (A - V*W' - W*V') * v, then the symmetric correction.
-        symv_threaded(true, len, 1.0, a, *lda, at(0, i), wt(0, iw), threads, partial);
+        blas_dsymv("U", &len, &one, a, lda, at(0, i), &inc1, &zero, wt(0, iw), &inc1);
         if (right > 0) {
           blas_dgemv("T", &len, &right, &one, wt(0, iw + 1), ldw, at(0, i), &inc1, &zero,
                      wt(i + 1, iw), &inc1);
@@ -74,8 +65,8 @@ void dlatrd_threaded(const char* uplo, int n_value, int nb_value, double* a, int
         ztr_lapack_dlarfg(len, at(i + 1, i), at(std::min(i + 2, nn - 1), i), 1, &tau[i]);
         e[i] = *at(i + 1, i);
         *at(i + 1, i) = 1.0;
-        symv_threaded(false, len, 1.0, at(i + 1, i + 1), *lda, at(i + 1, i), wt(i + 1, i), threads,
-                      partial);
+        blas_dsymv("L", &len, &one, at(i + 1, i + 1), lda, at(i + 1, i), &inc1, &zero, wt(i + 1, i),
+                   &inc1);
         if (i > 0) {
           blas_dgemv("T", &len, &i, &one, wt(i + 1, 0), ldw, at(i + 1, i), &inc1, &zero, wt(0, i),
                      &inc1);

@@ -4,7 +4,6 @@
 #include <cstddef>
 
 #include "lapack/householder/householder.h"
-#include "lapack/sytrd/symv_threaded.h"
 #include "lapack/sytrd/sytrd.h"
 #include "service/letters.h"
 
@@ -14,6 +13,17 @@ namespace {
 
 // Below this order a column's product and update are cheaper than waking the team.
 constexpr int kMinParallelOrder = 160;
+
+// First column of thread t's share of a triangle of order m, cut into `parts` pieces of
+// equal area.  Lower: column j holds m - j entries; upper: j + 1.
+int triangle_cut(bool upper, int m, int t, int parts) {
+  if (t <= 0) return 0;
+  if (t >= parts) return m;
+  const double f = static_cast<double>(t) / parts;
+  const double c = upper ? m * std::sqrt(f) : m - m * std::sqrt(1.0 - f);
+  const int ci = static_cast<int>(std::lround(c));
+  return ci < 0 ? 0 : (ci > m ? m : ci);
+}
 
 // One column step on the order-m symmetric matrix s (lda) with reflector v (v's unit entry
 // already in place): y := tau*S*v, y := y - (tau/2)*(y'v)*v, S := S - v*y' - y*v'.

@@ -93,17 +93,13 @@ void ztr_lapack_dsytrd(const char* uplo, const int* n, double* a, const int* lda
     nx = nn;
   }
   const int ldwork = nn;
-  // n*(P+1) doubles: the per-thread partial products of the panels' and the unblocked
-  // stage's matrix-vector products.  Without them both run on one thread.
-  double* scratch = static_cast<double*>(mm_malloc_direct(
-      sizeof(double) * static_cast<std::size_t>(nn) * (threads + 1), kScratchAlignment));
   // The columns left to the unblocked stage: [0, kk) for 'U', [i_end, n) for 'L'.
   int unblocked_begin = 0, unblocked_order = nn;
   if (upper) {
     const int kk = nx >= nn ? nn : nn - ((nn - nx + nb - 1) / nb) * nb;
     for (int i = nn - nb; i >= kk; i -= nb) {
       const int order = i + nb;
-      dlatrd_threaded(uplo, order, nb, a, *lda, e, tau, work, ldwork, threads, scratch);
+      ztr_lapack_dlatrd(uplo, &order, &nb, a, lda, e, tau, work, &ldwork);
       strip_update(true, i, nb, at(0, i), *lda, work, ldwork, a, *lda, threads);
       for (int j = i; j < i + nb; ++j) {
         *at(j - 1, j) = e[j - 1];
@@ -115,8 +111,7 @@ void ztr_lapack_dsytrd(const char* uplo, const int* n, double* a, const int* lda
     int i = 0;
     for (; i < nn - nx; i += nb) {
       const int order = nn - i;
-      dlatrd_threaded(uplo, order, nb, at(i, i), *lda, e + i, tau + i, work, ldwork, threads,
-                      scratch);
+      ztr_lapack_dlatrd(uplo, &order, &nb, at(i, i), lda, e + i, tau + i, work, &ldwork);
       strip_update(false, nn - i - nb, nb, at(i + nb, i), *lda, work + nb, ldwork,
                    at(i + nb, i + nb), *lda, threads);
       for (int j = i; j < i + nb; ++j) {
@@ -128,6 +123,8 @@ void ztr_lapack_dsytrd(const char* uplo, const int* n, double* a, const int* lda
     unblocked_order = nn - i;
   }
   double* a0 = at(unblocked_begin, unblocked_begin);
+  double* scratch = static_cast<double*>(mm_malloc_direct(
+      sizeof(double) * static_cast<std::size_t>(nn) * (threads + 1), kScratchAlignment));
   if (scratch != nullptr) {
     ztr_lapack_dsytd3(uplo, unblocked_order, a0, *lda, d + unblocked_begin, e + unblocked_begin,
                       tau + unblocked_begin, threads, scratch);

@@ -45,9 +45,5 @@ void ztr_lapack_dsytd3(const char* uplo, int n, double* a, int lda, double* d, d
 // e and tau receive the nb entries of the reduced part.  No argument check.
 void ztr_lapack_dlatrd(const char* uplo, const int* n, const int* nb, double* a, const int* lda,
                        double* e, double* tau, double* w, const int* ldw);
-// The same with its symmetric matrix-vector products on `threads` threads (partial:
-// threads*n doubles, see symv_threaded.h).
-void dlatrd_threaded(const char* uplo, int n, int nb, double* a, int lda, double* e, double* tau,
-                     double* w, int ldw, int threads, double* partial);
 
 }  // namespace ztr
