@@ -12,7 +12,7 @@ namespace ztr {
 namespace {
 
 // Below this order a column's product and update are cheaper than waking the team.
-constexpr int kMinParallelOrder = 160;
+constexpr int kMinParallelOrder = 384;
 
 // First column of thread t's share of a triangle of order m, cut into `parts` pieces of
 // equal area.  Lower: column j holds m - j entries; upper: j + 1.
