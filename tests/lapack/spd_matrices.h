@@ -64,4 +64,42 @@ inline double cholesky_residual(char uplo, int m, const double* a, const double*
   return diff / (m * norm * DBL_EPSILON);
 }
 
+// A = Q*diag(lambda)*Q' with Q a product of random reflectors and lambda of both signs with a
+// close pair; both triangles set, leading dimension ld >= n (padding kUntouched).
+inline std::vector<double> known_spectrum(int n, int ld, std::uint64_t seed,
+                                          std::vector<double>* lambda) {
+  Lcg r(seed);
+  lambda->clear();
+  for (int i = 0; i < n; ++i) lambda->push_back(-2.0 + 5.0 * i / std::max(1, n - 1));
+  if (n > 3) (*lambda)[2] = (*lambda)[1] + 1e-10;
+  std::sort(lambda->begin(), lambda->end());
+  std::vector<double> a(static_cast<std::size_t>(ld) * std::max(1, n), kUntouched);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i)
+      a[i + static_cast<std::size_t>(j) * ld] = i == j ? (*lambda)[i] : 0.0;
+  std::vector<double> v(n), w(n);
+  for (int h = 0; h < 3; ++h) {  // A := H*A*H, H = I - 2*v*v'/(v'v)
+    double vv = 0.0;
+    for (double& x : v) {
+      x = r.uniform();
+      vv += x * x;
+    }
+    for (int i = 0; i < n; ++i) {
+      double s = 0.0;
+      for (int k = 0; k < n; ++k) s += a[i + static_cast<std::size_t>(k) * ld] * v[k];
+      w[i] = 2.0 * s / vv;
+    }
+    double wv = 0.0;
+    for (int i = 0; i < n; ++i) wv += w[i] * v[i];
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < n; ++i)
+        a[i + static_cast<std::size_t>(j) * ld] +=
+            -v[i] * w[j] - w[i] * v[j] + 2.0 * wv / vv * v[i] * v[j];
+  }
+  for (int j = 0; j < n; ++j)
+    for (int i = j + 1; i < n; ++i)
+      a[j + static_cast<std::size_t>(i) * ld] = a[i + static_cast<std::size_t>(j) * ld];
+  return a;
+}
+
 }  // namespace ztr::test
