@@ -1,0 +1,383 @@
+// The generalized symmetric-definite eigenproblem, DSYGV and DSYGVD and their LAPACKE
+// exports: for every itype, triangle and job, the residual of the problem, B-orthonormality
+// of the vectors and the eigenvalues against a spectrum built in; the small cases, a B that
+// is not positive definite, argument errors with their texts and LAPACKE codes, the
+// workspace queries, and the row-major layout.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "include/ztr.h"
+#include "lapack/sygv/sygv.h"
+#include "lapack/sytrd/sytrd.h"
+#include "service/error.h"
+#include "spd_matrices.h"
+
+namespace ztr {
+namespace {
+
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+using Matrix = std::vector<double>;  // dense n x n, column-major, leading dimension n
+
+constexpr double kBound = 30.0;  // the usual LAPACK test threshold on scaled ratios
+
+double& at(Matrix& m, int n, int i, int j) {
+  return m[i + static_cast<std::size_t>(j) * n];
+}
+double at(const Matrix& m, int n, int i, int j) {
+  return m[i + static_cast<std::size_t>(j) * n];
+}
+
+Matrix mul(int n, const Matrix& x, bool tx, const Matrix& y, bool ty) {
+  Matrix c(static_cast<std::size_t>(n) * n, 0.0);
+  for (int j = 0; j < n; ++j)
+    for (int k = 0; k < n; ++k) {
+      const double ykj = ty ? at(y, n, j, k) : at(y, n, k, j);
+      if (ykj == 0.0) continue;
+      for (int i = 0; i < n; ++i) at(c, n, i, j) += (tx ? at(x, n, k, i) : at(x, n, i, k)) * ykj;
+    }
+  return c;
+}
+
+double norm1(int n, const Matrix& x) {
+  double best = 0.0;
+  for (int j = 0; j < n; ++j) {
+    double s = 0.0;
+    for (int i = 0; i < n; ++i) s += std::fabs(at(x, n, i, j));
+    best = std::max(best, s);
+  }
+  return best;
+}
+
+// A problem with a known spectrum: B = F*F' with F lower triangular and well conditioned,
+// Q orthogonal, and A = F*Q*diag(lambda)*Q'*F' (itype 1) or inv(F')*Q*diag(lambda)*Q'*inv(F)
+// (itypes 2 and 3), so that lambda are the eigenvalues in every case.
+struct Problem {
+  int n;
+  Matrix a, b;
+  std::vector<double> lambda;  // ascending
+};
+
+Problem make_problem(int itype, int n, std::uint64_t seed) {
+  test::Lcg r(seed);
+  Matrix f(static_cast<std::size_t>(n) * n, 0.0);
+  for (int j = 0; j < n; ++j) {
+    at(f, n, j, j) = 1.0 + 0.5 * (r.uniform() + 1.0);
+    for (int i = j + 1; i < n; ++i) at(f, n, i, j) = r.uniform() / n;
+  }
+  // Q by Gram-Schmidt, twice, on a random matrix.
+  Matrix q(static_cast<std::size_t>(n) * n);
+  for (double& v : q) v = r.uniform();
+  for (int pass = 0; pass < 2; ++pass)
+    for (int j = 0; j < n; ++j) {
+      for (int k = 0; k < j; ++k) {
+        double d = 0.0;
+        for (int i = 0; i < n; ++i) d += at(q, n, i, k) * at(q, n, i, j);
+        for (int i = 0; i < n; ++i) at(q, n, i, j) -= d * at(q, n, i, k);
+      }
+      double s = 0.0;
+      for (int i = 0; i < n; ++i) s += at(q, n, i, j) * at(q, n, i, j);
+      for (int i = 0; i < n; ++i) at(q, n, i, j) /= std::sqrt(s);
+    }
+  Problem p{n, {}, mul(n, f, false, f, true), {}};
+  // Spread eigenvalues of both signs, with a close pair.
+  for (int i = 0; i < n; ++i) p.lambda.push_back(-3.0 + 7.0 * i / std::max(1, n - 1));
+  if (n > 3) p.lambda[2] = p.lambda[1] + 1e-9;
+  std::sort(p.lambda.begin(), p.lambda.end());
+  Matrix ql = q;
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) at(ql, n, i, j) *= p.lambda[j];
+  Matrix core = mul(n, ql, false, q, true);
+  Matrix g = f;  // F, or inv(F)' for itypes 2 and 3
+  if (itype != 1) {
+    Matrix inv(static_cast<std::size_t>(n) * n, 0.0);
+    for (int j = 0; j < n; ++j) {
+      at(inv, n, j, j) = 1.0 / at(f, n, j, j);
+      for (int i = j + 1; i < n; ++i) {
+        double s = 0.0;
+        for (int k = j; k < i; ++k) s += at(f, n, i, k) * at(inv, n, k, j);
+        at(inv, n, i, j) = -s / at(f, n, i, i);
+      }
+    }
+    g = Matrix(static_cast<std::size_t>(n) * n);
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < n; ++i) at(g, n, i, j) = at(inv, n, j, i);
+  }
+  p.a = mul(n, mul(n, g, false, core, false), false, g, true);
+  for (int j = 0; j < n; ++j)  // exactly symmetric
+    for (int i = j + 1; i < n; ++i) at(p.a, n, j, i) = at(p.a, n, i, j);
+  return p;
+}
+
+// Scaled residual of the problem for the computed pairs (z in the columns, w).
+double problem_residual(int itype, const Problem& p, const Matrix& z,
+                        const std::vector<double>& w) {
+  const int n = p.n;
+  Matrix lhs, rhs;
+  if (itype == 1) {
+    lhs = mul(n, p.a, false, z, false);
+    rhs = mul(n, p.b, false, z, false);
+  } else {
+    lhs = mul(n, itype == 2 ? p.a : p.b, false, mul(n, itype == 2 ? p.b : p.a, false, z, false),
+              false);
+    rhs = z;
+  }
+  double wmax = 0.0;
+  for (int j = 0; j < n; ++j) {
+    wmax = std::max(wmax, std::fabs(w[j]));
+    for (int i = 0; i < n; ++i) at(lhs, n, i, j) -= at(rhs, n, i, j) * w[j];
+  }
+  const double scale =
+      itype == 1 ? norm1(n, p.a) + wmax * norm1(n, p.b) : norm1(n, p.a) * norm1(n, p.b) + wmax;
+  return norm1(n, lhs) / (scale * norm1(n, z) * n * DBL_EPSILON);
+}
+
+// ||Z'*M*Z - I|| / (n*eps*||M||*||Z||^2), M = B (itypes 1, 2) or inv(B) (itype 3).
+double orthonormality(int itype, const Problem& p, const Matrix& z) {
+  const int n = p.n;
+  Matrix mz;
+  double mnorm;
+  if (itype != 3) {
+    mz = mul(n, p.b, false, z, false);
+    mnorm = norm1(n, p.b);
+  } else {
+    // inv(B)*Z by Cholesky of B in the test: B is the product F*F' built above.
+    Matrix l(static_cast<std::size_t>(n) * n, 0.0);
+    for (int j = 0; j < n; ++j) {
+      double s = at(p.b, n, j, j);
+      for (int k = 0; k < j; ++k) s -= at(l, n, j, k) * at(l, n, j, k);
+      at(l, n, j, j) = std::sqrt(s);
+      for (int i = j + 1; i < n; ++i) {
+        double t = at(p.b, n, i, j);
+        for (int k = 0; k < j; ++k) t -= at(l, n, i, k) * at(l, n, j, k);
+        at(l, n, i, j) = t / at(l, n, j, j);
+      }
+    }
+    mz = z;
+    for (int c = 0; c < n; ++c) {
+      for (int i = 0; i < n; ++i) {
+        double t = at(mz, n, i, c);
+        for (int k = 0; k < i; ++k) t -= at(l, n, i, k) * at(mz, n, k, c);
+        at(mz, n, i, c) = t / at(l, n, i, i);
+      }
+      for (int i = n - 1; i >= 0; --i) {
+        double t = at(mz, n, i, c);
+        for (int k = i + 1; k < n; ++k) t -= at(l, n, k, i) * at(mz, n, k, c);
+        at(mz, n, i, c) = t / at(l, n, i, i);
+      }
+    }
+    mnorm = 1.0;  // ||inv(B)|| <= 1 for these B (eigenvalues of F*F' at least 1)
+  }
+  Matrix g = mul(n, z, true, mz, false);
+  for (int i = 0; i < n; ++i) at(g, n, i, i) -= 1.0;
+  const double zn = norm1(n, z);
+  return norm1(n, g) / (n * DBL_EPSILON * mnorm * zn * zn);
+}
+
+enum class Driver { kSygv, kSygvd };
+
+// Runs one driver through the Fortran-style entry with its queried workspace.
+int solve(Driver d, int itype, char jobz, char uplo, int n, double* a, int lda, double* b, int ldb,
+          double* w) {
+  int info = 0, lwork = -1, liwork = -1, iq = 0;
+  double wq = 0.0;
+  if (d == Driver::kSygv) {
+    dsygv(&itype, &jobz, &uplo, &n, a, &lda, b, &ldb, w, &wq, &lwork, &info);
+  } else {
+    dsygvd(&itype, &jobz, &uplo, &n, a, &lda, b, &ldb, w, &wq, &lwork, &iq, &liwork, &info);
+  }
+  if (info != 0) return info;
+  lwork = static_cast<int>(wq);
+  liwork = std::max(1, iq);
+  std::vector<double> work(static_cast<std::size_t>(std::max(1, lwork)));
+  std::vector<int> iwork(static_cast<std::size_t>(liwork));
+  if (d == Driver::kSygv) {
+    dsygv(&itype, &jobz, &uplo, &n, a, &lda, b, &ldb, w, work.data(), &lwork, &info);
+  } else {
+    dsygvd(&itype, &jobz, &uplo, &n, a, &lda, b, &ldb, w, work.data(), &lwork, iwork.data(),
+           &liwork, &info);
+  }
+  return info;
+}
+
+TEST(Sygv, EveryItypeTriangleAndJobSolvesTheProblem) {
+  for (Driver d : {Driver::kSygv, Driver::kSygvd})
+    for (int itype : {1, 2, 3})
+      for (int n : {5, 90}) {
+        const Problem p = make_problem(itype, n, static_cast<std::uint64_t>(itype * 100 + n));
+        for (char uplo : {'L', 'U'})
+          for (char jobz : {'V', 'N'}) {
+            const std::string what = std::string(d == Driver::kSygv ? "dsygv" : "dsygvd") +
+                                     " itype " + std::to_string(itype) + " " + uplo + jobz + " n " +
+                                     std::to_string(n);
+            Matrix a = p.a, b = p.b;
+            std::vector<double> w(n);
+            ASSERT_EQ(solve(d, itype, jobz, uplo, n, a.data(), n, b.data(), n, w.data()), 0)
+                << what;
+            double wmax = 0.0;
+            for (double v : p.lambda) wmax = std::max(wmax, std::fabs(v));
+            for (int i = 0; i < n; ++i)
+              EXPECT_LT(std::fabs(w[i] - p.lambda[i]) / (wmax * n * DBL_EPSILON), kBound)
+                  << what << " eigenvalue " << i;
+            if (jobz == 'N') continue;
+            EXPECT_LT(problem_residual(itype, p, a, w), kBound) << what;
+            EXPECT_LT(orthonormality(itype, p, a), kBound) << what;
+          }
+      }
+}
+
+TEST(Sygv, OrderZeroAndOneAndABNotPositiveDefinite) {
+  for (Driver d : {Driver::kSygv, Driver::kSygvd}) {
+    for (char jobz : {'N', 'V'}) {
+      double a = 8.0, b = 4.0, w = 0.0;
+      EXPECT_EQ(solve(d, 1, jobz, 'U', 1, &a, 1, &b, 1, &w), 0);
+      EXPECT_EQ(w, 2.0);
+      EXPECT_EQ(b, 2.0);  // the Cholesky factor
+      if (jobz == 'V') {
+        EXPECT_EQ(a, 0.5);
+      }
+    }
+    // n = 0: nothing to do, and the reported workspace is 1.
+    int itype = 1, n = 0, lda = 1, lwork = -1, liwork = -1, info = -5, iq = 0;
+    double wq = 0.0, dummy = 0.0;
+    if (d == Driver::kSygv) {
+      dsygv(&itype, "V", "L", &n, &dummy, &lda, &dummy, &lda, &dummy, &wq, &lwork, &info);
+    } else {
+      dsygvd(&itype, "V", "L", &n, &dummy, &lda, &dummy, &lda, &dummy, &wq, &lwork, &iq, &liwork,
+             &info);
+      EXPECT_EQ(iq, 1);
+    }
+    EXPECT_EQ(info, 0);
+    EXPECT_EQ(wq, 1.0);
+    // B not positive definite at order 1 and at order 3: n + k, a untouched.
+    for (int k : {1, 3}) {
+      const Problem p = make_problem(1, 6, 7);
+      Matrix a = p.a, b = p.b;
+      at(b, 6, k - 1, k - 1) = -1.0;
+      std::vector<double> w(6, -7.0);
+      EXPECT_EQ(solve(d, 2, 'V', 'L', 6, a.data(), 6, b.data(), 6, w.data()), 6 + k);
+      EXPECT_EQ(a, p.a);
+    }
+  }
+}
+
+TEST(Sygv, ArgumentErrorsAndQueries) {
+  install_default_xerbla();
+  const Problem p = make_problem(1, 4, 3);
+  struct Case {
+    int itype;
+    char jobz, uplo;
+    int n, lda, ldb, lwork, liwork, info;
+  };
+  const int big = 1000;
+  for (Driver d : {Driver::kSygv, Driver::kSygvd}) {
+    const std::string name = d == Driver::kSygv ? "DSYGV " : "DSYGVD";
+    for (Case c :
+         {Case{0, 'V', 'U', 4, 4, 4, big, big, -1}, Case{4, 'N', 'L', 4, 4, 4, big, big, -1},
+          Case{1, 'X', 'U', 4, 4, 4, big, big, -2}, Case{2, 'V', 'X', 4, 4, 4, big, big, -3},
+          Case{3, 'n', 'u', -1, 4, 4, big, big, -4}, Case{1, 'V', 'L', 4, 3, 4, big, big, -6},
+          Case{1, 'V', 'L', 4, 4, 3, big, big, -8}, Case{1, 'V', 'L', 4, 4, 4, 1, big, -11},
+          Case{1, 'V', 'L', 4, 4, 4, big, 1, d == Driver::kSygv ? 0 : -13}}) {
+      if (c.info == 0) continue;
+      Matrix a = p.a, b = p.b;
+      std::vector<double> w(4, -7.0), work(big, 0.0);
+      std::vector<int> iwork(big, 0);
+      int info = 0;
+      CaptureStdout();
+      if (d == Driver::kSygv)
+        dsygv(&c.itype, &c.jobz, &c.uplo, &c.n, a.data(), &c.lda, b.data(), &c.ldb, w.data(),
+              work.data(), &c.lwork, &info);
+      else
+        dsygvd(&c.itype, &c.jobz, &c.uplo, &c.n, a.data(), &c.lda, b.data(), &c.ldb, w.data(),
+               work.data(), &c.lwork, iwork.data(), &c.liwork, &info);
+      EXPECT_EQ(GetCapturedStdout(), "\nZTR ERROR: Parameter " + std::to_string(-c.info) +
+                                         " was incorrect on entry to " + name + ".\n");
+      EXPECT_EQ(info, c.info);
+      EXPECT_EQ(a, p.a);
+      EXPECT_EQ(b, p.b);
+      EXPECT_EQ(w[0], -7.0);
+    }
+  }
+  // DSYGVD without vectors asks for the reduction's optimum plus 2n, and runs with 2n + 1.
+  {
+    int itype = 1, n = 100, lda = 100, lwork = -1, liwork = -1, info = 0, iq = 0;
+    double wq = 0.0, tq = 0.0, scratch = 0.0;
+    Problem q = make_problem(1, n, 11);
+    std::vector<double> w(n);
+    dsygvd(&itype, "N", "U", &n, q.a.data(), &lda, q.b.data(), &lda, w.data(), &wq, &lwork, &iq,
+           &liwork, &info);
+    ztr_lapack_dsytrd("U", &n, q.a.data(), &lda, &scratch, &scratch, &scratch, &tq, &lwork, &info);
+    EXPECT_EQ(wq, std::max(1.0, std::trunc(tq)) + 200);
+    EXPECT_EQ(iq, 1);
+    lwork = 201;
+    liwork = 1;
+    std::vector<double> work(201);
+    dsygvd(&itype, "N", "U", &n, q.a.data(), &lda, q.b.data(), &lda, w.data(), work.data(), &lwork,
+           &iq, &liwork, &info);
+    EXPECT_EQ(info, 0);
+    for (int i = 0; i < n; ++i) EXPECT_NEAR(w[i], q.lambda[i], 1e-10);
+    // With vectors: 1 + 6n + 2n^2 and 5n + 3.
+    lwork = -1;
+    dsygvd(&itype, "V", "U", &n, q.a.data(), &lda, q.b.data(), &lda, w.data(), &wq, &lwork, &iq,
+           &liwork, &info);
+    EXPECT_EQ(wq, 1 + 6 * n + 2 * n * n);
+    EXPECT_EQ(iq, 5 * n + 3);
+  }
+}
+
+TEST(LapackeSygv, CodesLayoutsAndResults) {
+  const int n = 30;
+  const Problem p = make_problem(2, n, 5);
+  using Export = int (*)(int, int, char, char, int, double*, int, double*, int, double*);
+  for (Export f : {&LAPACKE_dsygv, &LAPACKE_dsygvd}) {
+    const std::string name = f == &LAPACKE_dsygv ? "LAPACKE_dsygv" : "LAPACKE_dsygvd";
+    Matrix a = p.a, b = p.b;
+    std::vector<double> w(n);
+    CaptureStdout();
+    EXPECT_EQ(f(100, 2, 'V', 'L', n, a.data(), n, b.data(), n, w.data()), -1);
+    EXPECT_EQ(GetCapturedStdout(), "Wrong parameter 1 in " + name + "\n");
+    // NaNs: in a, -6; in b, -8, in either triangle, nothing printed.
+    a[n * (n - 1)] = std::numeric_limits<double>::quiet_NaN();
+    CaptureStdout();
+    EXPECT_EQ(f(ZTR_COL_MAJOR, 2, 'V', 'L', n, a.data(), n, b.data(), n, w.data()), -6);
+    a = p.a;
+    b[n - 1] = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(f(ZTR_ROW_MAJOR, 2, 'V', 'L', n, a.data(), n, b.data(), n, w.data()), -8);
+    EXPECT_EQ(GetCapturedStdout(), "");
+    b = p.b;
+    // Row-major leading dimensions.
+    CaptureStdout();
+    EXPECT_EQ(f(ZTR_ROW_MAJOR, 2, 'V', 'L', n, a.data(), n - 1, b.data(), n, w.data()), -7);
+    EXPECT_EQ(f(ZTR_ROW_MAJOR, 2, 'V', 'L', n, a.data(), n, b.data(), n - 1, w.data()), -9);
+    EXPECT_EQ(GetCapturedStdout(),
+              "Wrong parameter 7 in " + name + "_work\nWrong parameter 9 in " + name + "_work\n");
+    // A bad itype is the driver's parameter 1, the export's 2.
+    install_default_xerbla();
+    CaptureStdout();
+    EXPECT_EQ(f(ZTR_COL_MAJOR, 0, 'V', 'L', n, a.data(), n, b.data(), n, w.data()), -2);
+    GetCapturedStdout();
+    // Row-major input of the same symmetric matrices gives the transposed vectors.
+    Matrix ar = p.a, br = p.b;
+    std::vector<double> wr(n);
+    ASSERT_EQ(f(ZTR_COL_MAJOR, 2, 'V', 'L', n, a.data(), n, b.data(), n, w.data()), 0);
+    ASSERT_EQ(f(ZTR_ROW_MAJOR, 2, 'V', 'L', n, ar.data(), n, br.data(), n, wr.data()), 0);
+    EXPECT_EQ(w, wr);
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < n; ++i) EXPECT_EQ(at(a, n, i, j), at(ar, n, j, i)) << name;
+    EXPECT_LT(problem_residual(2, p, a, w), kBound) << name;
+    // B not positive definite: n + 1, positive, passed through.
+    a = p.a;
+    b = p.b;
+    b[0] = -4.0;
+    EXPECT_EQ(f(ZTR_COL_MAJOR, 1, 'N', 'U', n, a.data(), n, b.data(), n, w.data()), n + 1);
+  }
+}
+
+}  // namespace
+}  // namespace ztr
