@@ -17,6 +17,8 @@
 #include "lapack/sytrd/sytrd.h"
 #include "service/error.h"
 #include "spd_matrices.h"
+#include "testalloc.h"
+#include "tests/support/child.h"
 
 namespace ztr {
 namespace {
@@ -377,6 +379,66 @@ TEST(LapackeSygv, CodesLayoutsAndResults) {
     b[0] = -4.0;
     EXPECT_EQ(f(ZTR_COL_MAJOR, 1, 'N', 'U', n, a.data(), n, b.data(), n, w.data()), n + 1);
   }
+}
+
+TEST(LapackeSygv, AllocationFailuresAreReportedWithoutLeaks) {
+  const int n = 6;
+  const Problem p = make_problem(1, n, 13);
+  std::vector<double> w(n);
+  Matrix a = p.a, b = p.b;
+  ASSERT_EQ(LAPACKE_dsygvd(ZTR_ROW_MAJOR, 1, 'V', 'L', n, a.data(), n, b.data(), n, w.data()), 0);
+  const long live = ztr_testalloc_live();
+  struct Case {
+    bool divide;  // LAPACKE_dsygvd
+    int nth;      // which allocation of the call fails
+    int code;
+    const char* message;
+  };
+  // dsygvd allocates iwork, work, then the copies of a and b; dsygv work and the copies.
+  for (Case c :
+       {Case{true, 1, -1010, "Not enough memory to allocate work array in LAPACKE_dsygvd\n"},
+        Case{true, 2, -1010, "Not enough memory to allocate work array in LAPACKE_dsygvd\n"},
+        Case{true, 4, -1011, "Not enough memory to transpose matrix in LAPACKE_dsygvd_work\n"},
+        Case{false, 1, -1010, "Not enough memory to allocate work array in LAPACKE_dsygv\n"},
+        Case{false, 2, -1011, "Not enough memory to transpose matrix in LAPACKE_dsygv_work\n"},
+        Case{false, 3, -1011, "Not enough memory to transpose matrix in LAPACKE_dsygv_work\n"}}) {
+    a = p.a;
+    b = p.b;
+    ztr_testalloc_fail_nth(c.nth, 0);
+    CaptureStdout();
+    const int info =
+        c.divide ? LAPACKE_dsygvd(ZTR_ROW_MAJOR, 1, 'V', 'L', n, a.data(), n, b.data(), n, w.data())
+                 : LAPACKE_dsygv(ZTR_ROW_MAJOR, 1, 'V', 'L', n, a.data(), n, b.data(), n, w.data());
+    EXPECT_EQ(GetCapturedStdout(), c.message) << c.nth;
+    ztr_testalloc_reset();
+    EXPECT_EQ(info, c.code) << c.nth;
+    EXPECT_EQ(a, p.a);
+    EXPECT_EQ(b, p.b);
+    EXPECT_EQ(ztr_testalloc_live(), live);
+  }
+}
+
+// With the buffer pool off every block goes back to the allocator at once, so any block a
+// call keeps is a leak: the copies, the workspace, and the buffers of the multiplies and of
+// the tiled factorization inside.
+ZTR_CHILD(lapacke_sygv_leaks) {
+  const int n = 160;
+  const Problem p = make_problem(3, n, 17);
+  std::vector<double> w(n);
+  const long live = ztr_testalloc_live();
+  for (int layout : {ZTR_ROW_MAJOR, ZTR_COL_MAJOR}) {
+    Matrix a = p.a, b = p.b;
+    if (LAPACKE_dsygv(layout, 3, 'V', 'U', n, a.data(), n, b.data(), n, w.data()) != 0) return 1;
+    a = p.a, b = p.b;
+    if (LAPACKE_dsygvd(layout, 3, 'V', 'U', n, a.data(), n, b.data(), n, w.data()) != 0) return 2;
+  }
+  return ztr_testalloc_live() == live ? 0 : 3;
+}
+
+TEST(LapackeSygv, NothingIsLeaked) {
+  const auto r = test::run_child(
+      "lapacke_sygv_leaks", {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE", "ZTR_DISABLE_FAST_MM=1"});
+  EXPECT_EQ(r.exit_code, 0) << r.out;
 }
 
 }  // namespace
