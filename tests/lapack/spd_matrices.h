@@ -1,5 +1,5 @@
-// Symmetric positive definite test matrices and the residual of a Cholesky factor, shared by
-// the Cholesky and generalized-eigenproblem tests.
+// Test matrices of the symmetric problems (positive definite, or with a known spectrum) and
+// the checks the Cholesky and eigenproblem tests share.
 #pragma once
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "blas/gemm/gemm.h"
 #include "lu_matrices.h"
 
 namespace ztr::test {
@@ -100,6 +101,26 @@ inline std::vector<double> known_spectrum(int n, int ld, std::uint64_t seed,
     for (int i = j + 1; i < n; ++i)
       a[j + static_cast<std::size_t>(i) * ld] = a[i + static_cast<std::size_t>(j) * ld];
   return a;
+}
+
+inline double& at(std::vector<double>& m, int n, int i, int j) {
+  return m[i + static_cast<std::size_t>(j) * n];
+}
+
+// op(x)*op(y) by the library's multiply (tested on its own).
+inline std::vector<double> mul(int n, const std::vector<double>& x, bool tx,
+                               const std::vector<double>& y, bool ty) {
+  std::vector<double> c(static_cast<std::size_t>(n) * n);
+  const double one = 1.0, zero = 0.0;
+  ztr_blas_dgemm(tx ? "T" : "N", ty ? "T" : "N", &n, &n, &n, &one, x.data(), &n, y.data(), &n,
+                 &zero, c.data(), &n);
+  return c;
+}
+
+inline double max_abs(const std::vector<double>& x) {
+  double m = 0.0;
+  for (double v : x) m = std::max(m, std::fabs(v));
+  return m;
 }
 
 }  // namespace ztr::test

@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "blas/level3/level3.h"
 #include "include/ztr.h"
+#include "lapack/sygv/sygst.h"
 #include "lapack/sygv/sygv.h"
 #include "lapack/sytrd/sytrd.h"
 #include "service/error.h"
@@ -26,160 +28,63 @@ namespace {
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStdout;
 using Matrix = std::vector<double>;  // dense n x n, column-major, leading dimension n
+using test::at;
+using test::max_abs;
+using test::mul;
 
 constexpr double kBound = 30.0;  // the usual LAPACK test threshold on scaled ratios
 
-double& at(Matrix& m, int n, int i, int j) {
-  return m[i + static_cast<std::size_t>(j) * n];
-}
-double at(const Matrix& m, int n, int i, int j) {
-  return m[i + static_cast<std::size_t>(j) * n];
-}
-
-Matrix mul(int n, const Matrix& x, bool tx, const Matrix& y, bool ty) {
-  Matrix c(static_cast<std::size_t>(n) * n, 0.0);
-  for (int j = 0; j < n; ++j)
-    for (int k = 0; k < n; ++k) {
-      const double ykj = ty ? at(y, n, j, k) : at(y, n, k, j);
-      if (ykj == 0.0) continue;
-      for (int i = 0; i < n; ++i) at(c, n, i, j) += (tx ? at(x, n, k, i) : at(x, n, i, k)) * ykj;
-    }
-  return c;
-}
-
-double norm1(int n, const Matrix& x) {
-  double best = 0.0;
-  for (int j = 0; j < n; ++j) {
-    double s = 0.0;
-    for (int i = 0; i < n; ++i) s += std::fabs(at(x, n, i, j));
-    best = std::max(best, s);
-  }
-  return best;
-}
-
-// A problem with a known spectrum: B = F*F' with F lower triangular and well conditioned,
-// Q orthogonal, and A = F*Q*diag(lambda)*Q'*F' (itype 1) or inv(F')*Q*diag(lambda)*Q'*inv(F)
-// (itypes 2 and 3), so that lambda are the eigenvalues in every case.
+// A problem with a known spectrum: B = F*F' with F lower triangular, dense and well
+// conditioned, G = inv(F) (by the library's triangular solve), and with C = Q*diag(lambda)*Q',
+// A = F*C*F' (itype 1) or G'*C*G (itypes 2 and 3), so that lambda are the eigenvalues in
+// every case.
 struct Problem {
   int n;
-  Matrix a, b;
+  Matrix a, b, b_inverse;
   std::vector<double> lambda;  // ascending
 };
 
 Problem make_problem(int itype, int n, std::uint64_t seed) {
-  test::Lcg r(seed);
-  Matrix f(static_cast<std::size_t>(n) * n, 0.0);
+  Problem p{n, {}, {}, {}, {}};
+  const Matrix c = test::known_spectrum(n, n, seed, &p.lambda);
+  test::Lcg r(seed + 1);
+  Matrix f(static_cast<std::size_t>(n) * n, 0.0), g = f;
   for (int j = 0; j < n; ++j) {
-    at(f, n, j, j) = 1.0 + 0.5 * (r.uniform() + 1.0);
+    at(f, n, j, j) = 1.5 + 0.5 * r.uniform();
+    at(g, n, j, j) = 1.0;
     for (int i = j + 1; i < n; ++i) at(f, n, i, j) = r.uniform() / n;
   }
-  // Q by Gram-Schmidt, twice, on a random matrix.
-  Matrix q(static_cast<std::size_t>(n) * n);
-  for (double& v : q) v = r.uniform();
-  for (int pass = 0; pass < 2; ++pass)
-    for (int j = 0; j < n; ++j) {
-      for (int k = 0; k < j; ++k) {
-        double d = 0.0;
-        for (int i = 0; i < n; ++i) d += at(q, n, i, k) * at(q, n, i, j);
-        for (int i = 0; i < n; ++i) at(q, n, i, j) -= d * at(q, n, i, k);
-      }
-      double s = 0.0;
-      for (int i = 0; i < n; ++i) s += at(q, n, i, j) * at(q, n, i, j);
-      for (int i = 0; i < n; ++i) at(q, n, i, j) /= std::sqrt(s);
-    }
-  Problem p{n, {}, mul(n, f, false, f, true), {}};
-  // Spread eigenvalues of both signs, with a close pair.
-  for (int i = 0; i < n; ++i) p.lambda.push_back(-3.0 + 7.0 * i / std::max(1, n - 1));
-  if (n > 3) p.lambda[2] = p.lambda[1] + 1e-9;
-  std::sort(p.lambda.begin(), p.lambda.end());
-  Matrix ql = q;
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) at(ql, n, i, j) *= p.lambda[j];
-  Matrix core = mul(n, ql, false, q, true);
-  Matrix g = f;  // F, or inv(F)' for itypes 2 and 3
-  if (itype != 1) {
-    Matrix inv(static_cast<std::size_t>(n) * n, 0.0);
-    for (int j = 0; j < n; ++j) {
-      at(inv, n, j, j) = 1.0 / at(f, n, j, j);
-      for (int i = j + 1; i < n; ++i) {
-        double s = 0.0;
-        for (int k = j; k < i; ++k) s += at(f, n, i, k) * at(inv, n, k, j);
-        at(inv, n, i, j) = -s / at(f, n, i, i);
-      }
-    }
-    g = Matrix(static_cast<std::size_t>(n) * n);
-    for (int j = 0; j < n; ++j)
-      for (int i = 0; i < n; ++i) at(g, n, i, j) = at(inv, n, j, i);
-  }
-  p.a = mul(n, mul(n, g, false, core, false), false, g, true);
+  const double one = 1.0;
+  ztr_blas_dtrsm("L", "L", "N", "N", &n, &n, &one, f.data(), &n, g.data(), &n);
+  p.b = mul(n, f, false, f, true);
+  p.b_inverse = mul(n, g, true, g, false);
+  p.a = itype == 1 ? mul(n, mul(n, f, false, c, false), false, f, true)
+                   : mul(n, mul(n, g, true, c, false), false, g, false);
   for (int j = 0; j < n; ++j)  // exactly symmetric
     for (int i = j + 1; i < n; ++i) at(p.a, n, j, i) = at(p.a, n, i, j);
   return p;
 }
 
-// Scaled residual of the problem for the computed pairs (z in the columns, w).
+// The problem's residual for the computed pairs, and ||Z'*M*Z - I|| with M = B (itypes 1, 2)
+// or inv(B) (itype 3), both scaled by n*eps and the sizes involved (B and inv(B) have norms
+// of a few units, A's entries are a few units).
 double problem_residual(int itype, const Problem& p, const Matrix& z,
                         const std::vector<double>& w) {
   const int n = p.n;
-  Matrix lhs, rhs;
-  if (itype == 1) {
-    lhs = mul(n, p.a, false, z, false);
-    rhs = mul(n, p.b, false, z, false);
-  } else {
-    lhs = mul(n, itype == 2 ? p.a : p.b, false, mul(n, itype == 2 ? p.b : p.a, false, z, false),
-              false);
-    rhs = z;
-  }
-  double wmax = 0.0;
-  for (int j = 0; j < n; ++j) {
-    wmax = std::max(wmax, std::fabs(w[j]));
-    for (int i = 0; i < n; ++i) at(lhs, n, i, j) -= at(rhs, n, i, j) * w[j];
-  }
-  const double scale =
-      itype == 1 ? norm1(n, p.a) + wmax * norm1(n, p.b) : norm1(n, p.a) * norm1(n, p.b) + wmax;
-  return norm1(n, lhs) / (scale * norm1(n, z) * n * DBL_EPSILON);
+  Matrix lhs = itype == 1   ? mul(n, p.a, false, z, false)
+               : itype == 2 ? mul(n, p.a, false, mul(n, p.b, false, z, false), false)
+                            : mul(n, p.b, false, mul(n, p.a, false, z, false), false);
+  const Matrix rhs = itype == 1 ? mul(n, p.b, false, z, false) : z;
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) at(lhs, n, i, j) -= rhs[i + static_cast<std::size_t>(j) * n] * w[j];
+  return max_abs(lhs) / (max_abs(p.a) * max_abs(z) * n * n * DBL_EPSILON);
 }
 
-// ||Z'*M*Z - I|| / (n*eps*||M||*||Z||^2), M = B (itypes 1, 2) or inv(B) (itype 3).
 double orthonormality(int itype, const Problem& p, const Matrix& z) {
   const int n = p.n;
-  Matrix mz;
-  double mnorm;
-  if (itype != 3) {
-    mz = mul(n, p.b, false, z, false);
-    mnorm = norm1(n, p.b);
-  } else {
-    // inv(B)*Z by Cholesky of B in the test: B is the product F*F' built above.
-    Matrix l(static_cast<std::size_t>(n) * n, 0.0);
-    for (int j = 0; j < n; ++j) {
-      double s = at(p.b, n, j, j);
-      for (int k = 0; k < j; ++k) s -= at(l, n, j, k) * at(l, n, j, k);
-      at(l, n, j, j) = std::sqrt(s);
-      for (int i = j + 1; i < n; ++i) {
-        double t = at(p.b, n, i, j);
-        for (int k = 0; k < j; ++k) t -= at(l, n, i, k) * at(l, n, j, k);
-        at(l, n, i, j) = t / at(l, n, j, j);
-      }
-    }
-    mz = z;
-    for (int c = 0; c < n; ++c) {
-      for (int i = 0; i < n; ++i) {
-        double t = at(mz, n, i, c);
-        for (int k = 0; k < i; ++k) t -= at(l, n, i, k) * at(mz, n, k, c);
-        at(mz, n, i, c) = t / at(l, n, i, i);
-      }
-      for (int i = n - 1; i >= 0; --i) {
-        double t = at(mz, n, i, c);
-        for (int k = i + 1; k < n; ++k) t -= at(l, n, k, i) * at(mz, n, k, c);
-        at(mz, n, i, c) = t / at(l, n, i, i);
-      }
-    }
-    mnorm = 1.0;  // ||inv(B)|| <= 1 for these B (eigenvalues of F*F' at least 1)
-  }
-  Matrix g = mul(n, z, true, mz, false);
+  Matrix g = mul(n, z, true, mul(n, itype == 3 ? p.b_inverse : p.b, false, z, false), false);
   for (int i = 0; i < n; ++i) at(g, n, i, i) -= 1.0;
-  const double zn = norm1(n, z);
-  return norm1(n, g) / (n * DBL_EPSILON * mnorm * zn * zn);
+  return max_abs(g) / (n * DBL_EPSILON * std::max(1.0, max_abs(z) * max_abs(z) * n));
 }
 
 enum class Driver { kSygv, kSygvd };
@@ -305,6 +210,22 @@ TEST(Sygv, ArgumentErrorsAndQueries) {
       EXPECT_EQ(b, p.b);
       EXPECT_EQ(w[0], -7.0);
     }
+  }
+  // DSYGST and DSYGS2 check their own arguments (itype 1, uplo 2, n 3, lda 5, ldb 7).
+  for (int bad : {1, 2, 3, 5, 7}) {
+    int itype = bad == 1 ? 4 : 2, n = bad == 3 ? -1 : 4, lda = bad == 5 ? 3 : 4,
+        ldb = bad == 7 ? 3 : 4, info = 0;
+    const char uplo = bad == 2 ? 'X' : 'u';
+    Matrix a = p.a;
+    for (const char* name : {"DSYGST", "DSYGS2"}) {
+      CaptureStdout();
+      (name[5] == 'T' ? dsygst : dsygs2)(&itype, &uplo, &n, a.data(), &lda, p.b.data(), &ldb,
+                                         &info);
+      EXPECT_EQ(GetCapturedStdout(), "\nZTR ERROR: Parameter " + std::to_string(bad) +
+                                         " was incorrect on entry to " + name + ".\n");
+      EXPECT_EQ(info, -bad);
+    }
+    EXPECT_EQ(a, p.a);
   }
   // DSYGVD without vectors asks for the reduction's optimum plus 2n, and runs with 2n + 1.
   {
