@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "blas/gemm/gemm.h"
 #include "include/ztr.h"
 #include "lapack/potrf/potrf.h"
 
@@ -59,13 +60,10 @@ void compare(int n, int threads) {
   std::uniform_real_distribution<double> u(-1, 1);
   std::vector<double> b(static_cast<std::size_t>(n) * n), a(b.size()), w(b.size());
   for (double& x : b) x = u(gen);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) {
-      double s = i == j ? n : 0.0;
-      for (int k = 0; k < n; ++k)
-        s += b[i + k * static_cast<std::size_t>(n)] * b[j + k * static_cast<std::size_t>(n)];
-      a[i + j * static_cast<std::size_t>(n)] = s;
-    }
+  // A = B*B' + n*I.
+  const double one = 1.0, zero = 0.0;
+  ztr::ztr_blas_dgemm("N", "T", &n, &n, &n, &one, b.data(), &n, b.data(), &n, &zero, a.data(), &n);
+  for (int j = 0; j < n; ++j) a[j + j * static_cast<std::size_t>(n)] += n;
   const double flops = static_cast<double>(n) * n * n / 3.0;
   const int calls = std::max(1, static_cast<int>(kBatchFlops / flops));
   ZTR_Set_Dynamic(0);

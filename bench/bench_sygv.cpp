@@ -19,6 +19,7 @@
 #include <random>
 #include <vector>
 
+#include "blas/gemm/gemm.h"
 #include "include/ztr.h"
 
 namespace {
@@ -80,13 +81,9 @@ int main(int argc, char** argv) {
     for (int i = j; i < n; ++i)
       a0[i + j * static_cast<std::size_t>(n)] = a0[j + i * static_cast<std::size_t>(n)] = u(gen);
   for (double& x : m) x = u(gen);
-  for (int j = 0; j < n; ++j)
-    for (int i = j; i < n; ++i) {
-      double s = i == j ? n : 0.0;
-      for (int k = 0; k < n; ++k)
-        s += m[i + k * static_cast<std::size_t>(n)] * m[j + k * static_cast<std::size_t>(n)];
-      b0[i + j * static_cast<std::size_t>(n)] = b0[j + i * static_cast<std::size_t>(n)] = s;
-    }
+  const double one = 1.0, zero = 0.0;
+  ztr::ztr_blas_dgemm("N", "T", &n, &n, &n, &one, m.data(), &n, m.data(), &n, &zero, b0.data(), &n);
+  for (int j = 0; j < n; ++j) b0[j + j * static_cast<std::size_t>(n)] += n;
   std::vector<double> a(nn), b(nn), w(n);
   const int itype = 1;
   int info = 0;
