@@ -112,6 +112,16 @@ ZTR_API int LAPACKE_dgetri(int matrix_layout, int n, double* a, int lda, const i
  * jobz 'N' that triangle is destroyed.  > 0: the tridiagonal iteration did not converge. */
 ZTR_API int LAPACKE_dsyevd(int matrix_layout, char jobz, char uplo, int n, double* a, int lda,
                            double* w);
+/* Eigenvalues (ascending, in w) and with jobz 'V' eigenvectors (in a, B-orthonormal) of the
+ * generalized symmetric-definite problem A*x = lambda*B*x (itype 1), A*B*x = lambda*x (2) or
+ * B*A*x = lambda*x (3); only the uplo triangles of a and b are read, b receives the Cholesky
+ * factor of B.  A positive return i <= n: the eigensolver failed to converge; n + k: the
+ * leading minor of order k of B is not positive definite (a untouched).  LAPACKE_dsygv uses
+ * the QL/QR iteration, LAPACKE_dsygvd divide and conquer. */
+ZTR_API int LAPACKE_dsygv(int matrix_layout, int itype, char jobz, char uplo, int n, double* a,
+                          int lda, double* b, int ldb, double* w);
+ZTR_API int LAPACKE_dsygvd(int matrix_layout, int itype, char jobz, char uplo, int n, double* a,
+                           int lda, double* b, int ldb, double* w);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,49 @@
+// The generalized problem with DSYEV as the standard eigensolver.
+#include <algorithm>
+
+#include "lapack/ilaenv.h"
+#include "lapack/potrf/potrf.h"
+#include "lapack/sygv/sygst.h"
+#include "lapack/sygv/sygv.h"
+#include "service/error.h"
+#include "service/letters.h"
+
+namespace ztr {
+
+void dsygv(const int* itype, const char* jobz, const char* uplo, const int* n, double* a,
+           const int* lda, double* b, const int* ldb, double* w, double* work, const int* lwork,
+           int* info) {
+  const bool query = *lwork == -1;
+  *info = sygv_detail::check(itype, jobz, uplo, n, lda, ldb);
+  int lwkopt = 1;
+  if (*info == 0) {
+    const int lwkmin = std::max(1, 3 * *n - 1);
+    const char ul[2] = {*uplo, '\0'};
+    const int nb = ilaenv(1, "DSYTRD", ul, *n, -1, -1, -1);
+    lwkopt = std::max(lwkmin, (nb + 2) * *n);
+    work[0] = lwkopt;
+    if (*lwork < lwkmin && !query) *info = -11;
+  }
+  if (*info != 0) {
+    const int bad = -*info;
+    xerbla("DSYGV ", &bad, 6);
+    return;
+  }
+  if (query || *n == 0) return;
+
+  ztr_lapack_dpotrf(*uplo, *n, b, *ldb, info);
+  if (*info != 0) {
+    *info += *n;
+    return;
+  }
+  ztr_lapack_dsygst(*itype, *uplo, *n, a, *lda, b, *ldb);
+  dsyev(jobz, uplo, n, a, lda, w, work, lwork, info);
+  if (same_letter(*jobz, 'V')) {
+    // After a failure of the eigensolver the first info - 1 vectors are still valid.
+    const int count = *info > 0 ? *info - 1 : *n;
+    sygv_detail::back_transform(*itype, *uplo, *n, count, a, *lda, b, *ldb);
+  }
+  work[0] = lwkopt;
+}
+
+}  // namespace ztr
