@@ -1,0 +1,159 @@
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+#include "lapack/dlamch.h"
+#include "lapack/syevr/tridiagonal.h"
+#include "service/error.h"
+
+namespace ztr {
+namespace {
+
+// An off-diagonal below (kDeflateUlps * eps)^2 times the eigenvalue it touches is dropped.
+constexpr double kDeflateUlps = 100.0;
+// Iterations allowed per eigenvalue before the routine gives up.
+constexpr int kIterationsPerEigenvalue = 30;
+// A rejected shift is cut to this fraction before the next attempt; the last resort is 0.
+constexpr double kShiftRetreat = 0.25;
+constexpr int kShiftAttempts = 3;
+// The array is turned upside down when its first q is this much smaller than its last, so
+// that the small eigenvalues gather at the bottom where they deflate.
+constexpr double kFlipBias = 1.5;
+
+// One dqds transform with shift tau of q(0..n-1), e(0..n-2) into qn, en.  Fails (returns
+// false) when a pivot is not positive, that is when tau exceeds the smallest eigenvalue.
+// dmin is the smallest pivot, the last one included.
+bool dqds_step(int n, const double* q, const double* e, double tau, double* qn, double* en,
+               double* dmin) {
+  double d = q[0] - tau;
+  *dmin = d;
+  for (int i = 0; i + 1 < n; ++i) {
+    if (d < 0) return false;
+    const double qhat = d + e[i];
+    if (qhat == 0.0) {
+      // d = e(i) = 0 with no shift: an exact zero eigenvalue splits the array here.
+      qn[i] = 0.0;
+      en[i] = 0.0;
+      d = q[i + 1] - tau;
+    } else {
+      const double t = q[i + 1] / qhat;
+      qn[i] = qhat;
+      en[i] = e[i] * t;
+      d = d * t - tau;
+    }
+    *dmin = std::min(*dmin, d);
+  }
+  if (d < 0 || std::isnan(d)) return false;
+  qn[n - 1] = d;
+  return true;
+}
+
+// A lower bound of the smallest eigenvalue of the positive definite qd array: the inverse
+// of the trace of the inverse, ||B^-1||_F^-2 for the bidiagonal B of the array, from the
+// column recurrence c(j) = (1 + e(j-1) c(j-1)) / q(j).  Tends to the eigenvalue
+// quadratically as the shifts approach it; 0 when the array is (nearly) singular.
+double smallest_lower_bound(int n, const double* q, const double* e) {
+  double c = 0, trace = 0;
+  for (int j = 0; j < n; ++j) {
+    if (q[j] <= 0) return 0.0;
+    c = (1.0 + (j > 0 ? e[j - 1] * c : 0.0)) / q[j];
+    trace += c;
+  }
+  if (!(trace < HUGE_VAL) || trace <= 0) return 0.0;
+  return 1.0 / trace;
+}
+
+}  // namespace
+
+void dlasq2(const int* n, double* z, int* info) {
+  const int nn = *n;
+  *info = 0;
+  if (nn < 0) {
+    *info = -1;
+    const int pos = 1;
+    xerbla_dispatch("DLASQ2", &pos, 6);
+    return;
+  }
+  if (nn == 0) return;
+  for (int i = 0; i < 2 * nn - 1; ++i) {
+    if (z[i] < 0 || std::isnan(z[i])) {
+      *info = -2;
+      const int pos = 2;
+      xerbla_dispatch("DLASQ2", &pos, 6);
+      return;
+    }
+  }
+  double* q = z;
+  double* e = z + nn;
+  double* qn = z + 2 * nn;
+  double* en = z + 3 * nn;
+  // Unpack the interleaved input (q(i) = z(2i-1), e(i) = z(2i)) into slabs.
+  for (int i = 0; i < nn; ++i) {
+    qn[i] = z[2 * i];
+    en[i] = i + 1 < nn ? z[2 * i + 1] : 0.0;
+  }
+  double trace = 0;
+  for (int i = 0; i < nn; ++i) {
+    q[i] = qn[i];
+    e[i] = en[i];
+    trace += q[i] + e[i];
+  }
+  if (nn > 1 && kFlipBias * q[0] < q[nn - 1]) {
+    std::reverse(q, q + nn);
+    std::reverse(e, e + nn - 1);
+  }
+  const double eps = dlamch("P");
+  const double tol2 = (kDeflateUlps * eps) * (kDeflateUlps * eps);
+  double sigma = 0;
+  int active = nn;  // rows 0..active-1 are still iterated; q(active..) holds eigenvalues
+  int iterations = 0;
+  const int max_iterations = kIterationsPerEigenvalue * nn;
+  while (active > 0) {
+    const int b = active - 1;
+    if (active == 1 || e[b - 1] <= tol2 * (sigma + q[b]) || e[b - 1] <= tol2 * q[b - 1]) {
+      q[b] += sigma;
+      --active;
+      continue;
+    }
+    if (active == 2 || e[b - 2] <= tol2 * (sigma + q[b - 1])) {
+      // The bottom 2x2 on its own: trace t = q1 + e + q2, determinant q1*q2; the
+      // discriminant is a sum of non-negative terms, so nothing cancels.
+      const double q1 = q[b - 1], ee = e[b - 1], q22 = q[b];
+      const double diff = q1 + ee - q22;
+      const double big = 0.5 * (q1 + ee + q22 + std::sqrt(diff * diff + 4.0 * ee * q22));
+      const double small = big > 0 ? q1 * q22 / big : 0.0;
+      q[b - 1] = big + sigma;
+      q[b] = small + sigma;
+      active -= 2;
+      continue;
+    }
+    if (++iterations > max_iterations) {
+      *info = 1;
+      break;
+    }
+    double tau = smallest_lower_bound(active, q, e);
+    double dmin = 0;
+    bool ok = false;
+    for (int attempt = 0; attempt <= kShiftAttempts && !ok; ++attempt) {
+      if (attempt == kShiftAttempts) tau = 0.0;
+      ok = dqds_step(active, q, e, tau, qn, en, &dmin);
+      if (!ok) tau *= kShiftRetreat;
+    }
+    if (!ok) {
+      *info = 3;
+      break;
+    }
+    sigma += tau;
+    std::copy(qn, qn + active, q);
+    std::copy(en, en + active - 1, e);
+  }
+  // After a failure the rows still active are reported at their current approximations.
+  for (int i = 0; i < active; ++i) q[i] += sigma;
+  double sum = 0;
+  for (int i = 0; i < nn; ++i) sum += q[i];
+  std::sort(z, z + nn, std::greater<double>());
+  z[2 * nn] = trace;
+  z[2 * nn + 1] = sum;
+}
+
+}  // namespace ztr

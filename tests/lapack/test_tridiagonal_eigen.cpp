@@ -1,0 +1,186 @@
+// Bisection, inverse iteration and dqds on the tridiagonal matrices that stress them, checked
+// against long-double bisection and by residuals and orthogonality.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "lapack/syevr/tridiagonal.h"
+#include "tridiagonal_matrices.h"
+
+namespace ztr {
+namespace {
+
+using test::Tridiagonal;
+
+constexpr double kValueBound = 10.0;     // |w - oracle| / (||T|| n eps)
+constexpr double kResidualBound = 30.0;  // ||T z - w z|| / (||T|| n eps)
+constexpr double kOrthoBound = 30.0;     // ||Z^T Z - I|| / (n eps)
+
+struct Bisection {
+  int m = 0, nsplit = 0, info = 0;
+  std::vector<double> w;
+  std::vector<int> iblock, isplit;
+};
+
+Bisection bisect(const Tridiagonal& t, char range, char order, double vl, double vu, int il,
+                 int iu, double abstol = 0.0) {
+  const int n = t.n();
+  Bisection b;
+  b.w.assign(n, 0.0);
+  b.iblock.assign(n, 0);
+  b.isplit.assign(n, 0);
+  std::vector<double> work(4 * n);
+  std::vector<int> iwork(3 * n);
+  dstebz(&range, &order, &n, &vl, &vu, &il, &iu, &abstol, t.d.data(), t.e.data(), &b.m,
+         &b.nsplit, b.w.data(), b.iblock.data(), b.isplit.data(), work.data(), iwork.data(),
+         &b.info);
+  return b;
+}
+
+double value_error(const Tridiagonal& t, const double* w, const long double* oracle, int m) {
+  double worst = 0;
+  for (int i = 0; i < m; ++i)
+    worst = std::max(worst, static_cast<double>(std::fabs(w[i] - oracle[i])));
+  return worst / (std::max(test::tri_norm(t), 1e-300) * t.n() * test::kEps);
+}
+
+// Ranges A, V and I, orders E and B, against the oracle; the blocks of order B and the
+// vectors of inverse iteration by residual and orthogonality.
+TEST(Dstebz, RangesOrdersAndInverseIterationOnHardMatrices) {
+  for (const Tridiagonal& t : test::hard_tridiagonals()) {
+    SCOPED_TRACE(t.name);
+    const int n = t.n();
+    const std::vector<long double> oracle = test::oracle_eigenvalues(t);
+    Bisection all = bisect(t, 'A', 'E', 0, 0, 0, 0);
+    ASSERT_EQ(all.info, 0);
+    ASSERT_EQ(all.m, n);
+    EXPECT_LT(value_error(t, all.w.data(), oracle.data(), n), kValueBound);
+
+    // Index range in the middle; il = iu.
+    const int il = n / 3 + 1, iu = 2 * n / 3;
+    Bisection some = bisect(t, 'I', 'E', 0, 0, il, iu);
+    ASSERT_EQ(some.info, 0);
+    ASSERT_EQ(some.m, iu - il + 1);
+    EXPECT_LT(value_error(t, some.w.data(), oracle.data() + il - 1, some.m), kValueBound);
+    Bisection one = bisect(t, 'I', 'E', 0, 0, n, n);
+    ASSERT_EQ(one.m, 1);
+    EXPECT_LT(value_error(t, one.w.data(), oracle.data() + n - 1, 1), kValueBound);
+
+    // Value range between two well separated eigenvalues of the oracle.
+    int lo = n / 4;
+    while (lo + 1 < n && oracle[lo + 1] - oracle[lo] < 1e-3L * test::tri_norm(t)) ++lo;
+    const double vl = static_cast<double>(0.5L * (oracle[lo] + oracle[lo + 1]));
+    const double vu = static_cast<double>(oracle[n - 1]) + 1.0;
+    Bisection byval = bisect(t, 'V', 'E', vl, vu, 0, 0, 1e-14);
+    ASSERT_EQ(byval.m, n - 1 - lo);
+    EXPECT_LT(value_error(t, byval.w.data(), oracle.data() + lo + 1, byval.m), kValueBound);
+
+    // Order B: ascending within each block, blocks in order, same multiset of values.
+    Bisection blocks = bisect(t, 'A', 'B', 0, 0, 0, 0);
+    ASSERT_EQ(blocks.m, n);
+    for (int i = 1; i < n; ++i) {
+      ASSERT_LE(blocks.iblock[i - 1], blocks.iblock[i]);
+      if (blocks.iblock[i - 1] == blocks.iblock[i]) {
+        ASSERT_LE(blocks.w[i - 1], blocks.w[i]);
+      }
+    }
+    std::vector<double> sorted = blocks.w;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_LT(value_error(t, sorted.data(), oracle.data(), n), kValueBound);
+    EXPECT_EQ(blocks.isplit[blocks.nsplit - 1], n);
+
+    std::vector<double> z(static_cast<size_t>(n) * n, -7.0), work(5 * n);
+    std::vector<int> iwork(n), ifail(n, -1);
+    int info = 0;
+    dstein(&n, t.d.data(), t.e.data(), &blocks.m, blocks.w.data(), blocks.iblock.data(),
+           blocks.isplit.data(), z.data(), &n, work.data(), iwork.data(), ifail.data(), &info);
+    EXPECT_EQ(info, 0);
+    EXPECT_LT(test::tri_residual(t, n, blocks.w.data(), z.data(), n), kResidualBound);
+    EXPECT_LT(test::orthogonality(n, n, z.data(), n), kOrthoBound);
+  }
+}
+
+// The half-open interval (vl, vu]: an eigenvalue at vl is left out, one at vu taken.
+TEST(Dstebz, ValueIntervalIsOpenBelowAndClosedAbove) {
+  Tridiagonal t{"diag", {1.0, 2.0, 3.0}, {0.0, 0.0, 0.0}};
+  Bisection b = bisect(t, 'V', 'E', 1.0, 3.0, 0, 0);
+  ASSERT_EQ(b.m, 2);
+  EXPECT_EQ(b.w[0], 2.0);
+  EXPECT_EQ(b.w[1], 3.0);
+}
+
+TEST(Dstebz, ArgumentErrors) {
+  Tridiagonal t{"diag", {1.0, 2.0, 3.0}, {0.5, 0.5, 0.0}};
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(bisect(t, 'X', 'E', 0, 0, 1, 1).info, -1);
+  EXPECT_EQ(bisect(t, 'A', 'X', 0, 0, 1, 1).info, -2);
+  EXPECT_EQ(bisect(t, 'V', 'E', 1, 1, 1, 1).info, -5);
+  EXPECT_EQ(bisect(t, 'I', 'E', 0, 0, 0, 1).info, -6);
+  EXPECT_EQ(bisect(t, 'I', 'E', 0, 0, 3, 2).info, -7);
+  EXPECT_EQ(bisect(t, 'I', 'E', 0, 0, 2, 4).info, -7);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("DSTEBZ"), std::string::npos);
+}
+
+// Relative accuracy of dqds: every eigenvalue of graded and random qd arrays against
+// long-double bisection on the factored form L D L^T (whose count, by the differential
+// stationary qd transform, is itself relatively accurate).
+TEST(Dlasq2, EigenvaluesToHighRelativeAccuracy) {
+  struct Case {
+    const char* name;
+    int n;
+    double grade;  // q(i) = grade^i * (1 + random/2)
+  };
+  for (const Case& c : {Case{"random", 50, 1.0}, Case{"graded_down", 40, 0.1},
+                        Case{"graded_up", 40, 10.0}, Case{"steep", 20, 1e-8}}) {
+    SCOPED_TRACE(c.name);
+    test::Lcg r(c.n);
+    std::vector<double> q(c.n), e(c.n, 0.0), z(4 * c.n);
+    for (int i = 0; i < c.n; ++i) {
+      q[i] = std::pow(c.grade, i) * (1.0 + 0.5 * r.uniform());
+      if (i + 1 < c.n) e[i] = std::pow(c.grade, i + 0.5) * (1.0 + 0.5 * r.uniform());
+      z[2 * i] = q[i];
+      z[2 * i + 1] = e[i];
+    }
+    int info = 0;
+    dlasq2(&c.n, z.data(), &info);
+    ASSERT_EQ(info, 0);
+    auto count = [&](long double x) {
+      int k = 0;
+      long double s = -x;
+      for (int i = 0; i < c.n; ++i) {
+        long double dp = q[i] + s;
+        if (dp == 0) dp = -1e-4900L;
+        if (dp < 0) ++k;
+        if (i + 1 < c.n) s = e[i] * s / dp - x;
+      }
+      return k;
+    };
+    for (int k = 0; k < c.n; ++k) {
+      const long double w = z[c.n - 1 - k];  // z is decreasing
+      // w is within the relative tolerance when the count brackets index k there.
+      const long double tol = 8.0L * c.n * test::kEps;
+      long double lo = w * (1 - tol), hi = w * (1 + tol);
+      EXPECT_LE(count(lo), k) << k;
+      EXPECT_GT(count(hi), k) << k;
+      if (k > 0) {
+        EXPECT_GE(z[c.n - 1 - k], z[c.n - k]) << "not decreasing at " << k;
+      }
+    }
+    double sum = 0;
+    for (int i = 0; i < c.n; ++i) sum += q[i] + e[i];
+    EXPECT_NEAR(z[2 * c.n], sum, 1e-13 * sum);
+  }
+  // A negative entry is refused.
+  int n = 2, info = 0;
+  double z[8] = {1.0, -1.0, 1.0, 0.0};
+  testing::internal::CaptureStdout();
+  dlasq2(&n, z, &info);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(info, -2);
+}
+
+}  // namespace
+}  // namespace ztr
