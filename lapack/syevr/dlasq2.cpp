@@ -131,9 +131,28 @@ void dlasq2(const int* n, double* z, int* info) {
       *info = 1;
       break;
     }
-    double tau = smallest_lower_bound(active, q, e);
+    // First try an estimate of the smallest eigenvalue from the bottom: the smaller root of
+    // the trailing 2x2 less its coupling to the row above.  It converges fast once the
+    // bottom settles but may overshoot; then the guaranteed lower bound takes over.
     double dmin = 0;
     bool ok = false;
+    {
+      const double q1 = q[b - 1], ee = e[b - 1], q22 = q[b];
+      const double diff = q1 + ee - q22;
+      const double big = 0.5 * (q1 + ee + q22 + std::sqrt(diff * diff + 4.0 * ee * q22));
+      const double small = q1 * q22 / big;
+      const double guess = small - std::sqrt(q1 * e[b - 2]);
+      if (guess > 0) {
+        ok = dqds_step(active, q, e, guess, qn, en, &dmin);
+        if (ok) {
+          sigma += guess;
+          std::copy(qn, qn + active, q);
+          std::copy(en, en + active - 1, e);
+          continue;
+        }
+      }
+    }
+    double tau = smallest_lower_bound(active, q, e);
     for (int attempt = 0; attempt <= kShiftAttempts && !ok; ++attempt) {
       if (attempt == kShiftAttempts) tau = 0.0;
       ok = dqds_step(active, q, e, tau, qn, en, &dmin);

@@ -184,3 +184,90 @@ TEST(Dlasq2, EigenvaluesToHighRelativeAccuracy) {
 
 }  // namespace
 }  // namespace ztr
+
+namespace ztr {
+namespace {
+
+struct Mrrr {
+  int m = 0, info = 0, tryrac = 1;
+  std::vector<double> w, z;
+  std::vector<int> isuppz;
+};
+
+Mrrr mrrr(const Tridiagonal& t, char jobz, char range, double vl, double vu, int il, int iu,
+          int tryrac = 1) {
+  const int n = t.n();
+  Mrrr r;
+  r.tryrac = tryrac;
+  std::vector<double> d = t.d, e = t.e;
+  r.w.assign(n, 0.0);
+  r.z.assign(static_cast<size_t>(n) * n, -7.0);
+  r.isuppz.assign(2 * n, -1);
+  const int ldz = n, nzc = n;
+  int lwork = 18 * n, liwork = 10 * n;
+  std::vector<double> work(lwork);
+  std::vector<int> iwork(liwork);
+  dstemr(&jobz, &range, &n, d.data(), e.data(), &vl, &vu, &il, &iu, &r.m, r.w.data(),
+         r.z.data(), &ldz, &nzc, r.isuppz.data(), &r.tryrac, work.data(), &lwork, iwork.data(),
+         &liwork, &r.info);
+  return r;
+}
+
+// Every non-zero entry of each vector lies inside its isuppz range.
+bool supports_cover(int n, const Mrrr& r) {
+  for (int j = 0; j < r.m; ++j) {
+    for (int i = 0; i < n; ++i) {
+      const bool inside = i + 1 >= r.isuppz[2 * j] && i + 1 <= r.isuppz[2 * j + 1];
+      if (!inside && r.z[i + static_cast<size_t>(j) * n] != 0.0) return false;
+    }
+  }
+  return true;
+}
+
+// All eigenpairs, index and value ranges, eigenvalues only, with and without relative
+// accuracy: values against the oracle, vectors by residual, orthogonality and support.
+TEST(Dstemr, EigenpairsOfHardMatrices) {
+  for (const Tridiagonal& t : test::hard_tridiagonals()) {
+    SCOPED_TRACE(t.name);
+    const int n = t.n();
+    const std::vector<long double> oracle = test::oracle_eigenvalues(t);
+    for (int tryrac : {1, 0}) {
+      SCOPED_TRACE(tryrac);
+      Mrrr all = mrrr(t, 'V', 'A', 0, 0, 0, 0, tryrac);
+      ASSERT_EQ(all.info, 0);
+      ASSERT_EQ(all.m, n);
+      for (int i = 1; i < n; ++i) ASSERT_LE(all.w[i - 1], all.w[i]);
+      EXPECT_LT(value_error(t, all.w.data(), oracle.data(), n), kValueBound);
+      EXPECT_LT(test::tri_residual(t, n, all.w.data(), all.z.data(), n), kResidualBound);
+      EXPECT_LT(test::orthogonality(n, n, all.z.data(), n), kOrthoBound);
+      EXPECT_TRUE(supports_cover(n, all));
+
+      Mrrr values = mrrr(t, 'N', 'A', 0, 0, 0, 0, tryrac);
+      ASSERT_EQ(values.info, 0);
+      ASSERT_EQ(values.m, n);
+      EXPECT_LT(value_error(t, values.w.data(), oracle.data(), n), kValueBound);
+    }
+    const int il = n / 3 + 1, iu = 2 * n / 3;
+    Mrrr some = mrrr(t, 'V', 'I', 0, 0, il, iu);
+    ASSERT_EQ(some.info, 0);
+    ASSERT_EQ(some.m, iu - il + 1);
+    EXPECT_LT(value_error(t, some.w.data(), oracle.data() + il - 1, some.m), kValueBound);
+    EXPECT_LT(test::tri_residual(t, some.m, some.w.data(), some.z.data(), n), kResidualBound);
+    EXPECT_LT(test::orthogonality(n, some.m, some.z.data(), n), kOrthoBound);
+    EXPECT_TRUE(supports_cover(n, some));
+
+    int lo = n / 2;
+    while (lo + 1 < n && oracle[lo + 1] - oracle[lo] < 1e-3L * test::tri_norm(t)) ++lo;
+    const double vl = static_cast<double>(0.5L * (oracle[lo] + oracle[lo + 1]));
+    Mrrr byval = mrrr(t, 'V', 'V', vl, static_cast<double>(oracle[n - 1]) + 1, 0, 0);
+    ASSERT_EQ(byval.info, 0);
+    ASSERT_EQ(byval.m, n - 1 - lo);
+    EXPECT_LT(value_error(t, byval.w.data(), oracle.data() + lo + 1, byval.m), kValueBound);
+    EXPECT_LT(test::tri_residual(t, byval.m, byval.w.data(), byval.z.data(), n),
+              kResidualBound);
+    EXPECT_LT(test::orthogonality(n, byval.m, byval.z.data(), n), kOrthoBound);
+  }
+}
+
+}  // namespace
+}  // namespace ztr
