@@ -2,6 +2,8 @@
 #include <cmath>
 #include <cstddef>
 
+#include "lapack/auxiliary/dlaev2.h"
+#include "lapack/auxiliary/dlanst.h"
 #include "lapack/dlamch.h"
 #include "lapack/syevr/mrrr.h"
 #include "lapack/syevr/tridiagonal.h"
@@ -16,37 +18,6 @@ constexpr double kMinRelGap = 1e-3;
 // Workspace per order: with vectors 18n doubles and 10n integers, without 12n and 8n.
 constexpr int kWorkWithVectors = 18, kIworkWithVectors = 10;
 constexpr int kWorkValuesOnly = 12, kIworkValuesOnly = 8;
-
-// Eigen-decomposition of the symmetric 2x2 [a b; b c]: rt1 <= rt2, (cs, sn) the unit
-// eigenvector of rt2 and (-sn, cs) that of rt1.
-void symmetric_2x2(double a, double b, double c, double* rt1, double* rt2, double* cs,
-                   double* sn) {
-  const double sm = a + c, df = a - c, tb = 2 * b;
-  const double adf = std::fabs(df), ab = std::fabs(tb);
-  const double rt = adf > ab   ? adf * std::sqrt(1 + (ab / adf) * (ab / adf))
-                    : adf < ab ? ab * std::sqrt(1 + (adf / ab) * (adf / ab))
-                               : ab * std::sqrt(2.0);
-  // The larger-magnitude root is formed without cancellation, the other from the
-  // determinant.
-  const double big = sm >= 0 ? 0.5 * (sm + rt) : 0.5 * (sm - rt);
-  const double acmx = std::fabs(a) > std::fabs(c) ? a : c;
-  const double acmn = std::fabs(a) > std::fabs(c) ? c : a;
-  const double small = big != 0 ? (acmx / big) * acmn - (b / big) * b : 0.0;
-  *rt1 = std::min(big, small);
-  *rt2 = std::max(big, small);
-  // Eigenvector of rt2 from either row of A - rt2*I, the better conditioned one.
-  const double x1 = b, y1 = *rt2 - a, x2 = *rt2 - c, y2 = b;
-  const bool use_first = std::hypot(x1, y1) >= std::hypot(x2, y2);
-  const double x = use_first ? x1 : x2, y = use_first ? y1 : y2;
-  const double nrm = std::hypot(x, y);
-  if (nrm == 0) {
-    *cs = 1;
-    *sn = 0;
-  } else {
-    *cs = x / nrm;
-    *sn = y / nrm;
-  }
-}
 
 }  // namespace
 
@@ -128,27 +99,33 @@ void dstemr(const char* jobz, const char* range, const int* n, double* d, double
     return;
   }
   if (nn == 2) {
-    double r1, r2, cs, sn;
-    symmetric_2x2(d[0], e[0], d[1], &r1, &r2, &cs, &sn);
+    // dlaev2 gives the larger-magnitude root with its vector (cs, sn); the other root's
+    // vector is (-sn, cs).  r1 <= r2 below, with (c1, s1) and (c2, s2) their vectors.
+    double rt1, rt2, cs, sn;
+    dlaev2(d[0], e[0], d[1], &rt1, &rt2, &cs, &sn);
+    const bool first_is_big = rt1 > rt2;
+    const double r1 = first_is_big ? rt2 : rt1, r2 = first_is_big ? rt1 : rt2;
+    const double c1 = first_is_big ? -sn : cs, s1 = first_is_big ? cs : sn;
+    const double c2 = first_is_big ? cs : -sn, s2 = first_is_big ? sn : cs;
     const bool take1 = alleig || (valeig && r1 > wl && r1 <= wu) || (indeig && *il == 1);
     const bool take2 = alleig || (valeig && r2 > wl && r2 <= wu) || (indeig && *iu == 2);
     if (take1) {
       w[*m] = r1;
       if (wantz) {
-        col(*m)[0] = -sn;
-        col(*m)[1] = cs;
-        isuppz[2 * *m] = sn != 0 ? 1 : 2;
-        isuppz[2 * *m + 1] = cs != 0 ? 2 : 1;
+        col(*m)[0] = c1;
+        col(*m)[1] = s1;
+        isuppz[2 * *m] = c1 != 0 ? 1 : 2;
+        isuppz[2 * *m + 1] = s1 != 0 ? 2 : 1;
       }
       ++*m;
     }
     if (take2) {
       w[*m] = r2;
       if (wantz) {
-        col(*m)[0] = cs;
-        col(*m)[1] = sn;
-        isuppz[2 * *m] = cs != 0 ? 1 : 2;
-        isuppz[2 * *m + 1] = sn != 0 ? 2 : 1;
+        col(*m)[0] = c2;
+        col(*m)[1] = s2;
+        isuppz[2 * *m] = c2 != 0 ? 1 : 2;
+        isuppz[2 * *m + 1] = s2 != 0 ? 2 : 1;
       }
       ++*m;
     }
@@ -171,11 +148,7 @@ void dstemr(const char* jobz, const char* range, const int* n, double* d, double
   const double smlnum = safmin / eps, bignum = 1 / smlnum;
   const double rmin = std::sqrt(smlnum);
   const double rmax = std::min(std::sqrt(bignum), 1 / std::sqrt(std::sqrt(safmin)));
-  double tnrm = 0;
-  for (int i = 0; i < nn; ++i) {
-    tnrm = std::max(tnrm, std::fabs(d[i]));
-    if (i + 1 < nn) tnrm = std::max(tnrm, std::fabs(e[i]));
-  }
+  double tnrm = dlanst("M", n, d, e);
   double scale = 1.0;
   if (tnrm > 0 && tnrm < rmin) {
     scale = rmin / tnrm;

@@ -271,3 +271,78 @@ TEST(Dstemr, EigenpairsOfHardMatrices) {
 
 }  // namespace
 }  // namespace ztr
+
+namespace ztr {
+namespace {
+
+// Orders 1 and 2 by their closed forms, every range; the half-open value interval.
+TEST(Dstemr, OrdersOneAndTwo) {
+  Tridiagonal one{"one", {1.0}, {0.0}};
+  EXPECT_EQ(mrrr(one, 'V', 'V', 1.0, 2.0, 0, 0).m, 0);
+  Tridiagonal two_at_vu{"one", {2.0}, {0.0}};
+  Mrrr r1 = mrrr(two_at_vu, 'V', 'V', 1.0, 2.0, 0, 0);
+  ASSERT_EQ(r1.m, 1);
+  EXPECT_EQ(r1.w[0], 2.0);
+  EXPECT_EQ(r1.z[0], 1.0);
+  EXPECT_EQ(r1.isuppz[0], 1);
+  EXPECT_EQ(r1.isuppz[1], 1);
+  for (const Tridiagonal& t : {Tridiagonal{"pos", {3.0, 1.0}, {2.0, 0.0}},
+                               Tridiagonal{"neg", {-3.0, 1.0}, {-2.0, 0.0}},
+                               Tridiagonal{"diag", {5.0, -1.0}, {0.0, 0.0}}}) {
+    SCOPED_TRACE(t.name);
+    const std::vector<long double> oracle = test::oracle_eigenvalues(t);
+    Mrrr all = mrrr(t, 'V', 'A', 0, 0, 0, 0);
+    ASSERT_EQ(all.m, 2);
+    EXPECT_LT(all.w[0], all.w[1]);
+    EXPECT_LT(value_error(t, all.w.data(), oracle.data(), 2), kValueBound);
+    EXPECT_LT(test::tri_residual(t, 2, all.w.data(), all.z.data(), 2), kResidualBound);
+    EXPECT_LT(test::orthogonality(2, 2, all.z.data(), 2), kOrthoBound);
+    EXPECT_TRUE(supports_cover(2, all));
+    Mrrr upper = mrrr(t, 'V', 'I', 0, 0, 2, 2);
+    ASSERT_EQ(upper.m, 1);
+    EXPECT_EQ(upper.w[0], all.w[1]);
+    Mrrr lower = mrrr(t, 'N', 'V', all.w[0] - 1, all.w[0], 0, 0);
+    ASSERT_EQ(lower.m, 1);
+    EXPECT_EQ(lower.w[0], all.w[0]);
+  }
+}
+
+// Argument checks in order, the workspace query and the query for the number of vectors.
+TEST(Dstemr, ArgumentChecksAndQueries) {
+  const int n = 5;
+  std::vector<double> d(n, 1.0), e(n, 0.5), w(n), z(n * n), work(18 * n);
+  std::vector<int> isuppz(2 * n), iwork(10 * n);
+  auto call = [&](char jobz, char range, int nn, double vl, double vu, int il, int iu, int ldz,
+                  int nzc, int lwork, int liwork) {
+    int m = 0, info = 0, tryrac = 1;
+    dstemr(&jobz, &range, &nn, d.data(), e.data(), &vl, &vu, &il, &iu, &m, w.data(), z.data(),
+           &ldz, &nzc, isuppz.data(), &tryrac, work.data(), &lwork, iwork.data(), &liwork,
+           &info);
+    return info;
+  };
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(call('X', 'A', n, 0, 0, 1, 1, n, n, 18 * n, 10 * n), -1);
+  EXPECT_EQ(call('V', 'X', n, 0, 0, 1, 1, n, n, 18 * n, 10 * n), -2);
+  EXPECT_EQ(call('V', 'A', -1, 0, 0, 1, 1, n, n, 18 * n, 10 * n), -3);
+  EXPECT_EQ(call('V', 'V', n, 1, 1, 1, 1, n, n, 18 * n, 10 * n), -7);
+  EXPECT_EQ(call('V', 'I', n, 0, 0, 0, 1, n, n, 18 * n, 10 * n), -8);
+  EXPECT_EQ(call('V', 'I', n, 0, 0, 3, 2, n, n, 18 * n, 10 * n), -9);
+  EXPECT_EQ(call('V', 'A', n, 0, 0, 1, 1, n - 1, n, 18 * n, 10 * n), -13);
+  EXPECT_EQ(call('V', 'A', n, 0, 0, 1, 1, n, n - 1, 18 * n, 10 * n), -14);
+  EXPECT_EQ(call('V', 'A', n, 0, 0, 1, 1, n, n, 18 * n - 1, 10 * n), -17);
+  EXPECT_EQ(call('V', 'A', n, 0, 0, 1, 1, n, n, 18 * n, 10 * n - 1), -19);
+  EXPECT_EQ(call('N', 'A', n, 0, 0, 1, 1, 1, 0, 12 * n, 8 * n), 0);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("DSTEMR"), std::string::npos);
+  EXPECT_EQ(call('V', 'A', n, 0, 0, 1, 1, n, n, -1, 10 * n), 0);
+  EXPECT_EQ(work[0], 18 * n);
+  EXPECT_EQ(iwork[0], 10 * n);
+  // Eigenvalues of the matrix with d = 1, e = 0.5 lie in (0, 2); (1, 3] holds half of them.
+  EXPECT_EQ(call('V', 'V', n, 1.2, 3.0, 1, 1, n, -1, 18 * n, 10 * n), 0);
+  EXPECT_EQ(z[0], 2.0);
+  EXPECT_EQ(call('V', 'I', n, 0, 0, 2, 4, n, -1, 18 * n, 10 * n), 0);
+  EXPECT_EQ(z[0], 3.0);
+}
+
+}  // namespace
+}  // namespace ztr
