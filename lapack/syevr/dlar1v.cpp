@@ -6,17 +6,17 @@
 
 namespace ztr {
 
-void dlar1v(const int* n, const int* b1, const int* bn, const double* lambda,
-            const double* d, const double* l, const double* ld, const double* lld,
-            const double* pivmin, const double* gaptol, double* z, const int* /*wantnc*/,
-            int* negcnt, double* ztz, double* mingma, int* r, int* isuppz, double* nrminv,
-            double* resid, double* rqcorr, double* work) {
+void dlar1v(const int* n, const int* b1, const int* bn, const double* lambda, const double* d,
+            const double* l, const double* ld, const double* lld, const double* pivmin,
+            const double* gaptol, double* z, const int* /*wantnc*/, int* negcnt, double* ztz,
+            double* mingma, int* r, int* isuppz, double* nrminv, double* resid, double* rqcorr,
+            double* work) {
   const int nn = *n;
   const double lam = *lambda, pm = *pivmin;
-  double* lplus = work;           // L+(i) = ld(i) / D+(i)
-  double* uminus = work + nn;     // U-(i) = ld(i) / D-(i+1)
-  double* s = work + 2 * nn;      // stationary auxiliaries, D+(i) = d(i) + s(i)
-  double* p = work + 3 * nn;      // progressive auxiliaries, D-(i) = lld(i-1) + p(i)
+  double* lplus = work;        // L+(i) = ld(i) / D+(i)
+  double* uminus = work + nn;  // U-(i) = ld(i) / D-(i+1)
+  double* s = work + 2 * nn;   // stationary auxiliaries, D+(i) = d(i) + s(i)
+  double* p = work + 3 * nn;   // progressive auxiliaries, D-(i) = lld(i-1) + p(i)
   // Top down: L D L^T - lambda I = L+ D+ L+^T.
   s[0] = -lam;
   for (int i = 0; i + 1 < nn; ++i) {

@@ -12,9 +12,9 @@ void dlarra(const int* n, const double* d, double* e, double* e2, const double* 
   if (nn <= 0) return;
   int ns = 0;
   for (int i = 0; i + 1 < nn; ++i) {
-    const double limit = *spltol < 0
-                             ? std::fabs(*spltol) * *tnrm
-                             : *spltol * std::sqrt(std::fabs(d[i])) * std::sqrt(std::fabs(d[i + 1]));
+    const double limit =
+        *spltol < 0 ? std::fabs(*spltol) * *tnrm
+                    : *spltol * std::sqrt(std::fabs(d[i])) * std::sqrt(std::fabs(d[i + 1]));
     if (std::fabs(e[i]) <= limit) {
       e[i] = 0.0;
       e2[i] = 0.0;

@@ -9,10 +9,10 @@ constexpr int kMaxWidenings = 64;  // a bracket doubles at most this often
 constexpr int kMaxBisections = 200;
 }  // namespace
 
-void dlarrb(const int* n, const double* d, const double* lld, const int* ifirst,
-            const int* ilast, const double* rtol1, const double* rtol2, const int* offset,
-            double* w, double* wgap, double* werr, double* /*work*/, int* /*iwork*/,
-            const double* pivmin, const double* spdiam, const int* twist, int* info) {
+void dlarrb(const int* n, const double* d, const double* lld, const int* ifirst, const int* ilast,
+            const double* rtol1, const double* rtol2, const int* offset, double* w, double* wgap,
+            double* werr, double* /*work*/, int* /*iwork*/, const double* pivmin,
+            const double* spdiam, const int* twist, int* info) {
   *info = 0;
   const int nn = *n;
   if (nn <= 0) return;

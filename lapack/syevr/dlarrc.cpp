@@ -4,9 +4,8 @@
 
 namespace ztr {
 
-void dlarrc(const char* jobt, const int* n, const double* vl, const double* vu,
-            const double* d, const double* e, const double* pivmin, int* eigcnt, int* lcnt,
-            int* rcnt, int* info) {
+void dlarrc(const char* jobt, const int* n, const double* vl, const double* vu, const double* d,
+            const double* e, const double* pivmin, int* eigcnt, int* lcnt, int* rcnt, int* info) {
   *info = 0;
   *lcnt = *rcnt = *eigcnt = 0;
   const int nn = *n;

@@ -6,9 +6,9 @@
 
 namespace ztr {
 
-void dlarrd(const int* n, const double* gl, const double* gu, const double* d,
-            const double* e2, const double* pivmin, const double* reltol, const int* indl,
-            const int* indu, double* w, double* werr, double* work, int* iwork, int* info) {
+void dlarrd(const int* n, const double* gl, const double* gu, const double* d, const double* e2,
+            const double* pivmin, const double* reltol, const int* indl, const int* indu, double* w,
+            double* werr, double* work, int* iwork, int* info) {
   *info = 0;
   const int nn = *n, lo_index = *indl, hi_index = *indu;
   if (nn <= 0 || hi_index < lo_index) return;
@@ -17,8 +17,7 @@ void dlarrd(const int* n, const double* gl, const double* gu, const double* d,
   double* stack_hi = work + nn;
   int* stack_count = iwork;
   const double width0 = *gu - *gl;
-  const int itmax =
-      static_cast<int>((std::log(width0 + pm) - std::log(pm)) / std::log(2.0)) + 2;
+  const int itmax = static_cast<int>((std::log(width0 + pm) - std::log(pm)) / std::log(2.0)) + 2;
   int top = 1;
   stack_lo[0] = *gl;
   stack_hi[0] = *gu;

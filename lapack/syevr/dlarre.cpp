@@ -31,8 +31,8 @@ double next_uniform(std::uint64_t* state) {
 
 // L D L^T = T - sigma*I for rows 0..k-1; returns false when a pivot is not finite, has
 // the wrong sign (definite: sign != 0) or grows beyond `growth`.
-bool root_factor(int k, const double* d, const double* e, double sigma, int sign,
-                 double growth, double* dd, double* ll) {
+bool root_factor(int k, const double* d, const double* e, double sigma, int sign, double growth,
+                 double* dd, double* ll) {
   double piv = d[0] - sigma;
   for (int i = 0; i < k; ++i) {
     if (!std::isfinite(piv) || piv == 0.0) return false;
@@ -49,11 +49,11 @@ bool root_factor(int k, const double* d, const double* e, double sigma, int sign
 
 }  // namespace
 
-void dlarre(const char* range, const int* n, double* vl, double* vu, const int* il,
-            const int* iu, double* d, double* e, double* e2, const double* rtol1,
-            const double* rtol2, const double* spltol, int* nsplit, int* isplit, int* m,
-            double* w, double* werr, double* wgap, int* iblock, int* indexw, double* gers,
-            double* pivmin, double* work, int* iwork, int* info) {
+void dlarre(const char* range, const int* n, double* vl, double* vu, const int* il, const int* iu,
+            double* d, double* e, double* e2, const double* rtol1, const double* rtol2,
+            const double* spltol, int* nsplit, int* isplit, int* m, double* w, double* werr,
+            double* wgap, int* iblock, int* indexw, double* gers, double* pivmin, double* work,
+            int* iwork, int* info) {
   *info = 0;
   *m = 0;
   const int nn = *n;
@@ -96,8 +96,8 @@ void dlarre(const char* range, const int* n, double* vl, double* vu, const int* 
   // vl and vu.  Index range: the points wl, wu with il-1 and iu eigenvalues at or below them
   // (by bisection over all of T); eigenvalues tied across blocks beyond il..iu are dropped
   // from the ends.
-  int* blk_lo = iwork;           // first wanted local index of each block
-  int* blk_hi = iwork + nn;      // last one (blk_hi < blk_lo: none)
+  int* blk_lo = iwork;       // first wanted local index of each block
+  int* blk_hi = iwork + nn;  // last one (blk_hi < blk_lo: none)
   if (!all) {
     double wl = *vl, wu = *vu;
     int nwl = 0, nwu = 0;
@@ -196,14 +196,14 @@ void dlarre(const char* range, const int* n, double* vl, double* vu, const int* 
       const int indu0 = blk_hi[blk];
       const double rtl = std::sqrt(eps);
       int iinfo = 0;
-      dlarrd(&in, &bgl, &bgu, db, e2b, pivmin, &rtl, &indl, &indu0, w + wbegin, werr + wbegin,
-             work, iwork + 2 * nn, &iinfo);
+      dlarrd(&in, &bgl, &bgu, db, e2b, pivmin, &rtl, &indl, &indu0, w + wbegin, werr + wbegin, work,
+             iwork + 2 * nn, &iinfo);
       for (int j = wbegin; j < wend; ++j) {
         iblock[j] = blk + 1;
         indexw[j] = indl + (j - wbegin);
       }
-      isleft = std::max(bgl, w[wbegin] - werr[wbegin] -
-                                 kHundredUlps * eps * std::fabs(w[wbegin] - werr[wbegin]));
+      isleft = std::max(
+          bgl, w[wbegin] - werr[wbegin] - kHundredUlps * eps * std::fabs(w[wbegin] - werr[wbegin]));
       isrght = std::min(bgu, w[wend - 1] + werr[wend - 1] +
                                  kHundredUlps * eps * std::fabs(w[wend - 1] + werr[wend - 1]));
     }
@@ -271,8 +271,8 @@ void dlarre(const char* range, const int* n, double* vl, double* vu, const int* 
       wgap[wend - 1] = bspdiam;
       const int offset = indl - wbegin - 1;
       int iinfo = 0;
-      dlarrb(&in, db, lld, &indl, &indu, rtol1, rtol2, &offset, w, wgap, werr, work + nn,
-             iwork, pivmin, &bspdiam, &in, &iinfo);
+      dlarrb(&in, db, lld, &indl, &indu, rtol1, rtol2, &offset, w, wgap, werr, work + nn, iwork,
+             pivmin, &bspdiam, &in, &iinfo);
       if (iinfo != 0) {
         *info = 4;
         return;

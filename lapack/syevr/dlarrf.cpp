@@ -39,11 +39,10 @@ double shifted_factor(int n, const double* d, const double* l, const double* ld,
 
 }  // namespace
 
-void dlarrf(const int* n, const double* d, const double* l, const double* ld,
-            const int* clstrt, const int* clend, const double* w, const double* /*wgap*/,
-            const double* werr, const double* spdiam, const double* clgapl,
-            const double* clgapr, const double* pivmin, double* sigma, double* dplus,
-            double* lplus, double* work, int* info) {
+void dlarrf(const int* n, const double* d, const double* l, const double* ld, const int* clstrt,
+            const int* clend, const double* w, const double* /*wgap*/, const double* werr,
+            const double* spdiam, const double* clgapl, const double* clgapr, const double* pivmin,
+            double* sigma, double* dplus, double* lplus, double* work, int* info) {
   *info = 0;
   const int nn = *n;
   const double eps = dlamch("P");
@@ -78,8 +77,8 @@ void dlarrf(const int* n, const double* d, const double* l, const double* ld,
             const int one = 1, wantnc = 0;
             int negcnt = 0, r = 0, supp[2];
             double ztz, mingma, nrminv, resid, rqcorr;
-            dlar1v(n, &one, n, &lambda, d, l, ld, lld, pivmin, &gaptol, zend[e2], &wantnc,
-                   &negcnt, &ztz, &mingma, &r, supp, &nrminv, &resid, &rqcorr, scratch);
+            dlar1v(n, &one, n, &lambda, d, l, ld, lld, pivmin, &gaptol, zend[e2], &wantnc, &negcnt,
+                   &ztz, &mingma, &r, supp, &nrminv, &resid, &rqcorr, scratch);
             for (int i = 0; i < nn; ++i) zend[e2][i] *= nrminv;
           }
           have_vectors = true;

@@ -10,10 +10,9 @@ constexpr int kMaxWidenings = 64;
 constexpr int kMaxBisections = 200;
 }  // namespace
 
-void dlarrj(const int* n, const double* d, const double* e2, const int* ifirst,
-            const int* ilast, const double* rtol, const int* offset, double* w, double* werr,
-            double* /*work*/, int* /*iwork*/, const double* pivmin, const double* /*spdiam*/,
-            int* info) {
+void dlarrj(const int* n, const double* d, const double* e2, const int* ifirst, const int* ilast,
+            const double* rtol, const int* offset, double* w, double* werr, double* /*work*/,
+            int* /*iwork*/, const double* pivmin, const double* /*spdiam*/, int* info) {
   *info = 0;
   const int nn = *n;
   if (nn <= 0) return;

@@ -12,8 +12,8 @@ constexpr double kWiden = 2.0;        // the Gershgorin interval is widened by t
 }  // namespace
 
 void dlarrk(const int* n, const int* iw, const double* gl, const double* gu, const double* d,
-            const double* e2, const double* pivmin, const double* reltol, double* w,
-            double* werr, int* info) {
+            const double* e2, const double* pivmin, const double* reltol, double* w, double* werr,
+            int* info) {
   const int nn = *n;
   if (nn <= 0) {
     *info = 0;

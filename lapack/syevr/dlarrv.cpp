@@ -9,28 +9,27 @@ namespace ztr {
 namespace {
 
 constexpr int kMaxRqIterations = 10;  // Rayleigh-quotient steps before bisection takes over
-constexpr double kRqTolUlps = 2.0;     // a correction below this many ulps of lambda is done
-constexpr double kResidUlps = 4.0;     // residual target: 4 log(n) eps * gap
+constexpr double kRqTolUlps = 2.0;    // a correction below this many ulps of lambda is done
+constexpr double kResidUlps = 4.0;    // residual target: 4 log(n) eps * gap
 // Nodes deeper than this in the representation tree mean the clusters do not separate.
 constexpr int kMaxDepth = 64;
 
 }  // namespace
 
 void dlarrv(const int* n, const double* /*vl*/, const double* /*vu*/, double* d, double* l,
-            const double* pivmin, const int* isplit, const int* m, const int* dol,
-            const int* dou, const double* minrgp, const double* rtol1, const double* rtol2,
-            double* w, double* werr, double* wgap, const int* iblock, const int* indexw,
-            const double* gers, double* z, const int* ldz, int* isuppz, double* work,
-            int* iwork, int* info) {
+            const double* pivmin, const int* isplit, const int* m, const int* dol, const int* dou,
+            const double* minrgp, const double* rtol1, const double* rtol2, double* w, double* werr,
+            double* wgap, const int* iblock, const int* indexw, const double* gers, double* z,
+            const int* ldz, int* isuppz, double* work, int* iwork, int* info) {
   *info = 0;
   const int nn = *n, mm = *m, ld = *ldz;
   if (nn <= 0 || mm <= 0) return;
   const double eps = dlamch("P");
   auto col = [&](int j) { return z + static_cast<std::ptrdiff_t>(j) * ld; };
-  double* rd = work;              // the representation being processed: D
-  double* rl = work + nn;         // L
-  double* rld = work + 2 * nn;    // L D
-  double* rlld = work + 3 * nn;   // L^2 D
+  double* rd = work;                // the representation being processed: D
+  double* rl = work + nn;           // L
+  double* rld = work + 2 * nn;      // L D
+  double* rlld = work + 3 * nn;     // L^2 D
   double* scratch = work + 4 * nn;  // 4n for dlar1v, 8n for dlarrf
   int* level = iwork;               // clusters (first, last) of the current level
   int* next = iwork + 2 * nn;       // and of the next one
@@ -71,8 +70,8 @@ void dlarrv(const int* n, const double* /*vl*/, const double* /*vu*/, double* d,
       double wn = w[wbegin], en = std::max(werr[wbegin], eps * std::fabs(wn)), g = spdiam;
       const int off = idx - 1;  // position 0 of the one-element arrays
       int iinfo = 0;
-      dlarrb(&in, d + first, rlld, &idx, &idx, rtol1, rtol2, &off, &wn, &g, &en, scratch,
-             iscratch, pivmin, &spdiam, &in, &iinfo);
+      dlarrb(&in, d + first, rlld, &idx, &idx, rtol1, rtol2, &off, &wn, &g, &en, scratch, iscratch,
+             pivmin, &spdiam, &in, &iinfo);
       lgap0 = std::max(0.0, (w[wbegin] - werr[wbegin]) - (wn + en));
     }
     if (indexw[wend - 1] < in) {
@@ -80,8 +79,8 @@ void dlarrv(const int* n, const double* /*vl*/, const double* /*vu*/, double* d,
       double wn = w[wend - 1], en = std::max(werr[wend - 1], eps * std::fabs(wn)), g = spdiam;
       const int off = idx - 1;
       int iinfo = 0;
-      dlarrb(&in, d + first, rlld, &idx, &idx, rtol1, rtol2, &off, &wn, &g, &en, scratch,
-             iscratch, pivmin, &spdiam, &in, &iinfo);
+      dlarrb(&in, d + first, rlld, &idx, &idx, rtol1, rtol2, &off, &wn, &g, &en, scratch, iscratch,
+             pivmin, &spdiam, &in, &iinfo);
       wgap[wend - 1] = std::max(0.0, (wn - en) - (w[wend - 1] + werr[wend - 1]));
     } else {
       wgap[wend - 1] = spdiam;
@@ -123,8 +122,8 @@ void dlarrv(const int* n, const double* /*vl*/, const double* /*vu*/, double* d,
           // tell singletons from clusters.
           const int offset = indexw[f] - f - 1;
           int iinfo = 0;
-          dlarrb(&in, rd, rlld, &oldfst, &oldlst, rtol1, rtol2, &offset, w, wgap, werr,
-                 scratch, iscratch, pivmin, &spdiam, &in, &iinfo);
+          dlarrb(&in, rd, rlld, &oldfst, &oldlst, rtol1, rtol2, &offset, w, wgap, werr, scratch,
+                 iscratch, pivmin, &spdiam, &in, &iinfo);
           if (iinfo != 0) {
             *info = 1;
             return;
@@ -140,8 +139,8 @@ void dlarrv(const int* n, const double* /*vl*/, const double* /*vu*/, double* d,
             double tau = 0;
             const int cs1 = cs + 1, ce1 = ce + 1;
             int iinfo = 0;
-            dlarrf(&in, rd, rl, rld, &cs1, &ce1, w, wgap, werr, &spdiam, &lgap, &wgap[ce],
-                   pivmin, &tau, col(cs) + first, col(cs + 1) + first, scratch, &iinfo);
+            dlarrf(&in, rd, rl, rld, &cs1, &ce1, w, wgap, werr, &spdiam, &lgap, &wgap[ce], pivmin,
+                   &tau, col(cs) + first, col(cs + 1) + first, scratch, &iinfo);
             if (iinfo != 0) {
               *info = 2;
               return;
@@ -168,8 +167,8 @@ void dlarrv(const int* n, const double* /*vl*/, const double* /*vu*/, double* d,
               const int b1 = 1, wantnc = 0;
               dlar1v(&in, &b1, &in, &lambda, rd, rl, rld, rlld, pivmin, &gaptol, zc, &wantnc,
                      &negcnt, &ztz, &mingma, &r, supp, &nrminv, &resid, &rqcorr, scratch);
-              const bool done = usedbs || resid <= tol * gap ||
-                                std::fabs(rqcorr) <= rqtol * std::fabs(lambda);
+              const bool done =
+                  usedbs || resid <= tol * gap || std::fabs(rqcorr) <= rqtol * std::fabs(lambda);
               if (!done && it < kMaxRqIterations && lambda + rqcorr >= left &&
                   lambda + rqcorr <= right) {
                 lambda += rqcorr;

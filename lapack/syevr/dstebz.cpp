@@ -51,10 +51,10 @@ Bounds bisect_count(int first, int last, const double* d, const double* e2, doub
 
 }  // namespace
 
-void dstebz(const char* range, const char* order, const int* n, const double* vl,
-            const double* vu, const int* il, const int* iu, const double* abstol,
-            const double* d, const double* e, int* m, int* nsplit, double* w, int* iblock,
-            int* isplit, double* work, int* iwork, int* info) {
+void dstebz(const char* range, const char* order, const int* n, const double* vl, const double* vu,
+            const int* il, const int* iu, const double* abstol, const double* d, const double* e,
+            int* m, int* nsplit, double* w, int* iblock, int* isplit, double* work, int* iwork,
+            int* info) {
   const int nn = *n;
   int irange = 0;
   if (same_letter(*range, 'A')) irange = 1;
@@ -197,8 +197,7 @@ void dstebz(const char* range, const char* order, const int* n, const double* vl
       int nlo = stack_count[2 * top], nhi = stack_count[2 * top + 1];
       int it = 0;
       for (;;) {
-        const double tol =
-            std::max({atol, pivmin, rtoli * std::max(std::fabs(lo), std::fabs(hi))});
+        const double tol = std::max({atol, pivmin, rtoli * std::max(std::fabs(lo), std::fabs(hi))});
         if (hi - lo < tol || it >= itmax) {
           if (hi - lo >= tol) unconverged = true;
           for (int k = nlo; k < nhi; ++k) {

@@ -10,8 +10,8 @@
 namespace ztr {
 namespace {
 
-constexpr int kMaxIterations = 5;      // inverse iterations before a vector is given up
-constexpr int kExtraIterations = 2;    // iterations after the growth test is passed
+constexpr int kMaxIterations = 5;          // inverse iterations before a vector is given up
+constexpr int kExtraIterations = 2;        // iterations after the growth test is passed
 constexpr double kClusterFraction = 1e-3;  // eigenvalues this close (relative to ||T||_1)
                                            // have their vectors orthogonalised together
 constexpr double kSeparationUlps = 10.0;   // nearly equal shifts are pushed this far apart
@@ -19,8 +19,8 @@ constexpr double kSeparationUlps = 10.0;   // nearly equal shifts are pushed thi
 // LU factorization with partial pivoting of the tridiagonal T - shift*I of order k
 // (diagonal d, off-diagonal e): U has the diagonals u0, u1, u2; l holds the multipliers and
 // swapped(i) says whether rows i and i+1 were exchanged.
-void factor_shifted(int k, const double* d, const double* e, double shift, double* u0,
-                    double* u1, double* u2, double* l, int* swapped) {
+void factor_shifted(int k, const double* d, const double* e, double shift, double* u0, double* u1,
+                    double* u2, double* l, int* swapped) {
   double diag = d[0] - shift;
   double sup = k > 1 ? e[0] : 0.0;
   for (int i = 0; i + 1 < k; ++i) {

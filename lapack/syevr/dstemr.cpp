@@ -22,9 +22,9 @@ constexpr int kWorkValuesOnly = 12, kIworkValuesOnly = 8;
 }  // namespace
 
 void dstemr(const char* jobz, const char* range, const int* n, double* d, double* e,
-            const double* vl, const double* vu, const int* il, const int* iu, int* m,
-            double* w, double* z, const int* ldz, const int* nzc, int* isuppz, int* tryrac,
-            double* work, const int* lwork, int* iwork, const int* liwork, int* info) {
+            const double* vl, const double* vu, const int* il, const int* iu, int* m, double* w,
+            double* z, const int* ldz, const int* nzc, int* isuppz, int* tryrac, double* work,
+            const int* lwork, int* iwork, const int* liwork, int* info) {
   const bool wantz = same_letter(*jobz, 'V');
   const bool alleig = same_letter(*range, 'A');
   const bool valeig = same_letter(*range, 'V');
@@ -135,14 +135,14 @@ void dstemr(const char* jobz, const char* range, const int* n, double* d, double
   // Workspace: w-sized arrays first, then the scratch of dlarre and dlarrv.
   double* wgap = work;
   double* werr = work + nn;
-  double* gers = work + 2 * nn;      // 2n
+  double* gers = work + 2 * nn;  // 2n
   double* e2 = work + 4 * nn;
-  double* dcopy = work + 5 * nn;     // T's diagonal, for the final refinement (no vectors)
+  double* dcopy = work + 5 * nn;  // T's diagonal, for the final refinement (no vectors)
   double* scratch = work + (wantz ? 5 : 6) * nn;  // 13n with vectors, 6n without
   int* iblock = iwork;
   int* isplit = iwork + nn;
   int* indexw = iwork + 2 * nn;
-  int* iscratch = iwork + 3 * nn;    // 7n with vectors, 5n without
+  int* iscratch = iwork + 3 * nn;  // 7n with vectors, 5n without
 
   // Scale into the range where the algorithm's squares neither overflow nor underflow.
   const double smlnum = safmin / eps, bignum = 1 / smlnum;
@@ -182,16 +182,16 @@ void dstemr(const char* jobz, const char* range, const int* n, double* d, double
   const double spltol = *tryrac ? eps : -eps;
   int nsplit = 0, iinfo = 0;
   double pivmin = 0;
-  dlarre(range, n, &wl, &wu, il, iu, d, e, e2, &rtol1, &rtol2, &spltol, &nsplit, isplit, m, w,
-         werr, wgap, iblock, indexw, gers, &pivmin, scratch, iscratch, &iinfo);
+  dlarre(range, n, &wl, &wu, il, iu, d, e, e2, &rtol1, &rtol2, &spltol, &nsplit, isplit, m, w, werr,
+         wgap, iblock, indexw, gers, &pivmin, scratch, iscratch, &iinfo);
   if (iinfo != 0) {
     *info = 10 + std::abs(iinfo);
     return;
   }
   if (wantz) {
     const int one = 1;
-    dlarrv(n, &wl, &wu, d, e, &pivmin, isplit, m, &one, m, &kMinRelGap, &rtol1, &rtol2, w,
-           werr, wgap, iblock, indexw, gers, z, ldz, isuppz, scratch, iscratch, &iinfo);
+    dlarrv(n, &wl, &wu, d, e, &pivmin, isplit, m, &one, m, &kMinRelGap, &rtol1, &rtol2, w, werr,
+           wgap, iblock, indexw, gers, z, ldz, isuppz, scratch, iscratch, &iinfo);
     if (iinfo != 0) {
       *info = 20 + std::abs(iinfo);
       return;
@@ -210,8 +210,8 @@ void dstemr(const char* jobz, const char* range, const int* n, double* d, double
           const int ifirst = indexw[wbegin], ilast = indexw[wend - 1];
           const int offset = indexw[wbegin] - wbegin - 1;
           const double spd = 0;
-          dlarrj(&in, dcopy + first, e2 + first, &ifirst, &ilast, &rtol2, &offset, w, werr,
-                 scratch, iscratch, &pivmin, &spd, &iinfo);
+          dlarrj(&in, dcopy + first, e2 + first, &ifirst, &ilast, &rtol2, &offset, w, werr, scratch,
+                 iscratch, &pivmin, &spd, &iinfo);
         }
         wbegin = wend;
       }

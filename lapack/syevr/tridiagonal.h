@@ -15,10 +15,10 @@ namespace ztr {
 // work(4n), iwork(3n).  info: -1 range, -2 order, -3 n, -5 vu <= vl, -6 il, -7 iu;
 // 1 some eigenvalue did not converge, 2 the index range could not be matched exactly
 // (eigenvalues closer than the tolerance), 3 both, 4 the Gershgorin interval was too small.
-void dstebz(const char* range, const char* order, const int* n, const double* vl,
-            const double* vu, const int* il, const int* iu, const double* abstol,
-            const double* d, const double* e, int* m, int* nsplit, double* w, int* iblock,
-            int* isplit, double* work, int* iwork, int* info);
+void dstebz(const char* range, const char* order, const int* n, const double* vl, const double* vu,
+            const int* il, const int* iu, const double* abstol, const double* d, const double* e,
+            int* m, int* nsplit, double* w, int* iblock, int* isplit, double* work, int* iwork,
+            int* info);
 
 // Inverse iteration for the m eigenvalues w (grouped by block as dstebz returns them with
 // order 'B'), reorthogonalising the vectors of eigenvalues closer than 1e-3 * ||T_block||_1
@@ -47,8 +47,8 @@ void dlasq2(const int* n, double* z, int* info);
 // -13 ldz, -14 nzc, -17 lwork, -19 liwork; > 0 an internal failure (1x from dlarre,
 // 2x from dlarrv).
 void dstemr(const char* jobz, const char* range, const int* n, double* d, double* e,
-            const double* vl, const double* vu, const int* il, const int* iu, int* m,
-            double* w, double* z, const int* ldz, const int* nzc, int* isuppz, int* tryrac,
-            double* work, const int* lwork, int* iwork, const int* liwork, int* info);
+            const double* vl, const double* vu, const int* il, const int* iu, int* m, double* w,
+            double* z, const int* ldz, const int* nzc, int* isuppz, int* tryrac, double* work,
+            const int* lwork, int* iwork, const int* liwork, int* info);
 
 }  // namespace ztr

@@ -24,8 +24,8 @@ struct Bisection {
   std::vector<int> iblock, isplit;
 };
 
-Bisection bisect(const Tridiagonal& t, char range, char order, double vl, double vu, int il,
-                 int iu, double abstol = 0.0) {
+Bisection bisect(const Tridiagonal& t, char range, char order, double vl, double vu, int il, int iu,
+                 double abstol = 0.0) {
   const int n = t.n();
   Bisection b;
   b.w.assign(n, 0.0);
@@ -33,9 +33,8 @@ Bisection bisect(const Tridiagonal& t, char range, char order, double vl, double
   b.isplit.assign(n, 0);
   std::vector<double> work(4 * n);
   std::vector<int> iwork(3 * n);
-  dstebz(&range, &order, &n, &vl, &vu, &il, &iu, &abstol, t.d.data(), t.e.data(), &b.m,
-         &b.nsplit, b.w.data(), b.iblock.data(), b.isplit.data(), work.data(), iwork.data(),
-         &b.info);
+  dstebz(&range, &order, &n, &vl, &vu, &il, &iu, &abstol, t.d.data(), t.e.data(), &b.m, &b.nsplit,
+         b.w.data(), b.iblock.data(), b.isplit.data(), work.data(), iwork.data(), &b.info);
   return b;
 }
 
@@ -207,9 +206,9 @@ Mrrr mrrr(const Tridiagonal& t, char jobz, char range, double vl, double vu, int
   int lwork = 18 * n, liwork = 10 * n;
   std::vector<double> work(lwork);
   std::vector<int> iwork(liwork);
-  dstemr(&jobz, &range, &n, d.data(), e.data(), &vl, &vu, &il, &iu, &r.m, r.w.data(),
-         r.z.data(), &ldz, &nzc, r.isuppz.data(), &r.tryrac, work.data(), &lwork, iwork.data(),
-         &liwork, &r.info);
+  dstemr(&jobz, &range, &n, d.data(), e.data(), &vl, &vu, &il, &iu, &r.m, r.w.data(), r.z.data(),
+         &ldz, &nzc, r.isuppz.data(), &r.tryrac, work.data(), &lwork, iwork.data(), &liwork,
+         &r.info);
   return r;
 }
 
@@ -263,8 +262,7 @@ TEST(Dstemr, EigenpairsOfHardMatrices) {
     ASSERT_EQ(byval.info, 0);
     ASSERT_EQ(byval.m, n - 1 - lo);
     EXPECT_LT(value_error(t, byval.w.data(), oracle.data() + lo + 1, byval.m), kValueBound);
-    EXPECT_LT(test::tri_residual(t, byval.m, byval.w.data(), byval.z.data(), n),
-              kResidualBound);
+    EXPECT_LT(test::tri_residual(t, byval.m, byval.w.data(), byval.z.data(), n), kResidualBound);
     EXPECT_LT(test::orthogonality(n, byval.m, byval.z.data(), n), kOrthoBound);
   }
 }
@@ -286,9 +284,9 @@ TEST(Dstemr, OrdersOneAndTwo) {
   EXPECT_EQ(r1.z[0], 1.0);
   EXPECT_EQ(r1.isuppz[0], 1);
   EXPECT_EQ(r1.isuppz[1], 1);
-  for (const Tridiagonal& t : {Tridiagonal{"pos", {3.0, 1.0}, {2.0, 0.0}},
-                               Tridiagonal{"neg", {-3.0, 1.0}, {-2.0, 0.0}},
-                               Tridiagonal{"diag", {5.0, -1.0}, {0.0, 0.0}}}) {
+  for (const Tridiagonal& t :
+       {Tridiagonal{"pos", {3.0, 1.0}, {2.0, 0.0}}, Tridiagonal{"neg", {-3.0, 1.0}, {-2.0, 0.0}},
+        Tridiagonal{"diag", {5.0, -1.0}, {0.0, 0.0}}}) {
     SCOPED_TRACE(t.name);
     const std::vector<long double> oracle = test::oracle_eigenvalues(t);
     Mrrr all = mrrr(t, 'V', 'A', 0, 0, 0, 0);
@@ -315,9 +313,8 @@ TEST(Dstemr, ArgumentChecksAndQueries) {
   auto call = [&](char jobz, char range, int nn, double vl, double vu, int il, int iu, int ldz,
                   int nzc, int lwork, int liwork) {
     int m = 0, info = 0, tryrac = 1;
-    dstemr(&jobz, &range, &nn, d.data(), e.data(), &vl, &vu, &il, &iu, &m, w.data(), z.data(),
-           &ldz, &nzc, isuppz.data(), &tryrac, work.data(), &lwork, iwork.data(), &liwork,
-           &info);
+    dstemr(&jobz, &range, &nn, d.data(), e.data(), &vl, &vu, &il, &iu, &m, w.data(), z.data(), &ldz,
+           &nzc, isuppz.data(), &tryrac, work.data(), &lwork, iwork.data(), &liwork, &info);
     return info;
   };
   testing::internal::CaptureStdout();

@@ -160,8 +160,10 @@ inline std::vector<long double> oracle_eigenvalues(const Tridiagonal& t) {
     for (int it = 0; it < 200 && lo < hi; ++it) {
       const long double mid = 0.5L * (lo + hi);
       if (mid == lo || mid == hi) break;
-      if (count(mid) > k) hi = mid;
-      else lo = mid;
+      if (count(mid) > k)
+        hi = mid;
+      else
+        lo = mid;
     }
     w[k] = 0.5L * (lo + hi);
   }
