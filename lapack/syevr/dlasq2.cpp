@@ -19,14 +19,19 @@ constexpr int kShiftAttempts = 3;
 // The array is turned upside down when its first q is this much smaller than its last, so
 // that the small eigenvalues gather at the bottom where they deflate.
 constexpr double kFlipBias = 1.5;
+// The bottom off-diagonal below this fraction of the bottom q counts as settling.
+constexpr double kSettled = 1e-2;
 
 // One dqds transform with shift tau of q(0..n-1), e(0..n-2) into qn, en.  Fails (returns
 // false) when a pivot is not positive, that is when tau exceeds the smallest eigenvalue.
-// dmin is the smallest pivot, the last one included.
+// On success `bound` is a lower bound of the smallest eigenvalue of the new array: the
+// inverse of the trace of its inverse, ||B^-1||_F^-2 for the bidiagonal B of the array, from
+// the column recurrence c(j) = (1 + e(j-1) c(j-1)) / q(j); it tends to the eigenvalue
+// quadratically as the shifts approach it, and is 0 when the array is (nearly) singular.
 bool dqds_step(int n, const double* q, const double* e, double tau, double* qn, double* en,
-               double* dmin) {
+               double* bound) {
   double d = q[0] - tau;
-  *dmin = d;
+  double c = 0, trace = 0;
   for (int i = 0; i + 1 < n; ++i) {
     if (d < 0) return false;
     const double qhat = d + e[i];
@@ -35,23 +40,29 @@ bool dqds_step(int n, const double* q, const double* e, double tau, double* qn, 
       qn[i] = 0.0;
       en[i] = 0.0;
       d = q[i + 1] - tau;
+      trace = HUGE_VAL;
     } else {
       const double t = q[i + 1] / qhat;
       qn[i] = qhat;
+      c = (1.0 + (i > 0 ? en[i - 1] * c : 0.0)) / qhat;
+      trace += c;
       en[i] = e[i] * t;
       d = d * t - tau;
     }
-    *dmin = std::min(*dmin, d);
   }
   if (d < 0 || std::isnan(d)) return false;
   qn[n - 1] = d;
+  if (d > 0) {
+    c = (1.0 + (n > 1 ? en[n - 2] * c : 0.0)) / d;
+    trace += c;
+  } else {
+    trace = HUGE_VAL;
+  }
+  *bound = (trace < HUGE_VAL && trace > 0) ? 1.0 / trace : 0.0;
   return true;
 }
 
-// A lower bound of the smallest eigenvalue of the positive definite qd array: the inverse
-// of the trace of the inverse, ||B^-1||_F^-2 for the bidiagonal B of the array, from the
-// column recurrence c(j) = (1 + e(j-1) c(j-1)) / q(j).  Tends to the eigenvalue
-// quadratically as the shifts approach it; 0 when the array is (nearly) singular.
+// The same bound for an array no transform has produced yet.
 double smallest_lower_bound(int n, const double* q, const double* e) {
   double c = 0, trace = 0;
   for (int j = 0; j < n; ++j) {
@@ -83,11 +94,13 @@ void dlasq2(const int* n, double* z, int* info) {
       return;
     }
   }
+  // Two slabs of (q, e) that the transforms alternate between; an eigenvalue is written
+  // into both at the row it deflates from, so that the first slab ends up with all of them.
   double* q = z;
   double* e = z + nn;
   double* qn = z + 2 * nn;
   double* en = z + 3 * nn;
-  // Unpack the interleaved input (q(i) = z(2i-1), e(i) = z(2i)) into slabs.
+  // Unpack the interleaved input (q(i) = z(2i-1), e(i) = z(2i)).
   for (int i = 0; i < nn; ++i) {
     qn[i] = z[2 * i];
     en[i] = i + 1 < nn ? z[2 * i + 1] : 0.0;
@@ -108,11 +121,14 @@ void dlasq2(const int* n, double* z, int* info) {
   int active = nn;  // rows 0..active-1 are still iterated; q(active..) holds eigenvalues
   int iterations = 0;
   const int max_iterations = kIterationsPerEigenvalue * nn;
+  double bound = smallest_lower_bound(nn, q, e);
+  auto store = [&](int row, double value) { z[row] = z[2 * nn + row] = value; };
   while (active > 0) {
     const int b = active - 1;
     if (active == 1 || e[b - 1] <= tol2 * (sigma + q[b]) || e[b - 1] <= tol2 * q[b - 1]) {
-      q[b] += sigma;
+      store(b, q[b] + sigma);
       --active;
+      bound = smallest_lower_bound(active, q, e);
       continue;
     }
     if (active == 2 || e[b - 2] <= tol2 * (sigma + q[b - 1])) {
@@ -122,40 +138,32 @@ void dlasq2(const int* n, double* z, int* info) {
       const double diff = q1 + ee - q22;
       const double big = 0.5 * (q1 + ee + q22 + std::sqrt(diff * diff + 4.0 * ee * q22));
       const double small = big > 0 ? q1 * q22 / big : 0.0;
-      q[b - 1] = big + sigma;
-      q[b] = small + sigma;
+      store(b - 1, big + sigma);
+      store(b, small + sigma);
       active -= 2;
+      bound = smallest_lower_bound(active, q, e);
       continue;
     }
     if (++iterations > max_iterations) {
       *info = 1;
       break;
     }
-    // First try an estimate of the smallest eigenvalue from the bottom: the smaller root of
-    // the trailing 2x2 less its coupling to the row above.  It converges fast once the
-    // bottom settles but may overshoot; then the guaranteed lower bound takes over.
-    double dmin = 0;
     bool ok = false;
-    {
+    double tau = 0, next_bound = 0;
+    if (e[b - 1] < kSettled * q[b]) {
+      // The bottom has settled: try the smaller root of the trailing 2x2 less its coupling
+      // to the row above.  It converges fast from here but may overshoot; the guaranteed
+      // lower bound takes over when it does.
       const double q1 = q[b - 1], ee = e[b - 1], q22 = q[b];
       const double diff = q1 + ee - q22;
       const double big = 0.5 * (q1 + ee + q22 + std::sqrt(diff * diff + 4.0 * ee * q22));
-      const double small = q1 * q22 / big;
-      const double guess = small - std::sqrt(q1 * e[b - 2]);
-      if (guess > 0) {
-        ok = dqds_step(active, q, e, guess, qn, en, &dmin);
-        if (ok) {
-          sigma += guess;
-          std::copy(qn, qn + active, q);
-          std::copy(en, en + active - 1, e);
-          continue;
-        }
-      }
+      tau = q1 * q22 / big - std::sqrt(q1 * e[b - 2]);
+      if (tau > bound) ok = dqds_step(active, q, e, tau, qn, en, &next_bound);
     }
-    double tau = smallest_lower_bound(active, q, e);
+    if (!ok) tau = bound;
     for (int attempt = 0; attempt <= kShiftAttempts && !ok; ++attempt) {
       if (attempt == kShiftAttempts) tau = 0.0;
-      ok = dqds_step(active, q, e, tau, qn, en, &dmin);
+      ok = dqds_step(active, q, e, tau, qn, en, &next_bound);
       if (!ok) tau *= kShiftRetreat;
     }
     if (!ok) {
@@ -163,11 +171,13 @@ void dlasq2(const int* n, double* z, int* info) {
       break;
     }
     sigma += tau;
-    std::copy(qn, qn + active, q);
-    std::copy(en, en + active - 1, e);
+    bound = next_bound;
+    std::swap(q, qn);
+    std::swap(e, en);
   }
   // After a failure the rows still active are reported at their current approximations.
-  for (int i = 0; i < active; ++i) q[i] += sigma;
+  for (int i = 0; i < active; ++i) z[i] = q[i] + sigma;
+  q = z;
   double sum = 0;
   for (int i = 0; i < nn; ++i) sum += q[i];
   std::sort(z, z + nn, std::greater<double>());
