@@ -84,6 +84,11 @@ ZTR_API void cblas_dgemm(int layout, int transa, int transb, int m, int n, int k
 ZTR_API int LAPACKE_dgetrf(int matrix_layout, int m, int n, double* a, int lda, int* ipiv);
 /* Inverse of the n x n matrix whose LU factorization LAPACKE_dgetrf left in a and ipiv. */
 ZTR_API int LAPACKE_dgetri(int matrix_layout, int n, double* a, int lda, const int* ipiv);
+/* All eigenvalues (w, ascending) and, for jobz 'V', the orthonormal eigenvectors (the columns
+ * of a on exit) of the symmetric n x n matrix whose uplo triangle ('U' or 'L') a holds; with
+ * jobz 'N' that triangle is destroyed.  > 0: the tridiagonal iteration did not converge. */
+ZTR_API int LAPACKE_dsyevd(int matrix_layout, char jobz, char uplo, int n, double* a, int lda,
+                           double* w);
 
 #ifdef __cplusplus
 }

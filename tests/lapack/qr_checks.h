@@ -1,0 +1,116 @@
+// Test matrices and the checks the QR tests share: a textbook Householder QR with the
+// published sign rule to compare R against, and the scaled ratios ||A - Q*R||, ||Q'*Q - I||.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "lu_matrices.h"
+
+namespace ztr::test {
+
+inline constexpr double kEps = std::numeric_limits<double>::epsilon() / 2;
+
+// A well-conditioned m x n matrix (lda >= m, padding -777): uniform entries in [-1, 1) plus
+// sqrt(max(m, n)) on the diagonal, so that R depends on A with a condition number of a few
+// units and two correct factorizations agree to rounding.
+inline std::vector<double> qr_matrix(int m, int n, int lda, std::uint64_t seed) {
+  std::vector<double> a = random_matrix(m, n, lda, seed);
+  const double shift = std::sqrt(static_cast<double>(std::max(m, n)));
+  for (int j = 0; j < std::min(m, n); ++j) a[j + static_cast<std::size_t>(j) * lda] += shift;
+  return a;
+}
+
+// The textbook Householder QR: for each column, beta = -sign(alpha)*||(alpha, x)||,
+// tau = (beta - alpha)/beta, v = x/(alpha - beta), tau = 0 when x = 0; the reflector is applied
+// column by column.  Returns R (min(m,n) x n, leading dimension min(m,n)).
+inline std::vector<double> textbook_r(int m, int n, const double* a0, int lda) {
+  std::vector<double> a(static_cast<std::size_t>(m) * n);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < m; ++i)
+      a[i + static_cast<std::size_t>(j) * m] = a0[i + static_cast<std::size_t>(j) * lda];
+  auto A = [&](int i, int j) -> double& { return a[i + static_cast<std::size_t>(j) * m]; };
+  const int k = std::min(m, n);
+  for (int j = 0; j < k; ++j) {
+    double ss = 0;
+    for (int i = j + 1; i < m; ++i) ss += A(i, j) * A(i, j);
+    if (ss == 0) continue;
+    const double alpha = A(j, j);
+    const double beta = -std::copysign(std::sqrt(alpha * alpha + ss), alpha);
+    const double tau = (beta - alpha) / beta;
+    for (int i = j + 1; i < m; ++i) A(i, j) /= alpha - beta;
+    A(j, j) = beta;
+    for (int c = j + 1; c < n; ++c) {
+      double w = A(j, c);
+      for (int i = j + 1; i < m; ++i) w += A(i, j) * A(i, c);
+      A(j, c) -= tau * w;
+      for (int i = j + 1; i < m; ++i) A(i, c) -= tau * A(i, j) * w;
+    }
+  }
+  std::vector<double> r(static_cast<std::size_t>(k) * n, 0.0);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i <= std::min(j, k - 1); ++i) r[i + static_cast<std::size_t>(j) * k] = A(i, j);
+  return r;
+}
+
+// max over columns of sum |x - y| (both r-row matrices with their own leading dimensions).
+inline double one_norm_diff(int rows, int cols, const double* x, int ldx, const double* y,
+                            int ldy) {
+  double worst = 0;
+  for (int j = 0; j < cols; ++j) {
+    double s = 0;
+    for (int i = 0; i < rows; ++i)
+      s += std::fabs(x[i + static_cast<std::size_t>(j) * ldx] -
+                     (y != nullptr ? y[i + static_cast<std::size_t>(j) * ldy] : 0.0));
+    worst = std::max(worst, s);
+  }
+  return worst;
+}
+
+// ||R - Rref||_1 / (||A||_1 * max(m, n) * eps), R from the factored a (on and above the
+// diagonal).
+inline double r_difference(int m, int n, const double* a0, int lda0, const double* qr, int ldqr) {
+  const int k = std::min(m, n);
+  const std::vector<double> ref = textbook_r(m, n, a0, lda0);
+  std::vector<double> r(static_cast<std::size_t>(k) * n, 0.0);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i <= std::min(j, k - 1); ++i)
+      r[i + static_cast<std::size_t>(j) * k] = qr[i + static_cast<std::size_t>(j) * ldqr];
+  const double norm = one_norm_diff(m, n, a0, lda0, nullptr, 0);
+  return one_norm_diff(k, n, r.data(), k, ref.data(), k) / (norm * std::max(m, n) * kEps);
+}
+
+// With Q (m x k, ldq) and R taken from the factored a: ||A - Q*R||_1 / (||A||_1 * m * eps).
+inline double qr_residual(int m, int n, const double* a0, int lda0, const double* q, int ldq,
+                          const double* qr, int ldqr) {
+  const int k = std::min(m, n);
+  std::vector<double> d(static_cast<std::size_t>(m) * n);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < m; ++i) {
+      double s = 0;
+      for (int p = 0; p <= std::min(j, k - 1); ++p)
+        s += q[i + static_cast<std::size_t>(p) * ldq] * qr[p + static_cast<std::size_t>(j) * ldqr];
+      d[i + static_cast<std::size_t>(j) * m] = a0[i + static_cast<std::size_t>(j) * lda0] - s;
+    }
+  const double norm = one_norm_diff(m, n, a0, lda0, nullptr, 0);
+  return one_norm_diff(m, n, d.data(), m, nullptr, 0) / (norm * std::max(m, 1) * kEps);
+}
+
+// ||Q'*Q - I||_1 / (m * eps) for the m x n Q.
+inline double orthogonality(int m, int n, const double* q, int ldq) {
+  std::vector<double> g(static_cast<std::size_t>(n) * n);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) {
+      double s = i == j ? -1.0 : 0.0;
+      for (int p = 0; p < m; ++p)
+        s += q[p + static_cast<std::size_t>(i) * ldq] * q[p + static_cast<std::size_t>(j) * ldq];
+      g[i + static_cast<std::size_t>(j) * n] = s;
+    }
+  return one_norm_diff(n, n, g.data(), n, nullptr, 0) / (std::max(m, 1) * kEps);
+}
+
+}  // namespace ztr::test

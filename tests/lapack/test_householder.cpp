@@ -1,0 +1,164 @@
+// The Householder building blocks: the reflector's sign rule and its accuracy at the edge of
+// the exponent range, and block reflectors (every side, transpose and direction, in one and
+// in several column blocks of T) against the reflectors applied one by one.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+#include "lapack/householder/householder.h"
+#include "qr_checks.h"
+
+namespace ztr {
+namespace {
+
+using test::kEps;
+
+TEST(Dlarfg, SignRuleZeroVectorAndTinyInput) {
+  // n = 1 and a zero x: H = I, alpha untouched.
+  {
+    double alpha = -2.5, x[2] = {0.0, 0.0}, tau = 7;
+    ztr_lapack_dlarfg(1, &alpha, x, 1, &tau);
+    EXPECT_EQ(tau, 0.0);
+    ztr_lapack_dlarfg(3, &alpha, x, 1, &tau);
+    EXPECT_EQ(tau, 0.0);
+    EXPECT_EQ(alpha, -2.5);
+  }
+  // H*(alpha; x) = (beta; 0) with beta of the sign opposite to alpha's, for either sign, at
+  // ordinary scale and at a scale whose squares underflow (the rescaling must keep v exact
+  // to rounding), and with a strided x.
+  for (double scale : {1.0, 1e-300}) {
+    for (double sign : {1.0, -1.0}) {
+      const double a0 = sign * 3 * scale;
+      double alpha = a0, tau = 0;
+      double x[4] = {4 * scale, -99, 12 * scale, -99};  // incx 2: x = (4, 12)*scale
+      ztr_lapack_dlarfg(3, &alpha, x, 2, &tau);
+      const double norm = 13 * scale;
+      EXPECT_NEAR(alpha / norm, -sign, 4 * kEps);
+      EXPECT_NEAR(tau, (alpha - a0) / alpha, 4 * kEps);
+      // v = (1, x0, x2); H*(a0; 4s; 12s) = (a0; 4s; 12s) - tau*v*(v'*(a0; 4s; 12s)).
+      const double y[3] = {a0, 4 * scale, 12 * scale};
+      const double v[3] = {1.0, x[0], x[2]};
+      double w = 0;
+      for (int i = 0; i < 3; ++i) w += v[i] * y[i];
+      for (int i = 0; i < 3; ++i) {
+        const double hy = y[i] - tau * v[i] * w;
+        EXPECT_NEAR(hy / norm, i == 0 ? alpha / norm : 0.0, 8 * kEps) << scale << " " << i;
+      }
+      EXPECT_EQ(x[1], -99);
+      EXPECT_EQ(x[3], -99);
+    }
+  }
+}
+
+// The reflectors' vectors with their implied parts filled in: columnwise storage, count rows,
+// forward (unit at row j) or backward (unit at row count-k+j); tau = 2/(v'v), so every H is
+// orthogonal.
+struct Reflectors {
+  int count, k;
+  bool forward;
+  std::vector<double> v;     // as the routines read it (implied parts hold garbage)
+  std::vector<double> full;  // with the unit and zeros written out
+  std::vector<double> tau;
+};
+
+Reflectors make_reflectors(int count, int k, bool forward, std::uint64_t seed) {
+  Reflectors r{count,
+               k,
+               forward,
+               test::random_matrix(count, k, count, seed),
+               std::vector<double>(static_cast<std::size_t>(count) * k),
+               std::vector<double>(k)};
+  for (int j = 0; j < k; ++j) {
+    const int unit = forward ? j : count - k + j;
+    double vv = 0;
+    for (int i = 0; i < count; ++i) {
+      const std::size_t at = i + static_cast<std::size_t>(j) * count;
+      double& f = r.full[at];
+      f = i == unit ? 1.0 : ((forward ? i < unit : i > unit) ? 0.0 : r.v[at]);
+      if (i == unit || (forward ? i < unit : i > unit)) r.v[at] = 1e30;  // must not be read
+      vv += f * f;
+    }
+    r.tau[j] = 2.0 / vv;
+  }
+  return r;
+}
+
+// C := H(j)*C (left) or C*H(j) (right) by the definition.
+void apply_one(const Reflectors& r, int j, bool left, int m, int n, std::vector<double>& c) {
+  const double* v = r.full.data() + static_cast<std::size_t>(j) * r.count;
+  auto C = [&](int i, int l) -> double& { return c[i + static_cast<std::size_t>(l) * m]; };
+  if (left) {
+    for (int l = 0; l < n; ++l) {
+      double w = 0;
+      for (int i = 0; i < m; ++i) w += v[i] * C(i, l);
+      for (int i = 0; i < m; ++i) C(i, l) -= r.tau[j] * v[i] * w;
+    }
+  } else {
+    for (int i = 0; i < m; ++i) {
+      double w = 0;
+      for (int l = 0; l < n; ++l) w += C(i, l) * v[l];
+      for (int l = 0; l < n; ++l) C(i, l) -= r.tau[j] * w * v[l];
+    }
+  }
+}
+
+TEST(Dlarfb, BlockReflectorEqualsTheReflectorsOneByOne) {
+  const int m = 70, n = 50;
+  std::uint64_t seed = 3;
+  // k = 40 spans several column blocks of T (the couplings are matrix multiplies).
+  for (int k : {1, 5, 40}) {
+    for (bool forward : {true, false}) {
+      for (bool left : {true, false}) {
+        for (bool trans : {false, true}) {
+          const int count = left ? m : n;
+          const Reflectors r = make_reflectors(count, k, forward, ++seed);
+          std::vector<double> t(static_cast<std::size_t>(k) * k, 1e30);
+          ztr_lapack_dlarft(forward ? "F" : "B", "C", count, k, r.v.data(), count, r.tau.data(),
+                            t.data(), k);
+          const std::vector<double> c0 = test::random_matrix(m, n, m, ++seed);
+          std::vector<double> c = c0, want = c0;
+          const int ldwork = left ? n : m;
+          std::vector<double> work(static_cast<std::size_t>(ldwork) * k);
+          ztr_lapack_dlarfb(left ? "L" : "R", trans ? "T" : "N", forward ? "F" : "B", "C", m, n, k,
+                            r.v.data(), count, t.data(), k, c.data(), m, work.data(), ldwork);
+          // Q = H(1)...H(k) (forward) or H(k)...H(1) (backward); op(Q) on the given side.
+          // The reflector nearest to C goes first.
+          const bool first_is_last = forward == (left != trans);
+          for (int s = 0; s < k; ++s) apply_one(r, first_is_last ? k - 1 - s : s, left, m, n, want);
+          const double err = test::one_norm_diff(m, n, c.data(), m, want.data(), m) /
+                             (test::one_norm_diff(m, n, c0.data(), m, nullptr, 0) * count * kEps);
+          EXPECT_LT(err, 30.0) << "k " << k << (forward ? " F" : " B") << (left ? " L" : " R")
+                               << (trans ? " T" : " N");
+        }
+      }
+    }
+  }
+}
+
+TEST(Dlarft, ZeroTauGivesAZeroColumnOfT) {
+  const int n = 30, k = 20;
+  for (bool forward : {true, false}) {
+    Reflectors r = make_reflectors(n, k, forward, 11);
+    r.tau[7] = 0.0;
+    std::vector<double> t(static_cast<std::size_t>(k) * k, 5.0);
+    ztr_lapack_dlarft(forward ? "F" : "B", "C", n, k, r.v.data(), n, r.tau.data(), t.data(), k);
+    for (int i = 0; i < k; ++i) {
+      const bool stored = forward ? i <= 7 : i >= 7;
+      if (stored) {
+        EXPECT_EQ(t[i + 7 * k], 0.0) << i;
+      }
+    }
+    // ... and the block reflector is still that of the others.
+    std::vector<double> c = test::random_matrix(n, 3, n, 12), want = c;
+    std::vector<double> work(3 * k);
+    ztr_lapack_dlarfb("L", "N", forward ? "F" : "B", "C", n, 3, k, r.v.data(), n, t.data(), k,
+                      c.data(), n, work.data(), 3);
+    for (int s = 0; s < k; ++s) apply_one(r, forward ? k - 1 - s : s, true, n, 3, want);
+    EXPECT_LT(test::one_norm_diff(n, 3, c.data(), n, want.data(), n), 1e-12);
+  }
+}
+
+}  // namespace
+}  // namespace ztr

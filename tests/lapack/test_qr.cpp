@@ -1,0 +1,271 @@
+// QR factorization and Q generation: R against a textbook Householder QR, ||A - Q*R|| and
+// ||Q'*Q - I|| on every path of DGEQRF (serial blocked, task-parallel with 2 to 4 threads,
+// the row-split panels of tall matrices, short workspaces, failed allocations), DORGQR's
+// blocking and its special cases, the argument checks and the workspace queries.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "lapack/householder/householder.h"
+#include "lapack/ilaenv.h"
+#include "qr_checks.h"
+#include "service/error.h"
+#include "service/threads.h"
+#include "testalloc.h"
+#include "tests/support/child.h"
+
+namespace ztr {
+namespace {
+
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+
+constexpr double kRatioBound = 30.0;  // the usual LAPACK test threshold
+
+enum class Lwork { kOptimal, kMinimal, kBetween };
+
+int query_dgeqrf(int m, int n, int lda) {
+  double w = 0;
+  int lwork = -1, info = 0;
+  dgeqrf(&m, &n, nullptr, &lda, nullptr, &w, &lwork, &info);
+  return static_cast<int>(w);
+}
+
+// Factors a generated matrix through dgeqrf with the given workspace, forms Q with dorgqr and
+// checks the three ratios; prints what failed and returns the number of failures.
+int check_qr(int m, int n, Lwork lw, std::uint64_t seed) {
+  const int lda = m + 2, k = std::min(m, n);
+  const std::vector<double> a0 = test::qr_matrix(m, n, lda, seed);
+  std::vector<double> a = a0, tau(std::max(1, k), -5.0);
+  const int opt = query_dgeqrf(m, n, lda);
+  int lwork = lw == Lwork::kOptimal ? std::max(opt, std::max(1, n)) : std::max(1, n);
+  if (lw == Lwork::kBetween) lwork = std::max(lwork, (opt + lwork) / 2);
+  std::vector<double> work(std::max(1, lwork));
+  int info = -9;
+  dgeqrf(&m, &n, a.data(), &lda, tau.data(), work.data(), &lwork, &info);
+  int failures = 0;
+  auto fail = [&](const char* what, double value) {
+    std::printf("%dx%d lwork %d (opt %d): %s %g\n", m, n, lwork, opt, what, value);
+    ++failures;
+  };
+  if (info != 0) fail("info", info);
+  if (k == 0) return failures;
+  const double rdiff = test::r_difference(m, n, a0.data(), lda, a.data(), lda);
+  if (!(rdiff < kRatioBound)) fail("R differs from the textbook QR by", rdiff);
+  // Q: m x k from the k reflectors, with dorgqr's optimal and minimal workspaces.
+  for (bool optimal : {true, false}) {
+    std::vector<double> q(static_cast<std::size_t>(lda) * k);
+    for (int j = 0; j < k; ++j)
+      std::copy_n(a.data() + static_cast<std::size_t>(j) * lda, m,
+                  q.data() + static_cast<std::size_t>(j) * lda);
+    int qlwork = -1;
+    double wq = 0;
+    dorgqr(&m, &k, &k, q.data(), &lda, tau.data(), &wq, &qlwork, &info);
+    qlwork = optimal ? static_cast<int>(wq) : k;
+    std::vector<double> qwork(std::max(1, qlwork));
+    dorgqr(&m, &k, &k, q.data(), &lda, tau.data(), qwork.data(), &qlwork, &info);
+    if (info != 0) fail("dorgqr info", info);
+    const double res = test::qr_residual(m, n, a0.data(), lda, q.data(), lda, a.data(), lda);
+    if (!(res < kRatioBound)) fail("||A - QR|| ratio", res);
+    const double orth = test::orthogonality(m, k, q.data(), lda);
+    if (!(orth < kRatioBound)) fail("||Q'Q - I|| ratio", orth);
+  }
+  return failures;
+}
+
+// Shapes on both sides of the blocks and crossovers: tiny, square, tall, wide, several
+// panels of the task path (n >= 200), and tall ones with m/n >= 70 (serial blocked with
+// row-split panels).
+int battery() {
+  int failures = 0;
+  std::uint64_t seed = 100;
+  for (auto [m, n] : std::initializer_list<std::pair<int, int>>{{0, 3},
+                                                                {3, 0},
+                                                                {1, 1},
+                                                                {5, 3},
+                                                                {3, 5},
+                                                                {40, 40},
+                                                                {130, 70},
+                                                                {220, 220},
+                                                                {300, 150},
+                                                                {150, 330},
+                                                                {420, 260},
+                                                                {2800, 40},
+                                                                {7000, 100}}) {
+    for (Lwork lw : {Lwork::kOptimal, Lwork::kMinimal, Lwork::kBetween})
+      failures += check_qr(m, n, lw, ++seed);
+  }
+  return failures;
+}
+
+ZTR_CHILD(qr_every_path) {
+  const long live = ztr_testalloc_live();
+  const int failures = battery();
+  if (ztr_testalloc_live() != live) {
+    std::printf("leak: %ld blocks\n", ztr_testalloc_live() - live);
+    return 100;
+  }
+  return failures;
+}
+
+TEST(Dgeqrf, EveryPathMatchesTheTextbookQr) {
+  for (const char* threads : {"1", "2", "3", "4"}) {
+    const auto r = test::run_child("qr_every_path", {std::string("ZTR_NUM_THREADS=") + threads,
+                                                     "ZTR_DYNAMIC=FALSE", "ZTR_DISABLE_FAST_MM=1"});
+    EXPECT_EQ(r.exit_code, 0) << threads << " threads:\n" << r.out;
+  }
+  // Dynamic mode trims the threads of the short task path and of the row-split panels.
+  const auto r = test::run_child(
+      "qr_every_path", {"ZTR_NUM_THREADS=3", "ZTR_DYNAMIC=TRUE", "ZTR_DISABLE_FAST_MM=1"});
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+}
+
+// The n-th allocation of a task-path call fails: the panel buffer (the factorization goes on
+// without it), the private work array (lwork short of the optimum), the status array (both
+// fall back to the serial path).  Silent, correct, nothing leaked.
+ZTR_CHILD(qr_allocation_failures) {
+  const int m = 300, n = 300, lda = m;
+  const std::vector<double> a0 = test::qr_matrix(m, n, lda, 9);
+  const int opt = query_dgeqrf(m, n, lda);
+  int failures = 0;
+  for (int lwork : {opt, n}) {
+    const int allocations = lwork < opt ? 3 : 2;
+    for (int nth = 1; nth <= allocations; ++nth) {
+      std::vector<double> a = a0, tau(n), work(lwork);
+      int info = -1;
+      dgeqrf(&m, &n, a.data(), &lda, tau.data(), work.data(), &lwork, &info);  // warm
+      a = a0;
+      const long live = ztr_testalloc_live();
+      const long failed = ztr_testalloc_failures();
+      ztr_testalloc_fail_nth(nth, 0);
+      CaptureStdout();
+      dgeqrf(&m, &n, a.data(), &lda, tau.data(), work.data(), &lwork, &info);
+      const std::string out = GetCapturedStdout();
+      ztr_testalloc_reset();
+      const double rdiff = test::r_difference(m, n, a0.data(), lda, a.data(), lda);
+      if (ztr_testalloc_failures() != failed + 1 || !out.empty() || info != 0 ||
+          !(rdiff < kRatioBound) || ztr_testalloc_live() != live) {
+        std::printf("lwork %d, allocation %d: failures %ld, out '%s', info %d, R %g, live %ld\n",
+                    lwork, nth, ztr_testalloc_failures() - failed, out.c_str(), info, rdiff,
+                    ztr_testalloc_live() - live);
+        ++failures;
+      }
+    }
+  }
+  return failures;
+}
+
+TEST(Dgeqrf, FailedAllocationsFallBackSilently) {
+  const auto r =
+      test::run_child("qr_allocation_failures",
+                      {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE", "ZTR_DISABLE_FAST_MM=1"});
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+}
+
+// Workspace answers: the serial path's (threads + n)*nb, half as wide again for tall narrow
+// matrices with threads; the task path's max(n, k*nb + threads*b*nb*nb); 1 when empty.
+ZTR_CHILD(qr_queries) {
+  const int t = domain_max_threads(kDomainAll);
+  int failures = 0;
+  auto expect = [&](int m, int n, long want) {
+    const int got = query_dgeqrf(m, n, std::max(1, m));
+    if (got != want) {
+      std::printf("%d threads, %dx%d: query %d, want %ld\n", t, m, n, got, want);
+      ++failures;
+    }
+  };
+  for (auto [m, n] : std::initializer_list<std::pair<int, int>>{{500, 300}, {300, 500}}) {
+    const int k = std::min(m, n);
+    const int nb = ilaenv(1, "DGEQRF", " ", m, t == 1 ? k : n, t, -1);
+    expect(m, n,
+           t == 1 ? static_cast<long>(1 + n) * nb
+                  : std::max<long>(n, static_cast<long>(k) * nb + 2L * t * nb * nb));
+  }
+  const int nb = ilaenv(1, "DGEQRF", " ", 8000, 100, t, -1);
+  expect(8000, 100, static_cast<long>(t + 100) * (t > 1 ? nb + nb / 2 : nb));
+  expect(0, 5, 1);
+  // DORGQR: n*nb.
+  int m = 300, n = 200, k = 100, lda = 300, lwork = -1, info = 0;
+  double w = 0;
+  dorgqr(&m, &n, &k, nullptr, &lda, nullptr, &w, &lwork, &info);
+  if (w != 200.0 * ilaenv(1, "DORGQR", " ", m, n, k, -1)) ++failures;
+  return failures;
+}
+
+TEST(Dgeqrf, WorkspaceQueries) {
+  for (const char* threads : {"1", "3"}) {
+    const auto r = test::run_child(
+        "qr_queries", {std::string("ZTR_NUM_THREADS=") + threads, "ZTR_DYNAMIC=FALSE"});
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+  }
+}
+
+TEST(QrArguments, ErrorsAreReportedWithTheirPositionsAndTouchNothing) {
+  install_default_xerbla();
+  std::vector<double> a(12, 1.0), tau(3, 2.0), work(4, 3.0);
+  auto message = [](int pos, const char* name) {
+    return "\nZTR ERROR: Parameter " + std::to_string(pos) + " was incorrect on entry to " + name +
+           ".\n";
+  };
+  struct GeCase {
+    int m, n, lda, lwork, info;
+  };
+  for (GeCase c : {GeCase{-1, 2, 3, 4, -1}, GeCase{3, -1, 3, 4, -2}, GeCase{3, 2, 2, 4, -4},
+                   GeCase{3, 3, 3, 2, -7}, GeCase{3, 0, 3, 0, -7}}) {
+    int info = 0;
+    CaptureStdout();
+    dgeqrf(&c.m, &c.n, a.data(), &c.lda, tau.data(), work.data(), &c.lwork, &info);
+    EXPECT_EQ(GetCapturedStdout(), message(-c.info, "DGEQRF"));
+    EXPECT_EQ(info, c.info);
+  }
+  struct OrCase {
+    int m, n, k, lda, lwork, info;
+  };
+  for (OrCase c :
+       {OrCase{-1, 0, 0, 1, 1, -1}, OrCase{3, 4, 2, 4, 4, -2}, OrCase{3, -1, 0, 3, 4, -2},
+        OrCase{4, 3, 4, 4, 4, -3}, OrCase{4, 3, -1, 4, 4, -3}, OrCase{4, 3, 2, 3, 4, -5},
+        OrCase{4, 3, 2, 4, 2, -8}}) {
+    int info = 0;
+    CaptureStdout();
+    dorgqr(&c.m, &c.n, &c.k, a.data(), &c.lda, tau.data(), work.data(), &c.lwork, &info);
+    EXPECT_EQ(GetCapturedStdout(), message(-c.info, "DORGQR"));
+    EXPECT_EQ(info, c.info);
+  }
+  for (double v : a) EXPECT_EQ(v, 1.0);
+  for (double v : tau) EXPECT_EQ(v, 2.0);
+  for (double v : work) EXPECT_EQ(v, 3.0);
+}
+
+TEST(Dorgqr, NoReflectorsGiveTheIdentitysFirstColumns) {
+  for (auto [m, n] : std::initializer_list<std::pair<int, int>>{{5, 3}, {200, 150}}) {
+    const int k = 0, lda = m + 1;
+    std::vector<double> a = test::random_matrix(m, n, lda, 4), tau(1), work(n * 64);
+    int lwork = static_cast<int>(work.size()), info = -1;
+    dorgqr(&m, &n, &k, a.data(), &lda, tau.data(), work.data(), &lwork, &info);
+    EXPECT_EQ(info, 0);
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < m; ++i)
+        EXPECT_EQ(a[i + static_cast<std::size_t>(j) * lda], i == j ? 1.0 : 0.0) << i << "," << j;
+  }
+}
+
+TEST(Dorgqr, FewerReflectorsThanColumnsExtendQOrthonormally) {
+  // k < n: the last n-k columns start from the identity's and are reflected; the first k
+  // columns of Q are those of the full factorization.
+  const int m = 300, n = 180, k = 70, lda = m;
+  const std::vector<double> a0 = test::qr_matrix(m, n, lda, 21);
+  std::vector<double> a = a0, tau(n), work(static_cast<std::size_t>(n) * 128);
+  int lwork = static_cast<int>(work.size()), info = -1;
+  dgeqrf(&m, &n, a.data(), &lda, tau.data(), work.data(), &lwork, &info);
+  std::vector<double> q = a;
+  dorgqr(&m, &n, &k, q.data(), &lda, tau.data(), work.data(), &lwork, &info);
+  EXPECT_EQ(info, 0);
+  EXPECT_LT(test::orthogonality(m, n, q.data(), lda), kRatioBound);
+  EXPECT_LT(test::qr_residual(m, k, a0.data(), lda, q.data(), lda, a.data(), lda), kRatioBound);
+}
+
+}  // namespace
+}  // namespace ztr
