@@ -84,6 +84,16 @@ std::vector<Dense> hard_dense() {
     }
   }
   out.push_back(dense_from(glued, 7));
+  // Two blocks with interleaved spectra: the tridiagonal splits, and bisection returns the
+  // eigenvalues block by block, which the driver must sort.
+  Dense blocks{"block_diagonal", 30, std::vector<double>(900, 0.0)};
+  const Dense b1 = out[0];
+  for (int j = 0; j < 15; ++j)
+    for (int i = 0; i < 15; ++i) {
+      blocks.a[i + j * 30] = b1.a[i + j * b1.n];
+      blocks.a[15 + i + (15 + j) * 30] = b1.a[20 + i + (20 + j) * b1.n] + (i == j ? 0.01 : 0.0);
+    }
+  out.push_back(blocks);
   return out;
 }
 
