@@ -119,19 +119,33 @@ void dlasq2(const int* n, double* z, int* info) {
   const double tol2 = (kDeflateUlps * eps) * (kDeflateUlps * eps);
   double sigma = 0;
   int active = nn;  // rows 0..active-1 are still iterated; q(active..) holds eigenvalues
+  // The current segment is rows top..active-1.  Rows above it form segments of their own
+  // that split off earlier: the e entry just above each holds minus the shift it had then
+  // (a split is an e entry <= 0).  Both slabs agree on those rows.
+  int top = 0;
   int iterations = 0;
   const int max_iterations = kIterationsPerEigenvalue * nn;
-  double bound = smallest_lower_bound(nn, q, e);
+  auto segment_bound = [&] { return smallest_lower_bound(active - top, q + top, e + top); };
+  double bound = segment_bound();
   auto store = [&](int row, double value) { z[row] = z[2 * nn + row] = value; };
   while (active > 0) {
-    const int b = active - 1;
-    if (active == 1 || e[b - 1] <= tol2 * (sigma + q[b]) || e[b - 1] <= tol2 * q[b - 1]) {
-      store(b, q[b] + sigma);
-      --active;
-      bound = smallest_lower_bound(active, q, e);
+    if (active == top) {
+      // This segment is done: go on with the one above it, at its own shift.
+      sigma = -e[top - 1];
+      int t = top - 1;
+      while (t > 0 && e[t - 1] > 0) --t;
+      top = t;
+      bound = segment_bound();
       continue;
     }
-    if (active == 2 || e[b - 2] <= tol2 * (sigma + q[b - 1])) {
+    const int b = active - 1, rows = active - top;
+    if (rows == 1 || e[b - 1] <= tol2 * (sigma + q[b]) || e[b - 1] <= tol2 * q[b - 1]) {
+      store(b, q[b] + sigma);
+      --active;
+      if (active > top) bound = segment_bound();
+      continue;
+    }
+    if (rows == 2 || e[b - 2] <= tol2 * (sigma + q[b - 1])) {
       // The bottom 2x2 on its own: trace t = q1 + e + q2, determinant q1*q2; the
       // discriminant is a sum of non-negative terms, so nothing cancels.
       const double q1 = q[b - 1], ee = e[b - 1], q22 = q[b];
@@ -141,7 +155,22 @@ void dlasq2(const int* n, double* z, int* info) {
       store(b - 1, big + sigma);
       store(b, small + sigma);
       active -= 2;
-      bound = smallest_lower_bound(active, q, e);
+      if (active > top) bound = segment_bound();
+      continue;
+    }
+    // A negligible off-diagonal inside the segment cuts it; the part below goes on alone, so
+    // its shifts are bounded by its own smallest eigenvalue, not by one far above.
+    for (int i = b - 3; i >= top; --i) {
+      if (e[i] <= tol2 * (sigma + std::min(q[i], q[i + 1]))) {
+        e[i] = -sigma;
+        std::copy(q + top, q + i + 1, qn + top);
+        std::copy(e + top, e + i + 1, en + top);
+        top = i + 1;
+        break;
+      }
+    }
+    if (top != active - rows) {
+      bound = segment_bound();
       continue;
     }
     if (++iterations > max_iterations) {
@@ -158,12 +187,12 @@ void dlasq2(const int* n, double* z, int* info) {
       const double diff = q1 + ee - q22;
       const double big = 0.5 * (q1 + ee + q22 + std::sqrt(diff * diff + 4.0 * ee * q22));
       tau = q1 * q22 / big - std::sqrt(q1 * e[b - 2]);
-      if (tau > bound) ok = dqds_step(active, q, e, tau, qn, en, &next_bound);
+      if (tau > bound) ok = dqds_step(rows, q + top, e + top, tau, qn + top, en + top, &next_bound);
     }
     if (!ok) tau = bound;
     for (int attempt = 0; attempt <= kShiftAttempts && !ok; ++attempt) {
       if (attempt == kShiftAttempts) tau = 0.0;
-      ok = dqds_step(active, q, e, tau, qn, en, &next_bound);
+      ok = dqds_step(rows, q + top, e + top, tau, qn + top, en + top, &next_bound);
       if (!ok) tau *= kShiftRetreat;
     }
     if (!ok) {

@@ -14,9 +14,11 @@ namespace {
 
 using test::Tridiagonal;
 
-constexpr double kValueBound = 10.0;     // |w - oracle| / (||T|| n eps)
-constexpr double kResidualBound = 30.0;  // ||T z - w z|| / (||T|| n eps)
-constexpr double kOrthoBound = 30.0;     // ||Z^T Z - I|| / (n eps)
+// Ratios in units of n * eps * ||T|| (eps the unit roundoff); the LAPACK test suites allow
+// 30 in units of n * ulp, which is 60 here.
+constexpr double kValueBound = 10.0;     // |w - oracle|
+constexpr double kResidualBound = 60.0;  // ||T z - w z||
+constexpr double kOrthoBound = 60.0;     // ||Z^T Z - I|| (in units of n * eps)
 
 struct Bisection {
   int m = 0, nsplit = 0, info = 0;
