@@ -48,6 +48,7 @@ int main(int argc, char** argv) {
   const int n = argc > 1 ? std::atoi(argv[1]) : 2000;
   const int reps = argc > 2 ? std::atoi(argv[2]) : 5;
   const char* peer_path = argc > 3 ? argv[3] : kPeerDefault;
+  setvbuf(stdout, nullptr, _IOLBF, 0);
   setenv("OPENBLAS_CORETYPE", "Haswell", 0);
   void* lib = dlopen(peer_path, RTLD_NOW | RTLD_LOCAL);
   PeerSyevr peer = lib ? reinterpret_cast<PeerSyevr>(dlsym(lib, "dsyevr_")) : nullptr;

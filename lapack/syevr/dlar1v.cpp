@@ -17,9 +17,14 @@ void dlar1v(const int* n, const int* b1, const int* bn, const double* lambda, co
   double* uminus = work + nn;  // U-(i) = ld(i) / D-(i+1)
   double* s = work + 2 * nn;   // stationary auxiliaries, D+(i) = d(i) + s(i)
   double* p = work + 3 * nn;   // progressive auxiliaries, D-(i) = lld(i-1) + p(i)
+  // With a twist index given (r > 0 on entry) only the rows each side needs are factored:
+  // top down to it and bottom up to it.
+  const int given = *r;
+  const int top_end = given > 0 ? given - 1 : *bn - 1;     // s(0..top_end) needed
+  const int bottom_end = given > 0 ? given - 1 : *b1 - 1;  // p(bottom_end..n-1) needed
   // Top down: L D L^T - lambda I = L+ D+ L+^T.
   s[0] = -lam;
-  for (int i = 0; i + 1 < nn; ++i) {
+  for (int i = 0; i < top_end; ++i) {
     double dplus = d[i] + s[i];
     if (std::fabs(dplus) < pm) dplus = -pm;
     lplus[i] = ld[i] / dplus;
@@ -27,7 +32,7 @@ void dlar1v(const int* n, const int* b1, const int* bn, const double* lambda, co
   }
   // Bottom up: L D L^T - lambda I = U- D- U-^T.
   p[nn - 1] = d[nn - 1] - lam;
-  for (int i = nn - 2; i >= 0; --i) {
+  for (int i = nn - 2; i >= bottom_end; --i) {
     double dminus = lld[i] + p[i + 1];
     if (std::fabs(dminus) < pm) dminus = -pm;
     const double t = d[i] / dminus;
@@ -35,9 +40,9 @@ void dlar1v(const int* n, const int* b1, const int* bn, const double* lambda, co
     p[i] = p[i + 1] * t - lam;
   }
   // The twist: gamma(k) = s(k) + p(k) + lambda, smallest in magnitude over b1..bn.
-  int twist = *b1 - 1;
+  int twist = given > 0 ? given - 1 : *b1 - 1;
   double gmin = s[twist] + p[twist] + lam;
-  for (int k = *b1; k < *bn; ++k) {
+  for (int k = twist + 1; given == 0 && k < *bn; ++k) {
     const double g = s[k] + p[k] + lam;
     if (!(std::fabs(g) >= std::fabs(gmin))) {
       gmin = g;

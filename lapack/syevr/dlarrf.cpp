@@ -75,7 +75,7 @@ void dlarrf(const int* n, const double* d, const double* l, const double* ld, co
             const double lambda = e2 == 0 ? w[a] : w[b];
             const double gaptol = 0.0;
             const int one = 1, wantnc = 0;
-            int negcnt = 0, r = 0, supp[2];
+            int negcnt = 0, r = 0, supp[2];  // r = 0: choose the twist
             double ztz, mingma, nrminv, resid, rqcorr;
             dlar1v(n, &one, n, &lambda, d, l, ld, lld, pivmin, &gaptol, zend[e2], &wantnc, &negcnt,
                    &ztz, &mingma, &r, supp, &nrminv, &resid, &rqcorr, scratch);

@@ -161,9 +161,10 @@ void dlarrv(const int* n, const double* /*vl*/, const double* /*vu*/, double* d,
             std::fill(col(cs), col(cs) + nn, 0.0);
             bool usedbs = false;
             int supp[2] = {1, in};
+            int r = 0;  // the twist, kept from the first iteration on
             for (int it = 0;; ++it) {
               double ztz, mingma, nrminv, resid, rqcorr;
-              int r = 0, negcnt = 0;
+              int negcnt = 0;
               const int b1 = 1, wantnc = 0;
               dlar1v(&in, &b1, &in, &lambda, rd, rl, rld, rlld, pivmin, &gaptol, zc, &wantnc,
                      &negcnt, &ztz, &mingma, &r, supp, &nrminv, &resid, &rqcorr, scratch);
@@ -185,6 +186,7 @@ void dlarrv(const int* n, const double* /*vl*/, const double* /*vu*/, double* d,
                        iscratch, pivmin, &spdiam, &in, &iinfo);
                 lambda = w[cs];
                 usedbs = true;
+                r = 0;
                 continue;
               }
               for (int k = supp[0] - 1; k < supp[1]; ++k) zc[k] *= nrminv;

@@ -85,10 +85,10 @@ void dlarre(const char* range, const int* n, double* vl, double* vu, const int* 
             double* wgap, int* iblock, int* indexw, double* gers, double* pivmin, double* work,
             int* iwork, int* info);
 
-// One eigenvector of L D L^T by the twisted factorization at lambda, the twist chosen in
-// b1..bn where |gamma| is smallest.  z(b1..bn) gets the vector with z(r) = 1, negligible
-// tails zeroed (isuppz), ztz = ||z||^2, mingma = gamma(r), resid = |mingma| / ||z||,
-// rqcorr = mingma / ztz the Rayleigh-quotient correction.  work(4n).
+// One eigenvector of L D L^T by the twisted factorization at lambda, the twist r chosen in
+// b1..bn where |gamma| is smallest when r = 0 on entry, else the given one.  z(b1..bn) gets the
+// vector with z(r) = 1, negligible tails zeroed (isuppz), ztz = ||z||^2, mingma = gamma(r), resid =
+// |mingma| / ||z||, rqcorr = mingma / ztz the Rayleigh-quotient correction.  work(4n).
 void dlar1v(const int* n, const int* b1, const int* bn, const double* lambda, const double* d,
             const double* l, const double* ld, const double* lld, const double* pivmin,
             const double* gaptol, double* z, const int* wantnc, int* negcnt, double* ztz,
