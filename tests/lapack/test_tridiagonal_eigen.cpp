@@ -112,19 +112,6 @@ TEST(Dstebz, ValueIntervalIsOpenBelowAndClosedAbove) {
   EXPECT_EQ(b.w[1], 3.0);
 }
 
-TEST(Dstebz, ArgumentErrors) {
-  Tridiagonal t{"diag", {1.0, 2.0, 3.0}, {0.5, 0.5, 0.0}};
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(bisect(t, 'X', 'E', 0, 0, 1, 1).info, -1);
-  EXPECT_EQ(bisect(t, 'A', 'X', 0, 0, 1, 1).info, -2);
-  EXPECT_EQ(bisect(t, 'V', 'E', 1, 1, 1, 1).info, -5);
-  EXPECT_EQ(bisect(t, 'I', 'E', 0, 0, 0, 1).info, -6);
-  EXPECT_EQ(bisect(t, 'I', 'E', 0, 0, 3, 2).info, -7);
-  EXPECT_EQ(bisect(t, 'I', 'E', 0, 0, 2, 4).info, -7);
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("DSTEBZ"), std::string::npos);
-}
-
 // Relative accuracy of dqds: every eigenvalue of graded and random qd arrays against
 // long-double bisection on the factored form L D L^T (whose count, by the differential
 // stationary qd transform, is itself relatively accurate).
@@ -214,17 +201,6 @@ Mrrr mrrr(const Tridiagonal& t, char jobz, char range, double vl, double vu, int
   return r;
 }
 
-// Every non-zero entry of each vector lies inside its isuppz range.
-bool supports_cover(int n, const Mrrr& r) {
-  for (int j = 0; j < r.m; ++j) {
-    for (int i = 0; i < n; ++i) {
-      const bool inside = i + 1 >= r.isuppz[2 * j] && i + 1 <= r.isuppz[2 * j + 1];
-      if (!inside && r.z[i + static_cast<size_t>(j) * n] != 0.0) return false;
-    }
-  }
-  return true;
-}
-
 // All eigenpairs, index and value ranges, eigenvalues only, with and without relative
 // accuracy: values against the oracle, vectors by residual, orthogonality and support.
 TEST(Dstemr, EigenpairsOfHardMatrices) {
@@ -241,7 +217,7 @@ TEST(Dstemr, EigenpairsOfHardMatrices) {
       EXPECT_LT(value_error(t, all.w.data(), oracle.data(), n), kValueBound);
       EXPECT_LT(test::tri_residual(t, n, all.w.data(), all.z.data(), n), kResidualBound);
       EXPECT_LT(test::orthogonality(n, n, all.z.data(), n), kOrthoBound);
-      EXPECT_TRUE(supports_cover(n, all));
+      EXPECT_TRUE(test::supports_cover(n, all.m, all.z.data(), n, all.isuppz.data()));
 
       Mrrr values = mrrr(t, 'N', 'A', 0, 0, 0, 0, tryrac);
       ASSERT_EQ(values.info, 0);
@@ -255,7 +231,7 @@ TEST(Dstemr, EigenpairsOfHardMatrices) {
     EXPECT_LT(value_error(t, some.w.data(), oracle.data() + il - 1, some.m), kValueBound);
     EXPECT_LT(test::tri_residual(t, some.m, some.w.data(), some.z.data(), n), kResidualBound);
     EXPECT_LT(test::orthogonality(n, some.m, some.z.data(), n), kOrthoBound);
-    EXPECT_TRUE(supports_cover(n, some));
+    EXPECT_TRUE(test::supports_cover(n, some.m, some.z.data(), n, some.isuppz.data()));
 
     int lo = n / 2;
     while (lo + 1 < n && oracle[lo + 1] - oracle[lo] < 1e-3L * test::tri_norm(t)) ++lo;
@@ -297,7 +273,7 @@ TEST(Dstemr, OrdersOneAndTwo) {
     EXPECT_LT(value_error(t, all.w.data(), oracle.data(), 2), kValueBound);
     EXPECT_LT(test::tri_residual(t, 2, all.w.data(), all.z.data(), 2), kResidualBound);
     EXPECT_LT(test::orthogonality(2, 2, all.z.data(), 2), kOrthoBound);
-    EXPECT_TRUE(supports_cover(2, all));
+    EXPECT_TRUE(test::supports_cover(2, all.m, all.z.data(), 2, all.isuppz.data()));
     Mrrr upper = mrrr(t, 'V', 'I', 0, 0, 2, 2);
     ASSERT_EQ(upper.m, 1);
     EXPECT_EQ(upper.w[0], all.w[1]);
@@ -307,40 +283,30 @@ TEST(Dstemr, OrdersOneAndTwo) {
   }
 }
 
-// Argument checks in order, the workspace query and the query for the number of vectors.
-TEST(Dstemr, ArgumentChecksAndQueries) {
+// The workspace query and the query for the number of vectors, and the vector count that
+// falls short of it.
+TEST(Dstemr, Queries) {
   const int n = 5;
   std::vector<double> d(n, 1.0), e(n, 0.5), w(n), z(n * n), work(18 * n);
   std::vector<int> isuppz(2 * n), iwork(10 * n);
-  auto call = [&](char jobz, char range, int nn, double vl, double vu, int il, int iu, int ldz,
-                  int nzc, int lwork, int liwork) {
-    int m = 0, info = 0, tryrac = 1;
-    dstemr(&jobz, &range, &nn, d.data(), e.data(), &vl, &vu, &il, &iu, &m, w.data(), z.data(), &ldz,
+  auto call = [&](char range, double vl, int il, int iu, int nzc, int lwork) {
+    const double vu = 3.0;
+    int m = 0, info = 0, tryrac = 1, liwork = 10 * n;
+    dstemr("V", &range, &n, d.data(), e.data(), &vl, &vu, &il, &iu, &m, w.data(), z.data(), &n,
            &nzc, isuppz.data(), &tryrac, work.data(), &lwork, iwork.data(), &liwork, &info);
     return info;
   };
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(call('X', 'A', n, 0, 0, 1, 1, n, n, 18 * n, 10 * n), -1);
-  EXPECT_EQ(call('V', 'X', n, 0, 0, 1, 1, n, n, 18 * n, 10 * n), -2);
-  EXPECT_EQ(call('V', 'A', -1, 0, 0, 1, 1, n, n, 18 * n, 10 * n), -3);
-  EXPECT_EQ(call('V', 'V', n, 1, 1, 1, 1, n, n, 18 * n, 10 * n), -7);
-  EXPECT_EQ(call('V', 'I', n, 0, 0, 0, 1, n, n, 18 * n, 10 * n), -8);
-  EXPECT_EQ(call('V', 'I', n, 0, 0, 3, 2, n, n, 18 * n, 10 * n), -9);
-  EXPECT_EQ(call('V', 'A', n, 0, 0, 1, 1, n - 1, n, 18 * n, 10 * n), -13);
-  EXPECT_EQ(call('V', 'A', n, 0, 0, 1, 1, n, n - 1, 18 * n, 10 * n), -14);
-  EXPECT_EQ(call('V', 'A', n, 0, 0, 1, 1, n, n, 18 * n - 1, 10 * n), -17);
-  EXPECT_EQ(call('V', 'A', n, 0, 0, 1, 1, n, n, 18 * n, 10 * n - 1), -19);
-  EXPECT_EQ(call('N', 'A', n, 0, 0, 1, 1, 1, 0, 12 * n, 8 * n), 0);
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("DSTEMR"), std::string::npos);
-  EXPECT_EQ(call('V', 'A', n, 0, 0, 1, 1, n, n, -1, 10 * n), 0);
+  EXPECT_EQ(call('A', 0, 1, 1, n, -1), 0);
   EXPECT_EQ(work[0], 18 * n);
   EXPECT_EQ(iwork[0], 10 * n);
-  // Eigenvalues of the matrix with d = 1, e = 0.5 lie in (0, 2); (1, 3] holds half of them.
-  EXPECT_EQ(call('V', 'V', n, 1.2, 3.0, 1, 1, n, -1, 18 * n, 10 * n), 0);
+  // The eigenvalues 1 + cos(k pi / 6): (1.2, 3] holds two of them.
+  EXPECT_EQ(call('V', 1.2, 1, 1, -1, 18 * n), 0);
   EXPECT_EQ(z[0], 2.0);
-  EXPECT_EQ(call('V', 'I', n, 0, 0, 2, 4, n, -1, 18 * n, 10 * n), 0);
+  EXPECT_EQ(call('I', 0, 2, 4, -1, 18 * n), 0);
   EXPECT_EQ(z[0], 3.0);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(call('I', 0, 2, 4, 2, 18 * n), -14);
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("DSTEMR"), std::string::npos);
 }
 
 }  // namespace

@@ -205,4 +205,14 @@ inline double orthogonality(int n, int m, const double* z, int ldz) {
   return worst / (n * kEps);
 }
 
+// Every non-zero entry of each of the m vectors lies inside its isuppz range (one-based).
+inline bool supports_cover(int n, int m, const double* z, int ldz, const int* isuppz) {
+  for (int j = 0; j < m; ++j)
+    for (int i = 0; i < n; ++i) {
+      const bool inside = i + 1 >= isuppz[2 * j] && i + 1 <= isuppz[2 * j + 1];
+      if (!inside && z[i + static_cast<std::size_t>(j) * ldz] != 0.0) return false;
+    }
+  return true;
+}
+
 }  // namespace ztr::test
