@@ -24,9 +24,12 @@ using ::testing::internal::GetCapturedStdout;
 
 // Ratios in units of n * eps * ||A|| (eps the unit roundoff); the LAPACK test suites allow
 // 30 in units of n * ulp, which is 60 here.  A positive abstol adds itself to the error.
+// Orthogonality of vectors from relatively robust representations is only guaranteed to
+// O(n eps / minrgp) (minrgp = 1e-3, the relative gap that makes an eigenvalue a singleton);
+// pairs just above that gap reach 80 on the matrices here, so the bound is 200.
 constexpr double kValueBound = 10.0;     // |w - oracle|
 constexpr double kResidualBound = 60.0;  // ||A z - w z||
-constexpr double kOrthoBound = 60.0;     // ||Z^T Z - I|| (in units of n * eps)
+constexpr double kOrthoBound = 200.0;    // ||Z^T Z - I|| (in units of n * eps)
 constexpr double kGarbage = 1e30;        // fills the triangle that must not be read
 
 struct Dense {
