@@ -122,6 +122,14 @@ ZTR_API int LAPACKE_dsygv(int matrix_layout, int itype, char jobz, char uplo, in
                           int lda, double* b, int ldb, double* w);
 ZTR_API int LAPACKE_dsygvd(int matrix_layout, int itype, char jobz, char uplo, int n, double* a,
                            int lda, double* b, int ldb, double* w);
+/* Selected eigenvalues (w, ascending, m of them) and, for jobz 'V', orthonormal eigenvectors
+ * (the first m columns of z) of the symmetric n x n matrix whose uplo triangle a holds:
+ * range 'A' all, 'V' those in (vl, vu], 'I' those with indices il..iu.  The triangle is
+ * destroyed; isuppz(2i-1)..isuppz(2i) (one-based) are the first and last non-zero rows of
+ * vector i.  > 0: bisection or inverse iteration failed (as in LAPACK). */
+ZTR_API int LAPACKE_dsyevr(int matrix_layout, char jobz, char range, char uplo, int n, double* a,
+                           int lda, double vl, double vu, int il, int iu, double abstol, int* m,
+                           double* w, double* z, int ldz, int* isuppz);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,520 @@
+// The symmetric eigensolver by relatively robust representations and its LAPACKE export:
+// eigenvalues against Jacobi in long double, vectors by ||A Z - Z W|| and ||Z^T Z - I||, on
+// the spectra that stress it, every range, both triangles, both tolerances and both paths;
+// the order-one cases, workspace answers, scaling, argument checks with their texts, the
+// LAPACKE codes, layouts and allocation failures.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "include/ztr.h"
+#include "lapack/syevr/syevr.h"
+#include "testalloc.h"
+#include "tests/support/child.h"
+#include "tridiagonal_matrices.h"
+
+namespace ztr {
+namespace {
+
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+
+// Ratios in units of n * eps * ||A|| (eps the unit roundoff); the LAPACK test suites allow
+// 30 in units of n * ulp, which is 60 here.  A positive abstol adds itself to the error.
+// Orthogonality of vectors from relatively robust representations is only guaranteed to
+// O(n eps / minrgp) (minrgp = 1e-3, the relative gap that makes an eigenvalue a singleton);
+// pairs just above that gap reach 80 on the matrices here, so the bound is 200.
+constexpr double kValueBound = 10.0;     // |w - oracle|
+constexpr double kResidualBound = 60.0;  // ||A z - w z||
+constexpr double kOrthoBound = 200.0;    // ||Z^T Z - I|| (in units of n * eps)
+constexpr double kGarbage = 1e30;        // fills the triangle that must not be read
+
+struct Dense {
+  std::string name;
+  int n;
+  std::vector<double> a;  // full symmetric, column-major, lda = n
+};
+
+// Q T Q^T in long double for a random orthogonal Q (a product of n Householder reflectors).
+Dense dense_from(const test::Tridiagonal& t, std::uint64_t seed) {
+  const int n = t.n();
+  std::vector<long double> a(static_cast<size_t>(n) * n, 0.0L);
+  for (int i = 0; i < n; ++i) {
+    a[i + i * n] = t.d[i];
+    if (i + 1 < n) a[i + 1 + i * n] = a[i + (i + 1) * n] = t.e[i];
+  }
+  test::Lcg r(seed);
+  std::vector<long double> v(n);
+  for (int k = 0; k < n; ++k) {
+    long double nrm = 0;
+    for (auto& x : v) {
+      x = r.uniform();
+      nrm += x * x;
+    }
+    // A := H A H with H = I - 2 v v^T / v^T v.
+    std::vector<long double> av(n, 0.0L);
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < n; ++i) av[i] += a[i + j * n] * v[j];
+    long double vav = 0;
+    for (int i = 0; i < n; ++i) vav += v[i] * av[i];
+    const long double c = 2 / nrm;
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < n; ++i)
+        a[i + j * n] += -c * v[i] * av[j] - c * av[i] * v[j] + c * c * vav * v[i] * v[j];
+  }
+  Dense dn{t.name, n, std::vector<double>(a.size())};
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i <= j; ++i)
+      dn.a[i + j * n] = dn.a[j + i * n] = static_cast<double>(a[i + j * n]);
+  return dn;
+}
+
+std::vector<Dense> hard_dense() {
+  std::vector<Dense> out;
+  std::uint64_t seed = 100;
+  for (const test::Tridiagonal& t : test::hard_tridiagonals()) {
+    if (t.n() > 70) continue;  // the oracle is cubic
+    out.push_back(dense_from(t, ++seed));
+  }
+  test::Tridiagonal glued{"glued_wilkinson_small", {}, {}};
+  for (int c = 0; c < 3; ++c) {
+    for (int i = 0; i < 11; ++i) {
+      glued.d.push_back(std::fabs(5.0 - i));
+      glued.e.push_back(i == 10 ? 1e-9 : 1.0);
+    }
+  }
+  out.push_back(dense_from(glued, 7));
+  // Two blocks with interleaved spectra: the tridiagonal splits, and bisection returns the
+  // eigenvalues block by block, which the driver must sort.
+  Dense blocks{"block_diagonal", 30, std::vector<double>(900, 0.0)};
+  const Dense b1 = out[0];
+  for (int j = 0; j < 15; ++j)
+    for (int i = 0; i < 15; ++i) {
+      blocks.a[i + j * 30] = b1.a[i + j * b1.n];
+      blocks.a[15 + i + (15 + j) * 30] = b1.a[20 + i + (20 + j) * b1.n] + (i == j ? 0.01 : 0.0);
+    }
+  out.push_back(blocks);
+  return out;
+}
+
+// Eigenvalues of the symmetric matrix by cyclic Jacobi in long double, ascending.
+std::vector<long double> jacobi_eigenvalues(const Dense& dn) {
+  const int n = dn.n;
+  std::vector<long double> a(dn.a.begin(), dn.a.end());
+  for (int sweep = 0; sweep < 60; ++sweep) {
+    long double off = 0, total = 0;
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < n; ++i) {
+        total += a[i + j * n] * a[i + j * n];
+        if (i != j) off += a[i + j * n] * a[i + j * n];
+      }
+    if (off <= 1e-40L * total) break;
+    for (int p = 0; p < n; ++p) {
+      for (int q = p + 1; q < n; ++q) {
+        const long double apq = a[p + q * n];
+        if (apq == 0) continue;
+        const long double theta = (a[q + q * n] - a[p + p * n]) / (2 * apq);
+        const long double t =
+            (theta >= 0 ? 1 : -1) / (std::fabs(theta) + std::sqrt(theta * theta + 1));
+        const long double c = 1 / std::sqrt(t * t + 1), s = t * c;
+        for (int k = 0; k < n; ++k) {
+          const long double akp = a[k + p * n], akq = a[k + q * n];
+          a[k + p * n] = c * akp - s * akq;
+          a[k + q * n] = s * akp + c * akq;
+        }
+        for (int k = 0; k < n; ++k) {
+          const long double apk = a[p + k * n], aqk = a[q + k * n];
+          a[p + k * n] = c * apk - s * aqk;
+          a[q + k * n] = s * apk + c * aqk;
+        }
+      }
+    }
+  }
+  std::vector<long double> w(n);
+  for (int i = 0; i < n; ++i) w[i] = a[i + i * n];
+  std::sort(w.begin(), w.end());
+  return w;
+}
+
+double dense_norm(const Dense& dn) {
+  double r = 0;
+  for (int i = 0; i < dn.n; ++i) {
+    double s = 0;
+    for (int j = 0; j < dn.n; ++j) s += std::fabs(dn.a[i + j * dn.n]);
+    r = std::max(r, s);
+  }
+  return r;
+}
+
+struct Result {
+  int m = -1, info = 0;
+  std::vector<double> w, z, work;
+  std::vector<int> isuppz, iwork;
+};
+
+// Runs dsyevr on the uplo triangle (the other one holds garbage).
+Result syevr(const Dense& dn, char jobz, char range, char uplo, double vl, double vu, int il,
+             int iu, double abstol) {
+  const int n = dn.n, lda = n + 1, ldz = n + 2;
+  std::vector<double> a(static_cast<size_t>(lda) * n, kGarbage);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i)
+      if (uplo == 'U' ? i <= j : i >= j) a[i + j * lda] = dn.a[i + j * n];
+  Result r;
+  r.w.assign(n, 0.0);
+  r.z.assign(static_cast<size_t>(ldz) * n, -3.0);
+  r.isuppz.assign(2 * n, -1);
+  int lwork = -1, liwork = -1;
+  double wq = 0;
+  int iq = 0;
+  dsyevr(&jobz, &range, &uplo, &n, a.data(), &lda, &vl, &vu, &il, &iu, &abstol, &r.m, r.w.data(),
+         r.z.data(), &ldz, r.isuppz.data(), &wq, &lwork, &iq, &liwork, &r.info);
+  lwork = static_cast<int>(wq);
+  liwork = iq;
+  r.work.assign(lwork, 0.0);
+  r.iwork.assign(liwork, 0);
+  dsyevr(&jobz, &range, &uplo, &n, a.data(), &lda, &vl, &vu, &il, &iu, &abstol, &r.m, r.w.data(),
+         r.z.data(), &ldz, r.isuppz.data(), r.work.data(), &lwork, r.iwork.data(), &liwork,
+         &r.info);
+  // Compact z to leading dimension n for the measures.
+  std::vector<double> z(static_cast<size_t>(n) * std::max(r.m, 0));
+  for (int j = 0; j < r.m; ++j)
+    for (int i = 0; i < n; ++i) z[i + j * n] = r.z[i + j * ldz];
+  r.z = z;
+  return r;
+}
+
+double value_error(const Dense& dn, const double* w, const long double* oracle, int m) {
+  double worst = 0;
+  for (int i = 0; i < m; ++i)
+    worst = std::max(worst, static_cast<double>(std::fabs(w[i] - oracle[i])));
+  return worst / (dense_norm(dn) * dn.n * test::kEps);
+}
+
+double dense_residual(const Dense& dn, const Result& r) {
+  const int n = dn.n;
+  double worst = 0;
+  for (int j = 0; j < r.m; ++j) {
+    double s = 0;
+    for (int i = 0; i < n; ++i) {
+      long double t = -static_cast<long double>(r.w[j]) * r.z[i + j * n];
+      for (int k = 0; k < n; ++k) t += static_cast<long double>(dn.a[i + k * n]) * r.z[k + j * n];
+      s += std::fabs(static_cast<double>(t));
+    }
+    worst = std::max(worst, s);
+  }
+  return worst / (dense_norm(dn) * n * test::kEps);
+}
+
+void check(const Dense& dn, const Result& r, const long double* oracle, int expected_m,
+           bool vectors, double abstol) {
+  ASSERT_EQ(r.info, 0);
+  ASSERT_EQ(r.m, expected_m);
+  for (int i = 1; i < r.m; ++i) ASSERT_LE(r.w[i - 1], r.w[i]);
+  const double slack = abstol / (dense_norm(dn) * dn.n * test::kEps);
+  EXPECT_LT(value_error(dn, r.w.data(), oracle, r.m), kValueBound + slack);
+  if (!vectors) return;
+  EXPECT_LT(dense_residual(dn, r), kResidualBound + slack);
+  EXPECT_LT(test::orthogonality(dn.n, r.m, r.z.data(), dn.n), kOrthoBound);
+  EXPECT_TRUE(test::supports_cover(dn.n, r.m, r.z.data(), dn.n, r.isuppz.data()));
+}
+
+// Every range, both triangles, both tolerances, with and without vectors, on the hard
+// spectra; ranges that are not the whole spectrum take bisection and inverse iteration.
+TEST(Dsyevr, AgainstJacobiOnHardSpectra) {
+  for (const Dense& dn : hard_dense()) {
+    SCOPED_TRACE(dn.name);
+    const int n = dn.n;
+    const std::vector<long double> oracle = jacobi_eigenvalues(dn);
+    // A value interval with ends well away from any eigenvalue.
+    int lo = n / 3;
+    const long double sep = 1e-3L * dense_norm(dn);
+    while (lo + 1 < n && oracle[lo + 1] - oracle[lo] < sep) ++lo;
+    int hi = std::min(n - 1, lo + n / 3 + 1);
+    while (hi + 1 < n && oracle[hi + 1] - oracle[hi] < sep) ++hi;
+    const double vl = static_cast<double>(0.5L * (oracle[lo] + oracle[lo + 1]));
+    const double vu = hi + 1 < n ? static_cast<double>(0.5L * (oracle[hi] + oracle[hi + 1])) : 1e10;
+    for (char uplo : {'U', 'L'}) {
+      for (char jobz : {'V', 'N'}) {
+        // abstol above 2n eps: no relative accuracy is tried, bisection stops at abstol.
+        for (double abstol : {0.0, 4 * n * test::kEps * std::max(1.0, dense_norm(dn))}) {
+          SCOPED_TRACE(std::string(1, uplo) + jobz + (abstol > 0 ? " abstol" : ""));
+          const bool vec = jobz == 'V';
+          check(dn, syevr(dn, jobz, 'A', uplo, 0, 0, 0, 0, abstol), oracle.data(), n, vec, abstol);
+          check(dn, syevr(dn, jobz, 'I', uplo, 0, 0, 2, n - 3, abstol), oracle.data() + 1, n - 4,
+                vec, abstol);
+          check(dn, syevr(dn, jobz, 'I', uplo, 0, 0, n / 2, n / 2, abstol),
+                oracle.data() + n / 2 - 1, 1, vec, abstol);
+          check(dn, syevr(dn, jobz, 'V', uplo, vl, vu, 0, 0, abstol), oracle.data() + lo + 1,
+                hi - lo, vec, abstol);
+        }
+      }
+    }
+  }
+}
+
+// The full index range is the whole spectrum: the same path, so the same bits, as 'A'.
+TEST(Dsyevr, FullIndexRangeIsTheFastPath) {
+  const Dense dn = hard_dense()[0];
+  const int n = dn.n;
+  for (char jobz : {'V', 'N'}) {
+    const Result all = syevr(dn, jobz, 'A', 'L', 0, 0, 0, 0, 0.0);
+    const Result idx = syevr(dn, jobz, 'I', 'L', 0, 0, 1, n, 0.0);
+    ASSERT_EQ(idx.m, n);
+    EXPECT_EQ(all.w, idx.w);
+    EXPECT_EQ(all.z, idx.z);
+  }
+}
+
+// A matrix scaled by 2^-1020 or 2^1000 is scaled into range and back: the eigenvalues are
+// those of the unscaled matrix times the factor, to rounding.
+TEST(Dsyevr, ScaledMatricesGiveScaledEigenvalues) {
+  const Dense dn = hard_dense()[0];
+  const int n = dn.n;
+  const Result ref = syevr(dn, 'V', 'A', 'U', 0, 0, 0, 0, 0.0);
+  for (double f : {std::ldexp(1.0, -1020), std::ldexp(1.0, 1000)}) {
+    Dense scaled = dn;
+    for (double& x : scaled.a) x *= f;
+    for (char range : {'A', 'I'}) {
+      const Result r = syevr(scaled, 'V', range, 'U', 0, 0, 1, n - 1, 0.0);
+      ASSERT_EQ(r.info, 0);
+      double worst = 0;
+      for (int i = 0; i < r.m; ++i) worst = std::max(worst, std::fabs(r.w[i] / f - ref.w[i]));
+      EXPECT_LT(worst / (dense_norm(dn) * n * test::kEps), kValueBound);
+      EXPECT_LT(test::orthogonality(n, r.m, r.z.data(), n), kOrthoBound);
+    }
+  }
+}
+
+TEST(Dsyevr, OrderOneAndWorkspaceAnswers) {
+  struct Case {
+    double a11;
+    char range;
+    int expected_m;
+  };
+  // (vl, vu] = (1, 2]: open at vl.
+  for (const Case& c :
+       {Case{1.0, 'V', 0}, Case{2.0, 'V', 1}, Case{5.0, 'A', 1}, Case{5.0, 'I', 1}}) {
+    const int n = 1, lda = 1, ldz = 1, il = 1, iu = 1, lwork = 26, liwork = 10;
+    double a = c.a11, vl = 1, vu = 2, abstol = 0, w = 0, z = 0, work[26];
+    int m = -1, isuppz[2] = {0, 0}, iwork[10], info = 0;
+    dsyevr("V", &c.range, "U", &n, &a, &lda, &vl, &vu, &il, &iu, &abstol, &m, &w, &z, &ldz, isuppz,
+           work, &lwork, iwork, &liwork, &info);
+    EXPECT_EQ(info, 0);
+    EXPECT_EQ(m, c.expected_m);
+    if (m == 1) {
+      EXPECT_EQ(w, c.a11);
+    }
+    EXPECT_EQ(z, 1.0);
+    EXPECT_EQ(work[0], 7.0);
+    if (c.range != 'V') {
+      EXPECT_EQ(isuppz[0], 1);
+      EXPECT_EQ(isuppz[1], 1);
+    }
+  }
+  // A query answers at least the minimum sizes; n = 0 returns at once with work(1) = 1.
+  for (int n : {0, 50}) {
+    const int lda = std::max(1, n), query = -1, one = 1, il = 1, iu = 1;
+    double a = 0, vl = 0, vu = 0, abstol = 0, w = 0, z = 0, wq = 0;
+    int m = -1, isuppz[2], iq = 0, info = 0;
+    dsyevr("V", "A", "L", &n, &a, &lda, &vl, &vu, &il, &iu, &abstol, &m, &w, &z, &lda, isuppz, &wq,
+           &query, &iq, &query, &info);
+    EXPECT_GE(wq, std::max(1, 26 * n));
+    EXPECT_EQ(iq, std::max(1, 10 * n));
+    if (n > 0) continue;
+    dsyevr("V", "A", "L", &n, &a, &lda, &vl, &vu, &il, &iu, &abstol, &m, &w, &z, &lda, isuppz, &wq,
+           &one, &iq, &one, &info);
+    EXPECT_EQ(info, 0);
+    EXPECT_EQ(m, 0);
+    EXPECT_EQ(wq, 1.0);
+  }
+}
+
+// Checks in order, each reported with its position and the name "DSYEVR".
+TEST(Dsyevr, ArgumentChecks) {
+  struct Case {
+    char jobz, range, uplo;
+    int n, lda;
+    double vl, vu;
+    int il, iu, ldz, lwork, liwork, expected;
+  };
+  const int n = 5;
+  const Case cases[] = {
+      {'X', 'A', 'U', n, n, 0, 0, 1, 1, n, 26 * n, 10 * n, -1},
+      {'V', 'X', 'U', n, n, 0, 0, 1, 1, n, 26 * n, 10 * n, -2},
+      {'V', 'A', 'X', n, n, 0, 0, 1, 1, n, 26 * n, 10 * n, -3},
+      {'V', 'A', 'U', -1, n, 0, 0, 1, 1, n, 26 * n, 10 * n, -4},
+      {'V', 'A', 'U', n, n - 1, 0, 0, 1, 1, n, 26 * n, 10 * n, -6},
+      {'V', 'V', 'U', n, n, 2, 2, 1, 1, n, 26 * n, 10 * n, -8},
+      {'V', 'I', 'U', n, n, 0, 0, 0, 1, n, 26 * n, 10 * n, -9},
+      {'V', 'I', 'U', n, n, 0, 0, 3, 2, n, 26 * n, 10 * n, -10},
+      {'V', 'A', 'U', n, n, 0, 0, 1, 1, n - 1, 26 * n, 10 * n, -15},
+      {'V', 'A', 'U', n, n, 0, 0, 1, 1, n, 26 * n - 1, 10 * n, -18},
+      {'V', 'A', 'U', n, n, 0, 0, 1, 1, n, 26 * n, 10 * n - 1, -20},
+  };
+  for (const Case& c : cases) {
+    std::vector<double> a(n * n, 1.0), w(n), z(n * n), work(26 * n);
+    std::vector<int> isuppz(2 * n), iwork(10 * n);
+    double abstol = 0;
+    int m = -7, info = 0;
+    CaptureStdout();
+    dsyevr(&c.jobz, &c.range, &c.uplo, &c.n, a.data(), &c.lda, &c.vl, &c.vu, &c.il, &c.iu, &abstol,
+           &m, w.data(), z.data(), &c.ldz, isuppz.data(), work.data(), &c.lwork, iwork.data(),
+           &c.liwork, &info);
+    const std::string out = GetCapturedStdout();
+    EXPECT_EQ(info, c.expected);
+    EXPECT_EQ(m, -7);
+    EXPECT_NE(
+        out.find("Parameter " + std::to_string(-c.expected) + " was incorrect on entry to DSYEVR"),
+        std::string::npos)
+        << out;
+  }
+  // il = 3, iu = 3 is a valid single index.
+  std::vector<double> a(n * n, 1.0), w(n), z(n * n), work(26 * n);
+  std::vector<int> isuppz(2 * n), iwork(10 * n);
+  const int il = 3, iu = 3, lwork = 26 * n, liwork = 10 * n;
+  double vl = 0, vu = 0, abstol = 0;
+  int m = 0, info = 0;
+  dsyevr("V", "I", "U", &n, a.data(), &n, &vl, &vu, &il, &iu, &abstol, &m, w.data(), z.data(), &n,
+         isuppz.data(), work.data(), &lwork, iwork.data(), &liwork, &info);
+  EXPECT_EQ(info, 0);
+  EXPECT_EQ(m, 1);
+}
+
+std::vector<double> transpose(int n, const std::vector<double>& a) {
+  std::vector<double> t(a.size());
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) t[j + i * n] = a[i + j * n];
+  return t;
+}
+
+// Row-major input gives the column-major results; the codes of the layer.
+TEST(LapackeDsyevr, LayoutsAndCodes) {
+  const Dense dn = hard_dense()[0];
+  const int n = dn.n;
+  const int il = 3, iu = 12, ncols = iu - il + 1;
+  std::vector<double> wc(n), wr(n), zc(static_cast<size_t>(n) * ncols), zr(zc.size());
+  std::vector<int> sc(2 * n), sr(2 * n);
+  int mc = 0, mr = 0;
+  std::vector<double> ac = dn.a, ar = transpose(n, dn.a);
+  ASSERT_EQ(LAPACKE_dsyevr(ZTR_COL_MAJOR, 'V', 'I', 'L', n, ac.data(), n, 0, 0, il, iu, 0.0, &mc,
+                           wc.data(), zc.data(), n, sc.data()),
+            0);
+  ASSERT_EQ(LAPACKE_dsyevr(ZTR_ROW_MAJOR, 'v', 'i', 'l', n, ar.data(), n, 0, 0, il, iu, 0.0, &mr,
+                           wr.data(), zr.data(), ncols, sr.data()),
+            0);
+  ASSERT_EQ(mc, ncols);
+  ASSERT_EQ(mr, ncols);
+  EXPECT_EQ(wc, wr);
+  for (int j = 0; j < ncols; ++j)
+    for (int i = 0; i < n; ++i) ASSERT_EQ(zc[i + j * n], zr[i * ncols + j]);
+
+  std::vector<double> a = dn.a, w(n), z(static_cast<size_t>(n) * n);
+  std::vector<int> isuppz(2 * n);
+  int m = 0;
+  auto call = [&](int layout, char jobz, char range, double vl, double vu, int il2, int iu2,
+                  double abstol, int lda, int ldz) {
+    a = dn.a;
+    return LAPACKE_dsyevr(layout, jobz, range, 'U', n, a.data(), lda, vl, vu, il2, iu2, abstol, &m,
+                          w.data(), z.data(), ldz, isuppz.data());
+  };
+  const double nan = std::nan("");
+  CaptureStdout();
+  EXPECT_EQ(call(103, 'V', 'A', 0, 0, 1, 1, 0, n, n), -1);
+  EXPECT_EQ(GetCapturedStdout(), "Wrong parameter 1 in LAPACKE_dsyevr\n");
+  a[n - 1] = nan;  // below the diagonal: not in the upper triangle
+  EXPECT_EQ(LAPACKE_dsyevr(ZTR_COL_MAJOR, 'V', 'A', 'U', n, a.data(), n, 0, 0, 1, 1, 0, &m,
+                           w.data(), z.data(), n, isuppz.data()),
+            0);
+  a = dn.a;
+  a[n * (n - 1)] = nan;  // in the upper triangle
+  EXPECT_EQ(LAPACKE_dsyevr(ZTR_COL_MAJOR, 'V', 'A', 'U', n, a.data(), n, 0, 0, 1, 1, 0, &m,
+                           w.data(), z.data(), n, isuppz.data()),
+            -6);
+  EXPECT_EQ(call(ZTR_COL_MAJOR, 'V', 'A', 0, 0, 1, 1, nan, n, n), -12);
+  EXPECT_EQ(call(ZTR_COL_MAJOR, 'V', 'A', nan, nan, 1, 1, 0, n, n), 0);
+  EXPECT_EQ(call(ZTR_COL_MAJOR, 'V', 'V', nan, 1, 1, 1, 0, n, n), -8);
+  EXPECT_EQ(call(ZTR_COL_MAJOR, 'V', 'V', 0, nan, 1, 1, 0, n, n), -9);
+  // Driver codes move up by one: il = 3, iu = 2 is the driver's -10.
+  CaptureStdout();
+  EXPECT_EQ(call(ZTR_COL_MAJOR, 'V', 'I', 0, 0, 3, 2, 0, n, n), -11);
+  EXPECT_NE(GetCapturedStdout().find("Parameter 10 was incorrect on entry to DSYEVR"),
+            std::string::npos);
+  CaptureStdout();
+  EXPECT_EQ(call(ZTR_ROW_MAJOR, 'V', 'A', 0, 0, 1, 1, 0, n - 1, n), -7);
+  EXPECT_EQ(GetCapturedStdout(), "Wrong parameter 7 in LAPACKE_dsyevr_work\n");
+  // ldz is checked against the columns of z whatever jobz is.
+  CaptureStdout();
+  EXPECT_EQ(call(ZTR_ROW_MAJOR, 'N', 'I', 0, 0, 2, 6, 0, n, 4), -16);
+  EXPECT_EQ(GetCapturedStdout(), "Wrong parameter 16 in LAPACKE_dsyevr_work\n");
+  EXPECT_EQ(call(ZTR_ROW_MAJOR, 'N', 'I', 0, 0, 2, 6, 0, n, 5), 0);
+  EXPECT_EQ(m, 5);
+}
+
+TEST(LapackeDsyevr, AllocationFailuresAreReportedWithoutLeaks) {
+  const Dense dn = hard_dense()[0];
+  const int n = dn.n;
+  std::vector<double> a = dn.a, w(n), z(static_cast<size_t>(n) * n);
+  std::vector<int> isuppz(2 * n);
+  int m = 0;
+  // A first call settles the one-time state (thread counts, processor type).
+  ASSERT_EQ(LAPACKE_dsyevr(ZTR_ROW_MAJOR, 'V', 'A', 'U', n, a.data(), n, 0, 0, 1, 1, 0, &m,
+                           w.data(), z.data(), n, isuppz.data()),
+            0);
+  const long live = ztr_testalloc_live();
+  struct Case {
+    long nth;
+    int layout, expected;
+    const char* message;
+  };
+  for (const Case& c : {Case{1, ZTR_COL_MAJOR, -1010,
+                             "Not enough memory to allocate work array in LAPACKE_dsyevr\n"},
+                        Case{2, ZTR_COL_MAJOR, -1010,
+                             "Not enough memory to allocate work array in LAPACKE_dsyevr\n"},
+                        Case{3, ZTR_ROW_MAJOR, -1011,
+                             "Not enough memory to transpose matrix in LAPACKE_dsyevr_work\n"},
+                        Case{4, ZTR_ROW_MAJOR, -1011,
+                             "Not enough memory to transpose matrix in LAPACKE_dsyevr_work\n"}}) {
+    a = dn.a;
+    ztr_testalloc_fail_nth(c.nth, 0);
+    CaptureStdout();
+    EXPECT_EQ(LAPACKE_dsyevr(c.layout, 'V', 'A', 'U', n, a.data(), n, 0, 0, 1, 1, 0, &m, w.data(),
+                             z.data(), n, isuppz.data()),
+              c.expected);
+    EXPECT_EQ(GetCapturedStdout(), c.message);
+    ztr_testalloc_reset();
+    EXPECT_EQ(a, dn.a);
+  }
+  EXPECT_EQ(ztr_testalloc_live(), live);
+}
+
+// With the buffer pool off any block a call keeps is a leak.
+ZTR_CHILD(lapacke_dsyevr_leaks) {
+  const Dense dn = hard_dense()[0];
+  const int n = dn.n;
+  std::vector<double> w(n), z(static_cast<size_t>(n) * n);
+  std::vector<int> isuppz(2 * n);
+  int m = 0;
+  const long live = ztr_testalloc_live();
+  for (int layout : {ZTR_ROW_MAJOR, ZTR_COL_MAJOR}) {
+    for (char range : {'A', 'I'}) {
+      std::vector<double> a = dn.a;
+      if (LAPACKE_dsyevr(layout, 'V', range, 'U', n, a.data(), n, 0, 0, 2, n - 1, 0, &m, w.data(),
+                         z.data(), n, isuppz.data()) != 0)
+        return 1;
+    }
+  }
+  return ztr_testalloc_live() == live ? 0 : 3;
+}
+
+TEST(LapackeDsyevr, NothingIsLeaked) {
+  const auto r = test::run_child(
+      "lapacke_dsyevr_leaks", {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE", "ZTR_DISABLE_FAST_MM=1"});
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+}
+
+}  // namespace
+}  // namespace ztr
