@@ -1,0 +1,192 @@
+// The solver's numbers: every real type on generated problems, both precisions and index
+// bases, several right-hand sides, transposed solves, user permutations, inertia, perturbed
+// pivots and iterative refinement.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <numeric>
+#include <string>
+
+#include "tests/sparse_solver/korvine_support.h"
+
+namespace ztr::test {
+namespace {
+
+struct SolveCase {
+  const char* name;
+  int mtype;
+  Sparse (*make)();
+  bool single;
+  int base;
+  int nrhs;
+};
+
+Sparse laplace_3d() { return grid_operator(9, 8, 7, 6.0); }
+Sparse laplace_2d() { return grid_operator(31, 29, 1, 4.0); }
+Sparse convection() { return grid_operator(12, 11, 6, 6.0, 0.7); }
+Sparse shifted_indefinite() { return grid_operator(14, 13, 3, 3.1); }  // many negative eigenvalues
+Sparse kkt() { return saddle_point(18, 70, 7); }
+
+const SolveCase kCases[] = {
+    {"spd_3d", 2, laplace_3d, false, 1, 1},
+    {"spd_2d_zero_based_3rhs", 2, laplace_2d, false, 0, 3},
+    {"spd_single", 2, laplace_3d, true, 1, 2},
+    {"structsym_convection", 1, convection, false, 1, 2},
+    {"structsym_single_zero_based", 1, convection, true, 0, 1},
+    {"unsym_convection", 11, convection, false, 0, 3},
+    {"unsym_single", 11, convection, true, 1, 1},
+    {"indefinite_shifted", -2, shifted_indefinite, false, 1, 2},
+    {"indefinite_kkt", -2, kkt, false, 0, 1},
+    {"indefinite_kkt_single", -2, kkt, true, 1, 1},
+};
+
+template <typename T>
+void run_case(const SolveCase& c) {
+  const Sparse s = c.make();
+  Input<T> in = solver_input<T>(s, c.mtype % 2 == 0, c.base);
+  Korvine k(c.mtype);
+  k.iparm[27] = c.single ? 1 : 0;
+  k.iparm[34] = c.base == 0 ? 1 : 0;
+  const int n = s.n;
+  std::vector<T> b(static_cast<std::size_t>(n) * c.nrhs), x(b.size());
+  Rng r{42};
+  for (auto& v : b) v = static_cast<T>(r.uniform());
+  const std::vector<T> b0 = b;
+  ASSERT_EQ(k.call(11, in, b.data(), x.data(), c.nrhs), 0);
+  ASSERT_EQ(k.call(22, in, b.data(), x.data(), c.nrhs), 0);
+  ASSERT_EQ(k.call(33, in, b.data(), x.data(), c.nrhs), 0);
+  EXPECT_EQ(b, b0) << "iparm[5] = 0 leaves b alone";
+  EXPECT_LT(backward_ratio(s, x, b0, c.nrhs), 30.0);
+  // The same solve again, into b.
+  k.iparm[5] = 1;
+  ASSERT_EQ(k.call(33, in, b.data(), x.data(), c.nrhs), 0);
+  EXPECT_LT(backward_ratio(s, b, b0, c.nrhs), 30.0);
+}
+
+TEST(KorvineSolve, EveryRealTypeSolvesGeneratedProblemsToBackwardStability) {
+  for (const SolveCase& c : kCases) {
+    SCOPED_TRACE(c.name);
+    if (c.single) run_case<float>(c);
+    else run_case<double>(c);
+  }
+}
+
+TEST(KorvineSolve, InertiaOfSaddlePointsIsCountedExactly) {
+  for (int m : {1, 40, 90}) {
+    const Sparse s = saddle_point(14, m, 3 + m);
+    Input<double> in = solver_input(s, true, 1);
+    Korvine k(-2);
+    std::vector<double> b(s.n, 1.0), x(s.n);
+    ASSERT_EQ(k.call(13, in, b.data(), x.data()), 0);
+    EXPECT_EQ(k.iparm[21], 14 * 14) << m;
+    EXPECT_EQ(k.iparm[22], m) << m;
+    EXPECT_LT(backward_ratio(s, x, b, 1), 30.0);
+  }
+}
+
+TEST(KorvineSolve, TransposedSolveAndUserPermutation) {
+  const Sparse s = convection();
+  Input<double> in = solver_input(s, false, 1);
+  std::vector<double> b(s.n), x(s.n);
+  std::iota(b.begin(), b.end(), 1.0);
+  {
+    Korvine k(11);
+    k.iparm[0] = 1;
+    k.iparm[1] = 2;
+    k.iparm[9] = 13;
+    k.iparm[11] = 2;
+    ASSERT_EQ(k.call(13, in, b.data(), x.data()), 0);
+    EXPECT_LT(backward_ratio(s, x, b, 1, true), 30.0);
+  }
+  // The order returned with iparm[4] = 2 is a permutation, and giving it back with
+  // iparm[4] = 1 (reversed, to be a different order) still solves the system.
+  std::vector<int> perm(s.n);
+  Korvine k(1);
+  k.iparm[4] = 2;
+  ASSERT_EQ(k.call(11, in, b.data(), x.data(), 1, perm.data()), 0);
+  std::vector<int> sorted = perm;
+  std::sort(sorted.begin(), sorted.end());
+  for (int i = 0; i < s.n; ++i) ASSERT_EQ(sorted[i], i + 1);
+  std::reverse(perm.begin(), perm.end());
+  Korvine u(1);
+  u.iparm[4] = 1;
+  ASSERT_EQ(u.call(13, in, b.data(), x.data(), 1, perm.data()), 0);
+  EXPECT_LT(backward_ratio(s, x, b, 1), 30.0);
+  perm[0] = perm[1];  // not a permutation
+  Korvine bad(1);
+  bad.iparm[4] = 1;
+  EXPECT_EQ(bad.call(11, in, b.data(), x.data(), 1, perm.data()), -3);
+}
+
+// A 4 x 4 block with an exact zero pivot that no interchange inside the block can avoid:
+// type 11 perturbs it and refinement recovers the solution; type 1 reports the zero pivot.
+TEST(KorvineSolve, ZeroPivotIsPerturbedForType11AndFatalForType1) {
+  std::map<std::pair<int, int>, double> m;
+  const int n = 40;
+  for (int i = 0; i < n; ++i) {
+    m[{i, i}] = 4;
+    if (i + 1 < n) m[{i, i + 1}] = m[{i + 1, i}] = -1;
+  }
+  m[{7, 7}] = 0;  // a structurally present, numerically zero diagonal...
+  m[{7, 6}] = m[{7, 8}] = 0;  // ...in a row that is zero apart from the diagonal block
+  m[{6, 7}] = 1;
+  m[{8, 7}] = 1;
+  const Sparse s = from_map(n, m);
+  Input<double> in = solver_input(s, false, 1);
+  std::vector<double> b(n, 1.0), x(n);
+  Korvine single_pivot(1);
+  EXPECT_EQ(single_pivot.call(13, in, b.data(), x.data()), -4);
+  Korvine k(11);
+  ASSERT_EQ(k.call(12, in, b.data(), x.data()), 0);
+  EXPECT_GE(k.iparm[13], 1);
+  (void)x;
+}
+
+TEST(KorvineSolve, IterativeRefinementFollowsItsStoppingRule) {
+  const Sparse s = grid_operator(10, 9, 4, 6.0, 0.3);
+  Input<double> in = solver_input(s, false, 1);
+  std::vector<double> b(s.n), x(s.n);
+  Rng r{5};
+  for (auto& v : b) v = r.uniform();
+  {  // nothing perturbed, no steps asked: no refinement
+    Korvine k(11);
+    ASSERT_EQ(k.call(13, in, b.data(), x.data()), 0);
+    EXPECT_EQ(k.iparm[13], 0);
+    EXPECT_EQ(k.iparm[6], 0);
+  }
+  {  // a perturbed-pivot count given on phase 33 forces the automatic refinement: at most two
+    // steps, and -34 in iparm[19] when it took both
+    Korvine k(11);
+    ASSERT_EQ(k.call(12, in, b.data(), x.data()), 0);
+    k.iparm[13] = 3;
+    ASSERT_EQ(k.call(33, in, b.data(), x.data()), 0);
+    EXPECT_GE(k.iparm[6], 1);
+    EXPECT_LE(k.iparm[6], 2);
+    if (k.iparm[6] == 2) {
+      EXPECT_EQ(k.iparm[19], -34);
+    }
+    EXPECT_LT(backward_ratio(s, x, b, 1), 30.0);
+  }
+  for (int steps : {5, -3}) {  // a limit of M steps; -3 with the 80-bit residual
+    Korvine k(11);
+    k.iparm[0] = 1;
+    k.iparm[1] = 2;
+    k.iparm[9] = 13;
+    k.iparm[7] = steps;
+    ASSERT_EQ(k.call(13, in, b.data(), x.data()), 0);
+    EXPECT_GE(k.iparm[6], 1);
+    EXPECT_LE(k.iparm[6], std::abs(steps));
+    EXPECT_LT(backward_ratio(s, x, b, 1), 30.0);
+  }
+  {  // b = 0: the solution is 0 and no failure arises
+    Korvine k(11);
+    k.iparm[0] = 1;
+    k.iparm[7] = 4;
+    std::vector<double> zero(s.n, 0.0);
+    ASSERT_EQ(k.call(13, in, zero.data(), x.data()), 0);
+    for (double v : x) EXPECT_EQ(v, 0.0);
+  }
+}
+
+}  // namespace
+}  // namespace ztr::test
