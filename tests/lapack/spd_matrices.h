@@ -1,0 +1,67 @@
+// Symmetric positive definite test matrices and the residual of a Cholesky factor, shared by
+// the Cholesky and generalized-eigenproblem tests.
+#pragma once
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "lu_matrices.h"
+
+namespace ztr::test {
+
+// Fills the triangle a Cholesky routine must not touch.
+constexpr double kUntouched = 777.0;
+
+// A = B*B' + n*I with B uniform in [-1, 1): well conditioned.  Stored with leading dimension
+// lda, both triangles set unless `untouched_triangle` is 'U' or 'L' (then that strict
+// triangle and the padding hold kUntouched).
+inline std::vector<double> make_spd(int n, int lda, std::uint64_t seed,
+                                    char untouched_triangle = ' ') {
+  Lcg r(seed);
+  std::vector<double> b(static_cast<std::size_t>(n) * n);
+  for (double& v : b) v = r.uniform();
+  std::vector<double> a(static_cast<std::size_t>(lda) * std::max(1, n), kUntouched);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) {
+      if ((untouched_triangle == 'U' && i < j) || (untouched_triangle == 'L' && i > j)) continue;
+      double s = i == j ? n : 0.0;
+      for (int k = 0; k < n; ++k)
+        s += b[i + static_cast<std::size_t>(k) * n] * b[j + static_cast<std::size_t>(k) * n];
+      a[i + static_cast<std::size_t>(j) * lda] = s;
+    }
+  return a;
+}
+
+// ||A - F||_1 / (n * ||A||_1 * eps) over the leading m x m block, F = L*L' or U'*U from the
+// uplo triangle of `f`; A is read from its uplo triangle as well.
+inline double cholesky_residual(char uplo, int m, const double* a, const double* f, int lda) {
+  auto sym = [&](const double* x, int i, int j) {
+    if ((uplo == 'L') == (i < j)) std::swap(i, j);
+    return x[i + static_cast<std::ptrdiff_t>(j) * lda];
+  };
+  auto factor = [&](int i, int j) {  // L(i, j), or U(j, i)
+    if (i < j) return 0.0;
+    return uplo == 'L' ? f[i + static_cast<std::ptrdiff_t>(j) * lda]
+                       : f[j + static_cast<std::ptrdiff_t>(i) * lda];
+  };
+  double diff = 0.0, norm = 0.0;
+  for (int j = 0; j < m; ++j) {
+    double dcol = 0.0, acol = 0.0;
+    for (int i = 0; i < m; ++i) {
+      double s = 0.0;
+      for (int k = 0; k <= std::min(i, j); ++k) s += factor(i, k) * factor(j, k);
+      dcol += std::fabs(sym(a, i, j) - s);
+      acol += std::fabs(sym(a, i, j));
+    }
+    diff = std::max(diff, dcol);
+    norm = std::max(norm, acol);
+  }
+  if (m == 0 || norm == 0.0) return 0.0;
+  return diff / (m * norm * DBL_EPSILON);
+}
+
+}  // namespace ztr::test
