@@ -7,6 +7,7 @@
 #include "blas/gemm/gemm.h"
 #include "blas/level3/level3.h"
 #include "blas/templates/tblas.h"
+#include "lapack/potrf/potrf.h"
 
 namespace ztr {
 namespace {
@@ -59,6 +60,11 @@ void block_trsm(char side, char uplo, char trans, char diag, int m, int n, const
 
 template <typename T>
 int block_cholesky(int k, T* a, int lda) {
+  if constexpr (std::is_same_v<T, double>) {
+    int info = 0;
+    ztr_lapack_dpotrf('L', k, a, lda, &info);
+    return info;
+  }
   // Right-looking by columns: every inner loop runs down a contiguous column.
   for (int j = 0; j < k; ++j) {
     T* cj = a + static_cast<long>(j) * lda;

@@ -1,8 +1,8 @@
 // Dense kernels of the supernodal factorization and solve, over the value type T (double or
 // float).  Column-major blocks; no argument is checked.  The multiplies and triangular
 // solves go to the library's double-precision BLAS for double and to the BLAS templates for
-// float; the diagonal-block factorizations are written here for both types, except the
-// double-precision LU with partial pivoting, which is the library's LU.
+// float.  The double-precision Cholesky is the library's DPOTRF; the single-precision one
+// and the pivoted block factorizations are written here.
 #pragma once
 
 namespace ztr {

@@ -107,6 +107,8 @@ struct ControlRecord {
   double timers[kTimeSlots] = {};
   bool timer_active[kTimeSlots] = {};
   bool factor_ran = false;
+  // Threads the numerical factorization ran on (its kernels are single-threaded so far).
+  int factor_threads = 1;
 };
 
 // The matrix-copy record (handle word 3): the solver's zero-based copy of the pattern.

@@ -89,7 +89,7 @@ void statistics(const ReportInput& r) {
   msg_print(kSmStatisticsRule, 0);
   msg_print(kSmProcessors, 1, c->threads);
   if (r.iparm[3] % 10 > 0) msg_print(kSmHybrid, 0);
-  else if (c->threads > 1) msg_print(kSmParallelFactor, 0);
+  else if (c->factor_threads > 1) msg_print(kSmParallelFactor, 0);
   else msg_print(kSmLevel3Factor, 0);
   blank();
   msg_print(c->transpose_mode == 1 ? kSmSystemTranspose : kSmSystem, 0);

@@ -225,6 +225,7 @@ void korvine_body(const KorvineArgs& g, int threads) {
   if (st.error == 0 && g.phase == kPhaseReleaseOne) {
     release_factor(c, g.mnum - 1);
     count_call(g.pt);
+    for (int i = 0; i < kTimeSlots; ++i) c->timer_active[i] = false;
     report = true;
   } else if (st.error == 0) {
     if (fresh) {
