@@ -5,6 +5,7 @@
 
 #include "service/platform.h"
 #include "sparse_solver/handle.h"
+#include "sparse_solver/matching.h"
 #include "sparse_solver/ordering/elimination_tree.h"
 #include "sparse_solver/ordering/ordering_codes.h"
 #include "sparse_solver/ordering/reorder.h"
@@ -276,6 +277,44 @@ StageStatus scatter_map(WorkMemory* mem, Supernodes* sn, const MatrixCopy* copy,
   return {};
 }
 
+// Step 1b: the weighted matching and scaling of a full-pattern matrix; the copy's columns are
+// relabelled to those of B = A*Q.
+template <typename T>
+StageStatus match(WorkMemory* mem, Supernodes* sn, MatrixCopy* copy, const AnalysisInput& in) {
+  const int n = in.n;
+  const int nnz = copy->ia[n];
+  StageStatus st;
+  if (!get(sn->matched, mem, n, &st, kStageMatching) ||
+      !get(sn->row_scale, mem, n, &st, kStageMatching) ||
+      !get(sn->col_scale, mem, n, &st, kStageMatching))
+    return st;
+  int count = 0;
+  const int code = weighted_matching<T>(mem, n, copy->ia.get(), copy->ja.get(),
+                                        static_cast<const T*>(in.values), sn->matched.get(),
+                                        sn->row_scale.get(), sn->col_scale.get(), &count);
+  if (code == -2) return no_memory(kStageMatching, 0);
+  if (code == 1) return {kErrStructurallySingular, count, 0};
+  WorkArray<int> label;
+  if (!get(label, mem, n, &st, kStageMatching)) return st;
+  for (int r = 0; r < n; ++r) label[sn->matched[r]] = r;
+  if (in.scaling) {
+    if (!get(sn->entry_scale, mem, nnz, &st, kStageMatching)) return st;
+    for (int i = 0; i < n; ++i)
+      for (int e = copy->ia[i]; e < copy->ia[i + 1]; ++e) {
+        const int j = copy->ja[e];
+        sn->entry_scale[e] = (j >= 0 && j < n) ? sn->row_scale[i] * sn->col_scale[j] : 0.0;
+      }
+  } else {
+    sn->row_scale.release();
+    sn->col_scale.release();
+  }
+  for (int e = 0; e < nnz; ++e) {
+    const int j = copy->ja[e];
+    if (j >= 0 && j < n) copy->ja[e] = label[j];
+  }
+  return st;
+}
+
 }  // namespace
 
 StageStatus run_analysis(ControlRecord* c, MatrixCopy* copy, const AnalysisInput& in) {
@@ -286,6 +325,10 @@ StageStatus run_analysis(ControlRecord* c, MatrixCopy* copy, const AnalysisInput
   StageStatus st;
   double t0 = now();
   if (!copy_pattern(copy, in, &st)) return st;
+  if (in.matching) {
+    st = in.single ? match<float>(mem, sn, copy, in) : match<double>(mem, sn, copy, in);
+    if (st.error != 0) return st;
+  }
   WorkArray<int> xadj, adj;
   if (!symmetric_portrait(mem, copy, n, &xadj, &adj, &st)) return st;
   double t1 = now();

@@ -26,6 +26,10 @@ struct AnalysisInput {
   int ordering;   // iparm[1]
   int threads;
   int panel_width;
+  const void* values;  // the caller's values (T below), read by the matching only
+  bool single;
+  bool matching;
+  bool scaling;
 };
 
 // Runs the analysis into c->sn and copy; c->timers receive slots 1 to 4.

@@ -44,6 +44,12 @@ struct Supernodes {
   // in the U storage (-(place+1)), or 0 when the entry is not used (the lower triangle of a
   // symmetric-storage type).
   WorkArray<long long> scatter;
+  // Weighted matching (full-pattern types): the factored matrix is B = A*Q with column
+  // matched[r] of A placed at r; with scaling, Dr*B*Dc.  Empty when off.
+  WorkArray<int> matched;
+  WorkArray<double> row_scale;    // n, by row of A
+  WorkArray<double> col_scale;    // n, by column of A
+  WorkArray<double> entry_scale;  // nnz: row_scale * col_scale of each stored entry
 };
 
 // The numerical factorization of one matrix number.  Values are kept as bytes because the
@@ -96,6 +102,8 @@ struct ControlRecord {
   int panel_width = 0;
   int subgraphs = 1;
   int missing_diagonals = 0;  // rows given a zero diagonal (symmetric indefinite types)
+  bool matching = false;      // the weighted matching ran at analysis
+  bool scaling = false;       // and its scaling is applied
   // Analysis results.
   WorkMemory analysis_memory;
   long long analysis_peak = 0;

@@ -266,16 +266,22 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
   }
   T* l = bytes_as<T>(f->l);
   T* u = has_u ? bytes_as<T>(f->u) : nullptr;
-  // A to LU: zero the storage and scatter the caller's entries; the norm is max |a_ij|.
+  // A to LU: zero the storage and scatter the caller's entries (scaled when scaling is on).
   std::memset(l, 0, values * sizeof(T));
   if (u != nullptr) std::memset(u, 0, values * sizeof(T));
-  double norm = 0;
+  double norm = 0;          // max |a_ij| of the caller's matrix, for the report
+  double factored_max = 0;  // the same after scaling: the perturbation's reference
   const long long nnz = c->nnz;
+  const double* scale = sn.entry_scale.get();
   for (long long e = 0; e < nnz; ++e) {
     const long long place = sn.scatter[e];
-    if (place > 0) l[place - 1] += a[e];
-    else if (place < 0) u[-place - 1] += a[e];
-    if (place != 0) norm = std::max(norm, static_cast<double>(std::abs(a[e])));
+    const T v = scale != nullptr ? static_cast<T>(a[e] * scale[e]) : a[e];
+    if (place > 0) l[place - 1] += v;
+    else if (place < 0) u[-place - 1] += v;
+    if (place != 0) {
+      norm = std::max(norm, static_cast<double>(std::abs(a[e])));
+      factored_max = std::max(factored_max, static_cast<double>(std::abs(v)));
+    }
   }
   const double t1 = platform().clock_seconds();
   c->timers[kTimeAtoLU] = t1 - t0;
@@ -283,7 +289,7 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
   const double eps =
       c->pivot_exponent == 0 ? 0.0 : std::exp(-std::abs(c->pivot_exponent) * kLn10);
   double threshold = mtype == 11 ? (eps == 0 ? kDefaultLuThreshold : std::abs(eps)) : eps;
-  threshold *= norm > 0 ? norm : 1.0;
+  threshold *= factored_max > 0 ? factored_max : 1.0;
 
   Kernel<T> k{sn, mtype, l, u, indefinite ? bytes_as<T>(f->d) : nullptr, f->pivots.get(),
               static_cast<T>(threshold), map.get(), head.get(), next.get(), next_row.get(),

@@ -161,14 +161,32 @@ void solve_with_factors(const ControlRecord* c, const Factorization* f, int nrhs
                nrhs,
                xp,
                work + static_cast<long>(n) * nrhs};
-  for (int r = 0; r < nrhs; ++r)
-    for (int k = 0; k < n; ++k) xp[k + static_cast<long>(r) * n] = b[sn.perm[k] + static_cast<long>(r) * n];
   const bool tr = transposed && sv.u != nullptr;
+  // The factored matrix is Dr*A*Q*Dc (identity Q and unit scales without matching): A*x = b
+  // is solved as (Dr*A*Q*Dc) z = Dr*b, x = Q*Dc*z, and A'*x = b as (Dr*A*Q*Dc)' w = Dc*Q'*b,
+  // x = Dr*w.  Position k holds unknown perm[k] of the factored matrix.
+  const int* q = sn.matched.get();
+  const double* dr = sn.row_scale.get();
+  const double* dc = sn.col_scale.get();
+  auto in_index = [&](int k) { return tr && q != nullptr ? q[sn.perm[k]] : sn.perm[k]; };
+  auto out_index = [&](int k) { return !tr && q != nullptr ? q[sn.perm[k]] : sn.perm[k]; };
+  auto in_scale = [&](int k) -> T {
+    if (dr == nullptr) return T(1);
+    return static_cast<T>(tr ? dc[in_index(k)] : dr[in_index(k)]);
+  };
+  auto out_scale = [&](int k) -> T {
+    if (dr == nullptr) return T(1);
+    return static_cast<T>(tr ? dr[out_index(k)] : dc[out_index(k)]);
+  };
+  for (int r = 0; r < nrhs; ++r)
+    for (int k = 0; k < n; ++k)
+      xp[k + static_cast<long>(r) * n] = b[in_index(k) + static_cast<long>(r) * n] * in_scale(k);
   if (steps & kStepForward) tr ? sv.forward_transposed() : sv.forward();
   if (steps & kStepDiagonal) sv.diagonal();
   if (steps & kStepBackward) tr ? sv.backward_transposed() : sv.backward();
   for (int r = 0; r < nrhs; ++r)
-    for (int k = 0; k < n; ++k) x[sn.perm[k] + static_cast<long>(r) * n] = xp[k + static_cast<long>(r) * n];
+    for (int k = 0; k < n; ++k)
+      x[out_index(k) + static_cast<long>(r) * n] = xp[k + static_cast<long>(r) * n] * out_scale(k);
 }
 
 template void solve_with_factors<double>(const ControlRecord*, const Factorization*, int, int,

@@ -37,6 +37,7 @@ inline constexpr int kErrMemory = -2;
 inline constexpr int kErrReordering = -3;
 inline constexpr int kErrFactor = -4;
 inline constexpr int kErrInternal = -5;
+inline constexpr int kErrStructurallySingular = -6;
 inline constexpr int kErrDiagonal = -7;
 inline constexpr int kErrOverflow = -8;
 

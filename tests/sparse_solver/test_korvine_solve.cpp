@@ -137,6 +137,7 @@ TEST(KorvineSolve, ZeroPivotIsPerturbedForType11AndFatalForType1) {
   Korvine single_pivot(1);
   EXPECT_EQ(single_pivot.call(13, in, b.data(), x.data()), -4);
   Korvine k(11);
+  k.iparm[12] = 0;  // the zero row has no entry to match: keep the diagonal as it is
   ASSERT_EQ(k.call(12, in, b.data(), x.data()), 0);
   EXPECT_GE(k.iparm[13], 1);
   (void)x;
@@ -186,6 +187,62 @@ TEST(KorvineSolve, IterativeRefinementFollowsItsStoppingRule) {
     ASSERT_EQ(k.call(13, in, zero.data(), x.data()), 0);
     for (double v : x) EXPECT_EQ(v, 0.0);
   }
+}
+
+}  // namespace
+}  // namespace ztr::test
+
+namespace ztr::test {
+namespace {
+
+// Rows of a convection-diffusion matrix shifted cyclically with badly scaled columns: every
+// diagonal entry is zero, and only the matching brings large entries back onto it.
+Sparse shifted_rows() {
+  const Sparse s = grid_operator(9, 8, 4, 6.0, 0.5);
+  std::map<std::pair<int, int>, double> m;
+  for (int i = 0; i < s.n; ++i)
+    for (int k = s.ia[i]; k < s.ia[i + 1]; ++k)
+      m[{(i + 5) % s.n, s.ja[k]}] = s.a[k] * std::pow(10.0, (s.ja[k] % 7) - 3);
+  return from_map(s.n, m);
+}
+
+TEST(KorvineSolve, MatchingAndScalingSolveMatricesWithZeroDiagonals) {
+  const Sparse s = shifted_rows();
+  for (int base : {1, 0}) {
+    Input<double> in = solver_input(s, false, base);
+    std::vector<double> b(2 * s.n), x(b.size());
+    Rng r{11};
+    for (auto& v : b) v = r.uniform();
+    Korvine k(11);
+    k.iparm[34] = base == 0;
+    ASSERT_EQ(k.call(13, in, b.data(), x.data(), 2), 0);
+    EXPECT_EQ(k.iparm[13], 0) << "the matched diagonal needs no perturbation";
+    EXPECT_LT(backward_ratio(s, x, b, 2), 30.0);
+    k.iparm[11] = 2;  // the transposed solve goes through the same permutation and scaling
+    ASSERT_EQ(k.call(13, in, b.data(), x.data(), 2), 0);
+    EXPECT_LT(backward_ratio(s, x, b, 2, true), 30.0);
+    Input<float> f = solver_input<float>(s, false, base);
+    std::vector<float> bf(b.begin(), b.end()), xf(bf.size());
+    Korvine single(11);
+    single.iparm[27] = 1;
+    single.iparm[34] = base == 0;
+    ASSERT_EQ(single.call(13, f, bf.data(), xf.data(), 2), 0);
+    EXPECT_LT(backward_ratio(s, xf, bf, 2), 30.0);
+  }
+  // A structurally singular matrix (an empty column) has no perfect matching: error -6.
+  std::map<std::pair<int, int>, double> m{{{0, 0}, 1.0}, {{1, 0}, 2.0}, {{2, 2}, 3.0},
+                                          {{0, 2}, 1.0}};
+  Input<double> sing = solver_input(from_map(3, m), false, 1);
+  std::vector<double> b(3, 1.0), x(3);
+  Korvine k(11);
+  k.msglvl = 1;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(k.call(13, sing, b.data(), x.data()), -6);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("*** Error in KORVINE: preordering failed after 2 neqns out of 3\n"
+                     "structure singular or input/parameter problem (matrixtype 11,13)\n"),
+            std::string::npos)
+      << out;
 }
 
 }  // namespace
