@@ -79,7 +79,9 @@ TEST(KorvineMemory, EveryAllocationFailureIsReportedAndNothingLeaks) {
                            "FACTORIZE_SOLVING_LU_DATA", "FACTORIZE_SOLVING_WORK_DATA",
                            "SOLVING_ITERREF_WORK_DATA"})
       EXPECT_TRUE(stages.count(st)) << st;
-    if (mtype == 11) EXPECT_TRUE(stages.count("MATCHING_REORDERING_DATA"));
+    if (mtype == 11) {
+      EXPECT_TRUE(stages.count("MATCHING_REORDERING_DATA"));
+    }
   }
 }
 
