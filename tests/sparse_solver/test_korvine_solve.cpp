@@ -19,6 +19,8 @@ struct SolveCase {
   bool single;
   int base;
   int nrhs;
+  bool no_matching = false;
+  int refinement = 0;  // iparm[7]
 };
 
 Sparse laplace_3d() { return grid_operator(9, 8, 7, 6.0); }
@@ -26,6 +28,28 @@ Sparse laplace_2d() { return grid_operator(31, 29, 1, 4.0); }
 Sparse convection() { return grid_operator(12, 11, 6, 6.0, 0.7); }
 Sparse shifted_indefinite() { return grid_operator(14, 13, 3, 3.1); }  // many negative eigenvalues
 Sparse kkt() { return saddle_point(18, 70, 7); }
+// Pairs [[d, 1], [1, d]] with a tiny d, coupled along a chain: stable only with 2x2 pivots or
+// interchanges.
+Sparse tiny_pairs() {
+  std::map<std::pair<int, int>, double> m;
+  const int n = 300;
+  for (int p = 0; p < n; p += 2) {
+    m[{p, p}] = m[{p + 1, p + 1}] = 1e-6 * (1 + p % 3);
+    m[{p, p + 1}] = m[{p + 1, p}] = 1;
+    if (p + 2 < n) m[{p + 1, p + 2}] = m[{p + 2, p + 1}] = 0.3;
+  }
+  return from_map(n, m);
+}
+// Random values on a 3-D grid pattern with a weak diagonal: pivoting inside the diagonal
+// blocks is needed, and as it is restricted to the blocks, the growth it allows is repaired
+// by a few refinement steps.
+Sparse random_values() {
+  Sparse s = grid_operator(8, 7, 6, 1.0);
+  Rng r{99};
+  for (int i = 0; i < s.n; ++i)
+    for (int k = s.ia[i]; k < s.ia[i + 1]; ++k) s.a[k] = s.ja[k] == i ? 0.01 * r.uniform() : r.uniform();
+  return s;
+}
 
 const SolveCase kCases[] = {
     {"spd_3d", 2, laplace_3d, false, 1, 1},
@@ -35,8 +59,13 @@ const SolveCase kCases[] = {
     {"structsym_single_zero_based", 1, convection, true, 0, 1},
     {"unsym_convection", 11, convection, false, 0, 3},
     {"unsym_single", 11, convection, true, 1, 1},
+    {"structsym_pivoting", 1, random_values, false, 1, 2, false, 4},
+    {"structsym_pivoting_single", 1, random_values, true, 0, 1, false, 4},
+    {"unsym_pivoting_without_matching", 11, random_values, false, 1, 2, true, 4},
+    {"unsym_pivoting_single_without_matching", 11, random_values, true, 1, 1, true, -4},
     {"indefinite_shifted", -2, shifted_indefinite, false, 1, 2},
     {"indefinite_kkt", -2, kkt, false, 0, 1},
+    {"indefinite_tiny_pairs", -2, tiny_pairs, false, 1, 1, false, 2},
     {"indefinite_kkt_single", -2, kkt, true, 1, 1},
 };
 
@@ -47,6 +76,8 @@ void run_case(const SolveCase& c) {
   Korvine k(c.mtype);
   k.iparm[27] = c.single ? 1 : 0;
   k.iparm[34] = c.base == 0 ? 1 : 0;
+  if (c.no_matching) k.iparm[12] = 0;
+  k.iparm[7] = c.refinement;
   const int n = s.n;
   std::vector<T> b(static_cast<std::size_t>(n) * c.nrhs), x(b.size());
   Rng r{42};
@@ -243,6 +274,66 @@ TEST(KorvineSolve, MatchingAndScalingSolveMatricesWithZeroDiagonals) {
                      "structure singular or input/parameter problem (matrixtype 11,13)\n"),
             std::string::npos)
       << out;
+}
+
+}  // namespace
+}  // namespace ztr::test
+
+#include "sparse_solver/dense_blocks.h"
+
+namespace ztr::test {
+namespace {
+
+// The symmetric indefinite block kernel on its own: P'AP = LDL' to working accuracy, with
+// the multipliers bounded as the Bunch-Kaufman rule guarantees (|l_ij| <= 1/(1 - alpha) for
+// 1x1 pivots, a modest bound for 2x2 ones), on matrices with tiny diagonals.
+TEST(KorvineKernels, BlockLdltIsAccurateWithBoundedMultipliers) {
+  for (int seed = 1; seed <= 4; ++seed) {
+    const int k = 7;
+    Rng r{static_cast<std::uint64_t>(seed)};
+    std::vector<double> a(k * k), orig(k * k);
+    for (int j = 0; j < k; ++j)
+      for (int i = j; i < k; ++i) a[i + j * k] = a[j + i * k] = i == j ? 1e-9 * r.uniform() : r.uniform();
+    orig = a;
+    std::vector<int> ipiv(k);
+    std::vector<double> d(k), e(k);
+    int perturbed = 0, pos = 0, neg = 0;
+    block_ldlt<double>(k, k, a.data(), k, ipiv.data(), d.data(), e.data(), 0.0, &perturbed, &pos,
+                       &neg);
+    EXPECT_EQ(pos + neg, k);
+    double lmax = 0;
+    for (int j = 0; j < k; ++j)
+      for (int i = j + 1; i < k; ++i) lmax = std::max(lmax, std::abs(a[i + j * k]));
+    EXPECT_LT(lmax, 10.0) << seed;
+    // Rebuild L D L' and compare with P'AP, P from the interchanges in order.
+    std::vector<int> p(k);
+    std::iota(p.begin(), p.end(), 0);
+    for (int j = 0; j < k;) {
+      if (ipiv[j] > 0) {
+        std::swap(p[j], p[ipiv[j] - 1]);
+        ++j;
+      } else {
+        std::swap(p[j + 1], p[-ipiv[j] - 1]);
+        j += 2;
+      }
+    }
+    auto l = [&](int i, int j) { return i == j ? 1.0 : i > j ? a[i + j * k] : 0.0; };
+    auto dm = [&](int i, int j) {
+      if (i == j) return d[i];
+      if (i == j + 1) return e[j];
+      if (j == i + 1) return e[i];
+      return 0.0;
+    };
+    double err = 0;
+    for (int i = 0; i < k; ++i)
+      for (int j = 0; j < k; ++j) {
+        double v = 0;
+        for (int s = 0; s < k; ++s)
+          for (int t = 0; t < k; ++t) v += l(i, s) * dm(s, t) * l(j, t);
+        err = std::max(err, std::abs(v - orig[p[i] + p[j] * k]));
+      }
+    EXPECT_LT(err, 30 * k * 2.2e-16 * 10) << seed;
+  }
 }
 
 }  // namespace
