@@ -140,34 +140,69 @@ StageStatus postorder(WorkMemory* mem, int n, const int* xadj, const int* adj, i
   return {};
 }
 
-// Step 5: supernodes (a column joins its predecessor's supernode when it is the
-// predecessor's parent and its column holds exactly one entry less), limited to width w.
+// Relaxed supernodes: a supernode is merged into its parent when it sits just before it (it
+// is the parent's last child in the postorder) and the merge stores few explicit zeros, so
+// that the dense kernels work on wider blocks.  Up to kRelaxAlways columns merge regardless;
+// up to kRelaxMedium columns while at most kRelaxMediumZeros of the stored entries are zero;
+// wider ones (to the panel width) only below kRelaxWideZeros.
+constexpr int kRelaxAlways = 8;
+constexpr int kRelaxMedium = 32;
+constexpr double kRelaxMediumZeros = 0.3;
+constexpr double kRelaxWideZeros = 0.05;
+
+// Step 5: supernodes.  Fundamental ones first (a column joins its predecessor when it is the
+// predecessor's parent and holds exactly one entry less), then relaxed merges, all limited
+// to w columns.  A merged supernode's rows are its columns and those of its last piece.
 StageStatus find_supernodes(WorkMemory* mem, Supernodes* sn, const int* parent, const int* count,
                             int w, bool has_u) {
   const int n = sn->n;
   StageStatus st;
-  int ns = 0;
-  for (int j = 0, width = 0; j < n; ++j) {
-    const bool join = j > 0 && parent[j - 1] == j && count[j] == count[j - 1] - 1 && width < w;
-    if (!join) {
-      ++ns;
-      width = 0;
+  WorkArray<int> start, len;  // start[j] = 1 when column j begins a supernode
+  if (!get(start, mem, n, &st, kStageAfterReordering) || !get(len, mem, n, &st, kStageAfterReordering))
+    return st;
+  int gf = 0, gk = 0, glen = 0;  // the current group: first column, width, row count
+  double gactual = 0;            // true entries of the group's columns
+  for (int j = 0; j < n;) {
+    // The fundamental piece starting at j.
+    int e = j + 1;
+    while (e < n && parent[e - 1] == e && count[e] == count[e - 1] - 1 && e - j < w) ++e;
+    const int k = e - j;
+    double actual = 0;
+    for (int c = j; c < e; ++c) actual += count[c];
+    bool merge = false;
+    if (j > 0 && parent[j - 1] == j && gk + k <= w) {
+      const double width = gk + k, rows = count[j] + gk;
+      const double stored = width * rows - width * (width - 1) / 2;
+      const double zeros = (stored - gactual - actual) / stored;
+      merge = width <= kRelaxAlways || (width <= kRelaxMedium && zeros <= kRelaxMediumZeros) ||
+              zeros <= kRelaxWideZeros;
     }
-    ++width;
+    if (merge) {
+      start[j] = 0;
+      gk += k;
+      glen = count[j] + (j - gf);
+      gactual += actual;
+    } else {
+      start[j] = 1;
+      gf = j;
+      gk = k;
+      glen = count[j];
+      gactual = actual;
+    }
+    for (int c = j + 1; c < e; ++c) start[c] = 0;
+    len[gf] = glen;
+    j = e;
   }
+  int ns = 0;
+  for (int j = 0; j < n; ++j) ns += start[j];
   if (!get(sn->first, mem, ns + 1, &st, kStageAfterReordering) ||
       !get(sn->owner, mem, n, &st, kStageAfterReordering) ||
       !get(sn->row_ptr, mem, ns + 1, &st, kStageAfterReordering) ||
       !get(sn->val_ptr, mem, ns + 1, &st, kStageAfterReordering))
     return st;
   int s = -1;
-  for (int j = 0, width = 0; j < n; ++j) {
-    const bool join = j > 0 && parent[j - 1] == j && count[j] == count[j - 1] - 1 && width < w;
-    if (!join) {
-      sn->first[++s] = j;
-      width = 0;
-    }
-    ++width;
+  for (int j = 0; j < n; ++j) {
+    if (start[j]) sn->first[++s] = j;
     sn->owner[j] = s;
   }
   sn->first[ns] = n;
@@ -175,14 +210,14 @@ StageStatus find_supernodes(WorkMemory* mem, Supernodes* sn, const int* parent, 
   sn->row_ptr[0] = 0;
   sn->val_ptr[0] = 0;
   for (s = 0; s < ns; ++s) {
-    const long long len = count[sn->first[s]];
+    const long long rows = len[sn->first[s]];
     const long long k = sn->first[s + 1] - sn->first[s];
-    sn->row_ptr[s + 1] = sn->row_ptr[s] + len;
-    sn->val_ptr[s + 1] = sn->val_ptr[s] + len * k;
+    sn->row_ptr[s + 1] = sn->row_ptr[s] + rows;
+    sn->val_ptr[s + 1] = sn->val_ptr[s] + rows * k;
     sn->largest = std::max(sn->largest, static_cast<int>(k));
-    sn->longest = std::max(sn->longest, static_cast<int>(len));
-    sn->nnz_l += k * (k + 1) / 2 + (len - k) * k;
-    if (has_u) sn->nnz_u += k * (k - 1) / 2 + (len - k) * k;
+    sn->longest = std::max(sn->longest, static_cast<int>(rows));
+    sn->nnz_l += k * (k + 1) / 2 + (rows - k) * k;
+    if (has_u) sn->nnz_u += k * (k - 1) / 2 + (rows - k) * k;
   }
   for (int j = 0; j < n; ++j) sn->flops += static_cast<double>(count[j]) * count[j];
   if (has_u) sn->flops *= 2;
