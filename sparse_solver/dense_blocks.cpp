@@ -12,6 +12,16 @@
 namespace ztr {
 namespace {
 
+// Products below this many multiply-adds run on the calling thread through the BLAS
+// templates: the supernodal updates are mostly small, and forking threads for each of them
+// costs more than it gains (on a loaded machine, far more).  Larger ones go to the library's
+// threaded multiply and triangular solve.
+constexpr double kThreadedProductMin = 2097152.0;  // 128^3
+
+bool threaded(int m, int n, int k) {
+  return static_cast<double>(m) * n * k >= kThreadedProductMin;
+}
+
 // The Bunch-Kaufman growth bound (1 + sqrt(17)) / 8.
 constexpr double kBunchKaufmanAlpha = 0.6403882032022076;
 
@@ -27,6 +37,7 @@ void block_gemm(char transa, int m, int n, int k, T alpha, const T* a, int lda, 
                 int ldb, T beta, T* c, int ldc) {
   if (m <= 0 || n <= 0) return;
   if constexpr (std::is_same_v<T, double>) {
+    if (!threaded(m, n, k)) return tblas::gemm<T>(transa, 'N', m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
     const char tb = 'N';
     ztr_blas_dgemm(&transa, &tb, &m, &n, &k, &alpha, a, &lda, b, &ldb, &beta, c, &ldc);
   } else {
@@ -39,6 +50,7 @@ void block_gemm_nt(int m, int n, int k, T alpha, const T* a, int lda, const T* b
                    T* c, int ldc) {
   if (m <= 0 || n <= 0) return;
   if constexpr (std::is_same_v<T, double>) {
+    if (!threaded(m, n, k)) return tblas::gemm<T>('N', 'T', m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
     const char ta = 'N', tb = 'T';
     ztr_blas_dgemm(&ta, &tb, &m, &n, &k, &alpha, a, &lda, b, &ldb, &beta, c, &ldc);
   } else {
@@ -51,6 +63,8 @@ void block_trsm(char side, char uplo, char trans, char diag, int m, int n, const
                 T* b, int ldb) {
   if (m <= 0 || n <= 0) return;
   if constexpr (std::is_same_v<T, double>) {
+    const int order = side == 'L' ? m : n;
+    if (!threaded(m, n, order)) return tblas::trsm<T>(side, uplo, trans, diag, m, n, T(1), a, lda, b, ldb);
     const double one = 1.0;
     ztr_blas_dtrsm(&side, &uplo, &trans, &diag, &m, &n, &one, a, &lda, b, &ldb);
   } else {
