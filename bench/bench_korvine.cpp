@@ -178,32 +178,6 @@ void compare(const char* name, const Sparse& s, int mtype, int rounds) {
 #endif
 }
 
-// Matrix Market coordinate file; symmetric files give both triangles.
-bool read_mtx(const std::string& path, Sparse* s, bool* symmetric, bool* complex_values) {
-  std::ifstream f(path);
-  if (!f) return false;
-  std::string line;
-  std::getline(f, line);
-  *symmetric = line.find("symmetric") != std::string::npos;
-  *complex_values = line.find("complex") != std::string::npos;
-  while (std::getline(f, line) && line[0] == '%') {
-  }
-  int n, m, nnz;
-  std::istringstream(line) >> n >> m >> nnz;
-  std::map<std::pair<int, int>, double> e;
-  for (int k = 0; k < nnz; ++k) {
-    int i, j;
-    double v = 1.0;
-    f >> i >> j;
-    if (!std::getline(f, line)) break;
-    std::istringstream(line) >> v;
-    e[{i - 1, j - 1}] += v;
-    if (*symmetric && i != j) e[{j - 1, i - 1}] += v;
-  }
-  *s = from_map(n, e);
-  return true;
-}
-
 void testdata(const std::string& dir) {
   std::printf("\nTest matrices (%s)\n", dir.c_str());
   const std::pair<const char*, int> files[] = {{"bcsstk13.mtx", 2},   {"zenios.mtx", -2},

@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <limits>
 #include <map>
 #include <vector>
@@ -141,6 +144,32 @@ double backward_ratio(const Sparse& s, const std::vector<T>& x, const std::vecto
     worst = std::max(worst, nr / ((norm_a * nx + nb) * n * eps));
   }
   return worst;
+}
+
+// Matrix Market coordinate file; symmetric files give both triangles.
+inline bool read_mtx(const std::string& path, Sparse* s, bool* symmetric, bool* complex_values) {
+  std::ifstream f(path);
+  if (!f) return false;
+  std::string line;
+  std::getline(f, line);
+  *symmetric = line.find("symmetric") != std::string::npos;
+  *complex_values = line.find("complex") != std::string::npos;
+  while (std::getline(f, line) && line[0] == '%') {
+  }
+  int n, m, nnz;
+  std::istringstream(line) >> n >> m >> nnz;
+  std::map<std::pair<int, int>, double> e;
+  for (int k = 0; k < nnz; ++k) {
+    int i, j;
+    double v = 1.0;
+    f >> i >> j;
+    if (!std::getline(f, line)) break;
+    std::istringstream(line) >> v;
+    e[{i - 1, j - 1}] += v;
+    if (*symmetric && i != j) e[{j - 1, i - 1}] += v;
+  }
+  *s = from_map(n, e);
+  return true;
 }
 
 // One problem's handle and parameters.

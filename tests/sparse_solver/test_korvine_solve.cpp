@@ -338,3 +338,27 @@ TEST(KorvineKernels, BlockLdltIsAccurateWithBoundedMultipliers) {
 
 }  // namespace
 }  // namespace ztr::test
+
+namespace ztr::test {
+namespace {
+
+// A matrix from an application (hydrodynamics, unsymmetric, wide range of magnitudes).
+TEST(KorvineSolve, ApplicationMatrixOlm1000) {
+  Sparse s;
+  bool sym = false, cplx = false;
+  ASSERT_TRUE(read_mtx(std::string(ZTR_SOURCE_DIR) + "/tests/data/olm1000.mtx", &s, &sym, &cplx));
+  ASSERT_EQ(s.n, 1000);
+  Input<double> in = solver_input(s, false, 1);
+  std::vector<double> b(s.n), x(s.n);
+  Rng r{3};
+  for (auto& v : b) v = r.uniform();
+  for (int transpose : {0, 2}) {
+    Korvine k(11);
+    k.iparm[11] = transpose;
+    ASSERT_EQ(k.call(13, in, b.data(), x.data()), 0);
+    EXPECT_LT(backward_ratio(s, x, b, 1, transpose != 0), 30.0) << transpose;
+  }
+}
+
+}  // namespace
+}  // namespace ztr::test
