@@ -178,15 +178,23 @@ void solve_with_factors(const ControlRecord* c, const Factorization* f, int nrhs
     if (dr == nullptr) return T(1);
     return static_cast<T>(tr ? dr[out_index(k)] : dc[out_index(k)]);
   };
+  // A partial solve leaves its data in the factored matrix's order between the steps: the
+  // caller's order comes in with the forward step and goes out with the backward one.
+  const bool from_caller = (steps & kStepForward) != 0, to_caller = (steps & kStepBackward) != 0;
   for (int r = 0; r < nrhs; ++r)
     for (int k = 0; k < n; ++k)
-      xp[k + static_cast<long>(r) * n] = b[in_index(k) + static_cast<long>(r) * n] * in_scale(k);
+      xp[k + static_cast<long>(r) * n] =
+          from_caller ? b[in_index(k) + static_cast<long>(r) * n] * in_scale(k)
+                      : b[k + static_cast<long>(r) * n];
   if (steps & kStepForward) tr ? sv.forward_transposed() : sv.forward();
   if (steps & kStepDiagonal) sv.diagonal();
   if (steps & kStepBackward) tr ? sv.backward_transposed() : sv.backward();
   for (int r = 0; r < nrhs; ++r)
-    for (int k = 0; k < n; ++k)
-      x[out_index(k) + static_cast<long>(r) * n] = xp[k + static_cast<long>(r) * n] * out_scale(k);
+    for (int k = 0; k < n; ++k) {
+      const T v = xp[k + static_cast<long>(r) * n];
+      if (to_caller) x[out_index(k) + static_cast<long>(r) * n] = v * out_scale(k);
+      else x[k + static_cast<long>(r) * n] = v;
+    }
 }
 
 template void solve_with_factors<double>(const ControlRecord*, const Factorization*, int, int,

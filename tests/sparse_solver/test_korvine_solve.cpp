@@ -166,7 +166,15 @@ TEST(KorvineSolve, ZeroPivotIsPerturbedForType11AndFatalForType1) {
   Input<double> in = solver_input(s, false, 1);
   std::vector<double> b(n, 1.0), x(n);
   Korvine single_pivot(1);
+  single_pivot.msglvl = 1;
+  testing::internal::CaptureStdout();
   EXPECT_EQ(single_pivot.call(13, in, b.data(), x.data()), -4);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("*** Error in KORVINE  ( numerical_factorization) error_num= -1\n"
+                     "*** Error in KORVINE: zero pivot\n"),
+            std::string::npos)
+      << out;
+  EXPECT_GT(single_pivot.iparm[29], 0);
   Korvine k(11);
   k.iparm[12] = 0;  // the zero row has no entry to match: keep the diagonal as it is
   ASSERT_EQ(k.call(12, in, b.data(), x.data()), 0);
@@ -357,6 +365,39 @@ TEST(KorvineSolve, ApplicationMatrixOlm1000) {
     k.iparm[11] = transpose;
     ASSERT_EQ(k.call(13, in, b.data(), x.data()), 0);
     EXPECT_LT(backward_ratio(s, x, b, 1, transpose != 0), 30.0) << transpose;
+  }
+}
+
+}  // namespace
+}  // namespace ztr::test
+
+namespace ztr::test {
+namespace {
+
+// Phases 331, 332 and 333 run one solve step each; chained, they give the full solve.  The
+// memory figures of the parameter array are filled on the way.
+TEST(KorvineSolve, SolveStepsChainToTheSolution) {
+  for (int mtype : {-2, 11, 2}) {
+    // (A matrix whose factorization perturbs no pivot: the steps do not refine.)
+    const Sparse s = mtype == -2 ? grid_operator(7, 6, 3, 3.1)
+                                 : grid_operator(7, 6, 3, 6.0, mtype == 11 ? 0.4 : 0);
+    Input<double> in = solver_input(s, mtype % 2 == 0, 1);
+    std::vector<double> b(s.n), y(s.n), z(s.n), x(s.n);
+    Rng r{8};
+    for (auto& v : b) v = r.uniform();
+    Korvine k(mtype);
+    ASSERT_EQ(k.call(12, in, b.data(), x.data()), 0);
+    EXPECT_GT(k.iparm[14], 1);
+    EXPECT_EQ(k.iparm[60], k.iparm[14]);
+    EXPECT_GT(k.iparm[15], 1);
+    EXPECT_GT(k.iparm[16], 1);
+    ASSERT_EQ(k.call(331, in, b.data(), y.data()), 0);
+    ASSERT_EQ(k.call(332, in, y.data(), z.data()), 0);
+    ASSERT_EQ(k.call(333, in, z.data(), x.data()), 0);
+    EXPECT_LT(backward_ratio(s, x, b, 1), 30.0) << mtype;
+    if (mtype == -2) {
+      EXPECT_NE(y, z) << "the diagonal step changes the data";
+    }
   }
 }
 
