@@ -37,7 +37,7 @@ double now() {
 struct Times {
   double analyse = 1e30, factor = 1e30, solve = 1e30;
   long long nnz_l = 0;
-  double ratio = 0;  // backward error ratio of the last solution
+  double ratio = 0;   // backward error ratio of the last solution
   double gflops = 0;  // factorization rate (ours: from the solver's operation count)
   void keep_min(const Times& t) {
     analyse = std::min(analyse, t.analyse);
@@ -154,8 +154,9 @@ Sparse quasi_definite(int nx, int m) {
 }
 
 void print(const char* who, const Times& t) {
-  std::printf("  %-10s analyse %8.4f s  factor %8.4f s  solve %8.5f s  nnz(L) %10lld  berr/(n eps) %.2f",
-              who, t.analyse, t.factor, t.solve, t.nnz_l, t.ratio);
+  std::printf(
+      "  %-10s analyse %8.4f s  factor %8.4f s  solve %8.5f s  nnz(L) %10lld  berr/(n eps) %.2f",
+      who, t.analyse, t.factor, t.solve, t.nnz_l, t.ratio);
   if (t.gflops > 0) std::printf("  %.2f Gflop/s", t.gflops);
   std::printf("\n");
 }
@@ -166,8 +167,10 @@ void compare(const char* name, const Sparse& s, int mtype, int rounds) {
   for (int r = 0; r < rounds; ++r) {
     ours.keep_min(run_ours(s, mtype));
 #ifdef ZTR_BENCH_WITH_PEERS
-    if (mtype == 11) peer.keep_min(run_lu_peer(s));
-    else peer.keep_min(run_cholesky_peer(s, mtype == -2));
+    if (mtype == 11)
+      peer.keep_min(run_lu_peer(s));
+    else
+      peer.keep_min(run_cholesky_peer(s, mtype == -2));
 #endif
   }
   print("KORVINE", ours);
@@ -180,8 +183,10 @@ void compare(const char* name, const Sparse& s, int mtype, int rounds) {
 
 void testdata(const std::string& dir) {
   std::printf("\nTest matrices (%s)\n", dir.c_str());
-  const std::pair<const char*, int> files[] = {{"bcsstk13.mtx", 2},   {"zenios.mtx", -2},
-                                               {"cryg2500.mtx", 11},  {"watt_2.mtx", 11},
+  const std::pair<const char*, int> files[] = {{"bcsstk13.mtx", 2},
+                                               {"zenios.mtx", -2},
+                                               {"cryg2500.mtx", 11},
+                                               {"watt_2.mtx", 11},
                                                {"olm1000.mtx", 11}};
   for (auto [file, mtype] : files) {
     Sparse s;
@@ -191,8 +196,9 @@ void testdata(const std::string& dir) {
       continue;
     }
     const Times t = run_ours(s, mtype);
-    std::printf("%-14s n %5d type %3d  analyse %.4f s factor %.4f s solve %.5f s  berr/(n eps) %.3g\n", file,
-                s.n, mtype, t.analyse, t.factor, t.solve, t.ratio);
+    std::printf(
+        "%-14s n %5d type %3d  analyse %.4f s factor %.4f s solve %.5f s  berr/(n eps) %.3g\n",
+        file, s.n, mtype, t.analyse, t.factor, t.solve, t.ratio);
   }
 }
 

@@ -123,8 +123,8 @@ void sparse_solve(int m) {
   for (double v : r) worst = std::fmax(worst, std::fabs(v));
   std::printf("\n  error %d, ||b - A x||_inf = %.2e\n", error, worst);
   phase = -1;
-  KORVINE(pt, &maxfct, &mnum, &mtype, &phase, &n, nullptr, nullptr, nullptr, nullptr, &nrhs,
-          iparm, &msglvl, nullptr, nullptr, &error);
+  KORVINE(pt, &maxfct, &mnum, &mtype, &phase, &n, nullptr, nullptr, nullptr, nullptr, &nrhs, iparm,
+          &msglvl, nullptr, nullptr, &error);
 }
 
 }  // namespace

@@ -13,9 +13,13 @@
 namespace ztr {
 namespace {
 
-double now() { return platform().clock_seconds(); }
+double now() {
+  return platform().clock_seconds();
+}
 
-StageStatus no_memory(int stage, long long bytes) { return {kErrMemory, stage, bytes}; }
+StageStatus no_memory(int stage, long long bytes) {
+  return {kErrMemory, stage, bytes};
+}
 
 template <class T>
 bool get(WorkArray<T>& a, WorkMemory* mem, std::size_t count, StageStatus* st, int stage,
@@ -115,8 +119,7 @@ StageStatus order(WorkMemory* mem, const AnalysisInput& in, const int* xadj, con
     return {};
   }
   long long bytes = 0;
-  const int code = reorder(n, xadj, adj, in.ordering, in.threads, perm, nullptr, nullptr,
-                           &bytes);
+  const int code = reorder(n, xadj, adj, in.ordering, in.threads, perm, nullptr, nullptr, &bytes);
   if (code != kOrderOk) return from_order_code(code, kStageBeforeReordering);
   return {};
 }
@@ -158,7 +161,8 @@ StageStatus find_supernodes(WorkMemory* mem, Supernodes* sn, const int* parent, 
   const int n = sn->n;
   StageStatus st;
   WorkArray<int> start, len;  // start[j] = 1 when column j begins a supernode
-  if (!get(start, mem, n, &st, kStageAfterReordering) || !get(len, mem, n, &st, kStageAfterReordering))
+  if (!get(start, mem, n, &st, kStageAfterReordering) ||
+      !get(len, mem, n, &st, kStageAfterReordering))
     return st;
   int gf = 0, gk = 0, glen = 0;  // the current group: first column, width, row count
   double gactual = 0;            // true entries of the group's columns
@@ -324,9 +328,9 @@ StageStatus match(WorkMemory* mem, Supernodes* sn, MatrixCopy* copy, const Analy
       !get(sn->col_scale, mem, n, &st, kStageMatching))
     return st;
   int count = 0;
-  const int code = weighted_matching<T>(mem, n, copy->ia.get(), copy->ja.get(),
-                                        static_cast<const T*>(in.values), sn->matched.get(),
-                                        sn->row_scale.get(), sn->col_scale.get(), &count);
+  const int code =
+      weighted_matching<T>(mem, n, copy->ia.get(), copy->ja.get(), static_cast<const T*>(in.values),
+                           sn->matched.get(), sn->row_scale.get(), sn->col_scale.get(), &count);
   if (code == -2) return no_memory(kStageMatching, 0);
   if (code == 1) return {kErrStructurallySingular, count, 0};
   WorkArray<int> label;
@@ -385,8 +389,7 @@ StageStatus run_analysis(ControlRecord* c, MatrixCopy* copy, const AnalysisInput
     st = postorder(mem, n, xadj.get(), adj.get(), sn->perm.get(), parent.get(), count.get());
     if (st.error != 0) return st;
     for (int k = 0; k < n; ++k) sn->iperm[sn->perm[k]] = k;
-    st = find_supernodes(mem, sn, parent.get(), count.get(), in.panel_width,
-                         mtype_has_u(in.mtype));
+    st = find_supernodes(mem, sn, parent.get(), count.get(), in.panel_width, mtype_has_u(in.mtype));
     if (st.error != 0) return st;
     st = row_structures(mem, sn, xadj.get(), adj.get(), parent.get());
     if (st.error != 0) return st;

@@ -27,17 +27,19 @@ constexpr double kBunchKaufmanAlpha = 0.6403882032022076;
 
 template <typename T>
 void swap_rows(int cols, T* a, int lda, int r1, int r2) {
-  for (int c = 0; c < cols; ++c) std::swap(a[r1 + static_cast<long>(c) * lda], a[r2 + static_cast<long>(c) * lda]);
+  for (int c = 0; c < cols; ++c)
+    std::swap(a[r1 + static_cast<long>(c) * lda], a[r2 + static_cast<long>(c) * lda]);
 }
 
 }  // namespace
 
 template <typename T>
-void block_gemm(char transa, int m, int n, int k, T alpha, const T* a, int lda, const T* b,
-                int ldb, T beta, T* c, int ldc) {
+void block_gemm(char transa, int m, int n, int k, T alpha, const T* a, int lda, const T* b, int ldb,
+                T beta, T* c, int ldc) {
   if (m <= 0 || n <= 0) return;
   if constexpr (std::is_same_v<T, double>) {
-    if (!threaded(m, n, k)) return tblas::gemm<T>(transa, 'N', m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
+    if (!threaded(m, n, k))
+      return tblas::gemm<T>(transa, 'N', m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
     const char tb = 'N';
     ztr_blas_dgemm(&transa, &tb, &m, &n, &k, &alpha, a, &lda, b, &ldb, &beta, c, &ldc);
   } else {
@@ -50,7 +52,8 @@ void block_gemm_nt(int m, int n, int k, T alpha, const T* a, int lda, const T* b
                    T* c, int ldc) {
   if (m <= 0 || n <= 0) return;
   if constexpr (std::is_same_v<T, double>) {
-    if (!threaded(m, n, k)) return tblas::gemm<T>('N', 'T', m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
+    if (!threaded(m, n, k))
+      return tblas::gemm<T>('N', 'T', m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
     const char ta = 'N', tb = 'T';
     ztr_blas_dgemm(&ta, &tb, &m, &n, &k, &alpha, a, &lda, b, &ldb, &beta, c, &ldc);
   } else {
@@ -64,7 +67,8 @@ void block_trsm(char side, char uplo, char trans, char diag, int m, int n, const
   if (m <= 0 || n <= 0) return;
   if constexpr (std::is_same_v<T, double>) {
     const int order = side == 'L' ? m : n;
-    if (!threaded(m, n, order)) return tblas::trsm<T>(side, uplo, trans, diag, m, n, T(1), a, lda, b, ldb);
+    if (!threaded(m, n, order))
+      return tblas::trsm<T>(side, uplo, trans, diag, m, n, T(1), a, lda, b, ldb);
     const double one = 1.0;
     ztr_blas_dtrsm(&side, &uplo, &trans, &diag, &m, &n, &one, a, &lda, b, &ldb);
   } else {
@@ -128,8 +132,8 @@ int block_lu(int k, T* a, int lda, int* ipiv, T threshold, int* perturbed) {
 }
 
 template <typename T>
-void block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold,
-                int* perturbed, int* pos, int* neg) {
+void block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold, int* perturbed,
+                int* pos, int* neg) {
   auto at = [&](int i, int j) -> T& { return a[i + static_cast<long>(j) * lda]; };
   // The pivot search reads whole rows of the trailing block, so the lower triangle is
   // mirrored into the upper one first; updates then keep both triangles.
@@ -176,8 +180,10 @@ void block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshol
         djj = djj < T(0) ? -threshold : threshold;
         ++*perturbed;
       }
-      if (djj > T(0)) ++*pos;
-      else ++*neg;
+      if (djj > T(0))
+        ++*pos;
+      else
+        ++*neg;
       d[j] = djj;
       e[j] = 0;
       at(j, j) = T(1);
@@ -232,12 +238,12 @@ void block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshol
   }
 }
 
-#define ZTR_INSTANTIATE_BLOCKS(T)                                                              \
+#define ZTR_INSTANTIATE_BLOCKS(T)                                                                \
   template void block_gemm<T>(char, int, int, int, T, const T*, int, const T*, int, T, T*, int); \
-  template void block_gemm_nt<T>(int, int, int, T, const T*, int, const T*, int, T, T*, int);   \
+  template void block_gemm_nt<T>(int, int, int, T, const T*, int, const T*, int, T, T*, int);    \
   template void block_trsm<T>(char, char, char, char, int, int, const T*, int, T*, int);         \
-  template int block_cholesky<T>(int, T*, int);                                                 \
-  template int block_lu<T>(int, T*, int, int*, T, int*);                                        \
+  template int block_cholesky<T>(int, T*, int);                                                  \
+  template int block_lu<T>(int, T*, int, int*, T, int*);                                         \
   template void block_ldlt<T>(int, int, T*, int, int*, T*, T*, T, int*, int*, int*);
 ZTR_INSTANTIATE_BLOCKS(double)
 ZTR_INSTANTIATE_BLOCKS(float)

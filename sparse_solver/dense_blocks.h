@@ -13,8 +13,8 @@ void block_gemm_nt(int m, int n, int k, T alpha, const T* a, int lda, const T* b
                    T* c, int ldc);
 // C := alpha*op(A)*B + beta*C with op(A) = A ('N', A m x k) or A' ('T', A k x m).
 template <typename T>
-void block_gemm(char transa, int m, int n, int k, T alpha, const T* a, int lda, const T* b,
-                int ldb, T beta, T* c, int ldc);
+void block_gemm(char transa, int m, int n, int k, T alpha, const T* a, int lda, const T* b, int ldb,
+                T beta, T* c, int ldc);
 // B := B*inv(op(A)) (side 'R') or inv(op(A))*B (side 'L'), B m x n, A triangular.
 template <typename T>
 void block_trsm(char side, char uplo, char trans, char diag, int m, int n, const T* a, int lda,
@@ -41,7 +41,7 @@ int block_lu(int k, T* a, int lda, int* ipiv, T threshold, int* perturbed);
 // the one-based row swapped with j for a 1x1 pivot, ipiv[j] = ipiv[j+1] < 0 for a 2x2 pivot
 // whose second row was swapped with -ipiv[j]; the inertia of D is added to *pos and *neg.
 template <typename T>
-void block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold,
-                int* perturbed, int* pos, int* neg);
+void block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold, int* perturbed,
+                int* pos, int* neg);
 
 }  // namespace ztr

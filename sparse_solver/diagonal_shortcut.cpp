@@ -17,8 +17,10 @@ int diagonal_solve(int n, int nrhs, const int* ia, const T* a, T* b, T* x, bool 
   for (int i = 0; i < n; ++i) {
     const T v = a[ia[i] - base];
     if (v == T(0)) return -(i + 1);
-    if (v > T(0)) ++p;
-    else ++q;
+    if (v > T(0))
+      ++p;
+    else
+      ++q;
   }
   *pos = p;
   *neg = q;

@@ -30,8 +30,8 @@ void destroy_record(T* p) {
 bool create_handle(void** pt, long long* bytes) {
   auto* control = make_record<ControlRecord>(bytes);
   auto* copy = control != nullptr ? make_record<MatrixCopy>(bytes) : nullptr;
-  void* scratch = copy != nullptr ? mm_calloc_direct(1, kScratchRecordBytes, kSolverAlignment)
-                                  : nullptr;
+  void* scratch =
+      copy != nullptr ? mm_calloc_direct(1, kScratchRecordBytes, kSolverAlignment) : nullptr;
   if (scratch == nullptr) {
     if (copy != nullptr) *bytes = kScratchRecordBytes;
     destroy_record(copy);
@@ -46,8 +46,8 @@ bool create_handle(void** pt, long long* bytes) {
 }
 
 bool create_factor_records(ControlRecord* c, int maxfct) {
-  void* p = mm_malloc_direct(sizeof(Factorization) * static_cast<std::size_t>(maxfct),
-                             kSolverAlignment);
+  void* p =
+      mm_malloc_direct(sizeof(Factorization) * static_cast<std::size_t>(maxfct), kSolverAlignment);
   if (p == nullptr) return false;
   c->factors = static_cast<Factorization*>(p);
   for (int i = 0; i < maxfct; ++i) new (&c->factors[i]) Factorization();

@@ -27,12 +27,12 @@ inline constexpr std::intptr_t kHandleFreshMarker = -100;
 struct Supernodes {
   int n = 0;
   int count = 0;
-  int largest = 0;     // widest supernode
-  int longest = 0;     // largest row-structure length
-  long long nnz_l = 0;  // entries of L, diagonal included
-  long long nnz_u = 0;  // entries of U strictly above the diagonal (types with a U part)
+  int largest = 0;       // widest supernode
+  int longest = 0;       // largest row-structure length
+  long long nnz_l = 0;   // entries of L, diagonal included
+  long long nnz_u = 0;   // entries of U strictly above the diagonal (types with a U part)
   long long values = 0;  // sum of len * width
-  double flops = 0;     // operation count of the factorization
+  double flops = 0;      // operation count of the factorization
   WorkArray<int> perm;   // perm[k] = original unknown at position k
   WorkArray<int> iperm;  // inverse of perm
   WorkArray<int> first;  // count + 1
@@ -56,10 +56,10 @@ struct Supernodes {
 // precision is a property of the handle, fixed at analysis.
 struct Factorization {
   bool present = false;
-  WorkArray<unsigned char> l;     // values x element size
-  WorkArray<unsigned char> u;     // types with a U part
-  WorkArray<unsigned char> d;     // symmetric indefinite: diagonal and sub-diagonal of D, 2n
-  WorkArray<int> pivots;          // n: one-based interchange inside each diagonal block
+  WorkArray<unsigned char> l;  // values x element size
+  WorkArray<unsigned char> u;  // types with a U part
+  WorkArray<unsigned char> d;  // symmetric indefinite: diagonal and sub-diagonal of D, 2n
+  WorkArray<int> pivots;       // n: one-based interchange inside each diagonal block
   int perturbed = 0;
   int positive = 0;
   int negative = 0;

@@ -8,11 +8,13 @@ namespace ztr {
 namespace {
 
 bool phase_known(int phase) {
-  return phase == 11 || phase == 12 || phase == 13 || phase == 22 || phase == 23 ||
-         phase == 33 || (phase >= kPhaseForwardOnly && phase <= kPhaseBackwardOnly);
+  return phase == 11 || phase == 12 || phase == 13 || phase == 22 || phase == 23 || phase == 33 ||
+         (phase >= kPhaseForwardOnly && phase <= kPhaseBackwardOnly);
 }
 
-int matrix_nnz(int n, const int* ia, int base) { return ia[n] - base; }
+int matrix_nnz(int n, const int* ia, int base) {
+  return ia[n] - base;
+}
 
 }  // namespace
 

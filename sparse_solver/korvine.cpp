@@ -38,9 +38,9 @@ void diagonal(const KorvineArgs& g, int threads) {
   if (g.phase == kPhaseAnalysis) return;
   const bool solve = g.phase % 10 == 3;
   const int base = ip[34] != 0 ? 0 : 1;
-  const int r = diagonal_solve<T>(g.n, g.nrhs, g.ia, static_cast<const T*>(g.a),
-                                  static_cast<T*>(g.b), static_cast<T*>(g.x), ip[5] == 1, solve,
-                                  threads, &ip[21], &ip[22], base);
+  const int r =
+      diagonal_solve<T>(g.n, g.nrhs, g.ia, static_cast<const T*>(g.a), static_cast<T*>(g.b),
+                        static_cast<T*>(g.x), ip[5] == 1, solve, threads, &ip[21], &ip[22], base);
   if (r != 0) {
     *g.error = kErrDiagonal;
     if (g.msglvl != 0)
@@ -59,7 +59,9 @@ void korvine_defaults(int mtype, int* iparm) {
   iparm[18] = -1;
   switch (mtype) {
     case 1:
-    case 3: iparm[9] = 13; break;
+    case 3:
+      iparm[9] = 13;
+      break;
     case 11:
     case 13:
       iparm[9] = 13;
@@ -72,7 +74,8 @@ void korvine_defaults(int mtype, int* iparm) {
       iparm[9] = 8;
       iparm[20] = 1;
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -98,19 +101,24 @@ extern "C" ZTR_API void KORVINE(void* pt, const int* maxfct, const int* mnum, co
   int t = domain_max_threads(kDomainKorvine);
   auto** words = static_cast<void**>(pt);
   const bool single = single_precision(words, *phase, iparm);
-  if (iparm[33] == 0) iparm[33] = cbwr_mode() > kCbwrNotSet ? std::max(1, physical_core_count()) : -1;
+  if (iparm[33] == 0)
+    iparm[33] = cbwr_mode() > kCbwrNotSet ? std::max(1, physical_core_count()) : -1;
   if (*n < kEquationsPerThread * t && get_dynamic() == 1) t = *n / kEquationsPerThread;
   t = std::max(t, 1);
-  const KorvineArgs g{words, *maxfct, *mnum, *mtype, *phase, *n, a, ia, ja, perm, *nrhs,
-                      iparm, *msglvl, b, x, error};
+  const KorvineArgs g{words, *maxfct, *mnum, *mtype, *phase,  *n, a, ia,
+                      ja,    perm,    *nrhs, iparm,  *msglvl, b,  x, error};
   const int base = iparm[34] != 0 ? 0 : 1;
   if (*phase > 0 && ia != nullptr && ja != nullptr && *n >= 1 && ia[*n] - base == *n &&
       is_diagonal_matrix(*n, ia, ja, base)) {
-    if (single) diagonal<float>(g, t);
-    else diagonal<double>(g, t);
+    if (single)
+      diagonal<float>(g, t);
+    else
+      diagonal<double>(g, t);
     return;
   }
   iparm[2] = t;
-  if (single) korvine_body<float>(g, t);
-  else korvine_body<double>(g, t);
+  if (single)
+    korvine_body<float>(g, t);
+  else
+    korvine_body<double>(g, t);
 }

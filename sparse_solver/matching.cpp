@@ -209,7 +209,7 @@ int weighted_matching(WorkMemory* mem, int n, const int* ia, const int* ja, cons
 
 template int weighted_matching<double>(WorkMemory*, int, const int*, const int*, const double*,
                                        int*, double*, double*, int*);
-template int weighted_matching<float>(WorkMemory*, int, const int*, const int*, const float*,
-                                      int*, double*, double*, int*);
+template int weighted_matching<float>(WorkMemory*, int, const int*, const int*, const float*, int*,
+                                      double*, double*, int*);
 
 }  // namespace ztr

@@ -62,13 +62,13 @@ struct Kernel {
   const Supernodes& sn;
   int mtype;
   T* l;
-  T* u;      // null for symmetric types
-  T* dval;   // symmetric indefinite: D diagonal (n) then sub-diagonal (n)
+  T* u;     // null for symmetric types
+  T* dval;  // symmetric indefinite: D diagonal (n) then sub-diagonal (n)
   int* piv;
   T threshold;
   // Work.
-  int* map;       // n: position of a row in the current supernode's structure
-  int* head;      // link lists
+  int* map;   // n: position of a row in the current supernode's structure
+  int* head;  // link lists
   int* next;
   int* next_row;  // per supernode: index in its structure of the next unused row
   T* work;        // longest x largest
@@ -276,8 +276,10 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
   for (long long e = 0; e < nnz; ++e) {
     const long long place = sn.scatter[e];
     const T v = scale != nullptr ? static_cast<T>(a[e] * scale[e]) : a[e];
-    if (place > 0) l[place - 1] += v;
-    else if (place < 0) u[-place - 1] += v;
+    if (place > 0)
+      l[place - 1] += v;
+    else if (place < 0)
+      u[-place - 1] += v;
     if (place != 0) {
       norm = std::max(norm, static_cast<double>(std::abs(a[e])));
       factored_max = std::max(factored_max, static_cast<double>(std::abs(v)));
@@ -286,14 +288,23 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
   const double t1 = platform().clock_seconds();
   c->timers[kTimeAtoLU] = t1 - t0;
   c->timer_active[kTimeAtoLU] = true;
-  const double eps =
-      c->pivot_exponent == 0 ? 0.0 : std::exp(-std::abs(c->pivot_exponent) * kLn10);
+  const double eps = c->pivot_exponent == 0 ? 0.0 : std::exp(-std::abs(c->pivot_exponent) * kLn10);
   double threshold = mtype == 11 ? (eps == 0 ? kDefaultLuThreshold : std::abs(eps)) : eps;
   threshold *= factored_max > 0 ? factored_max : 1.0;
 
-  Kernel<T> k{sn, mtype, l, u, indefinite ? bytes_as<T>(f->d) : nullptr, f->pivots.get(),
-              static_cast<T>(threshold), map.get(), head.get(), next.get(), next_row.get(),
-              work.get(), scaled.get()};
+  Kernel<T> k{sn,
+              mtype,
+              l,
+              u,
+              indefinite ? bytes_as<T>(f->d) : nullptr,
+              f->pivots.get(),
+              static_cast<T>(threshold),
+              map.get(),
+              head.get(),
+              next.get(),
+              next_row.get(),
+              work.get(),
+              scaled.get()};
   std::fill(head.get(), head.get() + ns, -1);
   Progress prog(static_cast<double>(sn.nnz_l), progress);
   bool failed = false;
@@ -319,7 +330,8 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
       next[s] = head[t];
       head[t] = s;
     }
-    const double entries = static_cast<double>(kw) * (kw + 1) / 2 + static_cast<double>(lss - kw) * kw;
+    const double entries =
+        static_cast<double>(kw) * (kw + 1) / 2 + static_cast<double>(lss - kw) * kw;
     if (!prog.step(entries)) failed = true;
   }
   if (!failed && !prog.finish()) failed = true;

@@ -22,8 +22,7 @@ constexpr int kAutomaticStop = -34;
 // r := b - op(A)*x for every column, accumulated in Acc; op(A) = A' when transposed.  For
 // symmetric-storage types the stored upper triangle stands for both.
 template <typename T, typename Acc>
-void residual(const SolveInput& in, bool transposed, const T* a, const T* b, const Acc* x,
-              Acc* r) {
+void residual(const SolveInput& in, bool transposed, const T* a, const T* b, const Acc* x, Acc* r) {
   const int n = in.n;
   const bool sym = mtype_is_symmetric_storage(in.mtype);
   for (int c = 0; c < in.nrhs; ++c) {
@@ -124,14 +123,16 @@ SolveOutcome solve_and_refine(ControlRecord* c, const Factorization* f, const So
   c->timer_active[kTimeSolve] = true;
   if (!refines) return o;
   WorkArray<T> r, d;
-  if (!get(r, mem, count, &o, kStageRefinementWork) || !get(d, mem, count, &o, kStageRefinementWork))
+  if (!get(r, mem, count, &o, kStageRefinementWork) ||
+      !get(d, mem, count, &o, kStageRefinementWork))
     return o;
   if (in.max_steps < 0) {
     WorkArray<long double> xe, re;
     if (!get(xe, mem, count, &o, kStageRefinementWork) ||
         !get(re, mem, count, &o, kStageRefinementWork))
       return o;
-    o = refine<T, long double>(c, f, in, a, rhs, out, work.get(), xe.get(), re.get(), r.get(), d.get());
+    o = refine<T, long double>(c, f, in, a, rhs, out, work.get(), xe.get(), re.get(), r.get(),
+                               d.get());
   } else {
     WorkArray<T> xw, rw;
     if (!get(xw, mem, count, &o, kStageRefinementWork) ||

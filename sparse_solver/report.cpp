@@ -7,21 +7,44 @@
 namespace ztr {
 namespace {
 
-void blank() { msg_print(kMsgBlankLine, 0); }
-void unknown(int code) { msg_print(kSmUnknownMessage, 1, code); }
+void blank() {
+  msg_print(kMsgBlankLine, 0);
+}
+void unknown(int code) {
+  msg_print(kSmUnknownMessage, 1, code);
+}
 
 void banner(int mtype) {
   switch (mtype) {
-    case 2: msg_print(kSmBannerSpd, 0); break;
-    case -2: msg_print(kSmBannerSymIndef, 0); break;
-    case 4: msg_print(kSmBannerHpd, 0); break;
-    case -4: msg_print(kSmBannerHermIndef, 0); break;
-    case 6: msg_print(kSmBannerComplexSym, 0); break;
-    case 1: msg_print(kSmBannerStructSym, 0); break;
-    case 3: msg_print(kSmBannerComplexStructSym, 0); break;
-    case 11: msg_print(kSmBannerNonsym, 0); break;
-    case 13: msg_print(kSmBannerComplexNonsym, 0); break;
-    default: unknown(mtype);
+    case 2:
+      msg_print(kSmBannerSpd, 0);
+      break;
+    case -2:
+      msg_print(kSmBannerSymIndef, 0);
+      break;
+    case 4:
+      msg_print(kSmBannerHpd, 0);
+      break;
+    case -4:
+      msg_print(kSmBannerHermIndef, 0);
+      break;
+    case 6:
+      msg_print(kSmBannerComplexSym, 0);
+      break;
+    case 1:
+      msg_print(kSmBannerStructSym, 0);
+      break;
+    case 3:
+      msg_print(kSmBannerComplexStructSym, 0);
+      break;
+    case 11:
+      msg_print(kSmBannerNonsym, 0);
+      break;
+    case 13:
+      msg_print(kSmBannerComplexNonsym, 0);
+      break;
+    default:
+      unknown(mtype);
   }
 }
 
@@ -29,18 +52,29 @@ void features(const ReportInput& r) {
   const int* ip = r.iparm;
   msg_print(kSmFeatVersion, 1, ip[63]);
   if (ip[26] == 1) msg_print(kSmFeatChecker, 0);
-  if (ip[34] == 0) msg_print(kSmFeatOneBased, 0);
-  else if (ip[34] == 1) msg_print(kSmFeatZeroBased, 0);
-  if (ip[27] == 0) msg_print(kSmFeatDouble, 0);
-  else if (ip[27] == 1) msg_print(kSmFeatSingle, 0);
+  if (ip[34] == 0)
+    msg_print(kSmFeatOneBased, 0);
+  else if (ip[34] == 1)
+    msg_print(kSmFeatZeroBased, 0);
+  if (ip[27] == 0)
+    msg_print(kSmFeatDouble, 0);
+  else if (ip[27] == 1)
+    msg_print(kSmFeatSingle, 0);
   if (ip[4] == 1) {
     msg_print(kSmFeatUserPerm, 0);
   } else {
     switch (ip[1]) {
-      case 0: msg_print(kSmFeatMinDegree, 0); break;
-      case 2: msg_print(kSmFeatNd, 0); break;
-      case 3: msg_print(kSmFeatParallelNd, 0); break;
-      default: unknown(ip[1]);
+      case 0:
+        msg_print(kSmFeatMinDegree, 0);
+        break;
+      case 2:
+        msg_print(kSmFeatNd, 0);
+        break;
+      case 3:
+        msg_print(kSmFeatParallelNd, 0);
+        break;
+      default:
+        unknown(ip[1]);
     }
   }
   if (ip[33] > 0) msg_print(kSmFeatReproducible, 0);
@@ -51,10 +85,14 @@ void features(const ReportInput& r) {
 void summary(int phase) {
   int p = phase >= 331 ? 33 : phase;
   const int s = p / 10, e = p % 10;
-  if (s == e) msg_print(s == 1 ? kSmSummaryReorder : s == 2 ? kSmSummaryFactor : kSmSummarySolve, 0);
-  else if (s == 1 && e == 2) msg_print(kSmSummaryReorderFactor, 0);
-  else if (s == 1 && e == 3) msg_print(kSmSummaryReorderSolve, 0);
-  else msg_print(kSmSummaryFactorSolve, 0);
+  if (s == e)
+    msg_print(s == 1 ? kSmSummaryReorder : s == 2 ? kSmSummaryFactor : kSmSummarySolve, 0);
+  else if (s == 1 && e == 2)
+    msg_print(kSmSummaryReorderFactor, 0);
+  else if (s == 1 && e == 3)
+    msg_print(kSmSummaryReorderSolve, 0);
+  else
+    msg_print(kSmSummaryFactorSolve, 0);
   msg_print(kSmSummaryRule, 0);
   blank();
 }
@@ -88,9 +126,12 @@ void statistics(const ReportInput& r) {
   msg_print(kSmStatistics, 0);
   msg_print(kSmStatisticsRule, 0);
   msg_print(kSmProcessors, 1, c->threads);
-  if (r.iparm[3] % 10 > 0) msg_print(kSmHybrid, 0);
-  else if (c->factor_threads > 1) msg_print(kSmParallelFactor, 0);
-  else msg_print(kSmLevel3Factor, 0);
+  if (r.iparm[3] % 10 > 0)
+    msg_print(kSmHybrid, 0);
+  else if (c->factor_threads > 1)
+    msg_print(kSmParallelFactor, 0);
+  else
+    msg_print(kSmLevel3Factor, 0);
   blank();
   msg_print(c->transpose_mode == 1 ? kSmSystemTranspose : kSmSystem, 0);
   msg_print(kSmEquations, 1, r.n);
@@ -105,7 +146,8 @@ void statistics(const ReportInput& r) {
   }
   msg_print(kSmPanel, 1, c->panel_width);
   msg_print(kSmSubgraphs, 1, c->subgraphs);
-  if (c->user_perm > 0) msg_print(kSmInputPerm, 0);
+  if (c->user_perm > 0)
+    msg_print(kSmInputPerm, 0);
   else if (c->ordering == 1) {
     msg_print(kSmMmdConstraints, 0);
     msg_print(kSmNoMmdOnSeparators, 0);
@@ -133,7 +175,8 @@ void print_report(const ReportInput& r) {
   blank();
   banner(r.mtype);
   if (c->timer_active[kTimeFulladj] || c->timer_active[kTimeReorder]) features(r);
-  if (c->timer_active[kTimeAtoLU]) msg_print(c->two_level ? kSmFeatTwoLevel : kSmFeatSingleLevel, 0);
+  if (c->timer_active[kTimeAtoLU])
+    msg_print(c->two_level ? kSmFeatTwoLevel : kSmFeatSingleLevel, 0);
   blank();
   blank();
   if (r.phase == 0) {

@@ -28,7 +28,8 @@ struct Solver {
 
   void swap_entries(int a, int b) {
     if (a == b) return;
-    for (int r = 0; r < nrhs; ++r) std::swap(xp[a + static_cast<long>(r) * n()], xp[b + static_cast<long>(r) * n()]);
+    for (int r = 0; r < nrhs; ++r)
+      std::swap(xp[a + static_cast<long>(r) * n()], xp[b + static_cast<long>(r) * n()]);
   }
   // The interchanges of block s in factorization order (forward) or reversed.
   void interchanges(int s, bool reverse) {
@@ -74,7 +75,8 @@ struct Solver {
     block_gemm<T>('N', below, nrhs, k, T(1), m + k, ls, xp + sn.first[s], n(), T(0), tmp, below);
     const int* rs = rows(s) + k;
     for (int r = 0; r < nrhs; ++r)
-      for (int i = 0; i < below; ++i) xp[rs[i] + static_cast<long>(r) * n()] -= tmp[i + static_cast<long>(r) * below];
+      for (int i = 0; i < below; ++i)
+        xp[rs[i] + static_cast<long>(r) * n()] -= tmp[i + static_cast<long>(r) * below];
   }
   // x_s -= M' * x_below.
   void pull_below(int s, const T* m) {
@@ -82,7 +84,8 @@ struct Solver {
     if (below == 0) return;
     const int* rs = rows(s) + k;
     for (int r = 0; r < nrhs; ++r)
-      for (int i = 0; i < below; ++i) tmp[i + static_cast<long>(r) * below] = xp[rs[i] + static_cast<long>(r) * n()];
+      for (int i = 0; i < below; ++i)
+        tmp[i + static_cast<long>(r) * below] = xp[rs[i] + static_cast<long>(r) * n()];
     block_gemm<T>('T', k, nrhs, below, T(-1), m + k, ls, tmp, below, T(1), xp + sn.first[s], n());
   }
 
@@ -192,14 +195,16 @@ void solve_with_factors(const ControlRecord* c, const Factorization* f, int nrhs
   for (int r = 0; r < nrhs; ++r)
     for (int k = 0; k < n; ++k) {
       const T v = xp[k + static_cast<long>(r) * n];
-      if (to_caller) x[out_index(k) + static_cast<long>(r) * n] = v * out_scale(k);
-      else x[k + static_cast<long>(r) * n] = v;
+      if (to_caller)
+        x[out_index(k) + static_cast<long>(r) * n] = v * out_scale(k);
+      else
+        x[k + static_cast<long>(r) * n] = v;
     }
 }
 
-template void solve_with_factors<double>(const ControlRecord*, const Factorization*, int, int,
-                                         bool, const double*, double*, double*);
-template void solve_with_factors<float>(const ControlRecord*, const Factorization*, int, int,
-                                        bool, const float*, float*, float*);
+template void solve_with_factors<double>(const ControlRecord*, const Factorization*, int, int, bool,
+                                         const double*, double*, double*);
+template void solve_with_factors<float>(const ControlRecord*, const Factorization*, int, int, bool,
+                                        const float*, float*, float*);
 
 }  // namespace ztr

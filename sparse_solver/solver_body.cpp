@@ -43,8 +43,10 @@ int panel_width(int mtype, int threads, int n, bool two_level, bool reproducible
     w = threads > 4 ? 64 : 80;
     if (two_level) w = threads >= 8 ? 48 : 64;
     if (detect_cpu_type() != 0) {
-      if (threads == 1) w = 128;
-      else if (n >= kLargeProblem) w = threads <= 4 ? 112 : 96;
+      if (threads == 1)
+        w = 128;
+      else if (n >= kLargeProblem)
+        w = threads <= 4 ? 112 : 96;
     }
   }
   if (reproducible) w = n < kLargeProblem ? 64 : 96;
@@ -86,13 +88,14 @@ void record_settings(ControlRecord* c, const KorvineArgs& g, int threads, bool s
   c->transpose_mode = transpose_mode(g.mtype, ip[11]);
   const int ooc = ip[59];
   c->reproducible = ip[33] > 0 && ooc == 0;
-  c->two_level = ip[23] != 0 && c->threads > 1 && ooc == 0 && (c->ordering == 2 || c->ordering == 3);
+  c->two_level =
+      ip[23] != 0 && c->threads > 1 && ooc == 0 && (c->ordering == 2 || c->ordering == 3);
   if (c->reproducible) {
     c->two_level = true;
     if (c->ordering < 2) c->ordering = 2;
   }
   c->panel_width = panel_width(g.mtype, c->threads, g.n, c->two_level, c->reproducible, ooc);
-  const int count = c->reproducible ? ip[33]
+  const int count = c->reproducible               ? ip[33]
                     : (ooc != 0 && !c->two_level) ? kOutOfCoreSubgraphs
                                                   : c->threads;
   c->subgraphs = subgraph_count(count, g.n);
@@ -106,9 +109,10 @@ void analyse(const KorvineArgs& g, ControlRecord* c, MatrixCopy* copy, int threa
   // Matching and scaling are built for the real unsymmetric type; scaling needs matching.
   c->matching = g.mtype == 11 && g.iparm[12] > 0 && g.a != nullptr;
   c->scaling = c->matching && g.iparm[10] == 1;
-  AnalysisInput in{g.mtype,       g.n,        g.ia,        g.ja,       base,
-                   g.perm,        c->user_perm, c->ordering, c->threads, c->panel_width,
-                   g.a,           sizeof(T) == sizeof(float), c->matching, c->scaling};
+  AnalysisInput in{
+      g.mtype,      g.n,         g.ia,       g.ja,           base, g.perm,
+      c->user_perm, c->ordering, c->threads, c->panel_width, g.a,  sizeof(T) == sizeof(float),
+      c->matching,  c->scaling};
   const StageStatus s = run_analysis(c, copy, in);
   c->analysis_peak = c->analysis_memory.peak.load() + copy->memory.peak.load();
   if (s.error != 0) {
@@ -151,8 +155,8 @@ void solve(const KorvineArgs& g, ControlRecord* c, CallState* st) {
   int perturbed = f->perturbed;
   if (g.phase == kPhaseSolve && g.iparm[13] > 0) perturbed = g.iparm[13];
   const int steps = g.phase >= kPhaseForwardOnly ? 1 << (g.phase - kPhaseForwardOnly) : kStepsAll;
-  SolveInput in{g.mtype, g.n, g.nrhs, g.ia, g.ja, g.iparm[34] != 0 ? 0 : 1, steps, perturbed,
-                g.iparm[7]};
+  SolveInput in{g.mtype, g.n,       g.nrhs,    g.ia, g.ja, g.iparm[34] != 0 ? 0 : 1,
+                steps,   perturbed, g.iparm[7]};
   T* out = static_cast<T*>(g.iparm[5] == 1 ? g.b : g.x);
   const SolveOutcome o =
       solve_and_refine<T>(c, f, in, static_cast<const T*>(g.a), static_cast<const T*>(g.b), out);
@@ -183,11 +187,16 @@ void write_memory_figures(const KorvineArgs& g, const ControlRecord* c) {
 int recorded_value(int error_num, const ControlRecord* c) {
   if (c == nullptr) return 0;
   switch (error_num) {
-    case 2: return c->maxfct;
-    case 5: return c->mtype;
-    case 6: return c->n;
-    case 8: return c->nnz;
-    default: return 0;
+    case 2:
+      return c->maxfct;
+    case 5:
+      return c->mtype;
+    case 6:
+      return c->n;
+    case 8:
+      return c->nnz;
+    default:
+      return 0;
   }
 }
 
@@ -207,18 +216,22 @@ void korvine_body(const KorvineArgs& g, int threads) {
   int nnz = 0;
   // Input preparation: the arrays every positive phase reads.
   if (g.phase > 0) {
-    if (g.ia == nullptr || g.ja == nullptr) st = {kErrInput, 16, 0, 0};
-    else if (g.n <= 0 || g.ia[g.n] < 0) st = {kErrInput, 17, 0, 0};
-    else nnz = g.ia[g.n] - base;
+    if (g.ia == nullptr || g.ja == nullptr)
+      st = {kErrInput, 16, 0, 0};
+    else if (g.n <= 0 || g.ia[g.n] < 0)
+      st = {kErrInput, 17, 0, 0};
+    else
+      nnz = g.ia[g.n] - base;
   }
   if (st.error == 0) {
-    const CheckResult r = check_inputs(
-        {g.maxfct, g.mnum, g.mtype, g.phase, g.n, g.nrhs, g.ia, g.ja, ip, fresh, c});
+    const CheckResult r =
+        check_inputs({g.maxfct, g.mnum, g.mtype, g.phase, g.n, g.nrhs, g.ia, g.ja, ip, fresh, c});
     if (r.verdict == CheckVerdict::kDone) {
       *g.error = 0;
       return;
     }
-    if (r.verdict == CheckVerdict::kFail) st = {kErrInput, r.error_num, 0, recorded_value(r.error_num, c)};
+    if (r.verdict == CheckVerdict::kFail)
+      st = {kErrInput, r.error_num, 0, recorded_value(r.error_num, c)};
   }
   if (st.error == 0 && g.phase == kPhaseReleaseAll) {
     release_handle(g.pt);
@@ -245,12 +258,16 @@ void korvine_body(const KorvineArgs& g, int threads) {
       const int last = g.phase >= kPhaseForwardOnly ? 3 : g.phase % 10;
       if (first == 1) analyse<T>(g, c, handle_copy(g.pt), threads, &st);
       if (st.error == 0 && first <= 2 && last >= 2) {
-        if (!c->analysed) st = {kErrInput, kMissingData, 0, 0};
-        else factor<T>(g, c, &st);
+        if (!c->analysed)
+          st = {kErrInput, kMissingData, 0, 0};
+        else
+          factor<T>(g, c, &st);
       }
       if (st.error == 0 && last == 3) {
-        if (!c->analysed || !c->factors[g.mnum - 1].present) st = {kErrInput, kMissingData, 0, 0};
-        else solve<T>(g, c, &st);
+        if (!c->analysed || !c->factors[g.mnum - 1].present)
+          st = {kErrInput, kMissingData, 0, 0};
+        else
+          solve<T>(g, c, &st);
       }
       c->timers[kTimeTotal] = platform().clock_seconds() - t_start;
       c->timer_active[kTimeTotal] = true;
@@ -262,18 +279,18 @@ void korvine_body(const KorvineArgs& g, int threads) {
   // A call that found the handle fresh and analysed nothing leaves it fresh.
   if (fresh && c != nullptr && !c->analysed && g.phase > 0) {
     if (st.error < 0 && g.msglvl != 0)
-      report_error({st.error, st.error_num, g.maxfct, g.mnum, g.mtype, g.phase, g.n, nnz,
-                    g.nrhs, zero_based, ip, st.bytes, st.old_value});
+      report_error({st.error, st.error_num, g.maxfct, g.mnum, g.mtype, g.phase, g.n, nnz, g.nrhs,
+                    zero_based, ip, st.bytes, st.old_value});
     release_handle(g.pt);
     return;
   }
   if (c != nullptr && !handle_is_fresh(g.pt) && report) {
     if (g.msglvl == 2) msg_print(kSmVersionLine, 1, kKorvineVersion);
     if (g.msglvl != 0 && c->analysed) {
-      const Factorization* f =
-          c->factors != nullptr && g.mnum >= 1 && g.mnum <= c->maxfct && c->factors[g.mnum - 1].present
-              ? &c->factors[g.mnum - 1]
-              : nullptr;
+      const Factorization* f = c->factors != nullptr && g.mnum >= 1 && g.mnum <= c->maxfct &&
+                                       c->factors[g.mnum - 1].present
+                                   ? &c->factors[g.mnum - 1]
+                                   : nullptr;
       print_report({g.mtype, g.phase, g.mnum, g.n, c->nnz, g.nrhs, ip, c, f});
     }
   }

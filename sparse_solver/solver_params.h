@@ -64,15 +64,21 @@ inline constexpr int kRefineLimit = -111;
 inline constexpr int kRefineContraction = -112;
 
 // Matrix classes.
-inline bool mtype_is_symmetric_storage(int mtype) { return mtype % 2 == 0; }
+inline bool mtype_is_symmetric_storage(int mtype) {
+  return mtype % 2 == 0;
+}
 inline bool mtype_is_complex(int mtype) {
   return mtype == 3 || mtype == 4 || mtype == -4 || mtype == 6 || mtype == 13;
 }
 // Types whose factor has a U part of its own (full pattern): 1, 3, 11, 13.
-inline bool mtype_has_u(int mtype) { return !mtype_is_symmetric_storage(mtype); }
+inline bool mtype_has_u(int mtype) {
+  return !mtype_is_symmetric_storage(mtype);
+}
 
 // Memory figure in kilobytes from a byte count, as the parameter array reports it.
-inline int kilobytes(long long bytes) { return static_cast<int>((bytes + 1023) / 1024 + 1); }
+inline int kilobytes(long long bytes) {
+  return static_cast<int>((bytes + 1023) / 1024 + 1);
+}
 
 // Fills iparm with the defaults for mtype (all 64 entries).
 void korvine_defaults(int mtype, int* iparm);

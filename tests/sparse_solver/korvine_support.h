@@ -70,8 +70,8 @@ inline Sparse grid_operator(int nx, int ny, int nz, double diag, double wind = 0
 }
 
 // Saddle point [H B'; B 0]: H the 2-D Laplacian of an nx x nx grid, B (m x nx^2) with a
-// unit entry at (i, 2i) (m <= nx^2 / 2) and a few random ones, so that B has full row rank.  Its inertia is
-// (nx^2 positive, m negative).  The zero block has no stored diagonal.
+// unit entry at (i, 2i) (m <= nx^2 / 2) and a few random ones, so that B has full row rank.  Its
+// inertia is (nx^2 positive, m negative).  The zero block has no stored diagonal.
 inline Sparse saddle_point(int nx, int m, std::uint64_t seed) {
   const Sparse h = grid_operator(nx, nx, 1, 4.0);
   std::map<std::pair<int, int>, double> e;
@@ -80,7 +80,8 @@ inline Sparse saddle_point(int nx, int m, std::uint64_t seed) {
   Rng r{seed};
   for (int i = 0; i < m; ++i) {
     std::vector<std::pair<int, double>> row{{2 * i, 1.0}};
-    for (int t = 0; t < 2; ++t) row.push_back({static_cast<int>((r.uniform() + 1) / 2 * h.n), 0.3 * r.uniform()});
+    for (int t = 0; t < 2; ++t)
+      row.push_back({static_cast<int>((r.uniform() + 1) / 2 * h.n), 0.3 * r.uniform()});
     for (auto [j, v] : row) {
       e[{h.n + i, j}] = v;
       e[{j, h.n + i}] = v;
@@ -136,8 +137,10 @@ double backward_ratio(const Sparse& s, const std::vector<T>& x, const std::vecto
     }
     for (int i = 0; i < n; ++i)
       for (int k = s.ia[i]; k < s.ia[i + 1]; ++k) {
-        if (transposed) r[s.ja[k]] -= s.a[k] * x[c * n + i];
-        else r[i] -= s.a[k] * x[c * n + s.ja[k]];
+        if (transposed)
+          r[s.ja[k]] -= s.a[k] * x[c * n + i];
+        else
+          r[i] -= s.a[k] * x[c * n + s.ja[k]];
       }
     double nr = 0;
     for (double v : r) nr = std::max(nr, std::abs(v));

@@ -13,7 +13,9 @@ namespace {
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 
-Sparse small_spd() { return grid_operator(6, 5, 1, 4.0); }
+Sparse small_spd() {
+  return grid_operator(6, 5, 1, 4.0);
+}
 
 TEST(KorvineInterface, QueriesTouchOnlyTheirOutputsAndDefaultsFollowTheType) {
   Korvine k(11);
@@ -130,7 +132,8 @@ const CheckCase kChecks[] = {
        k.iparm[26] = 1;
        in.ja[1] = in.ia[0] - 1;
      }},
-    {"checker: descending columns", 24, "*** Input check: j=1, ja(j)=2, ja(j+1)=1 are incompatible\n",
+    {"checker: descending columns", 24,
+     "*** Input check: j=1, ja(j)=2, ja(j+1)=1 are incompatible\n",
      "*** Input check: j=0, ja[j]=1, ja[j+1]=0 are incompatible\n",
      [](Korvine& k, Input<double>& in, int&, int&) {
        k.iparm[26] = 1;
@@ -189,11 +192,12 @@ TEST(KorvineInterface, InputBlockFollowsTheParameterChecks) {
   k.call(334, in, b.data(), x.data(), 2);
   const std::string out = GetCapturedStdout();
   const int nnz = in.ia.back();
-  const std::string block = "*** Input parameters: inconsistent error= 1 max_fac_store_in: 1\n"
-                            "          matrix_number_in: 1 matrix_type_in: 11\n"
-                            "          ido_in          : 334 neqns_in      : 30\n"
-                            "          ia[neqns_in]-1  : " +
-                            std::to_string(nnz - 1) + " nb_in         : 2\n";
+  const std::string block =
+      "*** Input parameters: inconsistent error= 1 max_fac_store_in: 1\n"
+      "          matrix_number_in: 1 matrix_type_in: 11\n"
+      "          ido_in          : 334 neqns_in      : 30\n"
+      "          ia[neqns_in]-1  : " +
+      std::to_string(nnz - 1) + " nb_in         : 2\n";
   EXPECT_NE(out.find(block), std::string::npos) << out;
 }
 
@@ -242,10 +246,12 @@ ZTR_CHILD(korvine_threads) {
 }
 
 TEST(KorvineInterface, ThreadCountDropsForSmallProblemsInDynamicMode) {
-  const ChildResult fixed = run_child("korvine_threads", {"ZTR_NUM_THREADS=4", "ZTR_DYNAMIC=false"});
+  const ChildResult fixed =
+      run_child("korvine_threads", {"ZTR_NUM_THREADS=4", "ZTR_DYNAMIC=false"});
   EXPECT_EQ(fixed.exit_code, 0);
   EXPECT_NE(fixed.out.find("threads=4"), std::string::npos) << fixed.out;
-  const ChildResult dynamic = run_child("korvine_threads", {"ZTR_NUM_THREADS=4", "ZTR_DYNAMIC=true"});
+  const ChildResult dynamic =
+      run_child("korvine_threads", {"ZTR_NUM_THREADS=4", "ZTR_DYNAMIC=true"});
   EXPECT_NE(dynamic.out.find("threads=1"), std::string::npos) << dynamic.out;
 }
 

@@ -74,10 +74,10 @@ TEST(KorvineMemory, EveryAllocationFailureIsReportedAndNothingLeaks) {
     SCOPED_TRACE(mtype);
     EXPECT_GT(k, 20);
     EXPECT_TRUE(factor_work_seen);
-    for (const char* st : {"ALLOCATE_GLOBAL_STRUCTURE", "BEFORE_REORDERING",
-                           "BEFORE_SYMBOLIC_FACTORIZATION", "AFTER_REORDERING",
-                           "FACTORIZE_SOLVING_LU_DATA", "FACTORIZE_SOLVING_WORK_DATA",
-                           "SOLVING_ITERREF_WORK_DATA"})
+    for (const char* st :
+         {"ALLOCATE_GLOBAL_STRUCTURE", "BEFORE_REORDERING", "BEFORE_SYMBOLIC_FACTORIZATION",
+          "AFTER_REORDERING", "FACTORIZE_SOLVING_LU_DATA", "FACTORIZE_SOLVING_WORK_DATA",
+          "SOLVING_ITERREF_WORK_DATA"})
       EXPECT_TRUE(stages.count(st)) << st;
     if (mtype == 11) {
       EXPECT_TRUE(stages.count("MATCHING_REORDERING_DATA"));

@@ -36,7 +36,8 @@ TEST(KorvineReport, PhasesPrintTheirBlocks) {
   ASSERT_EQ(k.call(11, in, b.data(), x.data()), 0);
   std::string out = GetCapturedStdout();
   EXPECT_EQ(out.rfind("\n=== KORVINE: solving a real nonsymmetric system ===\n", 0), 0u) << out;
-  EXPECT_TRUE(has(out, "The local (internal) KORVINE version is                          : 103911000"));
+  EXPECT_TRUE(
+      has(out, "The local (internal) KORVINE version is                          : 103911000"));
   EXPECT_TRUE(has(out, "1-based array indexing is turned ON"));
   EXPECT_TRUE(has(out, "METIS algorithm at reorder step is turned ON"));
   EXPECT_TRUE(has(out, "Scaling is turned ON"));

@@ -23,11 +23,21 @@ struct SolveCase {
   int refinement = 0;  // iparm[7]
 };
 
-Sparse laplace_3d() { return grid_operator(9, 8, 7, 6.0); }
-Sparse laplace_2d() { return grid_operator(31, 29, 1, 4.0); }
-Sparse convection() { return grid_operator(12, 11, 6, 6.0, 0.7); }
-Sparse shifted_indefinite() { return grid_operator(14, 13, 3, 3.1); }  // many negative eigenvalues
-Sparse kkt() { return saddle_point(18, 70, 7); }
+Sparse laplace_3d() {
+  return grid_operator(9, 8, 7, 6.0);
+}
+Sparse laplace_2d() {
+  return grid_operator(31, 29, 1, 4.0);
+}
+Sparse convection() {
+  return grid_operator(12, 11, 6, 6.0, 0.7);
+}
+Sparse shifted_indefinite() {
+  return grid_operator(14, 13, 3, 3.1);
+}  // many negative eigenvalues
+Sparse kkt() {
+  return saddle_point(18, 70, 7);
+}
 // Pairs [[d, 1], [1, d]] with a tiny d, coupled along a chain: stable only with 2x2 pivots or
 // interchanges.
 Sparse tiny_pairs() {
@@ -47,7 +57,8 @@ Sparse random_values() {
   Sparse s = grid_operator(8, 7, 6, 1.0);
   Rng r{99};
   for (int i = 0; i < s.n; ++i)
-    for (int k = s.ia[i]; k < s.ia[i + 1]; ++k) s.a[k] = s.ja[k] == i ? 0.01 * r.uniform() : r.uniform();
+    for (int k = s.ia[i]; k < s.ia[i + 1]; ++k)
+      s.a[k] = s.ja[k] == i ? 0.01 * r.uniform() : r.uniform();
   return s;
 }
 
@@ -97,8 +108,10 @@ void run_case(const SolveCase& c) {
 TEST(KorvineSolve, EveryRealTypeSolvesGeneratedProblemsToBackwardStability) {
   for (const SolveCase& c : kCases) {
     SCOPED_TRACE(c.name);
-    if (c.single) run_case<float>(c);
-    else run_case<double>(c);
+    if (c.single)
+      run_case<float>(c);
+    else
+      run_case<double>(c);
   }
 }
 
@@ -158,7 +171,7 @@ TEST(KorvineSolve, ZeroPivotIsPerturbedForType11AndFatalForType1) {
     m[{i, i}] = 4;
     if (i + 1 < n) m[{i, i + 1}] = m[{i + 1, i}] = -1;
   }
-  m[{7, 7}] = 0;  // a structurally present, numerically zero diagonal...
+  m[{7, 7}] = 0;              // a structurally present, numerically zero diagonal...
   m[{7, 6}] = m[{7, 8}] = 0;  // ...in a row that is zero apart from the diagonal block
   m[{6, 7}] = 1;
   m[{8, 7}] = 1;
@@ -269,8 +282,8 @@ TEST(KorvineSolve, MatchingAndScalingSolveMatricesWithZeroDiagonals) {
     EXPECT_LT(backward_ratio(s, xf, bf, 2), 30.0);
   }
   // A structurally singular matrix (an empty column) has no perfect matching: error -6.
-  std::map<std::pair<int, int>, double> m{{{0, 0}, 1.0}, {{1, 0}, 2.0}, {{2, 2}, 3.0},
-                                          {{0, 2}, 1.0}};
+  std::map<std::pair<int, int>, double> m{
+      {{0, 0}, 1.0}, {{1, 0}, 2.0}, {{2, 2}, 3.0}, {{0, 2}, 1.0}};
   Input<double> sing = solver_input(from_map(3, m), false, 1);
   std::vector<double> b(3, 1.0), x(3);
   Korvine k(11);
@@ -301,7 +314,8 @@ TEST(KorvineKernels, BlockLdltIsAccurateWithBoundedMultipliers) {
     Rng r{static_cast<std::uint64_t>(seed)};
     std::vector<double> a(k * k), orig(k * k);
     for (int j = 0; j < k; ++j)
-      for (int i = j; i < k; ++i) a[i + j * k] = a[j + i * k] = i == j ? 1e-9 * r.uniform() : r.uniform();
+      for (int i = j; i < k; ++i)
+        a[i + j * k] = a[j + i * k] = i == j ? 1e-9 * r.uniform() : r.uniform();
     orig = a;
     std::vector<int> ipiv(k);
     std::vector<double> d(k), e(k);
