@@ -115,6 +115,7 @@ struct ControlRecord {
   double timers[kTimeSlots] = {};
   bool timer_active[kTimeSlots] = {};
   bool factor_ran = false;
+  bool matrix_checked = false;  // the matrix checker ran in this call
   // Threads the numerical factorization ran on (its kernels are single-threaded so far).
   int factor_threads = 1;
 };

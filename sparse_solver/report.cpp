@@ -51,7 +51,7 @@ void banner(int mtype) {
 void features(const ReportInput& r) {
   const int* ip = r.iparm;
   msg_print(kSmFeatVersion, 1, ip[63]);
-  if (ip[26] == 1) msg_print(kSmFeatChecker, 0);
+  if (ip[26] == 1 || r.control->matrix_checked) msg_print(kSmFeatChecker, 0);
   if (ip[34] == 0)
     msg_print(kSmFeatOneBased, 0);
   else if (ip[34] == 1)

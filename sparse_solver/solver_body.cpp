@@ -213,6 +213,7 @@ void korvine_body(const KorvineArgs& g, int threads) {
   const bool fresh = handle_is_fresh(g.pt);
   ControlRecord* c = fresh ? nullptr : handle_control(g.pt);
   const double t_start = platform().clock_seconds();
+  const bool checker_on = ip[26] != 0;  // the checker clears it once the matrix passed
   int nnz = 0;
   // Input preparation: the arrays every positive phase reads.
   if (g.phase > 0) {
@@ -254,6 +255,7 @@ void korvine_body(const KorvineArgs& g, int threads) {
       count_call(g.pt);
       for (int i = 0; i < kTimeSlots; ++i) c->timer_active[i] = false;
       c->factor_ran = false;
+      c->matrix_checked = checker_on;
       const int first = g.phase >= kPhaseForwardOnly ? 3 : g.phase / 10;
       const int last = g.phase >= kPhaseForwardOnly ? 3 : g.phase % 10;
       if (first == 1) analyse<T>(g, c, handle_copy(g.pt), threads, &st);

@@ -91,6 +91,7 @@ TEST(KorvineReport, MessageLevelTwoAddsTheVersionLine) {
   std::vector<double> b(s.n, 1.0), x(s.n);
   Korvine k(2);
   k.iparm[34] = 1;
+  k.iparm[26] = 1;
   k.msglvl = 2;
   CaptureStdout();
   ASSERT_EQ(k.call(13, in, b.data(), x.data()), 0);
@@ -98,6 +99,8 @@ TEST(KorvineReport, MessageLevelTwoAddsTheVersionLine) {
   EXPECT_TRUE(has(out, " local KORVINE version is 103911000"));
   EXPECT_TRUE(has(out, "=== KORVINE: solving a symmetric positive definite system ==="));
   EXPECT_TRUE(has(out, "0-based array is turned ON"));
+  EXPECT_TRUE(has(out, "Matrix checker is turned ON"));
+  EXPECT_EQ(k.iparm[26], 0) << "a passed check is not repeated";
   EXPECT_EQ(out.find("Scaling is turned ON"), std::string::npos);
 }
 
