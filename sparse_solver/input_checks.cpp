@@ -32,6 +32,20 @@ bool phase_solves(int phase) {
   return phase >= kPhaseForwardOnly ? phase <= kPhaseBackwardOnly : phase > 0 && phase % 10 == 3;
 }
 
+int check_row_starts(int n, const int* ia, int base, int* iparm) {
+  // Every row must start where the previous one ended, at or after the first entry: the
+  // solver reads rows through ia, so this part of the check always runs.
+  int bad = -1;
+  if (ia[0] != base) bad = 0;
+  for (int i = 0; i < n && bad < 0; ++i)
+    if (ia[i + 1] < ia[i]) bad = i;
+  if (bad < 0) return 0;
+  iparm[30] = bad + 1;
+  iparm[31] = ia[bad] + 1 - base;
+  iparm[32] = ia[bad + 1] + 1 - base;
+  return 21;
+}
+
 int check_matrix(int mtype, int n, const int* ia, const int* ja, int base, int* iparm) {
   // Positions and values are recorded one-based; the zero-based report subtracts 1.
   auto fail = [&](int code, int pos, int v1, int v2) {
@@ -102,6 +116,7 @@ CheckResult check_inputs(const CallArgs& a) {
     const int code = check_matrix(a.mtype, a.n, a.ia, a.ja, base, a.iparm);
     if (code != 0) return fail(code);
   }
+  if (a.iparm[26] == 0 && check_row_starts(a.n, a.ia, base, a.iparm) != 0) return fail(21);
   if (a.iparm[23] == 1 && a.iparm[59] > 0) return fail(31);
   if (a.phase > 13 && a.iparm[59] >= 1 && recorded && c->threads == 1) return fail(32);
   if (!phase_known(a.phase)) return fail(20);

@@ -30,6 +30,10 @@ CheckResult check_inputs(const CallArgs& args);
 // The matrix checker alone, on arrays with index base `base` (0 or 1): 0 or error_num 21..24.
 int check_matrix(int mtype, int n, const int* ia, const int* ja, int base, int* iparm);
 
+// The row-start part of the checker (error_num 21), which runs on every call that reads the
+// matrix: ia[0] must be the index base and ia must not decrease.
+int check_row_starts(int n, const int* ia, int base, int* iparm);
+
 // Whether mtype is a type the solver knows, and whether new_type may follow old_type.
 bool mtype_valid(int mtype);
 bool mtype_compatible(int new_type, int old_type);

@@ -145,6 +145,10 @@ const CheckCase kChecks[] = {
        k.iparm[26] = 1;
        in.ia[0] += 1;
      }},
+    {"decreasing row starts, checker off", 21,
+     "*** Input check: i=3, ia(i)=8, ia(i+1)=6 are incompatible\n",
+     "*** Input check: i=2, ia[i]=7, ia[i+1]=5 are incompatible\n",
+     [](Korvine&, Input<double>& in, int&, int&) { in.ia[3] = in.ia[0] + 5; }},
     {"two-level out of core", 31,
      "*** Input check: Two-level factorization algorithm does not work in OOC mode.\n", nullptr,
      [](Korvine& k, Input<double>&, int&, int&) {
