@@ -131,6 +131,20 @@ ZTR_API int LAPACKE_dsyevr(int matrix_layout, char jobz, char range, char uplo, 
                            int lda, double vl, double vu, int il, int iu, double abstol, int* m,
                            double* w, double* z, int ldz, int* isuppz);
 
+/* ---- Sparse direct solver ---------------------------------------------------------------
+ * Solves A*X = B for a sparse matrix in CSR form (ia, ja, a; one-based unless iparm[34] is
+ * non-zero; symmetric types give the upper triangle only).  Every argument by address.  One
+ * call performs one phase: 11 analysis, 12 analysis and factorization, 13 all three, 22
+ * factorization, 23 factorization and solve, 33 solve (331/332/333 one solve step), 0
+ * release one factorization, -1 release everything.  pt is the caller's 64-word handle, all
+ * zero before the first call; iparm the 64-entry parameter array (iparm[0] = 0 fills it with
+ * the defaults of mtype).  The result is in error (0, or -1 .. -12) and, with msglvl != 0,
+ * explained on standard output.  See the README for the matrix types and parameters. */
+ZTR_API void KORVINE(void* pt, const int* maxfct, const int* mnum, const int* mtype,
+                     const int* phase, const int* n, const void* a, const int* ia, const int* ja,
+                     int* perm, const int* nrhs, int* iparm, const int* msglvl, void* b, void* x,
+                     int* error);
+
 #ifdef __cplusplus
 }
 #endif

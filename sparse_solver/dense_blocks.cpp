@@ -1,0 +1,252 @@
+#include "sparse_solver/dense_blocks.h"
+
+#include <cmath>
+#include <type_traits>
+#include <utility>
+
+#include "blas/gemm/gemm.h"
+#include "blas/level3/level3.h"
+#include "blas/templates/tblas.h"
+#include "lapack/potrf/potrf.h"
+
+namespace ztr {
+namespace {
+
+// Products below this many multiply-adds run on the calling thread through the BLAS
+// templates: the supernodal updates are mostly small, and forking threads for each of them
+// costs more than it gains (on a loaded machine, far more).  Larger ones go to the library's
+// threaded multiply and triangular solve.
+constexpr double kThreadedProductMin = 2097152.0;  // 128^3
+
+bool threaded(int m, int n, int k) {
+  return static_cast<double>(m) * n * k >= kThreadedProductMin;
+}
+
+// The Bunch-Kaufman growth bound (1 + sqrt(17)) / 8.
+constexpr double kBunchKaufmanAlpha = 0.6403882032022076;
+
+template <typename T>
+void swap_rows(int cols, T* a, int lda, int r1, int r2) {
+  for (int c = 0; c < cols; ++c)
+    std::swap(a[r1 + static_cast<long>(c) * lda], a[r2 + static_cast<long>(c) * lda]);
+}
+
+}  // namespace
+
+template <typename T>
+void block_gemm(char transa, int m, int n, int k, T alpha, const T* a, int lda, const T* b, int ldb,
+                T beta, T* c, int ldc) {
+  if (m <= 0 || n <= 0) return;
+  if constexpr (std::is_same_v<T, double>) {
+    if (!threaded(m, n, k))
+      return tblas::gemm<T>(transa, 'N', m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
+    const char tb = 'N';
+    ztr_blas_dgemm(&transa, &tb, &m, &n, &k, &alpha, a, &lda, b, &ldb, &beta, c, &ldc);
+  } else {
+    tblas::gemm<T>(transa, 'N', m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
+  }
+}
+
+template <typename T>
+void block_gemm_nt(int m, int n, int k, T alpha, const T* a, int lda, const T* b, int ldb, T beta,
+                   T* c, int ldc) {
+  if (m <= 0 || n <= 0) return;
+  if constexpr (std::is_same_v<T, double>) {
+    if (!threaded(m, n, k))
+      return tblas::gemm<T>('N', 'T', m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
+    const char ta = 'N', tb = 'T';
+    ztr_blas_dgemm(&ta, &tb, &m, &n, &k, &alpha, a, &lda, b, &ldb, &beta, c, &ldc);
+  } else {
+    tblas::gemm<T>('N', 'T', m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
+  }
+}
+
+template <typename T>
+void block_trsm(char side, char uplo, char trans, char diag, int m, int n, const T* a, int lda,
+                T* b, int ldb) {
+  if (m <= 0 || n <= 0) return;
+  if constexpr (std::is_same_v<T, double>) {
+    const int order = side == 'L' ? m : n;
+    if (!threaded(m, n, order))
+      return tblas::trsm<T>(side, uplo, trans, diag, m, n, T(1), a, lda, b, ldb);
+    const double one = 1.0;
+    ztr_blas_dtrsm(&side, &uplo, &trans, &diag, &m, &n, &one, a, &lda, b, &ldb);
+  } else {
+    tblas::trsm<T>(side, uplo, trans, diag, m, n, T(1), a, lda, b, ldb);
+  }
+}
+
+template <typename T>
+int block_cholesky(int k, T* a, int lda) {
+  if constexpr (std::is_same_v<T, double>) {
+    int info = 0;
+    ztr_lapack_dpotrf('L', k, a, lda, &info);
+    return info;
+  }
+  // Right-looking by columns: every inner loop runs down a contiguous column.
+  for (int j = 0; j < k; ++j) {
+    T* cj = a + static_cast<long>(j) * lda;
+    const T djj = cj[j];
+    if (!(djj > T(0))) return j + 1;
+    const T root = std::sqrt(djj);
+    cj[j] = root;
+    for (int i = j + 1; i < k; ++i) cj[i] /= root;
+    for (int c = j + 1; c < k; ++c) {
+      T* cc = a + static_cast<long>(c) * lda;
+      const T f = cj[c];
+      if (f == T(0)) continue;
+      for (int i = c; i < k; ++i) cc[i] -= cj[i] * f;
+    }
+  }
+  return 0;
+}
+
+template <typename T>
+int block_lu(int k, T* a, int lda, int* ipiv, T threshold, int* perturbed) {
+  int info = 0;
+  for (int j = 0; j < k; ++j) {
+    T* cj = a + static_cast<long>(j) * lda;
+    int p = j;
+    for (int i = j + 1; i < k; ++i)
+      if (std::abs(cj[i]) > std::abs(cj[p])) p = i;
+    ipiv[j] = p + 1;
+    if (p != j) swap_rows(k, a, lda, j, p);
+    if (threshold > T(0) && !(std::abs(cj[j]) >= threshold)) {
+      cj[j] = cj[j] < T(0) ? -threshold : threshold;
+      ++*perturbed;
+    }
+    if (cj[j] == T(0)) {
+      if (info == 0) info = j + 1;
+      continue;
+    }
+    const T inv = T(1) / cj[j];
+    for (int i = j + 1; i < k; ++i) cj[i] *= inv;
+    for (int c = j + 1; c < k; ++c) {
+      T* cc = a + static_cast<long>(c) * lda;
+      const T f = cc[j];
+      if (f == T(0)) continue;
+      for (int i = j + 1; i < k; ++i) cc[i] -= cj[i] * f;
+    }
+  }
+  return info;
+}
+
+template <typename T>
+void block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold, int* perturbed,
+                int* pos, int* neg) {
+  auto at = [&](int i, int j) -> T& { return a[i + static_cast<long>(j) * lda]; };
+  // The pivot search reads whole rows of the trailing block, so the lower triangle is
+  // mirrored into the upper one first; updates then keep both triangles.
+  for (int j = 0; j < k; ++j)
+    for (int i = j + 1; i < k; ++i) at(j, i) = at(i, j);
+  // Symmetric interchange of rows/columns j and r (r > j) of the block, and of columns j and r
+  // of the rows below it.
+  auto interchange = [&](int j, int r) {
+    if (r == j) return;
+    swap_rows(k, a, lda, j, r);
+    for (int i = 0; i < len; ++i) std::swap(at(i, j), at(i, r));
+  };
+  const T alpha = static_cast<T>(kBunchKaufmanAlpha);
+  int j = 0;
+  while (j < k) {
+    const T ajj = std::abs(at(j, j));
+    int r = j;
+    T colmax = 0;
+    for (int i = j + 1; i < k; ++i)
+      if (std::abs(at(i, j)) > colmax) {
+        colmax = std::abs(at(i, j));
+        r = i;
+      }
+    bool two = false;
+    int swap_with = j;
+    if (ajj < alpha * colmax) {
+      T rowmax = 0;
+      for (int i = j; i < k; ++i)
+        if (i != r) rowmax = std::max(rowmax, std::abs(at(r, i)));
+      if (ajj * rowmax >= alpha * colmax * colmax) {
+        swap_with = j;
+      } else if (std::abs(at(r, r)) >= alpha * rowmax) {
+        swap_with = r;
+      } else {
+        two = true;
+        swap_with = r;
+      }
+    }
+    if (!two) {
+      interchange(j, swap_with);
+      ipiv[j] = swap_with + 1;
+      T djj = at(j, j);
+      if (threshold > T(0) && !(std::abs(djj) >= threshold)) {
+        djj = djj < T(0) ? -threshold : threshold;
+        ++*perturbed;
+      }
+      if (djj > T(0))
+        ++*pos;
+      else
+        ++*neg;
+      d[j] = djj;
+      e[j] = 0;
+      at(j, j) = T(1);
+      if (djj == T(0)) {  // only reachable without perturbation: leave the column as it is
+        for (int i = j + 1; i < k; ++i) at(i, j) = at(j, i) = 0;
+        ++j;
+        continue;
+      }
+      for (int c = j + 1; c < k; ++c) {
+        const T f = at(c, j) / djj;
+        for (int i = j + 1; i < k; ++i) at(i, c) -= at(i, j) * f;
+      }
+      for (int i = j + 1; i < k; ++i) at(i, j) /= djj;
+      ++j;
+      continue;
+    }
+    interchange(j + 1, swap_with);
+    ipiv[j] = ipiv[j + 1] = -(swap_with + 1);
+    const T d11 = at(j, j), d21 = at(j + 1, j), d22 = at(j + 1, j + 1);
+    const T det = d11 * d22 - d21 * d21;
+    d[j] = d11;
+    e[j] = d21;
+    d[j + 1] = d22;
+    e[j + 1] = 0;
+    if (det < T(0)) {
+      ++*pos;
+      ++*neg;
+    } else if (d11 + d22 > T(0)) {
+      *pos += 2;
+    } else {
+      *neg += 2;
+    }
+    // Rows below: [l1 l2] = [a_ij a_i,j+1] * inv(D).
+    for (int i = j + 2; i < k; ++i) {
+      const T x = at(i, j), y = at(i, j + 1);
+      const T l1 = (d22 * x - d21 * y) / det;
+      const T l2 = (d11 * y - d21 * x) / det;
+      for (int c = j + 2; c <= i; ++c) {
+        // a_ic -= l1 * a_cj + l2 * a_c,j+1, using the columns before they are overwritten.
+        at(i, c) -= l1 * at(j, c) + l2 * at(j + 1, c);
+      }
+      at(i, j) = l1;
+      at(i, j + 1) = l2;
+    }
+    for (int c = j + 2; c < k; ++c)
+      for (int i = c + 1; i < k; ++i) at(c, i) = at(i, c);
+    for (int c = j + 2; c < k; ++c) at(j, c) = at(c, j), at(j + 1, c) = at(c, j + 1);
+    at(j, j) = T(1);
+    at(j + 1, j) = T(0);
+    at(j + 1, j + 1) = T(1);
+    j += 2;
+  }
+}
+
+#define ZTR_INSTANTIATE_BLOCKS(T)                                                                \
+  template void block_gemm<T>(char, int, int, int, T, const T*, int, const T*, int, T, T*, int); \
+  template void block_gemm_nt<T>(int, int, int, T, const T*, int, const T*, int, T, T*, int);    \
+  template void block_trsm<T>(char, char, char, char, int, int, const T*, int, T*, int);         \
+  template int block_cholesky<T>(int, T*, int);                                                  \
+  template int block_lu<T>(int, T*, int, int*, T, int*);                                         \
+  template void block_ldlt<T>(int, int, T*, int, int*, T*, T*, T, int*, int*, int*);
+ZTR_INSTANTIATE_BLOCKS(double)
+ZTR_INSTANTIATE_BLOCKS(float)
+#undef ZTR_INSTANTIATE_BLOCKS
+
+}  // namespace ztr

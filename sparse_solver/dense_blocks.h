@@ -1,0 +1,47 @@
+// Dense kernels of the supernodal factorization and solve, over the value type T (double or
+// float).  Column-major blocks; no argument is checked.  The multiplies and triangular
+// solves go to the library's double-precision BLAS for double and to the BLAS templates for
+// float.  The double-precision Cholesky is the library's DPOTRF; the single-precision one
+// and the pivoted block factorizations are written here.
+#pragma once
+
+namespace ztr {
+
+// C := alpha*A*B' + beta*C, C m x n, A m x k, B n x k.
+template <typename T>
+void block_gemm_nt(int m, int n, int k, T alpha, const T* a, int lda, const T* b, int ldb, T beta,
+                   T* c, int ldc);
+// C := alpha*op(A)*B + beta*C with op(A) = A ('N', A m x k) or A' ('T', A k x m).
+template <typename T>
+void block_gemm(char transa, int m, int n, int k, T alpha, const T* a, int lda, const T* b, int ldb,
+                T beta, T* c, int ldc);
+// B := B*inv(op(A)) (side 'R') or inv(op(A))*B (side 'L'), B m x n, A triangular.
+template <typename T>
+void block_trsm(char side, char uplo, char trans, char diag, int m, int n, const T* a, int lda,
+                T* b, int ldb);
+
+// Cholesky A = L*L' of the k x k block (lower triangle read and written).  Returns 0, or the
+// one-based column whose pivot is not positive (the factorization stops there).
+template <typename T>
+int block_cholesky(int k, T* a, int lda);
+
+// LU with partial pivoting inside the k x k block, A = P*L*U, ipiv one-based.  A pivot whose
+// magnitude is below `threshold` (> 0) is replaced by threshold with the pivot's sign and
+// counted in *perturbed; with threshold 0 an exactly zero pivot is left in place and the
+// first such column is returned (one-based), else 0.
+template <typename T>
+int block_lu(int k, T* a, int lda, int* ipiv, T threshold, int* perturbed);
+
+// Symmetric indefinite factorization P'*A*P = L*D*L' of the k x k diagonal block of a
+// len x k supernode (lower triangle read; the interchanges are applied to the rows below the
+// block as column swaps).  Pivots are chosen by the Bunch-Kaufman rule inside the block;
+// a 1x1 pivot of magnitude below `threshold` is replaced by threshold with its sign (+ for
+// zero) and counted.  Output: unit L in the strict lower triangle; d[j] the diagonal of D
+// and e[j] its sub-diagonal (non-zero only for the first column of a 2x2 pivot); ipiv[j] > 0
+// the one-based row swapped with j for a 1x1 pivot, ipiv[j] = ipiv[j+1] < 0 for a 2x2 pivot
+// whose second row was swapped with -ipiv[j]; the inertia of D is added to *pos and *neg.
+template <typename T>
+void block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold, int* perturbed,
+                int* pos, int* neg);
+
+}  // namespace ztr

@@ -1,0 +1,126 @@
+#include "sparse_solver/input_checks.h"
+
+#include <cstdlib>
+
+#include "sparse_solver/handle.h"
+
+namespace ztr {
+namespace {
+
+bool phase_known(int phase) {
+  return phase == 11 || phase == 12 || phase == 13 || phase == 22 || phase == 23 || phase == 33 ||
+         (phase >= kPhaseForwardOnly && phase <= kPhaseBackwardOnly);
+}
+
+int matrix_nnz(int n, const int* ia, int base) {
+  return ia[n] - base;
+}
+
+}  // namespace
+
+bool mtype_valid(int mtype) {
+  const int m = std::abs(mtype);
+  return (m >= 1 && m <= 6) || m == 11 || mtype == 13;
+}
+
+bool mtype_compatible(int new_type, int old_type) {
+  return new_type == old_type || new_type == -old_type ||
+         2 * (std::abs(new_type) / 2) == 2 * (std::abs(old_type) / 2);
+}
+
+bool phase_solves(int phase) {
+  return phase >= kPhaseForwardOnly ? phase <= kPhaseBackwardOnly : phase > 0 && phase % 10 == 3;
+}
+
+int check_row_starts(int n, const int* ia, int base, int* iparm) {
+  // Every row must start where the previous one ended, at or after the first entry: the
+  // solver reads rows through ia, so this part of the check always runs.
+  int bad = -1;
+  if (ia[0] != base) bad = 0;
+  for (int i = 0; i < n && bad < 0; ++i)
+    if (ia[i + 1] < ia[i]) bad = i;
+  if (bad < 0) return 0;
+  iparm[30] = bad + 1;
+  iparm[31] = ia[bad] + 1 - base;
+  iparm[32] = ia[bad + 1] + 1 - base;
+  return 21;
+}
+
+int check_matrix(int mtype, int n, const int* ia, const int* ja, int base, int* iparm) {
+  // Positions and values are recorded one-based; the zero-based report subtracts 1.
+  auto fail = [&](int code, int pos, int v1, int v2) {
+    iparm[30] = pos;
+    iparm[31] = v1;
+    iparm[32] = v2;
+    return code;
+  };
+  const int shift = 1 - base;  // added to caller indices to make them one-based
+  const bool rows_nonempty = mtype >= 1 && mtype <= 4;
+  int bad = -1;
+  if (ia[0] + shift != 1) bad = 0;
+  for (int i = 0; i < n; ++i) {
+    const int lo = ia[i] + shift, hi = ia[i + 1] + shift;
+    if (rows_nonempty ? !(lo < hi) : hi < lo) bad = i;
+  }
+  if (bad >= 0) return fail(21, bad + 1, ia[bad] + shift, ia[bad + 1] + shift);
+  const int nnz = ia[n] + shift - 1;
+  for (int k = 0; k < nnz; ++k) {
+    const int c = ja[k] + shift;
+    if (c < 1 || c > n) bad = k;
+  }
+  if (bad >= 0) return fail(22, bad + 1, ja[bad] + shift, n);
+  if (mtype_is_symmetric_storage(mtype)) {
+    for (int i = 0; i < n; ++i) {
+      const int j = ia[i] + shift;
+      if (ia[i + 1] + shift > j && ja[j - 1] + shift < i + 1) bad = i;
+    }
+    if (bad >= 0) {
+      const int j = ia[bad] + shift;
+      return fail(23, bad + 1, j, ja[j - 1] + shift);
+    }
+  }
+  for (int i = 0; i < n; ++i) {
+    for (int k = ia[i] - base + 1; k < ia[i + 1] - base; ++k)
+      if (ja[k] <= ja[k - 1]) bad = k;
+  }
+  if (bad >= 0) return fail(24, bad, ja[bad - 1] + shift, ja[bad] + shift);
+  iparm[26] = 0;
+  return 0;
+}
+
+CheckResult check_inputs(const CallArgs& a) {
+  const ControlRecord* c = a.control;
+  auto fail = [](int code) { return CheckResult{CheckVerdict::kFail, code}; };
+  if (a.phase < -1) return fail(10000);
+  if (a.fresh && a.phase <= 0) {
+    if (a.phase == -1 || a.iparm[11] == -1) return {CheckVerdict::kDone, 0};
+    return fail(1000);
+  }
+  if (a.phase == 0 && (a.mnum < 1 || c == nullptr || a.mnum > c->maxfct)) return fail(100);
+  if (!(a.phase >= -1 && a.phase <= 33) && !(a.phase >= 331 && a.phase <= 333)) return fail(1);
+  if (a.phase <= 0) return {CheckVerdict::kProceed, 0};  // releases need nothing more
+  const bool recorded = c != nullptr && c->analysed;
+  if (recorded && a.maxfct > c->maxfct) return fail(2);
+  if (a.mnum > a.maxfct) return fail(3);
+  if (a.phase >= 22 && a.mnum < 1) return fail(4);
+  if (!mtype_valid(a.mtype)) return fail(15);
+  if (recorded && !mtype_compatible(a.mtype, c->mtype)) return fail(5);
+  if (recorded && a.n != c->n) return fail(6);
+  if (a.n < 1) return fail(7);
+  const int base = a.iparm[34] != 0 ? 0 : 1;
+  if (matrix_nnz(a.n, a.ia, base) < a.n) return fail(8);
+  if (phase_solves(a.phase) && a.nrhs < 1) return fail(9);
+  if (a.iparm[5] >= 2) return fail(10);
+  if (a.iparm[1] >= 4) return fail(11);
+  if (a.iparm[26] != 0) {
+    const int code = check_matrix(a.mtype, a.n, a.ia, a.ja, base, a.iparm);
+    if (code != 0) return fail(code);
+  }
+  if (a.iparm[26] == 0 && check_row_starts(a.n, a.ia, base, a.iparm) != 0) return fail(21);
+  if (a.iparm[23] == 1 && a.iparm[59] > 0) return fail(31);
+  if (a.phase > 13 && a.iparm[59] >= 1 && recorded && c->threads == 1) return fail(32);
+  if (!phase_known(a.phase)) return fail(20);
+  return {CheckVerdict::kProceed, 0};
+}
+
+}  // namespace ztr

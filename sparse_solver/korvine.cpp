@@ -1,0 +1,124 @@
+// KORVINE, the sparse direct solver's single entry point: the queries, the defaults, the
+// thread count, the precision choice and the diagonal shortcut; everything else happens in
+// the solver body of the chosen precision.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+#include "include/ztr.h"
+#include "service/cpu.h"
+#include "service/error.h"
+#include "service/threads.h"
+#include "sparse_solver/diagonal_shortcut.h"
+#include "sparse_solver/error_report.h"
+#include "sparse_solver/handle.h"
+#include "sparse_solver/solver_body.h"
+#include "sparse_solver/solver_params.h"
+
+namespace ztr {
+namespace {
+
+// Below this many equations per thread, dynamic mode gives the solver fewer threads.
+constexpr int kEquationsPerThread = 50;
+
+bool single_precision(void* const* pt, int phase, const int* iparm) {
+  int s = phase / 10;
+  if (s > 9) s /= 10;
+  if (s != 1 && !handle_is_fresh(pt)) {
+    const ControlRecord* c = handle_control(pt);
+    if (c != nullptr) return c->single;
+  }
+  return iparm[27] == 1;
+}
+
+template <typename T>
+void diagonal(const KorvineArgs& g, int threads) {
+  int* ip = g.iparm;
+  ip[11] = -1;
+  if (g.phase == kPhaseAnalysis) return;
+  const bool solve = g.phase % 10 == 3;
+  const int base = ip[34] != 0 ? 0 : 1;
+  const int r =
+      diagonal_solve<T>(g.n, g.nrhs, g.ia, static_cast<const T*>(g.a), static_cast<T*>(g.b),
+                        static_cast<T*>(g.x), ip[5] == 1, solve, threads, &ip[21], &ip[22], base);
+  if (r != 0) {
+    *g.error = kErrDiagonal;
+    if (g.msglvl != 0)
+      report_error({kErrDiagonal, r, g.maxfct, g.mnum, g.mtype, g.phase, g.n, g.n, g.nrhs,
+                    base == 0, ip, 0, 0});
+  }
+}
+
+}  // namespace
+
+void korvine_defaults(int mtype, int* iparm) {
+  for (int i = 0; i < kIparmSize; ++i) iparm[i] = 0;
+  iparm[0] = 1;
+  iparm[1] = 2;
+  iparm[17] = -1;
+  iparm[18] = -1;
+  switch (mtype) {
+    case 1:
+    case 3:
+      iparm[9] = 13;
+      break;
+    case 11:
+    case 13:
+      iparm[9] = 13;
+      iparm[10] = 1;
+      iparm[12] = 1;
+      break;
+    case -2:
+    case -4:
+    case 6:
+      iparm[9] = 8;
+      iparm[20] = 1;
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace ztr
+
+extern "C" ZTR_API void KORVINE(void* pt, const int* maxfct, const int* mnum, const int* mtype,
+                                const int* phase, const int* n, const void* a, const int* ia,
+                                const int* ja, int* perm, const int* nrhs, int* iparm,
+                                const int* msglvl, void* b, void* x, int* error) {
+  using namespace ztr;
+  install_default_progress();
+  if (*phase == kPhaseQueryVersion) {
+    iparm[0] = kQueryVersionIparm0;
+    *error = kQueryVersionError;
+    return;
+  }
+  if (*phase == kPhaseQueryCode) {
+    *error = kQueryCodeError;
+    return;
+  }
+  *error = 0;
+  if (iparm[0] == 0) korvine_defaults(*mtype, iparm);
+  int t = domain_max_threads(kDomainKorvine);
+  auto** words = static_cast<void**>(pt);
+  const bool single = single_precision(words, *phase, iparm);
+  if (iparm[33] == 0)
+    iparm[33] = cbwr_mode() > kCbwrNotSet ? std::max(1, physical_core_count()) : -1;
+  if (*n < kEquationsPerThread * t && get_dynamic() == 1) t = *n / kEquationsPerThread;
+  t = std::max(t, 1);
+  const KorvineArgs g{words, *maxfct, *mnum, *mtype, *phase,  *n, a, ia,
+                      ja,    perm,    *nrhs, iparm,  *msglvl, b,  x, error};
+  const int base = iparm[34] != 0 ? 0 : 1;
+  if (*phase > 0 && ia != nullptr && ja != nullptr && *n >= 1 && ia[*n] - base == *n &&
+      is_diagonal_matrix(*n, ia, ja, base)) {
+    if (single)
+      diagonal<float>(g, t);
+    else
+      diagonal<double>(g, t);
+    return;
+  }
+  iparm[2] = t;
+  if (single)
+    korvine_body<float>(g, t);
+  else
+    korvine_body<double>(g, t);
+}

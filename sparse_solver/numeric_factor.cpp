@@ -1,0 +1,356 @@
+#include "sparse_solver/numeric_factor.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <type_traits>
+
+#include "lapack/getrf/getrf.h"
+#include "service/error.h"
+#include "service/messages.h"
+#include "service/platform.h"
+#include "sparse_solver/dense_blocks.h"
+#include "sparse_solver/handle.h"
+#include "sparse_solver/solver_messages.h"
+
+namespace ztr {
+namespace {
+
+// ln(10): the perturbation constant is 10^-|iparm[9]| computed through exp.
+constexpr double kLn10 = 2.302585092994046;
+// Threshold of the perturbed block LU when it is handed 0.
+constexpr double kDefaultLuThreshold = 1.0e-13;
+constexpr char kProgressText[] = "Korvine: factorization phase";
+constexpr int kProgressTextLength = 28;
+constexpr int kPercentDone = 100;
+
+// Progress reporting: the hook of the library and the printed percentage lines.
+class Progress {
+ public:
+  Progress(double total, bool print) : total_(total), print_(print) {
+    if (print_) msg_print(kSmProgressHeading, 0);
+  }
+  // After a supernode of `entries` L entries; false when the hook asks to stop.
+  bool step(double entries) {
+    sum_ += entries;
+    int pct = static_cast<int>((sum_ - 1) / total_ * 100);
+    if (pct >= kPercentDone) pct = kPercentDone - 1;
+    return report(pct);
+  }
+  bool finish() { return report(kPercentDone); }
+
+ private:
+  bool report(int pct) {
+    const int thread = 0;
+    const int answer = progress_call(&thread, &pct, kProgressText, kProgressTextLength);
+    if (pct <= last_) return true;
+    last_ = pct;
+    if (print_) {
+      msg_print(kSmProgressPercent, 1, pct);
+      if (pct == kPercentDone) msg_print(kMsgBlankLine, 0);
+    }
+    return answer == 0;
+  }
+  double total_;
+  double sum_ = 0;
+  int last_ = -1;
+  bool print_;
+};
+
+template <typename T>
+struct Kernel {
+  const Supernodes& sn;
+  int mtype;
+  T* l;
+  T* u;     // null for symmetric types
+  T* dval;  // symmetric indefinite: D diagonal (n) then sub-diagonal (n)
+  int* piv;
+  T threshold;
+  // Work.
+  int* map;   // n: position of a row in the current supernode's structure
+  int* head;  // link lists
+  int* next;
+  int* next_row;  // per supernode: index in its structure of the next unused row
+  T* work;        // longest x largest
+  T* scaled;      // largest x largest: rows of a descendant times D
+  int perturbed = 0, positive = 0, negative = 0;
+
+  int len(int s) const { return static_cast<int>(sn.row_ptr[s + 1] - sn.row_ptr[s]); }
+  int width(int s) const { return sn.first[s + 1] - sn.first[s]; }
+  const int* rows(int s) const { return sn.lindx.get() + sn.row_ptr[s]; }
+
+  // Adds -W (m x cols, leading dimension m) into supernode s's block `dst` through the map:
+  // work row i goes to row map[drow[i]], work column jj to column drow[jj] - first[s].
+  void scatter_sub(int s, T* dst, const int* drow, int m, int cols, int row0) {
+    const int ls = len(s), f = sn.first[s];
+    for (int jj = 0; jj < cols; ++jj) {
+      T* col = dst + static_cast<long>(drow[jj] - f) * ls;
+      T* w = work + static_cast<long>(jj) * m;
+      for (int i = row0; i < m; ++i) {
+        col[map[drow[i]]] -= w[i];
+        w[i] = T(0);
+      }
+    }
+  }
+
+  // The update of supernode s by descendant d.
+  void update(int s, int d) {
+    const int f = sn.first[s], l_end = sn.first[s + 1];
+    const int ld = len(d), kd = width(d), p = next_row[d];
+    const int* drow = rows(d) + p;
+    int c = 0;
+    while (p + c < ld && drow[c] < l_end) ++c;
+    const int m = ld - p;
+    const T* ld_p = l + sn.val_ptr[d] + p;
+    T* ls = l + sn.val_ptr[s];
+    const int lss = len(s);
+    const bool direct = m == lss;
+    const T* right = ld_p;  // the factor whose rows p..p+c-1 multiply from the right
+    if (u != nullptr) {
+      right = u + sn.val_ptr[d] + p;
+    } else if (dval != nullptr) {
+      // L*D: the c rows times D of d (1x1 and 2x2 blocks).
+      const int fd = sn.first[d];
+      for (int t = 0; t < kd; ++t) {
+        const T* lt = ld_p + static_cast<long>(t) * ld;
+        T* st = scaled + static_cast<long>(t) * c;
+        const T dt = dval[fd + t], et = dval[sn.n + fd + t];
+        const T eprev = t > 0 ? dval[sn.n + fd + t - 1] : T(0);
+        for (int i = 0; i < c; ++i) {
+          T v = lt[i] * dt;
+          if (et != T(0)) v += lt[i + ld] * et;
+          if (eprev != T(0)) v += lt[i - ld] * eprev;
+          st[i] = v;
+        }
+      }
+      right = scaled;
+    }
+    const int ldr = (u == nullptr && dval != nullptr) ? c : ld;
+    if (direct) {
+      block_gemm_nt<T>(m, c, kd, T(-1), ld_p, ld, right, ldr, T(1), ls, lss);
+    } else if (kd == 1 && dval == nullptr) {
+      // A single column: a scaled-vector update, straight through the map.
+      for (int jj = 0; jj < c; ++jj) {
+        T* col = ls + static_cast<long>(drow[jj] - f) * lss;
+        const T g = right[jj];
+        for (int i = 0; i < m; ++i) col[map[drow[i]]] -= ld_p[i] * g;
+      }
+    } else {
+      block_gemm_nt<T>(m, c, kd, T(1), ld_p, ld, right, ldr, T(0), work, m);
+      scatter_sub(s, ls, drow, m, c, 0);
+    }
+    if (u != nullptr && m > c) {
+      // U part of s: rows below s's columns of U(d)' times the c rows of L(d).
+      const T* ud = u + sn.val_ptr[d] + p;
+      T* us = u + sn.val_ptr[s];
+      if (direct) {
+        block_gemm_nt<T>(m - c, c, kd, T(-1), ud + c, ld, ld_p, ld, T(1), us + c, lss);
+      } else {
+        block_gemm_nt<T>(m, c, kd, T(1), ud, ld, ld_p, ld, T(0), work, m);
+        // Rows of the work block inside s's columns belong to L; only those below go to U.
+        for (int jj = 0; jj < c; ++jj)
+          for (int i = 0; i < c; ++i) work[i + static_cast<long>(jj) * m] = T(0);
+        scatter_sub(s, us, drow, m, c, c);
+      }
+    }
+    next_row[d] = p + c;
+    if (p + c < ld) {
+      const int t = sn.owner[rows(d)[p + c]];
+      next[d] = head[t];
+      head[t] = d;
+    }
+  }
+
+  // Factors the diagonal block of s and computes its off-diagonal rows; the one-based
+  // failing column of the block, or 0.
+  int factor_block(int s) {
+    const int k = width(s), lss = len(s), f = sn.first[s];
+    T* ls = l + sn.val_ptr[s];
+    int* ip = piv + f;
+    int info = 0;
+    if (mtype == 2) {
+      info = block_cholesky<T>(k, ls, lss);
+      if (info == 0) block_trsm<T>('R', 'L', 'T', 'N', lss - k, k, ls, lss, ls + k, lss);
+      return info;
+    }
+    if (mtype == -2) {
+      T* dd = dval + f;
+      T* ee = dval + sn.n + f;
+      block_ldlt<T>(k, lss, ls, lss, ip, dd, ee, threshold, &perturbed, &positive, &negative);
+      if (lss > k) {
+        T* below = ls + k;
+        block_trsm<T>('R', 'L', 'T', 'U', lss - k, k, ls, lss, below, lss);
+        solve_d_right(below, lss - k, lss, dd, ee, k);
+      }
+      return 0;
+    }
+    if (mtype == 1 && std::is_same_v<T, double>) {
+      ztr_lapack_dgetrf(k, k, reinterpret_cast<double*>(ls), lss, ip, &info);
+    } else {
+      info = block_lu<T>(k, ls, lss, ip, mtype == 1 ? T(0) : threshold, &perturbed);
+    }
+    if (info != 0) return info;
+    if (lss > k) {
+      T* us = u + sn.val_ptr[s];
+      block_trsm<T>('R', 'U', 'N', 'N', lss - k, k, ls, lss, ls + k, lss);
+      for (int i = 0; i < k - 1; ++i) {
+        const int r = ip[i] - 1;
+        if (r != i)
+          for (int row = k; row < lss; ++row)
+            std::swap(us[row + static_cast<long>(i) * lss], us[row + static_cast<long>(r) * lss]);
+      }
+      block_trsm<T>('R', 'L', 'T', 'U', lss - k, k, ls, lss, us + k, lss);
+    }
+    return 0;
+  }
+
+  // B := B * inv(D) for the rows below a symmetric indefinite block.
+  static void solve_d_right(T* b, int m, int ldb, const T* dd, const T* ee, int k) {
+    for (int j = 0; j < k;) {
+      T* c1 = b + static_cast<long>(j) * ldb;
+      if (ee[j] == T(0)) {
+        const T inv = T(1) / dd[j];
+        for (int i = 0; i < m; ++i) c1[i] *= inv;
+        ++j;
+        continue;
+      }
+      T* c2 = c1 + ldb;
+      const T d11 = dd[j], d21 = ee[j], d22 = dd[j + 1];
+      const T det = d11 * d22 - d21 * d21;
+      for (int i = 0; i < m; ++i) {
+        const T x = c1[i], y = c2[i];
+        c1[i] = (d22 * x - d21 * y) / det;
+        c2[i] = (d11 * y - d21 * x) / det;
+      }
+      j += 2;
+    }
+  }
+};
+
+template <typename T>
+T* bytes_as(WorkArray<unsigned char>& a) {
+  return reinterpret_cast<T*>(a.get());
+}
+
+}  // namespace
+
+template <typename T>
+FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool progress) {
+  const Supernodes& sn = c->sn;
+  const int n = sn.n, ns = sn.count, mtype = c->mtype;
+  WorkMemory* mem = &c->factor_memory;
+  FactorOutcome out;
+  const double t0 = platform().clock_seconds();
+  const std::size_t values = static_cast<std::size_t>(sn.values);
+  const bool has_u = mtype_has_u(mtype), indefinite = mtype == -2;
+  auto storage = [&](WorkArray<unsigned char>& arr, std::size_t count) {
+    if (arr.allocate(mem, count, "korvine factor", false)) return true;
+    out.status = {kErrMemory, kStageFactorData, static_cast<long long>(count)};
+    return false;
+  };
+  if (!storage(f->l, values * sizeof(T)) || (has_u && !storage(f->u, values * sizeof(T))) ||
+      (indefinite && !storage(f->d, 2 * static_cast<std::size_t>(n) * sizeof(T))) ||
+      !f->pivots.allocate(mem, n, "korvine pivots")) {
+    if (out.status.error == 0) out.status = {kErrMemory, kStageFactorData, 4LL * n};
+    return out;
+  }
+  WorkArray<int> map, head, next, next_row;
+  WorkArray<T> work, scaled;
+  const std::size_t wsize = static_cast<std::size_t>(sn.longest) * sn.largest;
+  if (!map.allocate(mem, n, "korvine map") || !head.allocate(mem, ns, "korvine links") ||
+      !next.allocate(mem, ns, "korvine links") || !next_row.allocate(mem, ns, "korvine rows") ||
+      !work.allocate(mem, wsize, "korvine work", true) ||
+      !scaled.allocate(mem, wsize, "korvine work")) {
+    out.status = {kErrFactor, kFactorNoMemory, 0};
+    return out;
+  }
+  T* l = bytes_as<T>(f->l);
+  T* u = has_u ? bytes_as<T>(f->u) : nullptr;
+  // A to LU: zero the storage and scatter the caller's entries (scaled when scaling is on).
+  std::memset(l, 0, values * sizeof(T));
+  if (u != nullptr) std::memset(u, 0, values * sizeof(T));
+  double norm = 0;          // max |a_ij| of the caller's matrix, for the report
+  double factored_max = 0;  // the same after scaling: the perturbation's reference
+  const long long nnz = c->nnz;
+  const double* scale = sn.entry_scale.get();
+  for (long long e = 0; e < nnz; ++e) {
+    const long long place = sn.scatter[e];
+    const T v = scale != nullptr ? static_cast<T>(a[e] * scale[e]) : a[e];
+    if (place > 0)
+      l[place - 1] += v;
+    else if (place < 0)
+      u[-place - 1] += v;
+    if (place != 0) {
+      norm = std::max(norm, static_cast<double>(std::abs(a[e])));
+      factored_max = std::max(factored_max, static_cast<double>(std::abs(v)));
+    }
+  }
+  const double t1 = platform().clock_seconds();
+  c->timers[kTimeAtoLU] = t1 - t0;
+  c->timer_active[kTimeAtoLU] = true;
+  const double eps = c->pivot_exponent == 0 ? 0.0 : std::exp(-std::abs(c->pivot_exponent) * kLn10);
+  double threshold = mtype == 11 ? (eps == 0 ? kDefaultLuThreshold : std::abs(eps)) : eps;
+  threshold *= factored_max > 0 ? factored_max : 1.0;
+
+  Kernel<T> k{sn,
+              mtype,
+              l,
+              u,
+              indefinite ? bytes_as<T>(f->d) : nullptr,
+              f->pivots.get(),
+              static_cast<T>(threshold),
+              map.get(),
+              head.get(),
+              next.get(),
+              next_row.get(),
+              work.get(),
+              scaled.get()};
+  std::fill(head.get(), head.get() + ns, -1);
+  Progress prog(static_cast<double>(sn.nnz_l), progress);
+  bool failed = false;
+  for (int s = 0; s < ns && !failed; ++s) {
+    const int lss = k.len(s);
+    const int* rs = k.rows(s);
+    for (int i = 0; i < lss; ++i) map[rs[i]] = i;
+    while (head[s] >= 0) {
+      const int d = head[s];
+      head[s] = next[d];
+      k.update(s, d);
+    }
+    const int info = k.factor_block(s);
+    if (info != 0) {
+      failed = true;
+      out.detail = sn.first[s] + info;
+      break;
+    }
+    const int kw = k.width(s);
+    next_row[s] = kw;
+    if (lss > kw) {
+      const int t = sn.owner[rs[kw]];
+      next[s] = head[t];
+      head[t] = s;
+    }
+    const double entries =
+        static_cast<double>(kw) * (kw + 1) / 2 + static_cast<double>(lss - kw) * kw;
+    if (!prog.step(entries)) failed = true;
+  }
+  if (!failed && !prog.finish()) failed = true;
+  if (failed) {
+    out.status = {kErrFactor, kFactorZeroPivot, 0};
+    return out;
+  }
+  f->perturbed = k.perturbed;
+  f->positive = k.positive;
+  f->negative = k.negative;
+  f->mflop = sn.flops * 1e-6;
+  f->norm_a = norm;
+  f->present = true;
+  c->timers[kTimeNumfct] = platform().clock_seconds() - t1;
+  c->timer_active[kTimeNumfct] = true;
+  return out;
+}
+
+template FactorOutcome factorize<double>(ControlRecord*, Factorization*, const double*, bool);
+template FactorOutcome factorize<float>(ControlRecord*, Factorization*, const float*, bool);
+
+}  // namespace ztr

@@ -1,0 +1,24 @@
+// The numerical factorization over the supernodal structure of the analysis, one thread:
+// left-looking, supernode by supernode, with the updates of descendant supernodes found
+// through link lists.  Full-pattern types (1, 11) keep L and U; symmetric types keep L
+// (Cholesky for 2, L*D*L' with pivoting inside each diagonal block for -2).
+#pragma once
+
+#include "sparse_solver/analysis.h"
+
+namespace ztr {
+
+struct ControlRecord;
+struct Factorization;
+
+struct FactorOutcome {
+  StageStatus status;  // error -2 (stage 8) for the factor storage, -4 for the rest
+  int detail = 0;      // iparm[29]: the one-based equation of a failed pivot
+};
+
+// Factors the caller's values `a` (the matrix of the analysis) into f.  `progress` prints
+// the percentage lines.
+template <typename T>
+FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool progress);
+
+}  // namespace ztr

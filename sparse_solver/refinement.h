@@ -1,0 +1,34 @@
+// The solve stage: the direct solve of nrhs right-hand sides followed, when it is called
+// for, by iterative refinement against the caller's (unfactored) matrix, with an 80-bit
+// extended-precision residual and solution when iparm[7] < 0.
+#pragma once
+
+#include "sparse_solver/analysis.h"
+
+namespace ztr {
+
+struct ControlRecord;
+struct Factorization;
+
+struct SolveInput {
+  int mtype, n, nrhs;
+  const int* ia;  // caller's arrays, index base `base`
+  const int* ja;
+  int base;
+  int steps;      // solve steps (all of them for phase 33; one for 331..333)
+  int perturbed;  // perturbed pivots that decide whether refinement runs
+  int max_steps;  // iparm[7]
+};
+
+struct SolveOutcome {
+  StageStatus status;
+  int steps_done = 0;  // iparm[6]
+  int diagnostic = 0;  // iparm[19] (-34 when the automatic limit stopped the loop)
+};
+
+// Solves into `out` (which may be b).
+template <typename T>
+SolveOutcome solve_and_refine(ControlRecord* c, const Factorization* f, const SolveInput& in,
+                              const T* a, const T* b, T* out);
+
+}  // namespace ztr

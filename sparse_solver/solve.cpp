@@ -1,0 +1,210 @@
+#include "sparse_solver/solve.h"
+
+#include <utility>
+
+#include "sparse_solver/dense_blocks.h"
+#include "sparse_solver/handle.h"
+
+namespace ztr {
+namespace {
+
+template <typename T>
+struct Solver {
+  const Supernodes& sn;
+  const T* l;
+  const T* u;
+  const T* dd;  // symmetric indefinite: diagonal of D, then its sub-diagonal
+  const int* piv;
+  int mtype;
+  int nrhs;
+  T* xp;   // n x nrhs, permuted order
+  T* tmp;  // longest x nrhs
+
+  int n() const { return sn.n; }
+  int len(int s) const { return static_cast<int>(sn.row_ptr[s + 1] - sn.row_ptr[s]); }
+  int width(int s) const { return sn.first[s + 1] - sn.first[s]; }
+  const int* rows(int s) const { return sn.lindx.get() + sn.row_ptr[s]; }
+  const T* lblock(int s) const { return l + sn.val_ptr[s]; }
+
+  void swap_entries(int a, int b) {
+    if (a == b) return;
+    for (int r = 0; r < nrhs; ++r)
+      std::swap(xp[a + static_cast<long>(r) * n()], xp[b + static_cast<long>(r) * n()]);
+  }
+  // The interchanges of block s in factorization order (forward) or reversed.
+  void interchanges(int s, bool reverse) {
+    const int f = sn.first[s], k = width(s);
+    if (mtype != -2) {
+      if (!reverse) {
+        for (int j = 0; j < k; ++j) swap_entries(f + j, f + piv[f + j] - 1);
+      } else {
+        for (int j = k - 1; j >= 0; --j) swap_entries(f + j, f + piv[f + j] - 1);
+      }
+      return;
+    }
+    // Symmetric indefinite: a 2x2 pivot occupies two columns and swaps its second row.
+    if (!reverse) {
+      for (int j = 0; j < k;) {
+        const int p = piv[f + j];
+        if (p > 0) {
+          swap_entries(f + j, f + p - 1);
+          ++j;
+        } else {
+          swap_entries(f + j + 1, f - p - 1);
+          j += 2;
+        }
+      }
+    } else {
+      for (int j = k - 1; j >= 0;) {
+        const int p = piv[f + j];
+        if (p > 0) {
+          swap_entries(f + j, f + p - 1);
+          --j;
+        } else {
+          swap_entries(f + j, f - p - 1);
+          j -= 2;
+        }
+      }
+    }
+  }
+
+  // x_below -= M * x_s for the rows below block s, M = the (len-k) x k block `m`.
+  void push_below(int s, const T* m) {
+    const int k = width(s), ls = len(s), below = ls - k;
+    if (below == 0) return;
+    block_gemm<T>('N', below, nrhs, k, T(1), m + k, ls, xp + sn.first[s], n(), T(0), tmp, below);
+    const int* rs = rows(s) + k;
+    for (int r = 0; r < nrhs; ++r)
+      for (int i = 0; i < below; ++i)
+        xp[rs[i] + static_cast<long>(r) * n()] -= tmp[i + static_cast<long>(r) * below];
+  }
+  // x_s -= M' * x_below.
+  void pull_below(int s, const T* m) {
+    const int k = width(s), ls = len(s), below = ls - k;
+    if (below == 0) return;
+    const int* rs = rows(s) + k;
+    for (int r = 0; r < nrhs; ++r)
+      for (int i = 0; i < below; ++i)
+        tmp[i + static_cast<long>(r) * below] = xp[rs[i] + static_cast<long>(r) * n()];
+    block_gemm<T>('T', k, nrhs, below, T(-1), m + k, ls, tmp, below, T(1), xp + sn.first[s], n());
+  }
+
+  void forward() {
+    for (int s = 0; s < sn.count; ++s) {
+      const int f = sn.first[s], k = width(s), ls = len(s);
+      if (mtype != 2) interchanges(s, false);
+      block_trsm<T>('L', 'L', 'N', mtype == 2 ? 'N' : 'U', k, nrhs, lblock(s), ls, xp + f, n());
+      push_below(s, lblock(s));
+    }
+  }
+  void diagonal() {
+    if (dd == nullptr) return;
+    const T* e = dd + n();
+    for (int j = 0; j < n();) {
+      for (int r = 0; r < nrhs; ++r) {
+        T* x = xp + static_cast<long>(r) * n();
+        if (e[j] == T(0)) {
+          x[j] /= dd[j];
+        } else {
+          const T d11 = dd[j], d21 = e[j], d22 = dd[j + 1];
+          const T det = d11 * d22 - d21 * d21;
+          const T a = x[j], b = x[j + 1];
+          x[j] = (d22 * a - d21 * b) / det;
+          x[j + 1] = (d11 * b - d21 * a) / det;
+        }
+      }
+      j += e[j] == T(0) ? 1 : 2;
+    }
+  }
+  void backward() {
+    for (int s = sn.count - 1; s >= 0; --s) {
+      const int f = sn.first[s], k = width(s), ls = len(s);
+      if (u != nullptr) {
+        pull_below(s, u + sn.val_ptr[s]);
+        block_trsm<T>('L', 'U', 'N', 'N', k, nrhs, lblock(s), ls, xp + f, n());
+      } else {
+        pull_below(s, lblock(s));
+        block_trsm<T>('L', 'L', 'T', mtype == 2 ? 'N' : 'U', k, nrhs, lblock(s), ls, xp + f, n());
+        if (mtype == -2) interchanges(s, true);
+      }
+    }
+  }
+  // A' x = b with A = (row-interchanged L) * U: U' first, then L' and the interchanges.
+  void forward_transposed() {
+    for (int s = 0; s < sn.count; ++s) {
+      const int f = sn.first[s], k = width(s), ls = len(s);
+      block_trsm<T>('L', 'U', 'T', 'N', k, nrhs, lblock(s), ls, xp + f, n());
+      push_below(s, u + sn.val_ptr[s]);
+    }
+  }
+  void backward_transposed() {
+    for (int s = sn.count - 1; s >= 0; --s) {
+      const int f = sn.first[s], k = width(s), ls = len(s);
+      pull_below(s, lblock(s));
+      block_trsm<T>('L', 'L', 'T', 'U', k, nrhs, lblock(s), ls, xp + f, n());
+      interchanges(s, true);
+    }
+  }
+};
+
+}  // namespace
+
+template <typename T>
+void solve_with_factors(const ControlRecord* c, const Factorization* f, int nrhs, int steps,
+                        bool transposed, const T* b, T* x, T* work) {
+  const Supernodes& sn = c->sn;
+  const int n = sn.n;
+  T* xp = work;
+  Solver<T> sv{sn,
+               reinterpret_cast<const T*>(f->l.get()),
+               f->u.get() != nullptr ? reinterpret_cast<const T*>(f->u.get()) : nullptr,
+               f->d.get() != nullptr ? reinterpret_cast<const T*>(f->d.get()) : nullptr,
+               f->pivots.get(),
+               c->mtype,
+               nrhs,
+               xp,
+               work + static_cast<long>(n) * nrhs};
+  const bool tr = transposed && sv.u != nullptr;
+  // The factored matrix is Dr*A*Q*Dc (identity Q and unit scales without matching): A*x = b
+  // is solved as (Dr*A*Q*Dc) z = Dr*b, x = Q*Dc*z, and A'*x = b as (Dr*A*Q*Dc)' w = Dc*Q'*b,
+  // x = Dr*w.  Position k holds unknown perm[k] of the factored matrix.
+  const int* q = sn.matched.get();
+  const double* dr = sn.row_scale.get();
+  const double* dc = sn.col_scale.get();
+  auto in_index = [&](int k) { return tr && q != nullptr ? q[sn.perm[k]] : sn.perm[k]; };
+  auto out_index = [&](int k) { return !tr && q != nullptr ? q[sn.perm[k]] : sn.perm[k]; };
+  auto in_scale = [&](int k) -> T {
+    if (dr == nullptr) return T(1);
+    return static_cast<T>(tr ? dc[in_index(k)] : dr[in_index(k)]);
+  };
+  auto out_scale = [&](int k) -> T {
+    if (dr == nullptr) return T(1);
+    return static_cast<T>(tr ? dr[out_index(k)] : dc[out_index(k)]);
+  };
+  // A partial solve leaves its data in the factored matrix's order between the steps: the
+  // caller's order comes in with the forward step and goes out with the backward one.
+  const bool from_caller = (steps & kStepForward) != 0, to_caller = (steps & kStepBackward) != 0;
+  for (int r = 0; r < nrhs; ++r)
+    for (int k = 0; k < n; ++k)
+      xp[k + static_cast<long>(r) * n] =
+          from_caller ? b[in_index(k) + static_cast<long>(r) * n] * in_scale(k)
+                      : b[k + static_cast<long>(r) * n];
+  if (steps & kStepForward) tr ? sv.forward_transposed() : sv.forward();
+  if (steps & kStepDiagonal) sv.diagonal();
+  if (steps & kStepBackward) tr ? sv.backward_transposed() : sv.backward();
+  for (int r = 0; r < nrhs; ++r)
+    for (int k = 0; k < n; ++k) {
+      const T v = xp[k + static_cast<long>(r) * n];
+      if (to_caller)
+        x[out_index(k) + static_cast<long>(r) * n] = v * out_scale(k);
+      else
+        x[k + static_cast<long>(r) * n] = v;
+    }
+}
+
+template void solve_with_factors<double>(const ControlRecord*, const Factorization*, int, int, bool,
+                                         const double*, double*, double*);
+template void solve_with_factors<float>(const ControlRecord*, const Factorization*, int, int, bool,
+                                        const float*, float*, float*);
+
+}  // namespace ztr

@@ -1,0 +1,308 @@
+#include "sparse_solver/solver_body.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "service/cpu.h"
+#include "service/messages.h"
+#include "service/platform.h"
+#include "sparse_solver/analysis.h"
+#include "sparse_solver/error_report.h"
+#include "sparse_solver/handle.h"
+#include "sparse_solver/input_checks.h"
+#include "sparse_solver/numeric_factor.h"
+#include "sparse_solver/refinement.h"
+#include "sparse_solver/report.h"
+#include "sparse_solver/solve.h"
+#include "sparse_solver/solver_messages.h"
+
+namespace ztr {
+namespace {
+
+// Beyond this many equations the wide symmetric panels are used on several threads.
+constexpr int kLargeProblem = 250001;
+constexpr int kHugeOutOfCoreProblem = 1000000;
+// Without two-level factorization, out-of-core factorization plans this many subgraphs.
+constexpr int kOutOfCoreSubgraphs = 32;
+// error_num of a phase that needs an analysis or a factorization the handle does not hold.
+constexpr int kMissingData = 20;
+
+struct CallState {
+  int error = 0;
+  int error_num = 0;
+  long long bytes = 0;
+  int old_value = 0;
+};
+
+int panel_width(int mtype, int threads, int n, bool two_level, bool reproducible, int ooc) {
+  int w;
+  if (mtype_has_u(mtype)) {
+    w = threads == 1 ? 128 : threads <= 4 ? 96 : 72;
+  } else {
+    w = threads > 4 ? 64 : 80;
+    if (two_level) w = threads >= 8 ? 48 : 64;
+    if (detect_cpu_type() != 0) {
+      if (threads == 1)
+        w = 128;
+      else if (n >= kLargeProblem)
+        w = threads <= 4 ? 112 : 96;
+    }
+  }
+  if (reproducible) w = n < kLargeProblem ? 64 : 96;
+  if (ooc != 0 && n > kHugeOutOfCoreProblem) w = 192;
+  return w;
+}
+
+int subgraph_count(int c, int n) {
+  int p = 1;
+  while (p < c) p *= 2;
+  int above = 1;
+  while (above <= n) above *= 2;
+  return std::max(1, std::min(p, above / 2));
+}
+
+int transpose_mode(int mtype, int v) {
+  if (mtype_is_symmetric_storage(mtype) &&
+      !((std::abs(mtype) == 4 && v == 2) || (mtype == 6 && v == 1)))
+    v = 0;
+  if (v > 2 || v < 0) return 0;
+  if (v == 2) return 1;
+  if (v == 1) return mtype_is_complex(mtype) ? 2 : 1;
+  return 0;
+}
+
+// The settings an analysis records in the control record.
+void record_settings(ControlRecord* c, const KorvineArgs& g, int threads, bool single) {
+  const int* ip = g.iparm;
+  c->maxfct = g.maxfct;
+  c->mtype = g.mtype;
+  c->n = g.n;
+  c->nnz = g.ia[g.n] - (ip[34] != 0 ? 0 : 1);
+  c->threads = std::max(1, threads);
+  c->msglvl = std::abs(g.msglvl) < 2 ? std::abs(g.msglvl) : 1;
+  c->pivot_exponent = ip[9];
+  c->ordering = ip[1];
+  c->user_perm = ip[4];
+  c->single = single;
+  c->transpose_mode = transpose_mode(g.mtype, ip[11]);
+  const int ooc = ip[59];
+  c->reproducible = ip[33] > 0 && ooc == 0;
+  c->two_level =
+      ip[23] != 0 && c->threads > 1 && ooc == 0 && (c->ordering == 2 || c->ordering == 3);
+  if (c->reproducible) {
+    c->two_level = true;
+    if (c->ordering < 2) c->ordering = 2;
+  }
+  c->panel_width = panel_width(g.mtype, c->threads, g.n, c->two_level, c->reproducible, ooc);
+  const int count = c->reproducible               ? ip[33]
+                    : (ooc != 0 && !c->two_level) ? kOutOfCoreSubgraphs
+                                                  : c->threads;
+  c->subgraphs = subgraph_count(count, g.n);
+}
+
+template <typename T>
+void analyse(const KorvineArgs& g, ControlRecord* c, MatrixCopy* copy, int threads, CallState* st) {
+  if (c->analysed || c->factors != nullptr) release_analysis(g.pt);
+  record_settings(c, g, threads, sizeof(T) == sizeof(float));
+  const int base = g.iparm[34] != 0 ? 0 : 1;
+  // Matching and scaling are built for the real unsymmetric type; scaling needs matching.
+  c->matching = g.mtype == 11 && g.iparm[12] > 0 && g.a != nullptr;
+  c->scaling = c->matching && g.iparm[10] == 1;
+  AnalysisInput in{
+      g.mtype,      g.n,         g.ia,       g.ja,           base, g.perm,
+      c->user_perm, c->ordering, c->threads, c->panel_width, g.a,  sizeof(T) == sizeof(float),
+      c->matching,  c->scaling};
+  const StageStatus s = run_analysis(c, copy, in);
+  c->analysis_peak = c->analysis_memory.peak.load() + copy->memory.peak.load();
+  if (s.error != 0) {
+    release_analysis(g.pt);
+    *st = {s.error, s.error_num, s.bytes, 0};
+    return;
+  }
+  if (!create_factor_records(c, g.maxfct)) {
+    release_analysis(g.pt);
+    *st = {kErrMemory, kStageAfterReordering,
+           static_cast<long long>(sizeof(Factorization)) * g.maxfct, 0};
+    return;
+  }
+  c->analysed = true;
+}
+
+template <typename T>
+void factor(const KorvineArgs& g, ControlRecord* c, CallState* st) {
+  release_factor(c, g.mnum - 1);
+  Factorization* f = &c->factors[g.mnum - 1];
+  c->factor_ran = true;
+  const FactorOutcome o = factorize<T>(c, f, static_cast<const T*>(g.a), g.msglvl > 0);
+  if (o.status.error != 0) {
+    release_factor(c, g.mnum - 1);
+    *st = {o.status.error, o.status.error_num, o.status.bytes, 0};
+    if (o.status.error == kErrFactor && o.status.error_num == kFactorZeroPivot)
+      g.iparm[29] = o.detail;
+    return;
+  }
+  g.iparm[13] = f->perturbed;
+  if (g.mtype == -2) {
+    g.iparm[21] = f->positive;
+    g.iparm[22] = f->negative;
+  }
+}
+
+template <typename T>
+void solve(const KorvineArgs& g, ControlRecord* c, CallState* st) {
+  const Factorization* f = &c->factors[g.mnum - 1];
+  int perturbed = f->perturbed;
+  if (g.phase == kPhaseSolve && g.iparm[13] > 0) perturbed = g.iparm[13];
+  const int steps = g.phase >= kPhaseForwardOnly ? 1 << (g.phase - kPhaseForwardOnly) : kStepsAll;
+  SolveInput in{g.mtype, g.n,       g.nrhs,    g.ia, g.ja, g.iparm[34] != 0 ? 0 : 1,
+                steps,   perturbed, g.iparm[7]};
+  T* out = static_cast<T*>(g.iparm[5] == 1 ? g.b : g.x);
+  const SolveOutcome o =
+      solve_and_refine<T>(c, f, in, static_cast<const T*>(g.a), static_cast<const T*>(g.b), out);
+  g.iparm[6] = o.steps_done;
+  if (o.diagnostic != 0) g.iparm[19] = o.diagnostic;
+  g.iparm[13] = perturbed;
+  if (g.mtype == -2) {
+    g.iparm[21] = f->positive;
+    g.iparm[22] = f->negative;
+  }
+  if (o.status.error != 0) *st = {o.status.error, o.status.error_num, o.status.bytes, 0};
+}
+
+void write_memory_figures(const KorvineArgs& g, const ControlRecord* c) {
+  int* ip = g.iparm;
+  const MatrixCopy* copy = handle_copy(g.pt);
+  const long long kept = c->analysis_memory.in_use.load() + copy->memory.in_use.load();
+  ip[14] = kilobytes(c->analysis_peak);
+  ip[15] = kilobytes(kept);
+  ip[16] = kilobytes(c->factor_memory.peak.load());
+  ip[60] = ip[14];
+  ip[61] = kilobytes(c->factor_memory.in_use.load());
+  ip[62] = kilobytes(kept + c->factor_memory.in_use.load());
+  ip[63] = kKorvineVersion;
+}
+
+// The old value an input check compared against, for the message.
+int recorded_value(int error_num, const ControlRecord* c) {
+  if (c == nullptr) return 0;
+  switch (error_num) {
+    case 2:
+      return c->maxfct;
+    case 5:
+      return c->mtype;
+    case 6:
+      return c->n;
+    case 8:
+      return c->nnz;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+template <typename T>
+void korvine_body(const KorvineArgs& g, int threads) {
+  std::fflush(stdout);
+  int* ip = g.iparm;
+  ip[49] = 0;
+  const bool zero_based = ip[34] != 0;
+  const int base = zero_based ? 0 : 1;
+  CallState st;
+  const bool fresh = handle_is_fresh(g.pt);
+  ControlRecord* c = fresh ? nullptr : handle_control(g.pt);
+  const double t_start = platform().clock_seconds();
+  const bool checker_on = ip[26] != 0;  // the checker clears it once the matrix passed
+  int nnz = 0;
+  // Input preparation: the arrays every positive phase reads.
+  if (g.phase > 0) {
+    if (g.ia == nullptr || g.ja == nullptr)
+      st = {kErrInput, 16, 0, 0};
+    else if (g.n <= 0 || g.ia[g.n] < 0)
+      st = {kErrInput, 17, 0, 0};
+    else
+      nnz = g.ia[g.n] - base;
+  }
+  if (st.error == 0) {
+    const CheckResult r =
+        check_inputs({g.maxfct, g.mnum, g.mtype, g.phase, g.n, g.nrhs, g.ia, g.ja, ip, fresh, c});
+    if (r.verdict == CheckVerdict::kDone) {
+      *g.error = 0;
+      return;
+    }
+    if (r.verdict == CheckVerdict::kFail)
+      st = {kErrInput, r.error_num, 0, recorded_value(r.error_num, c)};
+  }
+  if (st.error == 0 && g.phase == kPhaseReleaseAll) {
+    release_handle(g.pt);
+    *g.error = 0;
+    return;
+  }
+  bool report = false;
+  if (st.error == 0 && g.phase == kPhaseReleaseOne) {
+    release_factor(c, g.mnum - 1);
+    count_call(g.pt);
+    for (int i = 0; i < kTimeSlots; ++i) c->timer_active[i] = false;
+    report = true;
+  } else if (st.error == 0) {
+    if (fresh) {
+      long long bytes = 0;
+      if (!create_handle(g.pt, &bytes)) st = {kErrMemory, kStageGlobal, bytes, 0};
+      c = handle_control(g.pt);
+    }
+    if (st.error == 0) {
+      count_call(g.pt);
+      for (int i = 0; i < kTimeSlots; ++i) c->timer_active[i] = false;
+      c->factor_ran = false;
+      c->matrix_checked = checker_on;
+      const int first = g.phase >= kPhaseForwardOnly ? 3 : g.phase / 10;
+      const int last = g.phase >= kPhaseForwardOnly ? 3 : g.phase % 10;
+      if (first == 1) analyse<T>(g, c, handle_copy(g.pt), threads, &st);
+      if (st.error == 0 && first <= 2 && last >= 2) {
+        if (!c->analysed)
+          st = {kErrInput, kMissingData, 0, 0};
+        else
+          factor<T>(g, c, &st);
+      }
+      if (st.error == 0 && last == 3) {
+        if (!c->analysed || !c->factors[g.mnum - 1].present)
+          st = {kErrInput, kMissingData, 0, 0};
+        else
+          solve<T>(g, c, &st);
+      }
+      c->timers[kTimeTotal] = platform().clock_seconds() - t_start;
+      c->timer_active[kTimeTotal] = true;
+      write_memory_figures(g, c);
+      report = st.error == 0 || st.error == kErrFactor;
+    }
+  }
+  *g.error = st.error;
+  // A call that found the handle fresh and analysed nothing leaves it fresh.
+  if (fresh && c != nullptr && !c->analysed && g.phase > 0) {
+    if (st.error < 0 && g.msglvl != 0)
+      report_error({st.error, st.error_num, g.maxfct, g.mnum, g.mtype, g.phase, g.n, nnz, g.nrhs,
+                    zero_based, ip, st.bytes, st.old_value});
+    release_handle(g.pt);
+    return;
+  }
+  if (c != nullptr && !handle_is_fresh(g.pt) && report) {
+    if (g.msglvl == 2) msg_print(kSmVersionLine, 1, kKorvineVersion);
+    if (g.msglvl != 0 && c->analysed) {
+      const Factorization* f = c->factors != nullptr && g.mnum >= 1 && g.mnum <= c->maxfct &&
+                                       c->factors[g.mnum - 1].present
+                                   ? &c->factors[g.mnum - 1]
+                                   : nullptr;
+      print_report({g.mtype, g.phase, g.mnum, g.n, c->nnz, g.nrhs, ip, c, f});
+    }
+  }
+  if (st.error < 0 && g.msglvl != 0) {
+    report_error({st.error, st.error_num, g.maxfct, g.mnum, g.mtype, g.phase, g.n, nnz, g.nrhs,
+                  zero_based, ip, st.bytes, st.old_value});
+  }
+}
+
+template void korvine_body<double>(const KorvineArgs&, int);
+template void korvine_body<float>(const KorvineArgs&, int);
+
+}  // namespace ztr

@@ -1,0 +1,86 @@
+// Constants of the solver's interface: the parameter-array positions the solver reads and
+// writes by name, the version number, the phase codes and the error codes.
+#pragma once
+
+namespace ztr {
+
+inline constexpr int kKorvineVersion = 103911000;
+inline constexpr int kIparmSize = 64;
+inline constexpr int kHandleWords = 64;
+// Every record of the solver is aligned to this many bytes.
+inline constexpr int kSolverAlignment = 128;
+// The scratch record hung off the last handle word.
+inline constexpr int kScratchRecordBytes = 1028;
+
+// Phase codes.
+inline constexpr int kPhaseAnalysis = 11;
+inline constexpr int kPhaseAnalysisFactor = 12;
+inline constexpr int kPhaseAll = 13;
+inline constexpr int kPhaseFactor = 22;
+inline constexpr int kPhaseFactorSolve = 23;
+inline constexpr int kPhaseSolve = 33;
+inline constexpr int kPhaseForwardOnly = 331;
+inline constexpr int kPhaseBackwardOnly = 333;
+inline constexpr int kPhaseReleaseOne = 0;
+inline constexpr int kPhaseReleaseAll = -1;
+inline constexpr int kPhaseQueryVersion = -2;
+inline constexpr int kPhaseQueryCode = -3;
+
+// Answers of the two queries.
+inline constexpr int kQueryVersionIparm0 = 23;
+inline constexpr int kQueryVersionError = 16;
+inline constexpr int kQueryCodeError = 300000;
+
+// error values.
+inline constexpr int kErrInput = -1;
+inline constexpr int kErrMemory = -2;
+inline constexpr int kErrReordering = -3;
+inline constexpr int kErrFactor = -4;
+inline constexpr int kErrInternal = -5;
+inline constexpr int kErrStructurallySingular = -6;
+inline constexpr int kErrDiagonal = -7;
+inline constexpr int kErrOverflow = -8;
+
+// Allocation stages of error -2 (its error_num).
+enum AllocStage : int {
+  kStageGlobal = -2,
+  kStageMatching = 1,
+  kStageBeforeReordering = 2,
+  kStageBeforeSymbolic = 3,
+  kStageBeforeParallel = 4,
+  kStageAfterReordering = 5,
+  kStageFactorData = 8,
+  kStageFactorWork = 9,
+  kStageRefinementWork = 10,
+  // The body's own copies (matrix, permutation, diagonal list) are outside the stage list.
+  kStageOwnCopies = 100,
+};
+
+// error_num of error -4.
+inline constexpr int kFactorZeroPivot = -1;
+inline constexpr int kFactorNoMemory = -2;
+inline constexpr int kFactorKrylov = -3;
+inline constexpr int kRefineLimit = -111;
+inline constexpr int kRefineContraction = -112;
+
+// Matrix classes.
+inline bool mtype_is_symmetric_storage(int mtype) {
+  return mtype % 2 == 0;
+}
+inline bool mtype_is_complex(int mtype) {
+  return mtype == 3 || mtype == 4 || mtype == -4 || mtype == 6 || mtype == 13;
+}
+// Types whose factor has a U part of its own (full pattern): 1, 3, 11, 13.
+inline bool mtype_has_u(int mtype) {
+  return !mtype_is_symmetric_storage(mtype);
+}
+
+// Memory figure in kilobytes from a byte count, as the parameter array reports it.
+inline int kilobytes(long long bytes) {
+  return static_cast<int>((bytes + 1023) / 1024 + 1);
+}
+
+// Fills iparm with the defaults for mtype (all 64 entries).
+void korvine_defaults(int mtype, int* iparm);
+
+}  // namespace ztr

@@ -1,0 +1,89 @@
+// Allocation failures: every allocation of an analysis, factorization and solve made to fail
+// in turn; each gives error -2 with its stage's message (or, for the factorization's work
+// memory, -4 with error_num -2), and nothing is leaked once the handle is released.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "testalloc.h"
+#include "tests/sparse_solver/korvine_support.h"
+
+namespace ztr::test {
+namespace {
+
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+struct Disarm {
+  ~Disarm() { ztr_testalloc_reset(); }
+};
+
+std::string stage_of(const std::string& out) {
+  const std::string key = "memory allocation: ";
+  const std::size_t p = out.find(key);
+  if (p == std::string::npos) return "";
+  return out.substr(p + key.size(), out.find(',', p) - p - key.size());
+}
+
+TEST(KorvineMemory, EveryAllocationFailureIsReportedAndNothingLeaks) {
+  Disarm disarm;
+  for (int mtype : {11, -2}) {
+    const Sparse s = mtype == 11 ? grid_operator(7, 6, 5, 6.0, 0.4) : saddle_point(12, 30, 9);
+    Input<double> in = solver_input(s, mtype == -2, 1);
+    std::vector<double> b(s.n, 1.0), x(s.n);
+    std::set<std::string> stages;
+    bool factor_work_seen = false;
+    {  // Warm up: the process-wide state and the kernels' per-thread buffer pools stay.
+      Korvine warm(mtype);
+      warm.iparm[7] = 2;
+      ASSERT_EQ(warm.call(13, in, b.data(), x.data()), 0);
+    }
+    const long live = ztr_testalloc_live();
+    int k = 1;
+    for (;; ++k) {
+      Korvine solver(mtype);
+      solver.msglvl = 1;
+      solver.iparm[7] = 2;  // refinement, for its work vectors
+      const long failures = ztr_testalloc_failures();
+      ztr_testalloc_fail_nth(k, 0);
+      CaptureStdout();
+      const int err = solver.call(13, in, b.data(), x.data());
+      const std::string out = GetCapturedStdout();
+      const bool hit = ztr_testalloc_failures() > failures;
+      ztr_testalloc_reset();
+      solver.release();
+      ASSERT_EQ(ztr_testalloc_live(), live) << "allocation " << k;
+      if (!hit) {
+        ASSERT_EQ(err, 0);
+        EXPECT_LT(backward_ratio(s, x, b, 1), 30.0);
+        break;
+      }
+      if (err == 0) continue;  // a kernel's buffer, replaced by a path without it
+      if (err == -4) {
+        EXPECT_NE(out.find("insufficient memory factorization"), std::string::npos) << out;
+        factor_work_seen = true;
+        continue;
+      }
+      ASSERT_EQ(err, -2) << "allocation " << k << "\n" << out;
+      EXPECT_NE(out.find("*** Error in KORVINE  (     insufficient_memory) error_num= "),
+                std::string::npos);
+      EXPECT_NE(out.find("total memory wanted here: "), std::string::npos);
+      stages.insert(stage_of(out));
+    }
+    SCOPED_TRACE(mtype);
+    EXPECT_GT(k, 20);
+    EXPECT_TRUE(factor_work_seen);
+    for (const char* st :
+         {"ALLOCATE_GLOBAL_STRUCTURE", "BEFORE_REORDERING", "BEFORE_SYMBOLIC_FACTORIZATION",
+          "AFTER_REORDERING", "FACTORIZE_SOLVING_LU_DATA", "FACTORIZE_SOLVING_WORK_DATA",
+          "SOLVING_ITERREF_WORK_DATA"})
+      EXPECT_TRUE(stages.count(st)) << st;
+    if (mtype == 11) {
+      EXPECT_TRUE(stages.count("MATCHING_REORDERING_DATA"));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ztr::test
