@@ -13,8 +13,6 @@
 
 namespace ztr::test {
 
-constexpr double kEps = std::numeric_limits<double>::epsilon() / 2;
-
 // All eigenvalues, ascending, of the symmetric n x n matrix a (both triangles stored) by the
 // cyclic Jacobi method in long double: slow but simple and accurate to the extended
 // precision's few ulps times ||A||.
@@ -60,7 +58,7 @@ inline double eigenvalue_error(const std::vector<double>& w, const std::vector<d
   for (double x : oracle) norm = std::max(norm, std::fabs(x));
   for (std::size_t i = 0; i < w.size(); ++i) worst = std::max(worst, std::fabs(w[i] - oracle[i]));
   if (norm == 0) return worst == 0 ? 0 : 1e300;
-  return worst / (norm * static_cast<double>(w.size()) * kEps);
+  return worst / (norm * static_cast<double>(w.size()) * kUnitRoundoff);
 }
 
 // ||A*Z - Z*diag(w)||_1 / (||A||_1 * n * eps), A full symmetric (long double sums).
@@ -81,7 +79,7 @@ inline double eigen_residual(int n, const std::vector<double>& a, int lda, const
     anorm = std::max(anorm, acol);
   }
   if (anorm == 0) return static_cast<double>(worst);
-  return static_cast<double>(worst / (anorm * n * kEps));
+  return static_cast<double>(worst / (anorm * n * kUnitRoundoff));
 }
 
 // ||Z'*Z - I||_1 / (n * eps).
@@ -98,18 +96,18 @@ inline double orthogonality(int n, const double* z, int ldz) {
     }
     worst = std::max(worst, col);
   }
-  return static_cast<double>(worst / (n * kEps));
+  return static_cast<double>(worst / (n * kUnitRoundoff));
 }
 
 // A random orthogonal n x n matrix (product of n Householder reflections), column-major.
 inline std::vector<double> random_orthogonal(int n, std::uint64_t seed) {
-  Lcg r(seed);
+  Rng r(static_cast<Rng::result_type>(seed));
   std::vector<double> q(static_cast<std::size_t>(n) * n, 0.0);
   for (int i = 0; i < n; ++i) q[i + static_cast<std::size_t>(i) * n] = 1.0;
   std::vector<double> v(n);
   for (int h = 0; h < n; ++h) {
     double norm2 = 0;
-    for (int i = 0; i < n; ++i) norm2 += (v[i] = r.uniform()) * v[i];
+    for (int i = 0; i < n; ++i) norm2 += (v[i] = uniform(r)) * v[i];
     if (norm2 == 0) continue;
     for (int j = 0; j < n; ++j) {  // q := (I - 2 v v'/v'v) q
       double s = 0;

@@ -13,7 +13,6 @@
 
 namespace ztr::test {
 
-inline constexpr double kEps = std::numeric_limits<double>::epsilon() / 2;
 
 // A well-conditioned m x n matrix (lda >= m, padding -777): uniform entries in [-1, 1) plus
 // sqrt(max(m, n)) on the diagonal, so that R depends on A with a condition number of a few
@@ -81,7 +80,7 @@ inline double r_difference(int m, int n, const double* a0, int lda0, const doubl
     for (int i = 0; i <= std::min(j, k - 1); ++i)
       r[i + static_cast<std::size_t>(j) * k] = qr[i + static_cast<std::size_t>(j) * ldqr];
   const double norm = one_norm_diff(m, n, a0, lda0, nullptr, 0);
-  return one_norm_diff(k, n, r.data(), k, ref.data(), k) / (norm * std::max(m, n) * kEps);
+  return one_norm_diff(k, n, r.data(), k, ref.data(), k) / (norm * std::max(m, n) * kUnitRoundoff);
 }
 
 // With Q (m x k, ldq) and R taken from the factored a: ||A - Q*R||_1 / (||A||_1 * m * eps).
@@ -97,7 +96,7 @@ inline double qr_residual(int m, int n, const double* a0, int lda0, const double
       d[i + static_cast<std::size_t>(j) * m] = a0[i + static_cast<std::size_t>(j) * lda0] - s;
     }
   const double norm = one_norm_diff(m, n, a0, lda0, nullptr, 0);
-  return one_norm_diff(m, n, d.data(), m, nullptr, 0) / (norm * std::max(m, 1) * kEps);
+  return one_norm_diff(m, n, d.data(), m, nullptr, 0) / (norm * std::max(m, 1) * kUnitRoundoff);
 }
 
 // ||Q'*Q - I||_1 / (m * eps) for the m x n Q.
@@ -110,7 +109,7 @@ inline double orthogonality(int m, int n, const double* q, int ldq) {
         s += q[p + static_cast<std::size_t>(i) * ldq] * q[p + static_cast<std::size_t>(j) * ldq];
       g[i + static_cast<std::size_t>(j) * n] = s;
     }
-  return one_norm_diff(n, n, g.data(), n, nullptr, 0) / (std::max(m, 1) * kEps);
+  return one_norm_diff(n, n, g.data(), n, nullptr, 0) / (std::max(m, 1) * kUnitRoundoff);
 }
 
 }  // namespace ztr::test

@@ -22,9 +22,9 @@ constexpr double kUntouched = 777.0;
 // triangle and the padding hold kUntouched).
 inline std::vector<double> make_spd(int n, int lda, std::uint64_t seed,
                                     char untouched_triangle = ' ') {
-  Lcg r(seed);
+  Rng r(static_cast<Rng::result_type>(seed));
   std::vector<double> b(static_cast<std::size_t>(n) * n);
-  for (double& v : b) v = r.uniform();
+  for (double& v : b) v = uniform(r);
   std::vector<double> a(static_cast<std::size_t>(lda) * std::max(1, n), kUntouched);
   for (int j = 0; j < n; ++j)
     for (int i = 0; i < n; ++i) {
@@ -69,7 +69,7 @@ inline double cholesky_residual(char uplo, int m, const double* a, const double*
 // close pair; both triangles set, leading dimension ld >= n (padding kUntouched).
 inline std::vector<double> known_spectrum(int n, int ld, std::uint64_t seed,
                                           std::vector<double>* lambda) {
-  Lcg r(seed);
+  Rng r(static_cast<Rng::result_type>(seed));
   lambda->clear();
   for (int i = 0; i < n; ++i) lambda->push_back(-2.0 + 5.0 * i / std::max(1, n - 1));
   if (n > 3) (*lambda)[2] = (*lambda)[1] + 1e-10;
@@ -82,7 +82,7 @@ inline std::vector<double> known_spectrum(int n, int ld, std::uint64_t seed,
   for (int h = 0; h < 3; ++h) {  // A := H*A*H, H = I - 2*v*v'/(v'v)
     double vv = 0.0;
     for (double& x : v) {
-      x = r.uniform();
+      x = uniform(r);
       vv += x * x;
     }
     for (int i = 0; i < n; ++i) {

@@ -13,7 +13,7 @@
 namespace ztr {
 namespace {
 
-using test::kEps;
+using test::kUnitRoundoff;
 
 TEST(Dlarfg, SignRuleZeroVectorAndTinyInput) {
   // n = 1 and a zero x: H = I, alpha untouched.
@@ -35,8 +35,8 @@ TEST(Dlarfg, SignRuleZeroVectorAndTinyInput) {
       double x[4] = {4 * scale, -99, 12 * scale, -99};  // incx 2: x = (4, 12)*scale
       ztr_lapack_dlarfg(3, &alpha, x, 2, &tau);
       const double norm = 13 * scale;
-      EXPECT_NEAR(alpha / norm, -sign, 4 * kEps);
-      EXPECT_NEAR(tau, (alpha - a0) / alpha, 4 * kEps);
+      EXPECT_NEAR(alpha / norm, -sign, 4 * kUnitRoundoff);
+      EXPECT_NEAR(tau, (alpha - a0) / alpha, 4 * kUnitRoundoff);
       // v = (1, x0, x2); H*(a0; 4s; 12s) = (a0; 4s; 12s) - tau*v*(v'*(a0; 4s; 12s)).
       const double y[3] = {a0, 4 * scale, 12 * scale};
       const double v[3] = {1.0, x[0], x[2]};
@@ -44,7 +44,7 @@ TEST(Dlarfg, SignRuleZeroVectorAndTinyInput) {
       for (int i = 0; i < 3; ++i) w += v[i] * y[i];
       for (int i = 0; i < 3; ++i) {
         const double hy = y[i] - tau * v[i] * w;
-        EXPECT_NEAR(hy / norm, i == 0 ? alpha / norm : 0.0, 8 * kEps) << scale << " " << i;
+        EXPECT_NEAR(hy / norm, i == 0 ? alpha / norm : 0.0, 8 * kUnitRoundoff) << scale << " " << i;
       }
       EXPECT_EQ(x[1], -99);
       EXPECT_EQ(x[3], -99);
@@ -128,7 +128,7 @@ TEST(Dlarfb, BlockReflectorEqualsTheReflectorsOneByOne) {
           const bool first_is_last = forward == (left != trans);
           for (int s = 0; s < k; ++s) apply_one(r, first_is_last ? k - 1 - s : s, left, m, n, want);
           const double err = test::one_norm_diff(m, n, c.data(), m, want.data(), m) /
-                             (test::one_norm_diff(m, n, c0.data(), m, nullptr, 0) * count * kEps);
+                             (test::one_norm_diff(m, n, c0.data(), m, nullptr, 0) * count * kUnitRoundoff);
           EXPECT_LT(err, 30.0) << "k " << k << (forward ? " F" : " B") << (left ? " L" : " R")
                                << (trans ? " T" : " N");
         }

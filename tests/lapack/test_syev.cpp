@@ -110,10 +110,10 @@ ZTR_CHILD(syev_two_paths) {
   // band, DSYTRD with the minimal workspace.  Random symmetric matrix: the eigenvalues must
   // agree with each other and with the invariants trace(A) and ||A||_F^2.
   const int n = 2000;
-  test::Lcg r(9);
+  test::Rng r(static_cast<test::Rng::result_type>(9));
   Matrix a0(static_cast<std::size_t>(n) * n);
   for (int j = 0; j < n; ++j)
-    for (int i = j; i < n; ++i) at(a0, n, i, j) = at(a0, n, j, i) = r.uniform();
+    for (int i = j; i < n; ++i) at(a0, n, i, j) = at(a0, n, j, i) = test::uniform(r);
   double trace = 0.0, frob = 0.0;
   for (int j = 0; j < n; ++j) {
     trace += at(a0, n, j, j);

@@ -28,12 +28,12 @@ constexpr double kBound = 30.0;
 enum class Spectrum { Random, Repeated, Graded };
 
 std::vector<double> spectrum(int n, Spectrum kind, std::uint64_t seed) {
-  test::Lcg r(seed);
+  test::Rng r(static_cast<test::Rng::result_type>(seed));
   std::vector<double> lambda(n);
   for (int i = 0; i < n; ++i) {
     switch (kind) {
       case Spectrum::Random:
-        lambda[i] = r.uniform();
+        lambda[i] = test::uniform(r);
         break;
       case Spectrum::Repeated:
         lambda[i] = (i % 3 == 0) ? -1.0 : (i % 3 == 1 ? 0.5 : 2.0);
@@ -106,10 +106,10 @@ TEST(Dsyevd, EigenpairsAcrossCrossoversForBothTrianglesAndJobs) {
   }
   // The independent oracle on a matrix that is not built from its spectrum.
   const int n = 40;
-  test::Lcg r(3);
+  test::Rng r(static_cast<test::Rng::result_type>(3));
   std::vector<double> a(n * n);
   for (int j = 0; j < n; ++j)
-    for (int i = 0; i <= j; ++i) a[i + j * n] = a[j + i * n] = r.uniform();
+    for (int i = 0; i <= j; ++i) a[i + j * n] = a[j + i * n] = test::uniform(r);
   const Result v = solve("V", "L", n, n, a);
   EXPECT_LT(test::eigenvalue_error(v.w, test::jacobi_eigenvalues(n, a, n)), kBound);
   ZTR_Set_Num_Threads(1);

@@ -46,12 +46,12 @@ Dense dense_from(const test::Tridiagonal& t, std::uint64_t seed) {
     a[i + i * n] = t.d[i];
     if (i + 1 < n) a[i + 1 + i * n] = a[i + (i + 1) * n] = t.e[i];
   }
-  test::Lcg r(seed);
+  test::Rng r(static_cast<test::Rng::result_type>(seed));
   std::vector<long double> v(n);
   for (int k = 0; k < n; ++k) {
     long double nrm = 0;
     for (auto& x : v) {
-      x = r.uniform();
+      x = test::uniform(r);
       nrm += x * x;
     }
     // A := H A H with H = I - 2 v v^T / v^T v.
@@ -191,7 +191,7 @@ double value_error(const Dense& dn, const double* w, const long double* oracle, 
   double worst = 0;
   for (int i = 0; i < m; ++i)
     worst = std::max(worst, static_cast<double>(std::fabs(w[i] - oracle[i])));
-  return worst / (dense_norm(dn) * dn.n * test::kEps);
+  return worst / (dense_norm(dn) * dn.n * test::kUnitRoundoff);
 }
 
 double dense_residual(const Dense& dn, const Result& r) {
@@ -206,7 +206,7 @@ double dense_residual(const Dense& dn, const Result& r) {
     }
     worst = std::max(worst, s);
   }
-  return worst / (dense_norm(dn) * n * test::kEps);
+  return worst / (dense_norm(dn) * n * test::kUnitRoundoff);
 }
 
 void check(const Dense& dn, const Result& r, const long double* oracle, int expected_m,
@@ -214,7 +214,7 @@ void check(const Dense& dn, const Result& r, const long double* oracle, int expe
   ASSERT_EQ(r.info, 0);
   ASSERT_EQ(r.m, expected_m);
   for (int i = 1; i < r.m; ++i) ASSERT_LE(r.w[i - 1], r.w[i]);
-  const double slack = abstol / (dense_norm(dn) * dn.n * test::kEps);
+  const double slack = abstol / (dense_norm(dn) * dn.n * test::kUnitRoundoff);
   EXPECT_LT(value_error(dn, r.w.data(), oracle, r.m), kValueBound + slack);
   if (!vectors) return;
   EXPECT_LT(dense_residual(dn, r), kResidualBound + slack);
@@ -240,7 +240,7 @@ TEST(Dsyevr, AgainstJacobiOnHardSpectra) {
     for (char uplo : {'U', 'L'}) {
       for (char jobz : {'V', 'N'}) {
         // abstol above 2n eps: no relative accuracy is tried, bisection stops at abstol.
-        for (double abstol : {0.0, 4 * n * test::kEps * std::max(1.0, dense_norm(dn))}) {
+        for (double abstol : {0.0, 4 * n * test::kUnitRoundoff * std::max(1.0, dense_norm(dn))}) {
           SCOPED_TRACE(std::string(1, uplo) + jobz + (abstol > 0 ? " abstol" : ""));
           const bool vec = jobz == 'V';
           check(dn, syevr(dn, jobz, 'A', uplo, 0, 0, 0, 0, abstol), oracle.data(), n, vec, abstol);
@@ -283,7 +283,7 @@ TEST(Dsyevr, ScaledMatricesGiveScaledEigenvalues) {
       ASSERT_EQ(r.info, 0);
       double worst = 0;
       for (int i = 0; i < r.m; ++i) worst = std::max(worst, std::fabs(r.w[i] / f - ref.w[i]));
-      EXPECT_LT(worst / (dense_norm(dn) * n * test::kEps), kValueBound);
+      EXPECT_LT(worst / (dense_norm(dn) * n * test::kUnitRoundoff), kValueBound);
       EXPECT_LT(test::orthogonality(n, r.m, r.z.data(), n), kOrthoBound);
     }
   }

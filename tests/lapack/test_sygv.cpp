@@ -47,12 +47,12 @@ struct Problem {
 Problem make_problem(int itype, int n, std::uint64_t seed) {
   Problem p{n, {}, {}, {}, {}};
   const Matrix c = test::known_spectrum(n, n, seed, &p.lambda);
-  test::Lcg r(seed + 1);
+  test::Rng r(static_cast<test::Rng::result_type>(seed + 1));
   Matrix f(static_cast<std::size_t>(n) * n, 0.0), g = f;
   for (int j = 0; j < n; ++j) {
-    at(f, n, j, j) = 1.5 + 0.5 * r.uniform();
+    at(f, n, j, j) = 1.5 + 0.5 * test::uniform(r);
     at(g, n, j, j) = 1.0;
-    for (int i = j + 1; i < n; ++i) at(f, n, i, j) = r.uniform() / n;
+    for (int i = j + 1; i < n; ++i) at(f, n, i, j) = test::uniform(r) / n;
   }
   const double one = 1.0;
   ztr_blas_dtrsm("L", "L", "N", "N", &n, &n, &one, f.data(), &n, g.data(), &n);

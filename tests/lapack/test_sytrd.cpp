@@ -66,7 +66,7 @@ double tridiagonal_residual(int n, const std::vector<double>& a, const Reduction
     worst = std::max(worst, col);
     anorm = std::max(anorm, acol);
   }
-  return worst / (anorm * n * test::kEps);
+  return worst / (anorm * n * test::kUnitRoundoff);
 }
 
 TEST(Sytrd, ReductionOnEveryPath) {
@@ -80,10 +80,10 @@ TEST(Sytrd, ReductionOnEveryPath) {
   const Case cases[] = {{20, 2, -1}, {230, 1, -1}, {64, 2, -1}, {530, 3, -1}, {230, 1, 230 * 3}};
   for (const Case& c : cases) {
     ZTR_Set_Num_Threads(c.threads);
-    test::Lcg g(c.n);
+    test::Rng g(static_cast<test::Rng::result_type>(c.n));
     std::vector<double> a(static_cast<std::size_t>(c.n) * c.n);
     for (int j = 0; j < c.n; ++j)
-      for (int i = 0; i <= j; ++i) a[i + j * c.n] = a[j + i * c.n] = g.uniform();
+      for (int i = 0; i <= j; ++i) a[i + j * c.n] = a[j + i * c.n] = test::uniform(g);
     for (const char* uplo : {"U", "L"}) {
       SCOPED_TRACE("n = " + std::to_string(c.n) + ", " + std::to_string(c.threads) +
                    " threads, uplo " + uplo);
@@ -98,7 +98,7 @@ TEST(Sytrd, ReductionOnEveryPath) {
       ASSERT_EQ(info, 0);
       double worst = 0;
       for (std::size_t i = 0; i < q.size(); ++i) worst = std::max(worst, std::fabs(q[i] - r.q[i]));
-      EXPECT_LT(worst / (c.n * test::kEps), kBound);
+      EXPECT_LT(worst / (c.n * test::kUnitRoundoff), kBound);
     }
   }
   ZTR_Set_Num_Threads(1);
@@ -106,10 +106,10 @@ TEST(Sytrd, ReductionOnEveryPath) {
 
 TEST(Sytrd, MultiplyByQOnEverySideAndTransposition) {
   const int nq = 90, other = 70;
-  test::Lcg g(5);
+  test::Rng g(static_cast<test::Rng::result_type>(5));
   std::vector<double> a(nq * nq);
   for (int j = 0; j < nq; ++j)
-    for (int i = 0; i <= j; ++i) a[i + j * nq] = a[j + i * nq] = g.uniform();
+    for (int i = 0; i <= j; ++i) a[i + j * nq] = a[j + i * nq] = test::uniform(g);
   for (int threads : {1, 2}) {
     ZTR_Set_Num_Threads(threads);
     for (const char* uplo : {"U", "L"}) {
@@ -120,7 +120,7 @@ TEST(Sytrd, MultiplyByQOnEverySideAndTransposition) {
           const bool left = *side == 'L';
           const int m = left ? nq : other, n = left ? other : nq;
           std::vector<double> c(m * n);
-          for (double& x : c) x = g.uniform();
+          for (double& x : c) x = test::uniform(g);
           // Expected: op(Q)*C or C*op(Q) with the explicit Q.
           std::vector<double> expect(m * n, 0.0);
           auto q = [&](int i, int j) { return *trans == 'N' ? r.q[i + j * nq] : r.q[j + i * nq]; };
@@ -139,7 +139,7 @@ TEST(Sytrd, MultiplyByQOnEverySideAndTransposition) {
             ASSERT_EQ(info, 0);
             double worst = 0;
             for (int i = 0; i < m * n; ++i) worst = std::max(worst, std::fabs(got[i] - expect[i]));
-            EXPECT_LT(worst / (nq * test::kEps), kBound) << "lwork " << lwork;
+            EXPECT_LT(worst / (nq * test::kUnitRoundoff), kBound) << "lwork " << lwork;
           }
         }
       }

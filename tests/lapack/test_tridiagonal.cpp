@@ -32,7 +32,7 @@ struct Tridiagonal {
 };
 
 Tridiagonal make_tridiagonal(int n, Kind kind, std::uint64_t seed) {
-  test::Lcg r(seed);
+  test::Rng r(static_cast<test::Rng::result_type>(seed));
   Tridiagonal t{std::vector<double>(n), std::vector<double>(std::max(n - 1, 1), 0.0)};
   for (int i = 0; i < n; ++i) {
     switch (kind) {
@@ -45,15 +45,15 @@ Tridiagonal make_tridiagonal(int n, Kind kind, std::uint64_t seed) {
       }
       case Kind::Clustered:
         // Eigenvalues in two tight clusters around -1 and 1.
-        t.d[i] = (i % 2 == 0 ? 1.0 : -1.0) + 1e-12 * r.uniform();
-        if (i < n - 1) t.e[i] = 1e-9 * r.uniform();
+        t.d[i] = (i % 2 == 0 ? 1.0 : -1.0) + 1e-12 * test::uniform(r);
+        if (i < n - 1) t.e[i] = 1e-9 * test::uniform(r);
         break;
       case Kind::Diagonal:
-        t.d[i] = r.uniform();
+        t.d[i] = test::uniform(r);
         break;
       default:
-        t.d[i] = r.uniform();
-        if (i < n - 1) t.e[i] = r.uniform();
+        t.d[i] = test::uniform(r);
+        if (i < n - 1) t.e[i] = test::uniform(r);
     }
   }
   const double scale = kind == Kind::Tiny ? 1e-300 : kind == Kind::Huge ? 1e300 : 1.0;

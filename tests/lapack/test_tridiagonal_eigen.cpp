@@ -44,7 +44,7 @@ double value_error(const Tridiagonal& t, const double* w, const long double* ora
   double worst = 0;
   for (int i = 0; i < m; ++i)
     worst = std::max(worst, static_cast<double>(std::fabs(w[i] - oracle[i])));
-  return worst / (std::max(test::tri_norm(t), 1e-300) * t.n() * test::kEps);
+  return worst / (std::max(test::tri_norm(t), 1e-300) * t.n() * test::kUnitRoundoff);
 }
 
 // Ranges A, V and I, orders E and B, against the oracle; the blocks of order B and the
@@ -124,11 +124,11 @@ TEST(Dlasq2, EigenvaluesToHighRelativeAccuracy) {
   for (const Case& c : {Case{"random", 50, 1.0}, Case{"graded_down", 40, 0.1},
                         Case{"graded_up", 40, 10.0}, Case{"steep", 20, 1e-8}}) {
     SCOPED_TRACE(c.name);
-    test::Lcg r(c.n);
+    test::Rng r(static_cast<test::Rng::result_type>(c.n));
     std::vector<double> q(c.n), e(c.n, 0.0), z(4 * c.n);
     for (int i = 0; i < c.n; ++i) {
-      q[i] = std::pow(c.grade, i) * (1.0 + 0.5 * r.uniform());
-      if (i + 1 < c.n) e[i] = std::pow(c.grade, i + 0.5) * (1.0 + 0.5 * r.uniform());
+      q[i] = std::pow(c.grade, i) * (1.0 + 0.5 * test::uniform(r));
+      if (i + 1 < c.n) e[i] = std::pow(c.grade, i + 0.5) * (1.0 + 0.5 * test::uniform(r));
       z[2 * i] = q[i];
       z[2 * i + 1] = e[i];
     }
@@ -149,7 +149,7 @@ TEST(Dlasq2, EigenvaluesToHighRelativeAccuracy) {
     for (int k = 0; k < c.n; ++k) {
       const long double w = z[c.n - 1 - k];  // z is decreasing
       // w is within the relative tolerance when the count brackets index k there.
-      const long double tol = 8.0L * c.n * test::kEps;
+      const long double tol = 8.0L * c.n * test::kUnitRoundoff;
       long double lo = w * (1 - tol), hi = w * (1 + tol);
       EXPECT_LE(count(lo), k) << k;
       EXPECT_GT(count(hi), k) << k;

@@ -35,11 +35,11 @@ inline double tri_norm(const Tridiagonal& t) {
 inline Tridiagonal with_spectrum(std::string name, const std::vector<long double>& lambda,
                                  std::uint64_t seed) {
   const int n = static_cast<int>(lambda.size());
-  Lcg r(seed);
+  Rng r(static_cast<Rng::result_type>(seed));
   std::vector<std::vector<long double>> q(n + 1, std::vector<long double>(n, 0));
   long double nrm = 0;
   for (int i = 0; i < n; ++i) {
-    q[0][i] = 0.5L + 0.5L * std::fabs(static_cast<long double>(r.uniform()));
+    q[0][i] = 0.5L + 0.5L * std::fabs(static_cast<long double>(uniform(r)));
     nrm += q[0][i] * q[0][i];
   }
   for (auto& x : q[0]) x /= std::sqrt(nrm);
@@ -72,10 +72,10 @@ inline std::vector<Tridiagonal> hard_tridiagonals() {
   std::vector<Tridiagonal> out;
   {
     Tridiagonal t{"random", {}, {}};
-    Lcg r(11);
+    Rng r(static_cast<Rng::result_type>(11));
     for (int i = 0; i < 60; ++i) {
-      t.d.push_back(r.uniform());
-      t.e.push_back(r.uniform());
+      t.d.push_back(uniform(r));
+      t.e.push_back(uniform(r));
     }
     out.push_back(t);
   }
@@ -119,10 +119,10 @@ inline std::vector<Tridiagonal> hard_tridiagonals() {
   {
     // Off-diagonals that split the matrix: exact zeros, tiny values, a 1x1 block.
     Tridiagonal t{"split", {}, {}};
-    Lcg r(41);
+    Rng r(static_cast<Rng::result_type>(41));
     for (int i = 0; i < 40; ++i) {
-      t.d.push_back(r.uniform());
-      t.e.push_back(i % 9 == 8 ? 0.0 : i % 13 == 12 ? 1e-300 : r.uniform());
+      t.d.push_back(uniform(r));
+      t.e.push_back(i % 9 == 8 ? 0.0 : i % 13 == 12 ? 1e-300 : uniform(r));
     }
     t.e[19] = t.e[20] = 0.0;
     out.push_back(t);
@@ -170,8 +170,6 @@ inline std::vector<long double> oracle_eigenvalues(const Tridiagonal& t) {
   return w;
 }
 
-constexpr double kEps = std::numeric_limits<double>::epsilon() / 2;
-
 // max_j ||T z_j - w_j z_j||_1 / (||T|| n eps) over the m columns of Z (rows 0..n-1).
 inline double tri_residual(const Tridiagonal& t, int m, const double* w, const double* z, int ldz) {
   const int n = t.n();
@@ -187,7 +185,7 @@ inline double tri_residual(const Tridiagonal& t, int m, const double* w, const d
     }
     worst = std::max(worst, s);
   }
-  return worst / (std::max(tri_norm(t), 1e-300) * n * kEps);
+  return worst / (std::max(tri_norm(t), 1e-300) * n * kUnitRoundoff);
 }
 
 // ||Z^T Z - I||_max / (n eps) over the m columns of Z with n rows.
@@ -202,7 +200,7 @@ inline double orthogonality(int n, int m, const double* z, int ldz) {
       worst = std::max(worst, static_cast<double>(std::fabs(s)));
     }
   }
-  return worst / (n * kEps);
+  return worst / (n * kUnitRoundoff);
 }
 
 // Every non-zero entry of each of the m vectors lies inside its isuppz range (one-based).

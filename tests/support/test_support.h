@@ -17,6 +17,8 @@ namespace ztr::test {
 
 using LD = long double;
 inline constexpr double kEps = std::numeric_limits<double>::epsilon();
+// The unit roundoff: the largest relative error of one rounding.
+inline constexpr double kUnitRoundoff = kEps / 2;
 inline constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // The tests' one random generator, always seeded, so that every run tests the same data.
