@@ -3,7 +3,7 @@
 // is linked).  Each case runs ours and the peer's alternately on the same matrix, so both
 // see the same machine load; the figures are the median of the timed repetitions.
 //
-//   OPENBLAS_CORETYPE=Haswell ./bench_qr [repetitions]
+//   OPENBLAS_CORETYPE=Haswell ./bench_qr [repetitions [case filter [threads]]]
 //
 // Cases: LAPACKE_dgeqrf and LAPACKE_dorgqr at n = 2000 and 20000 x 200, LAPACKE_dpstrf at
 // n = 2000 (rank 2000), on 1 and 2 threads.
@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -82,9 +83,12 @@ double median(std::vector<double> v) {
 
 // Runs ours and the peer's alternately `reps` times (after one warm-up each), each call on a
 // fresh copy of its input; prints the medians and the ratio peer time / our time.
+const char* g_filter = nullptr;  // run only the cases whose label contains it
+
 template <typename Ours, typename Theirs>
 void side_by_side(const char* what, int threads, double flops, int reps, Ours ours, Theirs theirs,
                   bool have_peer) {
+  if (g_filter != nullptr && std::strstr(what, g_filter) == nullptr) return;
   std::vector<double> t_ours, t_peer;
   for (int r = 0; r <= reps; ++r) {
     const double a = ours();
@@ -105,6 +109,8 @@ void side_by_side(const char* what, int threads, double flops, int reps, Ours ou
 
 int main(int argc, char** argv) {
   const int reps = argc > 1 ? std::atoi(argv[1]) : 3;
+  g_filter = argc > 2 ? argv[2] : nullptr;
+  const int only_threads = argc > 3 ? std::atoi(argv[3]) : 0;
   const Peer peer = load_peer();
   const bool have_peer = peer.geqrf != nullptr && peer.orgqr != nullptr && peer.pstrf != nullptr;
   if (!have_peer) std::printf("peer not found: our figures only\n");
@@ -112,6 +118,7 @@ int main(int argc, char** argv) {
     int m, n;
   };
   for (int threads : {1, 2}) {
+    if (only_threads != 0 && threads != only_threads) continue;
     ZTR_Set_Dynamic(0);
     ZTR_Set_Num_Threads(threads);
     if (peer.threads != nullptr) peer.threads(threads);
@@ -165,6 +172,7 @@ int main(int argc, char** argv) {
       side_by_side(label, threads, qr_flops, reps, ours_q, peer_q, have_peer);
     }
     const int n = 2000;
+    if (g_filter != nullptr && std::strstr("dpstrf", g_filter) == nullptr) continue;
     static const std::vector<double> spd = spd_matrix(n);
     std::vector<double> a;
     std::vector<int> piv(n);
