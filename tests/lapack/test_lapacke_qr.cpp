@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -146,38 +147,30 @@ TEST(LapackeQr, AllocationFailuresAreReportedWithoutLeaks) {
   std::vector<double> rows = to_rows(n, n, a, n, n);
   int piv[n], rank = 0;
   const long live = ztr_testalloc_live();
-  struct Case {
-    int nth, want;
-    const char* text;
+  // For each export: its workspace first (failure -1010), then the row-major copy (-1011).
+  struct Export {
+    const char* name;
+    std::function<int(double*)> call;
   };
-  // Workspace first, then the row-major copy.
-  for (Case c :
-       {Case{1, -1010, "Not enough memory to allocate work array in LAPACKE_dgeqrf\n"},
-        Case{2, -1011, "Not enough memory to transpose matrix in LAPACKE_dgeqrf_work\n"}}) {
-    std::vector<double> w = rows;
-    ztr_testalloc_fail_nth(c.nth, 0);
-    CaptureStdout();
-    EXPECT_EQ(LAPACKE_dgeqrf(ZTR_ROW_MAJOR, n, n, w.data(), n, tau.data()), c.want);
-    EXPECT_EQ(GetCapturedStdout(), c.text);
-    EXPECT_EQ(w, rows);
-  }
-  for (Case c :
-       {Case{1, -1010, "Not enough memory to allocate work array in LAPACKE_dorgqr\n"},
-        Case{2, -1011, "Not enough memory to transpose matrix in LAPACKE_dorgqr_work\n"}}) {
-    std::vector<double> w = rows;
-    ztr_testalloc_fail_nth(c.nth, 0);
-    CaptureStdout();
-    EXPECT_EQ(LAPACKE_dorgqr(ZTR_ROW_MAJOR, n, n, n, w.data(), n, tau.data()), c.want);
-    EXPECT_EQ(GetCapturedStdout(), c.text);
-  }
-  for (Case c :
-       {Case{1, -1010, "Not enough memory to allocate work array in LAPACKE_dpstrf\n"},
-        Case{2, -1011, "Not enough memory to transpose matrix in LAPACKE_dpstrf_work\n"}}) {
-    std::vector<double> w = rows;
-    ztr_testalloc_fail_nth(c.nth, 0);
-    CaptureStdout();
-    EXPECT_EQ(LAPACKE_dpstrf(ZTR_ROW_MAJOR, 'U', n, w.data(), n, piv, &rank, -1.0), c.want);
-    EXPECT_EQ(GetCapturedStdout(), c.text);
+  for (const Export& e :
+       {Export{"LAPACKE_dgeqrf",
+               [&](double* w) { return LAPACKE_dgeqrf(ZTR_ROW_MAJOR, n, n, w, n, tau.data()); }},
+        Export{"LAPACKE_dorgqr",
+               [&](double* w) { return LAPACKE_dorgqr(ZTR_ROW_MAJOR, n, n, n, w, n, tau.data()); }},
+        Export{"LAPACKE_dpstrf", [&](double* w) {
+                 return LAPACKE_dpstrf(ZTR_ROW_MAJOR, 'U', n, w, n, piv, &rank, -1.0);
+               }}}) {
+    for (int nth : {1, 2}) {
+      std::vector<double> w = rows;
+      ztr_testalloc_fail_nth(nth, 0);
+      CaptureStdout();
+      EXPECT_EQ(e.call(w.data()), nth == 1 ? -1010 : -1011) << e.name;
+      EXPECT_EQ(
+          GetCapturedStdout(),
+          nth == 1 ? std::string("Not enough memory to allocate work array in ") + e.name + "\n"
+                   : std::string("Not enough memory to transpose matrix in ") + e.name + "_work\n");
+      EXPECT_EQ(w, rows) << e.name;
+    }
   }
   ztr_testalloc_reset();
   EXPECT_EQ(ztr_testalloc_live(), live);
