@@ -160,6 +160,8 @@ TEST(LapackeQr, AllocationFailuresAreReportedWithoutLeaks) {
         Export{"LAPACKE_dpstrf", [&](double* w) {
                  return LAPACKE_dpstrf(ZTR_ROW_MAJOR, 'U', n, w, n, piv, &rank, -1.0);
                }}}) {
+    std::vector<double> warm = rows;  // settles the one-time state the first call sets up
+    e.call(warm.data());
     for (int nth : {1, 2}) {
       std::vector<double> w = rows;
       ztr_testalloc_fail_nth(nth, 0);
