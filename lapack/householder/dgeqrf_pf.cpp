@@ -161,6 +161,8 @@ void factor(const Panel& p, int thread, int nthreads, Reflector& shared, ColumnB
 
 // Threads for a panel: each must own more rows than the panel has columns.
 int panel_threads(int m, int n) {
+  // Inside a parallel region (a task of the parallel QR) the panel stays on its thread.
+  if (omp_in_parallel()) return 1;
   int threads = domain_max_threads(kDomainAll);
   const int k = std::min(m, n);
   if (k > 0 && m / threads <= k) threads = get_dynamic() != 0 ? std::clamp(m / k, 1, threads) : 1;
