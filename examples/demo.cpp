@@ -125,6 +125,43 @@ void sparse_solve(int m) {
   phase = -1;
   KORVINE(pt, &maxfct, &mnum, &mtype, &phase, &n, nullptr, nullptr, nullptr, nullptr, &nrhs, iparm,
           &msglvl, nullptr, nullptr, &error);
+// Factors a random tall matrix through the C interface, forms Q, and checks ||A - QR|| and
+// ||Q'Q - I|| relative to m * eps.
+void qr_factorization(int m, int n) {
+  std::mt19937 gen(11);
+  std::uniform_real_distribution<double> d(-1, 1);
+  std::vector<double> a0(static_cast<size_t>(m) * n);
+  for (double& v : a0) v = d(gen);
+  std::vector<double> a = a0, tau(n);
+
+  auto t0 = std::chrono::steady_clock::now();
+  const int info_f = LAPACKE_dgeqrf(ZTR_COL_MAJOR, m, n, a.data(), m, tau.data());
+  const double t_qr = seconds_since(t0);
+  std::vector<double> r(static_cast<size_t>(n) * n, 0.0), q = a;
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i <= j; ++i)
+      r[i + static_cast<size_t>(j) * n] = a[i + static_cast<size_t>(j) * m];
+  t0 = std::chrono::steady_clock::now();
+  const int info_q = LAPACKE_dorgqr(ZTR_COL_MAJOR, m, n, n, q.data(), m, tau.data());
+  const double t_q = seconds_since(t0);
+
+  const double one = 1.0, minus_one = -1.0, zero = 0.0;
+  std::vector<double> diff = a0, gram(static_cast<size_t>(n) * n, 0.0);
+  ztr::ztr_blas_dgemm("N", "N", &m, &n, &n, &minus_one, q.data(), &m, r.data(), &n, &one,
+                      diff.data(), &m);
+  ztr::ztr_blas_dgemm("T", "N", &n, &n, &m, &one, q.data(), &m, q.data(), &m, &zero, gram.data(),
+                      &n);
+  for (int i = 0; i < n; ++i) gram[i + static_cast<size_t>(i) * n] -= 1.0;
+  const double eps = 1.1102230246251565e-16;
+  const double qr_residual = norm1(m, n, diff) / (norm1(m, n, a0) * m * eps);
+  const double orthogonality = norm1(n, n, gram) / (m * eps);
+  const double flops = 2.0 * m * n * static_cast<double>(n) - 2.0 / 3.0 * n * n * n;
+  std::printf("QR factorization, random %d x %d matrix\n", m, n);
+  std::printf(
+      "  LAPACKE_dgeqrf  info %d  %7.3f s  %6.2f GFLOP/s  ||A - QR|| / (||A|| m eps) = %.3f\n",
+      info_f, t_qr, flops / t_qr * 1e-9, qr_residual);
+  std::printf("  LAPACKE_dorgqr  info %d  %7.3f s  %6.2f GFLOP/s  ||Q'Q - I|| / (m eps) = %.3f\n\n",
+              info_q, t_q, flops / t_q * 1e-9, orthogonality);
 }
 
 }  // namespace
@@ -227,9 +264,10 @@ int main() {
       for (int rep = 0; rep < 3; ++rep) {
         const double one = 1.0;
         const auto t0 = std::chrono::steady_clock::now();
-        DGEMM("N", "N", &size, &size, &size, &one, x.data(), &size, y.data(), &size, &one,
-              z.data(), &size);
-        const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        DGEMM("N", "N", &size, &size, &size, &one, x.data(), &size, y.data(), &size, &one, z.data(),
+              &size);
+        const double s =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         if (s < best) best = s;
       }
       std::printf("  n = m = k = %-5d %d thread(s)  %6.1f GFLOP/s\n", size, t,
@@ -240,5 +278,6 @@ int main() {
 
   lu_and_inverse(1000);
   sparse_solve(20);
+  qr_factorization(3000, 600);
   return 0;
 }

@@ -144,6 +144,20 @@ ZTR_API void KORVINE(void* pt, const int* maxfct, const int* mnum, const int* mt
                      const int* phase, const int* n, const void* a, const int* ia, const int* ja,
                      int* perm, const int* nrhs, int* iparm, const int* msglvl, void* b, void* x,
                      int* error);
+/* QR factorization A = Q*R of the m x n matrix a: R on and above the diagonal, the Householder
+ * vectors below it, their min(m, n) scalar factors in tau. */
+ZTR_API int LAPACKE_dgeqrf(int matrix_layout, int m, int n, double* a, int lda, double* tau);
+/* Overwrites the m x n matrix a (m >= n >= k) with the first n columns of Q = H(1)...H(k),
+ * the reflectors as LAPACKE_dgeqrf left them in a and tau. */
+ZTR_API int LAPACKE_dorgqr(int matrix_layout, int m, int n, int k, double* a, int lda,
+                           const double* tau);
+/* Cholesky factorization with complete pivoting of the symmetric positive semidefinite n x n
+ * matrix held in the uplo triangle of a: P'*A*P = U'*U ('U') or L*L' ('L').  piv receives the
+ * one-based pivot order, rank the number of pivots accepted (the loop stops when the largest
+ * remaining diagonal entry falls to tol; tol < 0 means n*eps*max(diag(A))); the return value
+ * is 1 when rank < n. */
+ZTR_API int LAPACKE_dpstrf(int matrix_layout, char uplo, int n, double* a, int lda, int* piv,
+                           int* rank, double tol);
 
 #ifdef __cplusplus
 }

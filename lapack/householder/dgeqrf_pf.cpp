@@ -13,6 +13,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 
@@ -20,6 +21,7 @@
 #include "blas/level2/level2.h"
 #include "lapack/householder/householder.h"
 #include "service/memory.h"
+#include "service/spin_wait.h"
 #include "service/threads.h"
 
 namespace ztr {
@@ -27,6 +29,31 @@ namespace ztr {
 namespace {
 
 constexpr int kBufferAlignment = 128;
+// The barrier of the column loop: a counter and a generation number, waited on with
+// SpinWait, so that on a machine with more runnable threads than cores a waiting thread
+// yields to the one it waits for instead of spinning through its time slice.
+class ColumnBarrier {
+ public:
+  explicit ColumnBarrier(int threads) : threads_(threads) {}
+  void set_threads(int threads) { threads_ = threads; }
+  void wait() {
+    if (threads_ == 1) return;
+    const int generation = generation_.load(std::memory_order_acquire);
+    if (arrived_.fetch_add(1, std::memory_order_acq_rel) == threads_ - 1) {
+      arrived_.store(0, std::memory_order_relaxed);
+      generation_.fetch_add(1, std::memory_order_release);
+      return;
+    }
+    SpinWait spin;
+    while (generation_.load(std::memory_order_acquire) == generation) spin.wait();
+  }
+
+ private:
+  int threads_;
+  std::atomic<int> arrived_{0};
+  std::atomic<int> generation_{0};
+};
+
 // Range of a sum of squares in which sqrt(sum) is as accurate as the scaled norm: squares
 // that underflow are negligible beside it, and nothing overflowed.
 constexpr double kSafeSumLow = 0x1p-900;
@@ -50,7 +77,7 @@ struct Reflector {
   const double* w;  // w(c) for the later columns c, indexed by c
 };
 
-void factor(const Panel& p, int thread, int nthreads, Reflector& shared) {
+void factor(const Panel& p, int thread, int nthreads, Reflector& shared, ColumnBarrier& barrier) {
   const int k = std::min(p.m, p.n);
   const int inc1 = 1;
   const double one = 1.0, zero = 0.0;
@@ -71,7 +98,7 @@ void factor(const Panel& p, int thread, int nthreads, Reflector& shared) {
     } else {
       std::fill(buf + c0, buf + p.n, 0.0);
     }
-#pragma omp barrier
+    barrier.wait();
     // 2. The reflector.
     if (thread == 0) {
       for (int t = 1; t < nthreads; ++t) {
@@ -113,7 +140,7 @@ void factor(const Panel& p, int thread, int nthreads, Reflector& shared) {
       }
       shared = {tau, scale, sum};
     }
-#pragma omp barrier
+    barrier.wait();
     // 3. The update of this thread's rows.
     const Reflector r = shared;
     if (r.tau != 0.0 && rows > 0) {
@@ -128,12 +155,14 @@ void factor(const Panel& p, int thread, int nthreads, Reflector& shared) {
     if (thread == 0 && p.t != nullptr && j > 0) {
       blas_dtrmv("U", "N", "N", &j, p.t, &p.ldt, sum, &inc1);
     }
-#pragma omp barrier
+    barrier.wait();
   }
 }
 
 // Threads for a panel: each must own more rows than the panel has columns.
 int panel_threads(int m, int n) {
+  // Inside a parallel region (a task of the parallel QR) the panel stays on its thread.
+  if (omp_in_parallel()) return 1;
   int threads = domain_max_threads(kDomainAll);
   const int k = std::min(m, n);
   if (k > 0 && m / threads <= k) threads = get_dynamic() != 0 ? std::clamp(m / k, 1, threads) : 1;
@@ -142,10 +171,20 @@ int panel_threads(int m, int n) {
 
 void run(const Panel& p, int threads) {
   Reflector shared{0.0, 1.0, nullptr};
-  // A region even for one thread: the barriers must bind to a team of this call, not to a
-  // region of the caller (a task of the parallel QR).
-#pragma omp parallel num_threads(std::max(1, threads))
-  factor(p, omp_get_thread_num(), omp_get_num_threads(), shared);
+  if (threads <= 1) {
+    ColumnBarrier none(1);
+    factor(p, 0, 1, shared, none);
+    return;
+  }
+  ColumnBarrier barrier(threads);
+#pragma omp parallel num_threads(threads)
+  {
+    // The team may be smaller than asked for (a nested region): the barrier counts the team.
+    const int team = omp_get_num_threads();
+#pragma omp single
+    barrier.set_threads(team);
+    factor(p, omp_get_thread_num(), team, shared, barrier);
+  }
 }
 
 }  // namespace

@@ -58,7 +58,9 @@ struct qr_sched_state {
       // Groups of b blocks while there is plenty left, smaller ones near the end.
       const int cmax = npan - F < b * threads ? std::max(1, (npan - F + 1) / threads) : b;
       int first = 0;
-      if (status[P + 1] > 0 && F < P + 1) {
+      // Block P+1 is the next panel only while panels remain: with more columns than rows the
+      // blocks beyond the last panel are ordinary ones (and finished at status kpan+1).
+      if (P < kpan && status[P + 1] > 0 && F < P + 1) {
         first = P + 1;
       } else if (F + 1 <= npan && status[F + 1] == F) {
         first = F + 1;

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "blas/level3/level3.h"
 #include "lapack/householder/householder.h"
 #include "lapack/ilaenv.h"
 #include "service/error.h"
@@ -31,9 +32,43 @@ void dorgqr(const int* m, const int* n, const int* k, double* a, const int* lda,
   ztr_lapack_dorgqr(*m, *n, *k, a, *lda, tau, work, *lwork, info);
 }
 
+namespace {
+
+// The first ib columns of I - V*T*V' (V: the rows x ib reflectors in a, T upper in t, ldt),
+// written over V.  With V1 the unit lower top block and V2 the rest, and W = T*V1' (upper
+// triangular): the rest is -V2*W, a triangular multiply, and the top block I - V1*W, whose
+// product is formed in place (W over the upper part, then the unit lower times upper product
+// entry by entry from the last column and row back); DORG2R would make ib matrix-vector
+// passes over all the rows instead.
+void generate_block(int rows, int ib, double* a, int lda, double* t, int ldt) {
+  auto A = [&](int i, int j) -> double& { return a[i + static_cast<std::ptrdiff_t>(j) * lda]; };
+  auto T = [&](int i, int j) -> double& { return t[i + static_cast<std::ptrdiff_t>(j) * ldt]; };
+  const double one = 1.0, minus_one = -1.0;
+  for (int j = 0; j < ib; ++j)
+    for (int i = j + 1; i < ib; ++i) T(i, j) = 0.0;
+  ztr_blas_dtrmm("R", "L", "T", "U", &ib, &ib, &one, a, &lda, t, &ldt);  // W = T*V1'
+  const int below = rows - ib;
+  if (below > 0)
+    ztr_blas_dtrmm("R", "U", "N", "N", &below, &ib, &minus_one, t, &ldt, &A(ib, 0), &lda);
+  for (int j = 0; j < ib; ++j)
+    for (int i = 0; i <= j; ++i) A(i, j) = T(i, j);
+  // Entry (i, j) of V1*W reads V1(i, 0..min(i,j)) and W(0..min(i,j), j): going backwards by
+  // columns and rows, each is read before it is overwritten.
+  for (int j = ib - 1; j >= 0; --j) {
+    for (int i = ib - 1; i >= 0; --i) {
+      const int last = std::min(i, j);
+      double s = i <= j ? A(i, j) : A(i, j) * A(j, j);  // p = min(i, j): unit L or U's diagonal
+      for (int p = 0; p < last; ++p) s += A(i, p) * A(p, j);
+      A(i, j) = (i == j ? 1.0 : 0.0) - s;
+    }
+  }
+}
+
+}  // namespace
+
 // The published blocked algorithm: the last (unblocked) columns first with DORG2R, then the
 // blocks from right to left, each block's reflector applied to the columns on its right with
-// DLARFB before its own columns are formed.
+// DLARFB before its own columns are formed from the block's T.
 void ztr_lapack_dorgqr(int m, int n, int k, double* a, int lda, const double* tau, double* work,
                        int lwork, int* info) {
   *info = 0;
@@ -70,7 +105,8 @@ void ztr_lapack_dorgqr(int m, int n, int k, double* a, int lda, const double* ta
         ztr_lapack_dlarfb("L", "N", "F", "C", m - i, n - i - ib, ib, at(i, i), lda, work, n,
                           at(i, i + ib), lda, work + ib, n);
       }
-      ztr_lapack_dorg2r(m - i, ib, ib, at(i, i), lda, tau + i, work);
+      if (i + ib >= n) ztr_lapack_dlarft("F", "C", m - i, ib, at(i, i), lda, tau + i, work, n);
+      generate_block(m - i, ib, at(i, i), lda, work, n);
       for (int j = i; j < i + ib; ++j)
         for (int l = 0; l < i; ++l) *at(l, j) = 0.0;
     }

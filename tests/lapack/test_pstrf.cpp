@@ -1,0 +1,217 @@
+// Pivoted Cholesky: rank of low-rank Gram matrices, P'*A*P = U'*U (L*L') on the computed part
+// for both triangles and both the unblocked and the blocked loop, the pivot rules (first of
+// equal maxima, NaN never chosen), the stop rules and the argument checks.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "lapack/pstrf/pstrf.h"
+#include "lu_matrices.h"
+#include "service/error.h"
+
+namespace ztr {
+namespace {
+
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+
+constexpr double kRatioBound = 30.0;
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kEps = std::numeric_limits<double>::epsilon() / 2;
+
+struct Result {
+  std::vector<double> a;
+  std::vector<int> piv;
+  int rank = -1, info = -9;
+};
+
+using Routine = void (*)(const char*, const int*, double*, const int*, int*, int*, const double*,
+                         double*, int*);
+
+Result run(Routine f, char uplo, int n, const std::vector<double>& a, double tol) {
+  Result r{a, std::vector<int>(std::max(n, 1), -1)};
+  std::vector<double> work(2 * std::max(n, 1));
+  const int lda = std::max(n, 1);
+  f(&uplo, &n, r.a.data(), &lda, r.piv.data(), &r.rank, &tol, work.data(), &r.info);
+  return r;
+}
+
+// max |(P'AP)(i,j) - sum_{p < rank} U(p,i)*U(p,j)| over the entries with min(i, j) < rank,
+// over ||A||_1 * n * eps.  Only the uplo triangle of a0 is read.
+double factor_error(char uplo, int n, const std::vector<double>& a0, const Result& r) {
+  auto A = [&](int i, int j) {
+    if (uplo == 'U' ? i > j : i < j) std::swap(i, j);
+    return a0[i + static_cast<std::size_t>(j) * n];
+  };
+  auto U = [&](int p, int i) {
+    return uplo == 'U' ? r.a[p + static_cast<std::size_t>(i) * n]
+                       : r.a[i + static_cast<std::size_t>(p) * n];
+  };
+  double norm = 0, worst = 0;
+  for (int j = 0; j < n; ++j) {
+    double s = 0;
+    for (int i = 0; i < n; ++i) s += std::fabs(A(i, j));
+    norm = std::max(norm, s);
+  }
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) {
+      if (std::min(i, j) >= r.rank) continue;
+      double s = 0;
+      for (int p = 0; p <= std::min({i, j, r.rank - 1}); ++p) s += U(p, i) * U(p, j);
+      worst = std::max(worst, std::fabs(A(r.piv[i] - 1, r.piv[j] - 1) - s));
+    }
+  return worst / (norm * n * kEps);
+}
+
+bool is_permutation(const std::vector<int>& piv) {
+  std::vector<int> s = piv;
+  std::sort(s.begin(), s.end());
+  for (std::size_t i = 0; i < s.size(); ++i)
+    if (s[i] != static_cast<int>(i) + 1) return false;
+  return true;
+}
+
+// G*G' for a random n x r G, the other triangle filled with NaN (never read).
+std::vector<double> gram(int n, int r, char uplo, std::uint64_t seed) {
+  const std::vector<double> g = test::random_matrix(n, std::max(r, 1), n, seed);
+  std::vector<double> a(static_cast<std::size_t>(n) * n);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) {
+      double s = 0;
+      for (int p = 0; p < r; ++p) s += g[i + p * n] * g[j + p * n];
+      a[i + static_cast<std::size_t>(j) * n] = (uplo == 'U' ? i <= j : i >= j) ? s : kNaN;
+    }
+  return a;
+}
+
+TEST(Dpstrf, RankAndFactorOfLowRankGramMatrices) {
+  std::uint64_t seed = 40;
+  // n <= 128 is unblocked; n = 200 runs blocks of 24 with DSYRK updates.
+  for (int n : {1, 40, 200}) {
+    for (int r : {1, 7, n / 2, n}) {
+      if (r < 1 || r > n) continue;
+      for (char uplo : {'U', 'L', 'u', 'l'}) {
+        const char up = static_cast<char>(std::toupper(uplo));
+        const std::vector<double> a = gram(n, r, up, ++seed);
+        for (Routine f : {dpstrf, dpstf2}) {
+          const Result res = run(f, uplo, n, a, -1.0);
+          EXPECT_EQ(res.rank, r) << n << " " << uplo;
+          EXPECT_EQ(res.info, r < n ? 1 : 0);
+          EXPECT_TRUE(is_permutation(res.piv));
+          EXPECT_LT(factor_error(up, n, a, res), kRatioBound) << n << " " << r << " " << uplo;
+        }
+      }
+    }
+  }
+}
+
+TEST(Dpstrf, BlockingDoesNotChangeThePivots) {
+  // Well separated: a spread diagonal plus a small positive semidefinite coupling, so the
+  // pivot order is that of the diagonal whatever the order of the updates.  n = 129 is
+  // blocked, n = 128 (its leading block) is not; the extra index, with the smallest diagonal
+  // and no coupling, comes last.
+  const int n = 129;
+  std::vector<double> a = gram(n, 5, 'U', 77);
+  std::vector<int> order(n - 1);
+  std::iota(order.begin(), order.end(), 0);
+  test::Lcg rng(5);
+  for (int i = n - 2; i > 0; --i) std::swap(order[i], order[rng.below(i + 1)]);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i <= j; ++i) {
+      double& x = a[i + static_cast<std::size_t>(j) * n];
+      x = j == n - 1 ? 0.0 : x * 1e-3;
+      if (i == j) x += j == n - 1 ? 0.5 : 1.0 + 0.05 * order[j];
+    }
+  std::vector<double> lead(static_cast<std::size_t>(n - 1) * (n - 1));
+  for (int j = 0; j < n - 1; ++j)
+    std::copy_n(a.begin() + static_cast<std::ptrdiff_t>(j) * n, n - 1,
+                lead.begin() + static_cast<std::ptrdiff_t>(j) * (n - 1));
+  const Result big = run(dpstrf, 'U', n, a, -1.0);
+  const Result big_unblocked = run(dpstf2, 'U', n, a, -1.0);
+  const Result small = run(dpstrf, 'U', n - 1, lead, -1.0);
+  EXPECT_EQ(big.rank, n);
+  EXPECT_EQ(small.rank, n - 1);
+  EXPECT_EQ(big.piv, big_unblocked.piv);
+  EXPECT_EQ(std::vector<int>(big.piv.begin(), big.piv.end() - 1), small.piv);
+  EXPECT_EQ(big.piv.back(), n);
+  // The diagonal order: index of the largest diagonal first.
+  for (int k = 0; k + 1 < n - 1; ++k) EXPECT_GT(order[big.piv[k] - 1], order[big.piv[k + 1] - 1]);
+  EXPECT_LT(factor_error('U', n, a, big), kRatioBound);
+}
+
+TEST(Dpstrf, PivotAndStopRules) {
+  // The first of equal largest diagonal entries is the first pivot.
+  {
+    const std::vector<double> a = {2, 0, 0, 0, 5, 0, 0, 0, 5};
+    const Result r = run(dpstrf, 'L', 3, a, -1.0);
+    EXPECT_EQ(r.piv, (std::vector<int>{2, 3, 1}));
+    EXPECT_EQ(r.rank, 3);
+    EXPECT_EQ(r.info, 0);
+  }
+  // Nothing positive to start from (zero, NaN first, negative): rank 0, info 1, identity
+  // pivots, a untouched.
+  for (const std::vector<double>& a : {std::vector<double>(9, 0.0), std::vector<double>{kNaN},
+                                       std::vector<double>{-1, 0, 0, 0, -2, 0, 0, 0, -1}}) {
+    const int n = a.size() == 1 ? 1 : 3;
+    for (char uplo : {'U', 'L'}) {
+      const Result r = run(dpstrf, uplo, n, a, -1.0);
+      EXPECT_EQ(r.rank, 0);
+      EXPECT_EQ(r.info, 1);
+      for (int i = 0; i < n; ++i) EXPECT_EQ(r.piv[i], i + 1);
+      for (std::size_t i = 0; i < a.size(); ++i)
+        EXPECT_TRUE(r.a[i] == a[i] || (std::isnan(r.a[i]) && std::isnan(a[i])));
+    }
+  }
+  // A NaN on the diagonal is never chosen; once only it remains the loop stops before it,
+  // recording it in place.
+  {
+    const std::vector<double> a = {4, 0, 0, 0, 0, 3, 0, 0, 0, 0, kNaN, 0, 0, 0, 0, 1};
+    const Result r = run(dpstrf, 'U', 4, a, -1.0);
+    EXPECT_EQ(r.rank, 3);
+    EXPECT_EQ(r.info, 1);
+    EXPECT_EQ(r.piv, (std::vector<int>{1, 2, 4, 3}));
+    EXPECT_TRUE(std::isnan(r.a[15]));
+  }
+  // The tolerance: the pivots stop at a remaining diagonal at or below tol (tol >= 0 as
+  // given); tol < 0 is n*eps*max(diag), which a diagonal of 1e-20 does not pass.
+  {
+    const std::vector<double> a = {1, 0, 0, 0, 0.25, 0, 0, 0, 1e-20};
+    EXPECT_EQ(run(dpstrf, 'U', 3, a, 0.25).rank, 1);
+    EXPECT_EQ(run(dpstrf, 'U', 3, a, 0.2).rank, 2);
+    EXPECT_EQ(run(dpstrf, 'U', 3, a, 0.0).rank, 3);
+    EXPECT_EQ(run(dpstrf, 'U', 3, a, -1.0).rank, 2);
+  }
+}
+
+TEST(Dpstrf, ArgumentErrorsAreReportedAndTouchNothing) {
+  install_default_xerbla();
+  struct Case {
+    char uplo;
+    int n, lda, info;
+  };
+  for (Routine f : {dpstrf, dpstf2}) {
+    const std::string name = f == dpstrf ? "DPSTRF" : "DPSTF2";
+    for (Case c : {Case{'X', 2, 2, -1}, Case{'U', -1, 1, -2}, Case{'L', 3, 2, -4}}) {
+      std::vector<double> a(9, 1.0), work(6, 2.0);
+      int piv[3] = {-5, -5, -5}, rank = -7, info = 0;
+      const double tol = -1;
+      CaptureStdout();
+      f(&c.uplo, &c.n, a.data(), &c.lda, piv, &rank, &tol, work.data(), &info);
+      EXPECT_EQ(GetCapturedStdout(), "\nZTR ERROR: Parameter " + std::to_string(-c.info) +
+                                         " was incorrect on entry to " + name + ".\n");
+      EXPECT_EQ(info, c.info);
+      EXPECT_EQ(rank, -7);
+      EXPECT_EQ(piv[0], -5);
+      for (double v : a) EXPECT_EQ(v, 1.0);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ztr
