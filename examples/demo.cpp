@@ -125,6 +125,8 @@ void sparse_solve(int m) {
   phase = -1;
   KORVINE(pt, &maxfct, &mnum, &mtype, &phase, &n, nullptr, nullptr, nullptr, nullptr, &nrhs, iparm,
           &msglvl, nullptr, nullptr, &error);
+}
+
 // Factors a random tall matrix through the C interface, forms Q, and checks ||A - QR|| and
 // ||Q'Q - I|| relative to m * eps.
 void qr_factorization(int m, int n) {

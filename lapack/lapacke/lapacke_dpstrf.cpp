@@ -36,7 +36,7 @@ extern "C" ZTR_API int LAPACKE_dpstrf(int matrix_layout, char uplo, int n, doubl
   if (std::isnan(tol)) return -8;
   const std::size_t len = static_cast<std::size_t>(std::max(1, 2 * std::max(n, 0)));
   double* work =
-      static_cast<double*>(ztr::mm_malloc_direct(sizeof(double) * len, ztr::kLapackeAlignment));
+      static_cast<double*>(ztr::mm_malloc_direct(sizeof(double) * len, ztr::kWorkAlignment));
   int info = ztr::kLapackeWorkMemoryError;
   if (work != nullptr) {
     info = ztr::LAPACKE_dpstrf_work(matrix_layout, uplo, n, a, lda, piv, rank, tol, work);

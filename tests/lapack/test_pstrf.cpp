@@ -120,8 +120,8 @@ TEST(Dpstrf, BlockingDoesNotChangeThePivots) {
   std::vector<double> a = gram(n, 5, 'U', 77);
   std::vector<int> order(n - 1);
   std::iota(order.begin(), order.end(), 0);
-  test::Lcg rng(5);
-  for (int i = n - 2; i > 0; --i) std::swap(order[i], order[rng.below(i + 1)]);
+  test::Rng rng(5);
+  for (int i = n - 2; i > 0; --i) std::swap(order[i], order[test::below(rng, i + 1)]);
   for (int j = 0; j < n; ++j)
     for (int i = 0; i <= j; ++i) {
       double& x = a[i + static_cast<std::size_t>(j) * n];
