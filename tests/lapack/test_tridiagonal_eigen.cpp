@@ -14,11 +14,9 @@ namespace {
 
 using test::Tridiagonal;
 
-// Ratios in units of n * eps * ||T|| (eps the unit roundoff); the LAPACK test suites allow
-// 30 in units of n * ulp, which is 60 here.
-constexpr double kValueBound = 10.0;     // |w - oracle|
-constexpr double kResidualBound = 60.0;  // ||T z - w z||
-constexpr double kOrthoBound = 60.0;     // ||Z^T Z - I|| (in units of n * eps)
+using test::kOrthoBound;
+using test::kResidualBound;
+using test::kValueBound;
 
 struct Bisection {
   int m = 0, nsplit = 0, info = 0;
@@ -41,10 +39,7 @@ Bisection bisect(const Tridiagonal& t, char range, char order, double vl, double
 }
 
 double value_error(const Tridiagonal& t, const double* w, const long double* oracle, int m) {
-  double worst = 0;
-  for (int i = 0; i < m; ++i)
-    worst = std::max(worst, static_cast<double>(std::fabs(w[i] - oracle[i])));
-  return worst / (std::max(test::tri_norm(t), 1e-300) * t.n() * test::kUnitRoundoff);
+  return test::value_error(std::max(test::tri_norm(t), 1e-300), t.n(), w, oracle, m);
 }
 
 // Ranges A, V and I, orders E and B, against the oracle; the blocks of order B and the
