@@ -64,7 +64,9 @@ inline double eigenvalue_error(const std::vector<double>& w, const std::vector<d
 // full symmetric (long double sums).
 inline double eigen_residual(int n, const std::vector<double>& a, int lda, const double* w,
                              const double* z, int ldz, int m = -1) {
-  auto A = [&](int i, int j) { return static_cast<long double>(a[i + static_cast<std::size_t>(j) * lda]); };
+  auto A = [&](int i, int j) {
+    return static_cast<long double>(a[i + static_cast<std::size_t>(j) * lda]);
+  };
   long double worst = 0, anorm = 0;
   for (int j = 0; j < n; ++j) {
     long double col = 0, acol = 0;

@@ -164,7 +164,8 @@ inline double orthogonality(int m, int n, const double* q, int ldq) {
 template <class T>
 double value_error(double norm, int n, const double* w, const T* oracle, int m) {
   long double worst = 0;
-  for (int i = 0; i < m; ++i) worst = std::max(worst, std::fabs(w[i] - static_cast<long double>(oracle[i])));
+  for (int i = 0; i < m; ++i)
+    worst = std::max(worst, std::fabs(w[i] - static_cast<long double>(oracle[i])));
   if (norm == 0) return worst == 0 ? 0 : 1e300;
   return static_cast<double>(worst / (norm * n * kUnitRoundoff));
 }

@@ -13,7 +13,6 @@
 
 namespace ztr::test {
 
-
 // A well-conditioned m x n matrix (lda >= m, padding -777): uniform entries in [-1, 1) plus
 // sqrt(max(m, n)) on the diagonal, so that R depends on A with a condition number of a few
 // units and two correct factorizations agree to rounding.
