@@ -132,4 +132,51 @@ inline std::vector<double> random_matrix(int m, int n, int lda, std::uint64_t se
   return a;
 }
 
+// max over columns of sum |x - y| (y may be null: then the norm of x).
+inline double one_norm_diff(int rows, int cols, const double* x, int ldx, const double* y,
+                            int ldy) {
+  double worst = 0;
+  for (int j = 0; j < cols; ++j) {
+    double s = 0;
+    for (int i = 0; i < rows; ++i)
+      s += std::fabs(x[i + static_cast<std::size_t>(j) * ldx] -
+                     (y != nullptr ? y[i + static_cast<std::size_t>(j) * ldy] : 0.0));
+    worst = std::max(worst, s);
+  }
+  return worst;
+}
+
+// ||Q'*Q - I||_1 / (m * eps) for the m x n Q (long-double sums).
+inline double orthogonality(int m, int n, const double* q, int ldq) {
+  std::vector<double> g(static_cast<std::size_t>(n) * n);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) {
+      long double s = i == j ? -1.0L : 0.0L;
+      for (int p = 0; p < m; ++p)
+        s += static_cast<long double>(q[p + static_cast<std::size_t>(i) * ldq]) *
+             q[p + static_cast<std::size_t>(j) * ldq];
+      g[i + static_cast<std::size_t>(j) * n] = static_cast<double>(s);
+    }
+  return one_norm_diff(n, n, g.data(), n, nullptr, 0) / (std::max(m, 1) * kUnitRoundoff);
+}
+
+// max_i |w_i - oracle_i| / (norm * n * eps) over m values (oracle double or long double).
+template <class T>
+double value_error(double norm, int n, const double* w, const T* oracle, int m) {
+  long double worst = 0;
+  for (int i = 0; i < m; ++i)
+    worst = std::max(worst, std::fabs(w[i] - static_cast<long double>(oracle[i])));
+  if (norm == 0) return worst == 0 ? 0 : 1e300;
+  return static_cast<double>(worst / (norm * n * kUnitRoundoff));
+}
+
+// The m x n column-major matrix (ld lda) as row-major data with leading dimension ldr, the
+// padding -555.
+inline std::vector<double> to_rows(int m, int n, const std::vector<double>& a, int lda, int ldr) {
+  std::vector<double> r(static_cast<std::size_t>(m) * ldr, -555.0);
+  for (int i = 0; i < m; ++i)
+    for (int j = 0; j < n; ++j) r[i * ldr + j] = a[i + j * lda];
+  return r;
+}
+
 }  // namespace ztr::test

@@ -13,7 +13,6 @@
 
 namespace ztr::test {
 
-
 // A well-conditioned m x n matrix (lda >= m, padding -777): uniform entries in [-1, 1) plus
 // sqrt(max(m, n)) on the diagonal, so that R depends on A with a condition number of a few
 // units and two correct factorizations agree to rounding.
@@ -56,20 +55,6 @@ inline std::vector<double> textbook_r(int m, int n, const double* a0, int lda) {
   return r;
 }
 
-// max over columns of sum |x - y| (both r-row matrices with their own leading dimensions).
-inline double one_norm_diff(int rows, int cols, const double* x, int ldx, const double* y,
-                            int ldy) {
-  double worst = 0;
-  for (int j = 0; j < cols; ++j) {
-    double s = 0;
-    for (int i = 0; i < rows; ++i)
-      s += std::fabs(x[i + static_cast<std::size_t>(j) * ldx] -
-                     (y != nullptr ? y[i + static_cast<std::size_t>(j) * ldy] : 0.0));
-    worst = std::max(worst, s);
-  }
-  return worst;
-}
-
 // ||R - Rref||_1 / (||A||_1 * max(m, n) * eps), R from the factored a (on and above the
 // diagonal).
 inline double r_difference(int m, int n, const double* a0, int lda0, const double* qr, int ldqr) {
@@ -97,19 +82,6 @@ inline double qr_residual(int m, int n, const double* a0, int lda0, const double
     }
   const double norm = one_norm_diff(m, n, a0, lda0, nullptr, 0);
   return one_norm_diff(m, n, d.data(), m, nullptr, 0) / (norm * std::max(m, 1) * kUnitRoundoff);
-}
-
-// ||Q'*Q - I||_1 / (m * eps) for the m x n Q.
-inline double orthogonality(int m, int n, const double* q, int ldq) {
-  std::vector<double> g(static_cast<std::size_t>(n) * n);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) {
-      double s = i == j ? -1.0 : 0.0;
-      for (int p = 0; p < m; ++p)
-        s += q[p + static_cast<std::size_t>(i) * ldq] * q[p + static_cast<std::size_t>(j) * ldq];
-      g[i + static_cast<std::size_t>(j) * n] = s;
-    }
-  return one_norm_diff(n, n, g.data(), n, nullptr, 0) / (std::max(m, 1) * kUnitRoundoff);
 }
 
 }  // namespace ztr::test

@@ -72,37 +72,5 @@ TEST(Ilaenv, LuAnswersInRangeForEveryProcessorClass) {
   }
 }
 
-TEST(TuningFunctions, InverseAndSygstBlockSizes) {
-  // The inverse: the query kinds of the ILAENV shape; an unknown precision is unblocked.
-  EXPECT_EQ(getri_block_size(2, "DGETRI", " ", 5000, 4, -1, -1), 2);
-  EXPECT_EQ(getri_block_size(3, "DGETRI", " ", 5000, 4, -1, -1), domain_max_threads(kDomainAll));
-  EXPECT_EQ(getri_block_size(6, "DGETRI", " ", 5000, 4, -1, -1), detect_cpu_type());
-  EXPECT_EQ(getri_block_size(7, "DGETRI", " ", 5000, 4, -1, -1), -1);
-  EXPECT_EQ(getri_block_size(1, "QGETRI", " ", 5000, 4, -1, -1), 1);
-  EXPECT_EQ(getri_block_size(1, "dgetri", " ", 5000, 32, -1, -1),
-            getri_block_size(1, "DGETRI", " ", 5000, 32, -1, -1));
-  EXPECT_EQ(sygst_block_size(2, "DSYGST", "U", 5000, 1, 4), 2);
-  EXPECT_EQ(sygst_block_size(3, "DSYGST", "L", 5000, 1, 4), -1);
-  // DSYGST: within 128..640, never smaller for a larger problem or more threads.
-  for (const char* name : {"DSYGST", "SSYGST", "ZHEGST", "chegst"})
-    for (const char* uplo : {"U", "L"})
-      for (int itype : {1, 2, 3}) {
-        int prev_t = 0;
-        for (int t : {1, 11, 12, 15, 16, 31, 32, 39, 40, 100}) {
-          int prev_n = 0;
-          for (int n : {1000, 1999, 2000, 4000, 8000, 20000}) {
-            const int nb = sygst_block_size(1, name, uplo, n, itype, t);
-            EXPECT_GE(nb, 128);
-            EXPECT_LE(nb, 640);
-            EXPECT_GE(nb, prev_n);
-            prev_n = nb;
-          }
-          const int nb = sygst_block_size(1, name, uplo, 5000, itype, t);
-          EXPECT_GE(nb, prev_t);
-          prev_t = nb;
-        }
-      }
-}
-
 }  // namespace
 }  // namespace ztr

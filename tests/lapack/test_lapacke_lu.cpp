@@ -23,13 +23,7 @@ using ::testing::internal::GetCapturedStdout;
 
 using test::kNaN;
 
-// The m x n column-major matrix (ld lda) as row-major data with leading dimension ldr.
-std::vector<double> to_rows(int m, int n, const std::vector<double>& a, int lda, int ldr) {
-  std::vector<double> r(static_cast<std::size_t>(m) * ldr, -555.0);
-  for (int i = 0; i < m; ++i)
-    for (int j = 0; j < n; ++j) r[i * ldr + j] = a[i + j * lda];
-  return r;
-}
+using test::to_rows;
 
 TEST(LapackeLu, BadLayoutAndNaNScans) {
   std::vector<double> a = {1, 2, 3, 4};

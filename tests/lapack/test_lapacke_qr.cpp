@@ -22,12 +22,7 @@ using ::testing::internal::GetCapturedStdout;
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-std::vector<double> to_rows(int m, int n, const std::vector<double>& a, int lda, int ldr) {
-  std::vector<double> r(static_cast<std::size_t>(m) * ldr, -555.0);
-  for (int i = 0; i < m; ++i)
-    for (int j = 0; j < n; ++j) r[i * ldr + j] = a[i + j * lda];
-  return r;
-}
+using test::to_rows;
 
 // Largest difference between the column-major c (ld ldc) and the row-major r (ld ldr), over
 // the largest entry; the row-major padding must be untouched.

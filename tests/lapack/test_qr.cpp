@@ -165,44 +165,6 @@ TEST(Dgeqrf, FailedAllocationsFallBackSilently) {
   EXPECT_EQ(r.exit_code, 0) << r.out;
 }
 
-// Workspace answers: the serial path's (threads + n)*nb, half as wide again for tall narrow
-// matrices with threads; the task path's max(n, k*nb + threads*b*nb*nb); 1 when empty.
-ZTR_CHILD(qr_queries) {
-  const int t = domain_max_threads(kDomainAll);
-  int failures = 0;
-  auto expect = [&](int m, int n, long want) {
-    const int got = query_dgeqrf(m, n, std::max(1, m));
-    if (got != want) {
-      std::printf("%d threads, %dx%d: query %d, want %ld\n", t, m, n, got, want);
-      ++failures;
-    }
-  };
-  for (auto [m, n] : std::initializer_list<std::pair<int, int>>{{500, 300}, {300, 500}}) {
-    const int k = std::min(m, n);
-    const int nb = ilaenv(1, "DGEQRF", " ", m, t == 1 ? k : n, t, -1);
-    expect(m, n,
-           t == 1 ? static_cast<long>(1 + n) * nb
-                  : std::max<long>(n, static_cast<long>(k) * nb + 2L * t * nb * nb));
-  }
-  const int nb = ilaenv(1, "DGEQRF", " ", 8000, 100, t, -1);
-  expect(8000, 100, static_cast<long>(t + 100) * (t > 1 ? nb + nb / 2 : nb));
-  expect(0, 5, 1);
-  // DORGQR: n*nb.
-  int m = 300, n = 200, k = 100, lda = 300, lwork = -1, info = 0;
-  double w = 0;
-  dorgqr(&m, &n, &k, nullptr, &lda, nullptr, &w, &lwork, &info);
-  if (w != 200.0 * ilaenv(1, "DORGQR", " ", m, n, k, -1)) ++failures;
-  return failures;
-}
-
-TEST(Dgeqrf, WorkspaceQueries) {
-  for (const char* threads : {"1", "3"}) {
-    const auto r = test::run_child(
-        "qr_queries", {std::string("ZTR_NUM_THREADS=") + threads, "ZTR_DYNAMIC=FALSE"});
-    EXPECT_EQ(r.exit_code, 0) << r.out;
-  }
-}
-
 TEST(QrArguments, ErrorsAreReportedWithTheirPositionsAndTouchNothing) {
   install_default_xerbla();
   std::vector<double> a(12, 1.0), tau(3, 2.0), work(4, 3.0);

@@ -14,6 +14,7 @@
 #include "lapack/syevr/syevr.h"
 #include "testalloc.h"
 #include "tests/support/child.h"
+#include "eigen_checks.h"
 #include "tridiagonal_matrices.h"
 
 namespace ztr {
@@ -22,15 +23,10 @@ namespace {
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStdout;
 
-// Ratios in units of n * eps * ||A|| (eps the unit roundoff); the LAPACK test suites allow
-// 30 in units of n * ulp, which is 60 here.  A positive abstol adds itself to the error.
-// Orthogonality of vectors from relatively robust representations is only guaranteed to
-// O(n eps / minrgp) (minrgp = 1e-3, the relative gap that makes an eigenvalue a singleton);
-// pairs just above that gap reach 80 on the matrices here, so the bound is 200.
-constexpr double kValueBound = 10.0;     // |w - oracle|
-constexpr double kResidualBound = 60.0;  // ||A z - w z||
-constexpr double kOrthoBound = 200.0;    // ||Z^T Z - I|| (in units of n * eps)
-constexpr double kGarbage = 1e30;        // fills the triangle that must not be read
+using test::kOrthoBound;
+using test::kResidualBound;
+using test::kValueBound;
+constexpr double kGarbage = 1e30;  // fills the triangle that must not be read
 
 struct Dense {
   std::string name;
@@ -38,37 +34,22 @@ struct Dense {
   std::vector<double> a;  // full symmetric, column-major, lda = n
 };
 
-// Q T Q^T in long double for a random orthogonal Q (a product of n Householder reflectors).
+// Q T Q^T in long double for a random orthogonal Q.
 Dense dense_from(const test::Tridiagonal& t, std::uint64_t seed) {
   const int n = t.n();
-  std::vector<long double> a(static_cast<size_t>(n) * n, 0.0L);
-  for (int i = 0; i < n; ++i) {
-    a[i + i * n] = t.d[i];
-    if (i + 1 < n) a[i + 1 + i * n] = a[i + (i + 1) * n] = t.e[i];
-  }
-  test::Rng r(static_cast<test::Rng::result_type>(seed));
-  std::vector<long double> v(n);
-  for (int k = 0; k < n; ++k) {
-    long double nrm = 0;
-    for (auto& x : v) {
-      x = test::uniform(r);
-      nrm += x * x;
-    }
-    // A := H A H with H = I - 2 v v^T / v^T v.
-    std::vector<long double> av(n, 0.0L);
-    for (int j = 0; j < n; ++j)
-      for (int i = 0; i < n; ++i) av[i] += a[i + j * n] * v[j];
-    long double vav = 0;
-    for (int i = 0; i < n; ++i) vav += v[i] * av[i];
-    const long double c = 2 / nrm;
-    for (int j = 0; j < n; ++j)
-      for (int i = 0; i < n; ++i)
-        a[i + j * n] += -c * v[i] * av[j] - c * av[i] * v[j] + c * c * vav * v[i] * v[j];
-  }
-  Dense dn{t.name, n, std::vector<double>(a.size())};
+  const std::vector<double> q = test::random_orthogonal(n, seed);
+  Dense dn{t.name, n, std::vector<double>(static_cast<size_t>(n) * n)};
   for (int j = 0; j < n; ++j)
-    for (int i = 0; i <= j; ++i)
-      dn.a[i + j * n] = dn.a[j + i * n] = static_cast<double>(a[i + j * n]);
+    for (int i = 0; i <= j; ++i) {
+      long double s = 0;
+      for (int k = 0; k < n; ++k) {
+        long double tk = static_cast<long double>(t.d[k]) * q[j + k * n];
+        if (k > 0) tk += static_cast<long double>(t.e[k - 1]) * q[j + (k - 1) * n];
+        if (k + 1 < n) tk += static_cast<long double>(t.e[k]) * q[j + (k + 1) * n];
+        s += q[i + k * n] * tk;
+      }
+      dn.a[i + j * n] = dn.a[j + i * n] = static_cast<double>(s);
+    }
   return dn;
 }
 
@@ -100,53 +81,8 @@ std::vector<Dense> hard_dense() {
   return out;
 }
 
-// Eigenvalues of the symmetric matrix by cyclic Jacobi in long double, ascending.
-std::vector<long double> jacobi_eigenvalues(const Dense& dn) {
-  const int n = dn.n;
-  std::vector<long double> a(dn.a.begin(), dn.a.end());
-  for (int sweep = 0; sweep < 60; ++sweep) {
-    long double off = 0, total = 0;
-    for (int j = 0; j < n; ++j)
-      for (int i = 0; i < n; ++i) {
-        total += a[i + j * n] * a[i + j * n];
-        if (i != j) off += a[i + j * n] * a[i + j * n];
-      }
-    if (off <= 1e-40L * total) break;
-    for (int p = 0; p < n; ++p) {
-      for (int q = p + 1; q < n; ++q) {
-        const long double apq = a[p + q * n];
-        if (apq == 0) continue;
-        const long double theta = (a[q + q * n] - a[p + p * n]) / (2 * apq);
-        const long double t =
-            (theta >= 0 ? 1 : -1) / (std::fabs(theta) + std::sqrt(theta * theta + 1));
-        const long double c = 1 / std::sqrt(t * t + 1), s = t * c;
-        for (int k = 0; k < n; ++k) {
-          const long double akp = a[k + p * n], akq = a[k + q * n];
-          a[k + p * n] = c * akp - s * akq;
-          a[k + q * n] = s * akp + c * akq;
-        }
-        for (int k = 0; k < n; ++k) {
-          const long double apk = a[p + k * n], aqk = a[q + k * n];
-          a[p + k * n] = c * apk - s * aqk;
-          a[q + k * n] = s * apk + c * aqk;
-        }
-      }
-    }
-  }
-  std::vector<long double> w(n);
-  for (int i = 0; i < n; ++i) w[i] = a[i + i * n];
-  std::sort(w.begin(), w.end());
-  return w;
-}
-
 double dense_norm(const Dense& dn) {
-  double r = 0;
-  for (int i = 0; i < dn.n; ++i) {
-    double s = 0;
-    for (int j = 0; j < dn.n; ++j) s += std::fabs(dn.a[i + j * dn.n]);
-    r = std::max(r, s);
-  }
-  return r;
+  return test::one_norm_diff(dn.n, dn.n, dn.a.data(), dn.n, nullptr, 0);
 }
 
 struct Result {
@@ -187,37 +123,16 @@ Result syevr(const Dense& dn, char jobz, char range, char uplo, double vl, doubl
   return r;
 }
 
-double value_error(const Dense& dn, const double* w, const long double* oracle, int m) {
-  double worst = 0;
-  for (int i = 0; i < m; ++i)
-    worst = std::max(worst, static_cast<double>(std::fabs(w[i] - oracle[i])));
-  return worst / (dense_norm(dn) * dn.n * test::kUnitRoundoff);
-}
-
-double dense_residual(const Dense& dn, const Result& r) {
-  const int n = dn.n;
-  double worst = 0;
-  for (int j = 0; j < r.m; ++j) {
-    double s = 0;
-    for (int i = 0; i < n; ++i) {
-      long double t = -static_cast<long double>(r.w[j]) * r.z[i + j * n];
-      for (int k = 0; k < n; ++k) t += static_cast<long double>(dn.a[i + k * n]) * r.z[k + j * n];
-      s += std::fabs(static_cast<double>(t));
-    }
-    worst = std::max(worst, s);
-  }
-  return worst / (dense_norm(dn) * n * test::kUnitRoundoff);
-}
-
-void check(const Dense& dn, const Result& r, const long double* oracle, int expected_m,
-           bool vectors, double abstol) {
+void check(const Dense& dn, const Result& r, const double* oracle, int expected_m, bool vectors,
+           double abstol) {
   ASSERT_EQ(r.info, 0);
   ASSERT_EQ(r.m, expected_m);
   for (int i = 1; i < r.m; ++i) ASSERT_LE(r.w[i - 1], r.w[i]);
   const double slack = abstol / (dense_norm(dn) * dn.n * test::kUnitRoundoff);
-  EXPECT_LT(value_error(dn, r.w.data(), oracle, r.m), kValueBound + slack);
+  EXPECT_LT(test::value_error(dense_norm(dn), dn.n, r.w.data(), oracle, r.m), kValueBound + slack);
   if (!vectors) return;
-  EXPECT_LT(dense_residual(dn, r), kResidualBound + slack);
+  EXPECT_LT(test::eigen_residual(dn.n, dn.a, dn.n, r.w.data(), r.z.data(), dn.n, r.m),
+            kResidualBound + slack);
   EXPECT_LT(test::orthogonality(dn.n, r.m, r.z.data(), dn.n), kOrthoBound);
   EXPECT_TRUE(test::supports_cover(dn.n, r.m, r.z.data(), dn.n, r.isuppz.data()));
 }
@@ -228,15 +143,15 @@ TEST(Dsyevr, AgainstJacobiOnHardSpectra) {
   for (const Dense& dn : hard_dense()) {
     SCOPED_TRACE(dn.name);
     const int n = dn.n;
-    const std::vector<long double> oracle = jacobi_eigenvalues(dn);
+    const std::vector<double> oracle = test::jacobi_eigenvalues(n, dn.a, n);
     // A value interval with ends well away from any eigenvalue.
     int lo = n / 3;
-    const long double sep = 1e-3L * dense_norm(dn);
+    const double sep = 1e-3 * dense_norm(dn);
     while (lo + 1 < n && oracle[lo + 1] - oracle[lo] < sep) ++lo;
     int hi = std::min(n - 1, lo + n / 3 + 1);
     while (hi + 1 < n && oracle[hi + 1] - oracle[hi] < sep) ++hi;
-    const double vl = static_cast<double>(0.5L * (oracle[lo] + oracle[lo + 1]));
-    const double vu = hi + 1 < n ? static_cast<double>(0.5L * (oracle[hi] + oracle[hi + 1])) : 1e10;
+    const double vl = 0.5 * (oracle[lo] + oracle[lo + 1]);
+    const double vu = hi + 1 < n ? 0.5 * (oracle[hi] + oracle[hi + 1]) : 1e10;
     for (char uplo : {'U', 'L'}) {
       for (char jobz : {'V', 'N'}) {
         // abstol above 2n eps: no relative accuracy is tried, bisection stops at abstol.
@@ -253,19 +168,6 @@ TEST(Dsyevr, AgainstJacobiOnHardSpectra) {
         }
       }
     }
-  }
-}
-
-// The full index range is the whole spectrum: the same path, so the same bits, as 'A'.
-TEST(Dsyevr, FullIndexRangeIsTheFastPath) {
-  const Dense dn = hard_dense()[0];
-  const int n = dn.n;
-  for (char jobz : {'V', 'N'}) {
-    const Result all = syevr(dn, jobz, 'A', 'L', 0, 0, 0, 0, 0.0);
-    const Result idx = syevr(dn, jobz, 'I', 'L', 0, 0, 1, n, 0.0);
-    ASSERT_EQ(idx.m, n);
-    EXPECT_EQ(all.w, idx.w);
-    EXPECT_EQ(all.z, idx.z);
   }
 }
 
@@ -384,13 +286,6 @@ TEST(Dsyevr, ArgumentChecks) {
   EXPECT_EQ(m, 1);
 }
 
-std::vector<double> transpose(int n, const std::vector<double>& a) {
-  std::vector<double> t(a.size());
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) t[j + i * n] = a[i + j * n];
-  return t;
-}
-
 // Row-major input gives the column-major results; the codes of the layer.
 TEST(LapackeDsyevr, LayoutsAndCodes) {
   const Dense dn = hard_dense()[0];
@@ -399,7 +294,7 @@ TEST(LapackeDsyevr, LayoutsAndCodes) {
   std::vector<double> wc(n), wr(n), zc(static_cast<size_t>(n) * ncols), zr(zc.size());
   std::vector<int> sc(2 * n), sr(2 * n);
   int mc = 0, mr = 0;
-  std::vector<double> ac = dn.a, ar = transpose(n, dn.a);
+  std::vector<double> ac = dn.a, ar = test::to_rows(n, n, dn.a, n, n);
   ASSERT_EQ(LAPACKE_dsyevr(ZTR_COL_MAJOR, 'V', 'I', 'L', n, ac.data(), n, 0, 0, il, iu, 0.0, &mc,
                            wc.data(), zc.data(), n, sc.data()),
             0);

@@ -106,7 +106,7 @@ void expect_eigenpairs(const char* what, int n, const std::vector<double>& a, co
   for (int i = 1; i < n; ++i) ASSERT_LE(s.w[i - 1], s.w[i]) << "not ascending at " << i;
   EXPECT_LT(test::eigen_residual(n, scaled(a, scale), n, scaled(s.w, scale).data(), s.z.data(), n),
             kBound);
-  EXPECT_LT(test::orthogonality(n, s.z.data(), n), kBound);
+  EXPECT_LT(test::orthogonality(n, n, s.z.data(), n), kBound);
 }
 
 TEST(TridiagonalEigen, SolversAgreeWithOracleOnEveryKindAndSize) {

@@ -14,11 +14,9 @@ namespace {
 
 using test::Tridiagonal;
 
-// Ratios in units of n * eps * ||T|| (eps the unit roundoff); the LAPACK test suites allow
-// 30 in units of n * ulp, which is 60 here.
-constexpr double kValueBound = 10.0;     // |w - oracle|
-constexpr double kResidualBound = 60.0;  // ||T z - w z||
-constexpr double kOrthoBound = 60.0;     // ||Z^T Z - I|| (in units of n * eps)
+using test::kOrthoBound;
+using test::kResidualBound;
+using test::kValueBound;
 
 struct Bisection {
   int m = 0, nsplit = 0, info = 0;
@@ -41,66 +39,7 @@ Bisection bisect(const Tridiagonal& t, char range, char order, double vl, double
 }
 
 double value_error(const Tridiagonal& t, const double* w, const long double* oracle, int m) {
-  double worst = 0;
-  for (int i = 0; i < m; ++i)
-    worst = std::max(worst, static_cast<double>(std::fabs(w[i] - oracle[i])));
-  return worst / (std::max(test::tri_norm(t), 1e-300) * t.n() * test::kUnitRoundoff);
-}
-
-// Ranges A, V and I, orders E and B, against the oracle; the blocks of order B and the
-// vectors of inverse iteration by residual and orthogonality.
-TEST(Dstebz, RangesOrdersAndInverseIterationOnHardMatrices) {
-  for (const Tridiagonal& t : test::hard_tridiagonals()) {
-    SCOPED_TRACE(t.name);
-    const int n = t.n();
-    const std::vector<long double> oracle = test::oracle_eigenvalues(t);
-    Bisection all = bisect(t, 'A', 'E', 0, 0, 0, 0);
-    ASSERT_EQ(all.info, 0);
-    ASSERT_EQ(all.m, n);
-    EXPECT_LT(value_error(t, all.w.data(), oracle.data(), n), kValueBound);
-
-    // Index range in the middle; il = iu.
-    const int il = n / 3 + 1, iu = 2 * n / 3;
-    Bisection some = bisect(t, 'I', 'E', 0, 0, il, iu);
-    ASSERT_EQ(some.info, 0);
-    ASSERT_EQ(some.m, iu - il + 1);
-    EXPECT_LT(value_error(t, some.w.data(), oracle.data() + il - 1, some.m), kValueBound);
-    Bisection one = bisect(t, 'I', 'E', 0, 0, n, n);
-    ASSERT_EQ(one.m, 1);
-    EXPECT_LT(value_error(t, one.w.data(), oracle.data() + n - 1, 1), kValueBound);
-
-    // Value range between two well separated eigenvalues of the oracle.
-    int lo = n / 4;
-    while (lo + 1 < n && oracle[lo + 1] - oracle[lo] < 1e-3L * test::tri_norm(t)) ++lo;
-    const double vl = static_cast<double>(0.5L * (oracle[lo] + oracle[lo + 1]));
-    const double vu = static_cast<double>(oracle[n - 1]) + 1.0;
-    Bisection byval = bisect(t, 'V', 'E', vl, vu, 0, 0, 1e-14);
-    ASSERT_EQ(byval.m, n - 1 - lo);
-    EXPECT_LT(value_error(t, byval.w.data(), oracle.data() + lo + 1, byval.m), kValueBound);
-
-    // Order B: ascending within each block, blocks in order, same multiset of values.
-    Bisection blocks = bisect(t, 'A', 'B', 0, 0, 0, 0);
-    ASSERT_EQ(blocks.m, n);
-    for (int i = 1; i < n; ++i) {
-      ASSERT_LE(blocks.iblock[i - 1], blocks.iblock[i]);
-      if (blocks.iblock[i - 1] == blocks.iblock[i]) {
-        ASSERT_LE(blocks.w[i - 1], blocks.w[i]);
-      }
-    }
-    std::vector<double> sorted = blocks.w;
-    std::sort(sorted.begin(), sorted.end());
-    EXPECT_LT(value_error(t, sorted.data(), oracle.data(), n), kValueBound);
-    EXPECT_EQ(blocks.isplit[blocks.nsplit - 1], n);
-
-    std::vector<double> z(static_cast<size_t>(n) * n, -7.0), work(5 * n);
-    std::vector<int> iwork(n), ifail(n, -1);
-    int info = 0;
-    dstein(&n, t.d.data(), t.e.data(), &blocks.m, blocks.w.data(), blocks.iblock.data(),
-           blocks.isplit.data(), z.data(), &n, work.data(), iwork.data(), ifail.data(), &info);
-    EXPECT_EQ(info, 0);
-    EXPECT_LT(test::tri_residual(t, n, blocks.w.data(), z.data(), n), kResidualBound);
-    EXPECT_LT(test::orthogonality(n, n, z.data(), n), kOrthoBound);
-  }
+  return test::value_error(std::max(test::tri_norm(t), 1e-300), t.n(), w, oracle, m);
 }
 
 // The half-open interval (vl, vu]: an eigenvalue at vl is left out, one at vu taken.
