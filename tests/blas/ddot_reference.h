@@ -1,5 +1,7 @@
 // The order of additions of each ddot variant, written out plainly with scalar accumulators,
-// so that the vector kernels can be checked bit for bit against it.
+// so that the vector kernels can be checked bit for bit against it.  Every variant has the
+// same shape: a few products peeled into one running sum or lane 0, whole blocks spread over
+// lanes (element q of a block goes to lane q mod lanes), the rest, then a fixed reduction.
 #pragma once
 
 #include <cstddef>
@@ -30,94 +32,59 @@ inline double ref_strided(int n, const double* x, int incx, const double* y, int
   return s;
 }
 
-// Types 2 and 3: eight accumulators, one peeled product, blocks of 16 then 8, 4, 2, 1.
-inline double ref_sse_pairs(int type, int n, const double* x, int incx, const double* y, int incy) {
-  if (n <= 0) return 0.0;
-  const bool unit = (incx == 1 && incy == 1) || (incx == -1 && incy == -1);
-  if (!unit) return ref_strided(n, x, incx, y, incy);
-  double s[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-  int i = 0;
-  if (mis(x, 16) != 0 || mis(y, 16) != 0) {
-    if (mis(x, 16) != 8 || mis(y, 16) != 8) return ref_strided(n, x, incx, y, incy);
-    s[0] = x[0] * y[0];
-    i = 1;
-  }
-  for (; n - i >= 16; i += 16) {
-    for (int j = 0; j < 8; ++j) s[j] = s[j] + x[i + j] * y[i + j];
-    for (int j = 0; j < 8; ++j) s[j] = s[j] + x[i + 8 + j] * y[i + 8 + j];
-  }
-  for (int width : {8, 4, 2, 1}) {
-    if (n - i >= width) {
-      for (int j = 0; j < width; ++j) s[j] = s[j] + x[i + j] * y[i + j];
-      i += width;
-    }
-  }
-  if (type == 2) return ((s[0] + s[2]) + (s[4] + s[6])) + ((s[1] + s[3]) + (s[5] + s[7]));
-  return (((s[0] + s[2]) + s[4]) + s[6]) + (((s[1] + s[3]) + s[5]) + s[7]);
-}
-
-// Types 4 and 5: 8-byte aligned unit stride only; under 32 elements one running sum; else a
-// product peeled to align x, blocks of 32 into eight accumulators, the tail into t.
-inline double ref_sse_wide(int n, const double* x, int incx, const double* y, int incy) {
-  if (n <= 0) return 0.0;
-  if (incx != 1 || incy != 1 || mis(x, 8) != 0 || mis(y, 8) != 0)
-    return ref_strided(n, x, incx, y, incy);
-  double s[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-  int i = 0;
-  if (n >= 32) {
-    if (mis(x, 16) != 0) {
-      s[0] = x[0] * y[0];
-      i = 1;
-    }
-    for (; n - i >= 32; i += 32)
-      for (int q = 0; q < 32; q += 8)
-        for (int j = 0; j < 8; ++j) s[j] = s[j] + x[i + q + j] * y[i + q + j];
-  }
-  double t = 0.0;
-  for (; i < n; ++i) t = t + x[i] * y[i];
-  const double lane0 = (s[0] + s[2]) + (s[4] + s[6]);
-  const double lane1 = (s[1] + s[3]) + (s[5] + s[7]);
-  return (lane0 + lane1) + t;
-}
-
-// Types 6 and 7: sixteen accumulators over blocks of 16 of the elements e(i) = x_i*y_i in
-// order, with the peeled products and the tail in one running sum.
-template <typename Product>
-double ref_avx_blocks(int n, int peel, Product e) {
-  double s = 0.0;
-  int i = 0;
-  for (; i < peel; ++i) s = s + e(i);
-  double a[16] = {};
-  for (; n - i >= 16; i += 16)
-    for (int j = 0; j < 16; ++j) a[j] = a[j] + e(i + j);
-  for (; i < n; ++i) s = s + e(i);
-  double v[4];
-  for (int j = 0; j < 4; ++j) v[j] = (a[j] + a[4 + j]) + (a[8 + j] + a[12 + j]);
-  return ((v[0] + v[2]) + (v[1] + v[3])) + s;
-}
-
-inline double ref_avx(int type, int n, const double* x, int incx, const double* y, int incy) {
-  if (n <= 0) return 0.0;
-  if (incx == 1 && incy == 1 && n >= 16) {
-    const int peel = mis(y, 8) == 0 ? static_cast<int>((32 - mis(y, 32)) % 32 / 8) : 0;
-    return ref_avx_blocks(n, peel, [&](int i) { return ld(x + i) * ld(y + i); });
-  }
-  if (type == 7 && n >= 16 && incx != 0 && incy != 0)
-    return ref_avx_blocks(n, 0, [&](int i) { return elem(x, n, incx, i) * elem(y, n, incy, i); });
-  return ref_strided(n, x, incx, y, incy);
-}
-
+// Types 2 and 3: unit stride of one sign in memory order, 16-byte aligned or both off by 8
+// (one product peeled into lane 0); eight lanes over blocks of 16, then 8, 4, 2, 1.
+// Types 4 and 5: unit stride, 8-byte aligned; from 32 elements a product peeled into lane 0
+// to align x and eight lanes over blocks of 32; the rest in the running sum.
+// Types 6 and 7: unit stride (type 7 also any nonzero stride) from 16 elements; up to three
+// products peeled into the running sum to align y (unit stride); sixteen lanes over blocks
+// of 16; the rest in the running sum.
 inline double ref_ddot(int type, int n, const double* x, int incx, const double* y, int incy) {
-  switch (type) {
-    case 2:
-    case 3:
-      return ref_sse_pairs(type, n, x, incx, y, incy);
-    case 4:
-    case 5:
-      return ref_sse_wide(n, x, incx, y, incy);
-    default:
-      return ref_avx(type, n, x, incx, y, incy);
+  if (n <= 0) return 0.0;
+  const bool unit = incx == 1 && incy == 1;
+  bool memory_order = false;
+  auto e = [&](int i) {
+    return memory_order ? ld(x + i) * ld(y + i) : elem(x, n, incx, i) * elem(y, n, incy, i);
+  };
+  double s[16] = {}, run = 0.0;
+  int i = 0;
+  auto lanes = [&](int count, int block) {
+    for (; n - i >= block; i += block)
+      for (int q = 0; q < block; ++q) s[q % count] = s[q % count] + e(i + q);
+  };
+  auto quad = [&](int j, int step) {
+    return (s[j] + s[j + step]) + (s[j + 2 * step] + s[j + 3 * step]);
+  };
+  auto rest = [&] {
+    for (; i < n; ++i) run = run + e(i);
+    return run;
+  };
+  if (type <= 3) {
+    memory_order = unit || (incx == -1 && incy == -1);
+    if (!memory_order) return rest();
+    if (mis(x, 16) != 0 || mis(y, 16) != 0) {
+      if (mis(x, 16) != 8 || mis(y, 16) != 8) return memory_order = false, rest();
+      s[0] = e(i++);
+    }
+    for (int block : {16, 8, 4, 2, 1}) lanes(8, block);
+    if (type == 2) return quad(0, 2) + quad(1, 2);
+    return (((s[0] + s[2]) + s[4]) + s[6]) + (((s[1] + s[3]) + s[5]) + s[7]);
   }
+  if (type <= 5) {
+    if (!unit || mis(x, 8) != 0 || mis(y, 8) != 0) return rest();
+    if (n >= 32) {
+      if (mis(x, 16) != 0) s[0] = e(i++);
+      lanes(8, 32);
+    }
+    return (quad(0, 2) + quad(1, 2)) + rest();
+  }
+  if (n < 16 || !(unit || (type == 7 && incx != 0 && incy != 0))) return rest();
+  const int peel = unit && mis(y, 8) == 0 ? static_cast<int>((32 - mis(y, 32)) % 32 / 8) : 0;
+  for (; i < peel; ++i) run = run + e(i);
+  lanes(16, 16);
+  rest();
+  const double v[4] = {quad(0, 4), quad(1, 4), quad(2, 4), quad(3, 4)};
+  return ((v[0] + v[2]) + (v[1] + v[3])) + run;
 }
 
 }  // namespace ztr::test

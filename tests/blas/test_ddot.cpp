@@ -233,30 +233,6 @@ TEST(DdotThreads, LongVectorsSplitZeroIncrementsDoNot) {
   EXPECT_EQ(r.out, "100000:serial type=6 ma=128");
 }
 
-// Every variant this processor can run, reached through the dispatch slot of cblas_ddot.
-ZTR_CHILD(ddot_dispatched) {
-  const int type = detect_cpu_type();
-  int bad = 0;
-  for (const Case& c : kernel_cases()) {
-    if (c.n > 2500) continue;
-    Buffer bx(span(c.n, c.incx)), by(span(c.n, c.incy));
-    const double* x = bx.fill(c.xoff, span(c.n, c.incx), 5);
-    const double* y = by.fill(c.yoff, span(c.n, c.incy), 6);
-    bad += !same_bits(cblas_ddot(c.n, x, c.incx, y, c.incy),
-                      ref_ddot(type, c.n, x, c.incx, y, c.incy));
-  }
-  std::printf("type=%d mismatches=%d", type, bad);
-  return 0;
-}
-
-TEST(DdotDispatch, EveryVariantThroughTheDebugType) {
-  for (int type = kCpuTypeMin; type <= hardware_cpu_type(); ++type) {
-    auto r = test::run_child("ddot_dispatched", {"ZTR_DEBUG_CPU_TYPE=" + std::to_string(type)});
-    EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.out, "type=" + std::to_string(type) + " mismatches=0");
-  }
-}
-
 // More threads than the stack holds partial results for, with every allocation failing: the
 // failure is reported under the name "dot" and the serial kernel gives the product.
 ZTR_CHILD(ddot_partials_alloc_fails) {

@@ -77,8 +77,7 @@ int check_triangular(bool solve, const TriCase& c, int m, int n, double alpha, u
     for (int i = 0; i < ldb; ++i) {
       const double got = b[i + j * ldb];
       if (i >= m) {  // padding rows untouched
-        const double was = b0[i + j * ldb];
-        bad += std::isnan(was) ? !std::isnan(got) : got != was;
+        bad += changed(got, b0[i + j * ldb]);
         continue;
       }
       if (alpha == 0.0) {
@@ -96,7 +95,7 @@ int check_triangular(bool solve, const TriCase& c, int m, int n, double alpha, u
         mag += std::fabs(u * v);
       }
       if (solve) bad += !close(0.0, s - static_cast<LD>(alpha) * b0[i + j * ldb], mag + std::fabs(alpha * b0[i + j * ldb]), 4 * na);
-      else bad += !close(got, alpha * s, std::fabs(alpha) * mag, na);
+      else bad += misses(got, s, mag, alpha, 0.0, 0.0, na);
     }
   return bad;
 }
@@ -178,9 +177,7 @@ int check_rank_k(bool rank2, char uplo, char trans, int n, int k, double alpha, 
         s += u;
         mag += std::fabs(static_cast<double>(u)) * (rank2 ? 2 : 1);
       }
-      LD want = alpha * s, wmag = std::fabs(alpha) * mag;
-      if (beta != 0.0) want += beta * static_cast<LD>(c0[i + j * ldc]), wmag += std::fabs(beta * c0[i + j * ldc]);
-      bad += !close(got, want, wmag, 2 * k);
+      bad += misses(got, s, mag, alpha, beta, c0[i + j * ldc], 2 * k);
     }
   return bad;
 }
@@ -218,7 +215,7 @@ int check_symm(char side, char uplo, int m, int n, double alpha, double beta, un
     for (int i = 0; i < ldc; ++i) {
       const double got = c[i + j * ldc];
       if (i >= m) {
-        bad += !(std::isnan(got) ? std::isnan(c0[i + j * ldc]) : got == c0[i + j * ldc]);
+        bad += changed(got, c0[i + j * ldc]);
         continue;
       }
       LD s = 0, mag = 0;
@@ -226,9 +223,7 @@ int check_symm(char side, char uplo, int m, int n, double alpha, double beta, un
         const double u = left ? sym(i, p) : b[i + p * ldb], v = left ? b[p + j * ldb] : sym(p, j);
         s += static_cast<LD>(u) * v, mag += std::fabs(u * v);
       }
-      LD want = alpha * s, wmag = std::fabs(alpha) * mag;
-      if (beta != 0.0) want += beta * static_cast<LD>(c0[i + j * ldc]), wmag += std::fabs(beta * c0[i + j * ldc]);
-      bad += !close(got, want, wmag, na);
+      bad += misses(got, s, mag, alpha, beta, c0[i + j * ldc], na);
     }
   return bad;
 }
@@ -266,9 +261,6 @@ TEST(Level3, FallbacksWithoutWorkBuffersReportAndStayCorrect) {
 // environment, then again with one thread; returns the number of entries that differ by more
 // than rounding.
 ZTR_CHILD(level3_threads_match_serial) {
-  struct Result {
-    std::vector<double> v;
-  };
   auto run = [](std::vector<std::vector<double>>* out) {
     std::mt19937 gen(77);
     const int m = 130, n = 70;

@@ -401,32 +401,17 @@ TEST(CpuCaches, LevelTwoClassFromTheDescriptors) {
 
 // ---- dispatch ----------------------------------------------------------------------------
 
-int variant_a() {
-  return 2;
-}
-int variant_b() {
-  return 3;
-}
-int variant_c() {
-  return 4;
-}
-int variant_d() {
-  return 5;
-}
-int variant_e() {
-  return 6;
-}
-int variant_f() {
-  return 7;
+template <int kType>
+int variant() {
+  return kType;
 }
 
 // A slot answers with the variant of the type in force, fills once, and stops the process
 // with message 1213 when the type in force has no variant.
 ZTR_CHILD(dispatch_slot) {
   install_fake_cpu();
-  static DispatchSlot<int()> full{
-      {variant_a, variant_b, variant_c, variant_d, variant_e, variant_f}};
-  static DispatchSlot<int()> gap{{variant_a, variant_b, nullptr, variant_d, variant_e, variant_f}};
+  static DispatchSlot<int()> full{{variant<2>, variant<3>, variant<4>, variant<5>, variant<6>, variant<7>}};
+  static DispatchSlot<int()> gap{{variant<2>, variant<3>, nullptr, variant<5>, variant<6>, variant<7>}};
   std::printf("full=%d again=%d", full(), full());
   std::fflush(stdout);
   std::printf(" gap=%d", gap());
