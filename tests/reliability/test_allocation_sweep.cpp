@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <string>
 #include <vector>
@@ -171,35 +172,24 @@ std::vector<SweepCase> sweep_cases() {
   };
 }
 
-ZTR_CHILD(sweep_pool_off_1) {
-  return sweep_allocations(sweep_cases(), false, 1);
-}
-ZTR_CHILD(sweep_pool_off_2) {
-  return sweep_allocations(sweep_cases(), false, 2);
-}
-ZTR_CHILD(sweep_pool_on_2) {
-  return sweep_allocations(sweep_cases(), true, 2);
+// The pool is on unless ZTR_DISABLE_FAST_MM is set; the thread count is ZTR_NUM_THREADS.
+ZTR_CHILD(sweep) {
+  return sweep_allocations(sweep_cases(), std::getenv("ZTR_DISABLE_FAST_MM") == nullptr,
+                           std::atoi(std::getenv("ZTR_NUM_THREADS")));
 }
 
-TEST(AllocationSweep, OneThreadPoolOff) {
-  const auto r = run_child("sweep_pool_off_1",
-                           {"ZTR_NUM_THREADS=1", "ZTR_DYNAMIC=FALSE", "ZTR_DISABLE_FAST_MM=1"});
-  EXPECT_EQ(r.exit_code, 0) << r.out;
-}
-
-TEST(AllocationSweep, TwoThreadsPoolOff) {
-  // Passive waits: the sweep opens hundreds of short regions, and spinning workers only
-  // slow it down when the machine is shared.
-  const auto r =
-      run_child("sweep_pool_off_2", {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE",
-                                     "ZTR_DISABLE_FAST_MM=1", "OMP_WAIT_POLICY=PASSIVE"});
-  EXPECT_EQ(r.exit_code, 0) << r.out;
-}
-
-TEST(AllocationSweep, TwoThreadsPoolOn) {
-  const auto r = run_child("sweep_pool_on_2",
-                           {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE", "OMP_WAIT_POLICY=PASSIVE"});
-  EXPECT_EQ(r.exit_code, 0) << r.out;
+// On two threads the waits are passive: the sweep opens hundreds of short regions, and
+// spinning workers only slow it down when the machine is shared.
+TEST(AllocationSweep, OneAndTwoThreadsPoolOffAndOn) {
+  const std::vector<std::vector<std::string>> environments = {
+      {"ZTR_NUM_THREADS=1", "ZTR_DYNAMIC=FALSE", "ZTR_DISABLE_FAST_MM=1"},
+      {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE", "ZTR_DISABLE_FAST_MM=1",
+       "OMP_WAIT_POLICY=PASSIVE"},
+      {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE", "OMP_WAIT_POLICY=PASSIVE"}};
+  for (const auto& env : environments) {
+    const auto r = run_child("sweep", env);
+    EXPECT_EQ(r.exit_code, 0) << env[0] << " " << env.size() << "\n" << r.out;
+  }
 }
 
 }  // namespace

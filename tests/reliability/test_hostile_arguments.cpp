@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,30 +21,21 @@ namespace {
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStdout;
 
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
 // An array of `count` doubles reserved in the address space only: the pages a call touches
-// become real (zero-filled), the rest costs nothing.
-class Sparse {
- public:
-  explicit Sparse(std::size_t count) : bytes_(count * sizeof(double)) {
-    void* p = mmap(nullptr, bytes_, PROT_READ | PROT_WRITE,
-                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    p_ = p == MAP_FAILED ? nullptr : static_cast<double*>(p);
-  }
-  ~Sparse() {
-    if (p_ != nullptr) munmap(p_, bytes_);
-  }
-  Sparse(const Sparse&) = delete;
-  Sparse& operator=(const Sparse&) = delete;
-  double* get() const { return p_; }
-  double& operator[](std::size_t i) const { return p_[i]; }
-
- private:
-  std::size_t bytes_;
-  double* p_;
+// become real (zero-filled), the rest costs nothing.  Null when the space cannot be reserved.
+struct Unmap {
+  std::size_t bytes;
+  void operator()(double* p) const { munmap(p, bytes); }
 };
+using Reserved = std::unique_ptr<double[], Unmap>;
+Reserved reserve(std::size_t count) {
+  const std::size_t bytes = count * sizeof(double);
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  return Reserved(p == MAP_FAILED ? nullptr : static_cast<double*>(p), Unmap{bytes});
+}
 
 // Leading dimensions and increments for which element offsets pass 2^31 within a few columns:
 // every index must be computed in address-sized arithmetic.
@@ -51,7 +43,7 @@ TEST(HostileArguments, OffsetsBeyondThirtyTwoBits) {
   if (sizeof(void*) < 8) GTEST_SKIP() << "needs a 64-bit address space";
   const int ld = (1 << 27) + 3, n = 80;  // past 2^32 after 32 columns
   const std::size_t span = static_cast<std::size_t>(ld) * n;
-  Sparse a(span), b(span), c(span);
+  const Reserved a = reserve(span), b = reserve(span), c = reserve(span);
   ASSERT_TRUE(a.get() && b.get() && c.get()) << "cannot reserve the address space";
   auto at = [&](int i, int j) {
     return static_cast<std::size_t>(i) + static_cast<std::size_t>(j) * ld;
@@ -105,7 +97,7 @@ TEST(HostileArguments, OffsetsBeyondThirtyTwoBits) {
 
   // The dot product with increments whose offsets pass 2^31, forwards and backwards.
   const int inc = 1 << 30;
-  Sparse x(static_cast<std::size_t>(inc) * 2 + 1);
+  const Reserved x = reserve(static_cast<std::size_t>(inc) * 2 + 1);
   ASSERT_TRUE(x.get());
   x[0] = 1;
   x[inc] = 2;

@@ -7,6 +7,7 @@
 #include <numeric>
 #include <string>
 
+#include "sparse_solver/dense_blocks.h"
 #include "tests/sparse_solver/korvine_support.h"
 
 namespace ztr::test {
@@ -192,7 +193,6 @@ TEST(KorvineSolve, ZeroPivotIsPerturbedForType11AndFatalForType1) {
   k.iparm[12] = 0;  // the zero row has no entry to match: keep the diagonal as it is
   ASSERT_EQ(k.call(12, in, b.data(), x.data()), 0);
   EXPECT_GE(k.iparm[13], 1);
-  (void)x;
 }
 
 TEST(KorvineSolve, IterativeRefinementFollowsItsStoppingRule) {
@@ -240,12 +240,6 @@ TEST(KorvineSolve, IterativeRefinementFollowsItsStoppingRule) {
     for (double v : x) EXPECT_EQ(v, 0.0);
   }
 }
-
-}  // namespace
-}  // namespace ztr::test
-
-namespace ztr::test {
-namespace {
 
 // Rows of a convection-diffusion matrix shifted cyclically with badly scaled columns: every
 // diagonal entry is zero, and only the matching brings large entries back onto it.
@@ -296,14 +290,6 @@ TEST(KorvineSolve, MatchingAndScalingSolveMatricesWithZeroDiagonals) {
             std::string::npos)
       << out;
 }
-
-}  // namespace
-}  // namespace ztr::test
-
-#include "sparse_solver/dense_blocks.h"
-
-namespace ztr::test {
-namespace {
 
 // The symmetric indefinite block kernel on its own: P'AP = LDL' to working accuracy, with
 // the multipliers bounded as the Bunch-Kaufman rule guarantees (|l_ij| <= 1/(1 - alpha) for
@@ -358,12 +344,6 @@ TEST(KorvineKernels, BlockLdltIsAccurateWithBoundedMultipliers) {
   }
 }
 
-}  // namespace
-}  // namespace ztr::test
-
-namespace ztr::test {
-namespace {
-
 // A matrix from an application (hydrodynamics, unsymmetric, wide range of magnitudes).
 TEST(KorvineSolve, ApplicationMatrixOlm1000) {
   Sparse s;
@@ -381,12 +361,6 @@ TEST(KorvineSolve, ApplicationMatrixOlm1000) {
     EXPECT_LT(backward_ratio(s, x, b, 1, transpose != 0), 30.0) << transpose;
   }
 }
-
-}  // namespace
-}  // namespace ztr::test
-
-namespace ztr::test {
-namespace {
 
 // Phases 331, 332 and 333 run one solve step each; chained, they give the full solve.  The
 // memory figures of the parameter array are filled on the way.

@@ -162,36 +162,30 @@ void check_tree(const Graph& g, const Result& r, int P, const std::string& what,
 }
 
 TEST(Reorder, SeparatorTreeCoversAndSeparates) {
-  const std::vector<Case> graphs = {{"grid2d", test::grid(40, 40, 1, false, true)},
-                                    {"grid3d", test::grid(14, 13, 12)},
-                                    {"random", test::random_graph(3000, 6000, 5)},
-                                    {"identical_rows", test::multi_dof_grid(25, 25, 2)},
-                                    {"arrow", test::arrow(3000, 17)}};
-  for (const Case& c : graphs) {
-    for (int requested : {1, 2, 3, 8}) {
-      // Both methods lay out the same tree (their orders are equal, tested below).
-      for (int method : {requested < 3 ? 2 : 3}) {
-        const Result r = order(c.g, method, method == 3 ? 4 : 1, requested);
-        ASSERT_EQ(r.rc, 0);
-        ASSERT_TRUE(test::is_permutation(r.perm, c.g.n));
-        const int P = requested == 3 ? 4 : requested;
-        EXPECT_EQ(r.parts, P) << c.name << " requested " << requested;
-        check_tree(c.g, r, r.parts, c.name + " parts " + std::to_string(requested),
-                   c.name == "identical_rows" ? 2 : 1);
-      }
+  // Both nested-dissection methods lay out the same tree (their orders are equal, tested
+  // below); more parts than the dissection can fill leave most leaves empty ranges.
+  const struct {
+    const char* name;
+    Graph g;
+    std::vector<int> requested;
+  } cases[] = {{"grid2d", test::grid(40, 40, 1, false, true), {1, 2, 3, 8}},
+               {"grid3d", test::grid(14, 13, 12), {1, 2, 3, 8}},
+               {"random", test::random_graph(3000, 6000, 5), {1, 2, 3, 8}},
+               {"identical_rows", test::multi_dof_grid(25, 25, 2), {1, 2, 3, 8}},
+               {"arrow", test::arrow(3000, 17), {1, 2, 3, 8}},
+               {"few vertices", test::grid(45, 44, 1), {64, 1000}}};
+  for (const auto& c : cases) {
+    for (int requested : c.requested) {
+      const int method = requested < 3 ? 2 : 3;
+      const Result r = order(c.g, method, method == 3 ? 4 : 1, requested);
+      ASSERT_EQ(r.rc, 0);
+      ASSERT_TRUE(test::is_permutation(r.perm, c.g.n));
+      int P = 1;
+      while (P < requested) P *= 2;
+      EXPECT_EQ(r.parts, P) << c.name << " requested " << requested;
+      check_tree(c.g, r, r.parts, std::string(c.name) + " parts " + std::to_string(requested),
+                 std::string(c.name) == "identical_rows" ? 2 : 1);
     }
-  }
-}
-
-TEST(Reorder, ManyPartsOnFewVertices) {
-  // More parts than the dissection can fill: most leaves stay empty ranges.
-  const Graph g = test::grid(45, 44, 1);
-  for (int requested : {64, 1000}) {
-    const Result r = order(g, 3, 3, requested);
-    ASSERT_EQ(r.rc, 0);
-    ASSERT_TRUE(test::is_permutation(r.perm, g.n));
-    ASSERT_EQ(r.parts, requested == 64 ? 64 : 1024);
-    check_tree(g, r, r.parts, "parts " + std::to_string(requested));
   }
 }
 
@@ -210,14 +204,11 @@ TEST(Reorder, TinyAndUnsplitGraphsGiveOnePart) {
   }
   // Above 8 vertices but small enough to be ordered by minimum degree in one piece.
   const Graph g = test::grid(10, 10, 1);
-  const Result r = order(g, 2, 1, 8);
-  ASSERT_EQ(r.rc, 0);
-  EXPECT_EQ(r.parts, 1);
-  EXPECT_EQ(r.tree[1], 99);
-  for (int method : {0, 1}) {
-    const Result m = order(g, method, 1, 8);
-    EXPECT_EQ(m.parts, 1);
-    EXPECT_EQ(m.tree[1], 99);
+  for (int method = 0; method <= 2; ++method) {
+    const Result r = order(g, method, 1, 8);
+    ASSERT_EQ(r.rc, 0);
+    EXPECT_EQ(r.parts, 1);
+    EXPECT_EQ(r.tree[1], 99);
   }
 }
 
@@ -287,26 +278,29 @@ TEST(Reorder, ConstrainedMinimumDegreeRespectsStages) {
 
 TEST(Reorder, BadInputIsRefused) {
   const Graph g = test::grid(5, 5, 1);
-  std::vector<int> perm(25);
+  Graph bad_column = g, bad_start = g;
+  bad_column.adjncy[7] = 25;
+  bad_start.xadj[3] = bad_start.xadj[4] + 1;
+  std::vector<int> perm(25), tree(4);
   int parts = 1;
-  std::vector<int> tree(4);
-  EXPECT_EQ(reorder(25, g.x(), g.a(), 4, 1, perm.data(), tree.data(), &parts, nullptr),
-            kOrderBadInput);
-  EXPECT_EQ(reorder(25, g.x(), g.a(), -1, 1, perm.data(), nullptr, nullptr, nullptr),
-            kOrderBadInput);
-  EXPECT_EQ(reorder(-1, g.x(), g.a(), 2, 1, perm.data(), nullptr, nullptr, nullptr),
-            kOrderBadInput);
-  EXPECT_EQ(reorder(25, g.x(), g.a(), 2, 1, nullptr, nullptr, nullptr, nullptr), kOrderBadInput);
-  EXPECT_EQ(reorder(25, nullptr, g.a(), 0, 1, perm.data(), nullptr, nullptr, nullptr),
-            kOrderBadInput);
-  Graph bad = g;
-  bad.adjncy[7] = 25;
-  EXPECT_EQ(reorder(25, bad.x(), bad.a(), 2, 1, perm.data(), nullptr, nullptr, nullptr),
-            kOrderBadInput);
-  bad = g;
-  bad.xadj[3] = bad.xadj[4] + 1;
-  EXPECT_EQ(reorder(25, bad.x(), bad.a(), 0, 1, perm.data(), nullptr, nullptr, nullptr),
-            kOrderBadInput);
+  const struct {
+    int n, method;
+    const Graph& g;
+    const int* x;
+    int* perm;
+    int* tree;
+    int* parts;
+  } cases[] = {{25, 4, g, g.x(), perm.data(), tree.data(), &parts},
+               {25, -1, g, g.x(), perm.data(), nullptr, nullptr},
+               {-1, 2, g, g.x(), perm.data(), nullptr, nullptr},
+               {25, 2, g, g.x(), nullptr, nullptr, nullptr},
+               {25, 0, g, nullptr, perm.data(), nullptr, nullptr},
+               {25, 2, bad_column, bad_column.x(), perm.data(), nullptr, nullptr},
+               {25, 0, bad_start, bad_start.x(), perm.data(), nullptr, nullptr}};
+  for (const auto& c : cases)
+    EXPECT_EQ(reorder(c.n, c.x, c.g.a(), c.method, 1, c.perm, c.tree, c.parts, nullptr),
+              kOrderBadInput)
+        << "case " << (&c - cases);
   // An unsymmetric pattern with repeated entries is ordered as its symmetric hull.
   std::vector<int> xadj = {0, 3, 3, 4, 4};
   std::vector<int> adj = {1, 1, 3, 0};
