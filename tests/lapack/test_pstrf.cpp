@@ -154,6 +154,11 @@ TEST(Dpstrf, PivotAndStopRules) {
     EXPECT_EQ(r.rank, 3);
     EXPECT_EQ(r.info, 0);
   }
+  // The same rule for the later pivots: after the first, the remaining diagonal ties.
+  for (char uplo : {'L', 'U'}) {
+    const std::vector<double> a = {5, 0, 0, 0, 3, 0, 0, 0, 3};
+    EXPECT_EQ(run(dpstrf, uplo, 3, a, -1.0).piv, (std::vector<int>{1, 2, 3})) << uplo;
+  }
   // Nothing positive to start from (zero, NaN first, negative): rank 0, info 1, identity
   // pivots, a untouched.
   for (const std::vector<double>& a : {std::vector<double>(9, 0.0), std::vector<double>{kNaN},
