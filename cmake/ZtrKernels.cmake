@@ -11,12 +11,18 @@ set(ZTR_ISA_FLAGS_7 -mavx2 -mbmi -mbmi2 -mlzcnt -mpopcnt -mno-fma)
 # The 512-bit tier inside CpuType 7 (x86_64 only): type 7's flags and the AVX-512 foundation.
 set(ZTR_ISA_FLAGS_7_512 ${ZTR_ISA_FLAGS_7} -mavx512f)
 
+# ztr_layer_target(<out>): the object library of the calling directory's layer (its top-level
+# directory names the layer).
+function(ztr_layer_target out)
+  file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  string(REGEX REPLACE "/.*" "" layer "${rel}")
+  set(${out} ztr_${layer} PARENT_SCOPE)
+endfunction()
+
 # ztr_kernel_sources(<cpu type> <source>...): add sources compiled for one CpuType level to the
 # layer of the calling directory (its top-level directory names the layer).
 function(ztr_kernel_sources type)
-  file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
-  string(REGEX REPLACE "/.*" "" layer "${rel}")
-  set(target ztr_${layer})
+  ztr_layer_target(target)
   if(NOT DEFINED ZTR_ISA_FLAGS_${type})
     message(FATAL_ERROR "no instruction-set flags for CpuType ${type}")
   endif()
@@ -33,9 +39,7 @@ endfunction()
 # type 7 kernels (ZTR_KERNEL_CPU_TYPE=7) that run only when the processor and the OS support
 # 512-bit registers; the type 7 variant decides at run time whether to call them.
 function(ztr_kernel_sources_512)
-  file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
-  string(REGEX REPLACE "/.*" "" layer "${rel}")
-  set(target ztr_${layer})
+  ztr_layer_target(target)
   foreach(src IN LISTS ARGN)
     get_filename_component(abs ${src} ABSOLUTE)
     set_source_files_properties(${abs} TARGET_DIRECTORY ${target} PROPERTIES

@@ -8,6 +8,7 @@
 #include "lapack/auxiliary/dlacpy.h"
 #include "lapack/auxiliary/dlansy.h"
 #include "lapack/auxiliary/dlascl.h"
+#include "lapack/auxiliary/safe_range.h"
 #include "lapack/dlamch.h"
 #include "lapack/ormtr/ormtr.h"
 #include "lapack/sytrd/sytrd.h"
@@ -109,15 +110,8 @@ void dsyevd_driver(const char* jobz, const char* uplo, const int* n, double* a, 
   const double bignum = 1.0 / smlnum;
   const double rmin = std::sqrt(smlnum), rmax = std::sqrt(bignum);
   const double anrm = dlansy("M", uplo, n, a, lda, work);
-  double sigma = 1.0;
-  bool scaled = false;
-  if (anrm > 0.0 && anrm < rmin) {
-    scaled = true;
-    sigma = rmin / anrm;
-  } else if (anrm > rmax) {
-    scaled = true;
-    sigma = rmax / anrm;
-  }
+  const double sigma = safe_range_factor(anrm, rmin, rmax);
+  const bool scaled = sigma != 1.0;
   if (scaled) {
     const int zero = 0;
     const double one = 1.0;

@@ -4,6 +4,7 @@
 
 #include "blas/level1/level1.h"
 #include "lapack/auxiliary/dlansy.h"
+#include "lapack/auxiliary/safe_range.h"
 #include "lapack/dlamch.h"
 #include "lapack/ilaenv.h"
 #include "lapack/ormtr/ormtr.h"
@@ -101,15 +102,8 @@ void dsyevr(const char* jobz, const char* range, const char* uplo, const int* n,
   double vll = valeig ? *vl : 0.0, vuu = valeig ? *vu : 0.0;
   double abstll = *abstol;
   const double anrm = dlansy("M", ul, n, a, lda, work);
-  double sigma = 1.0;
-  bool scaled = false;
-  if (anrm > 0 && anrm < rmin) {
-    scaled = true;
-    sigma = rmin / anrm;
-  } else if (anrm > rmax) {
-    scaled = true;
-    sigma = rmax / anrm;
-  }
+  const double sigma = safe_range_factor(anrm, rmin, rmax);
+  const bool scaled = sigma != 1.0;
   if (scaled) {
     const int one = 1;
     for (int j = 0; j < nn; ++j) {

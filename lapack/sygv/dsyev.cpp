@@ -11,6 +11,7 @@
 #include "blas/level1/level1.h"
 #include "lapack/auxiliary/dlascl.h"
 #include "lapack/auxiliary/dlansy.h"
+#include "lapack/auxiliary/safe_range.h"
 #include "lapack/dlamch.h"
 #include "lapack/ilaenv.h"
 #include "lapack/orgtr/orgtr.h"
@@ -96,12 +97,7 @@ void dsyev(const char* jobz, const char* uplo, const int* n, double* a, const in
   const double safmin = dlamch("Safe minimum"), eps = dlamch("Precision");
   const double rmin = std::sqrt(safmin / eps), rmax = std::sqrt(eps / safmin);
   const double anrm = dlansy("M", uplo, n, a, lda, work);
-  double sigma = 1.0;
-  if (anrm > 0.0 && anrm < rmin) {
-    sigma = rmin / anrm;
-  } else if (anrm > rmax) {
-    sigma = rmax / anrm;
-  }
+  const double sigma = safe_range_factor(anrm, rmin, rmax);
   if (sigma != 1.0) {
     const int zero = 0;
     const double one = 1.0;
