@@ -12,31 +12,17 @@
 #include "lapack/auxiliary/dlaset.h"
 #include "lapack/auxiliary/dlasrt.h"
 #include "lapack/dlamch.h"
+#include "lapack/tridiagonal/compz.h"
 #include "lapack/tridiagonal/tridiagonal_scaling.h"
 #include "service/error.h"
-#include "service/letters.h"
 
 namespace ztr {
-
-namespace {
-constexpr int kMaxIterationsPerEigenvalue = 30;
-}  // namespace
 
 void dsteqr(const char* compz, const int* n, double* d_arg, double* e_arg, double* z,
             const int* ldz, double* work_arg, int* info) {
   const int nn = *n;
-  int icompz = -1;
-  if (same_letter(*compz, 'N')) icompz = 0;
-  if (same_letter(*compz, 'V')) icompz = 1;
-  if (same_letter(*compz, 'I')) icompz = 2;
-  int bad = 0;
-  if (icompz < 0) {
-    bad = 1;
-  } else if (nn < 0) {
-    bad = 2;
-  } else if (*ldz < 1 || (icompz > 0 && *ldz < std::max(1, nn))) {
-    bad = 6;
-  }
+  int icompz = 0;
+  int bad = check_compz(compz, nn, *ldz, &icompz);
   *info = -bad;
   if (bad != 0) {
     xerbla_dispatch("DSTEQR", &bad, 6);
@@ -54,41 +40,25 @@ void dsteqr(const char* compz, const int* n, double* d_arg, double* e_arg, doubl
   double* work = work_arg - 1;
   auto zcol = [&](int j) { return z + (j - 1) * ld; };
 
-  const double eps = dlamch("E");
-  const double eps2 = eps * eps;
+  UnreducedBlocks blocks(nn);
+  const double eps2 = blocks.eps * blocks.eps;
   const double safmin = dlamch("S");
   if (icompz == 2) {
     const double zero = 0.0, one = 1.0;
     dlaset("Full", n, n, &zero, &one, z, ldz);
   }
-  const int nmaxit = nn * kMaxIterationsPerEigenvalue;
+  const int nmaxit = blocks.max_iterations();
   int jtot = 0;
-  TridiagonalScaling scaling;
   // Applies the rotations saved in work[l..l+count-2] (cosines) and work[n-1+l..] (sines) to
   // columns l..l+count-1 of z.
   auto rotate_columns = [&](const char* direct, int l, int count) {
     dlasr("R", "V", direct, n, &count, &work[l], &work[nn - 1 + l], zcol(l), ldz);
   };
 
-  int l1 = 1;
-  while (l1 <= nn) {
-    if (l1 > 1) e[l1 - 1] = 0.0;
-    int m = l1;
-    for (; m < nn; ++m) {
-      const double tst = std::fabs(e[m]);
-      if (tst == 0.0) break;
-      if (tst <= std::sqrt(std::fabs(d[m])) * std::sqrt(std::fabs(d[m + 1])) * eps) {
-        e[m] = 0.0;
-        break;
-      }
-    }
-    int l = l1;
-    const int lsv = l;
-    int lend = m;
-    const int lendsv = lend;
-    l1 = m + 1;
-    if (lend == l) continue;
-    if (!scaling.scale(lend - l + 1, d + l, e + l)) continue;
+  int lsv = 0, lendsv = 0;
+  while (blocks.next(d, e, &lsv, &lendsv)) {
+    int l = lsv;
+    int lend = lendsv;
 
     if (std::fabs(d[lend]) < std::fabs(d[l])) {
       lend = lsv;
@@ -207,7 +177,7 @@ void dsteqr(const char* compz, const int* n, double* d_arg, double* e_arg, doubl
         e[l - 1] = g;
       }
     }
-    scaling.unscale(lendsv - lsv + 1, d + lsv, std::max(lendsv - lsv, 0), e + lsv);
+    blocks.scaling.unscale(lendsv - lsv + 1, d + lsv, std::max(lendsv - lsv, 0), e + lsv);
     if (jtot >= nmaxit) {
       for (int i = 1; i < nn; ++i)
         if (e[i] != 0.0) ++*info;

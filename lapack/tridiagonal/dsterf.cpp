@@ -11,10 +11,6 @@
 
 namespace ztr {
 
-namespace {
-constexpr int kMaxIterationsPerEigenvalue = 30;
-}  // namespace
-
 void dsterf(const int* n, double* d_arg, double* e_arg, int* info) {
   const int nn = *n;
   *info = 0;
@@ -28,30 +24,15 @@ void dsterf(const int* n, double* d_arg, double* e_arg, int* info) {
   // One-based views, so that the index arithmetic reads as in the published algorithm.
   double* d = d_arg - 1;
   double* e = e_arg - 1;
-  const double eps = dlamch("E");
-  const double eps2 = eps * eps;
-  const int nmaxit = nn * kMaxIterationsPerEigenvalue;
+  UnreducedBlocks blocks(nn);
+  const double eps2 = blocks.eps * blocks.eps;
+  const int nmaxit = blocks.max_iterations();
   int jtot = 0;
-  TridiagonalScaling scaling;
 
-  int l1 = 1;
-  while (l1 <= nn) {
-    // Find the next unreduced block l..lend: split where e is negligible.
-    if (l1 > 1) e[l1 - 1] = 0.0;
-    int m = l1;
-    for (; m < nn; ++m) {
-      if (std::fabs(e[m]) <= std::sqrt(std::fabs(d[m])) * std::sqrt(std::fabs(d[m + 1])) * eps) {
-        e[m] = 0.0;
-        break;
-      }
-    }
-    int l = l1;
-    const int lsv = l;
-    int lend = m;
-    const int lendsv = lend;
-    l1 = m + 1;
-    if (lend == l) continue;
-    if (!scaling.scale(lend - l + 1, d + l, e + l)) continue;
+  int lsv = 0, lendsv = 0;
+  while (blocks.next(d, e, &lsv, &lendsv)) {
+    int l = lsv;
+    int lend = lendsv;
     for (int i = l; i < lend; ++i) e[i] *= e[i];
 
     // QL when the larger end is at the bottom, QR otherwise.
@@ -156,7 +137,7 @@ void dsterf(const int* n, double* d_arg, double* e_arg, int* info) {
       }
     }
     // Only d is scaled back: e holds squares here and is not part of the result.
-    scaling.unscale(lendsv - lsv + 1, d + lsv, 0, nullptr);
+    blocks.scaling.unscale(lendsv - lsv + 1, d + lsv, 0, nullptr);
     if (jtot >= nmaxit) {
       for (int i = 1; i < nn; ++i)
         if (e[i] != 0.0) ++*info;
