@@ -1,4 +1,3 @@
-#include <cmath>
 #include <cstddef>
 
 #include "blas/gemm/gemm.h"
@@ -6,7 +5,7 @@
 #include "lapack/auxiliary/dlacpy.h"
 #include "lapack/auxiliary/dlaset.h"
 #include "lapack/tridiagonal/dlaed1.h"
-#include "lapack/tridiagonal/dlaed4.h"
+#include "lapack/tridiagonal/dlaed9.h"
 
 namespace ztr {
 
@@ -20,36 +19,14 @@ void dlaed3(int k, int n, int n1, double* d, double* q, int ldq, double rho, dou
   const int* ctot = ctot_arg - 1;
   auto at = [&](int i, int j) -> double& { return q[(i - 1) + (j - 1) * ld]; };
 
-  for (int j = 1; j <= k; ++j) {
-    dlaed4(k, j, dlamda, w, &at(1, j), rho, &d[j - 1], info);
-    if (*info != 0) return;
-  }
-
-  if (k == 2) {
-    // dlaed4 returned the eigenvectors themselves; put their rows in grouped order.
-    for (int j = 1; j <= k; ++j) {
-      const double w1 = at(1, j), w2 = at(2, j);
-      const double v[2] = {w1, w2};
-      at(1, j) = v[indx[1] - 1];
-      at(2, j) = v[indx[2] - 1];
-    }
-  } else if (k > 2) {
-    // Recompute z from the roots so that the vectors below are orthogonal to working
-    // accuracy: z(i)^2 = prod_j (d(i) - lambda(j)) / prod_{j != i} (d(i) - d(j)), up to a
-    // common factor that the normalisation removes.
+  dlaed9(k, d, q, ldq, rho, dlamda, w, s, info);
+  if (*info != 0) return;
+  // Put the rows of the vectors in grouped order.
+  if (k >= 2) {
     const int inc1 = 1;
-    blas_dcopy(&k, w, &inc1, s, &inc1);
-    const int diag_stride = ldq + 1;
-    blas_dcopy(&k, q, &diag_stride, w, &inc1);
     for (int j = 1; j <= k; ++j) {
-      for (int i = 1; i < j; ++i) w[i - 1] *= at(i, j) / (dlamda[i - 1] - dlamda[j - 1]);
-      for (int i = j + 1; i <= k; ++i) w[i - 1] *= at(i, j) / (dlamda[i - 1] - dlamda[j - 1]);
-    }
-    for (int i = 0; i < k; ++i) w[i] = std::copysign(std::sqrt(-w[i]), s[i]);
-    for (int j = 1; j <= k; ++j) {
-      for (int i = 1; i <= k; ++i) s[i - 1] = w[i - 1] / at(i, j);
-      const double norm = blas_dnrm2(&k, s, &inc1);
-      for (int i = 1; i <= k; ++i) at(i, j) = s[indx[i] - 1] / norm;
+      blas_dcopy(&k, &at(1, j), &inc1, s, &inc1);
+      for (int i = 1; i <= k; ++i) at(i, j) = s[indx[i] - 1];
     }
   }
 

@@ -11,12 +11,12 @@
 #include "lapack/auxiliary/dlascl.h"
 #include "lapack/auxiliary/dlaset.h"
 #include "lapack/dlamch.h"
+#include "lapack/tridiagonal/compz.h"
 #include "lapack/ilaenv.h"
 #include "lapack/tridiagonal/dlaed0.h"
 #include "lapack/tridiagonal/dsteqr.h"
 #include "lapack/tridiagonal/dsterf.h"
 #include "service/error.h"
-#include "service/letters.h"
 
 namespace ztr {
 
@@ -34,18 +34,8 @@ void dstedc(const char* compz, const int* n, double* d, double* e, double* z, co
             double* work, const int* lwork, int* iwork, const int* liwork, int* info) {
   const int nn = *n;
   const bool lquery = *lwork == -1 || *liwork == -1;
-  int icompz = -1;
-  if (same_letter(*compz, 'N')) icompz = 0;
-  if (same_letter(*compz, 'V')) icompz = 1;
-  if (same_letter(*compz, 'I')) icompz = 2;
-  int bad = 0;
-  if (icompz < 0) {
-    bad = 1;
-  } else if (nn < 0) {
-    bad = 2;
-  } else if (*ldz < 1 || (icompz > 0 && *ldz < std::max(1, nn))) {
-    bad = 6;
-  }
+  int icompz = 0;
+  int bad = check_compz(compz, nn, *ldz, &icompz);
   const int smlsiz = ilaenv(9, "DSTEDC", " ", 0, 0, 0, 0);
   int lwmin = 1, liwmin = 1;
   if (bad == 0) {
@@ -120,25 +110,14 @@ void dstedc(const char* compz, const int* n, double* d, double* e, double* z, co
         const int m1 = m - 1;
         dlascl("G", &izero, &izero, &orgnrm, &one, &m, &ione, d + start, &m, &sinfo);
         dlascl("G", &izero, &izero, &orgnrm, &one, &m1, &ione, e + start, &m1, &sinfo);
-        const int two = 2;
         if (icompz == 2) {
-          ztr_lapack_dlaed0(&two, n, &m, d + start, e + start, zat(start, start), ldz, nullptr, ldz,
-                            work, iwork, info);
+          ztr_lapack_dlaed0(&icompz, n, &m, d + start, e + start, zat(start, start), ldz, nullptr,
+                            ldz, work, iwork, info);
         } else {
-          // The block's own vectors into work, then one multiply into the given matrix:
-          // work holds them (m^2), the divide and conquer's workspace (4m + m^2) and a copy
-          // of the affected columns of z (n*m), all within the minimum lwork.
-          double* vectors = work;
-          double* dc_work = work + static_cast<std::ptrdiff_t>(m) * m;
-          double* zcopy =
-              dc_work + 4 * static_cast<std::ptrdiff_t>(m) + static_cast<std::ptrdiff_t>(m) * m;
-          ztr_lapack_dlaed0(&two, &m, &m, d + start, e + start, vectors, &m, nullptr, &m, dc_work,
-                            iwork, info);
-          if (*info == 0) {
-            dlacpy("A", n, &m, zat(0, start), ldz, zcopy, n);
-            ztr_blas_dgemm("N", "N", n, &m, &m, &one, zcopy, n, vectors, &m, &zero, zat(0, start),
-                           ldz);
-          }
+          // The given matrix's columns of this block are updated in place; work holds the
+          // updated copy (n^2) and then the divide and conquer's workspace.
+          ztr_lapack_dlaed0(&icompz, n, &m, d + start, e + start, zat(0, start), ldz, work, n,
+                            work + static_cast<std::ptrdiff_t>(nn) * nn, iwork, info);
         }
         if (*info != 0) {
           *info = (*info / (m + 1) + start) * (nn + 1) + *info % (m + 1) + start;
