@@ -10,6 +10,13 @@
 // cache) for the whole factorization; the tail zone (the last L blocks) is shared, brought up
 // one level at a time by whoever is free, which evens out the end of the factorization where
 // the static shares would leave threads idle.
+//
+// A thread with nothing ready in its own ranges or in the tail takes a ready block of another
+// thread's ranges, one block at a time, with the owner's target level.  On a machine with
+// more runnable threads than cores an owner can lose its core for a whole time slice; without
+// this the next panel (or the update it waits for) would wait for it while a thread idles.
+// Every block still receives each level's update as one apply_panel call, in level order, so
+// the factors do not depend on which thread did the work.
 #include <omp.h>
 
 #include <algorithm>
@@ -53,9 +60,9 @@ struct Scheduler {
     }
   }
 
-  // Static zone: the thread's own ranges.  Returns a task, or kNothing with `pending` set
-  // when some own block still needs work later.
-  lu_sched_task take_static(int t, bool* pending) {
+  // Static zone: the ranges of thread t.  Returns a task of at most max_blocks blocks, or
+  // kNothing with `pending` set when some block of those ranges still needs work later.
+  lu_sched_task take_static(int t, bool* pending, int max_blocks) {
     const int T = s[kThreads], C = s[kChunk], K = s[kPanels], P = s[kFactored];
     const int W = std::max(0, s[kBlocks] - s[kTail]);
     *pending = false;
@@ -76,7 +83,7 @@ struct Scheduler {
         if (c <= K || st != K) *pending = true;
         if (st >= 0 && st < G) {
           int c2 = c;
-          while (c2 < end && status(c2 + 1) == st) ++c2;
+          while (c2 < end && c2 - c + 1 < max_blocks && status(c2 + 1) == st) ++c2;
           for (int b = c; b <= c2; ++b) status(b) = -G;
           return {kUpdate, st + 1, G, c, c2};
         }
@@ -113,10 +120,23 @@ struct Scheduler {
 
   lu_sched_task next(int t, const lu_sched_task& done) {
     record(done);
+    const int T = s[kThreads];
     bool pending = false;
-    const lu_sched_task own = take_static(t, &pending);
+    const lu_sched_task own = take_static(t, &pending, s[kBlocks]);
     if (own.kind != kNothing) return own;
     lu_sched_task shared = take_tail();
+    if (shared.kind == kUpdate || shared.kind == kPanel) return shared;
+    // A thread without a block of its own and no tail to share ends at once.
+    const int C = s[kChunk];
+    const int first_own = t > 0 ? t * C + 1 : (C == 1 ? T + 1 : 2);
+    if (s[kTail] == 0 && first_own > s[kBlocks]) return {kFinished, 0, 0, 0, 0};
+    // The other threads' ranges, the next thread's first: a ready block there is late.
+    for (int i = 1; i < T; ++i) {
+      bool theirs = false;
+      const lu_sched_task late = take_static((t + i) % T, &theirs, 1);
+      if (late.kind != kNothing) return late;
+      pending = pending || theirs;
+    }
     if (shared.kind == kFinished && pending) shared.kind = kNothing;
     return shared;
   }

@@ -10,7 +10,10 @@
 //   factor   diagonal tile j with all j updates: the serial blocked algorithm;
 //   solve    tile (i, j) with all j updates, once diagonal tile j is final: one TRSM;
 //   update   tile (i, j) at level s: the run of columns s..k-1 whose tiles in rows i and j
-//            are final, in one SYRK (i = j) or GEMM of depth (k - s)*nb.
+//            are final, in one SYRK (i = j) or GEMM of depth (k - s)*nb.  Tiles below an
+//            off-diagonal one in the same column, at the same level and with the same
+//            columns final, join its task (up to a thread's share of the column), so that
+//            the multiply packs row j's tiles once and runs on a tall block.
 // Tasks are looked for column by column from the left, so the critical path (the diagonal
 // and the panel just under it) is served first.  When a diagonal tile is not positive
 // definite, info takes its global order and no thread takes another task.
@@ -40,6 +43,7 @@ struct Task {
   TaskKind kind;
   int i, j;    // tile
   int k1, k2;  // update: tile columns k1..k2-1
+  int i2;      // update: tiles (i..i2, j)
 };
 
 struct Scheduler {
@@ -49,7 +53,7 @@ struct Scheduler {
 
   void record(const Task& t) {
     if (t.kind == kUpdate) {
-      tile(t.i, t.j) = t.k2;
+      for (int i = t.i; i <= t.i2; ++i) tile(i, t.j) = t.k2;
     } else if (t.kind == kFactor || t.kind == kSolve) {
       tile(t.i, t.j) = t.j + 1;
       --s[kRemaining];
@@ -58,7 +62,7 @@ struct Scheduler {
 
   Task next(const Task& done) {
     record(done);
-    if (s[kFailed] != 0 || s[kRemaining] == 0) return {kFinished, 0, 0, 0, 0};
+    if (s[kFailed] != 0 || s[kRemaining] == 0) return {kFinished, 0, 0, 0, 0, 0};
     const int nblk = s[kBlocks];
     while (s[kScanFrom] < nblk) {
       // Advance past tile columns that are complete.
@@ -75,23 +79,34 @@ struct Scheduler {
         if (level == j) {
           if (i == j) {
             tile(i, j) = -1;
-            return {kFactor, i, j, 0, 0};
+            return {kFactor, i, j, 0, 0, i};
           }
           if (final_tile(j, j)) {
             tile(i, j) = -1;
-            return {kSolve, i, j, 0, 0};
+            return {kSolve, i, j, 0, 0, i};
           }
           continue;
         }
         int k = level;
         while (k < j && final_tile(i, k) && final_tile(j, k)) ++k;
         if (k > level) {
-          tile(i, j) = -1;
-          return {kUpdate, i, j, level, k};
+          int i2 = i;
+          if (i > j) {
+            const int most = std::max(1, (nblk - j) / s[kThreads]);
+            auto joins = [&](int r) {
+              if (tile(r, j) != level) return false;
+              for (int c = level; c < k; ++c)
+                if (!final_tile(r, c)) return false;
+              return true;
+            };
+            while (i2 + 1 < nblk && i2 + 1 - i < most && joins(i2 + 1)) ++i2;
+          }
+          for (int r = i; r <= i2; ++r) tile(r, j) = -1;
+          return {kUpdate, i, j, level, k, i2};
         }
       }
     }
-    return {kNothing, 0, 0, 0, 0};
+    return {kNothing, 0, 0, 0, 0, 0};
   }
 };
 
@@ -153,7 +168,7 @@ void ztr_lapack_dpotrf_tiled(char uplo, int n, double* a, int lda, int* info, in
 
 #pragma omp parallel num_threads(threads)
   {
-    Task task{kNothing, 0, 0, 0, 0};
+    Task task{kNothing, 0, 0, 0, 0, 0};
     SpinWait idle;
     for (;;) {
 #pragma omp critical(ztr_task_scheduler)
@@ -164,7 +179,8 @@ void ztr_lapack_dpotrf_tiled(char uplo, int n, double* a, int lda, int* info, in
         continue;
       }
       idle.reset();
-      const int mi = order(task.i), mj = order(task.j);
+      const int mj = order(task.j);
+      const int mi = std::min(n, (task.i2 + 1) * nb) - task.i * nb;  // rows of tiles i..i2
       if (task.kind == kFactor) {
         int tile_info = 0;
         const int tile_nb = ilaenv(1, "DPOTRF", opts, mj, 1, -1, -1);
