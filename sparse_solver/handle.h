@@ -107,6 +107,7 @@ struct ControlRecord {
   // Analysis results.
   WorkMemory analysis_memory;
   long long analysis_peak = 0;
+  long long ordering_peak = 0;  // memory in use while the ordering ran, its own included
   Supernodes sn;
   // maxfct factorizations.
   WorkMemory factor_memory;

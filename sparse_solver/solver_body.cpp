@@ -106,15 +106,16 @@ void analyse(const KorvineArgs& g, ControlRecord* c, MatrixCopy* copy, int threa
   if (c->analysed || c->factors != nullptr) release_analysis(g.pt);
   record_settings(c, g, threads, sizeof(T) == sizeof(float));
   const int base = g.iparm[34] != 0 ? 0 : 1;
-  // Matching and scaling are built for the real unsymmetric type; scaling needs matching.
-  c->matching = g.mtype == 11 && g.iparm[12] > 0 && g.a != nullptr;
+  // Matching and scaling are built for the real types 11 and -2; scaling needs matching.
+  c->matching = (g.mtype == 11 || g.mtype == -2) && g.iparm[12] > 0 && g.a != nullptr;
   c->scaling = c->matching && g.iparm[10] == 1;
   AnalysisInput in{
       g.mtype,      g.n,         g.ia,       g.ja,           base, g.perm,
       c->user_perm, c->ordering, c->threads, c->panel_width, g.a,  sizeof(T) == sizeof(float),
       c->matching,  c->scaling};
   const StageStatus s = run_analysis(c, copy, in);
-  c->analysis_peak = c->analysis_memory.peak.load() + copy->memory.peak.load();
+  c->analysis_peak =
+      std::max(c->analysis_memory.peak.load() + copy->memory.peak.load(), c->ordering_peak);
   if (s.error != 0) {
     release_analysis(g.pt);
     *st = {s.error, s.error_num, s.bytes, 0};
