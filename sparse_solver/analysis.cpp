@@ -9,6 +9,7 @@
 #include "sparse_solver/ordering/elimination_tree.h"
 #include "sparse_solver/ordering/ordering_codes.h"
 #include "sparse_solver/ordering/reorder.h"
+#include "sparse_solver/solve.h"
 #include "sparse_solver/symmetric_matching.h"
 
 namespace ztr {
@@ -444,6 +445,11 @@ StageStatus run_analysis(ControlRecord* c, MatrixCopy* copy, const AnalysisInput
              &ordering_bytes);
   c->ordering_peak = in_use_before + ordering_bytes;
   if (st.error != 0) return st;
+  if (in.stop_after_reordering) {
+    if (in.user_perm == 2)
+      for (int k = 0; k < n; ++k) in.perm[k] = sn->perm[k] + in.base;
+    return st;
+  }
   double t2 = now();
   c->timers[kTimeReorder] = t2 - t1;
   c->timer_active[kTimeReorder] = true;
@@ -473,6 +479,18 @@ StageStatus run_analysis(ControlRecord* c, MatrixCopy* copy, const AnalysisInput
   c->timer_active[kTimeSymbfct] = true;
   st = scatter_map(mem, sn, copy, in.mtype);
   if (st.error != 0) return st;
+  if (in.wanted >= 0) {
+    if (!get(sn->wanted, mem, n, &st, kStageAfterReordering, true) ||
+        !get(sn->wanted_supernodes, mem, sn->count, &st, kStageAfterReordering, true))
+      return st;
+    for (int k = n - in.wanted; k < n; ++k) {
+      const int v = in.perm[k] - in.base;
+      if (v >= 0 && v < n) sn->wanted[sn->iperm[v]] = 1;
+    }
+    for (int k = 0; k < n; ++k)
+      if (sn->wanted[k]) sn->wanted_supernodes[sn->owner[k]] = 1;
+    mark_ancestors(*sn, sn->wanted_supernodes.get());
+  }
   c->timers[kTimeParlist] = now() - t3;
   c->timer_active[kTimeParlist] = true;
   if (in.user_perm == 2)

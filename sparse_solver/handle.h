@@ -50,6 +50,10 @@ struct Supernodes {
   WorkArray<double> row_scale;    // n, by row of A
   WorkArray<double> col_scale;    // n, by column of A
   WorkArray<double> entry_scale;  // nnz: row_scale * col_scale of each stored entry
+  // Partial solve (analysed from a list of wanted unknowns): one flag per position, and per
+  // supernode the flag of those the backward step computes.  Empty otherwise.
+  WorkArray<unsigned char> wanted;
+  WorkArray<unsigned char> wanted_supernodes;
 };
 
 // The numerical factorization of one matrix number.  Values are kept as bytes because the

@@ -3,9 +3,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "service/messages.h"
 #include "service/platform.h"
 #include "sparse_solver/handle.h"
 #include "sparse_solver/solve.h"
+#include "sparse_solver/solver_messages.h"
 
 namespace ztr {
 namespace {
@@ -90,6 +92,14 @@ SolveOutcome refine(ControlRecord* c, const Factorization* f, const SolveInput& 
   return o;
 }
 
+// The heading line of a pruned step and the share of the unknowns it computed.
+void print_unknowns(int heading, int unknowns, int n) {
+  const int pct = static_cast<int>(100LL * unknowns / n);
+  msg_print(heading, 0);
+  msg_print(kSmProgressPercent, 1, pct);
+  if (pct == 100) msg_print(kMsgBlankLine, 0);
+}
+
 template <typename T>
 bool get(WorkArray<T>& arr, WorkMemory* mem, std::size_t count, SolveOutcome* o, int stage) {
   if (arr.allocate(mem, count, "korvine solve")) return true;
@@ -109,8 +119,14 @@ SolveOutcome solve_and_refine(ControlRecord* c, const Factorization* f, const So
   WorkArray<T> work, bcopy;
   const std::size_t wsize = static_cast<std::size_t>(in.n + c->sn.longest) * in.nrhs;
   if (!get(work, mem, wsize, &o, kStageFactorWork)) return o;
-  const bool partial = in.steps != kStepsAll;
+  const bool partial = in.steps != kStepsAll || in.partial;
   const bool refines = !partial && (in.max_steps != 0 || in.perturbed > 0);
+  SolvePruning pruning;
+  WorkArray<unsigned char> forward;
+  if (in.partial) {
+    if (!get(forward, mem, c->sn.count, &o, kStageFactorWork)) return o;
+    pruning = {forward.get(), c->sn.wanted_supernodes.get(), c->sn.wanted.get()};
+  }
   // The right-hand sides are kept when the solution overwrites them and refinement needs them.
   const T* rhs = b;
   if (refines && out == b) {
@@ -118,9 +134,15 @@ SolveOutcome solve_and_refine(ControlRecord* c, const Factorization* f, const So
     std::memcpy(bcopy.get(), b, sizeof(T) * count);
     rhs = bcopy.get();
   }
-  solve_with_factors<T>(c, f, in.nrhs, in.steps, c->transpose_mode != 0, b, out, work.get());
+  solve_with_factors<T>(c, f, in.nrhs, in.steps, c->transpose_mode != 0, b, out, work.get(),
+                        in.partial ? &pruning : nullptr);
   c->timers[kTimeSolve] = platform().clock_seconds() - t0;
   c->timer_active[kTimeSolve] = true;
+  if (in.partial && in.print_counts) {
+    if (in.steps & kStepForward) print_unknowns(kSmProgressForward, pruning.forward_unknowns, in.n);
+    if (in.steps & kStepBackward)
+      print_unknowns(kSmProgressBackward, pruning.backward_unknowns, in.n);
+  }
   if (!refines) return o;
   WorkArray<T> r, d;
   if (!get(r, mem, count, &o, kStageRefinementWork) ||

@@ -15,9 +15,11 @@ struct SolveInput {
   const int* ia;  // caller's arrays, index base `base`
   const int* ja;
   int base;
-  int steps;      // solve steps (all of them for phase 33; one for 331..333)
-  int perturbed;  // perturbed pivots that decide whether refinement runs
-  int max_steps;  // iparm[7]
+  int steps;                  // solve steps (all of them for phase 33; one for 331..333)
+  int perturbed;              // perturbed pivots that decide whether refinement runs
+  int max_steps;              // iparm[7]
+  bool partial = false;       // only the wanted unknowns of a partial-solve analysis
+  bool print_counts = false;  // print the unknowns the pruned steps computed
 };
 
 struct SolveOutcome {
