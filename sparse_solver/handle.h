@@ -69,6 +69,7 @@ struct Factorization {
   int negative = 0;
   double mflop = 0;
   double norm_a = 0;
+  double seconds = 0;  // time the numerical factorization took
 };
 
 // Timer slots of the report (index 1 .. 10).

@@ -1,11 +1,13 @@
 #include "sparse_solver/refinement.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "service/messages.h"
 #include "service/platform.h"
 #include "sparse_solver/handle.h"
+#include "sparse_solver/krylov.h"
 #include "sparse_solver/solve.h"
 #include "sparse_solver/solver_messages.h"
 
@@ -100,6 +102,68 @@ void print_unknowns(int heading, int unknowns, int n) {
   if (pct == 100) msg_print(kMsgBlankLine, 0);
 }
 
+// The Krylov iteration's limits come from the ratio of factorization to solve time: it may
+// spend about as much as the factorization again.  Named after their roles in that rule.
+constexpr double kSolveTimeFloor = 1.000000013351432e-10;
+constexpr double kTimeShare = 0.44999998807907104;
+constexpr int kMinimumIterations = 2;
+constexpr int kLargeLimit = 101;
+constexpr int kCappedLimit = 100;
+constexpr int kNegativeKLimit = 150;
+// Tolerance when iparm[3] gives no exponent.
+constexpr double kDefaultToleranceDouble = 1e-6;
+constexpr double kDefaultToleranceSingle = 1e-4;
+
+int krylov_limit(int k, double factor_seconds, double solve_seconds) {
+  if (solve_seconds <= kSolveTimeFloor) return k < 0 ? kNegativeKLimit : 0;
+  const double estimate = 3.0 * std::abs(k) * factor_seconds / solve_seconds * kTimeShare + 1;
+  int m = static_cast<int>(std::max(static_cast<double>(kMinimumIterations), estimate));
+  if (m >= kLargeLimit) return k > 0 ? kCappedLimit : kNegativeKLimit;
+  return k < 0 ? kNegativeKLimit : m;
+}
+
+// CG for the positive definite types, CGS otherwise, one right-hand side after the other;
+// out holds the direct solution on entry.  iterations: the most any column needed.
+template <typename T>
+SolveOutcome iterate(ControlRecord* c, const Factorization* f, const SolveInput& in, const T* a,
+                     const T* b, T* out, T* work, T* kwork, T* zero, int limit) {
+  SolveOutcome o;
+  o.krylov_ran = true;
+  const int n = in.n;
+  const bool tr = c->transpose_mode != 0;
+  const bool definite = in.mtype == 2 || in.mtype == 4;
+  const double tolerance = in.tolerance_exponent > 0    ? std::pow(10.0, -in.tolerance_exponent)
+                           : sizeof(T) == sizeof(float) ? kDefaultToleranceSingle
+                                                        : kDefaultToleranceDouble;
+  const int patience = static_cast<int>(0.5 * limit + 1);
+  SolveInput one = in;
+  one.nrhs = 1;
+  auto apply = [&](const T* v, T* y) {
+    residual<T, T>(one, tr, a, zero, v, y);
+    for (int i = 0; i < n; ++i) y[i] = -y[i];
+  };
+  auto precondition = [&](const T* v, T* y) {
+    solve_with_factors<T>(c, f, 1, kStepsAll, tr, v, y, work);
+  };
+  for (int col = 0; col < in.nrhs; ++col) {
+    const long off = static_cast<long>(col) * n;
+    const KrylovResult r = definite
+                               ? preconditioned_cg<T>(n, apply, precondition, b + off, out + off,
+                                                      tolerance, limit, patience, kwork)
+                               : preconditioned_cgs<T>(n, apply, precondition, b + off, out + off,
+                                                       tolerance, limit, patience, kwork);
+    if (r.failure != 0) {
+      o.diagnostic = r.failure - 10 * r.iterations;
+      o.steps_done = r.iterations;
+      o.status = {kErrFactor, kFactorKrylov, 0};
+      return o;
+    }
+    o.steps_done = std::max(o.steps_done, r.iterations);
+  }
+  o.diagnostic = o.steps_done;
+  return o;
+}
+
 template <typename T>
 bool get(WorkArray<T>& arr, WorkMemory* mem, std::size_t count, SolveOutcome* o, int stage) {
   if (arr.allocate(mem, count, "korvine solve")) return true;
@@ -120,7 +184,8 @@ SolveOutcome solve_and_refine(ControlRecord* c, const Factorization* f, const So
   const std::size_t wsize = static_cast<std::size_t>(in.n + c->sn.longest) * in.nrhs;
   if (!get(work, mem, wsize, &o, kStageFactorWork)) return o;
   const bool partial = in.steps != kStepsAll || in.partial;
-  const bool refines = !partial && (in.max_steps != 0 || in.perturbed > 0);
+  const bool krylov = !partial && in.krylov != 0;
+  const bool refines = !partial && !krylov && (in.max_steps != 0 || in.perturbed > 0);
   SolvePruning pruning;
   WorkArray<unsigned char> forward;
   if (in.partial) {
@@ -129,7 +194,7 @@ SolveOutcome solve_and_refine(ControlRecord* c, const Factorization* f, const So
   }
   // The right-hand sides are kept when the solution overwrites them and refinement needs them.
   const T* rhs = b;
-  if (refines && out == b) {
+  if ((refines || krylov) && out == b) {
     if (!get(bcopy, mem, count, &o, kStageRefinementWork)) return o;
     std::memcpy(bcopy.get(), b, sizeof(T) * count);
     rhs = bcopy.get();
@@ -142,6 +207,20 @@ SolveOutcome solve_and_refine(ControlRecord* c, const Factorization* f, const So
     if (in.steps & kStepForward) print_unknowns(kSmProgressForward, pruning.forward_unknowns, in.n);
     if (in.steps & kStepBackward)
       print_unknowns(kSmProgressBackward, pruning.backward_unknowns, in.n);
+  }
+  if (krylov) {
+    const int limit = krylov_limit(in.krylov, in.factor_seconds, c->timers[kTimeSolve]);
+    if (limit < 1) return o;
+    WorkArray<T> kwork, zero;
+    if (!get(kwork, mem, 9 * static_cast<std::size_t>(in.n), &o, kStageRefinementWork) ||
+        !get(zero, mem, in.n, &o, kStageRefinementWork))
+      return o;
+    std::fill(zero.get(), zero.get() + in.n, T(0));
+    const double t1 = platform().clock_seconds();
+    o = iterate<T>(c, f, in, a, rhs, out, work.get(), kwork.get(), zero.get(), limit);
+    c->timers[kTimeCgs] = platform().clock_seconds() - t1;
+    c->timer_active[kTimeCgs] = true;
+    return o;
   }
   if (!refines) return o;
   WorkArray<T> r, d;

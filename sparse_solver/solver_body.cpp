@@ -156,6 +156,7 @@ void factor(const KorvineArgs& g, ControlRecord* c, CallState* st) {
     return;
   }
   g.iparm[13] = f->perturbed;
+  f->seconds = c->timers[kTimeNumfct];
   if (g.mtype == -2) {
     g.iparm[21] = f->positive;
     g.iparm[22] = f->negative;
@@ -172,11 +173,16 @@ void solve(const KorvineArgs& g, ControlRecord* c, CallState* st) {
                 steps,   perturbed, g.iparm[7]};
   in.partial = g.iparm[30] != 0 && c->sn.wanted.get() != nullptr;
   in.print_counts = g.msglvl > 0;
+  if (g.iparm[0] == 1 && g.phase < kPhaseForwardOnly) {
+    in.krylov = g.iparm[3] % 10;
+    in.tolerance_exponent = std::abs(g.iparm[3]) / 10;
+  }
+  in.factor_seconds = f->seconds;
   T* out = static_cast<T*>(g.iparm[5] == 1 ? g.b : g.x);
   const SolveOutcome o =
       solve_and_refine<T>(c, f, in, static_cast<const T*>(g.a), static_cast<const T*>(g.b), out);
   g.iparm[6] = o.steps_done;
-  if (o.diagnostic != 0) g.iparm[19] = o.diagnostic;
+  if (o.diagnostic != 0 || o.krylov_ran) g.iparm[19] = o.diagnostic;
   g.iparm[13] = perturbed;
   if (g.mtype == -2) {
     g.iparm[21] = f->positive;
