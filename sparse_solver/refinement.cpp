@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "service/messages.h"
 #include "service/platform.h"
@@ -22,6 +23,13 @@ constexpr double kLargeCorrection = 0.5;
 constexpr int kPatientSteps = 4;
 // iparm[19] when the automatic mode (iparm[7] = 0) stopped after two steps.
 constexpr int kAutomaticStop = -34;
+
+// A correction above this share of the solution (in the sum of magnitudes) at the step
+// limit means the solution is still moving: sqrt(epsilon) of the working precision.
+template <typename T>
+double significant_correction() {
+  return std::sqrt(std::numeric_limits<T>::epsilon());
+}
 
 // r := b - op(A)*x for every column, accumulated in Acc; op(A) = A' when transposed.  For
 // symmetric-storage types the stored upper triangle stands for both.
@@ -78,7 +86,14 @@ SolveOutcome refine(ControlRecord* c, const Factorization* f, const SolveInput& 
       o.diagnostic = kAutomaticStop;
       break;
     }
-    if (k == m) break;
+    if (k == m) {
+      // The limit came while the residual was still shrinking by more than the contraction
+      // factor and the corrections were not yet at rounding level: the solution returned
+      // is not the converged one.
+      if (sumres < kContraction * prev && sumdx > significant_correction<T>() * sumx)
+        o.status = {kErrFactor, kRefineLimit, 0};
+      break;
+    }
     if (sumres >= kContraction * prev) {
       if (k >= kPatientSteps || k >= m) {
         const double q = (sumrhs != 0 && sumx != 0) ? sumdx / sumx : sumrhs;

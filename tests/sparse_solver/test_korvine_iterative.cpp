@@ -1,6 +1,7 @@
-// The Krylov iteration (iparm[3] = 10*L + K) in place of refinement: with the factorization
-// of a nearby matrix as preconditioner it must reach the tolerance 10^-L on the matrix it is
-// given, and report a failure it cannot avoid with error -4 and iparm[19] < 0.
+// Iterations on the factorization of a nearby matrix.  The Krylov iteration (iparm[3] =
+// 10*L + K) must reach the tolerance 10^-L on the matrix it is given, and report a failure it
+// cannot avoid with error -4 and iparm[19] < 0; refinement stopped by its step limit while
+// still converging reports error -4 (-111).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -102,6 +103,36 @@ TEST(KorvineKrylov, ReportNamesTheHybridSolver) {
   EXPECT_NE(out.find("< Hybrid Solver KORVINE with CGS/CG Iteration >\n"), std::string::npos);
   EXPECT_NE(out.find("Time spent in iterative solver at solve step (cgs)"), std::string::npos);
   EXPECT_LT(backward_ratio(s, x, b, 1), 30.0);
+}
+
+// Refinement with the factors of a matrix 5% away contracts by a fixed rate per step: two
+// steps leave it short of convergence (-111, naming the limit), forty let it converge and
+// stop on its own.
+TEST(KorvineRefinement, StepLimitWhileStillConvergingIsAnError) {
+  const Sparse s = grid_operator(8, 8, 4, 6.0, 0.4);
+  Input<double> first = solver_input(s, false, 1);
+  const Sparse changed = nearby(s, 0.05, false);
+  Input<double> second = solver_input(changed, false, 1);
+  std::vector<double> b(s.n, 1.0), x(s.n);
+  Korvine k(11);
+  ASSERT_EQ(k.call(12, first, b.data(), x.data()), 0);
+  k.msglvl = 1;
+  for (int limit : {2, -2}) {
+    k.iparm[7] = limit;
+    CaptureStdout();
+    EXPECT_EQ(k.call(33, second, b.data(), x.data()), -4);
+    const std::string out = GetCapturedStdout();
+    EXPECT_EQ(k.iparm[6], 2);
+    EXPECT_NE(out.find("*** error KORVINE: iterative refinement\n"
+                       " exceeds maximum iteration number 2\n"),
+              std::string::npos)
+        << out;
+  }
+  k.msglvl = 0;
+  k.iparm[7] = 40;
+  EXPECT_EQ(k.call(33, second, b.data(), x.data()), 0);
+  EXPECT_LT(k.iparm[6], 40);
+  EXPECT_LT(backward_ratio(changed, x, b, 1), 30.0);
 }
 
 }  // namespace
