@@ -89,6 +89,7 @@ PartialPreparation prepare_partial_solve(const KorvineArgs& g, int threads) {
   }
   rptr[rest] = kept + base;
   if (rest > 0) {
+    const int given_perm_mode = ip[4], given_stop = ip[47];
     ip[0] = 1;
     ip[1] = kOrderNestedDissection;
     ip[2] = threads;
@@ -108,6 +109,8 @@ PartialPreparation prepare_partial_solve(const KorvineArgs& g, int threads) {
         nullptr, 1, ip, 0,       nullptr,          nullptr, &error};
     korvine_body<double>(release, threads);
     if (analysis_error != 0) {
+      ip[4] = given_perm_mode;  // the caller's settings stay as they were
+      ip[47] = given_stop;
       out.error = analysis_error;
       return out;
     }

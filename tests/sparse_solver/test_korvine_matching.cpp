@@ -66,8 +66,8 @@ TEST(KorvineMatching, SymmetricMatchingPivotsSaddlePointsStably) {
       const int error = k.call(13, in, b.data(), x.data());
       const std::string out = GetCapturedStdout();
       ASSERT_EQ(error, 0);
-      EXPECT_EQ(out.find("Matching is turned ON\n") != std::string::npos, matching == 1);
-      EXPECT_EQ(out.find("Scaling is turned ON\n") != std::string::npos, matching == 1);
+      EXPECT_EQ(out.find("Scaling is turned ON\nMatching is turned ON\n") != std::string::npos,
+                matching == 1);
       EXPECT_LT(backward_ratio(s, x, b, 1), 30.0);
       if (matching == 1) {
         EXPECT_EQ(k.iparm[21], s.n / 2);
@@ -79,18 +79,6 @@ TEST(KorvineMatching, SymmetricMatchingPivotsSaddlePointsStably) {
       }
     }
   }
-  // The switches are honoured for the indefinite type only: no such line for type 2.
-  const Sparse spd = grid_operator(6, 6, 1, 4.0);
-  Input<double> in = solver_input(spd, true, 1);
-  std::vector<double> b(spd.n, 1.0), x(spd.n);
-  Korvine k(2);
-  k.iparm[12] = k.iparm[10] = 1;
-  k.msglvl = 1;
-  CaptureStdout();
-  ASSERT_EQ(k.call(13, in, b.data(), x.data()), 0);
-  const std::string out = GetCapturedStdout();
-  EXPECT_EQ(out.find("Matching is turned ON"), std::string::npos);
-  EXPECT_LT(backward_ratio(spd, x, b, 1), 30.0);
 }
 
 }  // namespace
