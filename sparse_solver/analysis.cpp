@@ -9,6 +9,8 @@
 #include "sparse_solver/ordering/elimination_tree.h"
 #include "sparse_solver/ordering/ordering_codes.h"
 #include "sparse_solver/ordering/reorder.h"
+#include "sparse_solver/solve.h"
+#include "sparse_solver/symmetric_matching.h"
 
 namespace ztr {
 namespace {
@@ -102,9 +104,11 @@ StageStatus from_order_code(int code, int stage) {
   return {kErrReordering, 0, 0};
 }
 
-// Step 3: the fill-reducing order, perm[k] = unknown at position k (zero-based).
+// Step 3: the fill-reducing order, perm[k] = unknown at position k (zero-based).  With 2x2
+// pairs the graph with each pair merged is ordered and the pairs expanded.  *bytes receives
+// the ordering's own peak memory.
 StageStatus order(WorkMemory* mem, const AnalysisInput& in, const int* xadj, const int* adj,
-                  int* perm) {
+                  const int* partner, int* perm, long long* bytes) {
   const int n = in.n;
   if (in.user_perm == 1) {
     WorkArray<unsigned char> seen;
@@ -118,8 +122,20 @@ StageStatus order(WorkMemory* mem, const AnalysisInput& in, const int* xadj, con
     }
     return {};
   }
-  long long bytes = 0;
-  const int code = reorder(n, xadj, adj, in.ordering, in.threads, perm, nullptr, nullptr, &bytes);
+  if (partner != nullptr) {
+    WorkArray<int> cxadj, cadj, first_of, cperm;
+    StageStatus st;
+    int nc = 0;
+    if (!merge_pairs(mem, n, xadj, adj, partner, &cxadj, &cadj, &first_of, &nc))
+      return no_memory(kStageBeforeReordering, 0);
+    if (!get(cperm, mem, nc, &st, kStageBeforeReordering)) return st;
+    const int code = reorder(nc, cxadj.get(), cadj.get(), in.ordering, in.threads, cperm.get(),
+                             nullptr, nullptr, bytes);
+    if (code != kOrderOk) return from_order_code(code, kStageBeforeReordering);
+    expand_pair_order(nc, cperm.get(), first_of.get(), partner, perm);
+    return {};
+  }
+  const int code = reorder(n, xadj, adj, in.ordering, in.threads, perm, nullptr, nullptr, bytes);
   if (code != kOrderOk) return from_order_code(code, kStageBeforeReordering);
   return {};
 }
@@ -156,8 +172,10 @@ constexpr double kRelaxWideZeros = 0.05;
 // Step 5: supernodes.  Fundamental ones first (a column joins its predecessor when it is the
 // predecessor's parent and holds exactly one entry less), then relaxed merges, all limited
 // to w columns.  A merged supernode's rows are its columns and those of its last piece.
+// keep[j] != 0 (when given) asks not to end a supernode at column j: it is the first column
+// of a 2x2 pair.
 StageStatus find_supernodes(WorkMemory* mem, Supernodes* sn, const int* parent, const int* count,
-                            int w, bool has_u) {
+                            int w, bool has_u, const unsigned char* keep) {
   const int n = sn->n;
   StageStatus st;
   WorkArray<int> start, len;  // start[j] = 1 when column j begins a supernode
@@ -170,6 +188,7 @@ StageStatus find_supernodes(WorkMemory* mem, Supernodes* sn, const int* parent, 
     // The fundamental piece starting at j.
     int e = j + 1;
     while (e < n && parent[e - 1] == e && count[e] == count[e - 1] - 1 && e - j < w) ++e;
+    if (keep != nullptr && e < n && e - j == w && keep[e - 1] && e - 1 > j) --e;
     const int k = e - j;
     double actual = 0;
     for (int c = j; c < e; ++c) actual += count[c];
@@ -354,6 +373,44 @@ StageStatus match(WorkMemory* mem, Supernodes* sn, MatrixCopy* copy, const Analy
   return st;
 }
 
+// Step 1b for symmetric indefinite matrices: the symmetric scale and the 2x2 pairs
+// (partner, n entries).  A structurally singular matrix is factored without them.
+template <typename T>
+StageStatus match_symmetric(ControlRecord* c, MatrixCopy* copy, const AnalysisInput& in,
+                            WorkArray<int>* partner, int* pairs) {
+  WorkMemory* mem = &c->analysis_memory;
+  Supernodes* sn = &c->sn;
+  const int n = in.n;
+  StageStatus st;
+  WorkArray<double> d;
+  if (!get(d, mem, n, &st, kStageMatching) || !get(*partner, mem, n, &st, kStageMatching))
+    return st;
+  const int code =
+      symmetric_matching<T>(mem, n, copy->ia.get(), copy->ja.get(),
+                            static_cast<const T*>(in.values), d.get(), partner->get(), pairs);
+  if (code == -2) return no_memory(kStageMatching, 0);
+  if (code != 0 || in.user_perm == 1) *pairs = 0;  // a given order need not keep pairs together
+  if (code != 0) {
+    c->matching = c->scaling = false;
+    partner->release();
+    return st;
+  }
+  if (*pairs == 0) partner->release();
+  if (!in.scaling) return st;
+  const int nnz = copy->ia[n];
+  if (!get(sn->row_scale, mem, n, &st, kStageMatching) ||
+      !get(sn->col_scale, mem, n, &st, kStageMatching) ||
+      !get(sn->entry_scale, mem, nnz, &st, kStageMatching))
+    return st;
+  for (int i = 0; i < n; ++i) sn->row_scale[i] = sn->col_scale[i] = d[i];
+  for (int i = 0; i < n; ++i)
+    for (int e = copy->ia[i]; e < copy->ia[i + 1]; ++e) {
+      const int j = copy->ja[e];
+      sn->entry_scale[e] = (j >= 0 && j < n) ? d[i] * d[j] : 0.0;
+    }
+  return st;
+}
+
 }  // namespace
 
 StageStatus run_analysis(ControlRecord* c, MatrixCopy* copy, const AnalysisInput& in) {
@@ -364,7 +421,13 @@ StageStatus run_analysis(ControlRecord* c, MatrixCopy* copy, const AnalysisInput
   StageStatus st;
   double t0 = now();
   if (!copy_pattern(copy, in, &st)) return st;
-  if (in.matching) {
+  WorkArray<int> partner;
+  int pairs = 0;
+  if (in.matching && in.mtype == -2) {
+    st = in.single ? match_symmetric<float>(c, copy, in, &partner, &pairs)
+                   : match_symmetric<double>(c, copy, in, &partner, &pairs);
+    if (st.error != 0) return st;
+  } else if (in.matching) {
     st = in.single ? match<float>(mem, sn, copy, in) : match<double>(mem, sn, copy, in);
     if (st.error != 0) return st;
   }
@@ -376,20 +439,37 @@ StageStatus run_analysis(ControlRecord* c, MatrixCopy* copy, const AnalysisInput
   if (!get(sn->perm, mem, n, &st, kStageBeforeReordering) ||
       !get(sn->iperm, mem, n, &st, kStageBeforeReordering))
     return st;
-  st = order(mem, in, xadj.get(), adj.get(), sn->perm.get());
+  long long ordering_bytes = 0;
+  const long long in_use_before = mem->in_use.load() + copy->memory.in_use.load();
+  st = order(mem, in, xadj.get(), adj.get(), pairs > 0 ? partner.get() : nullptr, sn->perm.get(),
+             &ordering_bytes);
+  c->ordering_peak = in_use_before + ordering_bytes;
   if (st.error != 0) return st;
+  if (in.stop_after_reordering) {
+    if (in.user_perm == 2)
+      for (int k = 0; k < n; ++k) in.perm[k] = sn->perm[k] + in.base;
+    return st;
+  }
   double t2 = now();
   c->timers[kTimeReorder] = t2 - t1;
   c->timer_active[kTimeReorder] = true;
   {
     WorkArray<int> parent, count;
+    WorkArray<unsigned char> keep;
+    if (pairs > 0 && !join_pair_neighbourhoods(mem, n, partner.get(), &xadj, &adj))
+      return no_memory(kStageBeforeSymbolic, 0);
     if (!get(parent, mem, n, &st, kStageBeforeSymbolic) ||
         !get(count, mem, n, &st, kStageBeforeSymbolic))
       return st;
     st = postorder(mem, n, xadj.get(), adj.get(), sn->perm.get(), parent.get(), count.get());
     if (st.error != 0) return st;
     for (int k = 0; k < n; ++k) sn->iperm[sn->perm[k]] = k;
-    st = find_supernodes(mem, sn, parent.get(), count.get(), in.panel_width, mtype_has_u(in.mtype));
+    if (pairs > 0) {
+      if (!get(keep, mem, n, &st, kStageAfterReordering)) return st;
+      for (int k = 0; k < n; ++k) keep[k] = k + 1 < n && partner[sn->perm[k]] == sn->perm[k + 1];
+    }
+    st = find_supernodes(mem, sn, parent.get(), count.get(), in.panel_width, mtype_has_u(in.mtype),
+                         pairs > 0 ? keep.get() : nullptr);
     if (st.error != 0) return st;
     st = row_structures(mem, sn, xadj.get(), adj.get(), parent.get());
     if (st.error != 0) return st;
@@ -399,6 +479,18 @@ StageStatus run_analysis(ControlRecord* c, MatrixCopy* copy, const AnalysisInput
   c->timer_active[kTimeSymbfct] = true;
   st = scatter_map(mem, sn, copy, in.mtype);
   if (st.error != 0) return st;
+  if (in.wanted >= 0) {
+    if (!get(sn->wanted, mem, n, &st, kStageAfterReordering, true) ||
+        !get(sn->wanted_supernodes, mem, sn->count, &st, kStageAfterReordering, true))
+      return st;
+    for (int k = n - in.wanted; k < n; ++k) {
+      const int v = in.perm[k] - in.base;
+      if (v >= 0 && v < n) sn->wanted[sn->iperm[v]] = 1;
+    }
+    for (int k = 0; k < n; ++k)
+      if (sn->wanted[k]) sn->wanted_supernodes[sn->owner[k]] = 1;
+    mark_ancestors(*sn, sn->wanted_supernodes.get());
+  }
   c->timers[kTimeParlist] = now() - t3;
   c->timer_active[kTimeParlist] = true;
   if (in.user_perm == 2)

@@ -30,6 +30,8 @@ struct AnalysisInput {
   bool single;
   bool matching;
   bool scaling;
+  int wanted = -1;  // partial solve: the last `wanted` unknowns of perm are wanted; -1 none
+  bool stop_after_reordering = false;
 };
 
 // Runs the analysis into c->sn and copy; c->timers receive slots 1 to 4.

@@ -50,6 +50,10 @@ struct Supernodes {
   WorkArray<double> row_scale;    // n, by row of A
   WorkArray<double> col_scale;    // n, by column of A
   WorkArray<double> entry_scale;  // nnz: row_scale * col_scale of each stored entry
+  // Partial solve (analysed from a list of wanted unknowns): one flag per position, and per
+  // supernode the flag of those the backward step computes.  Empty otherwise.
+  WorkArray<unsigned char> wanted;
+  WorkArray<unsigned char> wanted_supernodes;
 };
 
 // The numerical factorization of one matrix number.  Values are kept as bytes because the
@@ -65,6 +69,7 @@ struct Factorization {
   int negative = 0;
   double mflop = 0;
   double norm_a = 0;
+  double seconds = 0;  // time the numerical factorization took
 };
 
 // Timer slots of the report (index 1 .. 10).
@@ -107,6 +112,7 @@ struct ControlRecord {
   // Analysis results.
   WorkMemory analysis_memory;
   long long analysis_peak = 0;
+  long long ordering_peak = 0;  // memory in use while the ordering ran, its own included
   Supernodes sn;
   // maxfct factorizations.
   WorkMemory factor_memory;

@@ -12,6 +12,7 @@
 #include "sparse_solver/diagonal_shortcut.h"
 #include "sparse_solver/error_report.h"
 #include "sparse_solver/handle.h"
+#include "sparse_solver/partial_solve.h"
 #include "sparse_solver/solver_body.h"
 #include "sparse_solver/solver_params.h"
 
@@ -117,8 +118,21 @@ extern "C" ZTR_API void KORVINE(void* pt, const int* maxfct, const int* mnum, co
     return;
   }
   iparm[2] = t;
+  KorvineArgs body = g;
+  if (iparm[30] != 0 && iparm[3] == 0 && iparm[7] == 0 && iparm[59] == 0 &&
+      *phase >= kPhaseAnalysis && *phase <= kPhaseAll) {
+    const PartialPreparation p = prepare_partial_solve(g, t);
+    if (p.error != 0) {
+      *error = p.error;
+      if (*msglvl != 0)
+        report_error({p.error, p.error_num, *maxfct, *mnum, *mtype, *phase, *n,
+                      ia != nullptr ? ia[*n] - base : 0, *nrhs, base == 0, iparm, p.bytes, 0});
+      return;
+    }
+    body.partial_wanted = p.wanted;
+  }
   if (single)
-    korvine_body<float>(g, t);
+    korvine_body<float>(body, t);
   else
-    korvine_body<double>(g, t);
+    korvine_body<double>(body, t);
 }

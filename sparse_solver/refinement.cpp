@@ -1,11 +1,16 @@
 #include "sparse_solver/refinement.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
+#include "service/messages.h"
 #include "service/platform.h"
 #include "sparse_solver/handle.h"
+#include "sparse_solver/krylov.h"
 #include "sparse_solver/solve.h"
+#include "sparse_solver/solver_messages.h"
 
 namespace ztr {
 namespace {
@@ -18,6 +23,13 @@ constexpr double kLargeCorrection = 0.5;
 constexpr int kPatientSteps = 4;
 // iparm[19] when the automatic mode (iparm[7] = 0) stopped after two steps.
 constexpr int kAutomaticStop = -34;
+
+// A correction above this share of the solution (in the sum of magnitudes) at the step
+// limit means the solution is still moving: sqrt(epsilon) of the working precision.
+template <typename T>
+double significant_correction() {
+  return std::sqrt(std::numeric_limits<T>::epsilon());
+}
 
 // r := b - op(A)*x for every column, accumulated in Acc; op(A) = A' when transposed.  For
 // symmetric-storage types the stored upper triangle stands for both.
@@ -74,7 +86,14 @@ SolveOutcome refine(ControlRecord* c, const Factorization* f, const SolveInput& 
       o.diagnostic = kAutomaticStop;
       break;
     }
-    if (k == m) break;
+    if (k == m) {
+      // The limit came while the residual was still shrinking by more than the contraction
+      // factor and the corrections were not yet at rounding level: the solution returned
+      // is not the converged one.
+      if (sumres < kContraction * prev && sumdx > significant_correction<T>() * sumx)
+        o.status = {kErrFactor, kRefineLimit, 0};
+      break;
+    }
     if (sumres >= kContraction * prev) {
       if (k >= kPatientSteps || k >= m) {
         const double q = (sumrhs != 0 && sumx != 0) ? sumdx / sumx : sumrhs;
@@ -87,6 +106,76 @@ SolveOutcome refine(ControlRecord* c, const Factorization* f, const SolveInput& 
   }
   for (long i = 0; i < count; ++i) out[i] = static_cast<T>(xacc[i]);
   o.steps_done = k;
+  return o;
+}
+
+// The heading line of a pruned step and the share of the unknowns it computed.
+void print_unknowns(int heading, int unknowns, int n) {
+  const int pct = static_cast<int>(100LL * unknowns / n);
+  msg_print(heading, 0);
+  msg_print(kSmProgressPercent, 1, pct);
+  if (pct == 100) msg_print(kMsgBlankLine, 0);
+}
+
+// The Krylov iteration's limits come from the ratio of factorization to solve time: it may
+// spend about as much as the factorization again.  Named after their roles in that rule.
+constexpr double kSolveTimeFloor = 1.000000013351432e-10;
+constexpr double kTimeShare = 0.44999998807907104;
+constexpr int kMinimumIterations = 2;
+constexpr int kLargeLimit = 101;
+constexpr int kCappedLimit = 100;
+constexpr int kNegativeKLimit = 150;
+// Tolerance when iparm[3] gives no exponent.
+constexpr double kDefaultToleranceDouble = 1e-6;
+constexpr double kDefaultToleranceSingle = 1e-4;
+
+int krylov_limit(int k, double factor_seconds, double solve_seconds) {
+  if (solve_seconds <= kSolveTimeFloor) return k < 0 ? kNegativeKLimit : 0;
+  const double estimate = 3.0 * std::abs(k) * factor_seconds / solve_seconds * kTimeShare + 1;
+  int m = static_cast<int>(std::max(static_cast<double>(kMinimumIterations), estimate));
+  if (m >= kLargeLimit) return k > 0 ? kCappedLimit : kNegativeKLimit;
+  return k < 0 ? kNegativeKLimit : m;
+}
+
+// CG for the positive definite types, CGS otherwise, one right-hand side after the other;
+// out holds the direct solution on entry.  iterations: the most any column needed.
+template <typename T>
+SolveOutcome iterate(ControlRecord* c, const Factorization* f, const SolveInput& in, const T* a,
+                     const T* b, T* out, T* work, T* kwork, T* zero, int limit) {
+  SolveOutcome o;
+  o.krylov_ran = true;
+  const int n = in.n;
+  const bool tr = c->transpose_mode != 0;
+  const bool definite = in.mtype == 2 || in.mtype == 4;
+  const double tolerance = in.tolerance_exponent > 0    ? std::pow(10.0, -in.tolerance_exponent)
+                           : sizeof(T) == sizeof(float) ? kDefaultToleranceSingle
+                                                        : kDefaultToleranceDouble;
+  const int patience = static_cast<int>(0.5 * limit + 1);
+  SolveInput one = in;
+  one.nrhs = 1;
+  auto apply = [&](const T* v, T* y) {
+    residual<T, T>(one, tr, a, zero, v, y);
+    for (int i = 0; i < n; ++i) y[i] = -y[i];
+  };
+  auto precondition = [&](const T* v, T* y) {
+    solve_with_factors<T>(c, f, 1, kStepsAll, tr, v, y, work);
+  };
+  for (int col = 0; col < in.nrhs; ++col) {
+    const long off = static_cast<long>(col) * n;
+    const KrylovResult r = definite
+                               ? preconditioned_cg<T>(n, apply, precondition, b + off, out + off,
+                                                      tolerance, limit, patience, kwork)
+                               : preconditioned_cgs<T>(n, apply, precondition, b + off, out + off,
+                                                       tolerance, limit, patience, kwork);
+    if (r.failure != 0) {
+      o.diagnostic = r.failure - 10 * r.iterations;
+      o.steps_done = r.iterations;
+      o.status = {kErrFactor, kFactorKrylov, 0};
+      return o;
+    }
+    o.steps_done = std::max(o.steps_done, r.iterations);
+  }
+  o.diagnostic = o.steps_done;
   return o;
 }
 
@@ -109,18 +198,45 @@ SolveOutcome solve_and_refine(ControlRecord* c, const Factorization* f, const So
   WorkArray<T> work, bcopy;
   const std::size_t wsize = static_cast<std::size_t>(in.n + c->sn.longest) * in.nrhs;
   if (!get(work, mem, wsize, &o, kStageFactorWork)) return o;
-  const bool partial = in.steps != kStepsAll;
-  const bool refines = !partial && (in.max_steps != 0 || in.perturbed > 0);
+  const bool partial = in.steps != kStepsAll || in.partial;
+  const bool krylov = !partial && in.krylov != 0;
+  const bool refines = !partial && !krylov && (in.max_steps != 0 || in.perturbed > 0);
+  SolvePruning pruning;
+  WorkArray<unsigned char> forward;
+  if (in.partial) {
+    if (!get(forward, mem, c->sn.count, &o, kStageFactorWork)) return o;
+    pruning = {forward.get(), c->sn.wanted_supernodes.get(), c->sn.wanted.get()};
+  }
   // The right-hand sides are kept when the solution overwrites them and refinement needs them.
   const T* rhs = b;
-  if (refines && out == b) {
+  if ((refines || krylov) && out == b) {
     if (!get(bcopy, mem, count, &o, kStageRefinementWork)) return o;
     std::memcpy(bcopy.get(), b, sizeof(T) * count);
     rhs = bcopy.get();
   }
-  solve_with_factors<T>(c, f, in.nrhs, in.steps, c->transpose_mode != 0, b, out, work.get());
+  solve_with_factors<T>(c, f, in.nrhs, in.steps, c->transpose_mode != 0, b, out, work.get(),
+                        in.partial ? &pruning : nullptr);
   c->timers[kTimeSolve] = platform().clock_seconds() - t0;
   c->timer_active[kTimeSolve] = true;
+  if (in.partial && in.print_counts) {
+    if (in.steps & kStepForward) print_unknowns(kSmProgressForward, pruning.forward_unknowns, in.n);
+    if (in.steps & kStepBackward)
+      print_unknowns(kSmProgressBackward, pruning.backward_unknowns, in.n);
+  }
+  if (krylov) {
+    const int limit = krylov_limit(in.krylov, in.factor_seconds, c->timers[kTimeSolve]);
+    if (limit < 1) return o;
+    WorkArray<T> kwork, zero;
+    if (!get(kwork, mem, 9 * static_cast<std::size_t>(in.n), &o, kStageRefinementWork) ||
+        !get(zero, mem, in.n, &o, kStageRefinementWork))
+      return o;
+    std::fill(zero.get(), zero.get() + in.n, T(0));
+    const double t1 = platform().clock_seconds();
+    o = iterate<T>(c, f, in, a, rhs, out, work.get(), kwork.get(), zero.get(), limit);
+    c->timers[kTimeCgs] = platform().clock_seconds() - t1;
+    c->timer_active[kTimeCgs] = true;
+    return o;
+  }
   if (!refines) return o;
   WorkArray<T> r, d;
   if (!get(r, mem, count, &o, kStageRefinementWork) ||

@@ -78,8 +78,10 @@ void features(const ReportInput& r) {
     }
   }
   if (ip[33] > 0) msg_print(kSmFeatReproducible, 0);
-  if (ip[10] == 1) msg_print(kSmFeatScaling, 0);
-  if (ip[12] == 1) msg_print(kSmFeatMatching, 0);
+  // Only what ran: the switches are honoured for some types only, and a structurally
+  // singular symmetric matrix is factored without them.
+  if (ip[10] == 1 && r.control->scaling) msg_print(kSmFeatScaling, 0);
+  if (ip[12] == 1 && r.control->matching) msg_print(kSmFeatMatching, 0);
 }
 
 void summary(int phase) {

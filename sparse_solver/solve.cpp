@@ -17,8 +17,10 @@ struct Solver {
   const int* piv;
   int mtype;
   int nrhs;
-  T* xp;   // n x nrhs, permuted order
-  T* tmp;  // longest x nrhs
+  T* xp;                                 // n x nrhs, permuted order
+  T* tmp;                                // longest x nrhs
+  const unsigned char* fneed = nullptr;  // supernodes the forward step computes (null: all)
+  const unsigned char* bneed = nullptr;  // likewise for the backward step
 
   int n() const { return sn.n; }
   int len(int s) const { return static_cast<int>(sn.row_ptr[s + 1] - sn.row_ptr[s]); }
@@ -91,6 +93,7 @@ struct Solver {
 
   void forward() {
     for (int s = 0; s < sn.count; ++s) {
+      if (fneed != nullptr && !fneed[s]) continue;
       const int f = sn.first[s], k = width(s), ls = len(s);
       if (mtype != 2) interchanges(s, false);
       block_trsm<T>('L', 'L', 'N', mtype == 2 ? 'N' : 'U', k, nrhs, lblock(s), ls, xp + f, n());
@@ -118,6 +121,7 @@ struct Solver {
   }
   void backward() {
     for (int s = sn.count - 1; s >= 0; --s) {
+      if (bneed != nullptr && !bneed[s]) continue;
       const int f = sn.first[s], k = width(s), ls = len(s);
       if (u != nullptr) {
         pull_below(s, u + sn.val_ptr[s]);
@@ -132,6 +136,7 @@ struct Solver {
   // A' x = b with A = (row-interchanged L) * U: U' first, then L' and the interchanges.
   void forward_transposed() {
     for (int s = 0; s < sn.count; ++s) {
+      if (fneed != nullptr && !fneed[s]) continue;
       const int f = sn.first[s], k = width(s), ls = len(s);
       block_trsm<T>('L', 'U', 'T', 'N', k, nrhs, lblock(s), ls, xp + f, n());
       push_below(s, u + sn.val_ptr[s]);
@@ -139,6 +144,7 @@ struct Solver {
   }
   void backward_transposed() {
     for (int s = sn.count - 1; s >= 0; --s) {
+      if (bneed != nullptr && !bneed[s]) continue;
       const int f = sn.first[s], k = width(s), ls = len(s);
       pull_below(s, lblock(s));
       block_trsm<T>('L', 'L', 'T', 'U', k, nrhs, lblock(s), ls, xp + f, n());
@@ -147,11 +153,26 @@ struct Solver {
   }
 };
 
+int computed_unknowns(const Supernodes& sn, const unsigned char* need) {
+  int count = 0;
+  for (int s = 0; s < sn.count; ++s)
+    if (need[s]) count += sn.first[s + 1] - sn.first[s];
+  return count;
+}
+
 }  // namespace
+
+void mark_ancestors(const Supernodes& sn, unsigned char* need) {
+  // Supernodes come before their parents, the owner of their first row below the block.
+  for (int s = 0; s < sn.count; ++s) {
+    const long long below = sn.row_ptr[s] + (sn.first[s + 1] - sn.first[s]);
+    if (need[s] && below < sn.row_ptr[s + 1]) need[sn.owner[sn.lindx[below]]] = 1;
+  }
+}
 
 template <typename T>
 void solve_with_factors(const ControlRecord* c, const Factorization* f, int nrhs, int steps,
-                        bool transposed, const T* b, T* x, T* work) {
+                        bool transposed, const T* b, T* x, T* work, SolvePruning* pruning) {
   const Supernodes& sn = c->sn;
   const int n = sn.n;
   T* xp = work;
@@ -189,12 +210,32 @@ void solve_with_factors(const ControlRecord* c, const Factorization* f, int nrhs
       xp[k + static_cast<long>(r) * n] =
           from_caller ? b[in_index(k) + static_cast<long>(r) * n] * in_scale(k)
                       : b[k + static_cast<long>(r) * n];
+  if (pruning != nullptr) {
+    if (steps & kStepForward) {
+      for (int s = 0; s < sn.count; ++s) {
+        unsigned char nonzero = 0;
+        for (int r = 0; r < nrhs && !nonzero; ++r)
+          for (int k = sn.first[s]; k < sn.first[s + 1] && !nonzero; ++k)
+            nonzero = xp[k + static_cast<long>(r) * n] != T(0);
+        pruning->forward[s] = nonzero;
+      }
+      mark_ancestors(sn, pruning->forward);
+      sv.fneed = pruning->forward;
+      pruning->forward_unknowns = computed_unknowns(sn, pruning->forward);
+    }
+    if (steps & kStepBackward) {
+      sv.bneed = pruning->backward;
+      pruning->backward_unknowns = computed_unknowns(sn, pruning->backward);
+    }
+  }
   if (steps & kStepForward) tr ? sv.forward_transposed() : sv.forward();
   if (steps & kStepDiagonal) sv.diagonal();
   if (steps & kStepBackward) tr ? sv.backward_transposed() : sv.backward();
   for (int r = 0; r < nrhs; ++r)
     for (int k = 0; k < n; ++k) {
-      const T v = xp[k + static_cast<long>(r) * n];
+      const bool dropped =
+          to_caller && pruning != nullptr && pruning->wanted != nullptr && !pruning->wanted[k];
+      const T v = dropped ? T(0) : xp[k + static_cast<long>(r) * n];
       if (to_caller)
         x[out_index(k) + static_cast<long>(r) * n] = v * out_scale(k);
       else
@@ -203,8 +244,8 @@ void solve_with_factors(const ControlRecord* c, const Factorization* f, int nrhs
 }
 
 template void solve_with_factors<double>(const ControlRecord*, const Factorization*, int, int, bool,
-                                         const double*, double*, double*);
+                                         const double*, double*, double*, SolvePruning*);
 template void solve_with_factors<float>(const ControlRecord*, const Factorization*, int, int, bool,
-                                        const float*, float*, float*);
+                                        const float*, float*, float*, SolvePruning*);
 
 }  // namespace ztr

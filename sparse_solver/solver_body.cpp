@@ -27,6 +27,10 @@ constexpr int kHugeOutOfCoreProblem = 1000000;
 constexpr int kOutOfCoreSubgraphs = 32;
 // error_num of a phase that needs an analysis or a factorization the handle does not hold.
 constexpr int kMissingData = 20;
+// error_num of a permutation to read or write that is not given.
+constexpr int kNullPermutation = 19;
+// iparm[47] value that ends an analysis after the reordering (with iparm[30] > 0).
+constexpr int kStopAfterReordering = -10;
 
 struct CallState {
   int error = 0;
@@ -106,20 +110,29 @@ void analyse(const KorvineArgs& g, ControlRecord* c, MatrixCopy* copy, int threa
   if (c->analysed || c->factors != nullptr) release_analysis(g.pt);
   record_settings(c, g, threads, sizeof(T) == sizeof(float));
   const int base = g.iparm[34] != 0 ? 0 : 1;
-  // Matching and scaling are built for the real unsymmetric type; scaling needs matching.
-  c->matching = g.mtype == 11 && g.iparm[12] > 0 && g.a != nullptr;
+  // Matching and scaling are built for the real types 11 and -2; scaling needs matching.
+  c->matching = (g.mtype == 11 || g.mtype == -2) && g.iparm[12] > 0 && g.a != nullptr;
   c->scaling = c->matching && g.iparm[10] == 1;
   AnalysisInput in{
       g.mtype,      g.n,         g.ia,       g.ja,           base, g.perm,
       c->user_perm, c->ordering, c->threads, c->panel_width, g.a,  sizeof(T) == sizeof(float),
       c->matching,  c->scaling};
+  in.wanted = g.partial_wanted;
+  in.stop_after_reordering = g.iparm[47] == kStopAfterReordering && g.iparm[30] > 0;
+  if (g.perm == nullptr && (c->user_perm == 1 || c->user_perm == 2)) {
+    release_analysis(g.pt);
+    *st = {kErrInput, kNullPermutation, 0, 0};
+    return;
+  }
   const StageStatus s = run_analysis(c, copy, in);
-  c->analysis_peak = c->analysis_memory.peak.load() + copy->memory.peak.load();
+  c->analysis_peak =
+      std::max(c->analysis_memory.peak.load() + copy->memory.peak.load(), c->ordering_peak);
   if (s.error != 0) {
     release_analysis(g.pt);
     *st = {s.error, s.error_num, s.bytes, 0};
     return;
   }
+  if (in.stop_after_reordering) return;
   if (!create_factor_records(c, g.maxfct)) {
     release_analysis(g.pt);
     *st = {kErrMemory, kStageAfterReordering,
@@ -143,6 +156,7 @@ void factor(const KorvineArgs& g, ControlRecord* c, CallState* st) {
     return;
   }
   g.iparm[13] = f->perturbed;
+  f->seconds = c->timers[kTimeNumfct];
   if (g.mtype == -2) {
     g.iparm[21] = f->positive;
     g.iparm[22] = f->negative;
@@ -157,11 +171,18 @@ void solve(const KorvineArgs& g, ControlRecord* c, CallState* st) {
   const int steps = g.phase >= kPhaseForwardOnly ? 1 << (g.phase - kPhaseForwardOnly) : kStepsAll;
   SolveInput in{g.mtype, g.n,       g.nrhs,    g.ia, g.ja, g.iparm[34] != 0 ? 0 : 1,
                 steps,   perturbed, g.iparm[7]};
+  in.partial = g.iparm[30] != 0 && c->sn.wanted.get() != nullptr;
+  in.print_counts = g.msglvl > 0;
+  if (g.iparm[0] == 1 && g.phase < kPhaseForwardOnly) {
+    in.krylov = g.iparm[3] % 10;
+    in.tolerance_exponent = std::abs(g.iparm[3]) / 10;
+  }
+  in.factor_seconds = f->seconds;
   T* out = static_cast<T*>(g.iparm[5] == 1 ? g.b : g.x);
   const SolveOutcome o =
       solve_and_refine<T>(c, f, in, static_cast<const T*>(g.a), static_cast<const T*>(g.b), out);
   g.iparm[6] = o.steps_done;
-  if (o.diagnostic != 0) g.iparm[19] = o.diagnostic;
+  if (o.diagnostic != 0 || o.krylov_ran) g.iparm[19] = o.diagnostic;
   g.iparm[13] = perturbed;
   if (g.mtype == -2) {
     g.iparm[21] = f->positive;

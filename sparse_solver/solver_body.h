@@ -17,6 +17,8 @@ struct KorvineArgs {
   void* b;
   void* x;
   int* error;
+  // The number of wanted unknowns when the partial-solve preparation ran in this call, else -1.
+  int partial_wanted = -1;
 };
 
 template <typename T>
