@@ -32,6 +32,26 @@ struct EdgeRefiner {
     inside[v] = in;
     outside[v] = out;
   }
+  // Moves v to the other part, keeping the part weights and the degrees of v and its
+  // neighbours exact; a move undone is the same move again.
+  void move(int v) {
+    const int from = where[v];
+    where[v] = 1 - from;
+    pwgt[from] -= g.weight(v);
+    pwgt[1 - from] += g.weight(v);
+    std::swap(inside[v], outside[v]);
+    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
+      const int u = g.adjncy[k];
+      const int w = g.edge_weight(k);
+      if (where[u] == where[v]) {
+        inside[u] += w;
+        outside[u] -= w;
+      } else {
+        inside[u] -= w;
+        outside[u] += w;
+      }
+    }
+  }
   void requeue(int v, int pass_id) {
     GainHeap& h = heap[where[v]];
     const bool boundary = outside[v] > 0 && locked[v] != pass_id;
@@ -82,22 +102,8 @@ bool EdgeRefiner::pass(int pass_id) {
     heap[from].remove(v);
     locked[v] = pass_id;
     cut -= outside[v] - inside[v];
-    where[v] = 1 - from;
-    pwgt[from] -= g.weight(v);
-    pwgt[1 - from] += g.weight(v);
-    std::swap(inside[v], outside[v]);
-    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
-      const int u = g.adjncy[k];
-      const int w = g.edge_weight(k);
-      if (where[u] == where[v]) {
-        inside[u] += w;
-        outside[u] -= w;
-      } else {
-        inside[u] -= w;
-        outside[u] += w;
-      }
-      requeue(u, pass_id);
-    }
+    move(v);
+    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) requeue(g.adjncy[k], pass_id);
     log[nmoves++] = v;
     const bool ok = bal.ok(pwgt[0], pwgt[1]);
     const long long excess = std::max(pwgt[0], pwgt[1]);
@@ -113,18 +119,7 @@ bool EdgeRefiner::pass(int pass_id) {
   }
   heap[0].clear();
   heap[1].clear();
-  for (int m = nmoves - 1; m >= best_moves; --m) {
-    const int v = log[m];
-    const int to = 1 - where[v];
-    pwgt[where[v]] -= g.weight(v);
-    pwgt[to] += g.weight(v);
-    where[v] = to;
-  }
-  for (int m = best_moves; m < nmoves; ++m) {
-    const int v = log[m];
-    degrees(v);
-    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) degrees(g.adjncy[k]);
-  }
+  for (int m = nmoves - 1; m >= best_moves; --m) move(log[m]);
   return best_cut < start_cut || (best_ok && !start_ok);
 }
 
