@@ -97,7 +97,8 @@ int coarsen_graph(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int m
   if (!coarse->xadj.allocate(mem, ucn + 1, "coarsen_graph: xadj") ||
       !coarse->adjncy.allocate(mem, static_cast<std::size_t>(g.nnz()), "coarsen_graph: adjncy") ||
       !coarse->adjwgt.allocate(mem, static_cast<std::size_t>(g.nnz()), "coarsen_graph: adjwgt") ||
-      !coarse->vwgt.allocate(mem, ucn, "coarsen_graph: vwgt")) {
+      !coarse->vwgt.allocate(mem, ucn, "coarsen_graph: vwgt") ||
+      !coarse->wdeg.allocate(mem, ucn, "coarsen_graph: wdeg")) {
     return kOrderNoMemory;
   }
   // count[] is reused for the representative of each coarse vertex, perm[] for the position
@@ -131,7 +132,12 @@ int coarsen_graph(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int m
         }
       }
     }
-    for (int k = row_start; k < cnt; ++k) slot[coarse->adjncy[k]] = -1;
+    int wd = 0;
+    for (int k = row_start; k < cnt; ++k) {
+      slot[coarse->adjncy[k]] = -1;
+      wd += coarse->adjwgt[k];
+    }
+    coarse->wdeg[c] = wd;
     coarse->vwgt[c] = w;
     coarse->xadj[c + 1] = cnt;
   }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "sparse_solver/ordering/ordering_graph.h"
+#include "sparse_solver/ordering/refine_work.h"
 
 namespace ztr {
 
@@ -45,10 +46,12 @@ struct Balance {
 };
 Balance make_balance(const OrderGraph& g, double ub);
 
-// Refines the separator `where` (which must separate: no edge joins part 0 and part 1) and
-// updates pwgt.  The result is again a separator.
-int refine_separator(WorkMemory* mem, const OrderGraph& g, double ub, int* where,
-                     long long pwgt[3]);
+// Refines the separator `where` (which must separate: no edge joins part 0 and part 1) under
+// the balance rule `bal` and updates pwgt.  The result is again a separator.  With nseeds >= 0
+// work->sep_seeds[0 .. nseeds) lists every separator vertex (others may be listed too);
+// otherwise the separator is found by a scan.  `work` has room for g.
+void refine_separator(RefineWork* work, const OrderGraph& g, const Balance& bal, int* where,
+                      long long pwgt[3], int nseeds = -1);
 
 // Orders two bisections given as weights (part 0, part 1, separator): true when a is better
 // than b: a balanced one beats an unbalanced one; of two unbalanced ones the one with the
