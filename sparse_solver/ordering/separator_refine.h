@@ -11,9 +11,12 @@ namespace ztr {
 // The run of moves without improvement after which a refinement pass (of a separator or of
 // an edge cut) gives up: hill climbing for a while lets a pass leave a local minimum, the
 // bound keeps the cost of the rolled-back tail small.
-// The limit grows with the size n of the graph being refined.
+// The limit grows with the size n of the graph being refined.  The floor is low because the
+// small graphs (the coarsest levels and the subgraphs of a few hundred vertices deep in the
+// dissection) are refined most often: a floor of 40 moved half of a 100-vertex graph in
+// every pass and cost an eighth of the ordering's time without lowering fill.
 inline int fruitless_move_limit(int n) {
-  constexpr int kMinFruitlessMoves = 40, kMaxFruitlessMoves = 200;
+  constexpr int kMinFruitlessMoves = 15, kMaxFruitlessMoves = 200;
   const int limit = n / 25;
   return limit < kMinFruitlessMoves ? kMinFruitlessMoves
                                     : (limit > kMaxFruitlessMoves ? kMaxFruitlessMoves : limit);
