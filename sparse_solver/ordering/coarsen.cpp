@@ -49,7 +49,6 @@ int coarsen_graph(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int m
   // Heavy-edge matching.  Isolated vertices are paired with each other, which lets graphs
   // with many of them coarsen at all.
   for (int v = 0; v < n; ++v) match[v] = -1;
-  int cn = 0;
   int lone = -1;
   for (int i = 0; i < n; ++i) {
     const int v = order[i];
@@ -61,10 +60,7 @@ int coarsen_graph(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int m
         best = lone;
         lone = -1;
       } else {
-        if (lone >= 0) {  // too heavy to pair: the waiting one stays alone
-          match[lone] = lone;
-          cmap[lone] = cn++;
-        }
+        if (lone >= 0) match[lone] = lone;  // too heavy to pair: the waiting one stays alone
         lone = v;
       }
     } else {
@@ -79,15 +75,17 @@ int coarsen_graph(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int m
     if (best >= 0) {
       match[v] = best;
       match[best] = v;
-      cmap[v] = cmap[best] = cn++;
     } else if (lone != v) {
       match[v] = v;
-      cmap[v] = cn++;
     }
   }
-  if (lone >= 0 && match[lone] < 0) {
-    match[lone] = lone;
-    cmap[lone] = cn++;
+  if (lone >= 0 && match[lone] < 0) match[lone] = lone;
+  // Coarse vertices are numbered in the order of their first fine vertex, not in the random
+  // visiting order: neighbours stay close in memory on every level, which the passes over the
+  // coarse graphs, all of them random access along edges, need to run from cache.
+  int cn = 0;
+  for (int v = 0; v < n; ++v) {
+    if (match[v] >= v) cmap[v] = cmap[match[v]] = cn++;
   }
 
   // The coarse graph: the adjacency of both halves of each pair, merged, edge weights
