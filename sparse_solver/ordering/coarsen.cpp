@@ -49,7 +49,6 @@ int coarsen_graph(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int m
   // Heavy-edge matching.  Isolated vertices are paired with each other, which lets graphs
   // with many of them coarsen at all.
   for (int v = 0; v < n; ++v) match[v] = -1;
-  int cn = 0;
   int lone = -1;
   for (int i = 0; i < n; ++i) {
     const int v = order[i];
@@ -61,10 +60,7 @@ int coarsen_graph(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int m
         best = lone;
         lone = -1;
       } else {
-        if (lone >= 0) {  // too heavy to pair: the waiting one stays alone
-          match[lone] = lone;
-          cmap[lone] = cn++;
-        }
+        if (lone >= 0) match[lone] = lone;  // too heavy to pair: the waiting one stays alone
         lone = v;
       }
     } else {
@@ -79,15 +75,17 @@ int coarsen_graph(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int m
     if (best >= 0) {
       match[v] = best;
       match[best] = v;
-      cmap[v] = cmap[best] = cn++;
     } else if (lone != v) {
       match[v] = v;
-      cmap[v] = cn++;
     }
   }
-  if (lone >= 0 && match[lone] < 0) {
-    match[lone] = lone;
-    cmap[lone] = cn++;
+  if (lone >= 0 && match[lone] < 0) match[lone] = lone;
+  // Coarse vertices are numbered in the order of their first fine vertex, not in the random
+  // visiting order: neighbours stay close in memory on every level, which the passes over the
+  // coarse graphs, all of them random access along edges, need to run from cache.
+  int cn = 0;
+  for (int v = 0; v < n; ++v) {
+    if (match[v] >= v) cmap[v] = cmap[match[v]] = cn++;
   }
 
   // The coarse graph: the adjacency of both halves of each pair, merged, edge weights
@@ -97,7 +95,8 @@ int coarsen_graph(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int m
   if (!coarse->xadj.allocate(mem, ucn + 1, "coarsen_graph: xadj") ||
       !coarse->adjncy.allocate(mem, static_cast<std::size_t>(g.nnz()), "coarsen_graph: adjncy") ||
       !coarse->adjwgt.allocate(mem, static_cast<std::size_t>(g.nnz()), "coarsen_graph: adjwgt") ||
-      !coarse->vwgt.allocate(mem, ucn, "coarsen_graph: vwgt")) {
+      !coarse->vwgt.allocate(mem, ucn, "coarsen_graph: vwgt") ||
+      !coarse->wdeg.allocate(mem, ucn, "coarsen_graph: wdeg")) {
     return kOrderNoMemory;
   }
   // count[] is reused for the representative of each coarse vertex, perm[] for the position
@@ -131,7 +130,12 @@ int coarsen_graph(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int m
         }
       }
     }
-    for (int k = row_start; k < cnt; ++k) slot[coarse->adjncy[k]] = -1;
+    int wd = 0;
+    for (int k = row_start; k < cnt; ++k) {
+      slot[coarse->adjncy[k]] = -1;
+      wd += coarse->adjwgt[k];
+    }
+    coarse->wdeg[c] = wd;
     coarse->vwgt[c] = w;
     coarse->xadj[c + 1] = cnt;
   }

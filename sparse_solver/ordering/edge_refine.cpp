@@ -2,10 +2,6 @@
 
 #include <algorithm>
 
-#include "sparse_solver/ordering/gain_heap.h"
-#include "sparse_solver/ordering/ordering_codes.h"
-#include "sparse_solver/ordering/separator_refine.h"
-
 namespace ztr {
 namespace {
 
@@ -15,9 +11,12 @@ struct EdgeRefiner {
   const OrderGraph& g;
   int* where;
   long long pwgt[2];
-  Balance bal;
-  GainHeap heap[2];  // boundary vertices of each part, keyed by the gain of moving them out
-  WorkArray<int> inside, outside, locked, log;
+  const Balance& bal;
+  RefineWork& w;
+  GainQueue* heap;  // boundary vertices of each part, keyed by the gain of moving them out
+  int* inside;
+  int* outside;
+  int list_tag;  // w.mark[v] == list_tag: v is in w.list
 
   // Internal and external edge weight of v.
   void degrees(int v) {
@@ -32,9 +31,37 @@ struct EdgeRefiner {
     inside[v] = in;
     outside[v] = out;
   }
+  void enlist(int v) {
+    if (outside[v] > 0 && w.mark[v] != list_tag) {
+      w.mark[v] = list_tag;
+      w.list[w.nlist++] = v;
+    }
+  }
+  // Moves v to the other part, keeping the part weights and the degrees of v and its
+  // neighbours exact; a move undone is the same move again.
+  void move(int v) {
+    const int from = where[v];
+    where[v] = 1 - from;
+    pwgt[from] -= g.weight(v);
+    pwgt[1 - from] += g.weight(v);
+    std::swap(inside[v], outside[v]);
+    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
+      const int u = g.adjncy[k];
+      const int w = g.edge_weight(k);
+      if (where[u] == where[v]) {
+        inside[u] += w;
+        outside[u] -= w;
+      } else {
+        inside[u] -= w;
+        outside[u] += w;
+        enlist(u);
+      }
+    }
+    enlist(v);
+  }
   void requeue(int v, int pass_id) {
-    GainHeap& h = heap[where[v]];
-    const bool boundary = outside[v] > 0 && locked[v] != pass_id;
+    GainQueue& h = heap[where[v]];
+    const bool boundary = outside[v] > 0 && w.locked[v] != pass_id;
     if (h.contains(v)) {
       if (boundary) {
         h.update(v, outside[v] - inside[v]);
@@ -45,14 +72,17 @@ struct EdgeRefiner {
       h.insert(v, outside[v] - inside[v]);
     }
   }
-  bool pass(int pass_id);
+  bool pass();
 };
 
-bool EdgeRefiner::pass(int pass_id) {
+bool EdgeRefiner::pass() {
   const int n = g.n;
-  for (int v = 0; v < n; ++v) requeue(v, pass_id);
+  const int pass_id = w.next_stamp();
   long long cut = 0;
-  for (int v = 0; v < n; ++v) cut += outside[v];
+  for (int a = 0; a < w.nlist; ++a) {
+    requeue(w.list[a], pass_id);
+    cut += outside[w.list[a]];
+  }
   cut /= 2;
   const long long start_cut = cut;
   const bool start_ok = bal.ok(pwgt[0], pwgt[1]);
@@ -80,25 +110,11 @@ bool EdgeRefiner::pass(int pass_id) {
     if (from < 0) break;
     const int v = heap[from].top();
     heap[from].remove(v);
-    locked[v] = pass_id;
+    w.locked[v] = pass_id;
     cut -= outside[v] - inside[v];
-    where[v] = 1 - from;
-    pwgt[from] -= g.weight(v);
-    pwgt[1 - from] += g.weight(v);
-    std::swap(inside[v], outside[v]);
-    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
-      const int u = g.adjncy[k];
-      const int w = g.edge_weight(k);
-      if (where[u] == where[v]) {
-        inside[u] += w;
-        outside[u] -= w;
-      } else {
-        inside[u] -= w;
-        outside[u] += w;
-      }
-      requeue(u, pass_id);
-    }
-    log[nmoves++] = v;
+    move(v);
+    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) requeue(g.adjncy[k], pass_id);
+    w.log_v[nmoves++] = v;
     const bool ok = bal.ok(pwgt[0], pwgt[1]);
     const long long excess = std::max(pwgt[0], pwgt[1]);
     if ((ok && !best_ok) ||
@@ -113,44 +129,55 @@ bool EdgeRefiner::pass(int pass_id) {
   }
   heap[0].clear();
   heap[1].clear();
-  for (int m = nmoves - 1; m >= best_moves; --m) {
-    const int v = log[m];
-    const int to = 1 - where[v];
-    pwgt[where[v]] -= g.weight(v);
-    pwgt[to] += g.weight(v);
-    where[v] = to;
+  for (int m = nmoves - 1; m >= best_moves; --m) move(w.log_v[m]);
+  // Only the boundary stays listed.
+  int kept = 0;
+  for (int a = 0; a < w.nlist; ++a) {
+    const int v = w.list[a];
+    if (outside[v] > 0) {
+      w.list[kept++] = v;
+    } else {
+      w.mark[v] = 0;
+    }
   }
-  for (int m = best_moves; m < nmoves; ++m) {
-    const int v = log[m];
-    degrees(v);
-    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) degrees(g.adjncy[k]);
-  }
+  w.nlist = kept;
   return best_cut < start_cut || (best_ok && !start_ok);
 }
 
 }  // namespace
 
-int refine_edge_bisection(WorkMemory* mem, const OrderGraph& g, double ub, int* where) {
+void refine_edge_bisection(RefineWork* work, const OrderGraph& g, const Balance& bal, int* where,
+                           int nseeds) {
   const int n = g.n;
-  if (n == 0) return kOrderOk;
-  const std::size_t un = static_cast<std::size_t>(n);
-  EdgeRefiner r{g, where, {0, 0}, make_balance(g, ub), {}, {}, {}, {}, {}};
-  if (!r.heap[0].allocate(mem, n, "refine_edge_bisection: heap") ||
-      !r.heap[1].allocate(mem, n, "refine_edge_bisection: heap") ||
-      !r.inside.allocate(mem, un, "refine_edge_bisection: degrees") ||
-      !r.outside.allocate(mem, un, "refine_edge_bisection: degrees") ||
-      !r.locked.allocate(mem, un, "refine_edge_bisection: locked", true) ||
-      !r.log.allocate(mem, un, "refine_edge_bisection: moves")) {
-    return kOrderNoMemory;
-  }
+  work->nlist = 0;
+  if (n == 0) return;
+  EdgeRefiner r{g,
+                where,
+                {0, 0},
+                bal,
+                *work,
+                work->queue,
+                work->inside.get(),
+                work->outside.get(),
+                work->next_stamp()};
+  // Interior vertices first (all their edge weight inside), then the candidates exactly.
+  long long max_gain = 0;  // a gain lies between minus and plus the vertex's edge weight
   for (int v = 0; v < n; ++v) {
     r.pwgt[where[v]] += g.weight(v);
+    r.inside[v] = g.weighted_degree(v);
+    r.outside[v] = 0;
+    max_gain = std::max<long long>(max_gain, r.inside[v]);
+  }
+  for (int a = 0; a < (nseeds >= 0 ? nseeds : n); ++a) {
+    const int v = nseeds >= 0 ? work->cut_seeds[a] : a;
     r.degrees(v);
+    r.enlist(v);
   }
-  for (int p = 1; p <= kEdgePasses; ++p) {
-    if (!r.pass(p)) break;
+  work->queue[0].prepare(n, max_gain);
+  work->queue[1].prepare(n, max_gain);
+  for (int p = 0; p < kEdgePasses; ++p) {
+    if (!r.pass()) break;
   }
-  return kOrderOk;
 }
 
 }  // namespace ztr

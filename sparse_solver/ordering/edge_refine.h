@@ -4,10 +4,17 @@
 #pragma once
 
 #include "sparse_solver/ordering/ordering_graph.h"
+#include "sparse_solver/ordering/refine_work.h"
+#include "sparse_solver/ordering/separator_refine.h"
 
 namespace ztr {
 
-// where[v] is 0 or 1; refined in place.
-int refine_edge_bisection(WorkMemory* mem, const OrderGraph& g, double ub, int* where);
+// where[v] is 0 or 1; refined in place under the balance rule `bal`.  With nseeds >= 0
+// work->cut_seeds[0 .. nseeds) lists every vertex that may have a neighbour in the other part
+// (the boundary projected from a coarser level); the others are taken to be interior.
+// Otherwise every vertex is examined.  On return work->list[0 .. work->nlist) holds the
+// boundary vertices.  `work` has room for g.
+void refine_edge_bisection(RefineWork* work, const OrderGraph& g, const Balance& bal, int* where,
+                           int nseeds = -1);
 
 }  // namespace ztr

@@ -1,10 +1,10 @@
 #include "sparse_solver/ordering/node_bisection.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "sparse_solver/ordering/coarsen.h"
 #include "sparse_solver/ordering/edge_refine.h"
-#include "sparse_solver/ordering/gain_heap.h"
 #include "sparse_solver/ordering/ordering_codes.h"
 #include "sparse_solver/ordering/random_stream.h"
 #include "sparse_solver/ordering/separator_refine.h"
@@ -19,24 +19,24 @@ constexpr double kCoarsenStall = 0.9;
 // Greedy growings tried on the coarsest graph; it is small, so several are cheap.
 constexpr int kInitialTries = 6;
 
-int multilevel_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int tries,
-                         int* where);
+int multilevel_bisection(WorkMemory* mem, RefineWork* work, const OrderGraph& g, std::uint64_t seed,
+                         int tries, int* where);
 
 // Grows part 0 from a random vertex, always adding the outside vertex whose move lowers the
 // cut weight the most, until part 0 holds half of the weight.  When the region has no
 // neighbour left (several components), it restarts from a random outside vertex.
-int grow_region(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int* where) {
+// The queue and the visiting order are the refinement's work arrays, idle meanwhile.
+void grow_region(RefineWork* work, const OrderGraph& g, RandomStream* rng, int* where) {
   const int n = g.n;
-  GainHeap heap;
-  WorkArray<int> perm;
-  if (!heap.allocate(mem, n, "grow_region: heap") ||
-      !perm.allocate(mem, static_cast<std::size_t>(n), "grow_region: perm")) {
-    return kOrderNoMemory;
-  }
+  GainQueue& heap = work->queue[0];
+  int* perm = work->log_v.get();
+  int max_gain = 0;
   for (int i = 0; i < n; ++i) {
     perm[i] = i;
     where[i] = kPart1;
+    max_gain = std::max(max_gain, g.weighted_degree(i));
   }
+  heap.prepare(n, max_gain);
   for (int i = n - 1; i > 0; --i) {
     const int j = rng->below(i + 1);
     const int t = perm[i];
@@ -73,7 +73,7 @@ int grow_region(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int* wh
       }
     }
   }
-  return kOrderOk;
+  heap.clear();
 }
 
 // The cut of a two-way partition becomes a vertex separator: the boundary of the side whose
@@ -102,7 +102,8 @@ void separator_from_cut(const OrderGraph& g, int* where) {
 }
 
 // The best of several grown and refined separators of the coarsest graph.
-int initial_separator(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int* where) {
+int initial_separator(WorkMemory* mem, RefineWork* work, const OrderGraph& g, RandomStream* rng,
+                      int* where) {
   WorkArray<int> trial;
   if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "initial_separator: where")) {
     return kOrderNoMemory;
@@ -111,13 +112,10 @@ int initial_separator(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, i
   long long best[3] = {0, 0, 0};
   for (int t = 0; t < kInitialTries; ++t) {
     long long pwgt[3];
-    int rc = grow_region(mem, g, rng, trial.get());
-    if (rc == kOrderOk) {
-      separator_from_cut(g, trial.get());
-      separator_weights(g, trial.get(), pwgt);
-      rc = refine_separator(mem, g, kBisectionBalance, trial.get(), pwgt);
-    }
-    if (rc != kOrderOk) return rc;
+    grow_region(work, g, rng, trial.get());
+    separator_from_cut(g, trial.get());
+    separator_weights(g, trial.get(), pwgt);
+    refine_separator(work, g, bal, trial.get(), pwgt);
     if (t == 0 || better_bisection(pwgt, best, bal)) {
       std::memcpy(best, pwgt, sizeof(best));
       std::memcpy(where, trial.get(), sizeof(int) * static_cast<std::size_t>(g.n));
@@ -137,20 +135,31 @@ long long cut_weight(const OrderGraph& g, const int* where) {
 }
 
 // The best of several grown and refined cuts of the coarsest graph.
-int initial_cut(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int* where) {
+int initial_cut(WorkMemory* mem, RefineWork* work, const OrderGraph& g, RandomStream* rng,
+                int* where) {
   WorkArray<int> trial;
   if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "initial_cut: where")) {
     return kOrderNoMemory;
   }
+  const Balance bal = make_balance(g, kBisectionBalance);
   long long best = -1;
   for (int t = 0; t < kInitialTries; ++t) {
-    int rc = grow_region(mem, g, rng, trial.get());
-    if (rc == kOrderOk) rc = refine_edge_bisection(mem, g, kBisectionBalance, trial.get());
-    if (rc != kOrderOk) return rc;
+    grow_region(work, g, rng, trial.get());
+    refine_edge_bisection(work, g, bal, trial.get());
     const long long cut = cut_weight(g, trial.get());
     if (best < 0 || cut < best) {
       best = cut;
       std::memcpy(where, trial.get(), sizeof(int) * static_cast<std::size_t>(g.n));
+    }
+  }
+  // The boundary of the cut kept, as a refinement would leave it.
+  work->nlist = 0;
+  for (int v = 0; v < g.n; ++v) {
+    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
+      if (where[g.adjncy[k]] != where[v]) {
+        work->list[work->nlist++] = v;
+        break;
+      }
     }
   }
   return kOrderOk;
@@ -163,8 +172,12 @@ int initial_cut(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int* wh
 // level is thinner on sparse meshes; on graphs whose coarse versions are dense (27-point
 // stencils, structural matrices) a separator formed on the coarsest graph is many fine layers
 // thick, while a cut carries down without that loss.
-int bisect_level(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int max_vwgt, int* sep,
-                 int* cut) {
+//
+// On return work->list[0 .. work->nlist) holds the boundary of `cut`: projected to the finer
+// level, it is the set of vertices that may lie on the boundary there, so each level examines
+// only those, and only the projected separator, instead of every vertex.
+int bisect_level(WorkMemory* mem, RefineWork* work, const OrderGraph& g, RandomStream* rng,
+                 int max_vwgt, int* sep, int* cut) {
   if (g.n > kCoarsenTo) {
     OrderGraph coarse;
     WorkArray<int> cmap;
@@ -179,42 +192,49 @@ int bisect_level(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int ma
           !ccut.allocate(mem, static_cast<std::size_t>(coarse.n), "bisect_level: where")) {
         return kOrderNoMemory;
       }
-      rc = bisect_level(mem, coarse, rng, max_vwgt, csep.get(), ccut.get());
+      rc = bisect_level(mem, work, coarse, rng, max_vwgt, csep.get(), ccut.get());
       if (rc != kOrderOk) return rc;
       coarse = OrderGraph();
+      const int boundary = work->next_stamp();
+      for (int a = 0; a < work->nlist; ++a) work->mark[work->list[a]] = boundary;
+      int nsep = 0, ncut = 0;
       for (int v = 0; v < g.n; ++v) {
-        sep[v] = csep[cmap[v]];
-        cut[v] = ccut[cmap[v]];
+        const int c = cmap[v];
+        sep[v] = csep[c];
+        cut[v] = ccut[c];
+        if (sep[v] == kSeparator) work->sep_seeds[nsep++] = v;
+        if (work->mark[c] == boundary) work->cut_seeds[ncut++] = v;
       }
       long long pwgt[3];
       separator_weights(g, sep, pwgt);
-      rc = refine_separator(mem, g, kBisectionBalance, sep, pwgt);
-      if (rc != kOrderOk) return rc;
-      return refine_edge_bisection(mem, g, kBisectionBalance, cut);
+      const Balance bal = make_balance(g, kBisectionBalance);
+      refine_separator(work, g, bal, sep, pwgt, nsep);
+      refine_edge_bisection(work, g, bal, cut, ncut);
+      return kOrderOk;
     }
   }
-  const int rc = initial_separator(mem, g, rng, sep);
+  const int rc = initial_separator(mem, work, g, rng, sep);
   if (rc != kOrderOk) return rc;
-  return initial_cut(mem, g, rng, cut);
+  return initial_cut(mem, work, g, rng, cut);
 }
 
 // One complete bisection: both partitions of bisect_level, the thinner separator kept.
-int one_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int max_vwgt,
-                  int* where) {
+int one_bisection(WorkMemory* mem, RefineWork* work, const OrderGraph& g, std::uint64_t seed,
+                  int max_vwgt, int* where) {
   WorkArray<int> cut;
   if (!cut.allocate(mem, static_cast<std::size_t>(g.n), "one_bisection: cut")) {
     return kOrderNoMemory;
   }
   RandomStream rng(seed);
-  int rc = bisect_level(mem, g, &rng, max_vwgt, where, cut.get());
+  const int rc = bisect_level(mem, work, g, &rng, max_vwgt, where, cut.get());
   if (rc != kOrderOk) return rc;
   separator_from_cut(g, cut.get());
   long long a[3], b[3];
   separator_weights(g, cut.get(), b);
-  rc = refine_separator(mem, g, kBisectionBalance, cut.get(), b);
-  if (rc != kOrderOk) return rc;
+  const Balance bal = make_balance(g, kBisectionBalance);
+  refine_separator(work, g, bal, cut.get(), b);
   separator_weights(g, where, a);
-  if (better_bisection(b, a, make_balance(g, kBisectionBalance))) {
+  if (better_bisection(b, a, bal)) {
     std::memcpy(where, cut.get(), sizeof(int) * static_cast<std::size_t>(g.n));
   }
   return kOrderOk;
@@ -251,8 +271,8 @@ int bfs_levels(const OrderGraph& g, int root, int* queue, int* level, int* far) 
 // balance rule the lightest is taken, then refined as a separator.  Vertices the sweep does
 // not reach (other components) join the side after the separator.  *found is false (and
 // `where` untouched) when no level gives a balanced bisection.
-int level_separator(WorkMemory* mem, const OrderGraph& g, const Balance& bal, int* where,
-                    bool* found) {
+int level_separator(WorkMemory* mem, RefineWork* work, const OrderGraph& g, const Balance& bal,
+                    int* where, bool* found) {
   const int n = g.n;
   *found = false;
   WorkArray<int> queue, level;
@@ -314,22 +334,26 @@ int level_separator(WorkMemory* mem, const OrderGraph& g, const Balance& bal, in
   if (!*found) return kOrderOk;
   long long pwgt[3];
   separator_weights(g, where, pwgt);
-  return refine_separator(mem, g, kBisectionBalance, where, pwgt);
+  refine_separator(work, g, bal, where, pwgt);
+  return kOrderOk;
 }
 
 }  // namespace
 
 int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int tries,
                    int* where) {
+  if (g.n == 0) return kOrderOk;
   const Balance bal = make_balance(g, kBisectionBalance);
-  int rc = multilevel_bisection(mem, g, seed, tries, where);
-  if (rc != kOrderOk || g.n == 0) return rc;
+  RefineWork work;
+  if (!work.allocate(mem, g.n, "node_bisection: refinement")) return kOrderNoMemory;
+  int rc = multilevel_bisection(mem, &work, g, seed, tries, where);
+  if (rc != kOrderOk) return rc;
   WorkArray<int> trial;
   if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "node_bisection: trial")) {
     return kOrderNoMemory;
   }
   bool found = false;
-  rc = level_separator(mem, g, bal, trial.get(), &found);
+  rc = level_separator(mem, &work, g, bal, trial.get(), &found);
   if (rc != kOrderOk || !found) return rc;
   long long a[3], b[3];
   separator_weights(g, where, a);
@@ -342,13 +366,13 @@ int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int
 
 namespace {
 
-int multilevel_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int tries,
-                         int* where) {
+int multilevel_bisection(WorkMemory* mem, RefineWork* work, const OrderGraph& g, std::uint64_t seed,
+                         int tries, int* where) {
   // Coarse vertices heavier than this would make a balanced bisection of the coarsest graph
   // impossible.
   const long long cap = 3 * g.total_vwgt / (2 * kCoarsenTo);
   const int max_vwgt = static_cast<int>(cap < 1 ? 1 : (cap > 2147483647 ? 2147483647 : cap));
-  if (tries <= 1) return one_bisection(mem, g, seed, max_vwgt, where);
+  if (tries <= 1) return one_bisection(mem, work, g, seed, max_vwgt, where);
   WorkArray<int> trial;
   if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "multilevel_bisection: trial")) {
     return kOrderNoMemory;
@@ -357,7 +381,7 @@ int multilevel_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t see
   long long best[3] = {0, 0, 0};
   for (int t = 0; t < tries; ++t) {
     const int rc =
-        one_bisection(mem, g, RandomStream::child_seed(seed, 2 + t), max_vwgt, trial.get());
+        one_bisection(mem, work, g, RandomStream::child_seed(seed, 2 + t), max_vwgt, trial.get());
     if (rc != kOrderOk) return rc;
     long long pwgt[3];
     separator_weights(g, trial.get(), pwgt);

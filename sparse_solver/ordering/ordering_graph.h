@@ -12,11 +12,19 @@ struct OrderGraph {
   WorkArray<int> adjncy;  // xadj[n]
   WorkArray<int> vwgt;    // n, or empty for unit weights
   WorkArray<int> adjwgt;  // xadj[n], or empty for unit weights
+  WorkArray<int> wdeg;    // n, the sum of each vertex's edge weights, or empty (then counted)
   long long total_vwgt = 0;
 
   int nnz() const { return xadj[static_cast<std::size_t>(n)]; }
   int weight(int v) const { return vwgt.get() ? vwgt[v] : 1; }
   int edge_weight(int k) const { return adjwgt.get() ? adjwgt[k] : 1; }
+  int weighted_degree(int v) const {
+    if (adjwgt.get() == nullptr) return xadj[v + 1] - xadj[v];
+    if (wdeg.get() != nullptr) return wdeg[v];
+    int d = 0;
+    for (int k = xadj[v]; k < xadj[v + 1]; ++k) d += adjwgt[k];
+    return d;
+  }
 };
 
 // Checks a caller's graph (xadj[0] = 0, non-decreasing, indices in 0..n-1) and builds the

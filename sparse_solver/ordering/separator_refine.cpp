@@ -2,9 +2,6 @@
 
 #include <algorithm>
 
-#include "sparse_solver/ordering/gain_heap.h"
-#include "sparse_solver/ordering/ordering_codes.h"
-
 namespace ztr {
 namespace {
 
@@ -15,12 +12,9 @@ struct Refiner {
   const OrderGraph& g;
   int* where;
   long long* pwgt;
-  Balance bal;
-  GainHeap heap[2];
-  WorkArray<int> locked, log_v, log_start, ustack;
-  WorkArray<unsigned char> log_s;
-  WorkArray<int> fresh;  // stamp of the move that pulled a vertex into the separator
-  int stamp_ = 0;
+  const Balance& bal;
+  RefineWork& w;
+  GainQueue* heap;
 
   // Gain of moving separator vertex x into part s: its own weight leaves the separator, its
   // neighbours in the other part enter it.
@@ -53,14 +47,26 @@ struct Refiner {
     return (a > b ? a - b : b - a) < before;
   }
 
-  bool pass(int pass_id);
+  // Appends separator vertex x to the list (once per tag).
+  void keep(int x, int tag, int* m) {
+    if (where[x] != kSeparator || w.mark[x] == tag) return;
+    w.mark[x] = tag;
+    w.list[(*m)++] = x;
+  }
+
+  bool pass();
 };
 
-bool Refiner::pass(int pass_id) {
+bool Refiner::pass() {
   const int n = g.n;
-  for (int v = 0; v < n; ++v) {
-    if (where[v] == kSeparator) refresh(v);
-  }
+  const int pass_id = w.next_stamp();
+  int* locked = w.locked.get();
+  int* fresh = w.mark.get();
+  int* ustack = w.pulled.get();
+  int* log_v = w.log_v.get();
+  int* log_start = w.log_start.get();
+  unsigned char* log_s = w.log_s.get();
+  for (int a = 0; a < w.nlist; ++a) refresh(w.list[a]);
   long long best[3] = {pwgt[0], pwgt[1], pwgt[2]};
   const long long start_sep = pwgt[2];
   const bool start_balanced = bal.ok(pwgt[0], pwgt[1]);
@@ -102,7 +108,7 @@ bool Refiner::pass(int pass_id) {
     // the far side for free (v would be pulled back), and the separator neighbours of each
     // vertex pulled in gain its weight towards side s.  The vertices pulled in get fresh
     // gains.
-    const int stamp = ++stamp_;
+    const int stamp = w.next_stamp();
     for (int a = first_u; a < nu; ++a) fresh[ustack[a]] = stamp;
     for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
       const int x = g.adjncy[k];
@@ -149,6 +155,12 @@ bool Refiner::pass(int pass_id) {
     pwgt[s] -= g.weight(v);
     pwgt[kSeparator] += g.weight(v);
   }
+  // The separator now: the listed vertices still in it and those pulled in to stay.
+  const int tag = w.next_stamp();
+  int m = 0;
+  for (int a = 0; a < w.nlist; ++a) keep(w.list[a], tag, &m);
+  for (int a = 0; a < nu; ++a) keep(ustack[a], tag, &m);
+  w.nlist = m;
   const bool balanced = bal.ok(pwgt[0], pwgt[1]);
   return pwgt[2] < start_sep || (balanced && !start_balanced);
 }
@@ -178,28 +190,28 @@ bool better_bisection(const long long a[3], const long long b[3], const Balance&
   return da < db;
 }
 
-int refine_separator(WorkMemory* mem, const OrderGraph& g, double ub, int* where,
-                     long long pwgt[3]) {
+void refine_separator(RefineWork* work, const OrderGraph& g, const Balance& bal, int* where,
+                      long long pwgt[3], int nseeds) {
   const int n = g.n;
-  if (n == 0) return kOrderOk;
-  const std::size_t un = static_cast<std::size_t>(n);
-  Refiner r{g, where, pwgt, make_balance(g, ub), {}, {}, {}, {}, {}, {}, {}, 0};
-  if (!r.heap[0].allocate(mem, n, "refine_separator: heap") ||
-      !r.heap[1].allocate(mem, n, "refine_separator: heap") ||
-      !r.locked.allocate(mem, un, "refine_separator: locked", true) ||
-      !r.log_v.allocate(mem, un, "refine_separator: moves") ||
-      !r.log_s.allocate(mem, un, "refine_separator: moves") ||
-      !r.log_start.allocate(mem, un, "refine_separator: moves") ||
-      // A vertex enters the separator from a part at most twice per pass: once before its
-      // own move and once after it.
-      !r.ustack.allocate(mem, 2 * un, "refine_separator: moved") ||
-      !r.fresh.allocate(mem, un, "refine_separator: fresh", true)) {
-    return kOrderNoMemory;
+  if (n == 0) return;
+  Refiner r{g, where, pwgt, bal, *work, work->queue};
+  // A gain lies between minus the weight of the vertex's neighbours and its own weight.
+  int max_degree = 1;
+  for (int v = 0; v < n; ++v) max_degree = std::max(max_degree, g.xadj[v + 1] - g.xadj[v]);
+  const long long max_gain = bal.heaviest * max_degree;
+  work->queue[0].prepare(n, max_gain);
+  work->queue[1].prepare(n, max_gain);
+  const int tag = work->next_stamp();
+  int m = 0;
+  if (nseeds >= 0) {
+    for (int a = 0; a < nseeds; ++a) r.keep(work->sep_seeds[a], tag, &m);
+  } else {
+    for (int v = 0; v < n; ++v) r.keep(v, tag, &m);
   }
-  for (int p = 1; p <= kRefinePasses; ++p) {
-    if (!r.pass(p)) break;
+  work->nlist = m;
+  for (int p = 0; p < kRefinePasses; ++p) {
+    if (!r.pass()) break;
   }
-  return kOrderOk;
 }
 
 }  // namespace ztr
