@@ -5,19 +5,23 @@
 // real matrix of ../shared/testdata with the type its README gives.
 //
 //   bench_korvine [--quick] [testdata-dir]
+//   bench_korvine --ours N [type]   (our factorization of the N^3 grid only, for profiling)
 //
 // One thread: run with ZTR_NUM_THREADS=1 OPENBLAS_NUM_THREADS=1 OPENBLAS_CORETYPE=Haswell.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "blas/gemm/gemm.h"
 #include "sparse_solver/handle.h"
 #include "tests/sparse_solver/korvine_support.h"
 
@@ -33,21 +37,47 @@ using namespace ztr::test;
 double now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
+// Processor time of the process: on a machine shared with other jobs the wall-clock rates
+// swing with the load, the processor-time ones much less (one thread runs).
+double cpu_now() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
 
 struct Times {
   double analyse = 1e30, factor = 1e30, solve = 1e30;
+  double factor_cpu = 1e30;  // processor time of the factorization
   long long nnz_l = 0;
-  double ratio = 0;   // backward error ratio of the last solution
-  double gflops = 0;  // factorization rate (ours: from the solver's operation count)
+  double ratio = 0;       // backward error ratio of the last solution
+  double gflops = 0;      // factorization rate (ours: from the solver's operation count)
+  double cpu_gflops = 0;  // the same over processor time
   void keep_min(const Times& t) {
     analyse = std::min(analyse, t.analyse);
     factor = std::min(factor, t.factor);
+    factor_cpu = std::min(factor_cpu, t.factor_cpu);
     solve = std::min(solve, t.solve);
     nnz_l = t.nnz_l;
     ratio = t.ratio;
     gflops = std::max(gflops, t.gflops);
+    cpu_gflops = std::max(cpu_gflops, t.cpu_gflops);
   }
 };
+
+// Our DGEMM rate on a square product, the yardstick of the factorization's rate: over wall
+// time, and over processor time in *cpu.
+double dgemm_gflops(double* cpu) {
+  const int n = 1500;
+  std::vector<double> a(static_cast<std::size_t>(n) * n), b(a.size()), c(a.size());
+  for (std::size_t i = 0; i < a.size(); ++i)
+    a[i] = b[i] = 1.0 / (1.0 + static_cast<double>(i % 97));
+  const double one = 1.0, zero = 0.0;
+  const double t0 = now(), c0 = cpu_now();
+  ztr::ztr_blas_dgemm("N", "N", &n, &n, &n, &one, a.data(), &n, b.data(), &n, &zero, c.data(), &n);
+  const double gflop = 2.0 * n * n * n * 1e-9;
+  *cpu = std::max(*cpu, gflop / (cpu_now() - c0));
+  return gflop / (now() - t0);
+}
 
 Times run_ours(const Sparse& s, int mtype) {
   Input<double> in = solver_input(s, mtype % 2 == 0, 1);
@@ -57,19 +87,21 @@ Times run_ours(const Sparse& s, int mtype) {
   Times t;
   double t0 = now();
   if (k.call(11, in, b.data(), x.data()) != 0) std::printf("  analysis error %d\n", k.error);
-  double t1 = now();
+  double t1 = now(), c1 = cpu_now();
   if (k.call(22, in, b.data(), x.data()) != 0) std::printf("  factorization error %d\n", k.error);
-  double t2 = now();
+  double t2 = now(), c2 = cpu_now();
   if (k.call(33, in, b.data(), x.data()) != 0) std::printf("  solve error %d\n", k.error);
   double t3 = now();
   t.analyse = t1 - t0;
   t.factor = t2 - t1;
+  t.factor_cpu = c2 - c1;
   t.solve = t3 - t2;
   // nnz(L) as the report prints it (the bench may look behind the handle).
   if (k.pt[0] != nullptr) {
     const ztr::ControlRecord* c = ztr::handle_control(k.pt);
     t.nnz_l = c->sn.nnz_l;
     t.gflops = c->factors[0].mflop * 1e-3 / t.factor;
+    t.cpu_gflops = c->factors[0].mflop * 1e-3 / (c2 - c1);
   }
   t.ratio = backward_ratio(s, x, b, 1);
   return t;
@@ -96,13 +128,14 @@ Times run_cholesky_peer(const Sparse& s, bool ldl) {
   Times t;
   double t0 = now();
   cholmod_factor* L = cholmod_analyze(A, &c);
-  double t1 = now();
+  double t1 = now(), c1 = cpu_now();
   cholmod_factorize(A, L, &c);
-  double t2 = now();
+  double t2 = now(), c2 = cpu_now();
   cholmod_dense* X = cholmod_solve(CHOLMOD_A, L, B, &c);
   double t3 = now();
   t.analyse = t1 - t0;
   t.factor = t2 - t1;
+  t.factor_cpu = c2 - c1;
   t.solve = t3 - t2;
   t.nnz_l = static_cast<long long>(c.lnz);
   std::vector<double> x(static_cast<double*>(X->x), static_cast<double*>(X->x) + s.n);
@@ -125,14 +158,15 @@ Times run_lu_peer(const Sparse& s) {
   Times t;
   double t0 = now();
   umfpack_di_symbolic(s.n, s.n, s.ia.data(), s.ja.data(), s.a.data(), &sym, control, info);
-  double t1 = now();
+  double t1 = now(), c1 = cpu_now();
   umfpack_di_numeric(s.ia.data(), s.ja.data(), s.a.data(), sym, &num, control, info);
-  double t2 = now();
+  double t2 = now(), c2 = cpu_now();
   umfpack_di_solve(UMFPACK_At, s.ia.data(), s.ja.data(), s.a.data(), x.data(), b.data(), num,
                    control, info);
   double t3 = now();
   t.analyse = t1 - t0;
   t.factor = t2 - t1;
+  t.factor_cpu = c2 - c1;
   t.solve = t3 - t2;
   t.nnz_l = static_cast<long long>(info[UMFPACK_LNZ]);
   t.ratio = backward_ratio(s, x, b, 1);
@@ -157,15 +191,17 @@ void print(const char* who, const Times& t) {
   std::printf(
       "  %-10s analyse %8.4f s  factor %8.4f s  solve %8.5f s  nnz(L) %10lld  berr/(n eps) %.2f",
       who, t.analyse, t.factor, t.solve, t.nnz_l, t.ratio);
-  if (t.gflops > 0) std::printf("  %.2f Gflop/s", t.gflops);
+  if (t.gflops > 0) std::printf("  %.2f Gflop/s (%.2f on cpu time)", t.gflops, t.cpu_gflops);
   std::printf("\n");
 }
 
 void compare(const char* name, const Sparse& s, int mtype, int rounds) {
   std::printf("%s: n = %d, nnz = %zu, type %d\n", name, s.n, s.ja.size(), mtype);
   Times ours, peer;
+  double gemm = 0, gemm_cpu = 0;
   for (int r = 0; r < rounds; ++r) {
     ours.keep_min(run_ours(s, mtype));
+    if (mtype == 2) gemm = std::max(gemm, dgemm_gflops(&gemm_cpu));
 #ifdef ZTR_BENCH_WITH_PEERS
     if (mtype == 11)
       peer.keep_min(run_lu_peer(s));
@@ -174,10 +210,17 @@ void compare(const char* name, const Sparse& s, int mtype, int rounds) {
 #endif
   }
   print("KORVINE", ours);
+  if (gemm > 0)
+    std::printf(
+        "  our DGEMM (n = 1500) %.2f Gflop/s (%.2f on cpu time): factorization at %.0f %% of it "
+        "(%.0f %% on cpu time)\n",
+        gemm, gemm_cpu, 100 * ours.gflops / gemm, 100 * ours.cpu_gflops / gemm_cpu);
 #ifdef ZTR_BENCH_WITH_PEERS
   print(mtype == 11 ? "LU peer" : "Chol peer", peer);
-  std::printf("  ratio ours/peer: analyse %.2f  factor %.2f  solve %.2f\n",
-              ours.analyse / peer.analyse, ours.factor / peer.factor, ours.solve / peer.solve);
+  std::printf(
+      "  ratio ours/peer: analyse %.2f  factor %.2f (%.2f on cpu time)  solve %.2f  nnz(L) %.2f\n",
+      ours.analyse / peer.analyse, ours.factor / peer.factor, ours.factor_cpu / peer.factor_cpu,
+      ours.solve / peer.solve, static_cast<double>(ours.nnz_l) / static_cast<double>(peer.nnz_l));
 #endif
 }
 
@@ -205,6 +248,18 @@ void testdata(const std::string& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 2 && std::strcmp(argv[1], "--ours") == 0) {
+    const int g = std::atoi(argv[2]), mtype = argc > 3 ? std::atoi(argv[3]) : 2;
+    const Sparse s = grid_operator(g, g, g, 6.0, mtype == 11 ? 0.4 : 0.0);
+    const int rounds = argc > 4 ? std::atoi(argv[4]) : 3;
+    double best = 0, cpu = 0;
+    for (int r = 0; r < rounds; ++r) {
+      print("KORVINE", run_ours(s, mtype));
+      best = std::max(best, dgemm_gflops(&cpu));
+    }
+    std::printf("  our DGEMM (n = 1500): %.2f Gflop/s (%.2f on cpu time)\n", best, cpu);
+    return 0;
+  }
   const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
   const std::string dir = argc > (quick ? 2 : 1) ? argv[quick ? 2 : 1] : "../shared/testdata";
   const int rounds = quick ? 1 : 3;

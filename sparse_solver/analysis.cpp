@@ -159,63 +159,124 @@ StageStatus postorder(WorkMemory* mem, int n, const int* xadj, const int* adj, i
   return {};
 }
 
-// Relaxed supernodes: a supernode is merged into its parent when it sits just before it (it
-// is the parent's last child in the postorder) and the merge stores few explicit zeros, so
-// that the dense kernels work on wider blocks.  Up to kRelaxAlways columns merge regardless;
-// up to kRelaxMedium columns while at most kRelaxMediumZeros of the stored entries are zero;
-// wider ones (to the panel width) only below kRelaxWideZeros.
-constexpr int kRelaxAlways = 8;
+// Relaxed supernodes (amalgamation of the assembly tree): a supernode absorbs a child when
+// the merged block stores few explicit zeros, so that the dense kernels work on wider blocks
+// and fewer, larger updates.  Up to kRelaxAlways columns merge regardless; up to
+// kRelaxMedium columns while at most kRelaxMediumZeros of the stored entries are zero; wider
+// ones (to the panel width) only below kRelaxWideZeros.
+constexpr int kRelaxAlways = 4;
 constexpr int kRelaxMedium = 32;
 constexpr double kRelaxMediumZeros = 0.3;
 constexpr double kRelaxWideZeros = 0.05;
 
+bool worth_merging(double width, double rows, double actual) {
+  const double stored = width * rows - width * (width - 1) / 2;
+  const double zeros = (stored - actual) / stored;
+  return width <= kRelaxAlways || (width <= kRelaxMedium && zeros <= kRelaxMediumZeros) ||
+         zeros <= kRelaxWideZeros;
+}
+
 // Step 5: supernodes.  Fundamental ones first (a column joins its predecessor when it is the
-// predecessor's parent and holds exactly one entry less), then relaxed merges, all limited
-// to w columns.  A merged supernode's rows are its columns and those of its last piece.
-// keep[j] != 0 (when given) asks not to end a supernode at column j: it is the first column
-// of a 2x2 pair.
-StageStatus find_supernodes(WorkMemory* mem, Supernodes* sn, const int* parent, const int* count,
-                            int w, bool has_u, const unsigned char* keep) {
+// predecessor's parent and holds exactly one entry less), at most w columns.  Then, bottom
+// up, each supernode absorbs those of its children that pass worth_merging, within w
+// columns.  The columns of a merged supernode are not consecutive in the postorder, so the
+// columns are renumbered: merged supernodes in the order of their top piece, each one's
+// columns in their previous order.  That order is again a postorder of the elimination tree
+// (every subtree stays contiguous), so the tree and the column counts only change labels and
+// the fill is unchanged; perm, parent and count are renumbered in place.  A merged
+// supernode's rows are its columns and the rows of its top piece below them.
+// keep[j] != 0 (when given) asks not to end a piece at column j: it is the first column of a
+// 2x2 pair, whose two columns then stay together through the renumbering.
+StageStatus find_supernodes(WorkMemory* mem, Supernodes* sn, int* parent, int* count, int w,
+                            bool has_u, const unsigned char* keep) {
   const int n = sn->n;
   StageStatus st;
-  WorkArray<int> start, len;  // start[j] = 1 when column j begins a supernode
-  if (!get(start, mem, n, &st, kStageAfterReordering) ||
+  // Per piece q (numbered in column order): its first column, its tree parent, the piece
+  // that absorbed it (-1: none), and the merged supernode it heads: width, row count, true
+  // entries.  piece[j] is the piece of column j.
+  WorkArray<int> piece, pfirst, pparent, into, width, rows, head, next;
+  WorkArray<double> actual;
+  if (!get(piece, mem, n, &st, kStageAfterReordering) ||
+      !get(pfirst, mem, n + 1, &st, kStageAfterReordering))
+    return st;
+  int np = 0;
+  for (int j = 0; j < n; ++j) {
+    const int at = j - (np > 0 ? pfirst[np - 1] : 0);  // columns already in the piece
+    const bool joins = j > 0 && parent[j - 1] == j && count[j] == count[j - 1] - 1 && at < w &&
+                       !(keep != nullptr && keep[j] && at == w - 1 && at > 0);
+    if (!joins) pfirst[np++] = j;
+    piece[j] = np - 1;
+  }
+  pfirst[np] = n;
+  if (!get(pparent, mem, np, &st, kStageAfterReordering) ||
+      !get(into, mem, np, &st, kStageAfterReordering) ||
+      !get(width, mem, np, &st, kStageAfterReordering) ||
+      !get(rows, mem, np, &st, kStageAfterReordering) ||
+      !get(head, mem, np, &st, kStageAfterReordering) ||
+      !get(next, mem, np, &st, kStageAfterReordering) ||
+      !get(actual, mem, np, &st, kStageAfterReordering))
+    return st;
+  std::fill(head.get(), head.get() + np, -1);
+  for (int q = np - 1; q >= 0; --q) {
+    const int p = parent[pfirst[q + 1] - 1];
+    pparent[q] = p < 0 ? -1 : piece[p];
+    into[q] = -1;
+    width[q] = pfirst[q + 1] - pfirst[q];
+    rows[q] = count[pfirst[q]];
+    actual[q] = 0;
+    for (int j = pfirst[q]; j < pfirst[q + 1]; ++j) actual[q] += count[j];
+    if (pparent[q] >= 0) {
+      next[q] = head[pparent[q]];
+      head[pparent[q]] = q;
+    }
+  }
+  // Children are finished before their parent: the pieces are in postorder.
+  for (int q = 0; q < np; ++q)
+    for (int c = head[q]; c >= 0; c = next[c]) {
+      const int wide = width[q] + width[c];
+      if (wide > w || !worth_merging(wide, rows[q] + width[c], actual[q] + actual[c])) continue;
+      into[c] = q;
+      width[q] = wide;
+      rows[q] += width[c];
+      actual[q] += actual[c];
+    }
+  // Resolve every piece to the top piece of its merged supernode (parents come later).
+  for (int q = np - 1; q >= 0; --q)
+    if (into[q] >= 0) into[q] = into[into[q]] >= 0 ? into[into[q]] : into[q];
+  // New position of every column: offsets of the merged supernodes in the order of their top
+  // piece (reusing `head`), then the columns in their order.
+  int at = 0;
+  for (int q = 0; q < np; ++q)
+    if (into[q] < 0) {
+      head[q] = at;
+      at += width[q];
+    }
+  WorkArray<int> pos, tmp;
+  if (!get(pos, mem, n, &st, kStageAfterReordering) ||
+      !get(tmp, mem, n, &st, kStageAfterReordering))
+    return st;
+  for (int j = 0; j < n; ++j) {
+    const int q = piece[j], top = into[q] >= 0 ? into[q] : q;
+    pos[j] = head[top]++;
+  }
+  for (int j = 0; j < n; ++j) tmp[pos[j]] = sn->perm[j];
+  std::memcpy(sn->perm.get(), tmp.get(), sizeof(int) * static_cast<std::size_t>(n));
+  for (int j = 0; j < n; ++j) tmp[pos[j]] = parent[j] < 0 ? -1 : pos[parent[j]];
+  std::memcpy(parent, tmp.get(), sizeof(int) * static_cast<std::size_t>(n));
+  for (int j = 0; j < n; ++j) tmp[pos[j]] = count[j];
+  std::memcpy(count, tmp.get(), sizeof(int) * static_cast<std::size_t>(n));
+  for (int k = 0; k < n; ++k) sn->iperm[sn->perm[k]] = k;
+  // start[j] = 1 when column j begins a supernode; len at the first column: its row count.
+  WorkArray<int> start, len;
+  if (!get(start, mem, n, &st, kStageAfterReordering, true) ||
       !get(len, mem, n, &st, kStageAfterReordering))
     return st;
-  int gf = 0, gk = 0, glen = 0;  // the current group: first column, width, row count
-  double gactual = 0;            // true entries of the group's columns
-  for (int j = 0; j < n;) {
-    // The fundamental piece starting at j.
-    int e = j + 1;
-    while (e < n && parent[e - 1] == e && count[e] == count[e - 1] - 1 && e - j < w) ++e;
-    if (keep != nullptr && e < n && e - j == w && keep[e - 1] && e - 1 > j) --e;
-    const int k = e - j;
-    double actual = 0;
-    for (int c = j; c < e; ++c) actual += count[c];
-    bool merge = false;
-    if (j > 0 && parent[j - 1] == j && gk + k <= w) {
-      const double width = gk + k, rows = count[j] + gk;
-      const double stored = width * rows - width * (width - 1) / 2;
-      const double zeros = (stored - gactual - actual) / stored;
-      merge = width <= kRelaxAlways || (width <= kRelaxMedium && zeros <= kRelaxMediumZeros) ||
-              zeros <= kRelaxWideZeros;
+  for (int q = 0; q < np; ++q)
+    if (into[q] < 0) {
+      const int f = head[q] - width[q];
+      start[f] = 1;
+      len[f] = rows[q];
     }
-    if (merge) {
-      start[j] = 0;
-      gk += k;
-      glen = count[j] + (j - gf);
-      gactual += actual;
-    } else {
-      start[j] = 1;
-      gf = j;
-      gk = k;
-      glen = count[j];
-      gactual = actual;
-    }
-    for (int c = j + 1; c < e; ++c) start[c] = 0;
-    len[gf] = glen;
-    j = e;
-  }
   int ns = 0;
   for (int j = 0; j < n; ++j) ns += start[j];
   if (!get(sn->first, mem, ns + 1, &st, kStageAfterReordering) ||
@@ -463,7 +524,6 @@ StageStatus run_analysis(ControlRecord* c, MatrixCopy* copy, const AnalysisInput
       return st;
     st = postorder(mem, n, xadj.get(), adj.get(), sn->perm.get(), parent.get(), count.get());
     if (st.error != 0) return st;
-    for (int k = 0; k < n; ++k) sn->iperm[sn->perm[k]] = k;
     if (pairs > 0) {
       if (!get(keep, mem, n, &st, kStageAfterReordering)) return st;
       for (int k = 0; k < n; ++k) keep[k] = k + 1 < n && partner[sn->perm[k]] == sn->perm[k + 1];

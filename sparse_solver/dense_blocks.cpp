@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "blas/gemm/gemm.h"
+#include "blas/gemm/gemm_dispatch.h"
 #include "blas/level3/level3.h"
 #include "blas/templates/tblas.h"
 #include "lapack/potrf/potrf.h"
@@ -12,10 +13,11 @@
 namespace ztr {
 namespace {
 
-// Products below this many multiply-adds run on the calling thread through the BLAS
-// templates: the supernodal updates are mostly small, and forking threads for each of them
-// costs more than it gains (on a loaded machine, far more).  Larger ones go to the library's
-// threaded multiply and triangular solve.
+// Products below this many multiply-adds run on the calling thread through the multiply's
+// own single-thread kernel (faster than the BLAS templates on these shapes): the supernodal
+// updates are mostly small, and forking threads for each of them costs more than it gains
+// (on a loaded machine, far more).  Larger ones go to the library's threaded multiply.  The
+// triangular solve decides for itself and keeps small solves on the calling thread.
 constexpr double kThreadedProductMin = 2097152.0;  // 128^3
 
 bool threaded(int m, int n, int k) {
@@ -38,9 +40,9 @@ void block_gemm(char transa, int m, int n, int k, T alpha, const T* a, int lda, 
                 T beta, T* c, int ldc) {
   if (m <= 0 || n <= 0) return;
   if constexpr (std::is_same_v<T, double>) {
-    if (!threaded(m, n, k))
-      return tblas::gemm<T>(transa, 'N', m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
     const char tb = 'N';
+    if (!threaded(m, n, k))
+      return g_gemm_serial(&transa, &tb, &m, &n, &k, &alpha, a, &lda, b, &ldb, &beta, c, &ldc);
     ztr_blas_dgemm(&transa, &tb, &m, &n, &k, &alpha, a, &lda, b, &ldb, &beta, c, &ldc);
   } else {
     tblas::gemm<T>(transa, 'N', m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
@@ -52,9 +54,9 @@ void block_gemm_nt(int m, int n, int k, T alpha, const T* a, int lda, const T* b
                    T* c, int ldc) {
   if (m <= 0 || n <= 0) return;
   if constexpr (std::is_same_v<T, double>) {
-    if (!threaded(m, n, k))
-      return tblas::gemm<T>('N', 'T', m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
     const char ta = 'N', tb = 'T';
+    if (!threaded(m, n, k))
+      return g_gemm_serial(&ta, &tb, &m, &n, &k, &alpha, a, &lda, b, &ldb, &beta, c, &ldc);
     ztr_blas_dgemm(&ta, &tb, &m, &n, &k, &alpha, a, &lda, b, &ldb, &beta, c, &ldc);
   } else {
     tblas::gemm<T>('N', 'T', m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
@@ -66,9 +68,6 @@ void block_trsm(char side, char uplo, char trans, char diag, int m, int n, const
                 T* b, int ldb) {
   if (m <= 0 || n <= 0) return;
   if constexpr (std::is_same_v<T, double>) {
-    const int order = side == 'L' ? m : n;
-    if (!threaded(m, n, order))
-      return tblas::trsm<T>(side, uplo, trans, diag, m, n, T(1), a, lda, b, ldb);
     const double one = 1.0;
     ztr_blas_dtrsm(&side, &uplo, &trans, &diag, &m, &n, &one, a, &lda, b, &ldb);
   } else {
@@ -159,7 +158,9 @@ void block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshol
       }
     bool two = false;
     int swap_with = j;
-    if (ajj < alpha * colmax) {
+    // A column that is negligible inside the block (rounding residue of cancelled entries)
+    // gets a perturbed 1x1 pivot: a 2x2 pivot built on such entries would divide by noise.
+    if (ajj < alpha * colmax && !(colmax < threshold)) {
       T rowmax = 0;
       for (int i = j; i < k; ++i)
         if (i != r) rowmax = std::max(rowmax, std::abs(at(r, i)));

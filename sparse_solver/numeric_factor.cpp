@@ -71,6 +71,7 @@ struct Kernel {
   int* head;  // link lists
   int* next;
   int* next_row;  // per supernode: index in its structure of the next unused row
+  int* rel;       // longest: a descendant's rows as positions in the current supernode
   T* work;        // longest x largest
   T* scaled;      // largest x largest: rows of a descendant times D
   int perturbed = 0, positive = 0, negative = 0;
@@ -79,17 +80,17 @@ struct Kernel {
   int width(int s) const { return sn.first[s + 1] - sn.first[s]; }
   const int* rows(int s) const { return sn.lindx.get() + sn.row_ptr[s]; }
 
-  // Adds -W (m x cols, leading dimension m) into supernode s's block `dst` through the map:
-  // work row i goes to row map[drow[i]], work column jj to column drow[jj] - first[s].
-  void scatter_sub(int s, T* dst, const int* drow, int m, int cols, int row0) {
-    const int ls = len(s), f = sn.first[s];
+  // Subtracts the work block W (m x cols, leading dimension m, as the multiply left it) from
+  // supernode s's block `dst`: work row i goes to row rel[i], work column jj to column
+  // rel[jj] (the first cols rows of d that fall into s are s's own columns).  Rows above
+  // row0 are skipped, and with `lower` those above the diagonal of s's block too (the
+  // symmetric kernels never read them).
+  void scatter_sub(int s, T* dst, int m, int cols, int row0, bool lower) {
+    const long ls = len(s);
     for (int jj = 0; jj < cols; ++jj) {
-      T* col = dst + static_cast<long>(drow[jj] - f) * ls;
-      T* w = work + static_cast<long>(jj) * m;
-      for (int i = row0; i < m; ++i) {
-        col[map[drow[i]]] -= w[i];
-        w[i] = T(0);
-      }
+      T* col = dst + rel[jj] * ls;
+      const T* w = work + static_cast<long>(jj) * m;
+      for (int i = lower ? std::max(row0, jj) : row0; i < m; ++i) col[rel[i]] -= w[i];
     }
   }
 
@@ -104,7 +105,17 @@ struct Kernel {
     const T* ld_p = l + sn.val_ptr[d] + p;
     T* ls = l + sn.val_ptr[s];
     const int lss = len(s);
-    const bool direct = m == lss;
+    bool direct = m == lss;
+    int r0 = 0;  // with `direct`, the row and column of s where the product lands
+    if (!direct) {
+      for (int i = 0; i < m; ++i) rel[i] = map[drow[i]];
+      // Rows of d that land on consecutive rows of s let the symmetric kernels multiply
+      // straight into place.
+      if (u == nullptr && rel[m - 1] - rel[0] == m - 1) {
+        direct = true;
+        r0 = rel[0];
+      }
+    }
     const T* right = ld_p;  // the factor whose rows p..p+c-1 multiply from the right
     if (u != nullptr) {
       right = u + sn.val_ptr[d] + p;
@@ -127,17 +138,18 @@ struct Kernel {
     }
     const int ldr = (u == nullptr && dval != nullptr) ? c : ld;
     if (direct) {
-      block_gemm_nt<T>(m, c, kd, T(-1), ld_p, ld, right, ldr, T(1), ls, lss);
+      T* dst = ls + r0 + static_cast<long>(r0) * lss;
+      block_gemm_nt<T>(m, c, kd, T(-1), ld_p, ld, right, ldr, T(1), dst, lss);
     } else if (kd == 1 && dval == nullptr) {
       // A single column: a scaled-vector update, straight through the map.
       for (int jj = 0; jj < c; ++jj) {
         T* col = ls + static_cast<long>(drow[jj] - f) * lss;
         const T g = right[jj];
-        for (int i = 0; i < m; ++i) col[map[drow[i]]] -= ld_p[i] * g;
+        for (int i = 0; i < m; ++i) col[rel[i]] -= ld_p[i] * g;
       }
     } else {
       block_gemm_nt<T>(m, c, kd, T(1), ld_p, ld, right, ldr, T(0), work, m);
-      scatter_sub(s, ls, drow, m, c, 0);
+      scatter_sub(s, ls, m, c, 0, u == nullptr);
     }
     if (u != nullptr && m > c) {
       // U part of s: rows below s's columns of U(d)' times the c rows of L(d).
@@ -148,9 +160,7 @@ struct Kernel {
       } else {
         block_gemm_nt<T>(m, c, kd, T(1), ud, ld, ld_p, ld, T(0), work, m);
         // Rows of the work block inside s's columns belong to L; only those below go to U.
-        for (int jj = 0; jj < c; ++jj)
-          for (int i = 0; i < c; ++i) work[i + static_cast<long>(jj) * m] = T(0);
-        scatter_sub(s, us, drow, m, c, c);
+        scatter_sub(s, us, m, c, c, false);
       }
     }
     next_row[d] = p + c;
@@ -254,11 +264,12 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
     if (out.status.error == 0) out.status = {kErrMemory, kStageFactorData, 4LL * n};
     return out;
   }
-  WorkArray<int> map, head, next, next_row;
+  WorkArray<int> map, head, next, next_row, rel;
   WorkArray<T> work, scaled;
   const std::size_t wsize = static_cast<std::size_t>(sn.longest) * sn.largest;
   if (!map.allocate(mem, n, "korvine map") || !head.allocate(mem, ns, "korvine links") ||
       !next.allocate(mem, ns, "korvine links") || !next_row.allocate(mem, ns, "korvine rows") ||
+      !rel.allocate(mem, static_cast<std::size_t>(sn.longest), "korvine map") ||
       !work.allocate(mem, wsize, "korvine work", true) ||
       !scaled.allocate(mem, wsize, "korvine work")) {
     out.status = {kErrFactor, kFactorNoMemory, 0};
@@ -303,6 +314,7 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
               head.get(),
               next.get(),
               next_row.get(),
+              rel.get(),
               work.get(),
               scaled.get()};
   std::fill(head.get(), head.get() + ns, -1);
