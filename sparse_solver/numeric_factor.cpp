@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <cstring>
 #include <type_traits>
 
@@ -301,6 +302,12 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
   c->timer_active[kTimeAtoLU] = true;
   const double eps = c->pivot_exponent == 0 ? 0.0 : std::exp(-std::abs(c->pivot_exponent) * kLn10);
   double threshold = mtype == 11 ? (eps == 0 ? kDefaultLuThreshold : std::abs(eps)) : eps;
+  // The LDL' kernel's default 10^-8 is about the square root of double's epsilon.  Below
+  // single precision's resolution it would leave near-zero pivots whose growth refinement
+  // cannot undo, so in single precision that kernel's relative perturbation is at least the
+  // square root of single's epsilon.
+  if (std::is_same_v<T, float> && indefinite && threshold > 0)
+    threshold = std::max(threshold, std::sqrt(double{std::numeric_limits<float>::epsilon()}));
   threshold *= factored_max > 0 ? factored_max : 1.0;
 
   Kernel<T> k{sn,
