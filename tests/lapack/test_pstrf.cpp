@@ -13,17 +13,14 @@
 
 #include "lapack/pstrf/pstrf.h"
 #include "lu_matrices.h"
-#include "service/error.h"
+#include "error_text.h"
 
 namespace ztr {
 namespace {
 
-using ::testing::internal::CaptureStdout;
-using ::testing::internal::GetCapturedStdout;
-
 constexpr double kRatioBound = 30.0;
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
-const double kEps = std::numeric_limits<double>::epsilon() / 2;
+using test::kNaN;
+using test::kUnitRoundoff;
 
 struct Result {
   std::vector<double> a;
@@ -66,15 +63,7 @@ double factor_error(char uplo, int n, const std::vector<double>& a0, const Resul
       for (int p = 0; p <= std::min({i, j, r.rank - 1}); ++p) s += U(p, i) * U(p, j);
       worst = std::max(worst, std::fabs(A(r.piv[i] - 1, r.piv[j] - 1) - s));
     }
-  return worst / (norm * n * kEps);
-}
-
-bool is_permutation(const std::vector<int>& piv) {
-  std::vector<int> s = piv;
-  std::sort(s.begin(), s.end());
-  for (std::size_t i = 0; i < s.size(); ++i)
-    if (s[i] != static_cast<int>(i) + 1) return false;
-  return true;
+  return worst / (norm * n * kUnitRoundoff);
 }
 
 // G*G' for a random n x r G, the other triangle filled with NaN (never read).
@@ -103,7 +92,9 @@ TEST(Dpstrf, RankAndFactorOfLowRankGramMatrices) {
           const Result res = run(f, uplo, n, a, -1.0);
           EXPECT_EQ(res.rank, r) << n << " " << uplo;
           EXPECT_EQ(res.info, r < n ? 1 : 0);
-          EXPECT_TRUE(is_permutation(res.piv));
+          std::vector<int> order(n);
+          std::iota(order.begin(), order.end(), 1);
+          EXPECT_TRUE(std::is_permutation(res.piv.begin(), res.piv.end(), order.begin()));
           EXPECT_LT(factor_error(up, n, a, res), kRatioBound) << n << " " << r << " " << uplo;
         }
       }
@@ -195,27 +186,24 @@ TEST(Dpstrf, PivotAndStopRules) {
 }
 
 TEST(Dpstrf, ArgumentErrorsAreReportedAndTouchNothing) {
-  install_default_xerbla();
   struct Case {
     char uplo;
     int n, lda, info;
   };
-  for (Routine f : {dpstrf, dpstf2}) {
-    const std::string name = f == dpstrf ? "DPSTRF" : "DPSTF2";
+  for (Routine f : {dpstrf, dpstf2})
     for (Case c : {Case{'X', 2, 2, -1}, Case{'U', -1, 1, -2}, Case{'L', 3, 2, -4}}) {
       std::vector<double> a(9, 1.0), work(6, 2.0);
       int piv[3] = {-5, -5, -5}, rank = -7, info = 0;
       const double tol = -1;
-      CaptureStdout();
-      f(&c.uplo, &c.n, a.data(), &c.lda, piv, &rank, &tol, work.data(), &info);
-      EXPECT_EQ(GetCapturedStdout(), "\nZTR ERROR: Parameter " + std::to_string(-c.info) +
-                                         " was incorrect on entry to " + name + ".\n");
+      EXPECT_EQ(test::captured([&] {
+                  f(&c.uplo, &c.n, a.data(), &c.lda, piv, &rank, &tol, work.data(), &info);
+                }),
+                test::xerbla_text(f == dpstrf ? "DPSTRF" : "DPSTF2", -c.info));
       EXPECT_EQ(info, c.info);
       EXPECT_EQ(rank, -7);
       EXPECT_EQ(piv[0], -5);
-      for (double v : a) EXPECT_EQ(v, 1.0);
+      EXPECT_EQ(a, std::vector<double>(9, 1.0));
     }
-  }
 }
 
 }  // namespace
