@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "blas/gemm/gemm.h"
+#include "lapack/sytrd/sytrd.h"
 #include "lu_matrices.h"
 
 namespace ztr::test {
@@ -38,42 +39,6 @@ inline double tri_norm(const Tridiagonal& t) {
   return r;
 }
 
-// Lanczos with full reorthogonalisation in long double on diag(lambda) from a random start:
-// a tridiagonal whose eigenvalues are lambda to long-double accuracy.
-inline Tridiagonal with_spectrum(std::string name, const std::vector<long double>& lambda,
-                                 std::uint64_t seed) {
-  const int n = static_cast<int>(lambda.size());
-  Rng r(static_cast<Rng::result_type>(seed));
-  std::vector<std::vector<long double>> q(n + 1, std::vector<long double>(n, 0));
-  long double nrm = 0;
-  for (int i = 0; i < n; ++i) {
-    q[0][i] = 0.5L + 0.5L * std::fabs(static_cast<long double>(uniform(r)));
-    nrm += q[0][i] * q[0][i];
-  }
-  for (auto& x : q[0]) x /= std::sqrt(nrm);
-  Tridiagonal t{std::move(name), std::vector<double>(n), std::vector<double>(n, 0.0)};
-  for (int j = 0; j < n; ++j) {
-    std::vector<long double> v(n);
-    long double alpha = 0;
-    for (int i = 0; i < n; ++i) alpha += q[j][i] * (v[i] = lambda[i] * q[j][i]);
-    t.d[j] = static_cast<double>(alpha);
-    for (int pass = 0; pass < 2; ++pass) {
-      for (int k = 0; k <= j; ++k) {
-        long double c = 0;
-        for (int i = 0; i < n; ++i) c += q[k][i] * v[i];
-        for (int i = 0; i < n; ++i) v[i] -= c * q[k][i];
-      }
-    }
-    if (j + 1 == n) break;
-    long double beta = 0;
-    for (int i = 0; i < n; ++i) beta += v[i] * v[i];
-    beta = std::sqrt(beta);
-    t.e[j] = static_cast<double>(beta);
-    for (int i = 0; i < n; ++i) q[j + 1][i] = v[i] / beta;
-  }
-  return t;
-}
-
 inline Tridiagonal random_tridiagonal(std::string name, int n, std::uint64_t seed,
                                       double scale = 1.0) {
   Tridiagonal t{std::move(name), {}, {}};
@@ -94,50 +59,6 @@ inline Tridiagonal glued(int copies, int h, double glue) {
       t.e.push_back(i == 2 * h ? glue : 1.0);
     }
   return t;
-}
-
-// The matrices that break careless implementations.
-inline std::vector<Tridiagonal> hard_tridiagonals() {
-  std::vector<Tridiagonal> out{random_tridiagonal("random", 60, 11), glued(5, 10, 1e-10)};
-  {
-    // Clusters at depths 1e-3, 1e-7, 1e-11, 1e-14 around 1, plus isolated values.
-    std::vector<long double> l;
-    for (int k = 0; k < 10; ++k) l.push_back(-1.0L + 0.2L * k);
-    for (long double depth : {1e-3L, 1e-7L, 1e-11L, 1e-14L})
-      for (int k = 0; k < 5; ++k) l.push_back(1.0L + 4 * depth * 1e3L + depth * k);
-    out.push_back(with_spectrum("clusters", l, 21));
-  }
-  {
-    // Eigenvalues from 1 down to 1e-15, both signs.
-    std::vector<long double> l;
-    for (int k = 0; k < 16; ++k) {
-      l.push_back(std::pow(10.0L, -k));
-      l.push_back(-std::pow(10.0L, -k) * 3);
-    }
-    out.push_back(with_spectrum("spread", l, 31));
-  }
-  {
-    // Graded, positive definite: entries fall by 10 from row to row.
-    Tridiagonal t{"graded", {}, {}};
-    for (int i = 0; i < 30; ++i) {
-      t.d.push_back(std::pow(10.0, -i));
-      t.e.push_back(0.3 * std::pow(10.0, -i - 0.5));
-    }
-    out.push_back(t);
-  }
-  {
-    // Off-diagonals that split the matrix: exact zeros, tiny values, a 1x1 block.
-    Tridiagonal t = random_tridiagonal("split", 40, 41);
-    for (int i = 0; i < 40; ++i) t.e[i] = i % 9 == 8 ? 0.0 : i % 13 == 12 ? 1e-300 : t.e[i];
-    t.e[19] = t.e[20] = 0.0;
-    out.push_back(t);
-  }
-  // 1-2-1 with a repeated diagonal block: eigenvalues 2 - 2cos(k pi / 21) twice.
-  Tridiagonal toeplitz{"toeplitz_twice", std::vector<double>(40, 2.0),
-                       std::vector<double>(40, -1.0)};
-  toeplitz.e[19] = 0.0;
-  out.push_back(toeplitz);
-  return out;
 }
 
 // All eigenvalues of T by bisection in long double, ascending.
@@ -243,6 +164,64 @@ inline std::vector<double> dense_from(const Tridiagonal& t, int lda, std::uint64
           static_cast<double>(s);
     }
   return a;
+}
+
+// A tridiagonal with the eigenvalues lambda (to rounding): the library's reduction of
+// Q*diag(lambda)*Q' (tested on its own).
+inline Tridiagonal with_spectrum(std::string name, const std::vector<long double>& lambda,
+                                 std::uint64_t seed) {
+  const int n = static_cast<int>(lambda.size());
+  Tridiagonal t{std::move(name), std::vector<double>(lambda.begin(), lambda.end()),
+                std::vector<double>(n, 0.0)};
+  std::vector<double> a = dense_from(t, n, seed), tau(n), work(64 * n);
+  int lwork = 64 * n, info = 0;
+  ztr_lapack_dsytrd("L", &n, a.data(), &n, t.d.data(), t.e.data(), tau.data(), work.data(), &lwork,
+                    &info);
+  return t;
+}
+
+// The matrices that break careless implementations.
+inline std::vector<Tridiagonal> hard_tridiagonals() {
+  std::vector<Tridiagonal> out{random_tridiagonal("random", 60, 11), glued(5, 10, 1e-10)};
+  {
+    // Clusters at depths 1e-3, 1e-7, 1e-11, 1e-14 around 1, plus isolated values.
+    std::vector<long double> l;
+    for (int k = 0; k < 10; ++k) l.push_back(-1.0L + 0.2L * k);
+    for (long double depth : {1e-3L, 1e-7L, 1e-11L, 1e-14L})
+      for (int k = 0; k < 5; ++k) l.push_back(1.0L + 4 * depth * 1e3L + depth * k);
+    out.push_back(with_spectrum("clusters", l, 21));
+  }
+  {
+    // Eigenvalues from 1 down to 1e-15, both signs.
+    std::vector<long double> l;
+    for (int k = 0; k < 16; ++k) {
+      l.push_back(std::pow(10.0L, -k));
+      l.push_back(-std::pow(10.0L, -k) * 3);
+    }
+    out.push_back(with_spectrum("spread", l, 31));
+  }
+  {
+    // Graded, positive definite: entries fall by 10 from row to row.
+    Tridiagonal t{"graded", {}, {}};
+    for (int i = 0; i < 30; ++i) {
+      t.d.push_back(std::pow(10.0, -i));
+      t.e.push_back(0.3 * std::pow(10.0, -i - 0.5));
+    }
+    out.push_back(t);
+  }
+  {
+    // Off-diagonals that split the matrix: exact zeros, tiny values, a 1x1 block.
+    Tridiagonal t = random_tridiagonal("split", 40, 41);
+    for (int i = 0; i < 40; ++i) t.e[i] = i % 9 == 8 ? 0.0 : i % 13 == 12 ? 1e-300 : t.e[i];
+    t.e[19] = t.e[20] = 0.0;
+    out.push_back(t);
+  }
+  // 1-2-1 with a repeated diagonal block: eigenvalues 2 - 2cos(k pi / 21) twice.
+  Tridiagonal toeplitz{"toeplitz_twice", std::vector<double>(40, 2.0),
+                       std::vector<double>(40, -1.0)};
+  toeplitz.e[19] = 0.0;
+  out.push_back(toeplitz);
+  return out;
 }
 
 // Spectra for the dense drivers, ascending: random with a pair 1e-10 apart, three values
