@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 #include <numeric>
 #include <string>
@@ -136,52 +137,38 @@ TEST(Dpstrf, BlockingDoesNotChangeThePivots) {
   EXPECT_LT(factor_error('U', n, a, big), kRatioBound);
 }
 
+// The first of equal largest diagonal entries is the pivot, at the first step and later; a
+// NaN on the diagonal is never chosen (once only it remains the loop stops, leaving it in
+// place); nothing positive to start from (zero, NaN first, negative) gives rank 0 and leaves
+// a as it was; the loop stops at a remaining diagonal at or below tol (tol >= 0 as given;
+// tol < 0 is n*eps*max(diag), which 1e-20 does not pass).
 TEST(Dpstrf, PivotAndStopRules) {
-  // The first of equal largest diagonal entries is the first pivot.
-  {
-    const std::vector<double> a = {2, 0, 0, 0, 5, 0, 0, 0, 5};
-    const Result r = run(dpstrf, 'L', 3, a, -1.0);
-    EXPECT_EQ(r.piv, (std::vector<int>{2, 3, 1}));
-    EXPECT_EQ(r.rank, 3);
-    EXPECT_EQ(r.info, 0);
-  }
-  // The same rule for the later pivots: after the first, the remaining diagonal ties.
-  for (char uplo : {'L', 'U'}) {
-    const std::vector<double> a = {5, 0, 0, 0, 3, 0, 0, 0, 3};
-    EXPECT_EQ(run(dpstrf, uplo, 3, a, -1.0).piv, (std::vector<int>{1, 2, 3})) << uplo;
-  }
-  // Nothing positive to start from (zero, NaN first, negative): rank 0, info 1, identity
-  // pivots, a untouched.
-  for (const std::vector<double>& a : {std::vector<double>(9, 0.0), std::vector<double>{kNaN},
-                                       std::vector<double>{-1, 0, 0, 0, -2, 0, 0, 0, -1}}) {
-    const int n = a.size() == 1 ? 1 : 3;
-    for (char uplo : {'U', 'L'}) {
-      const Result r = run(dpstrf, uplo, n, a, -1.0);
-      EXPECT_EQ(r.rank, 0);
-      EXPECT_EQ(r.info, 1);
-      for (int i = 0; i < n; ++i) EXPECT_EQ(r.piv[i], i + 1);
-      for (std::size_t i = 0; i < a.size(); ++i)
-        EXPECT_TRUE(r.a[i] == a[i] || (std::isnan(r.a[i]) && std::isnan(a[i])));
-    }
-  }
-  // A NaN on the diagonal is never chosen; once only it remains the loop stops before it,
-  // recording it in place.
-  {
-    const std::vector<double> a = {4, 0, 0, 0, 0, 3, 0, 0, 0, 0, kNaN, 0, 0, 0, 0, 1};
-    const Result r = run(dpstrf, 'U', 4, a, -1.0);
-    EXPECT_EQ(r.rank, 3);
-    EXPECT_EQ(r.info, 1);
-    EXPECT_EQ(r.piv, (std::vector<int>{1, 2, 4, 3}));
-    EXPECT_TRUE(std::isnan(r.a[15]));
-  }
-  // The tolerance: the pivots stop at a remaining diagonal at or below tol (tol >= 0 as
-  // given); tol < 0 is n*eps*max(diag), which a diagonal of 1e-20 does not pass.
-  {
-    const std::vector<double> a = {1, 0, 0, 0, 0.25, 0, 0, 0, 1e-20};
-    EXPECT_EQ(run(dpstrf, 'U', 3, a, 0.25).rank, 1);
-    EXPECT_EQ(run(dpstrf, 'U', 3, a, 0.2).rank, 2);
-    EXPECT_EQ(run(dpstrf, 'U', 3, a, 0.0).rank, 3);
-    EXPECT_EQ(run(dpstrf, 'U', 3, a, -1.0).rank, 2);
+  struct Case {
+    char uplo;
+    std::vector<double> diagonal;
+    double tol;
+    int rank;
+    std::vector<int> piv;
+  };
+  const std::vector<double> ladder = {1, 0.25, 1e-20};
+  for (const Case& c :
+       {Case{'L', {2, 5, 5}, -1, 3, {2, 3, 1}}, Case{'L', {5, 3, 3}, -1, 3, {1, 2, 3}},
+        Case{'U', {5, 3, 3}, -1, 3, {1, 2, 3}}, Case{'U', {0, 0, 0}, -1, 0, {1, 2, 3}},
+        Case{'L', {0, 0, 0}, -1, 0, {1, 2, 3}}, Case{'U', {kNaN}, -1, 0, {1}},
+        Case{'L', {-1, -2, -1}, -1, 0, {1, 2, 3}}, Case{'U', {-1, -2, -1}, -1, 0, {1, 2, 3}},
+        Case{'U', {4, 3, kNaN, 1}, -1, 3, {1, 2, 4, 3}}, Case{'U', ladder, 0.25, 1, {1, 2, 3}},
+        Case{'U', ladder, 0.2, 2, {1, 2, 3}}, Case{'U', ladder, 0.0, 3, {1, 2, 3}},
+        Case{'U', ladder, -1.0, 2, {1, 2, 3}}}) {
+    const int n = static_cast<int>(c.diagonal.size());
+    std::vector<double> a(static_cast<std::size_t>(n) * n, 0.0);
+    for (int i = 0; i < n; ++i) a[i * (n + 1)] = c.diagonal[i];
+    const Result r = run(dpstrf, c.uplo, n, a, c.tol);
+    SCOPED_TRACE(c.uplo + std::to_string(n) + " tol " + std::to_string(c.tol));
+    EXPECT_EQ(r.rank, c.rank);
+    EXPECT_EQ(r.info, c.rank < n ? 1 : 0);
+    EXPECT_EQ(std::vector<int>(r.piv.begin(), r.piv.begin() + n), c.piv);
+    for (int i = c.rank; i < n; ++i)  // what is left is left in place
+      EXPECT_EQ(std::memcmp(&r.a[i * (n + 1)], &c.diagonal[c.piv[i] - 1], sizeof(double)), 0) << i;
   }
 }
 
