@@ -2,7 +2,7 @@
 // exports: for every itype, triangle and job, the residual of the problem, B-orthonormality
 // of the vectors and the eigenvalues against a spectrum built in; the small cases, a B that
 // is not positive definite, argument errors with their texts and LAPACKE codes, the
-// workspace queries, the row-major layout, allocation failures and leaks.
+// workspace queries and the row-major layout (allocation failures and leaks: the sweep).
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,10 +1,11 @@
 // The symmetric eigensolver drivers DSYEV, DSYEVD and DSYEVR through one harness: eigenvalues
 // against the known spectrum of A = Q*T*Q', ||A*Z - Z*diag(w)|| and ||Z'*Z - I||, for both
-// triangles and jobs, across the reductions' and divide and conquer's crossovers, on one to
-// four threads, on the spectra that stress them, scaled to the ends of the exponent range;
-// DSYEVR's ranges and tolerances; the one- and two-stage reductions; workspace answers,
-// argument checks with their texts; the LAPACKE exports' layouts, codes, NaN checks,
-// allocation failures and leaks.
+// triangles and jobs, across the reductions' and divide and conquer's crossovers, on one and
+// two threads, on the spectra that stress them, scaled to the ends of the exponent range;
+// DSYEVR's ranges and tolerances; the one- and two-stage reductions; failed scratch
+// allocations; workspace answers, argument checks with their texts; the LAPACKE exports'
+// layouts, codes and NaN checks.  (Larger orders on more threads: the reduction's and the
+// tridiagonal solvers' own tests; the exports' allocation failures: the sweep.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -48,6 +49,7 @@ struct Eigen {
   std::vector<int> isuppz;
 };
 
+// One call of the driver as given (lwork -1: a query); returns info.
 int run(const Call& c, double* a, double* w, double* z, int* isuppz, double* work, int* iwork,
         int* m) {
   int info = -99;
