@@ -14,7 +14,6 @@
 #include "eigen_checks.h"
 #include "error_text.h"
 #include "include/ztr.h"
-#include "lapack/sygv/sygst.h"
 #include "lapack/sygv/sygv.h"
 
 namespace ztr {
@@ -169,22 +168,6 @@ TEST(Sygv, SmallOrdersABNotPositiveDefiniteAndArgumentErrors) {
       EXPECT_EQ(b, p.b);
       EXPECT_EQ(w[0], -7.0);
     }
-  }
-  // DSYGST and DSYGS2 check their own arguments (itype 1, uplo 2, n 3, lda 5, ldb 7).
-  for (int bad : {1, 2, 3, 5, 7}) {
-    int itype = bad == 1 ? 4 : 2, n = bad == 3 ? -1 : 4, lda = bad == 5 ? 3 : 4,
-        ldb = bad == 7 ? 3 : 4, info = 0;
-    const char uplo = bad == 2 ? 'X' : 'u';
-    Matrix a = p.a;
-    for (const char* name : {"DSYGST", "DSYGS2"}) {
-      EXPECT_EQ(test::captured([&] {
-                  (name[5] == 'T' ? dsygst : dsygs2)(&itype, &uplo, &n, a.data(), &lda, p.b.data(),
-                                                     &ldb, &info);
-                }),
-                test::xerbla_text(name, bad));
-      EXPECT_EQ(info, -bad);
-    }
-    EXPECT_EQ(a, p.a);
   }
   // DSYGVD without vectors runs with the minimal workspace 2n + 1.
   Problem q = make_problem(1, 100, 11);

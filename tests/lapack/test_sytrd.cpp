@@ -1,7 +1,7 @@
 // The tridiagonal reduction and the multiplication by its Q: ||Q'*A*Q - T|| and ||Q'*Q - I||
 // for both triangles, sequential and threaded paths (blocked steps, unblocked stage, reduced
 // workspace), DORGTR's Q, and op(Q)*C, C*op(Q) for every side and transposition against the
-// explicit Q, on the sequential kernels and the threaded slices; the argument checks.
+// explicit Q, on the sequential kernels and the threaded slices.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "eigen_checks.h"
-#include "error_text.h"
 #include "include/ztr.h"
 #include "lapack/orgtr/orgtr.h"
 #include "lapack/ormtr/ormtr.h"
@@ -124,36 +123,6 @@ TEST(Sytrd, MultiplyByQOnEverySideAndTransposition) {
     }
   }
   ZTR_Set_Num_Threads(1);
-}
-
-TEST(Sytrd, ArgumentErrors) {
-  std::vector<double> a(100), d(10), e(10), tau(10), work(100), c(100);
-  struct Case {
-    const char *side, *uplo, *trans;
-    int m, n, lda, ldc, lwork, info;
-  };
-  // side nullptr: DSYTRD (uplo, n = m, lda, lwork).
-  for (const Case& k :
-       {Case{nullptr, "X", "N", 10, 10, 10, 10, 100, -1},
-        Case{nullptr, "U", "N", -1, 10, 10, 10, 100, -2},
-        Case{nullptr, "L", "N", 10, 10, 9, 10, 100, -4},
-        Case{nullptr, "L", "N", 10, 10, 10, 10, 0, -9},
-        Case{"X", "U", "N", 10, 10, 10, 10, 100, -1}, Case{"L", "X", "N", 10, 10, 10, 10, 100, -2},
-        Case{"L", "U", "X", 10, 10, 10, 10, 100, -3}, Case{"L", "U", "N", -1, 10, 10, 10, 100, -4},
-        Case{"R", "U", "N", 10, -1, 10, 10, 100, -5}, Case{"R", "L", "T", 10, 8, 7, 10, 100, -7},
-        Case{"L", "L", "T", 10, 8, 10, 9, 100, -10}, Case{"L", "L", "T", 10, 8, 10, 10, 7, -12}}) {
-    int info = 0;
-    EXPECT_EQ(test::captured([&] {
-                if (k.side == nullptr)
-                  ztr_lapack_dsytrd(k.uplo, &k.m, a.data(), &k.lda, d.data(), e.data(), tau.data(),
-                                    work.data(), &k.lwork, &info);
-                else
-                  dormtr(k.side, k.uplo, k.trans, &k.m, &k.n, a.data(), &k.lda, tau.data(),
-                         c.data(), &k.ldc, work.data(), &k.lwork, &info);
-              }),
-              test::xerbla_text(k.side == nullptr ? "DSYTRD" : "DORMTR", -k.info));
-    EXPECT_EQ(info, k.info);
-  }
 }
 
 }  // namespace
