@@ -1,7 +1,7 @@
 // Cholesky factorization: every kernel variant, the serial blocked and the tiled algorithms
 // and the driver's choice, on both triangles: residuals of the factors, the untouched other
 // triangle, the order of the first leading minor that is not positive definite on every
-// path, argument errors, and the tile table's allocation failure.
+// path, and the tile table's allocation failure.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -80,22 +80,6 @@ TEST(Dpotf2, EveryKernelVariantFactorsBothTrianglesAndStopsAtTheFirstBadMinor) {
   EXPECT_EQ(info, 2);
   EXPECT_EQ(a[0], 2.0);
   EXPECT_TRUE(std::isnan(a[3]));
-}
-
-TEST(Dpotrf, ArgumentErrorsAreReportedAndTouchNothing) {
-  std::vector<double> a(4, 1.0);
-  struct Case {
-    char uplo;
-    int n, lda, info;
-  };
-  for (Case c : {Case{'X', 2, 2, -1}, Case{'L', -1, 2, -2}, Case{'U', 2, 1, -4},
-                 Case{'u', 0, 0, -4}, Case{'l', 0, 1, 0}}) {
-    int info = 7;
-    EXPECT_EQ(test::captured([&] { dpotrf(&c.uplo, &c.n, a.data(), &c.lda, &info); }),
-              c.info == 0 ? "" : test::xerbla_text("DPOTRF", -c.info));
-    EXPECT_EQ(info, c.info);
-  }
-  EXPECT_EQ(a, std::vector<double>(4, 1.0));
 }
 
 // ---- every path, in child processes with a fixed thread count ------------------------------
