@@ -87,43 +87,6 @@ inline KnownLu make_known_lu(int m, int n, int pad, std::uint64_t seed,
   return k;
 }
 
-// ||P*L*U - A||_1 / (||A||_1 * max(m, n) * eps), from the factors in lu (ld ldlu) and the
-// original a (ld lda).
-inline double lu_backward_error(int m, int n, const double* a, int lda, const double* lu, int ldlu,
-                                const int* ipiv) {
-  const int mn = std::min(m, n);
-  std::vector<double> prod(static_cast<std::size_t>(m) * n, 0.0);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < m; ++i) {
-      double s = 0;
-      for (int p = 0; p <= std::min({i, j, mn - 1}); ++p) {
-        const double lip = p == i ? 1.0 : lu[i + static_cast<std::size_t>(p) * ldlu];
-        s += lip * lu[p + static_cast<std::size_t>(j) * ldlu];
-      }
-      prod[i + static_cast<std::size_t>(j) * m] = s;
-    }
-  for (int j = mn - 1; j >= 0; --j) {  // P*(L*U): undo the swaps from the last
-    const int p = ipiv[j] - 1;
-    if (p != j)
-      for (int c = 0; c < n; ++c)
-        std::swap(prod[j + static_cast<std::size_t>(c) * m],
-                  prod[p + static_cast<std::size_t>(c) * m]);
-  }
-  double diff = 0, norm = 0;
-  for (int j = 0; j < n; ++j) {
-    double dc = 0, nc = 0;
-    for (int i = 0; i < m; ++i) {
-      dc += std::fabs(prod[i + static_cast<std::size_t>(j) * m] -
-                      a[i + static_cast<std::size_t>(j) * lda]);
-      nc += std::fabs(a[i + static_cast<std::size_t>(j) * lda]);
-    }
-    diff = std::max(diff, dc);
-    norm = std::max(norm, nc);
-  }
-  const double eps = std::numeric_limits<double>::epsilon() / 2;
-  return diff / (norm * std::max(m, n) * eps);
-}
-
 inline std::vector<double> random_matrix(int m, int n, int lda, std::uint64_t seed) {
   Rng r(static_cast<Rng::result_type>(seed));
   std::vector<double> a(static_cast<std::size_t>(lda) * n, -777.0);

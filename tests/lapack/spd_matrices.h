@@ -1,5 +1,4 @@
-// Test matrices of the symmetric problems (positive definite, or with a known spectrum) and
-// the checks the Cholesky and eigenproblem tests share.
+// Positive definite test matrices and the residual of their Cholesky factors.
 #pragma once
 
 #include <algorithm>
@@ -9,7 +8,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "blas/gemm/gemm.h"
 #include "lu_matrices.h"
 
 namespace ztr::test {
@@ -63,64 +61,6 @@ inline double cholesky_residual(char uplo, int m, const double* a, const double*
   }
   if (m == 0 || norm == 0.0) return 0.0;
   return diff / (m * norm * DBL_EPSILON);
-}
-
-// A = Q*diag(lambda)*Q' with Q a product of random reflectors and lambda of both signs with a
-// close pair; both triangles set, leading dimension ld >= n (padding kUntouched).
-inline std::vector<double> known_spectrum(int n, int ld, std::uint64_t seed,
-                                          std::vector<double>* lambda) {
-  Rng r(static_cast<Rng::result_type>(seed));
-  lambda->clear();
-  for (int i = 0; i < n; ++i) lambda->push_back(-2.0 + 5.0 * i / std::max(1, n - 1));
-  if (n > 3) (*lambda)[2] = (*lambda)[1] + 1e-10;
-  std::sort(lambda->begin(), lambda->end());
-  std::vector<double> a(static_cast<std::size_t>(ld) * std::max(1, n), kUntouched);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i)
-      a[i + static_cast<std::size_t>(j) * ld] = i == j ? (*lambda)[i] : 0.0;
-  std::vector<double> v(n), w(n);
-  for (int h = 0; h < 3; ++h) {  // A := H*A*H, H = I - 2*v*v'/(v'v)
-    double vv = 0.0;
-    for (double& x : v) {
-      x = uniform(r);
-      vv += x * x;
-    }
-    for (int i = 0; i < n; ++i) {
-      double s = 0.0;
-      for (int k = 0; k < n; ++k) s += a[i + static_cast<std::size_t>(k) * ld] * v[k];
-      w[i] = 2.0 * s / vv;
-    }
-    double wv = 0.0;
-    for (int i = 0; i < n; ++i) wv += w[i] * v[i];
-    for (int j = 0; j < n; ++j)
-      for (int i = 0; i < n; ++i)
-        a[i + static_cast<std::size_t>(j) * ld] +=
-            -v[i] * w[j] - w[i] * v[j] + 2.0 * wv / vv * v[i] * v[j];
-  }
-  for (int j = 0; j < n; ++j)
-    for (int i = j + 1; i < n; ++i)
-      a[j + static_cast<std::size_t>(i) * ld] = a[i + static_cast<std::size_t>(j) * ld];
-  return a;
-}
-
-inline double& at(std::vector<double>& m, int n, int i, int j) {
-  return m[i + static_cast<std::size_t>(j) * n];
-}
-
-// op(x)*op(y) by the library's multiply (tested on its own).
-inline std::vector<double> mul(int n, const std::vector<double>& x, bool tx,
-                               const std::vector<double>& y, bool ty) {
-  std::vector<double> c(static_cast<std::size_t>(n) * n);
-  const double one = 1.0, zero = 0.0;
-  ztr_blas_dgemm(tx ? "T" : "N", ty ? "T" : "N", &n, &n, &n, &one, x.data(), &n, y.data(), &n,
-                 &zero, c.data(), &n);
-  return c;
-}
-
-inline double max_abs(const std::vector<double>& x) {
-  double m = 0.0;
-  for (double v : x) m = std::max(m, std::fabs(v));
-  return m;
 }
 
 }  // namespace ztr::test

@@ -4,6 +4,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "lapack/dlamch.h"
@@ -44,7 +45,8 @@ std::vector<double> labelled(int m, int n, int lda) {
 // Returns the number of wrong entries.
 int check(int m, int n, int lda, int k1, int k2, const std::vector<int>& ipiv, int incx,
           const std::vector<double>& a) {
-  const auto rows = incx == 0 ? reference_rows(m, 1, 0, ipiv, 1) : reference_rows(m, k1, k2, ipiv, incx);
+  const auto rows =
+      incx == 0 ? reference_rows(m, 1, 0, ipiv, 1) : reference_rows(m, k1, k2, ipiv, incx);
   int bad = 0;
   for (int j = 0; j < n; ++j)
     for (int i = 0; i < lda; ++i) {
@@ -57,7 +59,9 @@ int check(int m, int n, int lda, int k1, int k2, const std::vector<int>& ipiv, i
 std::vector<int> pivots(int m, int k1, int k2, int incx, unsigned seed) {
   const int step = incx < 0 ? -incx : (incx ? incx : 1);
   std::vector<int> ipiv(static_cast<size_t>(k2 - k1 + 1) * step + k1, 0);
-  for (int c = 0; c <= k2 - k1; ++c) ipiv[(k1 - 1) + c * step] = k1 + c + static_cast<int>((seed * 7919u + c * 31u) % (m - k1 - c + 1));
+  for (int c = 0; c <= k2 - k1; ++c)
+    ipiv[(k1 - 1) + c * step] =
+        k1 + c + static_cast<int>((seed * 7919u + c * 31u) % (m - k1 - c + 1));
   return ipiv;
 }
 
@@ -97,19 +101,20 @@ TEST(Dlaswp, ColumnParallelPathWithOneToFourThreads) {
 }
 
 TEST(Dlamch, IeeeDoubleParameters) {
-  EXPECT_EQ(dlamch("E"), DBL_EPSILON / 2);
-  EXPECT_EQ(dlamch("e"), DBL_EPSILON / 2);
-  EXPECT_EQ(dlamch("P"), DBL_EPSILON);
-  EXPECT_EQ(dlamch("S"), DBL_MIN);
+  const std::pair<const char*, double> parameters[] = {{"E", DBL_EPSILON / 2},
+                                                       {"e", DBL_EPSILON / 2},
+                                                       {"P", DBL_EPSILON},
+                                                       {"S", DBL_MIN},
+                                                       {"B", 2.0},
+                                                       {"N", 53.0},
+                                                       {"R", 1.0},
+                                                       {"M", -1021.0},
+                                                       {"U", DBL_MIN},
+                                                       {"L", 1024.0},
+                                                       {"o", DBL_MAX},
+                                                       {"X", 0.0}};
+  for (auto [c, v] : parameters) EXPECT_EQ(dlamch(c), v) << c;
   EXPECT_TRUE(std::isfinite(1.0 / dlamch("S")));
-  EXPECT_EQ(dlamch("B"), 2.0);
-  EXPECT_EQ(dlamch("N"), 53.0);
-  EXPECT_EQ(dlamch("R"), 1.0);
-  EXPECT_EQ(dlamch("M"), -1021.0);
-  EXPECT_EQ(dlamch("U"), DBL_MIN);
-  EXPECT_EQ(dlamch("L"), 1024.0);
-  EXPECT_EQ(dlamch("o"), DBL_MAX);
-  EXPECT_EQ(dlamch("X"), 0.0);
   // 1 + eps rounds to 1 (ties to even), 1 + precision does not.
   volatile double one = 1.0;
   EXPECT_EQ(one + dlamch("E"), 1.0);

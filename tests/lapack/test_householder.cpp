@@ -130,8 +130,9 @@ TEST(Dlarfb, BlockReflectorEqualsTheReflectorsOneByOne) {
           // The reflector nearest to C goes first.
           const bool first_is_last = forward == (left != trans);
           for (int s = 0; s < k; ++s) apply_one(r, first_is_last ? k - 1 - s : s, left, m, n, want);
-          const double err = test::one_norm_diff(m, n, c.data(), m, want.data(), m) /
-                             (test::one_norm_diff(m, n, c0.data(), m, nullptr, 0) * count * kUnitRoundoff);
+          const double err =
+              test::one_norm_diff(m, n, c.data(), m, want.data(), m) /
+              (test::one_norm_diff(m, n, c0.data(), m, nullptr, 0) * count * kUnitRoundoff);
           EXPECT_LT(err, 30.0) << "k " << k << (forward ? " F" : " B") << (left ? " L" : " R")
                                << (trans ? " T" : " N");
         }

@@ -1,5 +1,6 @@
 // The LAPACKE frame with a stand-in driver: info adjustment, row-major copies and the
-// leading-dimension checks, workspace queries, and both allocation failures.
+// leading-dimension checks, workspace queries.  (The exports' allocation failures, which go
+// through the frame, are swept in test_lapacke_allocation.)
 #include <gtest/gtest.h>
 
 #include <string>
@@ -80,31 +81,13 @@ TEST(LapackeWork, RowMajorLeadingDimensionAndQuery) {
   EXPECT_EQ(ztr_testalloc_requests(), requests);
 }
 
-TEST(LapackeWork, CopyAllocationFailureReportsAndLeavesDataAlone) {
-  const int m = 3, n = 3;
-  std::vector<double> a(9, 2.0), b(9, 3.0);
-  LapackeMatrix mats[2] = {general(a.data(), m, n, n, m), general(b.data(), m, n, n, m)};
-  mats[1].ld_position = 7;
-  for (int fail = 1; fail <= 2; ++fail) {
-    AddDriver d{m, n, 0};
-    const long live = ztr_testalloc_live();
-    ztr_testalloc_fail_nth(fail, 0);
-    CaptureStdout();
-    EXPECT_EQ(lapacke_work("LAPACKE_dsygv_work", kLapackeRowMajor, mats, 2, false, d), -1011);
-    EXPECT_EQ(GetCapturedStdout(), "Not enough memory to transpose matrix in LAPACKE_dsygv_work\n");
-    ztr_testalloc_reset();
-    EXPECT_EQ(d.calls, 0);
-    EXPECT_EQ(ztr_testalloc_live(), live);
-  }
-  for (double v : a) EXPECT_EQ(v, 2.0);
-}
-
 TEST(LapackeWork, TriangleCopiesOnlyTheTriangle) {
   const int n = 4, lda = 5;
   std::vector<double> a(n * lda, 0.0);
   for (int i = 0; i < n * lda; ++i) a[i] = i;
   // Row-major upper: (i, j) with j >= i at a[i*lda + j].
-  LapackeMatrix mat{a.data(), n, n, lda, 5, n, LapackeMatrix::Kind::Triangle, 'U', true, true, true};
+  LapackeMatrix mat{a.data(), n,    n,    lda, 5, n, LapackeMatrix::Kind::Triangle,
+                    'U',      true, true, true};
   auto scale_upper = [&](double* const* arrays, const int* lds) {
     for (int j = 0; j < n; ++j)
       for (int i = 0; i <= j; ++i) arrays[0][i + j * lds[0]] *= 2;
@@ -144,34 +127,6 @@ TEST(LapackeWorkspace, QueryAllocateCallRelease) {
   EXPECT_EQ(lapacke_with_workspace("LAPACKE_dgetri", false, zero), 0);
   auto failing_query = [](double*, int, int*, int) { return -4; };
   EXPECT_EQ(lapacke_with_workspace("LAPACKE_dgetri", false, failing_query), -4);
-
-  // Either allocation failing gives -1010 with the export's name, and nothing is leaked.
-  for (int fail = 1; fail <= 2; ++fail) {
-    ztr_testalloc_fail_nth(fail, 0);
-    CaptureStdout();
-    EXPECT_EQ(lapacke_with_workspace("LAPACKE_dsyevd", true, work), -1010);
-    EXPECT_EQ(GetCapturedStdout(), "Not enough memory to allocate work array in LAPACKE_dsyevd\n");
-    ztr_testalloc_reset();
-    EXPECT_EQ(ztr_testalloc_live(), live);
-  }
-}
-
-TEST(LapackeReport, LayoutCheckAndTexts) {
-  CaptureStdout();
-  EXPECT_FALSE(lapacke_layout_ok("LAPACKE_dgetrf", 100));
-  EXPECT_FALSE(lapacke_layout_ok("LAPACKE_dgetrf", 103));
-  EXPECT_TRUE(lapacke_layout_ok("LAPACKE_dgetrf", 101));
-  EXPECT_TRUE(lapacke_layout_ok("LAPACKE_dgetrf", 102));
-  lapacke_report("LAPACKE_dgetrf", -1010);
-  lapacke_report("LAPACKE_dgetrf_work", -1011);
-  lapacke_report("LAPACKE_dgetri", -4);
-  lapacke_report("LAPACKE_dgetri", 0);
-  lapacke_report("LAPACKE_dgetri", 3);
-  EXPECT_EQ(GetCapturedStdout(),
-            "Wrong parameter 1 in LAPACKE_dgetrf\nWrong parameter 1 in LAPACKE_dgetrf\n"
-            "Not enough memory to allocate work array in LAPACKE_dgetrf\n"
-            "Not enough memory to transpose matrix in LAPACKE_dgetrf_work\n"
-            "Wrong parameter 4 in LAPACKE_dgetri\n");
 }
 
 }  // namespace

@@ -5,13 +5,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "include/ztr.h"
 #include "qr_checks.h"
+#include "error_text.h"
 #include "testalloc.h"
 
 namespace ztr {
@@ -20,7 +20,7 @@ namespace {
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStdout;
 
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
+using test::kNaN;
 
 using test::to_rows;
 
@@ -51,11 +51,9 @@ TEST(LapackeQr, RowMajorEqualsColumnMajorAndQIsOrthonormal) {
     EXPECT_EQ(LAPACKE_dgeqrf(ZTR_ROW_MAJOR, m, n, r.data(), ldr, tau_r.data()), 0);
     EXPECT_LT(layout_difference(m, n, c, m, r, ldr), 1e-12);
     EXPECT_LT(test::r_difference(m, n, a0.data(), m, c.data(), m), 30.0);
-    const std::vector<double> qr = c;
     EXPECT_EQ(LAPACKE_dorgqr(ZTR_COL_MAJOR, m, k, k, c.data(), m, tau_c.data()), 0);
     EXPECT_EQ(LAPACKE_dorgqr(ZTR_ROW_MAJOR, m, k, k, r.data(), ldr, tau_r.data()), 0);
     EXPECT_LT(test::orthogonality(m, k, c.data(), m), 30.0);
-    EXPECT_LT(test::qr_residual(m, n, a0.data(), m, c.data(), m, qr.data(), m), 30.0);
     // Row-major Q (m x k) in a rows of ldr: compare its first k columns.
     std::vector<double> rq(static_cast<std::size_t>(m) * ldr, -555.0);
     for (int i = 0; i < m; ++i)
@@ -136,43 +134,6 @@ TEST(LapackeQr, NaNScansCodesAndMessages) {
             "\nZTR ERROR: Parameter 4 was incorrect on entry to DGEQRF.\n"
             "\nZTR ERROR: Parameter 1 was incorrect on entry to DPSTRF.\n");
   for (double v : c) EXPECT_EQ(v, 1.0);
-}
-
-TEST(LapackeQr, AllocationFailuresAreReportedWithoutLeaks) {
-  const int n = 5;
-  std::vector<double> a = test::qr_matrix(n, n, n, 3), tau(n);
-  std::vector<double> rows = to_rows(n, n, a, n, n);
-  int piv[n], rank = 0;
-  const long live = ztr_testalloc_live();
-  // For each export: its workspace first (failure -1010), then the row-major copy (-1011).
-  struct Export {
-    const char* name;
-    std::function<int(double*)> call;
-  };
-  for (const Export& e :
-       {Export{"LAPACKE_dgeqrf",
-               [&](double* w) { return LAPACKE_dgeqrf(ZTR_ROW_MAJOR, n, n, w, n, tau.data()); }},
-        Export{"LAPACKE_dorgqr",
-               [&](double* w) { return LAPACKE_dorgqr(ZTR_ROW_MAJOR, n, n, n, w, n, tau.data()); }},
-        Export{"LAPACKE_dpstrf", [&](double* w) {
-                 return LAPACKE_dpstrf(ZTR_ROW_MAJOR, 'U', n, w, n, piv, &rank, -1.0);
-               }}}) {
-    std::vector<double> warm = rows;  // settles the one-time state the first call sets up
-    e.call(warm.data());
-    for (int nth : {1, 2}) {
-      std::vector<double> w = rows;
-      ztr_testalloc_fail_nth(nth, 0);
-      CaptureStdout();
-      EXPECT_EQ(e.call(w.data()), nth == 1 ? -1010 : -1011) << e.name;
-      EXPECT_EQ(
-          GetCapturedStdout(),
-          nth == 1 ? std::string("Not enough memory to allocate work array in ") + e.name + "\n"
-                   : std::string("Not enough memory to transpose matrix in ") + e.name + "_work\n");
-      EXPECT_EQ(w, rows) << e.name;
-    }
-  }
-  ztr_testalloc_reset();
-  EXPECT_EQ(ztr_testalloc_live(), live);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 #include <numeric>
 #include <string>
@@ -13,17 +14,14 @@
 
 #include "lapack/pstrf/pstrf.h"
 #include "lu_matrices.h"
-#include "service/error.h"
+#include "error_text.h"
 
 namespace ztr {
 namespace {
 
-using ::testing::internal::CaptureStdout;
-using ::testing::internal::GetCapturedStdout;
-
 constexpr double kRatioBound = 30.0;
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
-const double kEps = std::numeric_limits<double>::epsilon() / 2;
+using test::kNaN;
+using test::kUnitRoundoff;
 
 struct Result {
   std::vector<double> a;
@@ -66,15 +64,7 @@ double factor_error(char uplo, int n, const std::vector<double>& a0, const Resul
       for (int p = 0; p <= std::min({i, j, r.rank - 1}); ++p) s += U(p, i) * U(p, j);
       worst = std::max(worst, std::fabs(A(r.piv[i] - 1, r.piv[j] - 1) - s));
     }
-  return worst / (norm * n * kEps);
-}
-
-bool is_permutation(const std::vector<int>& piv) {
-  std::vector<int> s = piv;
-  std::sort(s.begin(), s.end());
-  for (std::size_t i = 0; i < s.size(); ++i)
-    if (s[i] != static_cast<int>(i) + 1) return false;
-  return true;
+  return worst / (norm * n * kUnitRoundoff);
 }
 
 // G*G' for a random n x r G, the other triangle filled with NaN (never read).
@@ -103,7 +93,9 @@ TEST(Dpstrf, RankAndFactorOfLowRankGramMatrices) {
           const Result res = run(f, uplo, n, a, -1.0);
           EXPECT_EQ(res.rank, r) << n << " " << uplo;
           EXPECT_EQ(res.info, r < n ? 1 : 0);
-          EXPECT_TRUE(is_permutation(res.piv));
+          std::vector<int> order(n);
+          std::iota(order.begin(), order.end(), 1);
+          EXPECT_TRUE(std::is_permutation(res.piv.begin(), res.piv.end(), order.begin()));
           EXPECT_LT(factor_error(up, n, a, res), kRatioBound) << n << " " << r << " " << uplo;
         }
       }
@@ -145,77 +137,60 @@ TEST(Dpstrf, BlockingDoesNotChangeThePivots) {
   EXPECT_LT(factor_error('U', n, a, big), kRatioBound);
 }
 
+// The first of equal largest diagonal entries is the pivot, at the first step and later; a
+// NaN on the diagonal is never chosen (once only it remains the loop stops, leaving it in
+// place); nothing positive to start from (zero, NaN first, negative) gives rank 0 and leaves
+// a as it was; the loop stops at a remaining diagonal at or below tol (tol >= 0 as given;
+// tol < 0 is n*eps*max(diag), which 1e-20 does not pass).
 TEST(Dpstrf, PivotAndStopRules) {
-  // The first of equal largest diagonal entries is the first pivot.
-  {
-    const std::vector<double> a = {2, 0, 0, 0, 5, 0, 0, 0, 5};
-    const Result r = run(dpstrf, 'L', 3, a, -1.0);
-    EXPECT_EQ(r.piv, (std::vector<int>{2, 3, 1}));
-    EXPECT_EQ(r.rank, 3);
-    EXPECT_EQ(r.info, 0);
-  }
-  // The same rule for the later pivots: after the first, the remaining diagonal ties.
-  for (char uplo : {'L', 'U'}) {
-    const std::vector<double> a = {5, 0, 0, 0, 3, 0, 0, 0, 3};
-    EXPECT_EQ(run(dpstrf, uplo, 3, a, -1.0).piv, (std::vector<int>{1, 2, 3})) << uplo;
-  }
-  // Nothing positive to start from (zero, NaN first, negative): rank 0, info 1, identity
-  // pivots, a untouched.
-  for (const std::vector<double>& a : {std::vector<double>(9, 0.0), std::vector<double>{kNaN},
-                                       std::vector<double>{-1, 0, 0, 0, -2, 0, 0, 0, -1}}) {
-    const int n = a.size() == 1 ? 1 : 3;
-    for (char uplo : {'U', 'L'}) {
-      const Result r = run(dpstrf, uplo, n, a, -1.0);
-      EXPECT_EQ(r.rank, 0);
-      EXPECT_EQ(r.info, 1);
-      for (int i = 0; i < n; ++i) EXPECT_EQ(r.piv[i], i + 1);
-      for (std::size_t i = 0; i < a.size(); ++i)
-        EXPECT_TRUE(r.a[i] == a[i] || (std::isnan(r.a[i]) && std::isnan(a[i])));
-    }
-  }
-  // A NaN on the diagonal is never chosen; once only it remains the loop stops before it,
-  // recording it in place.
-  {
-    const std::vector<double> a = {4, 0, 0, 0, 0, 3, 0, 0, 0, 0, kNaN, 0, 0, 0, 0, 1};
-    const Result r = run(dpstrf, 'U', 4, a, -1.0);
-    EXPECT_EQ(r.rank, 3);
-    EXPECT_EQ(r.info, 1);
-    EXPECT_EQ(r.piv, (std::vector<int>{1, 2, 4, 3}));
-    EXPECT_TRUE(std::isnan(r.a[15]));
-  }
-  // The tolerance: the pivots stop at a remaining diagonal at or below tol (tol >= 0 as
-  // given); tol < 0 is n*eps*max(diag), which a diagonal of 1e-20 does not pass.
-  {
-    const std::vector<double> a = {1, 0, 0, 0, 0.25, 0, 0, 0, 1e-20};
-    EXPECT_EQ(run(dpstrf, 'U', 3, a, 0.25).rank, 1);
-    EXPECT_EQ(run(dpstrf, 'U', 3, a, 0.2).rank, 2);
-    EXPECT_EQ(run(dpstrf, 'U', 3, a, 0.0).rank, 3);
-    EXPECT_EQ(run(dpstrf, 'U', 3, a, -1.0).rank, 2);
+  struct Case {
+    char uplo;
+    std::vector<double> diagonal;
+    double tol;
+    int rank;
+    std::vector<int> piv;
+  };
+  const std::vector<double> ladder = {1, 0.25, 1e-20};
+  for (const Case& c :
+       {Case{'L', {2, 5, 5}, -1, 3, {2, 3, 1}}, Case{'L', {5, 3, 3}, -1, 3, {1, 2, 3}},
+        Case{'U', {5, 3, 3}, -1, 3, {1, 2, 3}}, Case{'U', {0, 0, 0}, -1, 0, {1, 2, 3}},
+        Case{'L', {0, 0, 0}, -1, 0, {1, 2, 3}}, Case{'U', {kNaN}, -1, 0, {1}},
+        Case{'L', {-1, -2, -1}, -1, 0, {1, 2, 3}}, Case{'U', {-1, -2, -1}, -1, 0, {1, 2, 3}},
+        Case{'U', {4, 3, kNaN, 1}, -1, 3, {1, 2, 4, 3}}, Case{'U', ladder, 0.25, 1, {1, 2, 3}},
+        Case{'U', ladder, 0.2, 2, {1, 2, 3}}, Case{'U', ladder, 0.0, 3, {1, 2, 3}},
+        Case{'U', ladder, -1.0, 2, {1, 2, 3}}}) {
+    const int n = static_cast<int>(c.diagonal.size());
+    std::vector<double> a(static_cast<std::size_t>(n) * n, 0.0);
+    for (int i = 0; i < n; ++i) a[i * (n + 1)] = c.diagonal[i];
+    const Result r = run(dpstrf, c.uplo, n, a, c.tol);
+    SCOPED_TRACE(c.uplo + std::to_string(n) + " tol " + std::to_string(c.tol));
+    EXPECT_EQ(r.rank, c.rank);
+    EXPECT_EQ(r.info, c.rank < n ? 1 : 0);
+    EXPECT_EQ(std::vector<int>(r.piv.begin(), r.piv.begin() + n), c.piv);
+    for (int i = c.rank; i < n; ++i)  // what is left is left in place
+      EXPECT_EQ(std::memcmp(&r.a[i * (n + 1)], &c.diagonal[c.piv[i] - 1], sizeof(double)), 0) << i;
   }
 }
 
 TEST(Dpstrf, ArgumentErrorsAreReportedAndTouchNothing) {
-  install_default_xerbla();
   struct Case {
     char uplo;
     int n, lda, info;
   };
-  for (Routine f : {dpstrf, dpstf2}) {
-    const std::string name = f == dpstrf ? "DPSTRF" : "DPSTF2";
+  for (Routine f : {dpstrf, dpstf2})
     for (Case c : {Case{'X', 2, 2, -1}, Case{'U', -1, 1, -2}, Case{'L', 3, 2, -4}}) {
       std::vector<double> a(9, 1.0), work(6, 2.0);
       int piv[3] = {-5, -5, -5}, rank = -7, info = 0;
       const double tol = -1;
-      CaptureStdout();
-      f(&c.uplo, &c.n, a.data(), &c.lda, piv, &rank, &tol, work.data(), &info);
-      EXPECT_EQ(GetCapturedStdout(), "\nZTR ERROR: Parameter " + std::to_string(-c.info) +
-                                         " was incorrect on entry to " + name + ".\n");
+      EXPECT_EQ(test::captured([&] {
+                  f(&c.uplo, &c.n, a.data(), &c.lda, piv, &rank, &tol, work.data(), &info);
+                }),
+                test::xerbla_text(f == dpstrf ? "DPSTRF" : "DPSTF2", -c.info));
       EXPECT_EQ(info, c.info);
       EXPECT_EQ(rank, -7);
       EXPECT_EQ(piv[0], -5);
-      for (double v : a) EXPECT_EQ(v, 1.0);
+      EXPECT_EQ(a, std::vector<double>(9, 1.0));
     }
-  }
 }
 
 }  // namespace

@@ -12,16 +12,13 @@
 #include "lapack/householder/householder.h"
 #include "lapack/ilaenv.h"
 #include "qr_checks.h"
-#include "service/error.h"
+#include "error_text.h"
 #include "service/threads.h"
 #include "testalloc.h"
 #include "tests/support/child.h"
 
 namespace ztr {
 namespace {
-
-using ::testing::internal::CaptureStdout;
-using ::testing::internal::GetCapturedStdout;
 
 constexpr double kRatioBound = 30.0;  // the usual LAPACK test threshold
 
@@ -57,10 +54,7 @@ int check_qr(int m, int n, Lwork lw, std::uint64_t seed) {
   if (!(rdiff < kRatioBound)) fail("R differs from the textbook QR by", rdiff);
   // Q: m x k from the k reflectors, with dorgqr's optimal and minimal workspaces.
   for (bool optimal : {true, false}) {
-    std::vector<double> q(static_cast<std::size_t>(lda) * k);
-    for (int j = 0; j < k; ++j)
-      std::copy_n(a.data() + static_cast<std::size_t>(j) * lda, m,
-                  q.data() + static_cast<std::size_t>(j) * lda);
+    std::vector<double> q(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(lda) * k);
     int qlwork = -1;
     double wq = 0;
     dorgqr(&m, &k, &k, q.data(), &lda, tau.data(), &wq, &qlwork, &info);
@@ -80,24 +74,14 @@ int check_qr(int m, int n, Lwork lw, std::uint64_t seed) {
 // panels of the task path (n >= 200), and tall ones with m/n >= 70 (serial blocked with
 // row-split panels).
 int battery() {
+  const int shapes[][2] = {{0, 3},     {3, 0},     {1, 1},     {5, 3},     {3, 5},
+                           {40, 40},   {130, 70},  {220, 220}, {300, 150}, {150, 330},
+                           {420, 260}, {2800, 40}, {7000, 100}};
   int failures = 0;
   std::uint64_t seed = 100;
-  for (auto [m, n] : std::initializer_list<std::pair<int, int>>{{0, 3},
-                                                                {3, 0},
-                                                                {1, 1},
-                                                                {5, 3},
-                                                                {3, 5},
-                                                                {40, 40},
-                                                                {130, 70},
-                                                                {220, 220},
-                                                                {300, 150},
-                                                                {150, 330},
-                                                                {420, 260},
-                                                                {2800, 40},
-                                                                {7000, 100}}) {
+  for (const auto& s : shapes)
     for (Lwork lw : {Lwork::kOptimal, Lwork::kMinimal, Lwork::kBetween})
-      failures += check_qr(m, n, lw, ++seed);
-  }
+      failures += check_qr(s[0], s[1], lw, ++seed);
   return failures;
 }
 
@@ -141,9 +125,8 @@ ZTR_CHILD(qr_allocation_failures) {
       const long live = ztr_testalloc_live();
       const long failed = ztr_testalloc_failures();
       ztr_testalloc_fail_nth(nth, 0);
-      CaptureStdout();
-      dgeqrf(&m, &n, a.data(), &lda, tau.data(), work.data(), &lwork, &info);
-      const std::string out = GetCapturedStdout();
+      const std::string out = test::captured(
+          [&] { dgeqrf(&m, &n, a.data(), &lda, tau.data(), work.data(), &lwork, &info); });
       ztr_testalloc_reset();
       const double rdiff = test::r_difference(m, n, a0.data(), lda, a.data(), lda);
       if (ztr_testalloc_failures() != failed + 1 || !out.empty() || info != 0 ||
@@ -166,39 +149,31 @@ TEST(Dgeqrf, FailedAllocationsFallBackSilently) {
 }
 
 TEST(QrArguments, ErrorsAreReportedWithTheirPositionsAndTouchNothing) {
-  install_default_xerbla();
   std::vector<double> a(12, 1.0), tau(3, 2.0), work(4, 3.0);
-  auto message = [](int pos, const char* name) {
-    return "\nZTR ERROR: Parameter " + std::to_string(pos) + " was incorrect on entry to " + name +
-           ".\n";
-  };
-  struct GeCase {
-    int m, n, lda, lwork, info;
-  };
-  for (GeCase c : {GeCase{-1, 2, 3, 4, -1}, GeCase{3, -1, 3, 4, -2}, GeCase{3, 2, 2, 4, -4},
-                   GeCase{3, 3, 3, 2, -7}, GeCase{3, 0, 3, 0, -7}}) {
-    int info = 0;
-    CaptureStdout();
-    dgeqrf(&c.m, &c.n, a.data(), &c.lda, tau.data(), work.data(), &c.lwork, &info);
-    EXPECT_EQ(GetCapturedStdout(), message(-c.info, "DGEQRF"));
-    EXPECT_EQ(info, c.info);
-  }
-  struct OrCase {
+  struct Case {
+    bool orgqr;
     int m, n, k, lda, lwork, info;
   };
-  for (OrCase c :
-       {OrCase{-1, 0, 0, 1, 1, -1}, OrCase{3, 4, 2, 4, 4, -2}, OrCase{3, -1, 0, 3, 4, -2},
-        OrCase{4, 3, 4, 4, 4, -3}, OrCase{4, 3, -1, 4, 4, -3}, OrCase{4, 3, 2, 3, 4, -5},
-        OrCase{4, 3, 2, 4, 2, -8}}) {
+  for (Case c : {Case{false, -1, 2, 0, 3, 4, -1}, Case{false, 3, -1, 0, 3, 4, -2},
+                 Case{false, 3, 2, 0, 2, 4, -4}, Case{false, 3, 3, 0, 3, 2, -7},
+                 Case{false, 3, 0, 0, 3, 0, -7}, Case{true, -1, 0, 0, 1, 1, -1},
+                 Case{true, 3, 4, 2, 4, 4, -2}, Case{true, 3, -1, 0, 3, 4, -2},
+                 Case{true, 4, 3, 4, 4, 4, -3}, Case{true, 4, 3, -1, 4, 4, -3},
+                 Case{true, 4, 3, 2, 3, 4, -5}, Case{true, 4, 3, 2, 4, 2, -8}}) {
     int info = 0;
-    CaptureStdout();
-    dorgqr(&c.m, &c.n, &c.k, a.data(), &c.lda, tau.data(), work.data(), &c.lwork, &info);
-    EXPECT_EQ(GetCapturedStdout(), message(-c.info, "DORGQR"));
+    EXPECT_EQ(test::captured([&] {
+                if (c.orgqr)
+                  dorgqr(&c.m, &c.n, &c.k, a.data(), &c.lda, tau.data(), work.data(), &c.lwork,
+                         &info);
+                else
+                  dgeqrf(&c.m, &c.n, a.data(), &c.lda, tau.data(), work.data(), &c.lwork, &info);
+              }),
+              test::xerbla_text(c.orgqr ? "DORGQR" : "DGEQRF", -c.info));
     EXPECT_EQ(info, c.info);
   }
-  for (double v : a) EXPECT_EQ(v, 1.0);
-  for (double v : tau) EXPECT_EQ(v, 2.0);
-  for (double v : work) EXPECT_EQ(v, 3.0);
+  EXPECT_EQ(a, std::vector<double>(12, 1.0));
+  EXPECT_EQ(tau, std::vector<double>(3, 2.0));
+  EXPECT_EQ(work, std::vector<double>(4, 3.0));
 }
 
 TEST(Dorgqr, NoReflectorsGiveTheIdentitysFirstColumns) {

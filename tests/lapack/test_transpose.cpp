@@ -23,12 +23,15 @@ using test::kNaN;
 using CopyFn = void (*)(char, char, int, int, double, const double*, int, double*, int);
 constexpr CopyFn kVariants[kCpuTypeCount] = ZTR_VARIANTS(transpose_copy);
 
-bool same(double x, double y) { return (std::isnan(x) && std::isnan(y)) || x == y; }
+bool same(double x, double y) {
+  return (std::isnan(x) && std::isnan(y)) || x == y;
+}
 
 TEST(TransposeCopy, EveryVariantEveryShape) {
   std::mt19937 gen(7);
   std::uniform_real_distribution<double> dist(-1, 1);
-  const int shapes[][2] = {{0, 3}, {1, 1}, {3, 4}, {4, 4}, {5, 1}, {17, 9}, {9, 33}, {64, 31}, {70, 45}};
+  const int shapes[][2] = {{0, 3},  {1, 1},  {3, 4},   {4, 4},  {5, 1},
+                           {17, 9}, {9, 33}, {64, 31}, {70, 45}};
   for (int v = 0; v < kCpuTypeCount; ++v) {
     for (const auto& s : shapes) {
       const int rows = s[0], cols = s[1];
@@ -43,7 +46,8 @@ TEST(TransposeCopy, EveryVariantEveryShape) {
           const bool transpose = op == 'T' || op == 'c';
           for (double alpha : {1.0, -2.5}) {
             // Output lines: for a transpose the roles swap.
-            const int out_lines = transpose ? length : lines, out_length = transpose ? lines : length;
+            const int out_lines = transpose ? length : lines,
+                      out_length = transpose ? lines : length;
             const int ldb = out_length + 2;
             std::vector<double> b(static_cast<size_t>(ldb) * std::max(out_lines, 1), 99.0);
             kVariants[v](ordering, op, rows, cols, alpha, a.data(), lda, b.data(), ldb);
@@ -51,8 +55,8 @@ TEST(TransposeCopy, EveryVariantEveryShape) {
               for (int i = 0; i < length; ++i) {
                 const double want = alpha == 1.0 ? a[i + j * lda] : alpha * a[i + j * lda];
                 const double got = transpose ? b[j + i * ldb] : b[i + j * ldb];
-                ASSERT_TRUE(same(got, want)) << "variant " << v + 2 << " " << ordering << op
-                                             << " " << rows << "x" << cols << " alpha " << alpha;
+                ASSERT_TRUE(same(got, want)) << "variant " << v + 2 << " " << ordering << op << " "
+                                             << rows << "x" << cols << " alpha " << alpha;
               }
             // Padding between the rows and the leading dimension is left alone.
             for (int j = 0; j < out_lines; ++j)
@@ -87,7 +91,9 @@ TEST(LapackeNanScan, TriangleAndVector) {
   for (int layout : {kLapackeColMajor, kLapackeRowMajor}) {
     for (char uplo : {'U', 'l'}) {
       // (i, j) of the matrix lives at i + j*lda column-major, i*lda + j row-major.
-      auto at = [&](int i, int j) { return layout == kLapackeColMajor ? i + j * lda : i * lda + j; };
+      auto at = [&](int i, int j) {
+        return layout == kLapackeColMajor ? i + j * lda : i * lda + j;
+      };
       const bool upper = uplo == 'U';
       std::vector<double> a(lda * n, 0.0);
       a[at(upper ? 3 : 0, upper ? 0 : 3)] = kNaN;  // the unreferenced triangle

@@ -1,8 +1,9 @@
-// The symmetric tridiagonal eigensolvers: root-free QL/QR (eigenvalues), implicit QL/QR and
-// divide and conquer (eigenpairs).  Eigenvalues are checked against a long-double Jacobi
-// oracle, eigenpairs by ||T*Z - Z*diag(d)|| and ||Z'*Z - I||, over matrices that exercise
-// splitting, deflation (clusters, glued copies, a diagonal matrix), extreme scales, the
-// divide and conquer's parallel leaves and merges, and its scratch-allocation fallback.
+// The symmetric tridiagonal eigensolvers: root-free QL/QR, implicit QL/QR, divide and conquer
+// (sequential and parallel, with its scratch-allocation fallback), relatively robust
+// representations (every range, with and without relative accuracy), bisection and dqds;
+// eigenvalues against long-double bisection, vectors by ||T*z - w*z||, ||Z'*Z - I|| and
+// their supports, over matrices that split, deflate, cluster and sit at the exponent range's
+// ends.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,187 +11,189 @@
 #include <vector>
 
 #include "eigen_checks.h"
+#include "error_text.h"
 #include "include/ztr.h"
+#include "lapack/syevr/tridiagonal.h"
 #include "lapack/tridiagonal/dstedc.h"
 #include "lapack/tridiagonal/dsteqr.h"
 #include "lapack/tridiagonal/dsterf.h"
-#include "service/threads.h"
 #include "testalloc.h"
 
 namespace ztr {
 namespace {
 
-using ::testing::internal::CaptureStdout;
-using ::testing::internal::GetCapturedStdout;
+using test::Tridiagonal;
 
-constexpr double kBound = 30.0;  // the scaled ratios of the LAPACK test suites
-
-enum class Kind { Random, Glued, Clustered, Diagonal, Tiny, Huge };
-
-struct Tridiagonal {
-  std::vector<double> d, e;
-};
-
-Tridiagonal make_tridiagonal(int n, Kind kind, std::uint64_t seed) {
-  test::Rng r(static_cast<test::Rng::result_type>(seed));
-  Tridiagonal t{std::vector<double>(n), std::vector<double>(std::max(n - 1, 1), 0.0)};
-  for (int i = 0; i < n; ++i) {
-    switch (kind) {
-      case Kind::Glued: {
-        // Copies of a 7 x 7 Wilkinson-like block joined by tiny entries: many close pairs.
-        const int k = i % 7;
-        t.d[i] = std::fabs(3.0 - k);
-        if (i < n - 1) t.e[i] = k == 6 ? 1e-13 : 1.0;
-        break;
-      }
-      case Kind::Clustered:
-        // Eigenvalues in two tight clusters around -1 and 1.
-        t.d[i] = (i % 2 == 0 ? 1.0 : -1.0) + 1e-12 * test::uniform(r);
-        if (i < n - 1) t.e[i] = 1e-9 * test::uniform(r);
-        break;
-      case Kind::Diagonal:
-        t.d[i] = test::uniform(r);
-        break;
-      default:
-        t.d[i] = test::uniform(r);
-        if (i < n - 1) t.e[i] = test::uniform(r);
-    }
-  }
-  const double scale = kind == Kind::Tiny ? 1e-300 : kind == Kind::Huge ? 1e300 : 1.0;
-  for (double& x : t.d) x *= scale;
-  for (double& x : t.e) x *= scale;
-  return t;
-}
-
-std::vector<double> dense(int n, const Tridiagonal& t) {
-  std::vector<double> a(static_cast<std::size_t>(n) * n, 0.0);
-  for (int i = 0; i < n; ++i) {
-    a[i + i * n] = t.d[i];
-    if (i + 1 < n) a[i + 1 + i * n] = a[i + (i + 1) * n] = t.e[i];
-  }
-  return a;
-}
-
-// Scaled copies keep the checks' sums in range for the extreme-scale matrices.
-std::vector<double> scaled(std::vector<double> v, double s) {
-  for (double& x : v) x *= s;
-  return v;
-}
-
-struct Solution {
+struct Pairs {
+  int info = -99, m = 0;
   std::vector<double> w, z;
-  int info = 0;
+  std::vector<int> isuppz;
 };
 
-Solution run_dstedc(const char* compz, int n, const Tridiagonal& t, std::vector<double> z) {
-  Solution s{t.d, std::move(z)};
+// w ascending and against the oracle; with vectors (ld n) the residual and orthogonality.
+void expect_pairs(const char* what, const Tridiagonal& t, const Pairs& p, const long double* oracle,
+                  int m, double ortho_bound) {
+  SCOPED_TRACE(what);
+  const int n = t.n();
+  ASSERT_EQ(p.info, 0);
+  ASSERT_EQ(p.m, m);
+  for (int i = 1; i < m; ++i) ASSERT_LE(p.w[i - 1], p.w[i]) << i;
+  EXPECT_LT(test::value_error(test::tri_norm(t), n, p.w.data(), oracle, m), test::kValueBound);
+  if (p.z.empty()) return;
+  EXPECT_LT(test::tri_residual(t, m, p.w.data(), p.z.data(), n), test::kResidualBound);
+  EXPECT_LT(test::orthogonality(n, m, p.z.data(), n), ortho_bound);
+  EXPECT_TRUE(p.isuppz.empty() || test::supports_cover(n, m, p.z.data(), n, p.isuppz.data()));
+}
+
+// dstedc with its queried workspace; z is the identity's or Q's (compz 'V').
+Pairs divide_and_conquer(const char* compz, const Tridiagonal& t, std::vector<double> z) {
+  const int n = t.n(), ldz = std::max(1, n);
+  Pairs p{-99, n, t.d, std::move(z), {}};
   std::vector<double> e = t.e;
-  const int ldz = std::max(1, n);
-  int lwork = -1, liwork = -1;
+  int lwork = -1, liwork = -1, iq = 0;
   double wq = 0;
-  int iq = 0;
-  dstedc(compz, &n, s.w.data(), e.data(), s.z.data(), &ldz, &wq, &lwork, &iq, &liwork, &s.info);
+  dstedc(compz, &n, p.w.data(), e.data(), p.z.data(), &ldz, &wq, &lwork, &iq, &liwork, &p.info);
   lwork = static_cast<int>(wq);
   liwork = iq;
   std::vector<double> work(lwork);
   std::vector<int> iwork(liwork);
-  dstedc(compz, &n, s.w.data(), e.data(), s.z.data(), &ldz, work.data(), &lwork, iwork.data(),
-         &liwork, &s.info);
-  return s;
+  dstedc(compz, &n, p.w.data(), e.data(), p.z.data(), &ldz, work.data(), &lwork, iwork.data(),
+         &liwork, &p.info);
+  return p;
 }
 
-void expect_eigenpairs(const char* what, int n, const std::vector<double>& a, const Solution& s,
-                       double scale) {
-  SCOPED_TRACE(what);
-  ASSERT_EQ(s.info, 0);
-  for (int i = 1; i < n; ++i) ASSERT_LE(s.w[i - 1], s.w[i]) << "not ascending at " << i;
-  EXPECT_LT(test::eigen_residual(n, scaled(a, scale), n, scaled(s.w, scale).data(), s.z.data(), n),
-            kBound);
-  EXPECT_LT(test::orthogonality(n, n, s.z.data(), n), kBound);
+Pairs mrrr(const Tridiagonal& t, char jobz, char range, double vl, double vu, int il, int iu,
+           int tryrac = 1) {
+  const int n = t.n(), nzc = n;
+  Pairs p{-99, 0, std::vector<double>(n), {}, std::vector<int>(2 * n, -1)};
+  if (jobz == 'V') p.z.assign(static_cast<std::size_t>(n) * n, -7.0);
+  std::vector<double> d = t.d, e = t.e, work(18 * n);
+  std::vector<int> iwork(10 * n);
+  int lwork = 18 * n, liwork = 10 * n;
+  dstemr(&jobz, &range, &n, d.data(), e.data(), &vl, &vu, &il, &iu, &p.m, p.w.data(),
+         jobz == 'V' ? p.z.data() : nullptr, &n, &nzc, p.isuppz.data(), &tryrac, work.data(),
+         &lwork, iwork.data(), &liwork, &p.info);
+  if (jobz == 'V') p.z.resize(static_cast<std::size_t>(n) * std::max(p.m, 0));
+  return p;
 }
 
-TEST(TridiagonalEigen, SolversAgreeWithOracleOnEveryKindAndSize) {
-  const Kind kinds[] = {Kind::Random,   Kind::Glued, Kind::Clustered,
-                        Kind::Diagonal, Kind::Tiny,  Kind::Huge};
+std::vector<Tridiagonal> matrices() {
+  std::vector<Tridiagonal> out = test::hard_tridiagonals();
   // Both sides of the divide and conquer's crossover (25) and of its halving.
-  for (int n : {1, 2, 3, 7, 25, 26, 32, 51, 130}) {
-    for (Kind kind : kinds) {
-      SCOPED_TRACE("n = " + std::to_string(n) + ", kind " + std::to_string(static_cast<int>(kind)));
-      const Tridiagonal t = make_tridiagonal(n, kind, 17 + n);
-      const double scale = kind == Kind::Tiny ? 1e300 : kind == Kind::Huge ? 1e-300 : 1.0;
-      const std::vector<double> a = dense(n, t);
-      const std::vector<double> oracle =
-          scaled(test::jacobi_eigenvalues(n, scaled(a, scale), n), 1 / scale);
+  for (int n : {1, 2, 3, 25, 26, 130}) out.push_back(test::random_tridiagonal("random", n, 17 + n));
+  out.push_back(test::glued(5, 3, 1e-13));
+  out.push_back(test::random_tridiagonal("tiny", 26, 3, 1e-300));
+  out.push_back(test::random_tridiagonal("huge", 51, 4, 1e300));
+  Tridiagonal clustered{"two_clusters", {}, {}};  // around -1 and 1, couplings 1e-9
+  test::Rng r(5);
+  for (int i = 0; i < 51; ++i) {
+    clustered.d.push_back((i % 2 == 0 ? 1.0 : -1.0) + 1e-12 * test::uniform(r));
+    clustered.e.push_back(i < 50 ? 1e-9 * test::uniform(r) : 0.0);
+  }
+  out.push_back(clustered);
+  Tridiagonal diag = test::random_tridiagonal("diagonal", 30, 6);
+  for (double& x : diag.e) x = 0.0;
+  out.push_back(diag);
+  return out;
+}
 
-      Tridiagonal r = t;
-      int info = 0;
-      dsterf(&n, r.d.data(), r.e.data(), &info);
-      ASSERT_EQ(info, 0);
-      EXPECT_LT(test::eigenvalue_error(scaled(r.d, scale), scaled(oracle, scale)), kBound);
+TEST(TridiagonalEigen, EverySolverAgainstTheOracle) {
+  for (const Tridiagonal& t : matrices()) {
+    SCOPED_TRACE(t.name + " n " + std::to_string(t.n()));
+    const int n = t.n();
+    const std::vector<long double> oracle = test::oracle_eigenvalues(t);
+    Pairs rf{0, n, t.d, {}, {}};
+    std::vector<double> e = t.e;
+    dsterf(&n, rf.w.data(), e.data(), &rf.info);
+    expect_pairs("dsterf", t, rf, oracle.data(), n, 0);
 
-      Solution q{t.d, std::vector<double>(static_cast<std::size_t>(n) * n, 7.0)};
-      std::vector<double> e = t.e, work(std::max(1, 2 * n - 2));
-      dsteqr("I", &n, q.w.data(), e.data(), q.z.data(), &n, work.data(), &q.info);
-      expect_eigenpairs("dsteqr", n, a, q, scale);
-      EXPECT_LT(test::eigenvalue_error(scaled(q.w, scale), scaled(oracle, scale)), kBound);
+    Pairs qr{0, n, t.d, std::vector<double>(static_cast<std::size_t>(n) * n, 7.0), {}};
+    std::vector<double> work(std::max(1, 2 * n - 2));
+    e = t.e;
+    dsteqr("I", &n, qr.w.data(), e.data(), qr.z.data(), &n, work.data(), &qr.info);
+    expect_pairs("dsteqr", t, qr, oracle.data(), n, test::kOrthoBound);
 
-      const Solution dc =
-          run_dstedc("I", n, t, std::vector<double>(static_cast<std::size_t>(n) * n, 7.0));
-      expect_eigenpairs("dstedc I", n, a, dc, scale);
-      EXPECT_LT(test::eigenvalue_error(scaled(dc.w, scale), scaled(oracle, scale)), kBound);
-
-      // 'V' multiplies into a given orthogonal Q: the vectors of A = Q*T*Q'.
-      const std::vector<double> q0 = test::random_orthogonal(n, 5);
-      const Solution v = run_dstedc("V", n, t, q0);
-      std::vector<double> full(static_cast<std::size_t>(n) * n, 0.0);
+    const Pairs dc =
+        divide_and_conquer("I", t, std::vector<double>(static_cast<std::size_t>(n) * n, 7.0));
+    expect_pairs("dstedc I", t, dc, oracle.data(), n, test::kOrthoBound);
+    if (t.name == "diagonal") {  // unit vectors, each with its own diagonal entry
       for (int j = 0; j < n; ++j)
         for (int i = 0; i < n; ++i) {
-          long double s = 0;
-          for (int k = 0; k < n; ++k)
-            for (int l = std::max(0, k - 1); l <= std::min(n - 1, k + 1); ++l)
-              s += static_cast<long double>(q0[i + k * n]) * a[k + l * n] * q0[j + l * n];
-          full[i + j * n] = static_cast<double>(s);
+          const double x = dc.z[i + j * n];
+          EXPECT_TRUE(x == 0.0 || (std::fabs(x) == 1.0 && t.d[i] == dc.w[j])) << i << "," << j;
         }
-      expect_eigenpairs("dstedc V", n, full, v, scale);
-
-      if (kind == Kind::Diagonal) {
-        // Unit vectors, each the eigenvector of its own diagonal entry.
-        for (int j = 0; j < n; ++j) {
-          int ones = 0;
-          for (int i = 0; i < n; ++i) {
-            const double x = dc.z[i + j * n];
-            if (std::fabs(x) == 1.0) {
-              ++ones;
-              EXPECT_EQ(t.d[i], dc.w[j]);
-            } else {
-              EXPECT_EQ(x, 0.0);
-            }
-          }
-          EXPECT_EQ(ones, 1);
-        }
-      }
     }
+    // 'V' multiplies into a given orthogonal Q: Q'*Z are the vectors of T.
+    const std::vector<double> q = test::random_orthogonal(n, 5);
+    Pairs v = divide_and_conquer("V", t, q);
+    EXPECT_LT(test::orthogonality(n, n, v.z.data(), n), test::kOrthoBound);
+    v.z = test::mul(n, q, true, v.z, false);
+    expect_pairs("dstedc V", t, v, oracle.data(), n, test::kOrthoBound);
+
+    for (int tryrac : {1, 0}) {
+      expect_pairs(tryrac ? "dstemr A" : "dstemr A, no relative accuracy", t,
+                   mrrr(t, 'V', 'A', 0, 0, 0, 0, tryrac), oracle.data(), n, test::kMrrrOrthoBound);
+      expect_pairs("dstemr N", t, mrrr(t, 'N', 'A', 0, 0, 0, 0, tryrac), oracle.data(), n, 0);
+    }
+    if (n < 4) continue;
+    const int il = n / 3 + 1, iu = 2 * n / 3;
+    expect_pairs("dstemr I", t, mrrr(t, 'V', 'I', 0, 0, il, iu), oracle.data() + il - 1,
+                 iu - il + 1, test::kMrrrOrthoBound);
+    int lo = n / 2;  // (vl, vu] with vl in a gap
+    while (lo + 1 < n && oracle[lo + 1] - oracle[lo] < 1e-3L * test::tri_norm(t)) ++lo;
+    if (lo + 1 >= n) continue;
+    const double vl = static_cast<double>(0.5L * (oracle[lo] + oracle[lo + 1]));
+    expect_pairs("dstemr V", t, mrrr(t, 'V', 'V', vl, 2 * test::tri_norm(t), 0, 0),
+                 oracle.data() + lo + 1, n - 1 - lo, test::kMrrrOrthoBound);
   }
 }
 
-// Large orders on one to four threads: parallel leaves and parallel merge levels.  The
-// eigenvalues must agree with the root-free iteration, the pairs must be accurate.
+// Orders 1 and 2 by their closed forms: a subset of the spectrum is bitwise the same value,
+// and the value interval is half-open, (vl, vu], for bisection too.
+TEST(TridiagonalEigen, OrdersOneAndTwoAndTheHalfOpenInterval) {
+  EXPECT_EQ(mrrr(Tridiagonal{"", {1.0}, {0.0}}, 'V', 'V', 1.0, 2.0, 0, 0).m, 0);
+  const Pairs one = mrrr(Tridiagonal{"", {2.0}, {0.0}}, 'V', 'V', 1.0, 2.0, 0, 0);
+  ASSERT_EQ(one.m, 1);
+  EXPECT_EQ(one.w[0], 2.0);
+  EXPECT_EQ(one.z[0], 1.0);
+  EXPECT_EQ(one.isuppz, (std::vector<int>{1, 1}));
+  for (const Tridiagonal& t :
+       {Tridiagonal{"pos", {3.0, 1.0}, {2.0, 0.0}}, Tridiagonal{"neg", {-3.0, 1.0}, {-2.0, 0.0}},
+        Tridiagonal{"diag", {5.0, -1.0}, {0.0, 0.0}}}) {
+    SCOPED_TRACE(t.name);
+    const Pairs all = mrrr(t, 'V', 'A', 0, 0, 0, 0);
+    expect_pairs("A", t, all, test::oracle_eigenvalues(t).data(), 2, test::kMrrrOrthoBound);
+    EXPECT_EQ(mrrr(t, 'V', 'I', 0, 0, 2, 2).w[0], all.w[1]);
+    const Pairs lower = mrrr(t, 'N', 'V', all.w[0] - 1, all.w[0], 0, 0);
+    ASSERT_EQ(lower.m, 1);
+    EXPECT_EQ(lower.w[0], all.w[0]);
+  }
+  const Tridiagonal t{"", {1.0, 2.0, 3.0}, {0.0, 0.0, 0.0}};
+  const int n = 3, il = 0, iu = 0;
+  const double vl = 1.0, vu = 3.0, abstol = 0;
+  int m = 0, nsplit = 0, info = 0, iblock[3], isplit[3], iwork[9];
+  double w[3], work[12];
+  dstebz("V", "E", &n, &vl, &vu, &il, &iu, &abstol, t.d.data(), t.e.data(), &m, &nsplit, w, iblock,
+         isplit, work, iwork, &info);
+  ASSERT_EQ(m, 2);
+  EXPECT_EQ(w[0], 2.0);
+  EXPECT_EQ(w[1], 3.0);
+}
+
+// Large orders on one to four threads: parallel leaves and merge levels.
 TEST(TridiagonalEigen, DivideAndConquerOnOneToFourThreads) {
-  for (int n : {200, 500}) {
-    for (Kind kind : {Kind::Random, Kind::Glued}) {
-      const Tridiagonal t = make_tridiagonal(n, kind, n);
-      Tridiagonal r = t;
-      int info = 0;
-      dsterf(&n, r.d.data(), r.e.data(), &info);
-      const std::vector<double> a = dense(n, t);
-      for (int threads = 1; threads <= 4; ++threads) {
-        SCOPED_TRACE(std::to_string(n) + " on " + std::to_string(threads) + " threads");
-        ZTR_Set_Num_Threads(threads);
-        const Solution dc =
-            run_dstedc("I", n, t, std::vector<double>(static_cast<std::size_t>(n) * n));
-        expect_eigenpairs("dstedc", n, a, dc, 1.0);
-        EXPECT_LT(test::eigenvalue_error(dc.w, r.d), kBound);
-      }
+  for (const Tridiagonal& t :
+       {test::random_tridiagonal("random", 500, 1), test::glued(29, 3, 1e-13)}) {
+    const int n = t.n();
+    Pairs rf{0, n, t.d, {}, {}};
+    std::vector<double> e = t.e;
+    dsterf(&n, rf.w.data(), e.data(), &rf.info);
+    const std::vector<long double> values(rf.w.begin(), rf.w.end());
+    for (int threads = 1; threads <= 4; ++threads) {
+      ZTR_Set_Num_Threads(threads);
+      expect_pairs((t.name + " on " + std::to_string(threads)).c_str(), t,
+                   divide_and_conquer("I", t, std::vector<double>(static_cast<std::size_t>(n) * n)),
+                   values.data(), n, test::kOrthoBound);
     }
   }
   ZTR_Set_Num_Threads(1);
@@ -199,53 +202,32 @@ TEST(TridiagonalEigen, DivideAndConquerOnOneToFourThreads) {
 // The parallel divide and conquer's scratch cannot be allocated: the sequential path gives
 // the same accurate result, and nothing leaks.
 TEST(TridiagonalEigen, FailedScratchFallsBackToSequential) {
-  const int n = 300;
-  const Tridiagonal t = make_tridiagonal(n, Kind::Random, 3);
-  const std::vector<double> a = dense(n, t);
+  const Tridiagonal t = test::random_tridiagonal("random", 300, 3);
+  const int n = t.n();
   ZTR_Set_Num_Threads(2);
-  run_dstedc("I", n, t, std::vector<double>(static_cast<std::size_t>(n) * n));  // pools buffers
-  const long live = ztr_testalloc_live();
-  const long failures = ztr_testalloc_failures();
+  divide_and_conquer("I", t,
+                     std::vector<double>(static_cast<std::size_t>(n) * n));  // pools buffers
+  const long live = ztr_testalloc_live(), failures = ztr_testalloc_failures();
   ztr_testalloc_fail_above(static_cast<std::size_t>(n) * n * 8);
-  const Solution dc = run_dstedc("I", n, t, std::vector<double>(static_cast<std::size_t>(n) * n));
+  const Pairs dc = divide_and_conquer("I", t, std::vector<double>(static_cast<std::size_t>(n) * n));
   ztr_testalloc_reset();
   EXPECT_GT(ztr_testalloc_failures(), failures);
   EXPECT_EQ(ztr_testalloc_live(), live);
-  expect_eigenpairs("fallback", n, a, dc, 1.0);
+  expect_pairs("fallback", t, dc, test::oracle_eigenvalues(t).data(), n, test::kOrthoBound);
   ZTR_Set_Num_Threads(1);
 }
 
-TEST(TridiagonalEigen, ArgumentErrorsAndWorkspaceSizes) {
-  struct Case {
-    const char* compz;
-    int n, ldz, lwork, liwork, info;
-  };
-  const Case cases[] = {{"X", 30, 30, 10000, 1000, -1}, {"I", -1, 30, 10000, 1000, -2},
-                        {"I", 30, 29, 10000, 1000, -6}, {"N", 30, 0, 10, 10, -6},
-                        {"I", 30, 30, 1020, 1000, -8},  {"I", 30, 30, 10000, 152, -10},
-                        {"V", 26, 26, 3000, 420, -8}};
+TEST(TridiagonalEigen, WorkspaceAndVectorQueries) {
   std::vector<double> d(40), e(40), z(4000), work(10000);
   std::vector<int> iwork(1000);
-  for (const Case& c : cases) {
-    int info = 0;
-    CaptureStdout();
-    dstedc(c.compz, &c.n, d.data(), e.data(), z.data(), &c.ldz, work.data(), &c.lwork, iwork.data(),
-           &c.liwork, &info);
-    EXPECT_EQ(GetCapturedStdout(), "\nZTR ERROR: Parameter " + std::to_string(-c.info) +
-                                       " was incorrect on entry to DSTEDC.\n");
-    EXPECT_EQ(info, c.info);
-  }
   // Minimum sizes: 'I' 1 + 4n + n^2 and 3 + 5n; 'V' with lg = ceil(log2 n); small n 2(n-1).
   struct Size {
     const char* compz;
     int n, lwork, liwork;
   };
-  const Size sizes[] = {{"I", 30, 1 + 120 + 900, 153},
-                        {"V", 26, 1 + 78 + 2 * 26 * 5 + 4 * 676, 6 + 156 + 5 * 26 * 5},
-                        {"I", 25, 48, 1},
-                        {"N", 100, 1, 1},
-                        {"I", 1, 1, 1}};
-  for (const Size& s : sizes) {
+  for (const Size& s : {Size{"I", 30, 1 + 120 + 900, 153},
+                        Size{"V", 26, 1 + 78 + 2 * 26 * 5 + 4 * 676, 6 + 156 + 5 * 26 * 5},
+                        Size{"I", 25, 48, 1}, Size{"N", 100, 1, 1}, Size{"I", 1, 1, 1}}) {
     int info = 0;
     const int minus_one = -1, ldz = 100;
     dstedc(s.compz, &s.n, d.data(), e.data(), z.data(), &ldz, work.data(), &minus_one, iwork.data(),
@@ -254,6 +236,74 @@ TEST(TridiagonalEigen, ArgumentErrorsAndWorkspaceSizes) {
     EXPECT_EQ(work[0], s.lwork) << s.compz << s.n;
     EXPECT_EQ(iwork[0], s.liwork) << s.compz << s.n;
   }
+  // dstemr: the workspace query, the number of vectors a range needs (nzc = -1), and a
+  // vector count short of it.  The eigenvalues are 1 + cos(k pi / 6): (1.2, 3] holds two.
+  const int n = 5;
+  std::vector<double> dd(n, 1.0), ee(n, 0.5), w(n);
+  std::vector<int> isuppz(2 * n);
+  auto call = [&](char range, double vl, int il, int iu, int nzc, int lwork) {
+    const double vu = 3.0;
+    int m = 0, info = 0, tryrac = 1, liwork = 10 * n;
+    dstemr("V", &range, &n, dd.data(), ee.data(), &vl, &vu, &il, &iu, &m, w.data(), z.data(), &n,
+           &nzc, isuppz.data(), &tryrac, work.data(), &lwork, iwork.data(), &liwork, &info);
+    return info;
+  };
+  EXPECT_EQ(call('A', 0, 1, 1, n, -1), 0);
+  EXPECT_EQ(work[0], 18 * n);
+  EXPECT_EQ(iwork[0], 10 * n);
+  EXPECT_EQ(call('V', 1.2, 1, 1, -1, 18 * n), 0);
+  EXPECT_EQ(z[0], 2.0);
+  EXPECT_EQ(call('I', 0, 2, 4, -1, 18 * n), 0);
+  EXPECT_EQ(z[0], 3.0);
+  EXPECT_EQ(test::captured([&] { EXPECT_EQ(call('I', 0, 2, 4, 2, 18 * n), -14); }),
+            test::xerbla_text("DSTEMR", 14));
+}
+
+// dqds to high relative accuracy: every eigenvalue of graded and random qd arrays against
+// long-double bisection on the factored form L D L' (whose count, by the differential
+// stationary qd transform, is itself relatively accurate).
+TEST(Dlasq2, EigenvaluesToHighRelativeAccuracy) {
+  struct Case {
+    int n;
+    double grade;  // q(i) = grade^i * (1 + random/2)
+  };
+  for (const Case& c : {Case{50, 1.0}, Case{40, 0.1}, Case{40, 10.0}, Case{20, 1e-8}}) {
+    SCOPED_TRACE(c.grade);
+    test::Rng r(static_cast<test::Rng::result_type>(c.n));
+    std::vector<double> q(c.n), e(c.n, 0.0), z(4 * c.n);
+    for (int i = 0; i < c.n; ++i) {
+      z[2 * i] = q[i] = std::pow(c.grade, i) * (1.0 + 0.5 * test::uniform(r));
+      if (i + 1 < c.n)
+        z[2 * i + 1] = e[i] = std::pow(c.grade, i + 0.5) * (1.0 + 0.5 * test::uniform(r));
+    }
+    int info = 0;
+    dlasq2(&c.n, z.data(), &info);
+    ASSERT_EQ(info, 0);
+    auto count = [&](long double x) {
+      int k = 0;
+      long double s = -x;
+      for (int i = 0; i < c.n; ++i) {
+        long double dp = q[i] + s;
+        if (dp == 0) dp = -1e-4900L;
+        k += dp < 0;
+        if (i + 1 < c.n) s = e[i] * s / dp - x;
+      }
+      return k;
+    };
+    const long double tol = 8.0L * c.n * test::kUnitRoundoff;
+    for (int k = 0; k < c.n; ++k) {
+      const long double w = z[c.n - 1 - k];  // decreasing
+      EXPECT_LE(count(w * (1 - tol)), k) << k;
+      EXPECT_GT(count(w * (1 + tol)), k) << k;
+    }
+    double sum = 0;
+    for (int i = 0; i < c.n; ++i) sum += q[i] + e[i];
+    EXPECT_NEAR(z[2 * c.n], sum, 1e-13 * sum);
+  }
+  int n = 2, info = 0;  // a negative entry is refused
+  double z[8] = {1.0, -1.0, 1.0, 0.0};
+  test::captured([&] { dlasq2(&n, z, &info); });
+  EXPECT_EQ(info, -2);
 }
 
 }  // namespace
