@@ -89,11 +89,8 @@ Csr to_csr(const Dense& d, Store store, int base, bool shuffle, bool junk, unsig
 }
 
 std::vector<double> random_vector(int m, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> val(-1.0, 1.0);
-  std::vector<double> x(static_cast<std::size_t>(m));
-  for (auto& v : x) v = val(gen);
-  return x;
+  test::Rng gen(seed);
+  return test::random_vector(static_cast<std::size_t>(m), gen);
 }
 
 // y against A*x: |y_i - (Ax)_i| <= (terms + 8) u sum_j |a_ij x_j|, whatever the order.
@@ -121,32 +118,22 @@ bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
 }
 
+// Any base, either letter case, rows in any order; the arrays may hold both triangles, or NaN
+// and columns outside the matrix in the triangle not asked for: all of that is ignored.
 TEST(CsrSymv, MatchesADenseReferenceForBothTrianglesAndAnyBase) {
-  for (int m : {1, 2, 5, 37, 150, 600}) {
+  for (int m : {1, 5, 150, 600}) {
     const Dense d = random_symmetric(m, 4, 10u + m);
     const auto x = random_vector(m, 20u + m);
-    for (int base : {0, 1, 7}) {
+    for (int base : {0, 7}) {
       for (char uplo : {'L', 'l', 'U', 'u'}) {
         SCOPED_TRACE("m=" + std::to_string(m) + " base=" + std::to_string(base) + " uplo=" + uplo);
-        const Store store = (uplo == 'L' || uplo == 'l') ? Store::kLower : Store::kUpper;
-        const Csr s = to_csr(d, store, base, /*shuffle=*/true, /*junk=*/false, 3);
-        expect_product(d, x, product(uplo, d, s, x));
+        const bool lower = uplo == 'L' || uplo == 'l';
+        const bool junk = base == 7;
+        expect_product(d, x, product(uplo, d, to_csr(d, lower ? Store::kLower : Store::kUpper, base, true, junk, 3), x));
+        if (uplo == 'L' || uplo == 'U') expect_product(d, x, product(uplo, d, to_csr(d, Store::kBoth, base, true, false, 4), x));
       }
     }
   }
-}
-
-// The arrays may hold both triangles, NaN in the triangle not asked for, and columns outside
-// the matrix there: all are ignored, and both triangles of a symmetric store agree.
-TEST(CsrSymv, EntriesOfTheOtherTriangleAreIgnored) {
-  const int m = 300;
-  const Dense d = random_symmetric(m, 6, 5);
-  const auto x = random_vector(m, 6);
-  expect_product(d, x, product('L', d, to_csr(d, Store::kLower, 0, true, true, 1), x));
-  expect_product(d, x, product('U', d, to_csr(d, Store::kUpper, 0, true, true, 2), x));
-  const Csr both = to_csr(d, Store::kBoth, 0, true, false, 3);
-  expect_product(d, x, product('L', d, both, x));
-  expect_product(d, x, product('U', d, both, x));
 }
 
 TEST(CsrSymv, InvalidCallsLeaveYAlone) {
@@ -332,15 +319,6 @@ TEST(CsrSymvThreads, FailedPrivateVectorGivesTheSerialProduct) {
               "serial failed=1 leaked=0 bound=yes");
     // One of the three private vectors fails, the others were made and must be returned.
     EXPECT_EQ(split_run(uplo, 2000, 4, {"TEST_FAIL_NTH=2"}), "serial failed=1 leaked=0 bound=yes");
-  }
-}
-
-// Every variant, chosen through the debug type, through the export.
-TEST(CsrSymvThreads, EveryVariantThroughTheDebugType) {
-  for (int type = kCpuTypeMin; type <= hardware_cpu_type(); ++type) {
-    const std::string t = "ZTR_DEBUG_CPU_TYPE=" + std::to_string(type);
-    EXPECT_EQ(split_run("L", 150, 2, {t}), "serial failed=0 leaked=0 bound=yes") << t;
-    EXPECT_EQ(split_run("U", 1500, 2, {t}), "split failed=0 leaked=0 bound=yes") << t;
   }
 }
 
