@@ -13,7 +13,8 @@
 #include "blas/level3/level3.h"
 #include "blas/templates/triangular_blocked.h"
 #include "testalloc.h"
-#include "tests/blas/reference.h"
+#include "tests/blas/typed_reference.h"
+#include "tests/support/test_support.h"
 #include "tests/support/child.h"
 #include "ztr.h"
 
@@ -22,82 +23,29 @@ namespace {
 
 using namespace ztr::test;
 
-bool is_upper(char c) { return c == 'U' || c == 'u'; }
-
-// A triangular matrix of order n with a dominant diagonal; NaN in the unused triangle and,
-// for a unit diagonal, on the diagonal (neither may be read).
-std::vector<double> triangle(int n, int lda, char uplo, char diag, std::mt19937& gen) {
-  auto a = random_vector(static_cast<size_t>(lda) * n, gen);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) {
-      double& e = a[i + j * lda];
-      if (i == j) e = (diag == 'U' || diag == 'u') ? kNaN : (e < 0 ? e - 2 : e + 2);
-      else if (is_upper(uplo) ? i > j : i < j) e = kNaN;
-      else e /= n;
-    }
-  return a;
-}
-
-// op(A)(i, j) with the implied parts.
-double op_tri(const std::vector<double>& a, int lda, char uplo, char trans, char diag, int i, int j) {
-  const bool t = trans != 'N' && trans != 'n';
-  const int r = t ? j : i, c = t ? i : j;
-  if (r == c) return (diag == 'U' || diag == 'u') ? 1.0 : a[r + c * lda];
-  if (is_upper(uplo) ? r > c : r < c) return 0.0;
-  return a[r + c * lda];
-}
-
 struct TriCase {
   char side, uplo, trans, diag;
 };
 
 std::vector<TriCase> all_triangular_cases() {
   std::vector<TriCase> v;
-  for (char side : {'L', 'r'})
-    for (char uplo : {'U', 'l'})
-      for (char trans : {'N', 't', 'C'})
-        for (char diag : {'N', 'u'}) v.push_back({side, uplo, trans, diag});
+  for (int o = 0; o < 24; ++o) v.push_back({"Lr"[o % 2], "Ul"[o / 2 % 2], "NtC"[o / 4 % 3], "Nu"[o / 12]});
   return v;
 }
 
-// Returns the number of entries outside the bound.  Solve: checks op(A)*X = alpha*B via the
-// residual; multiply: compares with the reference product.
+// Returns the number of entries outside the bound of the solve or product, padding rows
+// included; with alpha = 0, B is NaN (it must not be read).
 int check_triangular(bool solve, const TriCase& c, int m, int n, double alpha, unsigned seed) {
   std::mt19937 gen(seed);
-  const bool left = c.side == 'L';
-  const int na = left ? m : n, lda = na + 3, ldb = m + 1;
-  const auto a = triangle(na, lda, c.uplo, c.diag, gen);
+  const int na = c.side == 'L' ? m : n, lda = na + 3, ldb = m + 1;
+  const auto a = triangle<double>(na, lda, c.uplo, c.diag, gen);
   auto b0 = random_vector(static_cast<size_t>(ldb) * n, gen);
-  if (alpha == 0.0) b0.assign(b0.size(), kNaN);  // not read
+  if (alpha == 0.0) b0.assign(b0.size(), kNaN);
   auto b = b0;
   (solve ? ztr_blas_dtrsm : ztr_blas_dtrmm)(&c.side, &c.uplo, &c.trans, &c.diag, &m, &n, &alpha,
                                              a.data(), &lda, b.data(), &ldb);
-  int bad = 0;
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < ldb; ++i) {
-      const double got = b[i + j * ldb];
-      if (i >= m) {  // padding rows untouched
-        bad += changed(got, b0[i + j * ldb]);
-        continue;
-      }
-      if (alpha == 0.0) {
-        bad += got != 0.0;
-        continue;
-      }
-      // solve: s = (op(A)*X)(i, j) or (X*op(A))(i, j), compared with alpha*B0;
-      // multiply: s = alpha*(op(A)*B0)(i, j) or alpha*(B0*op(A))(i, j), compared with got.
-      const std::vector<double>& x = solve ? b : b0;
-      LD s = 0, mag = 0;
-      for (int p = 0; p < na; ++p) {
-        const double u = left ? op_tri(a, lda, c.uplo, c.trans, c.diag, i, p) : x[i + p * ldb];
-        const double v = left ? x[p + j * ldb] : op_tri(a, lda, c.uplo, c.trans, c.diag, p, j);
-        s += static_cast<LD>(u) * v;
-        mag += std::fabs(u * v);
-      }
-      if (solve) bad += !close(0.0, s - static_cast<LD>(alpha) * b0[i + j * ldb], mag + std::fabs(alpha * b0[i + j * ldb]), 4 * na);
-      else bad += misses(got, s, mag, alpha, 0.0, 0.0, na);
-    }
-  return bad;
+  const char opts[] = {c.side, c.uplo, c.trans, c.diag, 0};
+  return triangular_misses(solve, opts, m, n, alpha, a, lda, b0, b, ldb);
 }
 
 // Every instruction-set variant of the unblocked leaves agrees with the portable loops.
@@ -108,7 +56,7 @@ TEST(Level3, LeafVariantsAgree) {
   std::mt19937 gen(5);
   for (const TriCase& c : all_triangular_cases()) {
     const int m = 21, n = 9, na = c.side == 'L' ? m : n, lda = na, ldb = m;
-    const auto a = triangle(na, lda, c.uplo, c.diag, gen);
+    const auto a = triangle<double>(na, lda, c.uplo, c.diag, gen);
     const auto b0 = random_vector(static_cast<size_t>(ldb) * n, gen);
     for (bool solve : {true, false}) {
       auto want = b0;
@@ -157,29 +105,15 @@ int check_rank_k(bool rank2, char uplo, char trans, int n, int k, double alpha, 
   auto c = random_vector(static_cast<size_t>(ldc) * n, gen);
   for (int j = 0; j < n; ++j)
     for (int i = 0; i < ldc; ++i)
-      if (i >= n || (is_upper(uplo) ? i > j : i < j) || beta == 0.0) c[i + j * ldc] = kNaN;
+      if (i >= n || (upper(uplo) ? i > j : i < j) || beta == 0.0) c[i + j * ldc] = kNaN;
   const auto c0 = c;
   if (rank2) ztr_blas_dsyr2k(&uplo, &trans, &n, &k, &alpha, a.data(), &lda, b.data(), &lda, &beta, c.data(), &ldc);
   else ztr_blas_dsyrk(&uplo, &trans, &n, &k, &alpha, a.data(), &lda, &beta, c.data(), &ldc);
-  auto op = [&](const std::vector<double>& x, int i, int p) { return t ? x[p + i * lda] : x[i + p * lda]; };
-  int bad = 0;
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < ldc; ++i) {
-      const double got = c[i + j * ldc];
-      if (i >= n || (is_upper(uplo) ? i > j : i < j)) {
-        bad += !std::isnan(got);
-        continue;
-      }
-      LD s = 0, mag = 0;
-      for (int p = 0; p < k; ++p) {
-        const LD u = rank2 ? static_cast<LD>(op(a, i, p)) * op(b, j, p) + static_cast<LD>(op(b, i, p)) * op(a, j, p)
-                           : static_cast<LD>(op(a, i, p)) * op(a, j, p);
-        s += u;
-        mag += std::fabs(static_cast<double>(u)) * (rank2 ? 2 : 1);
-      }
-      bad += misses(got, s, mag, alpha, beta, c0[i + j * ldc], 2 * k);
-    }
-  return bad;
+  // [A B] times [B A]' with the inner dimension 2k, or A times A'.
+  auto l = [&](int i, int p) { return op_at(p < k ? a : b, lda, trans, i, p % std::max(k, 1)); };
+  auto r = [&](int p, int j) { return op_at(p < k ? (rank2 ? b : a) : a, lda, trans, j, p % std::max(k, 1)); };
+  auto in = [&](int i, int j) { return upper(uplo) ? i <= j : i >= j; };
+  return misses_of(c, c0, ldc, n, n, rank2 ? 2 * k : k, alpha, beta, l, r, 2 * k, in);
 }
 
 TEST(Level3, SyrkAndSyr2kEveryOptionWriteOnlyTheirTriangle) {
@@ -203,29 +137,17 @@ int check_symm(char side, char uplo, int m, int n, double alpha, double beta, un
   auto a = random_vector(static_cast<size_t>(lda) * na, gen);
   for (int j = 0; j < na; ++j)
     for (int i = 0; i < na; ++i)
-      if (is_upper(uplo) ? i > j : i < j) a[i + j * lda] = kNaN;
+      if (upper(uplo) ? i > j : i < j) a[i + j * lda] = kNaN;
   const auto b = random_vector(static_cast<size_t>(ldb) * n, gen);
   auto c = random_vector(static_cast<size_t>(ldc) * n, gen);
   if (beta == 0.0) c.assign(c.size(), kNaN);
   const auto c0 = c;
   ztr_blas_dsymm(&side, &uplo, &m, &n, &alpha, a.data(), &lda, b.data(), &ldb, &beta, c.data(), &ldc);
-  auto sym = [&](int i, int j) { return (is_upper(uplo) ? i <= j : i >= j) ? a[i + j * lda] : a[j + i * lda]; };
-  int bad = 0;
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < ldc; ++i) {
-      const double got = c[i + j * ldc];
-      if (i >= m) {
-        bad += changed(got, c0[i + j * ldc]);
-        continue;
-      }
-      LD s = 0, mag = 0;
-      for (int p = 0; p < na; ++p) {
-        const double u = left ? sym(i, p) : b[i + p * ldb], v = left ? b[p + j * ldb] : sym(p, j);
-        s += static_cast<LD>(u) * v, mag += std::fabs(u * v);
-      }
-      bad += misses(got, s, mag, alpha, beta, c0[i + j * ldc], na);
-    }
-  return bad;
+  const auto s = dense(a, lda, na, uplo, 'S');
+  auto sym = [&](int i, int j) { return s[i + j * na]; };
+  auto bij = [&](int i, int j) { return b[i + j * ldb]; };
+  if (left) return misses_of(c, c0, ldc, m, n, na, alpha, beta, sym, bij, na, everywhere);
+  return misses_of(c, c0, ldc, m, n, na, alpha, beta, bij, sym, na, everywhere);
 }
 
 TEST(Level3, SymmBothSidesAcrossPanels) {
@@ -269,7 +191,7 @@ ZTR_CHILD(level3_threads_match_serial) {
       const int mm = left ? m : n, nn = left ? n : m;  // slices of 70 / 130 columns or rows
       const int na = left ? mm : nn, lda = na, ldb = mm;
       std::mt19937 g2(gen());
-      const auto a = triangle(na, lda, c.uplo, c.diag, g2);
+      const auto a = triangle<double>(na, lda, c.uplo, c.diag, g2);
       for (bool solve : {true, false}) {
         auto b = random_vector(static_cast<size_t>(ldb) * nn, g2);
         const double alpha = 0.75;
