@@ -7,6 +7,7 @@
 #include <numeric>
 #include <string>
 
+#include "sparse_solver/dense_blocks.h"
 #include "tests/sparse_solver/korvine_support.h"
 
 namespace ztr::test {
@@ -288,6 +289,47 @@ TEST(KorvineSolve, MatchingAndScalingSolveMatricesWithZeroDiagonals) {
                      "structure singular or input/parameter problem (matrixtype 11,13)\n"),
             std::string::npos)
       << out;
+}
+
+// The symmetric indefinite block kernel on its own: P'AP = LDL' to working accuracy, with
+// the multipliers bounded as the Bunch-Kaufman rule guarantees (|l_ij| <= 1/(1 - alpha) for
+// 1x1 pivots, a modest bound for 2x2 ones), on matrices with tiny diagonals.
+TEST(KorvineKernels, BlockLdltIsAccurateWithBoundedMultipliers) {
+  for (int seed = 1; seed <= 4; ++seed) {
+    const int k = 7;
+    Rng r{static_cast<std::uint64_t>(seed)};
+    std::vector<double> a(k * k), orig(k * k);
+    for (int j = 0; j < k; ++j)
+      for (int i = j; i < k; ++i)
+        a[i + j * k] = a[j + i * k] = i == j ? 1e-9 * r.uniform() : r.uniform();
+    orig = a;
+    std::vector<int> ipiv(k);
+    std::vector<double> d(k), e(k);
+    int perturbed = 0, pos = 0, neg = 0;
+    block_ldlt<double>(k, k, a.data(), k, ipiv.data(), d.data(), e.data(), 0.0, &perturbed, &pos,
+                       &neg);
+    EXPECT_EQ(pos + neg, k);
+    double lmax = 0;
+    for (int j = 0; j < k; ++j)
+      for (int i = j + 1; i < k; ++i) lmax = std::max(lmax, std::abs(a[i + j * k]));
+    EXPECT_LT(lmax, 10.0) << seed;
+    // Rebuild L D L' and compare with P'AP, P from the interchanges in order.
+    std::vector<int> p(k);
+    std::iota(p.begin(), p.end(), 0);
+    for (int j = 0; j < k; j += ipiv[j] > 0 ? 1 : 2)
+      std::swap(p[ipiv[j] > 0 ? j : j + 1], p[std::abs(ipiv[j]) - 1]);
+    auto l = [&](int i, int j) { return i == j ? 1.0 : i > j ? a[i + j * k] : 0.0; };
+    auto dm = [&](int i, int j) { return i == j ? d[i] : i == j + 1 ? e[j] : j == i + 1 ? e[i] : 0.0; };
+    double err = 0;
+    for (int i = 0; i < k; ++i)
+      for (int j = 0; j < k; ++j) {
+        double v = 0;
+        for (int s = 0; s < k; ++s)
+          for (int t = 0; t < k; ++t) v += l(i, s) * dm(s, t) * l(j, t);
+        err = std::max(err, std::abs(v - orig[p[i] + p[j] * k]));
+      }
+    EXPECT_LT(err, 30 * k * 2.2e-16 * 10) << seed;
+  }
 }
 
 // A matrix from an application (hydrodynamics, unsymmetric, wide range of magnitudes).
