@@ -44,35 +44,20 @@ CpuidRegs fake_cpuid(std::uint32_t leaf, std::uint32_t sub) {
   auto sub_of = [&](const std::vector<CpuidRegs>& v) { return sub < v.size() ? v[sub] : r; };
   if (leaf < 0x80000000u && leaf > g_cpu.max_leaf) return r;
   if (leaf >= 0x80000000u && leaf > g_cpu.max_ext) return r;
-  switch (leaf) {
-    case 0:
-      r.eax = g_cpu.max_leaf;
-      std::memcpy(&r.ebx, g_cpu.vendor, 4);
-      std::memcpy(&r.edx, g_cpu.vendor + 4, 4);
-      std::memcpy(&r.ecx, g_cpu.vendor + 8, 4);
-      return r;
-    case 1:
-      r.ecx = g_cpu.l1_ecx;
-      r.edx = g_cpu.l1_edx;
-      return r;
-    case 2:
-      return g_cpu.leaf2;
-    case 4:
-      return sub_of(g_cpu.leaf4);
-    case 7:
-      r.ebx = sub == 0 ? g_cpu.l7_ebx : 0;
-      return r;
-    case 0x80000000u:
-      r.eax = g_cpu.max_ext;
-      return r;
-    case 0x80000001u:
-      r.ecx = g_cpu.ext_ecx;
-      return r;
-    case 0x8000001Du:
-      return sub_of(g_cpu.ext1d);
-    default:
-      return r;
+  if (leaf == 0) {
+    r.eax = g_cpu.max_leaf;
+    std::memcpy(&r.ebx, g_cpu.vendor, 4);
+    std::memcpy(&r.edx, g_cpu.vendor + 4, 4);
+    std::memcpy(&r.ecx, g_cpu.vendor + 8, 4);
   }
+  if (leaf == 1) r = {0, 0, g_cpu.l1_ecx, g_cpu.l1_edx};
+  if (leaf == 2) r = g_cpu.leaf2;
+  if (leaf == 4) r = sub_of(g_cpu.leaf4);
+  if (leaf == 7) r.ebx = sub == 0 ? g_cpu.l7_ebx : 0;
+  if (leaf == 0x80000000u) r.eax = g_cpu.max_ext;
+  if (leaf == 0x80000001u) r.ecx = g_cpu.ext_ecx;
+  if (leaf == 0x8000001Du) r = sub_of(g_cpu.ext1d);
+  return r;
 }
 
 // XGETBV faults on a processor whose OS has not enabled it: the library must not ask then.
