@@ -198,7 +198,8 @@ ZTR_CHILD(ddot_split) {
 
 TEST(DdotThreads, LongVectorsSplitZeroIncrementsDoNot) {
   for (const char* inc : {"TEST_INC=1", "TEST_INC=0"}) {
-    const auto r = test::run_child("ddot_split", {"ZTR_DEBUG_CPU_TYPE=6", "ZTR_NUM_THREADS=2", inc});
+    const auto r =
+        test::run_child("ddot_split", {"ZTR_DEBUG_CPU_TYPE=6", "ZTR_NUM_THREADS=2", inc});
     EXPECT_EQ(r.out, std::string(inc[9] == '1' ? "split2" : "serial") + " type=6 ma=128");
   }
 }

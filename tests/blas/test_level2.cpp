@@ -20,8 +20,8 @@ using namespace ztr::test;
 
 using GemvFn = void (*)(char, int, int, double, const double*, int, const double*, int, double,
                         double*, int);
-using SymvFn = void (*)(char, int, double, const double*, int, const double*, int, double,
-                        double*, int);
+using SymvFn = void (*)(char, int, double, const double*, int, const double*, int, double, double*,
+                        int);
 using TrFn = void (*)(char, char, char, int, const double*, int, double*, int);
 using GerFn = void (*)(int, int, double, const double*, int, const double*, int, double*, int);
 using Syr2Fn = void (*)(char, int, double, const double*, int, const double*, int, double*, int);
@@ -34,7 +34,9 @@ constexpr Syr2Fn kSyr2[] = ZTR_VARIANTS(dsyr2);
 
 const int kIncs[] = {1, 2, -1, -2};
 
-bool upper_of(char c) { return c == 'U' || c == 'u'; }
+bool upper_of(char c) {
+  return c == 'U' || c == 'u';
+}
 
 // Misses of y against alpha*op(M)*x + beta*y0 (the beta term only for beta != 0), M of
 // rows x cols in column-major storage with leading dimension ld.
@@ -71,16 +73,21 @@ Stored stored(int n, int pad, char uplo, char kind, std::mt19937& gen) {
     for (int i = 0; i < n; ++i) {
       double& e = s.a[i + j * lda];
       const bool in = up ? i <= j : i >= j;
-      if (!sym && i == j) e = unit ? kNaN : (e < 0 ? e - 2 : e + 2);  // well conditioned
-      else if (!in) e = kNaN;
-      else if (!sym) e *= 0.5;
+      if (!sym && i == j)
+        e = unit ? kNaN : (e < 0 ? e - 2 : e + 2);  // well conditioned
+      else if (!in)
+        e = kNaN;
+      else if (!sym)
+        e *= 0.5;
     }
   for (int j = 0; j < n; ++j)
     for (int i = 0; i < n; ++i) {
       const bool in = up ? i <= j : i >= j;
       double& d = s.dense[i + j * n];
-      if (sym) d = in ? s.a[i + j * lda] : s.a[j + i * lda];
-      else d = i == j && unit ? 1.0 : in ? s.a[i + j * lda] : 0.0;
+      if (sym)
+        d = in ? s.a[i + j * lda] : s.a[j + i * lda];
+      else
+        d = i == j && unit ? 1.0 : in ? s.a[i + j * lda] : 0.0;
     }
   return s;
 }
@@ -129,7 +136,8 @@ TEST(Level2, SymvTrmvTrsvReadOnlyTheirTriangle) {
             if (beta == 0.0) y.assign(y.size(), kNaN);
             const auto y0 = y;
             kSymv[v](uplo, n, -0.75, sym.a.data(), sym.lda, x.data(), incx, beta, y.data(), incy);
-            ASSERT_EQ(mv_misses(sym.dense, n, n, n, false, -0.75, x, incx, beta, y0, y, incy, n + 2), 0)
+            ASSERT_EQ(
+                mv_misses(sym.dense, n, n, n, false, -0.75, x, incx, beta, y0, y, incy, n + 2), 0)
                 << v << uplo << n << incx;
           }
         }
@@ -171,7 +179,8 @@ TEST(Level2, GerAndSyr2) {
                 continue;
               }
               const LD p = 1.5L * x[at(i, m, incx)] * y[at(j, n, incy)];
-              ASSERT_TRUE(close(a[i + j * lda], a0[i + j * lda] + p, std::fabs(static_cast<double>(p)) + 1, 2));
+              ASSERT_TRUE(close(a[i + j * lda], a0[i + j * lda] + p,
+                                std::fabs(static_cast<double>(p)) + 1, 2));
             }
         }
       }

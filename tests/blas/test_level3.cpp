@@ -29,7 +29,8 @@ struct TriCase {
 
 std::vector<TriCase> all_triangular_cases() {
   std::vector<TriCase> v;
-  for (int o = 0; o < 24; ++o) v.push_back({"Lr"[o % 2], "Ul"[o / 2 % 2], "NtC"[o / 4 % 3], "Nu"[o / 12]});
+  for (int o = 0; o < 24; ++o)
+    v.push_back({"Lr"[o % 2], "Ul"[o / 2 % 2], "NtC"[o / 4 % 3], "Nu"[o / 12]});
   return v;
 }
 
@@ -43,7 +44,7 @@ int check_triangular(bool solve, const TriCase& c, int m, int n, double alpha, u
   if (alpha == 0.0) b0.assign(b0.size(), kNaN);
   auto b = b0;
   (solve ? ztr_blas_dtrsm : ztr_blas_dtrmm)(&c.side, &c.uplo, &c.trans, &c.diag, &m, &n, &alpha,
-                                             a.data(), &lda, b.data(), &ldb);
+                                            a.data(), &lda, b.data(), &ldb);
   const char opts[] = {c.side, c.uplo, c.trans, c.diag, 0};
   return triangular_misses(solve, opts, m, n, alpha, a, lda, b0, b, ldb);
 }
@@ -60,14 +61,17 @@ TEST(Level3, LeafVariantsAgree) {
     const auto b0 = random_vector(static_cast<size_t>(ldb) * n, gen);
     for (bool solve : {true, false}) {
       auto want = b0;
-      (solve ? tblas::detail::trsm_leaf<double> : tblas::detail::trmm_leaf<double>)(
-          c.side, c.uplo, c.trans, c.diag, m, n, a.data(), lda, want.data(), ldb);
+      (solve ? tblas::detail::trsm_leaf<double>
+             : tblas::detail::trmm_leaf<double>)(c.side, c.uplo, c.trans, c.diag, m, n, a.data(),
+                                                 lda, want.data(), ldb);
       for (int v = 0; v < runnable_variants(); ++v) {
         auto got = b0;
-        (solve ? kSolve : kMultiply)[v](c.side, c.uplo, c.trans, c.diag, m, n, a.data(), lda, got.data(), ldb);
+        (solve ? kSolve : kMultiply)[v](c.side, c.uplo, c.trans, c.diag, m, n, a.data(), lda,
+                                        got.data(), ldb);
         for (size_t i = 0; i < got.size(); ++i)
           ASSERT_NEAR(got[i], want[i], 64 * kEps * (1 + std::fabs(want[i])))
-              << (solve ? "trsm " : "trmm ") << c.side << c.uplo << c.trans << c.diag << " variant " << v + 2;
+              << (solve ? "trsm " : "trmm ") << c.side << c.uplo << c.trans << c.diag << " variant "
+              << v + 2;
       }
     }
   }
@@ -82,9 +86,11 @@ TEST(Level3, TrsmAndTrmmEveryOptionAndSpecialAlpha) {
           if (alpha == 0.0 && order == 1) continue;
           const int m = c.side == 'L' ? order : other, n = c.side == 'L' ? other : order;
           EXPECT_EQ(check_triangular(true, c, m, n, alpha, seed++), 0)
-              << "dtrsm " << c.side << c.uplo << c.trans << c.diag << " " << m << "x" << n << " alpha " << alpha;
+              << "dtrsm " << c.side << c.uplo << c.trans << c.diag << " " << m << "x" << n
+              << " alpha " << alpha;
           EXPECT_EQ(check_triangular(false, c, m, n, alpha, seed++), 0)
-              << "dtrmm " << c.side << c.uplo << c.trans << c.diag << " " << m << "x" << n << " alpha " << alpha;
+              << "dtrmm " << c.side << c.uplo << c.trans << c.diag << " " << m << "x" << n
+              << " alpha " << alpha;
         }
   const int zero = 0, one = 1;
   const double alpha = 2.0;
@@ -107,11 +113,16 @@ int check_rank_k(bool rank2, char uplo, char trans, int n, int k, double alpha, 
     for (int i = 0; i < ldc; ++i)
       if (i >= n || (upper(uplo) ? i > j : i < j) || beta == 0.0) c[i + j * ldc] = kNaN;
   const auto c0 = c;
-  if (rank2) ztr_blas_dsyr2k(&uplo, &trans, &n, &k, &alpha, a.data(), &lda, b.data(), &lda, &beta, c.data(), &ldc);
-  else ztr_blas_dsyrk(&uplo, &trans, &n, &k, &alpha, a.data(), &lda, &beta, c.data(), &ldc);
+  if (rank2)
+    ztr_blas_dsyr2k(&uplo, &trans, &n, &k, &alpha, a.data(), &lda, b.data(), &lda, &beta, c.data(),
+                    &ldc);
+  else
+    ztr_blas_dsyrk(&uplo, &trans, &n, &k, &alpha, a.data(), &lda, &beta, c.data(), &ldc);
   // [A B] times [B A]' with the inner dimension 2k, or A times A'.
   auto l = [&](int i, int p) { return op_at(p < k ? a : b, lda, trans, i, p % std::max(k, 1)); };
-  auto r = [&](int p, int j) { return op_at(p < k ? (rank2 ? b : a) : a, lda, trans, j, p % std::max(k, 1)); };
+  auto r = [&](int p, int j) {
+    return op_at(p < k ? (rank2 ? b : a) : a, lda, trans, j, p % std::max(k, 1));
+  };
   auto in = [&](int i, int j) { return upper(uplo) ? i <= j : i >= j; };
   return misses_of(c, c0, ldc, n, n, rank2 ? 2 * k : k, alpha, beta, l, r, 2 * k, in);
 }
@@ -142,7 +153,8 @@ int check_symm(char side, char uplo, int m, int n, double alpha, double beta, un
   auto c = random_vector(static_cast<size_t>(ldc) * n, gen);
   if (beta == 0.0) c.assign(c.size(), kNaN);
   const auto c0 = c;
-  ztr_blas_dsymm(&side, &uplo, &m, &n, &alpha, a.data(), &lda, b.data(), &ldb, &beta, c.data(), &ldc);
+  ztr_blas_dsymm(&side, &uplo, &m, &n, &alpha, a.data(), &lda, b.data(), &ldb, &beta, c.data(),
+                 &ldc);
   const auto s = dense(a, lda, na, uplo, 'S');
   auto sym = [&](int i, int j) { return s[i + j * na]; };
   auto bij = [&](int i, int j) { return b[i + j * ldb]; };
@@ -158,8 +170,10 @@ TEST(Level3, SymmBothSidesAcrossPanels) {
         for (double beta : {0.0, -1.0}) {
           // 300 crosses the 256-column panels of the expanded symmetric operand.
           const int m = side == 'L' ? 300 : 7, n = side == 'L' ? 9 : 300;
-          EXPECT_EQ(check_symm(side, uplo, m, n, alpha, beta, seed++), 0) << side << uplo << alpha << beta;
-          EXPECT_EQ(check_symm(side, uplo, 5, 4, alpha, beta, seed++), 0) << side << uplo << alpha << beta;
+          EXPECT_EQ(check_symm(side, uplo, m, n, alpha, beta, seed++), 0)
+              << side << uplo << alpha << beta;
+          EXPECT_EQ(check_symm(side, uplo, 5, 4, alpha, beta, seed++), 0)
+              << side << uplo << alpha << beta;
         }
 }
 
@@ -168,7 +182,8 @@ TEST(Level3, SymmBothSidesAcrossPanels) {
 ZTR_CHILD(level3_without_buffers) {
   ztr_testalloc_fail_above(1);
   int bad = check_symm('L', 'U', 40, 6, 1.5, 0.5, 1) + check_symm('R', 'L', 5, 40, 1.5, 0.0, 2);
-  bad += check_rank_k(false, 'L', 'N', 70, 9, 1.0, 1.0, 3) + check_rank_k(true, 'U', 'T', 70, 9, 1.0, 0.0, 4);
+  bad += check_rank_k(false, 'L', 'N', 70, 9, 1.0, 1.0, 3) +
+         check_rank_k(true, 'U', 'T', 70, 9, 1.0, 0.0, 4);
   ztr_testalloc_reset();
   return bad;
 }
@@ -176,7 +191,8 @@ ZTR_CHILD(level3_without_buffers) {
 TEST(Level3, FallbacksWithoutWorkBuffersReportAndStayCorrect) {
   const auto r = run_child("level3_without_buffers", {"ZTR_DISABLE_FAST_MM=yes"});
   EXPECT_EQ(r.exit_code, 0) << r.out;
-  for (const char* name : {"DSYMM", "DSYRK", "DSYR2K"}) EXPECT_NE(r.out.find(name), std::string::npos) << r.out;
+  for (const char* name : {"DSYMM", "DSYRK", "DSYR2K"})
+    EXPECT_NE(r.out.find(name), std::string::npos) << r.out;
 }
 
 // Computes every triangular case and the rank-k updates with the thread count of the
@@ -196,13 +212,14 @@ ZTR_CHILD(level3_threads_match_serial) {
         auto b = random_vector(static_cast<size_t>(ldb) * nn, g2);
         const double alpha = 0.75;
         (solve ? ztr_blas_dtrsm : ztr_blas_dtrmm)(&c.side, &c.uplo, &c.trans, &c.diag, &mm, &nn,
-                                                   &alpha, a.data(), &lda, b.data(), &ldb);
+                                                  &alpha, a.data(), &lda, b.data(), &ldb);
         out->push_back(b);
       }
     }
     for (char uplo : {'U', 'L'}) {
       const int nc = 200, k = 30;
-      const auto a = random_vector(static_cast<size_t>(nc) * k, gen), b = random_vector(static_cast<size_t>(nc) * k, gen);
+      const auto a = random_vector(static_cast<size_t>(nc) * k, gen),
+                 b = random_vector(static_cast<size_t>(nc) * k, gen);
       std::vector<double> c(static_cast<size_t>(nc) * nc, 0.0);
       const double one = 1.0;
       ztr_blas_dsyrk(&uplo, "N", &nc, &k, &one, a.data(), &nc, &one, c.data(), &nc);
@@ -224,7 +241,8 @@ ZTR_CHILD(level3_threads_match_serial) {
 }
 
 TEST(Level3, ThreadedResultsEqualSerialWithOneToFourThreads) {
-  for (const char* t : {"ZTR_NUM_THREADS=1", "ZTR_NUM_THREADS=2", "ZTR_NUM_THREADS=3", "ZTR_NUM_THREADS=4"}) {
+  for (const char* t :
+       {"ZTR_NUM_THREADS=1", "ZTR_NUM_THREADS=2", "ZTR_NUM_THREADS=3", "ZTR_NUM_THREADS=4"}) {
     const auto r = run_child("level3_threads_match_serial", {t, "ZTR_DYNAMIC=FALSE"});
     EXPECT_EQ(r.exit_code, 0) << t << r.out;
   }

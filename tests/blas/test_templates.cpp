@@ -27,19 +27,23 @@ TYPED_TEST_SUITE(Templates, Types);
 TYPED_TEST(Templates, GemmEveryTransposeAndBlockBoundaries) {
   using T = TypeParam;
   std::mt19937 gen(31);
-  struct Shape { int m, n, k; };
+  struct Shape {
+    int m, n, k;
+  };
   const Shape small[] = {{0, 3, 2}, {3, 0, 2}, {1, 1, 1}, {5, 7, 0}, {9, 6, 11}};
   const Shape large[] = {{150, 37, 300}, {33, 2100, 5}};  // cross MC and KC, and NC
   const T alpha = kIsComplex<T> ? make<T>(0.5, -1) : make<T>(1.5, 0);
   for (char ta : {'N', 'T', 'C'})
     for (char tb : {'N', 't', 'c'}) {
       std::vector<Shape> shapes(std::begin(small), std::end(small));
-      if ((ta == 'N' && tb == 'N') || (ta == 'C' && tb == 't')) shapes.insert(shapes.end(), std::begin(large), std::end(large));
+      if ((ta == 'N' && tb == 'N') || (ta == 'C' && tb == 't'))
+        shapes.insert(shapes.end(), std::begin(large), std::end(large));
       for (const Shape& s : shapes)
         for (int beta_case = 0; beta_case < 2; ++beta_case) {
           const int rows_a = ta == 'N' ? s.m : s.k, cols_a = ta == 'N' ? s.k : s.m;
           const int rows_b = tb == 'N' ? s.k : s.n, cols_b = tb == 'N' ? s.n : s.k;
-          const int lda = std::max(1, rows_a) + 1, ldb = std::max(1, rows_b) + 2, ldc = std::max(1, s.m) + 1;
+          const int lda = std::max(1, rows_a) + 1, ldb = std::max(1, rows_b) + 2,
+                    ldc = std::max(1, s.m) + 1;
           const auto a = random_matrix<T>(static_cast<size_t>(lda) * std::max(1, cols_a), gen);
           const auto b = random_matrix<T>(static_cast<size_t>(ldb) * std::max(1, cols_b), gen);
           auto c = random_matrix<T>(static_cast<size_t>(ldc) * std::max(1, s.n), gen);
@@ -47,7 +51,8 @@ TYPED_TEST(Templates, GemmEveryTransposeAndBlockBoundaries) {
           if (beta_case == 0)
             for (T& x : c) x = nan_value<T>();  // beta = 0: not read
           const auto c0 = c;
-          tblas::gemm<T>(ta, tb, s.m, s.n, s.k, alpha, a.data(), lda, b.data(), ldb, beta, c.data(), ldc);
+          tblas::gemm<T>(ta, tb, s.m, s.n, s.k, alpha, a.data(), lda, b.data(), ldb, beta, c.data(),
+                         ldc);
           auto l = [&](int i, int p) { return op_at(a, lda, ta, i, p); };
           auto r = [&](int p, int j) { return op_at(b, ldb, tb, p, j); };
           ASSERT_EQ(misses_of(c, c0, ldc, s.m, s.n, s.k, alpha, beta, l, r, s.k, everywhere), 0)
@@ -95,10 +100,14 @@ const GemmFn<T>* gemm_variants() {
   static constexpr GemmFn<double> d[] = ZTR_VARIANTS(tgemm_d);
   static constexpr GemmFn<std::complex<float>> c[] = ZTR_VARIANTS(tgemm_c);
   static constexpr GemmFn<std::complex<double>> z[] = ZTR_VARIANTS(tgemm_z);
-  if constexpr (std::is_same_v<T, float>) return s;
-  else if constexpr (std::is_same_v<T, double>) return d;
-  else if constexpr (std::is_same_v<T, std::complex<float>>) return c;
-  else return z;
+  if constexpr (std::is_same_v<T, float>)
+    return s;
+  else if constexpr (std::is_same_v<T, double>)
+    return d;
+  else if constexpr (std::is_same_v<T, std::complex<float>>)
+    return c;
+  else
+    return z;
 }
 
 // Every instruction-set variant of the multiply gives the dispatched result up to rounding.
@@ -155,17 +164,22 @@ TYPED_TEST(Templates, SyrkAndHerkWriteOnlyTheirTriangle) {
             const bool up = uplo == 'U';
             for (int j = 0; j < n; ++j)
               for (int i = 0; i < ldc; ++i)
-                if (i >= n || (up ? i > j : i < j) || beta_case == 0) c[i + j * ldc] = nan_value<T>();
+                if (i >= n || (up ? i > j : i < j) || beta_case == 0)
+                  c[i + j * ldc] = nan_value<T>();
             auto c0 = c;
-            const RealOf<T> alpha = RealOf<T>(0.75), beta = beta_case ? RealOf<T>(-1.5) : RealOf<T>(0);
-            if (herm) tblas::herk<T>(uplo, trans, n, k, alpha, a.data(), lda, beta, c.data(), ldc);
-            else tblas::syrk<T>(uplo, trans, n, k, T(alpha), a.data(), lda, T(beta), c.data(), ldc);
+            const RealOf<T> alpha = RealOf<T>(0.75),
+                            beta = beta_case ? RealOf<T>(-1.5) : RealOf<T>(0);
+            if (herm)
+              tblas::herk<T>(uplo, trans, n, k, alpha, a.data(), lda, beta, c.data(), ldc);
+            else
+              tblas::syrk<T>(uplo, trans, n, k, T(alpha), a.data(), lda, T(beta), c.data(), ldc);
             if constexpr (kIsComplex<T>)  // herk reads only the real part of the diagonal
               for (int i = 0; herm && i < n; ++i) c0[i + i * ldc] = std::real(c0[i + i * ldc]);
             auto l = [&](int i, int p) { return op_at(a, lda, trans, i, p); };
             auto r = [&](int p, int j) { return conj_if(herm, op_at(a, lda, trans, j, p)); };
             auto in = [&](int i, int j) { return up ? i <= j : i >= j; };
-            ASSERT_EQ(misses_of(c, c0, ldc, n, n, k, T(alpha), T(beta), l, r, k, in), 0) << herm << uplo << trans << n;
+            ASSERT_EQ(misses_of(c, c0, ldc, n, n, k, T(alpha), T(beta), l, r, k, in), 0)
+                << herm << uplo << trans << n;
             for (int i = 0; herm && i < n; ++i) ASSERT_EQ(std::imag(c[i + i * ldc]), 0);
           }
       }
@@ -212,7 +226,8 @@ TYPED_TEST(Templates, GemvTrsvAndLevel1) {
             const T u = op_at(tri, lda, t, i, p), v = x[test::at(p, n, inc)];
             s += prod(u, v), sm += mag(u) * mag(v);
           }
-          ASSERT_TRUE(near<T>(T(0), s - wide(b[test::at(i, n, inc)]), sm, 4 * n)) << uplo << t << inc;
+          ASSERT_TRUE(near<T>(T(0), s - wide(b[test::at(i, n, inc)]), sm, 4 * n))
+              << uplo << t << inc;
         }
       }
   // Level 1.
@@ -230,12 +245,15 @@ TYPED_TEST(Templates, GemvTrsvAndLevel1) {
     }
     EXPECT_TRUE(near(tblas::dotu<T>(len, x.data(), incx, y0.data(), incy), du, dm, len));
     EXPECT_TRUE(near(tblas::dotc<T>(len, x.data(), incx, y0.data(), incy), dc, dm, len));
-    EXPECT_LE(std::fabs(tblas::nrm2<T>(len, x.data(), incx) - std::sqrt(ss)), 4 * len * eps<T>() * std::sqrt(ss));
+    EXPECT_LE(std::fabs(tblas::nrm2<T>(len, x.data(), incx) - std::sqrt(ss)),
+              4 * len * eps<T>() * std::sqrt(ss));
     auto y = y0;
     const T alpha = T(RealOf<T>(-3));
     tblas::axpy<T>(len, alpha, x.data(), incx, y.data(), incy);
     for (int i = 0; i < len; ++i)
-      ASSERT_TRUE(near(y[test::at(i, len, incy)], wide(alpha) * wide(x[test::at(i, len, incx)]) + wide(y0[test::at(i, len, incy)]), 4, 2));
+      ASSERT_TRUE(near(
+          y[test::at(i, len, incy)],
+          wide(alpha) * wide(x[test::at(i, len, incx)]) + wide(y0[test::at(i, len, incy)]), 4, 2));
     y = y0;
     tblas::copy<T>(len, x.data(), incx, y.data(), incy);
     for (int i = 0; i < len; ++i) ASSERT_EQ(y[test::at(i, len, incy)], x[test::at(i, len, incx)]);
@@ -245,11 +263,13 @@ TYPED_TEST(Templates, GemvTrsvAndLevel1) {
     for (int i = 0; i < len; ++i) ASSERT_EQ(x2[test::at(i, len, incx)], y0[test::at(i, len, incy)]);
     if (incx > 0) {
       tblas::scal<T>(len, alpha, x2.data(), incx);
-      for (int i = 0; i < len; ++i) ASSERT_TRUE(near(x2[i * incx], wide(alpha) * wide(y0[test::at(i, len, incy)]), 4, 1));
+      for (int i = 0; i < len; ++i)
+        ASSERT_TRUE(near(x2[i * incx], wide(alpha) * wide(y0[test::at(i, len, incy)]), 4, 1));
     }
   }
   // Norm without overflow or underflow; iamax by |re| + |im|, ties to the first.
-  const RealOf<T> big = std::numeric_limits<RealOf<T>>::max() / 4, tiny = std::numeric_limits<RealOf<T>>::min();
+  const RealOf<T> big = std::numeric_limits<RealOf<T>>::max() / 4,
+                  tiny = std::numeric_limits<RealOf<T>>::min();
   const T v[] = {T(big), T(big), T(tiny)};
   EXPECT_NEAR(tblas::nrm2<T>(3, v, 1) / (big * std::sqrt(RealOf<T>(2))), 1, 8 * eps<T>());
   const T w[] = {T(tiny * 3), T(tiny * 4)};

@@ -23,8 +23,10 @@ using Acc = std::conditional_t<kIsComplex<T>, std::complex<long double>, long do
 
 template <typename T>
 Acc<T> wide(T x) {
-  if constexpr (kIsComplex<T>) return {x.real(), x.imag()};
-  else return x;
+  if constexpr (kIsComplex<T>)
+    return {x.real(), x.imag()};
+  else
+    return x;
 }
 // Product in long double, written out (the library's complex product checks for infinities
 // and is slow).
@@ -42,37 +44,48 @@ long double mag(T x) {  // |re| + |im|: within a factor sqrt(2) of |x|, and chea
   if constexpr (kIsComplex<T>)
     return std::fabs(static_cast<long double>(x.real())) +
            std::fabs(static_cast<long double>(x.imag()));
-  else return std::fabs(static_cast<long double>(x));
+  else
+    return std::fabs(static_cast<long double>(x));
 }
 template <typename T>
 T conj_if(bool c, T x) {
-  if constexpr (kIsComplex<T>) return c ? std::conj(x) : x;
-  else return x;
+  if constexpr (kIsComplex<T>)
+    return c ? std::conj(x) : x;
+  else
+    return x;
 }
 template <typename T>
 T nan_value() {
   const RealOf<T> n = std::numeric_limits<RealOf<T>>::quiet_NaN();
-  if constexpr (kIsComplex<T>) return T(n, n);
-  else return n;
+  if constexpr (kIsComplex<T>)
+    return T(n, n);
+  else
+    return n;
 }
 template <typename T>
 bool is_nan(T x) {
-  if constexpr (kIsComplex<T>) return std::isnan(x.real()) || std::isnan(x.imag());
-  else return std::isnan(x);
+  if constexpr (kIsComplex<T>)
+    return std::isnan(x.real()) || std::isnan(x.imag());
+  else
+    return std::isnan(x);
 }
 // re + i*im, or re for a real type.
 template <typename T>
 T make(double re, double im) {
-  if constexpr (kIsComplex<T>) return T(static_cast<RealOf<T>>(re), static_cast<RealOf<T>>(im));
-  else return static_cast<T>(re);
+  if constexpr (kIsComplex<T>)
+    return T(static_cast<RealOf<T>>(re), static_cast<RealOf<T>>(im));
+  else
+    return static_cast<T>(re);
 }
 template <typename T>
 std::vector<T> random_matrix(std::size_t n, std::mt19937& gen) {
   std::uniform_real_distribution<RealOf<T>> d(-1, 1);
   std::vector<T> v(n);
   for (T& x : v) {
-    if constexpr (kIsComplex<T>) x = T(d(gen), d(gen));
-    else x = d(gen);
+    if constexpr (kIsComplex<T>)
+      x = T(d(gen), d(gen));
+    else
+      x = d(gen);
   }
   return v;
 }
@@ -93,8 +106,12 @@ T op_at(const std::vector<T>& x, int ld, char t, int i, int j) {
   if (t == 'N' || t == 'n') return x[i + static_cast<std::size_t>(j) * ld];
   return conj_if(t == 'C' || t == 'c', x[j + static_cast<std::size_t>(i) * ld]);
 }
-inline bool upper(char uplo) { return uplo == 'U' || uplo == 'u'; }
-inline bool unit(char diag) { return diag == 'U' || diag == 'u'; }
+inline bool upper(char uplo) {
+  return uplo == 'U' || uplo == 'u';
+}
+inline bool unit(char diag) {
+  return diag == 'U' || diag == 'u';
+}
 
 // A triangular matrix of order n with a dominant diagonal; NaN in the other triangle and, for
 // a unit diagonal, on the diagonal (neither may be read).
@@ -104,9 +121,12 @@ std::vector<T> triangle(int n, int lda, char uplo, char diag, std::mt19937& gen)
   for (int j = 0; j < n; ++j)
     for (int i = 0; i < n; ++i) {
       T& e = a[i + static_cast<std::size_t>(j) * lda];
-      if (i == j) e = unit(diag) ? nan_value<T>() : e + T(RealOf<T>(std::real(e) < 0 ? -2 : 2));
-      else if (upper(uplo) ? i > j : i < j) e = nan_value<T>();
-      else e = e * T(RealOf<T>(1.0 / n));
+      if (i == j)
+        e = unit(diag) ? nan_value<T>() : e + T(RealOf<T>(std::real(e) < 0 ? -2 : 2));
+      else if (upper(uplo) ? i > j : i < j)
+        e = nan_value<T>();
+      else
+        e = e * T(RealOf<T>(1.0 / n));
     }
   return a;
 }
@@ -120,8 +140,10 @@ std::vector<T> dense(const std::vector<T>& a, int lda, int n, char uplo, char ki
     for (int i = 0; i < n; ++i) {
       const bool in = upper(uplo) ? i <= j : i >= j;
       T& e = d[i + static_cast<std::size_t>(j) * n];
-      if (kind == 'S') e = in ? a[i + j * lda] : a[j + i * lda];
-      else e = i == j && unit(kind) ? T(1) : in ? a[i + j * lda] : T(0);
+      if (kind == 'S')
+        e = in ? a[i + j * lda] : a[j + i * lda];
+      else
+        e = i == j && unit(kind) ? T(1) : in ? a[i + j * lda] : T(0);
     }
   return d;
 }
@@ -154,7 +176,9 @@ int misses_of(const std::vector<T>& got, const std::vector<T>& c0, int ldc, int 
     }
   return bad;
 }
-inline bool everywhere(int, int) { return true; }
+inline bool everywhere(int, int) {
+  return true;
+}
 
 // Misses of a triangular solve (solve) or product with the options of `opts` (side, uplo,
 // trans, diag) that turned b0 (ldb x n, m rows used) into x: the residual op(A)*X - alpha*B0
@@ -176,11 +200,13 @@ int triangular_misses(bool solve, const char* opts, int m, int n, T alpha, const
   for (std::size_t e = 0; e < x.size(); ++e)  // rows past m untouched
     if (static_cast<int>(e % ldb) >= m) bad += is_nan(b0[e]) ? !is_nan(x[e]) : !(x[e] == b0[e]);
   if (alpha == T(0)) {  // B := 0 without reading A or B
-    for (std::size_t e = 0; e < x.size(); ++e) bad += static_cast<int>(e % ldb) < m && !(x[e] == T(0));
+    for (std::size_t e = 0; e < x.size(); ++e)
+      bad += static_cast<int>(e % ldb) < m && !(x[e] == T(0));
     return bad;
   }
   const T scale = solve ? T(1) : alpha;
-  if (left) return bad + misses_of(want, want, ldb, m, n, na, scale, T(0), ta, yb, terms, everywhere);
+  if (left)
+    return bad + misses_of(want, want, ldb, m, n, na, scale, T(0), ta, yb, terms, everywhere);
   return bad + misses_of(want, want, ldb, m, n, na, scale, T(0), yb, ta, terms, everywhere);
 }
 

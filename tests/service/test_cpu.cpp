@@ -147,11 +147,12 @@ ZTR_CHILD(cpu_report) {
   const int type = detect_cpu_type();
   int t[5];
   const int words = cache_table(t);
-  std::printf(" type=%d hw=%d cbwr=%d ma=%d sse41=%d l2class=%d words=%d count=%d sizes=%d,%d,%d,%d"
-              " last=%d levels=%d,%d,%d,%d,%d ",
-              type, hardware_cpu_type(), cbwr_mode(), cpu_microarch(), sse41_allowed(),
-              l2_size_class(), words, t[0], t[1], t[2], t[3], t[4], cache_size(0), cache_size(-1),
-              cache_size(1), cache_size(3), cache_size(4), cache_size(5));
+  std::printf(
+      " type=%d hw=%d cbwr=%d ma=%d sse41=%d l2class=%d words=%d count=%d sizes=%d,%d,%d,%d"
+      " last=%d levels=%d,%d,%d,%d,%d ",
+      type, hardware_cpu_type(), cbwr_mode(), cpu_microarch(), sse41_allowed(), l2_size_class(),
+      words, t[0], t[1], t[2], t[3], t[4], cache_size(0), cache_size(-1), cache_size(1),
+      cache_size(3), cache_size(4), cache_size(5));
   return 0;
 }
 
@@ -174,8 +175,10 @@ const Row kRows[] = {
     {"sse42", {}, "type=5 ma=64"},
     {"sse42aes", {}, "type=5 ma=66"},
     {"avx", {}, "type=6 ma=128"},
-    {"avx2", {}, "type=7 hw=7 cbwr=1 ma=0 words=5 count=3 sizes=32768,1048576,8388608,0 "
-                 "last=8388608 levels=-1,32768,8388608,-1,-1"},
+    {"avx2",
+     {},
+     "type=7 hw=7 cbwr=1 ma=0 words=5 count=3 sizes=32768,1048576,8388608,0 "
+     "last=8388608 levels=-1,32768,8388608,-1,-1"},
     {"avx2_no_fma", {}, "type=6"},
     {"avx2_no_aes", {}, "type=6"},
     {"avx2_no_lzcnt", {}, "type=6"},
@@ -230,7 +233,9 @@ const Row kRows[] = {
     // The cache walk: the extended leaf when leaf 4 is empty, at most four levels, a stop at
     // a record with EBX or ECX of 0, nothing known.
     {"avx2", {"TEST_CACHES=ext"}, "count=3 sizes=32768,1048576,8388608,0"},
-    {"avx2", {"TEST_CACHES=six"}, "count=4 sizes=128,256,384,512 last=512 levels=-1,128,384,512,-1"},
+    {"avx2",
+     {"TEST_CACHES=six"},
+     "count=4 sizes=128,256,384,512 last=512 levels=-1,128,384,512,-1"},
     {"avx2", {"TEST_CACHES=ebx0"}, "count=1"},
     {"avx2", {"TEST_CACHES=ecx0"}, "count=1"},
     {"avx2", {"TEST_CACHES=none"}, "count=0 last=-1"},
@@ -299,8 +304,10 @@ int variant() {
 // with message 1213 when the type in force has no variant.
 ZTR_CHILD(dispatch_slot) {
   install_fake_cpu();
-  static DispatchSlot<int()> full{{variant<2>, variant<3>, variant<4>, variant<5>, variant<6>, variant<7>}};
-  static DispatchSlot<int()> gap{{variant<2>, variant<3>, nullptr, variant<5>, variant<6>, variant<7>}};
+  static DispatchSlot<int()> full{
+      {variant<2>, variant<3>, variant<4>, variant<5>, variant<6>, variant<7>}};
+  static DispatchSlot<int()> gap{
+      {variant<2>, variant<3>, nullptr, variant<5>, variant<6>, variant<7>}};
   std::printf("full=%d again=%d", full(), full());
   std::fflush(stdout);
   std::printf(" gap=%d", gap());

@@ -17,7 +17,9 @@ namespace {
 
 using Address = std::uintptr_t;
 
-Address addr(const void* p) { return reinterpret_cast<Address>(p); }
+Address addr(const void* p) {
+  return reinterpret_cast<Address>(p);
+}
 
 // Leaves the test allocator disarmed whatever a test did.
 struct Disarm {
@@ -226,7 +228,8 @@ ZTR_CHILD(pool_disabled) {
 TEST(Pool, DisabledByEitherVariable) {
   EXPECT_EQ(test::run_child("pool_disabled", {"ZTR_MM_DISABLE=1"}).exit_code, 0);
   EXPECT_EQ(test::run_child("pool_disabled", {"ZTR_DISABLE_FAST_MM=yes"}).exit_code, 0);
-  EXPECT_EQ(test::run_child("pool_disabled", {"ZTR_MM_DISABLE=" + std::string(40, 'x')}).exit_code, 0);
+  EXPECT_EQ(test::run_child("pool_disabled", {"ZTR_MM_DISABLE=" + std::string(40, 'x')}).exit_code,
+            0);
   // An empty value does not count.
   EXPECT_NE(test::run_child("pool_disabled", {"ZTR_MM_DISABLE="}).exit_code, 0);
 }

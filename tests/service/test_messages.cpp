@@ -102,15 +102,18 @@ ZTR_CHILD(fatal_cpu_type) {
   fatal_unsupported_cpu_type(9);
 }
 
-ZTR_CHILD(fatal_no_sse2) { fatal_processor_too_old(); }
+ZTR_CHILD(fatal_no_sse2) {
+  fatal_processor_too_old();
+}
 
 TEST(FatalStops, MessagesAndExitCodes) {
   auto overflow = test::run_child("message_overflow");
   EXPECT_EQ(overflow.exit_code, 8);
   // The name plus the text of message 1089 around its %s.
   const int length = 599 + static_cast<int>(std::strlen(message_table_text(kMsgAllocFailed))) - 2;
-  EXPECT_EQ(overflow.out, "\nZTR INTERNAL ERROR: message buffer overflow.\n       Message N 1089   Lenght: " +
-                              std::to_string(length) + "   Buffer size: 512\n");
+  EXPECT_EQ(overflow.out,
+            "\nZTR INTERNAL ERROR: message buffer overflow.\n       Message N 1089   Lenght: " +
+                std::to_string(length) + "   Buffer size: 512\n");
 
   auto cpu = test::run_child("fatal_cpu_type");
   EXPECT_EQ(cpu.exit_code, 1);

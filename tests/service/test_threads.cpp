@@ -21,9 +21,15 @@ namespace {
 
 // A machine of TEST_FAKE_CORES physical cores with two hardware threads each, one package.
 int g_fake_cores = 0;
-int fake_num_procs() { return 2 * g_fake_cores; }
-bool fake_unrestricted() { return true; }
-bool fake_restricted() { return false; }
+int fake_num_procs() {
+  return 2 * g_fake_cores;
+}
+bool fake_unrestricted() {
+  return true;
+}
+bool fake_restricted() {
+  return false;
+}
 bool fake_cpu_ids(int cpu, int* package, int* core) {
   *package = 0;
   *core = cpu % g_fake_cores;
@@ -74,7 +80,7 @@ const Row kRows[] = {
     {{"ZTR_NUM_THREADS=8"}, "all=8"},
     {{"ZTR_NUM_THREADS=0"}, "all=D"},
     {{"ZTR_NUM_THREADS=" + std::string(256, '7')}, "all=D"},  // too long: ignored
-    {{"OMP_NUM_THREADS=4,2"}, "all=D"},                        // a list is malformed
+    {{"OMP_NUM_THREADS=4,2"}, "all=D"},                       // a list is malformed
     // Domain lists; the first valid setting of a target wins, ZTR_NUM_THREADS over ZTR_ALL,
     // and an empty keyword ends the parse.
     {{"ZTR_DOMAIN_NUM_THREADS=ZTR_ALL=2, ZTR_BLAS=4"}, "blas=4 all=2 fft=2 vmath=2 korvine=2"},
@@ -166,7 +172,8 @@ ZTR_CHILD(real_topology) {
 TEST(Topology, RealMachineIsConsistent) {
   auto r = test::run_child("real_topology");
   int known, logical, cores, packages, ht;
-  ASSERT_EQ(std::sscanf(r.out.c_str(), "%d %d %d %d %d", &known, &logical, &cores, &packages, &ht), 5);
+  ASSERT_EQ(std::sscanf(r.out.c_str(), "%d %d %d %d %d", &known, &logical, &cores, &packages, &ht),
+            5);
   if (known == 0) GTEST_SKIP() << "this process may not use every processor";
   EXPECT_GE(logical, cores);
   EXPECT_GE(cores, packages);

@@ -129,8 +129,12 @@ TEST(CsrSymv, MatchesADenseReferenceForBothTrianglesAndAnyBase) {
         SCOPED_TRACE("m=" + std::to_string(m) + " base=" + std::to_string(base) + " uplo=" + uplo);
         const bool lower = uplo == 'L' || uplo == 'l';
         const bool junk = base == 7;
-        expect_product(d, x, product(uplo, d, to_csr(d, lower ? Store::kLower : Store::kUpper, base, true, junk, 3), x));
-        if (uplo == 'L' || uplo == 'U') expect_product(d, x, product(uplo, d, to_csr(d, Store::kBoth, base, true, false, 4), x));
+        expect_product(
+            d, x,
+            product(uplo, d, to_csr(d, lower ? Store::kLower : Store::kUpper, base, true, junk, 3),
+                    x));
+        if (uplo == 'L' || uplo == 'U')
+          expect_product(d, x, product(uplo, d, to_csr(d, Store::kBoth, base, true, false, 4), x));
       }
     }
   }
@@ -287,39 +291,30 @@ ZTR_CHILD(csr_split) {
   return 0;
 }
 
-std::string split_run(const char* uplo, int m, int threads, std::vector<std::string> extra = {}) {
-  extra.push_back(std::string("TEST_UPLO=") + uplo);
-  extra.push_back("TEST_M=" + std::to_string(m));
-  extra.push_back("TEST_THREADS=" + std::to_string(threads));
-  // Direct blocks: every private vector goes back to the allocator, so leaks show.
-  extra.push_back("ZTR_DISABLE_FAST_MM=1");
-  auto r = test::run_child("csr_split", extra);
-  EXPECT_EQ(r.exit_code, 0) << r.out;
-  return r.out;
-}
-
-TEST(CsrSymvThreads, SerialUpToHundredRowsPerThreadThenSplit) {
-  for (const char* uplo : {"L", "U"}) {
-    SCOPED_TRACE(uplo);
-    EXPECT_EQ(split_run(uplo, 200, 2), "serial failed=0 leaked=0 bound=yes");
-    EXPECT_EQ(split_run(uplo, 201, 2), "split failed=0 leaked=0 bound=yes");
-    EXPECT_EQ(split_run(uplo, 300, 3), "serial failed=0 leaked=0 bound=yes");
-    EXPECT_EQ(split_run(uplo, 301, 3), "split failed=0 leaked=0 bound=yes");
-    // Above 1000 rows the merge is shared out; the order of additions stays the same.
-    EXPECT_EQ(split_run(uplo, 1003, 4), "split failed=0 leaked=0 bound=yes");
-    EXPECT_EQ(split_run(uplo, 4099, 3), "split failed=0 leaked=0 bound=yes");
-  }
-}
-
-TEST(CsrSymvThreads, FailedPrivateVectorGivesTheSerialProduct) {
-  for (const char* uplo : {"L", "U"}) {
-    SCOPED_TRACE(uplo);
-    // Every allocation fails.
-    EXPECT_EQ(split_run(uplo, 2000, 3, {"TEST_FAIL_NTH=1", "TEST_STICKY=1"}),
-              "serial failed=1 leaked=0 bound=yes");
-    // One of the three private vectors fails, the others were made and must be returned.
-    EXPECT_EQ(split_run(uplo, 2000, 4, {"TEST_FAIL_NTH=2"}), "serial failed=1 leaked=0 bound=yes");
-  }
+// Serial up to 100 rows per thread, then split; above 1000 rows the merge is shared out with
+// the same order of additions.  A failed private vector (every allocation, or one of three
+// while the others were made and must be returned) gives the serial product.
+TEST(CsrSymvThreads, SplitAboveHundredRowsPerThreadAndSerialWhenAVectorFails) {
+  const struct {
+    int m, threads, fail_nth;  // 0: no failure
+    bool sticky;
+    const char* want;
+  } rows[] = {{200, 2, 0, false, "serial failed=0"}, {201, 2, 0, false, "split failed=0"},
+              {300, 3, 0, false, "serial failed=0"}, {301, 3, 0, false, "split failed=0"},
+              {1003, 4, 0, false, "split failed=0"}, {4099, 3, 0, false, "split failed=0"},
+              {2000, 3, 1, true, "serial failed=1"}, {2000, 4, 2, false, "serial failed=1"}};
+  for (const char* uplo : {"L", "U"})
+    for (const auto& row : rows) {
+      // Direct blocks: every private vector goes back to the allocator, so leaks show.
+      std::vector<std::string> env = {
+          std::string("TEST_UPLO=") + uplo, "TEST_M=" + std::to_string(row.m),
+          "TEST_THREADS=" + std::to_string(row.threads), "ZTR_DISABLE_FAST_MM=1"};
+      if (row.fail_nth) env.push_back("TEST_FAIL_NTH=" + std::to_string(row.fail_nth));
+      if (row.sticky) env.push_back("TEST_STICKY=1");
+      const auto r = test::run_child("csr_split", env);
+      EXPECT_EQ(r.exit_code, 0) << r.out;
+      EXPECT_EQ(r.out, std::string(row.want) + " leaked=0 bound=yes") << uplo << " " << row.m;
+    }
 }
 
 }  // namespace

@@ -47,21 +47,18 @@ TEST(DgemmArguments, EveryPositionInOrder) {
     int position;
   } cases[] = {
       {{'X', 'N', -1, 4, 5, 3, 5, 3}, 1},  // the first failure wins
-      {{' ', 'N', 3, 4, 5, 3, 5, 3}, 1},
-      {{'N', 'y', 3, -1, 5, 3, 5, 3}, 2},
-      {{'N', 'N', -1, -1, 5, 3, 5, 3}, 3},
-      {{'N', 'N', 3, -2, 5, 3, 5, 0}, 4},
-      {{'N', 'N', 3, 4, -1, 3, 5, 3}, 5},
-      {{'N', 'N', 3, 4, 5, 2, 5, 3}, 8},
-      {{'t', 'N', 3, 4, 5, 4, 5, 3}, 8},  // nrowa is k
-      {{'N', 'N', 0, 4, 5, 0, 5, 1}, 8},  // at least 1
-      {{'N', 'N', 3, 4, 5, 3, 4, 3}, 10},
-      {{'N', 'C', 3, 4, 5, 3, 3, 3}, 10},  // nrowb is n
+      {{' ', 'N', 3, 4, 5, 3, 5, 3}, 1},   {{'N', 'y', 3, -1, 5, 3, 5, 3}, 2},
+      {{'N', 'N', -1, -1, 5, 3, 5, 3}, 3}, {{'N', 'N', 3, -2, 5, 3, 5, 0}, 4},
+      {{'N', 'N', 3, 4, -1, 3, 5, 3}, 5},  {{'N', 'N', 3, 4, 5, 2, 5, 3}, 8},
+      {{'t', 'N', 3, 4, 5, 4, 5, 3}, 8},                                        // nrowa is k
+      {{'N', 'N', 0, 4, 5, 0, 5, 1}, 8},                                        // at least 1
+      {{'N', 'N', 3, 4, 5, 3, 4, 3}, 10},  {{'N', 'C', 3, 4, 5, 3, 3, 3}, 10},  // nrowb is n
       {{'N', 'N', 3, 4, 5, 3, 5, 2}, 13},
   };
   for (const auto& c : cases) EXPECT_EQ(dgemm_output(c.args), dgemm_message(c.position));
   // Valid letters in either case print nothing.
-  for (char ta : {'n', 't', 'c', 'N', 'T', 'C'}) EXPECT_EQ(dgemm_output({ta, 'N', 3, 4, 5, 5, 5, 3}), "");
+  for (char ta : {'n', 't', 'c', 'N', 'T', 'C'})
+    EXPECT_EQ(dgemm_output({ta, 'N', 3, 4, 5, 5, 5, 3}), "");
 }
 
 std::string cblas_output(int layout, int ta, int tb, int m, int n, int k, int lda, int ldb,

@@ -31,7 +31,9 @@ const Shape kShapes[] = {{1, 1, 1},    {5, 9, 300},  {3, 100, 100}, {4, 4, 4},  
                          {64, 65, 66}, {130, 3, 70}, {2, 150, 9},   {37, 41, 1}, {0, 5, 5},
                          {5, 0, 5},    {6, 6, 0},    {131, 75, 257}};
 
-bool runnable(int type) { return hardware_cpu_type() >= type; }
+bool runnable(int type) {
+  return hardware_cpu_type() >= type;
+}
 
 TEST(GemmSerialVariants, EveryTransposeAndShape) {
   const char trans[] = {'N', 'T', 'C', 'n', 't', 'c'};
@@ -91,9 +93,10 @@ TEST(GemmSelfContained, LayoutsAndRemainders) {
     char ta, tb;
     int m, n, k;
   };
-  const Case cases[] = {{'N', 'N', 601, 13, 300}, {'T', 'N', 257, 11, 209}, {'N', 'T', 5, 2010, 9},
-                        {'N', 'N', 300, 150, 250}, {'T', 'N', 650, 620, 20}, {'N', 'T', 120, 90, 130},
-                        {'T', 't', 300, 90, 50},  {'n', 'n', 4, 8, 8},     {'N', 'N', 4, 8, 7}};
+  const Case cases[] = {
+      {'N', 'N', 601, 13, 300},  {'T', 'N', 257, 11, 209}, {'N', 'T', 5, 2010, 9},
+      {'N', 'N', 300, 150, 250}, {'T', 'N', 650, 620, 20}, {'N', 'T', 120, 90, 130},
+      {'T', 't', 300, 90, 50},   {'n', 'n', 4, 8, 8},      {'N', 'N', 4, 8, 7}};
   const double nan = std::numeric_limits<double>::quiet_NaN();
   unsigned seed = 40;
   for (const Case& c : cases) {
@@ -128,9 +131,9 @@ TEST(GemmBlockedModes, EveryModeEveryVariant) {
             const GemmProblem p = make_gemm(ta, tb, s.m, s.n, s.k, 0.5, 0.25, 2, seed++);
             GemmKernelParams rec;
             g_gemm_params_init.variant(type)(&rec);
-            EXPECT_TRUE(test::gemm_run_and_check(p, [&](auto... args) {
-              EXPECT_EQ(blocked(args..., mode, &rec, 0), 0);
-            })) << "CpuType " << type << " mode " << mode;
+            EXPECT_TRUE(test::gemm_run_and_check(
+                p, [&](auto... args) { EXPECT_EQ(blocked(args..., mode, &rec, 0), 0); }))
+                << "CpuType " << type << " mode " << mode;
           }
           // Modes 8 and 16: A packed and scaled by the caller, one K block deep.
           GemmProblem p = make_gemm(ta, tb, s.m, s.n, s.k, -1.25, 1.0, 1, seed++);
@@ -159,8 +162,8 @@ TEST(GemmBlockedModes, EveryModeEveryVariant) {
                                                           bs);
           std::vector<double> c = p.c0;
           const double one = 1.0;
-          EXPECT_EQ(blocked(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha, p.a.data(), &p.lda,
-                            bp.data(), &bs, &one, c.data(), &p.ldc, 32, &rec, 0),
+          EXPECT_EQ(blocked(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha, p.a.data(), &p.lda, bp.data(),
+                            &bs, &one, c.data(), &p.ldc, 32, &rec, 0),
                     0);
           EXPECT_TRUE(test::gemm_matches(p, c)) << "CpuType " << type << " mode 32";
         }
@@ -173,8 +176,8 @@ TEST(GemmBlockedModes, EveryModeEveryVariant) {
     g_gemm_params_init.variant(type)(&rec);
     for (int mode : {1, 3, 64}) {
       EXPECT_EQ(g_gemm_blocked.variant(type)(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha, p.a.data(),
-                                             &p.lda, p.b.data(), &p.ldb, &p.beta, c.data(),
-                                             &p.ldc, mode, &rec, 0),
+                                             &p.lda, p.b.data(), &p.ldb, &p.beta, c.data(), &p.ldc,
+                                             mode, &rec, 0),
                 1);
     }
     EXPECT_EQ(c, p.c0);
