@@ -140,6 +140,11 @@ TEST(HostileArguments, NonFiniteInputs) {
               c2.data(), n);
   EXPECT_EQ(c2, std::vector<double>(c.size(), 3.0));
 
+  // The dot product on its threaded path: infinity times zero gives NaN.
+  std::vector<double> x(6000, 1.0), y(6000, 0.5);
+  x[5999] = kInf, y[5999] = 0;
+  EXPECT_TRUE(std::isnan(cblas_ddot(6000, x.data(), 1, y.data(), 1)));
+
   // LU and inverse with infinities (not NaNs: those are refused before any work): the
   // elimination produces NaNs, yet every pivot index stays within its rows and the codes are
   // the driver's.
