@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
+#include <vector>
 
 #include "blas/level2/kernels/level2_kernels.h"
 #include "blas/level2/level2.h"
@@ -18,8 +20,8 @@ using namespace ztr::test;
 
 using GemvFn = void (*)(char, int, int, double, const double*, int, const double*, int, double,
                         double*, int);
-using SymvFn = void (*)(char, int, double, const double*, int, const double*, int, double,
-                        double*, int);
+using SymvFn = void (*)(char, int, double, const double*, int, const double*, int, double, double*,
+                        int);
 using TrFn = void (*)(char, char, char, int, const double*, int, double*, int);
 using GerFn = void (*)(int, int, double, const double*, int, const double*, int, double*, int);
 using Syr2Fn = void (*)(char, int, double, const double*, int, const double*, int, double*, int);
@@ -32,22 +34,77 @@ constexpr Syr2Fn kSyr2[] = ZTR_VARIANTS(dsyr2);
 
 const int kIncs[] = {1, 2, -1, -2};
 
-bool upper_of(char c) { return c == 'U' || c == 'u'; }
+bool upper_of(char c) {
+  return c == 'U' || c == 'u';
+}
+
+// Misses of y against alpha*op(M)*x + beta*y0 (the beta term only for beta != 0), M of
+// rows x cols in column-major storage with leading dimension ld.
+int mv_misses(const std::vector<double>& mat, int ld, int rows, int cols, bool t, double alpha,
+              const std::vector<double>& x, int incx, double beta, const std::vector<double>& y0,
+              const std::vector<double>& y, int incy, int terms) {
+  const int lx = t ? rows : cols, ly = t ? cols : rows;
+  int bad = 0;
+  for (int i = 0; i < ly; ++i) {
+    LD s = 0, mag = 0;
+    for (int k = 0; k < lx; ++k) {
+      const double e = t ? mat[k + i * ld] : mat[i + k * ld], xk = x[at(k, lx, incx)];
+      s += static_cast<LD>(e) * xk;
+      mag += std::fabs(e * xk);
+    }
+    bad += misses(y[at(i, ly, incy)], s, mag, alpha, beta, y0[at(i, ly, incy)], terms);
+  }
+  return bad;
+}
+
+// A random n x n matrix with NaN in the triangle that `uplo` excludes (and, for a unit
+// diagonal, on the diagonal), and the dense matrix the kernels must see through it: the
+// symmetric one or the triangle with its implied zeros and ones.
+struct Stored {
+  std::vector<double> a, dense;
+  int lda;
+};
+Stored stored(int n, int pad, char uplo, char kind, std::mt19937& gen) {
+  const int lda = std::max(1, n) + pad;
+  Stored s{random_vector(static_cast<size_t>(lda) * std::max(n, 1), gen),
+           std::vector<double>(static_cast<size_t>(std::max(n, 1)) * std::max(n, 1), 0.0), lda};
+  const bool up = upper_of(uplo), unit = kind == 'u', sym = kind == 'S';
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) {
+      double& e = s.a[i + j * lda];
+      const bool in = up ? i <= j : i >= j;
+      if (!sym && i == j)
+        e = unit ? kNaN : (e < 0 ? e - 2 : e + 2);  // well conditioned
+      else if (!in)
+        e = kNaN;
+      else if (!sym)
+        e *= 0.5;
+    }
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) {
+      const bool in = up ? i <= j : i >= j;
+      double& d = s.dense[i + j * n];
+      if (sym)
+        d = in ? s.a[i + j * lda] : s.a[j + i * lda];
+      else
+        d = i == j && unit ? 1.0 : in ? s.a[i + j * lda] : 0.0;
+    }
+  return s;
+}
 
 TEST(Level2, GemvEveryOptionAndSpecialScalars) {
   std::mt19937 gen(21);
-  for (int v = 0; v < runnable_variants(); ++v) {
-    for (char trans : {'N', 't', 'C'}) {
-      const bool t = trans != 'N';
-      for (int m : {0, 1, 5, 19}) {
+  for (int v = 0; v < runnable_variants(); ++v)
+    for (char trans : {'N', 't', 'C'})
+      for (int m : {0, 1, 5, 19})
         for (int n : {0, 1, 6, 13}) {
-          const int lda = std::max(1, m) + 3;
+          const bool t = trans != 'N';
+          const int lda = std::max(1, m) + 3, lx = t ? m : n, ly = t ? n : m;
           const auto a = random_vector(static_cast<size_t>(lda) * std::max(n, 1), gen);
-          const int lx = t ? m : n, ly = t ? n : m;
           for (int incx : kIncs) {
             const int incy = -incx == 2 ? 1 : -incx;
             const auto x = random_vector(span(lx, incx), gen);
-            for (double alpha : {0.0, 1.25}) {
+            for (double alpha : {0.0, 1.25})
               for (double beta : {0.0, 1.0, -0.5}) {
                 auto y = random_vector(span(ly, incy), gen);
                 if (beta == 0.0) y.assign(y.size(), kNaN);  // not read when beta = 0
@@ -57,40 +114,20 @@ TEST(Level2, GemvEveryOptionAndSpecialScalars) {
                   for (size_t i = 0; i < y.size(); ++i) ASSERT_FALSE(changed(y[i], y0[i]));
                   continue;
                 }
-                for (int i = 0; i < ly; ++i) {
-                  LD s = 0, mag = 0;
-                  for (int k = 0; k < lx; ++k) {
-                    const double aik = t ? a[k + i * lda] : a[i + k * lda];
-                    s += static_cast<LD>(aik) * x[at(k, lx, incx)];
-                    mag += std::fabs(aik * x[at(k, lx, incx)]);
-                  }
-                  const double yi = y0[at(i, ly, incy)];
-                  ASSERT_FALSE(misses(y[at(i, ly, incy)], s, mag, alpha, beta, yi, lx + 2))
-                      << v << trans << m << "x" << n << " " << incx << " " << alpha << " " << beta;
-                }
+                ASSERT_EQ(mv_misses(a, lda, m, n, t, alpha, x, incx, beta, y0, y, incy, lx + 2), 0)
+                    << v << trans << m << "x" << n << " " << incx << " " << alpha << " " << beta;
               }
-            }
           }
         }
-      }
-    }
-  }
 }
 
-TEST(Level2, SymvReadsOnlyItsTriangle) {
+// SYMV reads only its triangle; TRMV and TRSV neither the other triangle nor a unit diagonal.
+TEST(Level2, SymvTrmvTrsvReadOnlyTheirTriangle) {
   std::mt19937 gen(22);
-  for (int v = 0; v < runnable_variants(); ++v) {
-    for (char uplo : {'U', 'l'}) {
+  for (int v = 0; v < runnable_variants(); ++v)
+    for (char uplo : {'U', 'l'})
       for (int n : {0, 1, 4, 17}) {
-        const int lda = std::max(1, n) + 1;
-        auto a = random_vector(static_cast<size_t>(lda) * std::max(n, 1), gen);
-        // The other triangle holds NaN: any read of it shows in the result.
-        for (int j = 0; j < n; ++j)
-          for (int i = 0; i < n; ++i)
-            if (upper_of(uplo) ? i > j : i < j) a[i + j * lda] = kNaN;
-        auto sym = [&](int i, int j) {
-          return (upper_of(uplo) ? i <= j : i >= j) ? a[i + j * lda] : a[j + i * lda];
-        };
+        const Stored sym = stored(n, 1, uplo, 'S', gen);
         for (int incx : kIncs) {
           const int incy = incx == 1 ? -2 : 1;
           const auto x = random_vector(span(n, incx), gen);
@@ -98,77 +135,29 @@ TEST(Level2, SymvReadsOnlyItsTriangle) {
             auto y = random_vector(span(n, incy), gen);
             if (beta == 0.0) y.assign(y.size(), kNaN);
             const auto y0 = y;
-            kSymv[v](uplo, n, -0.75, a.data(), lda, x.data(), incx, beta, y.data(), incy);
-            for (int i = 0; i < n; ++i) {
-              LD s = 0, mag = 0;
-              for (int k = 0; k < n; ++k) {
-                s += static_cast<LD>(sym(i, k)) * x[at(k, n, incx)];
-                mag += std::fabs(sym(i, k) * x[at(k, n, incx)]);
-              }
-              const double yi = y0[at(i, n, incy)];
-              ASSERT_FALSE(misses(y[at(i, n, incy)], s, mag, -0.75, beta, yi, n + 2))
-                  << v << uplo << n << incx;
-            }
+            kSymv[v](uplo, n, -0.75, sym.a.data(), sym.lda, x.data(), incx, beta, y.data(), incy);
+            ASSERT_EQ(
+                mv_misses(sym.dense, n, n, n, false, -0.75, x, incx, beta, y0, y, incy, n + 2), 0)
+                << v << uplo << n << incx;
           }
         }
-      }
-    }
-  }
-}
-
-TEST(Level2, TrmvAndTrsvEveryOption) {
-  std::mt19937 gen(23);
-  for (int v = 0; v < runnable_variants(); ++v) {
-    for (char uplo : {'U', 'l'}) {
-      for (char trans : {'n', 'T', 'c'}) {
-        for (char diag : {'N', 'u'}) {
-          const bool up = upper_of(uplo), t = trans != 'n', unit = diag == 'u';
-          for (int n : {0, 1, 3, 16}) {
-            const int lda = std::max(1, n) + 2;
-            auto a = random_vector(static_cast<size_t>(lda) * std::max(n, 1), gen);
-            // Diagonal away from zero keeps the solve well conditioned; the unused triangle
-            // (and, with a unit diagonal, the diagonal) holds NaN.
-            for (int j = 0; j < n; ++j)
-              for (int i = 0; i < n; ++i) {
-                double& e = a[i + j * lda];
-                if (i == j) e = unit ? kNaN : (e < 0 ? e - 2 : e + 2);
-                else if (up ? i > j : i < j) e = kNaN;
-                else e *= 0.5;
-              }
-            auto op = [&](int i, int j) -> LD {  // op(A)(i, j)
-              const int r = t ? j : i, c = t ? i : j;
-              if (r == c) return unit ? 1.0L : a[r + c * lda];
-              return (up ? r < c : r > c) ? a[r + c * lda] : 0.0L;
-            };
+        for (char trans : {'n', 'T', 'c'})
+          for (char diag : {'N', 'u'}) {
+            const Stored tri = stored(n, 2, uplo, diag, gen);
+            const bool t = trans != 'n';
             for (int inc : kIncs) {
               const auto x0 = random_vector(span(n, inc), gen);
               auto x = x0;
-              kTrmv[v](uplo, trans, diag, n, a.data(), lda, x.data(), inc);
-              for (int i = 0; i < n; ++i) {
-                LD s = 0, mag = 0;
-                for (int k = 0; k < n; ++k) {
-                  s += op(i, k) * x0[at(k, n, inc)];
-                  mag += std::fabs(static_cast<double>(op(i, k) * x0[at(k, n, inc)]));
-                }
-                ASSERT_TRUE(close(x[at(i, n, inc)], s, mag, n)) << v << uplo << trans << diag << n;
-              }
-              // Solve and check the residual op(A)*x - b.
-              x = x0;
-              kTrsv[v](uplo, trans, diag, n, a.data(), lda, x.data(), inc);
-              for (int i = 0; i < n; ++i) {
-                LD s = 0, mag = 0;
-                for (int k = 0; k < n; ++k) {
-                  s += op(i, k) * x[at(k, n, inc)];
-                  mag += std::fabs(static_cast<double>(op(i, k) * x[at(k, n, inc)]));
-                }
-                ASSERT_TRUE(close(x0[at(i, n, inc)], s, mag, 4 * n)) << v << uplo << trans << diag;
-              }
+              kTrmv[v](uplo, trans, diag, n, tri.a.data(), tri.lda, x.data(), inc);
+              ASSERT_EQ(mv_misses(tri.dense, n, n, n, t, 1.0, x0, inc, 0.0, x0, x, inc, n), 0)
+                  << v << uplo << trans << diag << n;
+              x = x0;  // solve, then check the residual op(A)*x - b
+              kTrsv[v](uplo, trans, diag, n, tri.a.data(), tri.lda, x.data(), inc);
+              ASSERT_EQ(mv_misses(tri.dense, n, n, n, t, 1.0, x, inc, 0.0, x0, x0, inc, 4 * n), 0)
+                  << v << uplo << trans << diag << n;
             }
           }
-        }
       }
-    }
-  }
 }
 
 TEST(Level2, GerAndSyr2) {
@@ -190,7 +179,8 @@ TEST(Level2, GerAndSyr2) {
                 continue;
               }
               const LD p = 1.5L * x[at(i, m, incx)] * y[at(j, n, incy)];
-              ASSERT_TRUE(close(a[i + j * lda], a0[i + j * lda] + p, std::fabs(static_cast<double>(p)) + 1, 2));
+              ASSERT_TRUE(close(a[i + j * lda], a0[i + j * lda] + p,
+                                std::fabs(static_cast<double>(p)) + 1, 2));
             }
         }
       }

@@ -13,7 +13,8 @@
 #include "blas/level3/level3.h"
 #include "blas/templates/triangular_blocked.h"
 #include "testalloc.h"
-#include "tests/blas/reference.h"
+#include "tests/blas/typed_reference.h"
+#include "tests/support/test_support.h"
 #include "tests/support/child.h"
 #include "ztr.h"
 
@@ -22,82 +23,30 @@ namespace {
 
 using namespace ztr::test;
 
-bool is_upper(char c) { return c == 'U' || c == 'u'; }
-
-// A triangular matrix of order n with a dominant diagonal; NaN in the unused triangle and,
-// for a unit diagonal, on the diagonal (neither may be read).
-std::vector<double> triangle(int n, int lda, char uplo, char diag, std::mt19937& gen) {
-  auto a = random_vector(static_cast<size_t>(lda) * n, gen);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) {
-      double& e = a[i + j * lda];
-      if (i == j) e = (diag == 'U' || diag == 'u') ? kNaN : (e < 0 ? e - 2 : e + 2);
-      else if (is_upper(uplo) ? i > j : i < j) e = kNaN;
-      else e /= n;
-    }
-  return a;
-}
-
-// op(A)(i, j) with the implied parts.
-double op_tri(const std::vector<double>& a, int lda, char uplo, char trans, char diag, int i, int j) {
-  const bool t = trans != 'N' && trans != 'n';
-  const int r = t ? j : i, c = t ? i : j;
-  if (r == c) return (diag == 'U' || diag == 'u') ? 1.0 : a[r + c * lda];
-  if (is_upper(uplo) ? r > c : r < c) return 0.0;
-  return a[r + c * lda];
-}
-
 struct TriCase {
   char side, uplo, trans, diag;
 };
 
 std::vector<TriCase> all_triangular_cases() {
   std::vector<TriCase> v;
-  for (char side : {'L', 'r'})
-    for (char uplo : {'U', 'l'})
-      for (char trans : {'N', 't', 'C'})
-        for (char diag : {'N', 'u'}) v.push_back({side, uplo, trans, diag});
+  for (int o = 0; o < 24; ++o)
+    v.push_back({"Lr"[o % 2], "Ul"[o / 2 % 2], "NtC"[o / 4 % 3], "Nu"[o / 12]});
   return v;
 }
 
-// Returns the number of entries outside the bound.  Solve: checks op(A)*X = alpha*B via the
-// residual; multiply: compares with the reference product.
+// Returns the number of entries outside the bound of the solve or product, padding rows
+// included; with alpha = 0, B is NaN (it must not be read).
 int check_triangular(bool solve, const TriCase& c, int m, int n, double alpha, unsigned seed) {
   std::mt19937 gen(seed);
-  const bool left = c.side == 'L';
-  const int na = left ? m : n, lda = na + 3, ldb = m + 1;
-  const auto a = triangle(na, lda, c.uplo, c.diag, gen);
+  const int na = c.side == 'L' ? m : n, lda = na + 3, ldb = m + 1;
+  const auto a = triangle<double>(na, lda, c.uplo, c.diag, gen);
   auto b0 = random_vector(static_cast<size_t>(ldb) * n, gen);
-  if (alpha == 0.0) b0.assign(b0.size(), kNaN);  // not read
+  if (alpha == 0.0) b0.assign(b0.size(), kNaN);
   auto b = b0;
   (solve ? ztr_blas_dtrsm : ztr_blas_dtrmm)(&c.side, &c.uplo, &c.trans, &c.diag, &m, &n, &alpha,
-                                             a.data(), &lda, b.data(), &ldb);
-  int bad = 0;
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < ldb; ++i) {
-      const double got = b[i + j * ldb];
-      if (i >= m) {  // padding rows untouched
-        bad += changed(got, b0[i + j * ldb]);
-        continue;
-      }
-      if (alpha == 0.0) {
-        bad += got != 0.0;
-        continue;
-      }
-      // solve: s = (op(A)*X)(i, j) or (X*op(A))(i, j), compared with alpha*B0;
-      // multiply: s = alpha*(op(A)*B0)(i, j) or alpha*(B0*op(A))(i, j), compared with got.
-      const std::vector<double>& x = solve ? b : b0;
-      LD s = 0, mag = 0;
-      for (int p = 0; p < na; ++p) {
-        const double u = left ? op_tri(a, lda, c.uplo, c.trans, c.diag, i, p) : x[i + p * ldb];
-        const double v = left ? x[p + j * ldb] : op_tri(a, lda, c.uplo, c.trans, c.diag, p, j);
-        s += static_cast<LD>(u) * v;
-        mag += std::fabs(u * v);
-      }
-      if (solve) bad += !close(0.0, s - static_cast<LD>(alpha) * b0[i + j * ldb], mag + std::fabs(alpha * b0[i + j * ldb]), 4 * na);
-      else bad += misses(got, s, mag, alpha, 0.0, 0.0, na);
-    }
-  return bad;
+                                            a.data(), &lda, b.data(), &ldb);
+  const char opts[] = {c.side, c.uplo, c.trans, c.diag, 0};
+  return triangular_misses(solve, opts, m, n, alpha, a, lda, b0, b, ldb);
 }
 
 // Every instruction-set variant of the unblocked leaves agrees with the portable loops.
@@ -108,18 +57,21 @@ TEST(Level3, LeafVariantsAgree) {
   std::mt19937 gen(5);
   for (const TriCase& c : all_triangular_cases()) {
     const int m = 21, n = 9, na = c.side == 'L' ? m : n, lda = na, ldb = m;
-    const auto a = triangle(na, lda, c.uplo, c.diag, gen);
+    const auto a = triangle<double>(na, lda, c.uplo, c.diag, gen);
     const auto b0 = random_vector(static_cast<size_t>(ldb) * n, gen);
     for (bool solve : {true, false}) {
       auto want = b0;
-      (solve ? tblas::detail::trsm_leaf<double> : tblas::detail::trmm_leaf<double>)(
-          c.side, c.uplo, c.trans, c.diag, m, n, a.data(), lda, want.data(), ldb);
+      (solve ? tblas::detail::trsm_leaf<double>
+             : tblas::detail::trmm_leaf<double>)(c.side, c.uplo, c.trans, c.diag, m, n, a.data(),
+                                                 lda, want.data(), ldb);
       for (int v = 0; v < runnable_variants(); ++v) {
         auto got = b0;
-        (solve ? kSolve : kMultiply)[v](c.side, c.uplo, c.trans, c.diag, m, n, a.data(), lda, got.data(), ldb);
+        (solve ? kSolve : kMultiply)[v](c.side, c.uplo, c.trans, c.diag, m, n, a.data(), lda,
+                                        got.data(), ldb);
         for (size_t i = 0; i < got.size(); ++i)
           ASSERT_NEAR(got[i], want[i], 64 * kEps * (1 + std::fabs(want[i])))
-              << (solve ? "trsm " : "trmm ") << c.side << c.uplo << c.trans << c.diag << " variant " << v + 2;
+              << (solve ? "trsm " : "trmm ") << c.side << c.uplo << c.trans << c.diag << " variant "
+              << v + 2;
       }
     }
   }
@@ -134,9 +86,11 @@ TEST(Level3, TrsmAndTrmmEveryOptionAndSpecialAlpha) {
           if (alpha == 0.0 && order == 1) continue;
           const int m = c.side == 'L' ? order : other, n = c.side == 'L' ? other : order;
           EXPECT_EQ(check_triangular(true, c, m, n, alpha, seed++), 0)
-              << "dtrsm " << c.side << c.uplo << c.trans << c.diag << " " << m << "x" << n << " alpha " << alpha;
+              << "dtrsm " << c.side << c.uplo << c.trans << c.diag << " " << m << "x" << n
+              << " alpha " << alpha;
           EXPECT_EQ(check_triangular(false, c, m, n, alpha, seed++), 0)
-              << "dtrmm " << c.side << c.uplo << c.trans << c.diag << " " << m << "x" << n << " alpha " << alpha;
+              << "dtrmm " << c.side << c.uplo << c.trans << c.diag << " " << m << "x" << n
+              << " alpha " << alpha;
         }
   const int zero = 0, one = 1;
   const double alpha = 2.0;
@@ -157,29 +111,20 @@ int check_rank_k(bool rank2, char uplo, char trans, int n, int k, double alpha, 
   auto c = random_vector(static_cast<size_t>(ldc) * n, gen);
   for (int j = 0; j < n; ++j)
     for (int i = 0; i < ldc; ++i)
-      if (i >= n || (is_upper(uplo) ? i > j : i < j) || beta == 0.0) c[i + j * ldc] = kNaN;
+      if (i >= n || (upper(uplo) ? i > j : i < j) || beta == 0.0) c[i + j * ldc] = kNaN;
   const auto c0 = c;
-  if (rank2) ztr_blas_dsyr2k(&uplo, &trans, &n, &k, &alpha, a.data(), &lda, b.data(), &lda, &beta, c.data(), &ldc);
-  else ztr_blas_dsyrk(&uplo, &trans, &n, &k, &alpha, a.data(), &lda, &beta, c.data(), &ldc);
-  auto op = [&](const std::vector<double>& x, int i, int p) { return t ? x[p + i * lda] : x[i + p * lda]; };
-  int bad = 0;
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < ldc; ++i) {
-      const double got = c[i + j * ldc];
-      if (i >= n || (is_upper(uplo) ? i > j : i < j)) {
-        bad += !std::isnan(got);
-        continue;
-      }
-      LD s = 0, mag = 0;
-      for (int p = 0; p < k; ++p) {
-        const LD u = rank2 ? static_cast<LD>(op(a, i, p)) * op(b, j, p) + static_cast<LD>(op(b, i, p)) * op(a, j, p)
-                           : static_cast<LD>(op(a, i, p)) * op(a, j, p);
-        s += u;
-        mag += std::fabs(static_cast<double>(u)) * (rank2 ? 2 : 1);
-      }
-      bad += misses(got, s, mag, alpha, beta, c0[i + j * ldc], 2 * k);
-    }
-  return bad;
+  if (rank2)
+    ztr_blas_dsyr2k(&uplo, &trans, &n, &k, &alpha, a.data(), &lda, b.data(), &lda, &beta, c.data(),
+                    &ldc);
+  else
+    ztr_blas_dsyrk(&uplo, &trans, &n, &k, &alpha, a.data(), &lda, &beta, c.data(), &ldc);
+  // [A B] times [B A]' with the inner dimension 2k, or A times A'.
+  auto l = [&](int i, int p) { return op_at(p < k ? a : b, lda, trans, i, p % std::max(k, 1)); };
+  auto r = [&](int p, int j) {
+    return op_at(p < k ? (rank2 ? b : a) : a, lda, trans, j, p % std::max(k, 1));
+  };
+  auto in = [&](int i, int j) { return upper(uplo) ? i <= j : i >= j; };
+  return misses_of(c, c0, ldc, n, n, rank2 ? 2 * k : k, alpha, beta, l, r, 2 * k, in);
 }
 
 TEST(Level3, SyrkAndSyr2kEveryOptionWriteOnlyTheirTriangle) {
@@ -203,29 +148,18 @@ int check_symm(char side, char uplo, int m, int n, double alpha, double beta, un
   auto a = random_vector(static_cast<size_t>(lda) * na, gen);
   for (int j = 0; j < na; ++j)
     for (int i = 0; i < na; ++i)
-      if (is_upper(uplo) ? i > j : i < j) a[i + j * lda] = kNaN;
+      if (upper(uplo) ? i > j : i < j) a[i + j * lda] = kNaN;
   const auto b = random_vector(static_cast<size_t>(ldb) * n, gen);
   auto c = random_vector(static_cast<size_t>(ldc) * n, gen);
   if (beta == 0.0) c.assign(c.size(), kNaN);
   const auto c0 = c;
-  ztr_blas_dsymm(&side, &uplo, &m, &n, &alpha, a.data(), &lda, b.data(), &ldb, &beta, c.data(), &ldc);
-  auto sym = [&](int i, int j) { return (is_upper(uplo) ? i <= j : i >= j) ? a[i + j * lda] : a[j + i * lda]; };
-  int bad = 0;
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < ldc; ++i) {
-      const double got = c[i + j * ldc];
-      if (i >= m) {
-        bad += changed(got, c0[i + j * ldc]);
-        continue;
-      }
-      LD s = 0, mag = 0;
-      for (int p = 0; p < na; ++p) {
-        const double u = left ? sym(i, p) : b[i + p * ldb], v = left ? b[p + j * ldb] : sym(p, j);
-        s += static_cast<LD>(u) * v, mag += std::fabs(u * v);
-      }
-      bad += misses(got, s, mag, alpha, beta, c0[i + j * ldc], na);
-    }
-  return bad;
+  ztr_blas_dsymm(&side, &uplo, &m, &n, &alpha, a.data(), &lda, b.data(), &ldb, &beta, c.data(),
+                 &ldc);
+  const auto s = dense(a, lda, na, uplo, 'S');
+  auto sym = [&](int i, int j) { return s[i + j * na]; };
+  auto bij = [&](int i, int j) { return b[i + j * ldb]; };
+  if (left) return misses_of(c, c0, ldc, m, n, na, alpha, beta, sym, bij, na, everywhere);
+  return misses_of(c, c0, ldc, m, n, na, alpha, beta, bij, sym, na, everywhere);
 }
 
 TEST(Level3, SymmBothSidesAcrossPanels) {
@@ -236,8 +170,10 @@ TEST(Level3, SymmBothSidesAcrossPanels) {
         for (double beta : {0.0, -1.0}) {
           // 300 crosses the 256-column panels of the expanded symmetric operand.
           const int m = side == 'L' ? 300 : 7, n = side == 'L' ? 9 : 300;
-          EXPECT_EQ(check_symm(side, uplo, m, n, alpha, beta, seed++), 0) << side << uplo << alpha << beta;
-          EXPECT_EQ(check_symm(side, uplo, 5, 4, alpha, beta, seed++), 0) << side << uplo << alpha << beta;
+          EXPECT_EQ(check_symm(side, uplo, m, n, alpha, beta, seed++), 0)
+              << side << uplo << alpha << beta;
+          EXPECT_EQ(check_symm(side, uplo, 5, 4, alpha, beta, seed++), 0)
+              << side << uplo << alpha << beta;
         }
 }
 
@@ -246,7 +182,8 @@ TEST(Level3, SymmBothSidesAcrossPanels) {
 ZTR_CHILD(level3_without_buffers) {
   ztr_testalloc_fail_above(1);
   int bad = check_symm('L', 'U', 40, 6, 1.5, 0.5, 1) + check_symm('R', 'L', 5, 40, 1.5, 0.0, 2);
-  bad += check_rank_k(false, 'L', 'N', 70, 9, 1.0, 1.0, 3) + check_rank_k(true, 'U', 'T', 70, 9, 1.0, 0.0, 4);
+  bad += check_rank_k(false, 'L', 'N', 70, 9, 1.0, 1.0, 3) +
+         check_rank_k(true, 'U', 'T', 70, 9, 1.0, 0.0, 4);
   ztr_testalloc_reset();
   return bad;
 }
@@ -254,7 +191,8 @@ ZTR_CHILD(level3_without_buffers) {
 TEST(Level3, FallbacksWithoutWorkBuffersReportAndStayCorrect) {
   const auto r = run_child("level3_without_buffers", {"ZTR_DISABLE_FAST_MM=yes"});
   EXPECT_EQ(r.exit_code, 0) << r.out;
-  for (const char* name : {"DSYMM", "DSYRK", "DSYR2K"}) EXPECT_NE(r.out.find(name), std::string::npos) << r.out;
+  for (const char* name : {"DSYMM", "DSYRK", "DSYR2K"})
+    EXPECT_NE(r.out.find(name), std::string::npos) << r.out;
 }
 
 // Computes every triangular case and the rank-k updates with the thread count of the
@@ -269,18 +207,19 @@ ZTR_CHILD(level3_threads_match_serial) {
       const int mm = left ? m : n, nn = left ? n : m;  // slices of 70 / 130 columns or rows
       const int na = left ? mm : nn, lda = na, ldb = mm;
       std::mt19937 g2(gen());
-      const auto a = triangle(na, lda, c.uplo, c.diag, g2);
+      const auto a = triangle<double>(na, lda, c.uplo, c.diag, g2);
       for (bool solve : {true, false}) {
         auto b = random_vector(static_cast<size_t>(ldb) * nn, g2);
         const double alpha = 0.75;
         (solve ? ztr_blas_dtrsm : ztr_blas_dtrmm)(&c.side, &c.uplo, &c.trans, &c.diag, &mm, &nn,
-                                                   &alpha, a.data(), &lda, b.data(), &ldb);
+                                                  &alpha, a.data(), &lda, b.data(), &ldb);
         out->push_back(b);
       }
     }
     for (char uplo : {'U', 'L'}) {
       const int nc = 200, k = 30;
-      const auto a = random_vector(static_cast<size_t>(nc) * k, gen), b = random_vector(static_cast<size_t>(nc) * k, gen);
+      const auto a = random_vector(static_cast<size_t>(nc) * k, gen),
+                 b = random_vector(static_cast<size_t>(nc) * k, gen);
       std::vector<double> c(static_cast<size_t>(nc) * nc, 0.0);
       const double one = 1.0;
       ztr_blas_dsyrk(&uplo, "N", &nc, &k, &one, a.data(), &nc, &one, c.data(), &nc);
@@ -302,7 +241,8 @@ ZTR_CHILD(level3_threads_match_serial) {
 }
 
 TEST(Level3, ThreadedResultsEqualSerialWithOneToFourThreads) {
-  for (const char* t : {"ZTR_NUM_THREADS=1", "ZTR_NUM_THREADS=2", "ZTR_NUM_THREADS=3", "ZTR_NUM_THREADS=4"}) {
+  for (const char* t :
+       {"ZTR_NUM_THREADS=1", "ZTR_NUM_THREADS=2", "ZTR_NUM_THREADS=3", "ZTR_NUM_THREADS=4"}) {
     const auto r = run_child("level3_threads_match_serial", {t, "ZTR_DYNAMIC=FALSE"});
     EXPECT_EQ(r.exit_code, 0) << t << r.out;
   }

@@ -5,101 +5,19 @@
 
 #include <cmath>
 #include <complex>
-#include <limits>
-#include <random>
-#include <type_traits>
 #include <vector>
 
 #include "blas/templates/kernels/gemm_kernels.h"
 #include "blas/templates/tblas.h"
 #include "testalloc.h"
 #include "tests/support/child.h"
-#include "tests/blas/reference.h"
+#include "tests/blas/typed_reference.h"
+#include "tests/support/test_support.h"
 
 namespace ztr {
 namespace {
 
-using tblas::RealOf;
-using tblas::kIsComplex;
-
-template <typename T>
-using Acc = std::conditional_t<kIsComplex<T>, std::complex<long double>, long double>;
-
-template <typename T>
-Acc<T> wide(T x) {
-  if constexpr (kIsComplex<T>) return {x.real(), x.imag()};
-  else return x;
-}
-// Product in long double, written out (the library's complex product checks for
-// infinities and is slow).
-template <typename T>
-Acc<T> prod(T x, T y) {
-  if constexpr (kIsComplex<T>) {
-    const long double a = x.real(), b = x.imag(), c = y.real(), d = y.imag();
-    return {a * c - b * d, a * d + b * c};
-  } else {
-    return static_cast<long double>(x) * y;
-  }
-}
-template <typename T>
-long double mag(T x) {  // |re| + |im|: within a factor sqrt(2) of |x|, and cheap
-  if constexpr (kIsComplex<T>) return std::fabs(static_cast<long double>(x.real())) + std::fabs(static_cast<long double>(x.imag()));
-  else return std::fabs(static_cast<long double>(x));
-}
-template <typename T>
-T conj_if(bool c, T x) {
-  if constexpr (kIsComplex<T>) return c ? std::conj(x) : x;
-  else return x;
-}
-template <typename T>
-T nan_value() {
-  const RealOf<T> n = std::numeric_limits<RealOf<T>>::quiet_NaN();
-  if constexpr (kIsComplex<T>) return T(n, n);
-  else return n;
-}
-template <typename T>
-bool is_nan(T x) {
-  if constexpr (kIsComplex<T>) return std::isnan(x.real()) || std::isnan(x.imag());
-  else return std::isnan(x);
-}
-
-// re + i*im, or re for a real type.
-template <typename T>
-T make(double re, double im) {
-  if constexpr (kIsComplex<T>) return T(static_cast<RealOf<T>>(re), static_cast<RealOf<T>>(im));
-  else return static_cast<T>(re);
-}
-
-template <typename T>
-std::vector<T> random_matrix(std::size_t n, std::mt19937& gen) {
-  std::uniform_real_distribution<RealOf<T>> d(-1, 1);
-  std::vector<T> v(n);
-  for (T& x : v) {
-    if constexpr (kIsComplex<T>) x = T(d(gen), d(gen));
-    else x = d(gen);
-  }
-  return v;
-}
-
-template <typename T>
-constexpr long double eps() {
-  return std::numeric_limits<RealOf<T>>::epsilon();
-}
-
-// |got - want| <= terms * eps * magnitude (complex products count twice).
-template <typename T>
-bool near(T got, Acc<T> want, long double magnitude, long double terms) {
-  if (is_nan(got)) return false;
-  const long double f = kIsComplex<T> ? 4 : 1;
-  return std::abs(wide(got) - want) <= f * (terms + 2) * eps<T>() * magnitude + 1e-30L;
-}
-
-// op(X)(i, j) for a stored matrix.
-template <typename T>
-T op_at(const std::vector<T>& x, int ld, char t, int i, int j) {
-  if (t == 'N') return x[i + j * ld];
-  return conj_if(t == 'C', x[j + i * ld]);
-}
+using namespace ztr::test;
 
 template <typename T>
 class Templates : public ::testing::Test {};
@@ -109,19 +27,23 @@ TYPED_TEST_SUITE(Templates, Types);
 TYPED_TEST(Templates, GemmEveryTransposeAndBlockBoundaries) {
   using T = TypeParam;
   std::mt19937 gen(31);
-  struct Shape { int m, n, k; };
+  struct Shape {
+    int m, n, k;
+  };
   const Shape small[] = {{0, 3, 2}, {3, 0, 2}, {1, 1, 1}, {5, 7, 0}, {9, 6, 11}};
   const Shape large[] = {{150, 37, 300}, {33, 2100, 5}};  // cross MC and KC, and NC
   const T alpha = kIsComplex<T> ? make<T>(0.5, -1) : make<T>(1.5, 0);
   for (char ta : {'N', 'T', 'C'})
     for (char tb : {'N', 't', 'c'}) {
       std::vector<Shape> shapes(std::begin(small), std::end(small));
-      if ((ta == 'N' && tb == 'N') || (ta == 'C' && tb == 't')) shapes.insert(shapes.end(), std::begin(large), std::end(large));
+      if ((ta == 'N' && tb == 'N') || (ta == 'C' && tb == 't'))
+        shapes.insert(shapes.end(), std::begin(large), std::end(large));
       for (const Shape& s : shapes)
         for (int beta_case = 0; beta_case < 2; ++beta_case) {
           const int rows_a = ta == 'N' ? s.m : s.k, cols_a = ta == 'N' ? s.k : s.m;
           const int rows_b = tb == 'N' ? s.k : s.n, cols_b = tb == 'N' ? s.n : s.k;
-          const int lda = std::max(1, rows_a) + 1, ldb = std::max(1, rows_b) + 2, ldc = std::max(1, s.m) + 1;
+          const int lda = std::max(1, rows_a) + 1, ldb = std::max(1, rows_b) + 2,
+                    ldc = std::max(1, s.m) + 1;
           const auto a = random_matrix<T>(static_cast<size_t>(lda) * std::max(1, cols_a), gen);
           const auto b = random_matrix<T>(static_cast<size_t>(ldb) * std::max(1, cols_b), gen);
           auto c = random_matrix<T>(static_cast<size_t>(ldc) * std::max(1, s.n), gen);
@@ -129,27 +51,12 @@ TYPED_TEST(Templates, GemmEveryTransposeAndBlockBoundaries) {
           if (beta_case == 0)
             for (T& x : c) x = nan_value<T>();  // beta = 0: not read
           const auto c0 = c;
-          tblas::gemm<T>(ta, tb, s.m, s.n, s.k, alpha, a.data(), lda, b.data(), ldb, beta, c.data(), ldc);
-          const char tA = ta, tB = tb == 't' ? 'T' : tb == 'c' ? 'C' : 'N';
-          for (int j = 0; j < s.n; ++j)
-            for (int i = 0; i < ldc; ++i) {
-              const size_t e = i + static_cast<size_t>(j) * ldc;
-              if (i >= s.m) {
-                ASSERT_TRUE(is_nan(c0[e]) ? is_nan(c[e]) : c[e] == c0[e]);
-                continue;
-              }
-              Acc<T> sum = 0;
-              long double m = 0;
-              for (int p = 0; p < s.k; ++p) {
-                const T x = op_at(a, lda, tA, i, p), y = op_at(b, ldb, tB, p, j);
-                sum += prod(x, y);
-                m += mag(x) * mag(y);
-              }
-              Acc<T> want = wide(alpha) * sum;
-              long double wm = mag(alpha) * m;
-              if (beta_case) want += wide(beta) * wide(c0[e]), wm += mag(beta) * mag(c0[e]);
-              ASSERT_TRUE(near(c[e], want, wm, s.k)) << ta << tb << " " << s.m << "x" << s.n << "x" << s.k << " (" << i << "," << j << ")";
-            }
+          tblas::gemm<T>(ta, tb, s.m, s.n, s.k, alpha, a.data(), lda, b.data(), ldb, beta, c.data(),
+                         ldc);
+          auto l = [&](int i, int p) { return op_at(a, lda, ta, i, p); };
+          auto r = [&](int p, int j) { return op_at(b, ldb, tb, p, j); };
+          ASSERT_EQ(misses_of(c, c0, ldc, s.m, s.n, s.k, alpha, beta, l, r, s.k, everywhere), 0)
+              << ta << tb << " " << s.m << "x" << s.n << "x" << s.k;
         }
     }
 }
@@ -193,10 +100,14 @@ const GemmFn<T>* gemm_variants() {
   static constexpr GemmFn<double> d[] = ZTR_VARIANTS(tgemm_d);
   static constexpr GemmFn<std::complex<float>> c[] = ZTR_VARIANTS(tgemm_c);
   static constexpr GemmFn<std::complex<double>> z[] = ZTR_VARIANTS(tgemm_z);
-  if constexpr (std::is_same_v<T, float>) return s;
-  else if constexpr (std::is_same_v<T, double>) return d;
-  else if constexpr (std::is_same_v<T, std::complex<float>>) return c;
-  else return z;
+  if constexpr (std::is_same_v<T, float>)
+    return s;
+  else if constexpr (std::is_same_v<T, double>)
+    return d;
+  else if constexpr (std::is_same_v<T, std::complex<float>>)
+    return c;
+  else
+    return z;
 }
 
 // Every instruction-set variant of the multiply gives the dispatched result up to rounding.
@@ -219,48 +130,17 @@ TYPED_TEST(Templates, TrsmEveryOptionSolves) {
   using T = TypeParam;
   std::mt19937 gen(33);
   const T alpha = kIsComplex<T> ? make<T>(2, 1) : make<T>(-2, 0);
-  for (char side : {'L', 'r'})
-    for (char uplo : {'U', 'l'})
-      for (char trans : {'N', 'T', 'C'})
-        for (char diag : {'N', 'U'})
-          for (int size : {1, 70}) {  // 70: crosses the 64-order block
-            const bool left = side == 'L';
-            const int m = left ? size : 5, n = left ? 6 : size, na = size;
-            const int lda = na + 1, ldb = m + 2;
-            auto a = random_matrix<T>(static_cast<size_t>(lda) * na, gen);
-            const bool up = uplo == 'U';
-            for (int j = 0; j < na; ++j)
-              for (int i = 0; i < na; ++i) {
-                T& e = a[i + j * lda];
-                if (i == j) e = diag == 'U' ? nan_value<T>() : e + T(RealOf<T>(e == e && std::real(e) < 0 ? -3 : 3));
-                else if (up ? i > j : i < j) e = nan_value<T>();
-                else e = e * T(RealOf<T>(1.0 / na));
-              }
-            auto opa = [&](int i, int j) -> T {  // op(A)(i, j), unit diagonal implied
-              const int r = trans == 'N' ? i : j, c = trans == 'N' ? j : i;
-              if (r == c) return diag == 'U' ? T(1) : conj_if(trans == 'C', a[r + c * lda]);
-              if (up ? r > c : r < c) return T(0);
-              return conj_if(trans == 'C', a[r + c * lda]);
-            };
-            const auto b0 = random_matrix<T>(static_cast<size_t>(ldb) * n, gen);
-            auto x = b0;
-            tblas::trsm<T>(side, uplo, trans, diag, m, n, alpha, a.data(), lda, x.data(), ldb);
-            // Residual: op(A)*X - alpha*B (left) or X*op(A) - alpha*B (right).
-            for (int j = 0; j < n; ++j)
-              for (int i = 0; i < m; ++i) {
-                Acc<T> s = 0;
-                long double sm = 0;
-                for (int p = 0; p < na; ++p) {
-                  const T u = left ? opa(i, p) : x[i + p * ldb];
-                  const T v = left ? x[p + j * ldb] : opa(p, j);
-                  s += prod(u, v);
-                  sm += mag(u) * mag(v);
-                }
-                const T bij = b0[i + j * ldb];
-                ASSERT_TRUE(near<T>(static_cast<T>(0), s - prod(alpha, bij), sm + mag(alpha) * mag(bij), 4 * na))
-                    << side << uplo << trans << diag << size << " (" << i << "," << j << ")";
-              }
-          }
+  for (int o = 0; o < 24; ++o)
+    for (int size : {1, 70}) {  // 70: crosses the 64-order block
+      const char opts[] = {"Lr"[o % 2], "Ul"[o / 2 % 2], "NTC"[o / 4 % 3], "NU"[o / 12], 0};
+      const bool left = opts[0] == 'L';
+      const int m = left ? size : 5, n = left ? 6 : size, lda = size + 1, ldb = m + 2;
+      const auto a = triangle<T>(size, lda, opts[1], opts[3], gen);
+      const auto b0 = random_matrix<T>(static_cast<size_t>(ldb) * n, gen);
+      auto x = b0;
+      tblas::trsm<T>(opts[0], opts[1], opts[2], opts[3], m, n, alpha, a.data(), lda, x.data(), ldb);
+      ASSERT_EQ(triangular_misses(true, opts, m, n, alpha, a, lda, b0, x, ldb), 0) << opts << size;
+    }
   // alpha = 0 clears B without reading A.
   std::vector<T> a(4, nan_value<T>()), b(4, nan_value<T>());
   tblas::trsm<T>('L', 'U', 'N', 'N', 2, 2, T(0), a.data(), 2, b.data(), 2);
@@ -284,41 +164,23 @@ TYPED_TEST(Templates, SyrkAndHerkWriteOnlyTheirTriangle) {
             const bool up = uplo == 'U';
             for (int j = 0; j < n; ++j)
               for (int i = 0; i < ldc; ++i)
-                if (i >= n || (up ? i > j : i < j) || beta_case == 0) c[i + j * ldc] = nan_value<T>();
-            const auto c0 = c;
-            const RealOf<T> alpha = RealOf<T>(0.75), beta = beta_case ? RealOf<T>(-1.5) : RealOf<T>(0);
-            if (herm) tblas::herk<T>(uplo, trans, n, k, alpha, a.data(), lda, beta, c.data(), ldc);
-            else tblas::syrk<T>(uplo, trans, n, k, T(alpha), a.data(), lda, T(beta), c.data(), ldc);
-            for (int j = 0; j < n; ++j)
-              for (int i = 0; i < ldc; ++i) {
-                const size_t e = i + static_cast<size_t>(j) * ldc;
-                if (i >= n || (up ? i > j : i < j)) {
-                  ASSERT_TRUE(is_nan(c[e]));
-                  continue;
-                }
-                Acc<T> s = 0;
-                long double sm = 0;
-                const char t = trans == 'N' ? 'N' : trans;
-                for (int p = 0; p < k; ++p) {
-                  const T x = op_at(a, lda, t, i, p);
-                  const T y = conj_if(herm, op_at(a, lda, t, j, p));
-                  s += prod(x, y);
-                  sm += mag(x) * mag(y);
-                }
-                Acc<T> want = static_cast<long double>(alpha) * s;
-                long double wm = alpha * sm;
-                if (beta_case) {
-                  Acc<T> old = wide(c0[e]);
-                  if (herm && i == j) old = std::real(old);
-                  want += static_cast<long double>(beta) * old, wm += std::fabs(beta) * mag(c0[e]);
-                }
-                ASSERT_TRUE(near(c[e], want, wm, k)) << herm << uplo << trans << n << " (" << i << "," << j << ")";
-                if constexpr (kIsComplex<T>) {
-                  if (herm && i == j) {
-                    ASSERT_EQ(c[e].imag(), 0);
-                  }
-                }
-              }
+                if (i >= n || (up ? i > j : i < j) || beta_case == 0)
+                  c[i + j * ldc] = nan_value<T>();
+            auto c0 = c;
+            const RealOf<T> alpha = RealOf<T>(0.75),
+                            beta = beta_case ? RealOf<T>(-1.5) : RealOf<T>(0);
+            if (herm)
+              tblas::herk<T>(uplo, trans, n, k, alpha, a.data(), lda, beta, c.data(), ldc);
+            else
+              tblas::syrk<T>(uplo, trans, n, k, T(alpha), a.data(), lda, T(beta), c.data(), ldc);
+            if constexpr (kIsComplex<T>)  // herk reads only the real part of the diagonal
+              for (int i = 0; herm && i < n; ++i) c0[i + i * ldc] = std::real(c0[i + i * ldc]);
+            auto l = [&](int i, int p) { return op_at(a, lda, trans, i, p); };
+            auto r = [&](int p, int j) { return conj_if(herm, op_at(a, lda, trans, j, p)); };
+            auto in = [&](int i, int j) { return up ? i <= j : i >= j; };
+            ASSERT_EQ(misses_of(c, c0, ldc, n, n, k, T(alpha), T(beta), l, r, k, in), 0)
+                << herm << uplo << trans << n;
+            for (int i = 0; herm && i < n; ++i) ASSERT_EQ(std::imag(c[i + i * ldc]), 0);
           }
       }
 }
@@ -364,7 +226,8 @@ TYPED_TEST(Templates, GemvTrsvAndLevel1) {
             const T u = op_at(tri, lda, t, i, p), v = x[test::at(p, n, inc)];
             s += prod(u, v), sm += mag(u) * mag(v);
           }
-          ASSERT_TRUE(near<T>(T(0), s - wide(b[test::at(i, n, inc)]), sm, 4 * n)) << uplo << t << inc;
+          ASSERT_TRUE(near<T>(T(0), s - wide(b[test::at(i, n, inc)]), sm, 4 * n))
+              << uplo << t << inc;
         }
       }
   // Level 1.
@@ -382,12 +245,15 @@ TYPED_TEST(Templates, GemvTrsvAndLevel1) {
     }
     EXPECT_TRUE(near(tblas::dotu<T>(len, x.data(), incx, y0.data(), incy), du, dm, len));
     EXPECT_TRUE(near(tblas::dotc<T>(len, x.data(), incx, y0.data(), incy), dc, dm, len));
-    EXPECT_LE(std::fabs(tblas::nrm2<T>(len, x.data(), incx) - std::sqrt(ss)), 4 * len * eps<T>() * std::sqrt(ss));
+    EXPECT_LE(std::fabs(tblas::nrm2<T>(len, x.data(), incx) - std::sqrt(ss)),
+              4 * len * eps<T>() * std::sqrt(ss));
     auto y = y0;
     const T alpha = T(RealOf<T>(-3));
     tblas::axpy<T>(len, alpha, x.data(), incx, y.data(), incy);
     for (int i = 0; i < len; ++i)
-      ASSERT_TRUE(near(y[test::at(i, len, incy)], wide(alpha) * wide(x[test::at(i, len, incx)]) + wide(y0[test::at(i, len, incy)]), 4, 2));
+      ASSERT_TRUE(near(
+          y[test::at(i, len, incy)],
+          wide(alpha) * wide(x[test::at(i, len, incx)]) + wide(y0[test::at(i, len, incy)]), 4, 2));
     y = y0;
     tblas::copy<T>(len, x.data(), incx, y.data(), incy);
     for (int i = 0; i < len; ++i) ASSERT_EQ(y[test::at(i, len, incy)], x[test::at(i, len, incx)]);
@@ -397,11 +263,13 @@ TYPED_TEST(Templates, GemvTrsvAndLevel1) {
     for (int i = 0; i < len; ++i) ASSERT_EQ(x2[test::at(i, len, incx)], y0[test::at(i, len, incy)]);
     if (incx > 0) {
       tblas::scal<T>(len, alpha, x2.data(), incx);
-      for (int i = 0; i < len; ++i) ASSERT_TRUE(near(x2[i * incx], wide(alpha) * wide(y0[test::at(i, len, incy)]), 4, 1));
+      for (int i = 0; i < len; ++i)
+        ASSERT_TRUE(near(x2[i * incx], wide(alpha) * wide(y0[test::at(i, len, incy)]), 4, 1));
     }
   }
   // Norm without overflow or underflow; iamax by |re| + |im|, ties to the first.
-  const RealOf<T> big = std::numeric_limits<RealOf<T>>::max() / 4, tiny = std::numeric_limits<RealOf<T>>::min();
+  const RealOf<T> big = std::numeric_limits<RealOf<T>>::max() / 4,
+                  tiny = std::numeric_limits<RealOf<T>>::min();
   const T v[] = {T(big), T(big), T(tiny)};
   EXPECT_NEAR(tblas::nrm2<T>(3, v, 1) / (big * std::sqrt(RealOf<T>(2))), 1, 8 * eps<T>());
   const T w[] = {T(tiny * 3), T(tiny * 4)};

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -43,35 +44,20 @@ CpuidRegs fake_cpuid(std::uint32_t leaf, std::uint32_t sub) {
   auto sub_of = [&](const std::vector<CpuidRegs>& v) { return sub < v.size() ? v[sub] : r; };
   if (leaf < 0x80000000u && leaf > g_cpu.max_leaf) return r;
   if (leaf >= 0x80000000u && leaf > g_cpu.max_ext) return r;
-  switch (leaf) {
-    case 0:
-      r.eax = g_cpu.max_leaf;
-      std::memcpy(&r.ebx, g_cpu.vendor, 4);
-      std::memcpy(&r.edx, g_cpu.vendor + 4, 4);
-      std::memcpy(&r.ecx, g_cpu.vendor + 8, 4);
-      return r;
-    case 1:
-      r.ecx = g_cpu.l1_ecx;
-      r.edx = g_cpu.l1_edx;
-      return r;
-    case 2:
-      return g_cpu.leaf2;
-    case 4:
-      return sub_of(g_cpu.leaf4);
-    case 7:
-      r.ebx = sub == 0 ? g_cpu.l7_ebx : 0;
-      return r;
-    case 0x80000000u:
-      r.eax = g_cpu.max_ext;
-      return r;
-    case 0x80000001u:
-      r.ecx = g_cpu.ext_ecx;
-      return r;
-    case 0x8000001Du:
-      return sub_of(g_cpu.ext1d);
-    default:
-      return r;
+  if (leaf == 0) {
+    r.eax = g_cpu.max_leaf;
+    std::memcpy(&r.ebx, g_cpu.vendor, 4);
+    std::memcpy(&r.edx, g_cpu.vendor + 4, 4);
+    std::memcpy(&r.ecx, g_cpu.vendor + 8, 4);
   }
+  if (leaf == 1) r = {0, 0, g_cpu.l1_ecx, g_cpu.l1_edx};
+  if (leaf == 2) r = g_cpu.leaf2;
+  if (leaf == 4) r = sub_of(g_cpu.leaf4);
+  if (leaf == 7) r.ebx = sub == 0 ? g_cpu.l7_ebx : 0;
+  if (leaf == 0x80000000u) r.eax = g_cpu.max_ext;
+  if (leaf == 0x80000001u) r.ecx = g_cpu.ext_ecx;
+  if (leaf == 0x8000001Du) r = sub_of(g_cpu.ext1d);
+  return r;
 }
 
 // XGETBV faults on a processor whose OS has not enabled it: the library must not ask then.
@@ -155,147 +141,126 @@ void install_fake_cpu() {
   platform().xgetbv = fake_xgetbv;
 }
 
-// Everything the detection answers, in one line.
+// Everything the detection answers, as blank-separated tokens.
 ZTR_CHILD(cpu_report) {
   install_fake_cpu();
   const int type = detect_cpu_type();
-  int table[5];
-  const int words = cache_table(table);
-  std::printf("type=%d hw=%d cbwr=%d ma=%d sse41=%d l2class=%d caches=%d:%d,%d,%d,%d,%d last=%d",
-              type, hardware_cpu_type(), cbwr_mode(), cpu_microarch(), sse41_allowed(),
-              l2_size_class(), words, table[0], table[1], table[2], table[3], table[4],
-              cache_size(0));
+  int t[5];
+  const int words = cache_table(t);
+  std::printf(
+      " type=%d hw=%d cbwr=%d ma=%d sse41=%d l2class=%d words=%d count=%d sizes=%d,%d,%d,%d"
+      " last=%d levels=%d,%d,%d,%d,%d ",
+      type, hardware_cpu_type(), cbwr_mode(), cpu_microarch(), sse41_allowed(), l2_size_class(),
+      words, t[0], t[1], t[2], t[3], t[4], cache_size(0), cache_size(-1), cache_size(1),
+      cache_size(3), cache_size(4), cache_size(5));
   return 0;
 }
 
-struct Report {
-  int type, hw, cbwr, ma, sse41, l2class, words, count, size[4], last;
-  std::string out;
+struct Row {
+  const char* cpu;
+  std::vector<std::string> env;
+  const char* want;  // tokens the report must hold
 };
 
-Report report(const std::string& cpu, std::vector<std::string> env = {}) {
-  env.push_back("TEST_CPU=" + cpu);
-  auto r = test::run_child("cpu_report", env);
-  Report p{};
-  p.out = r.out;
-  EXPECT_EQ(r.exit_code, 0) << r.out;
-  EXPECT_EQ(std::sscanf(r.out.c_str(),
-                        "type=%d hw=%d cbwr=%d ma=%d sse41=%d l2class=%d caches=%d:%d,%d,%d,%d,%d "
-                        "last=%d",
-                        &p.type, &p.hw, &p.cbwr, &p.ma, &p.sse41, &p.l2class, &p.words, &p.count,
-                        &p.size[0], &p.size[1], &p.size[2], &p.size[3], &p.last),
-            13)
-      << r.out;
-  return p;
-}
+const std::string kLongCbwr = "ZTR_CBWR=AVX" + std::string(200, ' ');
+const std::string kDebug31 = "ZTR_DEBUG_CPU_TYPE=" + std::string(30, '0') + "3";
+const Row kRows[] = {
+    // Type from the feature bits; type 7 needs every companion of AVX2, AVX needs OSXSAVE
+    // (XGETBV is never executed without it) and both XCR0 bits; every vendor alike.
+    {"nocpuid", {}, "type=2 count=0"},
+    {"sse2", {}, "type=2 ma=0"},
+    {"sse3", {}, "type=3 ma=0"},
+    {"ssse3", {}, "type=4 ma=32 sse41=0"},
+    {"sse41", {}, "type=4 ma=33 sse41=1"},
+    {"sse42", {}, "type=5 ma=64"},
+    {"sse42aes", {}, "type=5 ma=66"},
+    {"avx", {}, "type=6 ma=128"},
+    {"avx2",
+     {},
+     "type=7 hw=7 cbwr=1 ma=0 words=5 count=3 sizes=32768,1048576,8388608,0 "
+     "last=8388608 levels=-1,32768,8388608,-1,-1"},
+    {"avx2_no_fma", {}, "type=6"},
+    {"avx2_no_aes", {}, "type=6"},
+    {"avx2_no_lzcnt", {}, "type=6"},
+    {"avx2_no_bmi2", {}, "type=6"},
+    {"avx2_no_leaf7", {}, "type=6"},
+    {"avx_no_osxsave", {}, "type=5"},
+    {"avx2", {"TEST_XCR0=0x3"}, "type=5"},
+    {"avx2", {"TEST_XCR0=0x5"}, "type=5"},
+    {"avx", {"TEST_XCR0=0x1"}, "type=5"},
+    {"avx2", {"TEST_XCR0=0xe7"}, "type=7"},
+    {"avx2", {"TEST_VENDOR=SomeOtherMake"}, "type=7"},
+    {"avx", {"TEST_VENDOR=SomeOtherMake", "ZTR_CBWR=SSE3"}, "type=3"},
+    // Every reproducibility branch; malformed values (also too long for the buffer) are AUTO.
+    {"avx2", {"ZTR_CBWR=AUTO"}, "cbwr=2 type=7"},
+    {"avx2", {"ZTR_CBWR=COMPATIBLE"}, "cbwr=3 type=2"},
+    {"avx2", {"ZTR_CBWR=SSE2"}, "cbwr=4 type=2"},
+    {"avx2", {"ZTR_CBWR=SSE3"}, "cbwr=5 type=3"},
+    {"avx2", {"ZTR_CBWR=SSSE3"}, "cbwr=6 type=4 ma=32 sse41=0"},
+    {"avx2", {"ZTR_CBWR=SSE4_1"}, "cbwr=7 type=4 count=2 sizes=32768,262144,0,0"},
+    {"avx2", {"ZTR_CBWR=SSE4_2"}, "cbwr=8 type=5 count=3 sizes=32768,262144,4194304,0"},
+    {"avx2", {"ZTR_CBWR=AVX"}, "cbwr=9 type=6"},
+    {"avx2", {"ZTR_CBWR=AVX2"}, "cbwr=10 type=7"},
+    {"avx2", {"ZTR_CBWR=BRANCH=AVX"}, "cbwr=9 type=6"},
+    {"avx2", {"ZTR_CBWR=BRANCH=SSE3"}, "cbwr=5 type=3"},
+    {"avx2", {"ZTR_CBWR=avx"}, "cbwr=2 type=7"},
+    {"avx2", {"ZTR_CBWR=AVX "}, "cbwr=2 type=7"},
+    {"avx2", {"ZTR_CBWR=BRANCH=BRANCH=AVX"}, "cbwr=2 type=7"},
+    {"avx2", {kLongCbwr}, "cbwr=2"},
+    {"avx", {"ZTR_CBWR=AVX2"}, "type=6"},  // a branch above the processor: its own type
+    {"ssse3", {"ZTR_CBWR=SSE4_2"}, "type=4"},
+    {"ssse3", {"ZTR_CBWR=SSE4_1"}, "type=4 ma=33 sse41=1"},
+    {"ssse3", {"ZTR_CBWR=AUTO"}, "count=2 sizes=32768,262144,0,0"},
+    {"sse2", {"ZTR_CBWR=AVX", "TEST_CACHES=none"}, "last=4194304"},
+    // The debug type is taken unchecked and wins over the branch; bad values are ignored.
+    {"avx2", {"ZTR_DEBUG_CPU_TYPE=3"}, "type=3"},
+    {"sse2", {"ZTR_DEBUG_CPU_TYPE=7"}, "type=7"},
+    {"avx2", {"ZTR_DEBUG_CPU_TYPE=3", "ZTR_CBWR=AVX"}, "type=3"},
+    {"avx2", {"ZTR_DEBUG_CPU_TYPE=5", "ZTR_CBWR=COMPATIBLE"}, "type=5"},
+    {"avx2", {"ZTR_DEBUG_CPU_TYPE=2"}, "type=2 hw=7"},
+    {"avx2", {"ZTR_DEBUG_CPU_TYPE=6"}, "ma=128"},
+    {"avx2", {"ZTR_DEBUG_CPU_TYPE=1"}, "type=7"},
+    {"avx2", {"ZTR_DEBUG_CPU_TYPE=8"}, "type=7"},
+    {"avx2", {"ZTR_DEBUG_CPU_TYPE=abc"}, "type=7"},
+    {"avx2", {"ZTR_DEBUG_CPU_TYPE=000000000000000000000000000000003"}, "type=7"},
+    {"avx2", {kDebug31}, "type=3"},
+    {"avx", {"ZTR_DEBUG_CPU_TYPE=9", "ZTR_CBWR=SSE3"}, "type=3"},
+    // Microarchitecture class of type 5: AES and no branch give 66; the debug class wins.
+    {"sse42aes", {"ZTR_CBWR=AUTO"}, "ma=64"},
+    {"sse42aes", {"ZTR_DEBUG_CPU_MA=64"}, "ma=64"},
+    {"sse42", {"ZTR_DEBUG_CPU_MA=66"}, "ma=66"},
+    {"sse42", {"ZTR_DEBUG_CPU_MA=65"}, "ma=64"},
+    // The cache walk: the extended leaf when leaf 4 is empty, at most four levels, a stop at
+    // a record with EBX or ECX of 0, nothing known.
+    {"avx2", {"TEST_CACHES=ext"}, "count=3 sizes=32768,1048576,8388608,0"},
+    {"avx2",
+     {"TEST_CACHES=six"},
+     "count=4 sizes=128,256,384,512 last=512 levels=-1,128,384,512,-1"},
+    {"avx2", {"TEST_CACHES=ebx0"}, "count=1"},
+    {"avx2", {"TEST_CACHES=ecx0"}, "count=1"},
+    {"avx2", {"TEST_CACHES=none"}, "count=0 last=-1"},
+    // Level-two class from the descriptors (the low byte of EAX is the iteration count): the
+    // last match decides, a register with bit 31 set holds none; fixed under a branch.
+    {"avx2", {"TEST_LEAF2=0x43000001 0 0 0"}, "l2class=3"},
+    {"avx2", {"TEST_LEAF2=0x00000001 0x7d 0 0"}, "l2class=5"},
+    {"avx2", {"TEST_LEAF2=0x40004101 0 0 0x00490000"}, "l2class=6"},
+    {"avx2", {"TEST_LEAF2=0x00000001 0x80000044 0 0"}, "l2class=-1"},
+    {"avx2", {"TEST_LEAF2=0x00000049 0 0 0"}, "l2class=-1"},
+    {"avx2", {"TEST_LEAF2=0x43000001 0 0 0", "ZTR_CBWR=AUTO"}, "l2class=256"},
+};
 
-int type_of(const std::string& cpu, std::vector<std::string> env = {}) {
-  return report(cpu, std::move(env)).type;
-}
-
-// ---- type selection ----------------------------------------------------------------------
-
-TEST(CpuDetect, HardwareTypeFromTheFeatureBits) {
-  EXPECT_EQ(type_of("nocpuid"), 2);
-  EXPECT_EQ(type_of("sse2"), 2);
-  EXPECT_EQ(type_of("sse3"), 3);
-  EXPECT_EQ(type_of("ssse3"), 4);
-  EXPECT_EQ(type_of("sse41"), 4);
-  EXPECT_EQ(type_of("sse42"), 5);
-  EXPECT_EQ(type_of("avx"), 6);
-  EXPECT_EQ(type_of("avx2"), 7);
-  // Type 7 needs every companion of AVX2.
-  for (const char* cpu :
-       {"avx2_no_fma", "avx2_no_aes", "avx2_no_lzcnt", "avx2_no_bmi2", "avx2_no_leaf7"})
-    EXPECT_EQ(type_of(cpu), 6) << cpu;
-  // AVX needs the OS to save the vector state: OSXSAVE and both XCR0 bits.
-  EXPECT_EQ(type_of("avx_no_osxsave"), 5);  // and XGETBV is never executed
-  EXPECT_EQ(type_of("avx2", {"TEST_XCR0=0x3"}), 5);
-  EXPECT_EQ(type_of("avx2", {"TEST_XCR0=0x5"}), 5);
-  EXPECT_EQ(type_of("avx", {"TEST_XCR0=0x1"}), 5);
-  EXPECT_EQ(type_of("avx2", {"TEST_XCR0=0xe7"}), 7);
-  // Every vendor is treated alike: the levels follow the feature bits alone.
-  EXPECT_EQ(type_of("avx2", {"TEST_VENDOR=SomeOtherMake"}), 7);
-  EXPECT_EQ(type_of("avx", {"TEST_VENDOR=SomeOtherMake", "ZTR_CBWR=SSE3"}), 3);
-}
-
-TEST(CpuDetect, EveryReproducibilityBranch) {
-  struct {
-    const char* value;
-    int mode, type;
-  } const cases[] = {
-      {nullptr, 1, 7},
-      {"AUTO", 2, 7},
-      {"COMPATIBLE", 3, 2},
-      {"SSE2", 4, 2},
-      {"SSE3", 5, 3},
-      {"SSSE3", 6, 4},
-      {"SSE4_1", 7, 4},
-      {"SSE4_2", 8, 5},
-      {"AVX", 9, 6},
-      {"AVX2", 10, 7},
-      {"BRANCH=AVX", 9, 6},
-      {"BRANCH=SSE3", 5, 3},
-      // Malformed values mean AUTO, silently.
-      {"avx", 2, 7},
-      {"AVX ", 2, 7},
-      {"BRANCH=BRANCH=AVX", 2, 7},
-  };
-  for (const auto& c : cases) {
-    std::vector<std::string> env;
-    if (c.value != nullptr) env.push_back(std::string("ZTR_CBWR=") + c.value);
-    const Report r = report("avx2", env);
-    EXPECT_EQ(r.cbwr, c.mode) << (c.value ? c.value : "(absent)");
-    EXPECT_EQ(r.type, c.type) << (c.value ? c.value : "(absent)");
+TEST(CpuDetect, TypeBranchClassAndCachesOfSimulatedProcessors) {
+  for (const Row& row : kRows) {
+    std::vector<std::string> env = row.env;
+    env.push_back(std::string("TEST_CPU=") + row.cpu);
+    const auto r = test::run_child("cpu_report", env);
+    EXPECT_EQ(r.exit_code, 0) << r.out;
     EXPECT_EQ(r.out.find("ZTR"), std::string::npos) << "no message expected: " << r.out;
+    std::istringstream want(row.want);
+    for (std::string token; want >> token;)
+      EXPECT_NE(r.out.find(" " + token + " "), std::string::npos)
+          << row.cpu << " " << (env.size() > 1 ? env[0].substr(0, 40) : "") << ": " << r.out;
   }
-  // A value too long for the 128-byte buffer is malformed too.
-  EXPECT_EQ(report("avx2", {"ZTR_CBWR=AVX" + std::string(200, ' ')}).cbwr, 2);
-  // A branch above the processor gives the processor's own type.
-  EXPECT_EQ(type_of("avx", {"ZTR_CBWR=AVX2"}), 6);
-  EXPECT_EQ(type_of("ssse3", {"ZTR_CBWR=SSE4_2"}), 4);
-}
-
-TEST(CpuDetect, DebugTypeIsTakenUncheckedAndWinsOverTheBranch) {
-  EXPECT_EQ(type_of("avx2", {"ZTR_DEBUG_CPU_TYPE=3"}), 3);
-  EXPECT_EQ(type_of("sse2", {"ZTR_DEBUG_CPU_TYPE=7"}), 7);
-  EXPECT_EQ(type_of("avx2", {"ZTR_DEBUG_CPU_TYPE=3", "ZTR_CBWR=AVX"}), 3);
-  EXPECT_EQ(type_of("avx2", {"ZTR_DEBUG_CPU_TYPE=5", "ZTR_CBWR=COMPATIBLE"}), 5);
-  EXPECT_EQ(report("avx2", {"ZTR_DEBUG_CPU_TYPE=2"}).hw, 7);
-  // Out of range, text, and values too long for the 32-byte buffer are ignored.
-  for (const std::string v : {"1", "8", "abc", "000000000000000000000000000000003"})
-    EXPECT_EQ(type_of("avx2", {"ZTR_DEBUG_CPU_TYPE=" + v}), 7) << v;
-  // 31 characters still fit the buffer.
-  EXPECT_EQ(type_of("avx2", {"ZTR_DEBUG_CPU_TYPE=" + std::string(30, '0') + "3"}), 3);
-  EXPECT_EQ(type_of("avx", {"ZTR_DEBUG_CPU_TYPE=9", "ZTR_CBWR=SSE3"}), 3);
-}
-
-TEST(CpuDetect, MicroarchitectureClassAndSse41) {
-  // Type 4: class 33 when SSE4.1 kernels are allowed, else 32.
-  Report r = report("ssse3");
-  EXPECT_EQ(r.ma, 32);
-  EXPECT_EQ(r.sse41, 0);
-  r = report("sse41");
-  EXPECT_EQ(r.ma, 33);
-  EXPECT_EQ(r.sse41, 1);
-  r = report("ssse3", {"ZTR_CBWR=SSE4_1"});  // a branch of SSE4_1 allows it
-  EXPECT_EQ(r.type, 4);
-  EXPECT_EQ(r.ma, 33);
-  EXPECT_EQ(r.sse41, 1);
-  r = report("avx2", {"ZTR_CBWR=SSSE3"});  // a lower branch forbids it on any processor
-  EXPECT_EQ(r.ma, 32);
-  EXPECT_EQ(r.sse41, 0);
-  // Type 5: 66 with AES and no branch, else 64; the debug class of 64 or 66 wins.
-  EXPECT_EQ(report("sse42aes").ma, 66);
-  EXPECT_EQ(report("sse42").ma, 64);
-  EXPECT_EQ(report("sse42aes", {"ZTR_CBWR=AUTO"}).ma, 64);
-  EXPECT_EQ(report("sse42aes", {"ZTR_DEBUG_CPU_MA=64"}).ma, 64);
-  EXPECT_EQ(report("sse42", {"ZTR_DEBUG_CPU_MA=66"}).ma, 66);
-  EXPECT_EQ(report("sse42", {"ZTR_DEBUG_CPU_MA=65"}).ma, 64);
-  // Type 6: 128; types 2, 3 and 7: 0.
-  EXPECT_EQ(report("avx").ma, 128);
-  EXPECT_EQ(report("avx2").ma, 0);
-  EXPECT_EQ(report("avx2", {"ZTR_DEBUG_CPU_TYPE=6"}).ma, 128);
 }
 
 // No SSE2: both messages, exit code 1, nothing after them.
@@ -328,77 +293,6 @@ TEST(CpuDetect, ProcessorWithoutSse2StopsTheProcess) {
   }
 }
 
-// ---- the cache description ---------------------------------------------------------------
-
-TEST(CpuCaches, WalkOfTheDeterministicCacheLeaf) {
-  Report r = report("avx2");
-  EXPECT_EQ(r.words, 5);
-  // Instruction cache skipped; sizes (ways)(partitions)(line)(sets).
-  EXPECT_EQ(r.count, 3);
-  EXPECT_EQ(r.size[0], 32768);
-  EXPECT_EQ(r.size[1], 16 * 2 * 64 * 512);
-  EXPECT_EQ(r.size[2], 16 * 64 * 8192);
-  EXPECT_EQ(r.size[3], 0);
-  EXPECT_EQ(r.last, 16 * 64 * 8192);
-  // The same records in the extended leaf when leaf 4 is empty.
-  Report e = report("avx2", {"TEST_CACHES=ext"});
-  EXPECT_EQ(std::vector<int>(e.size, e.size + 4), std::vector<int>(r.size, r.size + 4));
-  EXPECT_EQ(e.count, 3);
-  // At most four levels; the walk stops at a record with EBX or ECX of 0.
-  r = report("avx2", {"TEST_CACHES=six"});
-  EXPECT_EQ(r.count, 4);
-  EXPECT_EQ(r.size[3], 4 * 64 * 2);
-  EXPECT_EQ(r.last, 4 * 64 * 2);
-  EXPECT_EQ(report("avx2", {"TEST_CACHES=ebx0"}).count, 1);
-  EXPECT_EQ(report("avx2", {"TEST_CACHES=ecx0"}).count, 1);
-  // Nothing known: no levels, and no last level either.
-  r = report("avx2", {"TEST_CACHES=none"});
-  EXPECT_EQ(r.count, 0);
-  EXPECT_EQ(r.last, -1);
-  EXPECT_EQ(report("nocpuid").count, 0);
-}
-
-TEST(CpuCaches, FixedSizesUnderABranch) {
-  const std::vector<int> three = {3, 32768, 262144, 4194304, 0};
-  const std::vector<int> two = {2, 32768, 262144, 0, 0};
-  auto table = [](const Report& r) {
-    return std::vector<int>{r.count, r.size[0], r.size[1], r.size[2], r.size[3]};
-  };
-  EXPECT_EQ(table(report("avx2", {"ZTR_CBWR=SSE4_2"})), three);
-  EXPECT_EQ(table(report("avx2", {"ZTR_CBWR=SSE4_1"})), two);
-  EXPECT_EQ(table(report("ssse3", {"ZTR_CBWR=AUTO"})), two);
-  EXPECT_EQ(report("sse2", {"ZTR_CBWR=AVX", "TEST_CACHES=none"}).last, 4194304);
-}
-
-// cache_size by level: 0 is the last level, levels outside 0..count give -1.
-
-ZTR_CHILD(cache_levels) {
-  install_fake_cpu();
-  std::printf("%d %d %d %d %d %d", cache_size(-1), cache_size(0), cache_size(1), cache_size(3),
-              cache_size(4), cache_size(5));
-  return 0;
-}
-
-TEST(CpuCaches, LevelsOutsideTheTable) {
-  auto r = test::run_child("cache_levels", {"TEST_CPU=avx2"});
-  EXPECT_EQ(r.out, "-1 8388608 32768 8388608 -1 -1");
-  r = test::run_child("cache_levels", {"TEST_CPU=avx2", "TEST_CACHES=six"});
-  EXPECT_EQ(r.out, "-1 512 128 384 512 -1");
-}
-
-TEST(CpuCaches, LevelTwoClassFromTheDescriptors) {
-  // Registers EAX EBX ECX EDX; the low byte of EAX is the iteration count.
-  EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x43000001 0 0 0"}).l2class, 3);
-  EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x00000001 0x7d 0 0"}).l2class, 5);
-  // The last matching descriptor decides.
-  EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x40004101 0 0 0x00490000"}).l2class, 6);
-  // A register with bit 31 set holds no descriptors; the count byte is not one.
-  EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x00000001 0x80000044 0 0"}).l2class, -1);
-  EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x00000049 0 0 0"}).l2class, -1);
-  // Under a branch the class is fixed.
-  EXPECT_EQ(report("avx2", {"TEST_LEAF2=0x43000001 0 0 0", "ZTR_CBWR=AUTO"}).l2class, 256);
-}
-
 // ---- dispatch ----------------------------------------------------------------------------
 
 template <int kType>
@@ -410,8 +304,10 @@ int variant() {
 // with message 1213 when the type in force has no variant.
 ZTR_CHILD(dispatch_slot) {
   install_fake_cpu();
-  static DispatchSlot<int()> full{{variant<2>, variant<3>, variant<4>, variant<5>, variant<6>, variant<7>}};
-  static DispatchSlot<int()> gap{{variant<2>, variant<3>, nullptr, variant<5>, variant<6>, variant<7>}};
+  static DispatchSlot<int()> full{
+      {variant<2>, variant<3>, variant<4>, variant<5>, variant<6>, variant<7>}};
+  static DispatchSlot<int()> gap{
+      {variant<2>, variant<3>, nullptr, variant<5>, variant<6>, variant<7>}};
   std::printf("full=%d again=%d", full(), full());
   std::fflush(stdout);
   std::printf(" gap=%d", gap());

@@ -21,29 +21,29 @@ std::string report(const char* name, int length, int info) {
   return GetCapturedStdout();
 }
 
-TEST(Xerbla, ChoosesTheMessageByInfo) {
-  EXPECT_EQ(report("DGEMM ", 6, 3),
-            "\nZTR ERROR: Parameter 3 was incorrect on entry to DGEMM .\n");
-  EXPECT_EQ(report("DGETRF", 6, 0),
-            "\nZTR INTERNAL ERROR: Condition 0 detected in function DGETRF.\n");
-  EXPECT_EQ(report("DGETRF", 6, -3),
-            "\nZTR INTERNAL ERROR: Condition 3 detected in function DGETRF.\n");
-  EXPECT_EQ(report("DSYEVD", 6, 1000),
-            "\nZTR INTERNAL ERROR: Not enough work memory in function DSYEVD.\n");
-  EXPECT_EQ(report("DSYEVD", 6, 1001),
-            "\nZTR ERROR: Incompatible optional parameters on entry to DSYEVD.\n");
-  EXPECT_EQ(report("CARD", 4, 1212), "\nZTR INTERNAL ERROR: Problem with reading from card CARD.\n");
-  // 1089 has no full stop.
-  EXPECT_EQ(report("gemm", 4, 1089), "\nZTR INTERNAL ERROR: Not enough work memory in function gemm\n");
-  EXPECT_EQ(report("X", 1, 1002), "\nZTR ERROR: Parameter 1002 was incorrect on entry to X.\n");
-}
-
-TEST(Xerbla, CutsTheNameToTwentyCharactersAndNeedsNoTerminator) {
+// The message by info; the name cut to its length (at most twenty characters), which needs no
+// terminator.
+TEST(Xerbla, ChoosesTheMessageByInfoAndCutsTheName) {
   const char name[25] = {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L', 'M',
                          'N', 'O', 'P', 'Q', 'R', 'S', 'T', 'U', 'V', 'W', 'X', 'Y'};
-  EXPECT_EQ(report(name, 25, 2),
-            "\nZTR ERROR: Parameter 2 was incorrect on entry to ABCDEFGHIJKLMNOPQRST.\n");
-  EXPECT_EQ(report("DGEMMXYZ", 5, 1), "\nZTR ERROR: Parameter 1 was incorrect on entry to DGEMM.\n");
+  const struct {
+    const char* name;
+    int length, info;
+    const char* want;
+  } rows[] = {
+      {"DGEMM ", 6, 3, "ZTR ERROR: Parameter 3 was incorrect on entry to DGEMM ."},
+      {"DGETRF", 6, 0, "ZTR INTERNAL ERROR: Condition 0 detected in function DGETRF."},
+      {"DGETRF", 6, -3, "ZTR INTERNAL ERROR: Condition 3 detected in function DGETRF."},
+      {"DSYEVD", 6, 1000, "ZTR INTERNAL ERROR: Not enough work memory in function DSYEVD."},
+      {"DSYEVD", 6, 1001, "ZTR ERROR: Incompatible optional parameters on entry to DSYEVD."},
+      {"CARD", 4, 1212, "ZTR INTERNAL ERROR: Problem with reading from card CARD."},
+      {"gemm", 4, 1089, "ZTR INTERNAL ERROR: Not enough work memory in function gemm"},  // no stop
+      {"X", 1, 1002, "ZTR ERROR: Parameter 1002 was incorrect on entry to X."},
+      {name, 25, 2, "ZTR ERROR: Parameter 2 was incorrect on entry to ABCDEFGHIJKLMNOPQRST."},
+      {"DGEMMXYZ", 5, 1, "ZTR ERROR: Parameter 1 was incorrect on entry to DGEMM."},
+  };
+  for (const auto& r : rows)
+    EXPECT_EQ(report(r.name, r.length, r.info), std::string("\n") + r.want + "\n");
 }
 
 TEST(Messages, TextAndPrint) {
@@ -102,15 +102,18 @@ ZTR_CHILD(fatal_cpu_type) {
   fatal_unsupported_cpu_type(9);
 }
 
-ZTR_CHILD(fatal_no_sse2) { fatal_processor_too_old(); }
+ZTR_CHILD(fatal_no_sse2) {
+  fatal_processor_too_old();
+}
 
 TEST(FatalStops, MessagesAndExitCodes) {
   auto overflow = test::run_child("message_overflow");
   EXPECT_EQ(overflow.exit_code, 8);
   // The name plus the text of message 1089 around its %s.
   const int length = 599 + static_cast<int>(std::strlen(message_table_text(kMsgAllocFailed))) - 2;
-  EXPECT_EQ(overflow.out, "\nZTR INTERNAL ERROR: message buffer overflow.\n       Message N 1089   Lenght: " +
-                              std::to_string(length) + "   Buffer size: 512\n");
+  EXPECT_EQ(overflow.out,
+            "\nZTR INTERNAL ERROR: message buffer overflow.\n       Message N 1089   Lenght: " +
+                std::to_string(length) + "   Buffer size: 512\n");
 
   auto cpu = test::run_child("fatal_cpu_type");
   EXPECT_EQ(cpu.exit_code, 1);

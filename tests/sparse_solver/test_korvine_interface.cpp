@@ -100,61 +100,50 @@ struct CheckCase {
   void (*spoil)(Korvine&, Input<double>&, int& phase, int& nrhs);
 };
 
+using K = Korvine&;
+using I = Input<double>&;
 const CheckCase kChecks[] = {
     {"phase below -1", 10000, "*** Error in KORVINE: ido<-1\n", nullptr,
-     [](Korvine&, Input<double>&, int& phase, int&) { phase = -5; }},
+     [](K, I, int& phase, int&) { phase = -5; }},
     {"release on fresh handle", 1000,
      "*** Error in KORVINE: ido<1 and initialization\n - contradiction (set ido>0) 0\n", nullptr,
-     [](Korvine&, Input<double>&, int& phase, int&) { phase = 0; }},
+     [](K, I, int& phase, int&) { phase = 0; }},
     {"phase out of bounds", 1, "*** Input check: ido_new 334 (out of bounds)\n", nullptr,
-     [](Korvine&, Input<double>&, int& phase, int&) { phase = 334; }},
+     [](K, I, int& phase, int&) { phase = 334; }},
     {"unknown phase", 20, "*** wrong control step parameter ido 21\n", nullptr,
-     [](Korvine&, Input<double>&, int& phase, int&) { phase = 21; }},
+     [](K, I, int& phase, int&) { phase = 21; }},
     {"matrix number above maxfct", 3, "*** Input check: max_fac_store_in 1 matrix_number_in 2\n",
-     nullptr, [](Korvine& k, Input<double>&, int&, int&) { k.mnum = 2; }},
+     nullptr, [](K k, I, int&, int&) { k.mnum = 2; }},
     {"matrix type", 15, "*** Input check: matrix_type_new 7 (out of bounds)\n", nullptr,
-     [](Korvine& k, Input<double>&, int&, int&) { k.mtype = 7; }},
+     [](K k, I, int&, int&) { k.mtype = 7; }},
     {"no right-hand side", 9, "*** Input check: nb_new 0 ido 13 are incompatible\n", nullptr,
-     [](Korvine&, Input<double>&, int&, int& nrhs) { nrhs = 0; }},
+     [](K, I, int&, int& nrhs) { nrhs = 0; }},
     {"solution place", 10, "*** Input check: iparam(6) 2 (out of bounds)\n",
-     "*** Input check: iparam[5] 2 (out of bounds)\n",
-     [](Korvine& k, Input<double>&, int&, int&) { k.iparm[5] = 2; }},
+     "*** Input check: iparam[5] 2 (out of bounds)\n", [](K k, I, int&, int&) { k.iparm[5] = 2; }},
     {"reordering", 11, "*** Input check: preprocessing 4 (out of bounds)\n", nullptr,
-     [](Korvine& k, Input<double>&, int&, int&) { k.iparm[1] = 4; }},
+     [](K k, I, int&, int&) { k.iparm[1] = 4; }},
     {"empty arrays", 16, "*** Input check: empty input arrays ia and/or ja\n", nullptr,
-     [](Korvine&, Input<double>& in, int&, int&) { in.ja.clear(); }},
+     [](K, I in, int&, int&) { in.ja.clear(); }},
     {"too few entries", 8, "*** Input check: ia(neqns+1)_new 4 _old 0 are incompatible\n",
      "*** Input check: ia[neqns]_new 3 _old 0 are incompatible\n",
-     [](Korvine&, Input<double>& in, int&, int&) { in.ia.back() = in.ia[0] + 3; }},
+     [](K, I in, int&, int&) { in.ia.back() = in.ia[0] + 3; }},
     {"checker: column 0", 22, "*** Input check: i=2, ja(i)=0, neqns=30 are incompatible\n",
      "*** Input check: i=1, ja[i]=-1, neqns=30 are incompatible\n",
-     [](Korvine& k, Input<double>& in, int&, int&) {
-       k.iparm[26] = 1;
-       in.ja[1] = in.ia[0] - 1;
-     }},
+     [](K k, I in, int&, int&) { k.iparm[26] = 1, in.ja[1] = in.ia[0] - 1; }},
     {"checker: descending columns", 24,
      "*** Input check: j=1, ja(j)=2, ja(j+1)=1 are incompatible\n",
      "*** Input check: j=0, ja[j]=1, ja[j+1]=0 are incompatible\n",
-     [](Korvine& k, Input<double>& in, int&, int&) {
-       k.iparm[26] = 1;
-       std::swap(in.ja[0], in.ja[1]);
-     }},
+     [](K k, I in, int&, int&) { k.iparm[26] = 1, std::swap(in.ja[0], in.ja[1]); }},
     {"checker: row start", 21, "*** Input check: i=1, ia(i)=2, ia(i+1)=4 are incompatible\n",
      "*** Input check: i=0, ia[i]=1, ia[i+1]=3 are incompatible\n",
-     [](Korvine& k, Input<double>& in, int&, int&) {
-       k.iparm[26] = 1;
-       in.ia[0] += 1;
-     }},
+     [](K k, I in, int&, int&) { k.iparm[26] = 1, in.ia[0] += 1; }},
     {"decreasing row starts, checker off", 21,
      "*** Input check: i=3, ia(i)=8, ia(i+1)=6 are incompatible\n",
      "*** Input check: i=2, ia[i]=7, ia[i+1]=5 are incompatible\n",
-     [](Korvine&, Input<double>& in, int&, int&) { in.ia[3] = in.ia[0] + 5; }},
+     [](K, I in, int&, int&) { in.ia[3] = in.ia[0] + 5; }},
     {"two-level out of core", 31,
      "*** Input check: Two-level factorization algorithm does not work in OOC mode.\n", nullptr,
-     [](Korvine& k, Input<double>&, int&, int&) {
-       k.iparm[23] = 1;
-       k.iparm[59] = 1;
-     }},
+     [](K k, I, int&, int&) { k.iparm[23] = 1, k.iparm[59] = 1; }},
 };
 
 TEST(KorvineInterface, EveryInputCheckReportsItsNumberAndText) {

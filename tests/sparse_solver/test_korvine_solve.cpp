@@ -316,21 +316,11 @@ TEST(KorvineKernels, BlockLdltIsAccurateWithBoundedMultipliers) {
     // Rebuild L D L' and compare with P'AP, P from the interchanges in order.
     std::vector<int> p(k);
     std::iota(p.begin(), p.end(), 0);
-    for (int j = 0; j < k;) {
-      if (ipiv[j] > 0) {
-        std::swap(p[j], p[ipiv[j] - 1]);
-        ++j;
-      } else {
-        std::swap(p[j + 1], p[-ipiv[j] - 1]);
-        j += 2;
-      }
-    }
+    for (int j = 0; j<k; j += ipiv[j]> 0 ? 1 : 2)
+      std::swap(p[ipiv[j] > 0 ? j : j + 1], p[std::abs(ipiv[j]) - 1]);
     auto l = [&](int i, int j) { return i == j ? 1.0 : i > j ? a[i + j * k] : 0.0; };
     auto dm = [&](int i, int j) {
-      if (i == j) return d[i];
-      if (i == j + 1) return e[j];
-      if (j == i + 1) return e[i];
-      return 0.0;
+      return i == j ? d[i] : i == j + 1 ? e[j] : j == i + 1 ? e[i] : 0.0;
     };
     double err = 0;
     for (int i = 0; i < k; ++i)

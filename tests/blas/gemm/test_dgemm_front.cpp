@@ -41,65 +41,24 @@ std::string dgemm_output(const Args& x) {
 }
 
 TEST(DgemmArguments, EveryPositionInOrder) {
-  struct Case {
+  // Defaults: 'N', 'N', m 3, n 4, k 5, lda 3, ldb 5, ldc 3.
+  const struct {
     Args args;
     int position;
+  } cases[] = {
+      {{'X', 'N', -1, 4, 5, 3, 5, 3}, 1},  // the first failure wins
+      {{' ', 'N', 3, 4, 5, 3, 5, 3}, 1},   {{'N', 'y', 3, -1, 5, 3, 5, 3}, 2},
+      {{'N', 'N', -1, -1, 5, 3, 5, 3}, 3}, {{'N', 'N', 3, -2, 5, 3, 5, 0}, 4},
+      {{'N', 'N', 3, 4, -1, 3, 5, 3}, 5},  {{'N', 'N', 3, 4, 5, 2, 5, 3}, 8},
+      {{'t', 'N', 3, 4, 5, 4, 5, 3}, 8},                                        // nrowa is k
+      {{'N', 'N', 0, 4, 5, 0, 5, 1}, 8},                                        // at least 1
+      {{'N', 'N', 3, 4, 5, 3, 4, 3}, 10},  {{'N', 'C', 3, 4, 5, 3, 3, 3}, 10},  // nrowb is n
+      {{'N', 'N', 3, 4, 5, 3, 5, 2}, 13},
   };
-  std::vector<Case> cases;
-  auto with = [](auto edit) {
-    Args a;
-    edit(a);
-    return a;
-  };
-  cases.push_back({with([](Args& a) {
-                     a.ta = 'X';
-                     a.m = -1;
-                   }),
-                   1});  // first failure wins
-  cases.push_back({with([](Args& a) { a.ta = ' '; }), 1});
-  cases.push_back({with([](Args& a) {
-                     a.tb = 'y';
-                     a.n = -1;
-                   }),
-                   2});
-  cases.push_back({with([](Args& a) {
-                     a.m = -1;
-                     a.n = -1;
-                   }),
-                   3});
-  cases.push_back({with([](Args& a) {
-                     a.n = -2;
-                     a.ldc = 0;
-                   }),
-                   4});
-  cases.push_back({with([](Args& a) { a.k = -1; }), 5});
-  cases.push_back({with([](Args& a) { a.lda = 2; }), 8});
-  cases.push_back({with([](Args& a) {
-                     a.ta = 't';
-                     a.lda = 4;
-                   }),
-                   8});  // nrowa is k
-  cases.push_back({with([](Args& a) {
-                     a.m = 0;
-                     a.lda = 0;
-                     a.ldc = 1;
-                   }),
-                   8});  // at least 1
-  cases.push_back({with([](Args& a) { a.ldb = 4; }), 10});
-  cases.push_back({with([](Args& a) {
-                     a.tb = 'C';
-                     a.ldb = 3;
-                   }),
-                   10});  // nrowb is n
-  cases.push_back({with([](Args& a) { a.ldc = 2; }), 13});
-  for (const Case& c : cases) EXPECT_EQ(dgemm_output(c.args), dgemm_message(c.position));
+  for (const auto& c : cases) EXPECT_EQ(dgemm_output(c.args), dgemm_message(c.position));
   // Valid letters in either case print nothing.
-  for (char ta : {'n', 't', 'c', 'N', 'T', 'C'}) {
-    Args a;
-    a.ta = ta;
-    a.lda = 5;
-    EXPECT_EQ(dgemm_output(a), "");
-  }
+  for (char ta : {'n', 't', 'c', 'N', 'T', 'C'})
+    EXPECT_EQ(dgemm_output({ta, 'N', 3, 4, 5, 5, 5, 3}), "");
 }
 
 std::string cblas_output(int layout, int ta, int tb, int m, int n, int k, int lda, int ldb,

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -120,8 +119,8 @@ TEST(Gemm512, BlockedModesBitForBit) {
       }
 }
 
-// The exported routines on 1 to 4 threads, whatever split the driver makes.
-TEST(Gemm512, DgemmCblasAndLuBitForBitOnOneToFourThreads) {
+// The multiply and the LU on 1 to 4 threads, whatever split the driver makes.
+TEST(Gemm512, DgemmAndLuBitForBitOnOneToFourThreads) {
   SKIP_WITHOUT_TIER();
   ZTR_Set_Dynamic(0);
   for (int threads = 1; threads <= 4; ++threads) {
@@ -134,18 +133,6 @@ TEST(Gemm512, DgemmCblasAndLuBitForBitOnOneToFourThreads) {
       });
       EXPECT_TRUE(same_bits(r[0], r[1])) << "DGEMM " << ta << " threads " << threads;
     }
-    // Row-major cblas_dgemm, A (M x K) times B' with B stored N x K.
-    const int M = 190, N = 230, K = 410;
-    std::vector<double> qa(M * K), qb(N * K), c0(M * N);
-    std::mt19937 gen(7 + threads);
-    std::uniform_real_distribution<double> u(-1.0, 1.0);
-    for (auto* v : {&qa, &qb, &c0})
-      for (double& x : *v) x = u(gen);
-    const auto rc = under_both(c0, [&](double* c, int) {
-      cblas_dgemm(ZTR_ROW_MAJOR, ZTR_NO_TRANS, ZTR_TRANS, M, N, K, -1.0, qa.data(), K, qb.data(), K,
-                  0.5, c, N);
-    });
-    EXPECT_TRUE(same_bits(rc[0], rc[1])) << "cblas_dgemm, threads " << threads;
     const int n = 389;
     const GemmProblem lu = make_gemm('N', 'N', n, n, 1, 1.0, 0.0, 0, 30 + threads);
     std::vector<int> piv[2] = {std::vector<int>(n), std::vector<int>(n)};

@@ -31,7 +31,9 @@ const Shape kShapes[] = {{1, 1, 1},    {5, 9, 300},  {3, 100, 100}, {4, 4, 4},  
                          {64, 65, 66}, {130, 3, 70}, {2, 150, 9},   {37, 41, 1}, {0, 5, 5},
                          {5, 0, 5},    {6, 6, 0},    {131, 75, 257}};
 
-bool runnable(int type) { return hardware_cpu_type() >= type; }
+bool runnable(int type) {
+  return hardware_cpu_type() >= type;
+}
 
 TEST(GemmSerialVariants, EveryTransposeAndShape) {
   const char trans[] = {'N', 'T', 'C', 'n', 't', 'c'};
@@ -91,9 +93,10 @@ TEST(GemmSelfContained, LayoutsAndRemainders) {
     char ta, tb;
     int m, n, k;
   };
-  const Case cases[] = {{'N', 'N', 601, 13, 300}, {'T', 'N', 257, 11, 209}, {'N', 'T', 5, 2010, 9},
-                        {'N', 'N', 300, 150, 250}, {'T', 'N', 650, 620, 20}, {'N', 'T', 120, 90, 130},
-                        {'T', 't', 300, 90, 50},  {'n', 'n', 4, 8, 8},     {'N', 'N', 4, 8, 7}};
+  const Case cases[] = {
+      {'N', 'N', 601, 13, 300},  {'T', 'N', 257, 11, 209}, {'N', 'T', 5, 2010, 9},
+      {'N', 'N', 300, 150, 250}, {'T', 'N', 650, 620, 20}, {'N', 'T', 120, 90, 130},
+      {'T', 't', 300, 90, 50},   {'n', 'n', 4, 8, 8},      {'N', 'N', 4, 8, 7}};
   const double nan = std::numeric_limits<double>::quiet_NaN();
   unsigned seed = 40;
   for (const Case& c : cases) {
@@ -128,9 +131,9 @@ TEST(GemmBlockedModes, EveryModeEveryVariant) {
             const GemmProblem p = make_gemm(ta, tb, s.m, s.n, s.k, 0.5, 0.25, 2, seed++);
             GemmKernelParams rec;
             g_gemm_params_init.variant(type)(&rec);
-            EXPECT_TRUE(test::gemm_run_and_check(p, [&](auto... args) {
-              EXPECT_EQ(blocked(args..., mode, &rec, 0), 0);
-            })) << "CpuType " << type << " mode " << mode;
+            EXPECT_TRUE(test::gemm_run_and_check(
+                p, [&](auto... args) { EXPECT_EQ(blocked(args..., mode, &rec, 0), 0); }))
+                << "CpuType " << type << " mode " << mode;
           }
           // Modes 8 and 16: A packed and scaled by the caller, one K block deep.
           GemmProblem p = make_gemm(ta, tb, s.m, s.n, s.k, -1.25, 1.0, 1, seed++);
@@ -159,31 +162,11 @@ TEST(GemmBlockedModes, EveryModeEveryVariant) {
                                                           bs);
           std::vector<double> c = p.c0;
           const double one = 1.0;
-          EXPECT_EQ(blocked(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha, p.a.data(), &p.lda,
-                            bp.data(), &bs, &one, c.data(), &p.ldc, 32, &rec, 0),
+          EXPECT_EQ(blocked(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha, p.a.data(), &p.lda, bp.data(),
+                            &bs, &one, c.data(), &p.ldc, 32, &rec, 0),
                     0);
           EXPECT_TRUE(test::gemm_matches(p, c)) << "CpuType " << type << " mode 32";
         }
-      }
-    }
-    // The kernel driver on its own: beta = 0 stores (NaN in C disappears), other values scale
-    // C; deep and shallow panels, edge rows and a narrow last B sliver.
-    for (int k : {136, 40}) {
-      for (double beta : {0.0, -0.5}) {
-        GemmProblem q = make_gemm('N', 'N', 27, 10, k, 1.5, beta, 1, seed++);
-        GemmKernelParams rec;
-        g_gemm_params_init.variant(type)(&rec);
-        const int kbp = (k + rec.k_granule - 1) / rec.k_granule * rec.k_granule;
-        const int as = kbp * rec.min_m, bs = kbp * rec.min_n;
-        std::vector<double> pa(static_cast<std::size_t>(as) * 16), pb(static_cast<std::size_t>(bs) * 6);
-        std::vector<double> edge(static_cast<std::size_t>(bs) * 4);
-        rec.pack_a_n_fn(q.m, k, q.a.data(), q.lda, pa.data(), as, q.alpha);
-        rec.pack_b_n_fn(k, q.n, q.b.data(), q.ldb, pb.data(), bs);
-        std::vector<double> c = q.c0;
-        if (beta == 0.0) c[q.ldc + 3] = std::numeric_limits<double>::quiet_NaN();
-        rec.kernel_fn('N', 'N', q.m, q.n, kbp, q.alpha, pa.data(), as, pb.data(), bs, beta, c.data(),
-                      q.ldc, edge.data(), kGemmBPacked);
-        EXPECT_TRUE(test::gemm_matches(q, c)) << "CpuType " << type << " beta " << beta;
       }
     }
     // Unknown modes compute nothing.
@@ -193,8 +176,8 @@ TEST(GemmBlockedModes, EveryModeEveryVariant) {
     g_gemm_params_init.variant(type)(&rec);
     for (int mode : {1, 3, 64}) {
       EXPECT_EQ(g_gemm_blocked.variant(type)(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha, p.a.data(),
-                                             &p.lda, p.b.data(), &p.ldb, &p.beta, c.data(),
-                                             &p.ldc, mode, &rec, 0),
+                                             &p.lda, p.b.data(), &p.ldb, &p.beta, c.data(), &p.ldc,
+                                             mode, &rec, 0),
                 1);
     }
     EXPECT_EQ(c, p.c0);

@@ -1,0 +1,213 @@
+// Reference checks of the level-3 routines in the four scalar types: sums accumulated in long
+// double with the magnitude of their terms, and dense copies of structured operands, so that
+// one loop judges a multiply, a triangular product or solve and a rank-k update alike.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <limits>
+#include <random>
+#include <type_traits>
+#include <vector>
+
+#include "blas/templates/tblas.h"
+
+namespace ztr::test {
+
+using tblas::kIsComplex;
+using tblas::RealOf;
+
+template <typename T>
+using Acc = std::conditional_t<kIsComplex<T>, std::complex<long double>, long double>;
+
+template <typename T>
+Acc<T> wide(T x) {
+  if constexpr (kIsComplex<T>)
+    return {x.real(), x.imag()};
+  else
+    return x;
+}
+// Product in long double, written out (the library's complex product checks for infinities
+// and is slow).
+template <typename T>
+Acc<T> prod(T x, T y) {
+  if constexpr (kIsComplex<T>) {
+    const long double a = x.real(), b = x.imag(), c = y.real(), d = y.imag();
+    return {a * c - b * d, a * d + b * c};
+  } else {
+    return static_cast<long double>(x) * y;
+  }
+}
+template <typename T>
+long double mag(T x) {  // |re| + |im|: within a factor sqrt(2) of |x|, and cheap
+  if constexpr (kIsComplex<T>)
+    return std::fabs(static_cast<long double>(x.real())) +
+           std::fabs(static_cast<long double>(x.imag()));
+  else
+    return std::fabs(static_cast<long double>(x));
+}
+template <typename T>
+T conj_if(bool c, T x) {
+  if constexpr (kIsComplex<T>)
+    return c ? std::conj(x) : x;
+  else
+    return x;
+}
+template <typename T>
+T nan_value() {
+  const RealOf<T> n = std::numeric_limits<RealOf<T>>::quiet_NaN();
+  if constexpr (kIsComplex<T>)
+    return T(n, n);
+  else
+    return n;
+}
+template <typename T>
+bool is_nan(T x) {
+  if constexpr (kIsComplex<T>)
+    return std::isnan(x.real()) || std::isnan(x.imag());
+  else
+    return std::isnan(x);
+}
+// re + i*im, or re for a real type.
+template <typename T>
+T make(double re, double im) {
+  if constexpr (kIsComplex<T>)
+    return T(static_cast<RealOf<T>>(re), static_cast<RealOf<T>>(im));
+  else
+    return static_cast<T>(re);
+}
+template <typename T>
+std::vector<T> random_matrix(std::size_t n, std::mt19937& gen) {
+  std::uniform_real_distribution<RealOf<T>> d(-1, 1);
+  std::vector<T> v(n);
+  for (T& x : v) {
+    if constexpr (kIsComplex<T>)
+      x = T(d(gen), d(gen));
+    else
+      x = d(gen);
+  }
+  return v;
+}
+template <typename T>
+constexpr long double eps() {
+  return std::numeric_limits<RealOf<T>>::epsilon();
+}
+// |got - want| <= (terms + 2) * eps * magnitude (complex products count four times).
+template <typename T>
+bool near(T got, Acc<T> want, long double magnitude, long double terms) {
+  if (is_nan(got)) return false;
+  const long double f = kIsComplex<T> ? 4 : 1;
+  return std::abs(wide(got) - want) <= f * (terms + 2) * eps<T>() * magnitude + 1e-30L;
+}
+// op(X)(i, j) of a stored matrix: 'N', 'T' or 'C' (either case).
+template <typename T>
+T op_at(const std::vector<T>& x, int ld, char t, int i, int j) {
+  if (t == 'N' || t == 'n') return x[i + static_cast<std::size_t>(j) * ld];
+  return conj_if(t == 'C' || t == 'c', x[j + static_cast<std::size_t>(i) * ld]);
+}
+inline bool upper(char uplo) {
+  return uplo == 'U' || uplo == 'u';
+}
+inline bool unit(char diag) {
+  return diag == 'U' || diag == 'u';
+}
+
+// A triangular matrix of order n with a dominant diagonal; NaN in the other triangle and, for
+// a unit diagonal, on the diagonal (neither may be read).
+template <typename T>
+std::vector<T> triangle(int n, int lda, char uplo, char diag, std::mt19937& gen) {
+  auto a = random_matrix<T>(static_cast<std::size_t>(lda) * std::max(n, 1), gen);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) {
+      T& e = a[i + static_cast<std::size_t>(j) * lda];
+      if (i == j)
+        e = unit(diag) ? nan_value<T>() : e + T(RealOf<T>(std::real(e) < 0 ? -2 : 2));
+      else if (upper(uplo) ? i > j : i < j)
+        e = nan_value<T>();
+      else
+        e = e * T(RealOf<T>(1.0 / n));
+    }
+  return a;
+}
+
+// The dense n x n matrix a routine must see through the stored triangle of `a`: the triangle
+// with its implied zeros and unit diagonal (kind 'N' or 'U'), or the symmetric matrix ('S').
+template <typename T>
+std::vector<T> dense(const std::vector<T>& a, int lda, int n, char uplo, char kind) {
+  std::vector<T> d(static_cast<std::size_t>(std::max(n, 1)) * std::max(n, 1), T(0));
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) {
+      const bool in = upper(uplo) ? i <= j : i >= j;
+      T& e = d[i + static_cast<std::size_t>(j) * n];
+      if (kind == 'S')
+        e = in ? a[i + j * lda] : a[j + i * lda];
+      else
+        e = i == j && unit(kind) ? T(1) : in ? a[i + j * lda] : T(0);
+    }
+  return d;
+}
+
+// Entries of `got` (ldc x n) that miss alpha * sum_{p<k} l(i, p) * r(p, j) + beta * c0(i, j)
+// (the beta term only for beta != 0) for i < m where in(i, j); every other entry must keep its
+// value in c0 (NaN stays NaN).
+template <typename T, typename L, typename R, typename In>
+int misses_of(const std::vector<T>& got, const std::vector<T>& c0, int ldc, int m, int n, int k,
+              T alpha, T beta, L l, R r, long double terms, In in) {
+  int bad = 0;
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < ldc; ++i) {
+      const std::size_t e = i + static_cast<std::size_t>(j) * ldc;
+      if (i >= m || !in(i, j)) {
+        bad += is_nan(c0[e]) ? !is_nan(got[e]) : !(got[e] == c0[e]);
+        continue;
+      }
+      Acc<T> s = 0;
+      long double sm = 0;
+      for (int p = 0; p < k; ++p) {
+        const T x = l(i, p), y = r(p, j);
+        s += prod(x, y);
+        sm += mag(x) * mag(y);
+      }
+      Acc<T> want = wide(alpha) * s;
+      long double wm = mag(alpha) * sm;
+      if (beta != T(0)) want += wide(beta) * wide(c0[e]), wm += mag(beta) * mag(c0[e]);
+      bad += !near(got[e], want, wm, terms);
+    }
+  return bad;
+}
+inline bool everywhere(int, int) {
+  return true;
+}
+
+// Misses of a triangular solve (solve) or product with the options of `opts` (side, uplo,
+// trans, diag) that turned b0 (ldb x n, m rows used) into x: the residual op(A)*X - alpha*B0
+// (or X*op(A) - alpha*B0), or the product alpha*op(A)*B0 (or alpha*B0*op(A)).
+template <typename T>
+int triangular_misses(bool solve, const char* opts, int m, int n, T alpha, const std::vector<T>& a,
+                      int lda, const std::vector<T>& b0, const std::vector<T>& x, int ldb) {
+  const bool left = opts[0] == 'L' || opts[0] == 'l';
+  const int na = left ? m : n;
+  const auto d = dense(a, lda, na, opts[1], opts[3]);
+  const auto& y = solve ? x : b0;
+  auto ta = [&](int i, int j) { return op_at(d, na, opts[2], i, j); };
+  auto yb = [&](int i, int j) { return y[i + static_cast<std::size_t>(j) * ldb]; };
+  const long double terms = solve ? 4 * na : na;
+  std::vector<T> want = x;  // the solve is judged by alpha*B0 against op(A)*X
+  if (solve)
+    for (std::size_t e = 0; e < want.size(); ++e) want[e] = alpha * b0[e];
+  int bad = 0;
+  for (std::size_t e = 0; e < x.size(); ++e)  // rows past m untouched
+    if (static_cast<int>(e % ldb) >= m) bad += is_nan(b0[e]) ? !is_nan(x[e]) : !(x[e] == b0[e]);
+  if (alpha == T(0)) {  // B := 0 without reading A or B
+    for (std::size_t e = 0; e < x.size(); ++e)
+      bad += static_cast<int>(e % ldb) < m && !(x[e] == T(0));
+    return bad;
+  }
+  const T scale = solve ? T(1) : alpha;
+  if (left)
+    return bad + misses_of(want, want, ldb, m, n, na, scale, T(0), ta, yb, terms, everywhere);
+  return bad + misses_of(want, want, ldb, m, n, na, scale, T(0), yb, ta, terms, everywhere);
+}
+
+}  // namespace ztr::test
