@@ -15,10 +15,9 @@ namespace {
 
 using namespace ztr::test;
 
-using SymvFn = void (*)(char, int, double, const double*, int, const double*, int, double,
-                        double*, int);
-using ColumnsFn = void (*)(char, int, int, int, double, const double*, int, const double*,
-                           double*);
+using SymvFn = void (*)(char, int, double, const double*, int, const double*, int, double, double*,
+                        int);
+using ColumnsFn = void (*)(char, int, int, int, double, const double*, int, const double*, double*);
 constexpr SymvFn kSymv[] = ZTR_VARIANTS(dsymv);
 constexpr ColumnsFn kColumns[] = ZTR_VARIANTS(dsymv_columns);
 
