@@ -229,10 +229,14 @@ int larft(const TuningQuery& q) {
 }
 
 // The other orthogonal-matrix routines (generate or apply Q of QR, QL, LQ, tridiagonal
-// reduction): chosen, the classic fixed values.
+// reduction): chosen, the classic fixed values, except that applying Q of QR or QL takes
+// blocks of 64, so that its products run on the multiply with an inner dimension of 64.
+constexpr int kApplyBlock = 64;
 int orthogonal(const TuningQuery& q) {
+  const bool apply = q.c3[0] == 'M' && (std::strcmp(q.c3 + 1, "QR") == 0 ||
+                                        std::strcmp(q.c3 + 1, "QL") == 0);
   switch (q.ispec) {
-    case 1: return 32;
+    case 1: return apply ? kApplyBlock : 32;
     case 3: return 128;
     default: return -1;
   }

@@ -13,15 +13,14 @@
 #include <omp.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstddef>
 
 #include "blas/level1/level1.h"
 #include "blas/level2/level2.h"
 #include "lapack/householder/householder.h"
+#include "service/column_barrier.h"
 #include "service/memory.h"
-#include "service/spin_wait.h"
 #include "service/threads.h"
 
 namespace ztr {
@@ -29,31 +28,6 @@ namespace ztr {
 namespace {
 
 constexpr int kBufferAlignment = 128;
-// The barrier of the column loop: a counter and a generation number, waited on with
-// SpinWait, so that on a machine with more runnable threads than cores a waiting thread
-// yields to the one it waits for instead of spinning through its time slice.
-class ColumnBarrier {
- public:
-  explicit ColumnBarrier(int threads) : threads_(threads) {}
-  void set_threads(int threads) { threads_ = threads; }
-  void wait() {
-    if (threads_ == 1) return;
-    const int generation = generation_.load(std::memory_order_acquire);
-    if (arrived_.fetch_add(1, std::memory_order_acq_rel) == threads_ - 1) {
-      arrived_.store(0, std::memory_order_relaxed);
-      generation_.fetch_add(1, std::memory_order_release);
-      return;
-    }
-    SpinWait spin;
-    while (generation_.load(std::memory_order_acquire) == generation) spin.wait();
-  }
-
- private:
-  int threads_;
-  std::atomic<int> arrived_{0};
-  std::atomic<int> generation_{0};
-};
-
 // Range of a sum of squares in which sqrt(sum) is as accurate as the scaled norm: squares
 // that underflow are negligible beside it, and nothing overflowed.
 constexpr double kSafeSumLow = 0x1p-900;

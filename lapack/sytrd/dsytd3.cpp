@@ -1,125 +1,88 @@
-#include <omp.h>
-
-#include <cmath>
 #include <cstddef>
 
 #include "lapack/householder/householder.h"
 #include "lapack/sytrd/sytrd.h"
+#include "lapack/sytrd/team_symv.h"
 #include "service/letters.h"
 
 namespace ztr {
 
 namespace {
 
-// Below this order a column's product and update are cheaper than waking the team.
-constexpr int kMinParallelOrder = 384;
-
-// First column of thread t's share of a triangle of order m, cut into `parts` pieces of
-// equal area.  Lower: column j holds m - j entries; upper: j + 1.
-int triangle_cut(bool upper, int m, int t, int parts) {
-  if (t <= 0) return 0;
-  if (t >= parts) return m;
-  const double f = static_cast<double>(t) / parts;
-  const double c = upper ? m * std::sqrt(f) : m - m * std::sqrt(1.0 - f);
-  const int ci = static_cast<int>(std::lround(c));
-  return ci < 0 ? 0 : (ci > m ? m : ci);
+// S := S - v*y' - y*v' on columns [c0, c1) of the stored triangle of the order-m s (lda).
+void rank2_update(bool upper, int m, double* s, std::ptrdiff_t lda, const double* v,
+                  const double* y, int c0, int c1) {
+  for (int j = c0; j < c1; ++j) {
+    double* col = s + j * lda;
+    const int r_begin = upper ? 0 : j, r_end = upper ? j + 1 : m;
+    const double vj = v[j], yj = y[j];
+    for (int r = r_begin; r < r_end; ++r) col[r] -= v[r] * yj + y[r] * vj;
+  }
 }
 
-// One column step on the order-m symmetric matrix s (lda) with reflector v (v's unit entry
-// already in place): y := tau*S*v, y := y - (tau/2)*(y'v)*v, S := S - v*y' - y*v'.
-// partial holds `threads` vectors of m, y one more; dots `threads` doubles.
-void reflect(bool upper, int m, double* s, std::ptrdiff_t lda, const double* v, double tau,
-             int threads, double* partial, double* y, double* dots) {
-  if (m < kMinParallelOrder) threads = 1;
-#pragma omp parallel num_threads(threads) if (threads > 1)
-  {
-    const int t = omp_get_thread_num();
-    const int team = omp_get_num_threads();
-    const int c0 = triangle_cut(upper, m, t, team), c1 = triangle_cut(upper, m, t + 1, team);
-    double* p = partial + static_cast<std::ptrdiff_t>(t) * m;
-    for (int r = 0; r < m; ++r) p[r] = 0.0;
-    // Each stored column j contributes S(:, j)*v(j) and, mirrored, S(j, :)*v.
-    for (int j = c0; j < c1; ++j) {
-      const double* col = s + j * lda;
-      const int r_begin = upper ? 0 : j + 1, r_end = upper ? j : m;
-      double sum = col[j] * v[j];
-      const double vj = v[j];
-      for (int r = r_begin; r < r_end; ++r) {
-        sum += col[r] * v[r];
-        p[r] += col[r] * vj;
-      }
-      p[j] += sum;
-    }
-#pragma omp barrier
-    const int r0 = static_cast<int>(static_cast<long long>(m) * t / team);
-    const int r1 = static_cast<int>(static_cast<long long>(m) * (t + 1) / team);
+// One column step on the order-m symmetric matrix s (lda) with reflector v (its unit entry
+// in place, published to the team when the step is shared): y := tau*S*v,
+// y := y - (tau/2)*(y'v)*v, S := S - v*y' - y*v'.  y: m doubles of the lead's.  A shared
+// step ends with a barrier, so the lead may read any column of S for the next reflector.
+void reflect(const SymvTeam& team, bool shared, bool upper, int m, double* s, std::ptrdiff_t lda,
+             const double* v, double tau, double* y) {
+  const bool lead = team.lead();
+  team_symv(shared ? &team : nullptr, upper, m, s, lda, v, y);
+  if (lead) {
     double dot = 0.0;
-    for (int r = r0; r < r1; ++r) {
-      double sum = 0.0;
-      for (int q = 0; q < team; ++q) sum += partial[static_cast<std::ptrdiff_t>(q) * m + r];
-      y[r] = tau * sum;
+    for (int r = 0; r < m; ++r) {
+      y[r] *= tau;
       dot += y[r] * v[r];
     }
-    dots[t] = dot;
-#pragma omp barrier
-    double total = 0.0;
-    for (int q = 0; q < team; ++q) total += dots[q];
-    const double alpha = -0.5 * tau * total;
-    for (int r = r0; r < r1; ++r) y[r] += alpha * v[r];
-#pragma omp barrier
-    for (int j = c0; j < c1; ++j) {
-      double* col = s + j * lda;
-      const int r_begin = upper ? 0 : j, r_end = upper ? j + 1 : m;
-      const double vj = v[j], yj = y[j];
-      for (int r = r_begin; r < r_end; ++r) col[r] -= v[r] * yj + y[r] * vj;
-    }
+    const double alpha = -0.5 * tau * dot;
+    for (int r = 0; r < m; ++r) y[r] += alpha * v[r];
   }
+  if (!shared) {
+    rank2_update(upper, m, s, lda, v, y, 0, m);
+    return;
+  }
+  team.barrier->wait();
+  const int t = team.thread;
+  rank2_update(upper, m, s, lda, v, y, triangle_cut(upper, m, t, team.size),
+               triangle_cut(upper, m, t + 1, team.size));
+  team.barrier->wait();
 }
 
 }  // namespace
 
 void ztr_lapack_dsytd3(const char* uplo, int n, double* a, int lda, double* d, double* e,
-                       double* tau, int threads, double* scratch) {
+                       double* tau, const SymvTeam& team) {
   if (n <= 0) return;
   const bool upper = same_letter(*uplo, 'U');
+  const bool lead = team.lead();
   const std::ptrdiff_t ld = lda;
   auto at = [&](int i, int j) { return a + i + j * ld; };
-  double* partial = scratch;
-  double* y = scratch + static_cast<std::ptrdiff_t>(threads) * n;
-  constexpr int kMaxTeam = 256;  // more threads than this would not pay on one column
-  double dots[kMaxTeam];
-  const int team = threads < kMaxTeam ? threads : kMaxTeam;
-  if (upper) {
-    for (int i = n - 2; i >= 0; --i) {
-      const int len = i + 1;
-      double taui = 0.0;
-      ztr_lapack_dlarfg(len, at(i, i + 1), at(0, i + 1), 1, &taui);
-      e[i] = *at(i, i + 1);
-      if (taui != 0.0) {
-        *at(i, i + 1) = 1.0;
-        reflect(true, len, a, ld, at(0, i + 1), taui, team, partial, y, dots);
-        *at(i, i + 1) = e[i];
-      }
-      d[i + 1] = *at(i + 1, i + 1);
-      tau[i] = taui;
+  double* y = team.scratch + static_cast<std::ptrdiff_t>(team.size) * n;
+  for (int k = 0; k < n - 1; ++k) {
+    // Column i is reduced against the order-len matrix s with reflector v, which the lead
+    // generates in place (upper: i = n-2 down to 0; lower: i = 0 up to n-2).
+    const int i = upper ? n - 2 - k : k;
+    const int len = upper ? i + 1 : n - i - 1;
+    double* s = upper ? a : at(i + 1, i + 1);
+    double* v = upper ? at(0, i + 1) : at(i + 1, i);
+    double* beta = upper ? at(i, i + 1) : at(i + 1, i);
+    const bool shared = team_shares(&team, len);
+    if (!shared && !lead) continue;
+    if (lead) {
+      double* x = upper ? v : at(i + 2 < n ? i + 2 : n - 1, i);
+      ztr_lapack_dlarfg(len, beta, x, 1, &tau[i]);
+      e[i] = *beta;
+      if (tau[i] != 0.0) *beta = 1.0;
     }
-    d[0] = *at(0, 0);
-  } else {
-    for (int i = 0; i < n - 1; ++i) {
-      const int len = n - i - 1;
-      double taui = 0.0;
-      ztr_lapack_dlarfg(len, at(i + 1, i), at(i + 2 < n ? i + 2 : n - 1, i), 1, &taui);
-      e[i] = *at(i + 1, i);
-      if (taui != 0.0) {
-        *at(i + 1, i) = 1.0;
-        reflect(false, len, at(i + 1, i + 1), ld, at(i + 1, i), taui, team, partial, y, dots);
-        *at(i + 1, i) = e[i];
-      }
-      d[i] = *at(i, i);
-      tau[i] = taui;
+    // Publishes the reflector (and whether there is one) to the team.
+    if (shared) team.barrier->wait();
+    if (tau[i] != 0.0) reflect(team, shared, upper, len, s, ld, v, tau[i], y);
+    if (lead) {
+      *beta = e[i];
+      d[upper ? i + 1 : i] = upper ? *at(i + 1, i + 1) : *at(i, i);
     }
-    d[n - 1] = *at(n - 1, n - 1);
   }
+  if (lead) d[upper ? 0 : n - 1] = upper ? *at(0, 0) : *at(n - 1, n - 1);
 }
 
 }  // namespace ztr

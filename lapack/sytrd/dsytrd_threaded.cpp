@@ -9,6 +9,7 @@
 #include "lapack/sytrd/sytrd.h"
 #include "lapack/sytrd/sytrd_arguments.h"
 #include "service/letters.h"
+#include "service/column_barrier.h"
 #include "service/memory.h"
 #include "service/threads.h"
 
@@ -18,12 +19,12 @@ namespace {
 
 constexpr int kScratchAlignment = 128;
 
-// A := A - V*W' - W*V' on the trailing matrix of order m (column-major, lda), whose
-// reflected panel V (ldv) and W (ldw) have nb columns.  The order is cut into 2P strips of
-// even width; strip 0 lies next to the panel and takes the remainder.  Thread t updates
-// strips t and 2P-1-t, which together hold about 1/P of the triangle.
+// Thread t's share of A := A - V*W' - W*V' on the trailing matrix of order m (column-major,
+// lda), whose reflected panel V (ldv) and W (ldw) have nb columns.  The order is cut into
+// 2P strips of even width; strip 0 lies next to the panel and takes the remainder.  Thread
+// t updates strips t and 2P-1-t, which together hold about 1/P of the triangle.
 void strip_update(bool upper, int m, int nb, const double* v, int ldv, const double* w, int ldw,
-                  double* a, int lda, int threads) {
+                  double* a, int lda, int t, int threads) {
   const int strips = 2 * threads;
   const int width = (m / strips) / 2 * 2;
   const int first = m - (strips - 1) * width;
@@ -51,14 +52,8 @@ void strip_update(bool upper, int m, int nb, const double* v, int ldv, const dou
     ztr_blas_dgemm("N", "T", &rows, &len, &nb, &minus_one, w + r0, &ldw, v + c0, &ldv, &one, block,
                    &lda);
   };
-#pragma omp parallel num_threads(threads)
-  {
-    const int t = omp_get_thread_num();
-    if (t < threads) {
-      update(t);
-      update(strips - 1 - t);
-    }
-  }
+  update(t);
+  update(strips - 1 - t);
 }
 
 }  // namespace
@@ -93,47 +88,68 @@ void ztr_lapack_dsytrd(const char* uplo, const int* n, double* a, const int* lda
     nx = nn;
   }
   const int ldwork = nn;
-  // The columns left to the unblocked stage: [0, kk) for 'U', [i_end, n) for 'L'.
-  int unblocked_begin = 0, unblocked_order = nn;
-  if (upper) {
-    const int kk = nx >= nn ? nn : nn - ((nn - nx + nb - 1) / nb) * nb;
-    for (int i = nn - nb; i >= kk; i -= nb) {
-      const int order = i + nb;
-      ztr_lapack_dlatrd(uplo, &order, &nb, a, lda, e, tau, work, &ldwork);
-      strip_update(true, i, nb, at(0, i), *lda, work, ldwork, a, *lda, threads);
-      for (int j = i; j < i + nb; ++j) {
-        *at(j - 1, j) = e[j - 1];
-        d[j] = *at(j, j);
-      }
-    }
-    unblocked_order = kk;
-  } else {
-    int i = 0;
-    for (; i < nn - nx; i += nb) {
-      const int order = nn - i;
-      ztr_lapack_dlatrd(uplo, &order, &nb, at(i, i), lda, e + i, tau + i, work, &ldwork);
-      strip_update(false, nn - i - nb, nb, at(i + nb, i), *lda, work + nb, ldwork,
-                   at(i + nb, i + nb), *lda, threads);
-      for (int j = i; j < i + nb; ++j) {
-        *at(j + 1, j) = e[j];
-        d[j] = *at(j, j);
-      }
-    }
-    unblocked_begin = i;
-    unblocked_order = nn - i;
-  }
-  double* a0 = at(unblocked_begin, unblocked_begin);
+  // The team's products and the unblocked stage share one scratch; without it the
+  // sequential reduction runs instead.
   double* scratch = static_cast<double*>(mm_malloc_direct(
       sizeof(double) * static_cast<std::size_t>(nn) * (threads + 1), kScratchAlignment));
-  if (scratch != nullptr) {
-    ztr_lapack_dsytd3(uplo, unblocked_order, a0, *lda, d + unblocked_begin, e + unblocked_begin,
-                      tau + unblocked_begin, threads, scratch);
-    mm_free_direct(scratch);
-  } else {
-    int iinfo = 0;
-    dsytd2(uplo, &unblocked_order, a0, lda, d + unblocked_begin, e + unblocked_begin,
-           tau + unblocked_begin, &iinfo);
+  if (scratch == nullptr) {
+    dsytrd(uplo, n, a, lda, d, e, tau, work, lwork, info);
+    work[0] = lwkopt;
+    return;
   }
+  // The whole reduction runs in one parallel region: the lead reduces the panels' columns,
+  // every thread joins in their products and in the rank-2k updates, and the team waits on
+  // a ColumnBarrier rather than in the runtime between hundreds of short regions.
+  ColumnBarrier barrier(threads);
+#pragma omp parallel num_threads(threads)
+  {
+    const int size = omp_get_num_threads();
+#pragma omp single
+    barrier.set_threads(size);
+    const SymvTeam team{omp_get_thread_num(), size, &barrier, scratch};
+    // The columns left to the unblocked stage: [0, kk) for 'U', [i_end, n) for 'L'.
+    int unblocked_begin = 0, unblocked_order = nn;
+    if (upper) {
+      const int kk = nx >= nn ? nn : nn - ((nn - nx + nb - 1) / nb) * nb;
+      for (int i = nn - nb; i >= kk; i -= nb) {
+        const int order = i + nb;
+        ztr_lapack_dlatrd(uplo, &order, &nb, a, lda, e, tau, work, &ldwork, &team);
+        barrier.wait();  // W complete
+        strip_update(true, i, nb, at(0, i), *lda, work, ldwork, a, *lda, team.thread, size);
+        barrier.wait();  // trailing matrix updated, W free
+        if (team.lead()) {
+          for (int j = i; j < i + nb; ++j) {
+            *at(j - 1, j) = e[j - 1];
+            d[j] = *at(j, j);
+          }
+        }
+      }
+      unblocked_order = kk;
+    } else {
+      int i = 0;
+      for (; i < nn - nx; i += nb) {
+        const int order = nn - i;
+        ztr_lapack_dlatrd(uplo, &order, &nb, at(i, i), lda, e + i, tau + i, work, &ldwork, &team);
+        barrier.wait();
+        strip_update(false, nn - i - nb, nb, at(i + nb, i), *lda, work + nb, ldwork,
+                     at(i + nb, i + nb), *lda, team.thread, size);
+        barrier.wait();
+        if (team.lead()) {
+          for (int j = i; j < i + nb; ++j) {
+            *at(j + 1, j) = e[j];
+            d[j] = *at(j, j);
+          }
+        }
+      }
+      unblocked_begin = i;
+      unblocked_order = nn - i;
+    }
+    ztr_lapack_dsytd3(uplo, unblocked_order, at(unblocked_begin, unblocked_begin), *lda,
+                      d + unblocked_begin, e + unblocked_begin, tau + unblocked_begin, team);
+    // The others wait here for the lead's last columns, yielding, not in the runtime.
+    barrier.wait();
+  }
+  mm_free_direct(scratch);
   work[0] = lwkopt;
 }
 

@@ -1,7 +1,10 @@
 // Level-2 kernels, compiled once per CpuType.  Each algorithm is written once over a vector
 // view whose stride is either the constant 1 (so the compiler vectorises the inner loops)
-// or the caller's increment.
+// or the caller's increment.  The unit-stride symmetric product is written with the
+// compiler's vector types, so each variant gets vectors of its instruction-set level (two
+// doubles up to SSE4.2, four from AVX on) from the same source.
 #include <cstddef>
+#include <cstring>
 
 #include "blas/level2/kernels/level2_kernels.h"
 
@@ -10,7 +13,9 @@ namespace {
 
 using Index = std::ptrdiff_t;
 
-inline bool is(char c, char upper) { return c == upper || c == upper + ('a' - 'A'); }
+inline bool is(char c, char upper) {
+  return c == upper || c == upper + ('a' - 'A');
+}
 
 // Element i of a Fortran vector; p already points at element 0 (the far end for a negative
 // increment).
@@ -89,9 +94,112 @@ void scale_y(int n, double beta, Vec<kUnit, double> y) {
   }
 }
 
-template <bool kUnit>
-void symv(bool upper, int n, double alpha, const double* a, Index lda,
-          Vec<kUnit, const double> x, Vec<kUnit, double> y) {
+#if ZTR_KERNEL_CPU_TYPE >= 6
+constexpr int kLanes = 4;
+#else
+constexpr int kLanes = 2;
+#endif
+using Pack = double __attribute__((vector_size(kLanes * sizeof(double))));
+
+inline Pack load(const double* p) {
+  Pack v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline void store(double* p, Pack v) {
+  std::memcpy(p, &v, sizeof v);
+}
+inline Pack splat(double x) {
+  return Pack{} + x;
+}
+inline double lane_sum(Pack v) {
+  double s = 0.0;
+  for (int l = 0; l < kLanes; ++l) s += v[l];
+  return s;
+}
+
+// Columns of the stored triangle taken together by the symmetric product: each row of the
+// block below (lower) or above (upper) their diagonal block is loaded once, with x and y,
+// and used for all of them.
+constexpr int kSymvCols = 4;
+
+// Rows [r0, r1) of the G columns col[0..G-1], each entry read once:
+// y(r) += sum_k t[k]*col[k](r) (the columns' axpy) and dot[k] += sum_r col[k](r)*x(r) (the
+// same entries as rows of the mirrored triangle).
+template <int G>
+void symv_rectangle(Index r0, Index r1, const double* const* col, const double* t, const double* x,
+                    double* y, double* dot) {
+  Pack tv[G], s[G];
+  for (int k = 0; k < G; ++k) {
+    tv[k] = splat(t[k]);
+    s[k] = Pack{};
+  }
+  Index r = r0;
+  for (; r + kLanes <= r1; r += kLanes) {
+    const Pack xv = load(x + r);
+    Pack c[G];
+    for (int k = 0; k < G; ++k) c[k] = load(col[k] + r);
+    Pack acc = c[0] * tv[0];
+    for (int k = 1; k < G; ++k) acc += c[k] * tv[k];
+    store(y + r, load(y + r) + acc);
+    for (int k = 0; k < G; ++k) s[k] += c[k] * xv;
+  }
+  for (int k = 0; k < G; ++k) dot[k] += lane_sum(s[k]);
+  for (; r < r1; ++r) {
+    double acc = col[0][r] * t[0];
+    for (int k = 1; k < G; ++k) acc += col[k][r] * t[k];
+    y[r] += acc;
+    for (int k = 0; k < G; ++k) dot[k] += col[k][r] * x[r];
+  }
+}
+
+// y := y + alpha*(the contribution of stored columns [c0, c1) of the order-n symmetric A),
+// unit strides: column j gives y(i) += alpha*a(i,j)*x(j) for its stored off-diagonal rows
+// i, and y(j) += alpha*(a(j,j)*x(j) + sum_i a(i,j)*x(i)).  Summed over all columns this is
+// y + alpha*A*x; a column range is one thread's share of that product.
+void symv_columns_unit(bool upper, Index n, Index c0, Index c1, double alpha, const double* a,
+                       Index lda, const double* x, double* y) {
+  for (Index j = c0; j < c1; j += kSymvCols) {
+    const int g = static_cast<int>(c1 - j < kSymvCols ? c1 - j : kSymvCols);
+    const double* col[kSymvCols];
+    double t[kSymvCols], dot[kSymvCols];
+    for (int k = 0; k < g; ++k) {
+      col[k] = a + (j + k) * lda;
+      t[k] = alpha * x[j + k];
+      dot[k] = 0.0;
+    }
+    // The g x g diagonal block, one entry at a time.
+    for (int k = 0; k < g; ++k) {
+      const Index jj = j + k;
+      const Index lo = upper ? j : jj + 1, hi = upper ? jj : j + g;
+      for (Index i = lo; i < hi; ++i) {
+        y[i] += t[k] * col[k][i];
+        dot[k] += col[k][i] * x[i];
+      }
+      y[jj] += t[k] * col[k][jj];
+    }
+    const Index r0 = upper ? 0 : j + g, r1 = upper ? j : n;
+    switch (g) {
+      case 4:
+        symv_rectangle<4>(r0, r1, col, t, x, y, dot);
+        break;
+      case 3:
+        symv_rectangle<3>(r0, r1, col, t, x, y, dot);
+        break;
+      case 2:
+        symv_rectangle<2>(r0, r1, col, t, x, y, dot);
+        break;
+      default:
+        symv_rectangle<1>(r0, r1, col, t, x, y, dot);
+        break;
+    }
+    for (int k = 0; k < g; ++k) y[j + k] += alpha * dot[k];
+  }
+}
+
+// The strided product, one column at a time.
+void symv_strided(bool upper, int n, double alpha, const double* a, Index lda,
+                  Vec<false, const double> x, Vec<false, double> y) {
   for (Index j = 0; j < n; ++j) {
     const double* aj = a + j * lda;
     const double t1 = alpha * x[j];
@@ -100,11 +208,7 @@ void symv(bool upper, int n, double alpha, const double* a, Index lda,
     // symmetry, as row j (dot with x).
     const Index lo = upper ? 0 : j + 1, hi = upper ? j : n;
     for (Index i = lo; i < hi; ++i) y[i] += t1 * aj[i];
-    if constexpr (kUnit) {
-      t2 = dot_unit(hi - lo, aj + lo, x.p + lo);
-    } else {
-      for (Index i = lo; i < hi; ++i) t2 += aj[i] * x[i];
-    }
+    for (Index i = lo; i < hi; ++i) t2 += aj[i] * x[i];
     y[j] += t1 * aj[j] + alpha * t2;
   }
 }
@@ -197,8 +301,8 @@ void ger(int m, int n, double alpha, Vec<kUnit, const double> x, Vec<kUnit, cons
 }
 
 template <bool kUnit>
-void syr2(bool upper, int n, double alpha, Vec<kUnit, const double> x,
-          Vec<kUnit, const double> y, double* a, Index lda) {
+void syr2(bool upper, int n, double alpha, Vec<kUnit, const double> x, Vec<kUnit, const double> y,
+          double* a, Index lda) {
   for (Index j = 0; j < n; ++j) {
     if (x[j] == 0.0 && y[j] == 0.0) continue;
     const double t1 = alpha * y[j], t2 = alpha * x[j];
@@ -218,13 +322,17 @@ void dgemv(char trans, int m, int n, double alpha, const double* a, int lda, con
   if (incx == 1 && incy == 1) {
     scale_y<true>(leny, beta, vec<true>(y, leny, 1));
     if (alpha == 0.0) return;
-    if (t) gemv_t<true>(m, n, alpha, a, lda, vec<true>(x, lenx, 1), vec<true>(y, leny, 1));
-    else gemv_n<true>(m, n, alpha, a, lda, vec<true>(x, lenx, 1), vec<true>(y, leny, 1));
+    if (t)
+      gemv_t<true>(m, n, alpha, a, lda, vec<true>(x, lenx, 1), vec<true>(y, leny, 1));
+    else
+      gemv_n<true>(m, n, alpha, a, lda, vec<true>(x, lenx, 1), vec<true>(y, leny, 1));
   } else {
     scale_y<false>(leny, beta, vec<false>(y, leny, incy));
     if (alpha == 0.0) return;
-    if (t) gemv_t<false>(m, n, alpha, a, lda, vec<false>(x, lenx, incx), vec<false>(y, leny, incy));
-    else gemv_n<false>(m, n, alpha, a, lda, vec<false>(x, lenx, incx), vec<false>(y, leny, incy));
+    if (t)
+      gemv_t<false>(m, n, alpha, a, lda, vec<false>(x, lenx, incx), vec<false>(y, leny, incy));
+    else
+      gemv_n<false>(m, n, alpha, a, lda, vec<false>(x, lenx, incx), vec<false>(y, leny, incy));
   }
 }
 
@@ -234,33 +342,45 @@ void dsymv(char uplo, int n, double alpha, const double* a, int lda, const doubl
   const bool upper = is(uplo, 'U');
   if (incx == 1 && incy == 1) {
     scale_y<true>(n, beta, vec<true>(y, n, 1));
-    if (alpha != 0.0) symv<true>(upper, n, alpha, a, lda, vec<true>(x, n, 1), vec<true>(y, n, 1));
+    if (alpha != 0.0) symv_columns_unit(upper, n, 0, n, alpha, a, lda, x, y);
   } else {
     scale_y<false>(n, beta, vec<false>(y, n, incy));
     if (alpha != 0.0)
-      symv<false>(upper, n, alpha, a, lda, vec<false>(x, n, incx), vec<false>(y, n, incy));
+      symv_strided(upper, n, alpha, a, lda, vec<false>(x, n, incx), vec<false>(y, n, incy));
   }
+}
+
+void dsymv_columns(char uplo, int n, int c0, int c1, double alpha, const double* a, int lda,
+                   const double* x, double* y) {
+  if (n <= 0 || c0 >= c1 || alpha == 0.0) return;
+  symv_columns_unit(is(uplo, 'U'), n, c0, c1, alpha, a, lda, x, y);
 }
 
 void dtrmv(char uplo, char trans, char diag, int n, const double* a, int lda, double* x, int incx) {
   if (n <= 0) return;
   const bool upper = is(uplo, 'U'), t = !is(trans, 'N'), unit = is(diag, 'U');
-  if (incx == 1) trmv<true>(upper, t, unit, n, a, lda, vec<true>(x, n, 1));
-  else trmv<false>(upper, t, unit, n, a, lda, vec<false>(x, n, incx));
+  if (incx == 1)
+    trmv<true>(upper, t, unit, n, a, lda, vec<true>(x, n, 1));
+  else
+    trmv<false>(upper, t, unit, n, a, lda, vec<false>(x, n, incx));
 }
 
 void dtrsv(char uplo, char trans, char diag, int n, const double* a, int lda, double* x, int incx) {
   if (n <= 0) return;
   const bool upper = is(uplo, 'U'), t = !is(trans, 'N'), unit = is(diag, 'U');
-  if (incx == 1) trsv<true>(upper, t, unit, n, a, lda, vec<true>(x, n, 1));
-  else trsv<false>(upper, t, unit, n, a, lda, vec<false>(x, n, incx));
+  if (incx == 1)
+    trsv<true>(upper, t, unit, n, a, lda, vec<true>(x, n, 1));
+  else
+    trsv<false>(upper, t, unit, n, a, lda, vec<false>(x, n, incx));
 }
 
 void dger(int m, int n, double alpha, const double* x, int incx, const double* y, int incy,
           double* a, int lda) {
   if (m <= 0 || n <= 0 || alpha == 0.0) return;
-  if (incx == 1 && incy == 1) ger<true>(m, n, alpha, vec<true>(x, m, 1), vec<true>(y, n, 1), a, lda);
-  else ger<false>(m, n, alpha, vec<false>(x, m, incx), vec<false>(y, n, incy), a, lda);
+  if (incx == 1 && incy == 1)
+    ger<true>(m, n, alpha, vec<true>(x, m, 1), vec<true>(y, n, 1), a, lda);
+  else
+    ger<false>(m, n, alpha, vec<false>(x, m, incx), vec<false>(y, n, incy), a, lda);
 }
 
 void dsyr2(char uplo, int n, double alpha, const double* x, int incx, const double* y, int incy,
