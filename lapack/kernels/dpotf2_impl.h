@@ -10,18 +10,10 @@
 #include <cstddef>
 #include <cstring>
 
-#include "service/kernel_variant.h"
+#include "service/kernel_vector.h"
 
 namespace ztr::kernels::ZTR_VARIANT_NS {
 namespace {
-
-#if ZTR_KERNEL_CPU_TYPE >= 6
-constexpr int kLanes = 4;
-#else
-constexpr int kLanes = 2;
-#endif
-using Vec = double __attribute__((vector_size(kLanes * sizeof(double))));
-using Index = std::ptrdiff_t;
 
 // Columns factored per block, and vectors of rows per register tile (lower) or columns per
 // register tile (upper): 8 accumulators in either case.
@@ -29,25 +21,6 @@ constexpr int kCols = 4;
 constexpr int kRowVecs = 2;
 constexpr int kTileRows = kRowVecs * kLanes;
 constexpr int kUpperCols = 2;
-
-inline Vec load(const double* p) {
-  Vec v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-inline void store(double* p, Vec v) {
-  std::memcpy(p, &v, sizeof v);
-}
-inline Vec splat(double x) {
-  Vec v;
-  for (int l = 0; l < kLanes; ++l) v[l] = x;
-  return v;
-}
-inline double lane_sum(Vec v) {
-  double s = 0.0;
-  for (int l = 0; l < kLanes; ++l) s += v[l];
-  return s;
-}
 
 // Pivot step shared by both triangles: the pivot value as updated, or 0 after storing it
 // when it is not positive (a NaN fails the test as well).
@@ -66,13 +39,13 @@ void update_lower(int n, double* a, int lda, int j0, int jb) {
   for (int c = 0; c < kCols; ++c) src[c] = j0 + (c < jb ? c : jb - 1);
   int i0 = j0;
   for (; i0 + kTileRows <= n; i0 += kTileRows) {
-    Vec acc[kCols][kRowVecs] = {};
+    Pack acc[kCols][kRowVecs] = {};
     for (Index k = 0; k < j0; ++k) {
       const double* col = a + k * lda;
-      Vec x[kRowVecs];
+      Pack x[kRowVecs];
       for (int v = 0; v < kRowVecs; ++v) x[v] = load(col + i0 + v * kLanes);
       for (int c = 0; c < kCols; ++c) {
-        const Vec b = splat(col[src[c]]);
+        const Pack b = splat(col[src[c]]);
         for (int v = 0; v < kRowVecs; ++v) acc[c][v] += x[v] * b;
       }
     }
@@ -114,12 +87,12 @@ void update_upper(int n, double* a, int lda, int j0, int jb) {
     const double* col[kUpperCols];
     for (int t = 0; t < kUpperCols; ++t)
       col[t] = a + (i0 + (t < ic ? t : ic - 1)) * static_cast<Index>(lda);
-    Vec acc[kCols][kUpperCols] = {};
+    Pack acc[kCols][kUpperCols] = {};
     for (int k = 0; k < kv; k += kLanes) {
-      Vec x[kUpperCols];
+      Pack x[kUpperCols];
       for (int t = 0; t < kUpperCols; ++t) x[t] = load(col[t] + k);
       for (int c = 0; c < kCols; ++c) {
-        const Vec b = load(rowsrc[c] + k);
+        const Pack b = load(rowsrc[c] + k);
         for (int t = 0; t < kUpperCols; ++t) acc[c][t] += x[t] * b;
       }
     }

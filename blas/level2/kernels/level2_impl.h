@@ -7,11 +7,10 @@
 #include <cstring>
 
 #include "blas/level2/kernels/level2_kernels.h"
+#include "service/kernel_vector.h"
 
 namespace ztr::kernels::ZTR_VARIANT_NS {
 namespace {
-
-using Index = std::ptrdiff_t;
 
 inline bool is(char c, char upper) {
   return c == upper || c == upper + ('a' - 'A');
@@ -92,30 +91,6 @@ void scale_y(int n, double beta, Vec<kUnit, double> y) {
   } else {
     for (Index i = 0; i < n; ++i) y[i] *= beta;
   }
-}
-
-#if ZTR_KERNEL_CPU_TYPE >= 6
-constexpr int kLanes = 4;
-#else
-constexpr int kLanes = 2;
-#endif
-using Pack = double __attribute__((vector_size(kLanes * sizeof(double))));
-
-inline Pack load(const double* p) {
-  Pack v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-inline void store(double* p, Pack v) {
-  std::memcpy(p, &v, sizeof v);
-}
-inline Pack splat(double x) {
-  return Pack{} + x;
-}
-inline double lane_sum(Pack v) {
-  double s = 0.0;
-  for (int l = 0; l < kLanes; ++l) s += v[l];
-  return s;
 }
 
 // Columns of the stored triangle taken together by the symmetric product: each row of the

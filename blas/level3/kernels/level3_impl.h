@@ -6,32 +6,16 @@
 
 #include "blas/level3/kernels/level3_kernels.h"
 #include "blas/templates/triangular_blocked.h"
+#include "service/kernel_vector.h"
 
 namespace ztr::kernels::ZTR_VARIANT_NS {
 namespace {
-
-#if ZTR_KERNEL_CPU_TYPE >= 6
-constexpr int kLanes = 4;
-#else
-constexpr int kLanes = 2;
-#endif
-using Vec = double __attribute__((vector_size(kLanes * sizeof(double))));
-using Index = std::ptrdiff_t;
 
 // Register tile of the right-side solve: kRowVecs vectors of rows by kCols columns of X,
 // 8 accumulators.
 constexpr int kCols = 4;
 constexpr int kRowVecs = 2;
 constexpr int kTileRows = kRowVecs * kLanes;
-
-inline Vec load(const double* p) {
-  Vec v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-inline void store(double* p, Vec v) {
-  std::memcpy(p, &v, sizeof v);
-}
 
 // The solve of X*op(A) = B for the rows of one tile (R = kRowVecs vectors, or scalar rows when
 // V is double).  Columns are taken in solving order (step s is column col(s)): each block of
@@ -96,7 +80,7 @@ void trsm_right(char uplo, char trans, char diag, int m, int n, const double* a,
   const bool nonunit = !tblas::is_letter(diag, 'U');
   int i = 0;
   for (; i + kTileRows <= m; i += kTileRows)
-    solve_rows<Vec, kRowVecs>(a, lda, tr, forward, nonunit, n, b + i, ldb);
+    solve_rows<Pack, kRowVecs>(a, lda, tr, forward, nonunit, n, b + i, ldb);
   for (; i < m; ++i) solve_rows<double, 1>(a, lda, tr, forward, nonunit, n, b + i, ldb);
 }
 
