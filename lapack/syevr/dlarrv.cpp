@@ -183,7 +183,7 @@ void dlarrv(const int* n, const double* /*vl*/, const double* /*vu*/, double* d,
                 int iinfo = 0;
                 w[cs] = lambda;
                 dlarrb(&in, rd, rlld, &idx, &idx, &zero, &full, &off, w, wgap, werr, scratch,
-                       iscratch, pivmin, &spdiam, &in, &iinfo);
+                       iscratch, pivmin, &spdiam, &r, &iinfo);
                 lambda = w[cs];
                 usedbs = true;
                 r = 0;
