@@ -3,7 +3,8 @@
 // kernels are selected with OPENBLAS_CORETYPE=Haswell before it is loaded).  For 1 and 2
 // threads: all eigenpairs ('V', 'A') and the middle 10% of them ('V', 'I') of a random
 // symmetric matrix; the two libraries alternate run by run so that the load of the machine
-// falls on both alike, and the median times and their ratio are printed.
+// falls on both alike, and the median times and their ratio are printed.  Last, the tridiagonal
+// stage alone: both libraries' MRRR on the same tridiagonal matrix, one thread.
 //
 //   ./bench_syevr [n = 2000] [repetitions = 5] [peer library path]
 #include <dlfcn.h>
