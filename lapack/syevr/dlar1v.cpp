@@ -22,23 +22,36 @@ void dlar1v(const int* n, const int* b1, const int* bn, const double* lambda, co
   const int given = *r;
   const int top_end = given > 0 ? given - 1 : *bn - 1;     // s(0..top_end) needed
   const int bottom_end = given > 0 ? given - 1 : *b1 - 1;  // p(bottom_end..n-1) needed
-  // Top down: L D L^T - lambda I = L+ D+ L+^T.
-  s[0] = -lam;
-  for (int i = 0; i < top_end; ++i) {
-    double dplus = d[i] + s[i];
+  // Top down: L D L^T - lambda I = L+ D+ L+^T; bottom up: L D L^T - lambda I = U- D- U-^T.
+  // Each recurrence is one chain of dependent divisions, so the two run interleaved to keep
+  // the divider busy; every value is computed exactly as by the separate loops.
+  // The running s and p stay in registers; the arrays only record them.
+  double sc = -lam, pc = d[nn - 1] - lam;
+  auto top_step = [&](int i) {
+    double dplus = d[i] + sc;
     if (std::fabs(dplus) < pm) dplus = -pm;
-    lplus[i] = ld[i] / dplus;
-    s[i + 1] = lplus[i] * l[i] * s[i] - lam;
-  }
-  // Bottom up: L D L^T - lambda I = U- D- U-^T.
-  p[nn - 1] = d[nn - 1] - lam;
-  for (int i = nn - 2; i >= bottom_end; --i) {
-    double dminus = lld[i] + p[i + 1];
+    const double lp = ld[i] / dplus;
+    lplus[i] = lp;
+    sc = lp * l[i] * sc - lam;
+    s[i + 1] = sc;
+  };
+  auto bottom_step = [&](int i) {
+    double dminus = lld[i] + pc;
     if (std::fabs(dminus) < pm) dminus = -pm;
     const double t = d[i] / dminus;
     uminus[i] = l[i] * t;
-    p[i] = p[i + 1] * t - lam;
+    pc = pc * t - lam;
+    p[i] = pc;
+  };
+  s[0] = sc;
+  p[nn - 1] = pc;
+  const int both = std::max(0, std::min(top_end, nn - 1 - bottom_end));
+  for (int k = 0; k < both; ++k) {
+    top_step(k);
+    bottom_step(nn - 2 - k);
   }
+  for (int i = both; i < top_end; ++i) top_step(i);
+  for (int i = nn - 2 - both; i >= bottom_end; --i) bottom_step(i);
   // The twist: gamma(k) = s(k) + p(k) + lambda, smallest in magnitude over b1..bn.
   int twist = given > 0 ? given - 1 : *b1 - 1;
   double gmin = s[twist] + p[twist] + lam;

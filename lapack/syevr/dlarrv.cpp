@@ -157,8 +157,9 @@ void dlarrv(const int* n, const double* /*vl*/, const double* /*vu*/, double* d,
             const double left = lambda - werr[cs], right = lambda + werr[cs];
             const double gap = std::min(lgap, wgap[cs]);
             const double gaptol = gap * eps;
+            // dlar1v writes every row of the block, zeros outside the support, over whatever
+            // representation the column held; the rows outside the block were cleared above.
             double* zc = col(cs) + first;
-            std::fill(col(cs), col(cs) + nn, 0.0);
             bool usedbs = false;
             int supp[2] = {1, in};
             int r = 0;  // the twist, kept from the first iteration on
@@ -183,7 +184,7 @@ void dlarrv(const int* n, const double* /*vl*/, const double* /*vu*/, double* d,
                 int iinfo = 0;
                 w[cs] = lambda;
                 dlarrb(&in, rd, rlld, &idx, &idx, &zero, &full, &off, w, wgap, werr, scratch,
-                       iscratch, pivmin, &spdiam, &in, &iinfo);
+                       iscratch, pivmin, &spdiam, &r, &iinfo);
                 lambda = w[cs];
                 usedbs = true;
                 r = 0;
