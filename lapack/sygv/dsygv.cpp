@@ -2,8 +2,6 @@
 #include <algorithm>
 
 #include "lapack/ilaenv.h"
-#include "lapack/potrf/potrf.h"
-#include "lapack/sygv/sygst.h"
 #include "lapack/sygv/sygv.h"
 #include "service/error.h"
 #include "service/letters.h"
@@ -31,12 +29,7 @@ void dsygv(const int* itype, const char* jobz, const char* uplo, const int* n, d
   }
   if (query || *n == 0) return;
 
-  ztr_lapack_dpotrf(*uplo, *n, b, *ldb, info);
-  if (*info != 0) {
-    *info += *n;
-    return;
-  }
-  ztr_lapack_dsygst(*itype, *uplo, *n, a, *lda, b, *ldb);
+  if (!sygv_detail::reduce_to_standard(*itype, *uplo, *n, a, *lda, b, *ldb, info)) return;
   dsyev(jobz, uplo, n, a, lda, w, work, lwork, info);
   if (same_letter(*jobz, 'V')) {
     // After a failure of the eigensolver the first info - 1 vectors are still valid.

@@ -1,9 +1,7 @@
 // The generalized problem with the divide-and-conquer DSYEVD as the standard eigensolver.
 #include <algorithm>
 
-#include "lapack/potrf/potrf.h"
 #include "lapack/syevd/syevd.h"
-#include "lapack/sygv/sygst.h"
 #include "lapack/sygv/sygv.h"
 #include "lapack/sytrd/sytrd.h"
 #include "service/error.h"
@@ -56,12 +54,7 @@ void dsygvd(const int* itype, const char* jobz, const char* uplo, const int* n, 
   }
   if (query || *n == 0) return;
 
-  ztr_lapack_dpotrf(*uplo, *n, b, *ldb, info);
-  if (*info != 0) {
-    *info += *n;
-    return;
-  }
-  ztr_lapack_dsygst(*itype, *uplo, *n, a, *lda, b, *ldb);
+  if (!sygv_detail::reduce_to_standard(*itype, *uplo, *n, a, *lda, b, *ldb, info)) return;
   dsyevd_driver(jobz, uplo, n, a, lda, w, work, lwork, iwork, liwork, info);
   const double lopt = std::max(static_cast<double>(reported), work[0]);
   const int liopt = std::max(liwmin, iwork[0]);

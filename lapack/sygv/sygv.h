@@ -32,6 +32,10 @@ namespace sygv_detail {
 // position of the first bad argument, or 0.
 int check(const int* itype, const char* jobz, const char* uplo, const int* n, const int* lda,
           const int* ldb);
+// The Cholesky factor of B in b and the standard problem's matrix in a; false, with info =
+// n + k, when the leading minor of order k of B is not positive definite (a untouched).
+bool reduce_to_standard(int itype, char uplo, int n, double* a, int lda, double* b, int ldb,
+                        int* info);
 // The eigenvectors of the standard problem in the first `count` columns of a, mapped back to
 // those of the generalized problem with the Cholesky factor in b.
 void back_transform(int itype, char uplo, int n, int count, double* a, int lda, const double* b,

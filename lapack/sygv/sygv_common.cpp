@@ -1,6 +1,8 @@
 #include <algorithm>
 
 #include "blas/level3/level3.h"
+#include "lapack/potrf/potrf.h"
+#include "lapack/sygv/sygst.h"
 #include "lapack/sygv/sygv.h"
 #include "service/letters.h"
 
@@ -18,6 +20,17 @@ int sygv_detail::check(const int* itype, const char* jobz, const char* uplo, con
 }
 
 // itypes 1 and 2: x = inv(L')*y or inv(U)*y; itype 3: x = L*y or U'*y.
+bool sygv_detail::reduce_to_standard(int itype, char uplo, int n, double* a, int lda, double* b,
+                                     int ldb, int* info) {
+  ztr_lapack_dpotrf(uplo, n, b, ldb, info);
+  if (*info != 0) {
+    *info += n;
+    return false;
+  }
+  ztr_lapack_dsygst(itype, uplo, n, a, lda, b, ldb);
+  return true;
+}
+
 void sygv_detail::back_transform(int itype, char uplo, int n, int count, double* a, int lda,
                                  const double* b, int ldb) {
   if (n <= 0 || count <= 0) return;
