@@ -13,20 +13,14 @@ void dlarrd(const int* n, const double* gl, const double* gu, const double* d, c
   const int nn = *n, lo_index = *indl, hi_index = *indu;
   if (nn <= 0 || hi_index < lo_index) return;
   const double pm = *pivmin;
-  double* stack_lo = work;
-  double* stack_hi = work + nn;
-  int* stack_count = iwork;
   const double width0 = *gu - *gl;
   const int itmax = static_cast<int>((std::log(width0 + pm) - std::log(pm)) / std::log(2.0)) + 2;
-  int top = 1;
-  stack_lo[0] = *gl;
-  stack_hi[0] = *gu;
-  stack_count[0] = 0;
-  stack_count[1] = nn;
-  while (top > 0) {
-    --top;
-    double lo = stack_lo[top], hi = stack_hi[top];
-    int nlo = stack_count[2 * top], nhi = stack_count[2 * top + 1];
+  BracketStack stack{work, work + nn, iwork};
+  stack.push(*gl, *gu, 0, nn);
+  while (stack.top > 0) {
+    double lo, hi;
+    int nlo, nhi;
+    stack.pop(lo, hi, nlo, nhi);
     for (int it = 0;; ++it) {
       // Only the eigenvalues lo_index..hi_index matter.
       if (nhi < lo_index || nlo >= hi_index) break;
@@ -41,19 +35,7 @@ void dlarrd(const int* n, const double* gl, const double* gu, const double* d, c
       }
       const double mid = 0.5 * (lo + hi);
       const int c = std::min(std::max(sturm_count(0, nn - 1, d, e2, pm, mid), nlo), nhi);
-      if (c == nlo) {
-        lo = mid;
-      } else if (c == nhi) {
-        hi = mid;
-      } else {
-        stack_lo[top] = mid;
-        stack_hi[top] = hi;
-        stack_count[2 * top] = c;
-        stack_count[2 * top + 1] = nhi;
-        ++top;
-        hi = mid;
-        nhi = c;
-      }
+      stack.halve(mid, c, lo, hi, nlo, nhi);
     }
   }
 }

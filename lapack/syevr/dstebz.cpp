@@ -181,20 +181,14 @@ void dstebz(const char* range, const char* order, const int* n, const double* vl
     }
     const int itmax =
         static_cast<int>((std::log(g.hi - g.lo + pivmin) - std::log(pivmin)) / std::log(2.0)) + 2;
-    // Work list of intervals (lo, hi] with their counts; eigenvalues come out in ascending
-    // order because the list is processed depth first, lower halves first.
-    int top = 0;
-    stack_lo[0] = g.lo;
-    stack_hi[0] = g.hi;
-    stack_count[0] = clo;
-    stack_count[1] = chi;
-    top = 1;
+    BracketStack stack{stack_lo, stack_hi, stack_count};
+    stack.push(g.lo, g.hi, clo, chi);
     const int block_start = mm;
     mm += chi - clo;
-    while (top > 0) {
-      --top;
-      double lo = stack_lo[top], hi = stack_hi[top];
-      int nlo = stack_count[2 * top], nhi = stack_count[2 * top + 1];
+    while (stack.top > 0) {
+      double lo, hi;
+      int nlo, nhi;
+      stack.pop(lo, hi, nlo, nhi);
       int it = 0;
       for (;;) {
         const double tol = std::max({atol, pivmin, rtoli * std::max(std::fabs(lo), std::fabs(hi))});
@@ -210,20 +204,7 @@ void dstebz(const char* range, const char* order, const int* n, const double* vl
         int c = sturm_count(first, last, d, e2, pivmin, mid);
         c = std::min(std::max(c, nlo), nhi);  // counts are monotone in exact arithmetic
         ++it;
-        if (c == nlo) {
-          lo = mid;
-        } else if (c == nhi) {
-          hi = mid;
-        } else {
-          // Both halves hold eigenvalues: keep the lower one, push the upper one.
-          stack_lo[top] = mid;
-          stack_hi[top] = hi;
-          stack_count[2 * top] = c;
-          stack_count[2 * top + 1] = nhi;
-          ++top;
-          hi = mid;
-          nhi = c;
-        }
+        stack.halve(mid, c, lo, hi, nlo, nhi);
       }
     }
     first = last + 1;

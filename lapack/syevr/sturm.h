@@ -21,4 +21,42 @@ inline int sturm_count(int first, int last, const double* d, const double* e2, d
   return count;
 }
 
+// Work list of the bisection routines: intervals (lo, hi] with the Sturm counts at both ends,
+// in caller-provided arrays (count holds pairs).  Processed depth first with lower halves
+// first, so eigenvalues come out in ascending order.
+struct BracketStack {
+  double* lo;
+  double* hi;
+  int* count;
+  int top = 0;
+
+  void push(double l, double h, int cl, int ch) {
+    lo[top] = l;
+    hi[top] = h;
+    count[2 * top] = cl;
+    count[2 * top + 1] = ch;
+    ++top;
+  }
+  void pop(double& l, double& h, int& cl, int& ch) {
+    --top;
+    l = lo[top];
+    h = hi[top];
+    cl = count[2 * top];
+    ch = count[2 * top + 1];
+  }
+  // One bisection step of (l, h] at mid, whose count c is already clamped to [cl, ch]: keep
+  // the half that holds eigenvalues; when both do, keep the lower one and push the upper one.
+  void halve(double mid, int c, double& l, double& h, int& cl, int& ch) {
+    if (c == cl) {
+      l = mid;
+    } else if (c == ch) {
+      h = mid;
+    } else {
+      push(mid, h, c, ch);
+      h = mid;
+      ch = c;
+    }
+  }
+};
+
 }  // namespace ztr
