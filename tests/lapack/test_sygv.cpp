@@ -179,6 +179,45 @@ TEST(Sygv, SmallOrdersABNotPositiveDefiniteAndArgumentErrors) {
   EXPECT_LT(test::value_error(max_abs(q.lambda), 100, w.data(), q.lambda.data(), 100), kBound);
 }
 
+// When the QL/QR iteration fails (a NaN in the trailing block of A never converges; the
+// leading tridiagonal block converges first), DSYGV maps back the first info - 1 vectors and
+// leaves the others as the standard eigensolver returned them.  With B = 4I a mapped vector
+// has norm 1/2, an unmapped one norm 1.
+TEST(Sygv, VectorsAfterAnEigensolverFailure) {
+  const int n = 6;
+  for (char uplo : {'L', 'U'}) {
+    Matrix a(n * n, 0.0), b(n * n, 0.0);
+    for (int i = 0; i < n; ++i) at(b, n, i, i) = 4.0;
+    const double d[3] = {2.0, -1.0, 3.0}, e[2] = {1.0, 0.5};
+    for (int i = 0; i < 3; ++i) at(a, n, i, i) = d[i];
+    for (int i = 0; i < 2; ++i) at(a, n, uplo == 'L' ? i + 1 : i, uplo == 'L' ? i : i + 1) = e[i];
+    for (int i = 3; i < n; ++i) at(a, n, i, i) = 1.0;
+    at(a, n, 4, 4) = test::kNaN;
+    at(a, n, uplo == 'L' ? 4 : 3, uplo == 'L' ? 3 : 4) = 1.0;
+    at(a, n, uplo == 'L' ? 5 : 4, uplo == 'L' ? 4 : 5) = 1.0;
+    std::vector<double> w(n), work(64 * n);
+    int info = 0;
+    const int itype = 1, lwork = 64 * n;
+    dsygv(&itype, "V", &uplo, &n, a.data(), &n, b.data(), &n, w.data(), work.data(), &lwork, &info);
+    ASSERT_GT(info, 1);
+    ASSERT_LE(info, 3);  // at least one converged vector of the leading block left unmapped
+    for (int j = 0; j < 3; ++j) {
+      double norm2 = 0.0, residual = 0.0;
+      for (int i = 0; i < 3; ++i) {
+        const double x = at(a, n, i, j);
+        norm2 += x * x;
+        double ax = d[i] * x - 4.0 * w[j] * x;
+        if (i > 0) ax += e[i - 1] * at(a, n, i - 1, j);
+        if (i < 2) ax += e[i] * at(a, n, i + 1, j);
+        residual = std::max(residual, std::fabs(ax));
+      }
+      for (int i = 3; i < n; ++i) EXPECT_EQ(at(a, n, i, j), 0.0);
+      EXPECT_NEAR(std::sqrt(norm2), j < info - 1 ? 0.5 : 1.0, 1e-14) << uplo << j;
+      EXPECT_LT(residual, 1e-14) << uplo << j;
+    }
+  }
+}
+
 using Export = int (*)(int, int, char, char, int, double*, int, double*, int, double*);
 
 TEST(LapackeSygv, CodesLayoutsAndResults) {
