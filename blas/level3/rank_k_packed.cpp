@@ -10,6 +10,7 @@
 
 #include "blas/gemm/gemm_dispatch.h"
 #include "blas/gemm/gemm_params.h"
+#include "blas/level3/level3_common.h"
 #include "service/letters.h"
 #include "service/memory.h"
 
@@ -22,9 +23,14 @@ constexpr int kStrip = 32;
 // Rows of the widest packed A sliver: every kernel call starts on a multiple of it (from the
 // first packed row), and the diagonal block is computed this many columns at a time.
 constexpr int kAlign = 8;
+static_assert(kGranule % kAlign == 0, "threads' column ranges must start on a sliver");
 
-int imin(int x, int y) { return x < y ? x : y; }
-int imax(int x, int y) { return x > y ? x : y; }
+int imin(int x, int y) {
+  return x < y ? x : y;
+}
+int imax(int x, int y) {
+  return x > y ? x : y;
+}
 
 // One K block of one product term, packed: rows [ii, ii + mb) of the first operand and the
 // columns from jj of the second.
@@ -42,8 +48,8 @@ struct PackedBlock {
     if (r1 <= r0 || c1 <= c0) return;
     const double* a = p.a_buf + static_cast<long>((r0 - ii) / p.min_m) * p.a_stride;
     const double* b = p.b_buf + static_cast<long>((c0 - jj) / p.min_n) * p.b_stride;
-    p.kernel_fn('N', 'N', r1 - r0, c1 - c0, kbp, 1.0, a, p.a_stride, b, p.b_stride, beta_out,
-                out, ldo, p.edge_buf, kGemmBPacked);
+    p.kernel_fn('N', 'N', r1 - r0, c1 - c0, kbp, 1.0, a, p.a_stride, b, p.b_stride, beta_out, out,
+                ldo, p.edge_buf, kGemmBPacked);
   }
 
   // Rows [r0, r1) (at most kStrip) of columns [c0, c1) (at most kAlign) in a scratch tile,
@@ -128,8 +134,7 @@ PackedRankK rank_k_packed(bool upper, char trans, int n, int k, double alpha, co
         for (int ii = rb; ii < re; ii += p.mc) {
           const int mb = imin(p.mc, re - ii);
           pack_a(mb, kb, at(x, ldx, ii, kk), ldx, p.a_buf, p.a_stride, alpha);
-          const PackedBlock blk{upper, p, ii, mb, jj, kbp, kk == 0 && t == 0 ? beta : 1.0,
-                                c, ldc};
+          const PackedBlock blk{upper, p, ii, mb, jj, kbp, kk == 0 && t == 0 ? beta : 1.0, c, ldc};
           for (int cj = jj; cj < je; cj += kStrip) {
             const int ce = imin(cj + kStrip, je);
             if (upper ? ii < ce : cj < ii + mb) blk.strip(cj, ce);
