@@ -1,12 +1,14 @@
 // Symmetric rank-k and rank-2k updates.  Column ranges of C's triangle are independent, so
-// each thread takes a range holding an equal share of the triangle's area and runs the
-// recursive blocked algorithm on it.
+// each thread takes a range holding an equal share of the triangle's area and runs it on the
+// multiply's packed panels, or, for the processor variants without a blocked multiply, the
+// recursive blocked algorithm.
 #include <omp.h>
 
 #include <cmath>
 
 #include "blas/level3/level3.h"
 #include "blas/level3/level3_common.h"
+#include "blas/level3/rank_k_packed.h"
 #include "blas/templates/rank_k_blocked.h"
 #include "service/error.h"
 #include "service/memory.h"
@@ -37,9 +39,23 @@ int boundary(bool upper, int n, int t, int nt) {
 
 void columns_with_buffer(const Update& proto, int begin, int end) {
   if (end <= begin) return;
+  const char* name = proto.rank2() ? "DSYR2K" : "DSYRK";
   Update u = proto;
+  switch (level3::rank_k_packed(proto.upper, proto.trans, proto.n, proto.k, proto.alpha, proto.a,
+                                proto.lda, proto.b, proto.ldb, proto.beta, proto.c, proto.ldc,
+                                begin, end)) {
+    case level3::PackedRankK::kDone:
+      return;
+    case level3::PackedRankK::kNoMemory:
+      // The diagonal blocks summed in place entry by entry: slow, but without memory.
+      alloc_check(nullptr, name);
+      u.columns(begin, end);
+      return;
+    case level3::PackedRankK::kNoBlockedMultiply:
+      break;
+  }
   u.work = static_cast<double*>(mm_malloc(sizeof(double) * kLeafOrder * kLeafOrder, 64));
-  if (u.work == nullptr) alloc_check(nullptr, proto.rank2() ? "DSYR2K" : "DSYRK");
+  if (u.work == nullptr) alloc_check(nullptr, name);
   u.columns(begin, end);
   if (u.work != nullptr) mm_free(u.work);
 }

@@ -141,6 +141,15 @@ TEST(Level3, SyrkAndSyr2kEveryOptionWriteOnlyTheirTriangle) {
                     << " alpha " << alpha << " beta " << beta;
 }
 
+// Orders and ranks that cross the multiply's row and depth blocks: beta must scale C once,
+// not once per depth block, and no diagonal block may be lost or doubled at a row block's edge.
+TEST(Level3, SyrkAndSyr2kAcrossRowAndDepthBlocks) {
+  EXPECT_EQ(check_rank_k(false, 'U', 'N', 650, 260, -0.5, 0.5, 11), 0);
+  EXPECT_EQ(check_rank_k(false, 'L', 'T', 650, 260, -0.5, 0.5, 12), 0);
+  EXPECT_EQ(check_rank_k(true, 'L', 'N', 650, 260, 1.5, 0.5, 13), 0);
+  EXPECT_EQ(check_rank_k(true, 'U', 'T', 650, 260, 1.5, 0.5, 14), 0);
+}
+
 int check_symm(char side, char uplo, int m, int n, double alpha, double beta, unsigned seed) {
   std::mt19937 gen(seed);
   const bool left = side == 'L' || side == 'l';
