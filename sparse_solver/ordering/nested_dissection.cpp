@@ -53,7 +53,9 @@ int ztr_pds_metis_mlevelnesteddissection_korvine(const NdShared& sh, const Order
 
   WorkArray<int> where;
   int count[3] = {0, 0, 0};
-  if (n > kMmdPartSize) {
+  const bool small =
+      n <= kMmdPartSize || (!in_tree && static_cast<long long>(g.nnz()) <= kMmdPartEntries);
+  if (!small) {
     if (!where.allocate(sh.mem, static_cast<std::size_t>(n),
                         "ztr_pds_metis_mlevelnesteddissection_korvine: where")) {
       return kOrderNoMemory;
@@ -65,7 +67,7 @@ int ztr_pds_metis_mlevelnesteddissection_korvine(const NdShared& sh, const Order
   }
   // Small parts, and graphs that would not split (a part would be the whole graph), are
   // ordered by minimum degree.
-  if (n <= kMmdPartSize || count[0] == n || count[1] == n) {
+  if (small || count[0] == n || count[1] == n) {
     if (in_tree) record(sh, leaf_slot(sh, node, depth), first, first + n - 1);
     return order_part(sh, g, label, first);
   }
