@@ -18,6 +18,12 @@ constexpr int kCoarsenTo = 100;
 constexpr double kCoarsenStall = 0.9;
 // Greedy growings tried on the coarsest graph; it is small, so several are cheap.
 constexpr int kInitialTries = 6;
+// No further multilevel try is made once the level-structure separator is lighter than the
+// best multilevel one by this factor.  On meshes it wins by about a third (an oblique plane
+// against an axis plane); on irregular graphs its wins are narrow and a second multilevel
+// try still pays: a margin of 5 % instead of 25 % cost about 1 % more fill on a random
+// geometric graph of 100 000 vertices.
+constexpr double kLevelWinMargin = 1.25;
 
 int multilevel_bisection(WorkMemory* mem, RefineWork* work, const OrderGraph& g, std::uint64_t seed,
                          int tries, const long long* rival, int* where);
@@ -391,8 +397,11 @@ int multilevel_bisection(WorkMemory* mem, RefineWork* work, const OrderGraph& g,
       std::memcpy(where, trial.get(), sizeof(int) * static_cast<std::size_t>(g.n));
     }
     // Further tries are for graphs where the multilevel scheme is the better searcher; on
-    // meshes, where the level structure already beat it, they would rarely beat that too.
-    if (rival != nullptr && better_bisection(rival, best, bal)) break;
+    // meshes, where the level structure beat it by far, they would rarely beat that too.
+    if (rival != nullptr && better_bisection(rival, best, bal) &&
+        kLevelWinMargin * static_cast<double>(rival[2]) <= static_cast<double>(best[2])) {
+      break;
+    }
   }
   return kOrderOk;
 }

@@ -22,7 +22,7 @@ inline constexpr double kBisectionBalance = 1.1;
 // joins part 0 and part 1.  A separator made from a breadth-first level structure competes
 // with up to `tries` complete multilevel bisections made from streams derived from `seed`;
 // the best (smallest balanced separator) is kept.  Once the level structure's separator beats
-// the best multilevel one, no further try is made.
+// the best multilevel one by a wide margin, no further try is made.
 int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int tries, int* where);
 
 }  // namespace ztr
