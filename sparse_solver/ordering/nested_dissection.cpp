@@ -53,9 +53,7 @@ int ztr_pds_metis_mlevelnesteddissection_korvine(const NdShared& sh, const Order
 
   WorkArray<int> where;
   int count[3] = {0, 0, 0};
-  const bool small =
-      n <= kMmdPartSize || (!in_tree && static_cast<long long>(g.nnz()) <= kMmdPartEntries);
-  if (!small) {
+  if (n > kMmdPartSize) {
     if (!where.allocate(sh.mem, static_cast<std::size_t>(n),
                         "ztr_pds_metis_mlevelnesteddissection_korvine: where")) {
       return kOrderNoMemory;
@@ -67,7 +65,7 @@ int ztr_pds_metis_mlevelnesteddissection_korvine(const NdShared& sh, const Order
   }
   // Small parts, and graphs that would not split (a part would be the whole graph), are
   // ordered by minimum degree.
-  if (small || count[0] == n || count[1] == n) {
+  if (n <= kMmdPartSize || count[0] == n || count[1] == n) {
     if (in_tree) record(sh, leaf_slot(sh, node, depth), first, first + n - 1);
     return order_part(sh, g, label, first);
   }

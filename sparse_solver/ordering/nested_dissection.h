@@ -11,13 +11,6 @@ namespace ztr {
 // Subgraphs of at most this many vertices are not dissected further but ordered by MMDOrder
 // on their own: below that size a separator saves less fill than it costs.
 inline constexpr int kMmdPartSize = 200;
-// Below the top levels of the separator tree, a sparse subgraph of up to this many adjacency
-// entries (400 vertices of average degree 10, 1000 of a 2-D mesh) goes to MMDOrder as well:
-// on such graphs minimum degree comes within a percent or two of dissection's fill there, for
-// a fraction of the two multilevel bisections a split costs, which made these subgraphs
-// take a third of the ordering's time.  Dense subgraphs (27-point stencils) of the same
-// vertex count still gain from dissection and stay above the limit.
-inline constexpr long long kMmdPartEntries = 4000;
 
 // What every subproblem of one dissection shares.  Each subproblem writes only its own range
 // of `order` and its own entries of `tree`, so concurrent subproblems never write the same
@@ -33,7 +26,7 @@ struct NdShared {
 
 // Places the vertices of g into positions first .. first + g.n - 1: a separator found by
 // multilevel bisection takes the last positions of the range, and each of the two parts the
-// positions before it, a small part (see kMmdPartSize) ordered by MMDOrder on its own
+// positions before it, a part of at most kMmdPartSize vertices ordered by MMDOrder on its own
 // subgraph, a larger one by recursion.  label[v] is the vertex number written to `order` for
 // vertex v (null: v itself).  `node` is the heap index of this subproblem in the separator
 // tree (root 1) and `depth` its depth (root 0); `threads` the threads it may use; `seed` its
