@@ -18,9 +18,15 @@ constexpr int kCoarsenTo = 100;
 constexpr double kCoarsenStall = 0.9;
 // Greedy growings tried on the coarsest graph; it is small, so several are cheap.
 constexpr int kInitialTries = 6;
+// No further multilevel try is made once the level-structure separator is lighter than the
+// best multilevel one by this factor.  On meshes it wins by about a third (an oblique plane
+// against an axis plane); on irregular graphs its wins are narrow and a second multilevel
+// try still pays: a margin of 5 % instead of 25 % cost about 1 % more fill on a random
+// geometric graph of 100 000 vertices.
+constexpr double kLevelWinMargin = 1.25;
 
 int multilevel_bisection(WorkMemory* mem, RefineWork* work, const OrderGraph& g, std::uint64_t seed,
-                         int tries, int* where);
+                         int tries, const long long* rival, int* where);
 
 // Grows part 0 from a random vertex, always adding the outside vertex whose move lowers the
 // cut weight the most, until part 0 holds half of the weight.  When the region has no
@@ -346,20 +352,21 @@ int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int
   const Balance bal = make_balance(g, kBisectionBalance);
   RefineWork work;
   if (!work.allocate(mem, g.n, "node_bisection: refinement")) return kOrderNoMemory;
-  int rc = multilevel_bisection(mem, &work, g, seed, tries, where);
-  if (rc != kOrderOk) return rc;
-  WorkArray<int> trial;
-  if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "node_bisection: trial")) {
+  WorkArray<int> level;
+  if (!level.allocate(mem, static_cast<std::size_t>(g.n), "node_bisection: trial")) {
     return kOrderNoMemory;
   }
   bool found = false;
-  rc = level_separator(mem, &work, g, bal, trial.get(), &found);
+  int rc = level_separator(mem, &work, g, bal, level.get(), &found);
+  if (rc != kOrderOk) return rc;
+  long long lw[3] = {0, 0, 0};
+  if (found) separator_weights(g, level.get(), lw);
+  rc = multilevel_bisection(mem, &work, g, seed, tries, found ? lw : nullptr, where);
   if (rc != kOrderOk || !found) return rc;
-  long long a[3], b[3];
+  long long a[3];
   separator_weights(g, where, a);
-  separator_weights(g, trial.get(), b);
-  if (better_bisection(b, a, bal)) {
-    std::memcpy(where, trial.get(), sizeof(int) * static_cast<std::size_t>(g.n));
+  if (better_bisection(lw, a, bal)) {
+    std::memcpy(where, level.get(), sizeof(int) * static_cast<std::size_t>(g.n));
   }
   return kOrderOk;
 }
@@ -367,7 +374,7 @@ int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int
 namespace {
 
 int multilevel_bisection(WorkMemory* mem, RefineWork* work, const OrderGraph& g, std::uint64_t seed,
-                         int tries, int* where) {
+                         int tries, const long long* rival, int* where) {
   // Coarse vertices heavier than this would make a balanced bisection of the coarsest graph
   // impossible.
   const long long cap = 3 * g.total_vwgt / (2 * kCoarsenTo);
@@ -388,6 +395,12 @@ int multilevel_bisection(WorkMemory* mem, RefineWork* work, const OrderGraph& g,
     if (t == 0 || better_bisection(pwgt, best, bal)) {
       std::memcpy(best, pwgt, sizeof(best));
       std::memcpy(where, trial.get(), sizeof(int) * static_cast<std::size_t>(g.n));
+    }
+    // Further tries are for graphs where the multilevel scheme is the better searcher; on
+    // meshes, where the level structure beat it by far, they would rarely beat that too.
+    if (rival != nullptr && better_bisection(rival, best, bal) &&
+        kLevelWinMargin * static_cast<double>(rival[2]) <= static_cast<double>(best[2])) {
+      break;
     }
   }
   return kOrderOk;

@@ -19,9 +19,10 @@ namespace ztr {
 inline constexpr double kBisectionBalance = 1.1;
 
 // Computes where[v] in {kPart0, kPart1, kSeparator} for the vertices of g, such that no edge
-// joins part 0 and part 1.  `tries` complete multilevel bisections are made from streams
-// derived from `seed`, and the best (smallest balanced separator) is kept; a separator made
-// from a breadth-first level structure competes with them.
+// joins part 0 and part 1.  A separator made from a breadth-first level structure competes
+// with up to `tries` complete multilevel bisections made from streams derived from `seed`;
+// the best (smallest balanced separator) is kept.  Once the level structure's separator beats
+// the best multilevel one by a wide margin, no further try is made.
 int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int tries, int* where);
 
 }  // namespace ztr
