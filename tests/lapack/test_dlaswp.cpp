@@ -11,7 +11,7 @@
 #include "lapack/dlaswp.h"
 #include "service/cpu.h"
 #include "service/kernel_variant.h"
-#include "tests/support/child.h"
+#include "error_text.h"
 
 ZTR_DECLARE_VARIANTS(void, dlaswp, (int, double*, int, int, int, const int*, int))
 
@@ -94,26 +94,16 @@ ZTR_CHILD(dlaswp_threads) {
 }
 
 TEST(Dlaswp, ColumnParallelPathWithOneToFourThreads) {
-  for (const char* t : {"ZTR_NUM_THREADS=1", "ZTR_NUM_THREADS=3", "ZTR_NUM_THREADS=4"}) {
-    const auto r = test::run_child("dlaswp_threads", {t, "ZTR_DYNAMIC=FALSE"});
-    EXPECT_EQ(r.exit_code, 0) << t << r.out;
-  }
+  test::expect_children({{"dlaswp_threads", {"ZTR_NUM_THREADS=1", "ZTR_DYNAMIC=FALSE"}},
+                         {"dlaswp_threads", {"ZTR_NUM_THREADS=3", "ZTR_DYNAMIC=FALSE"}},
+                         {"dlaswp_threads", {"ZTR_NUM_THREADS=4", "ZTR_DYNAMIC=FALSE"}}});
 }
 
 TEST(Dlamch, IeeeDoubleParameters) {
-  const std::pair<const char*, double> parameters[] = {{"E", DBL_EPSILON / 2},
-                                                       {"e", DBL_EPSILON / 2},
-                                                       {"P", DBL_EPSILON},
-                                                       {"S", DBL_MIN},
-                                                       {"B", 2.0},
-                                                       {"N", 53.0},
-                                                       {"R", 1.0},
-                                                       {"M", -1021.0},
-                                                       {"U", DBL_MIN},
-                                                       {"L", 1024.0},
-                                                       {"o", DBL_MAX},
-                                                       {"X", 0.0}};
-  for (auto [c, v] : parameters) EXPECT_EQ(dlamch(c), v) << c;
+  const char* kinds[] = {"E", "e", "P", "S", "B", "N", "R", "M", "U", "L", "o", "X"};
+  const double values[] = {DBL_EPSILON / 2, DBL_EPSILON / 2, DBL_EPSILON, DBL_MIN, 2, 53, 1,
+                           -1021,           DBL_MIN,         1024,        DBL_MAX, 0};
+  for (int k = 0; k < 12; ++k) EXPECT_EQ(dlamch(kinds[k]), values[k]) << kinds[k];
   EXPECT_TRUE(std::isfinite(1.0 / dlamch("S")));
   // 1 + eps rounds to 1 (ties to even), 1 + precision does not.
   volatile double one = 1.0;

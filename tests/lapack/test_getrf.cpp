@@ -2,7 +2,9 @@
 // the driver (forced by size, thread count and direct entry) against matrices whose pivots
 // and factors are known exactly.
 #include <gtest/gtest.h>
+#include <sched.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -141,30 +143,12 @@ ZTR_CHILD(lu_every_entry) {
   return failures;
 }
 
-TEST(Dgetrf, EveryPathFindsTheKnownFactorsAndPivots) {
-  // One thread: the serial recursion only.  Two and three threads: the scheduler (its tail
-  // zone at these sizes), the look-ahead path, the leaf.
-  for (const char* threads : {"1", "2", "3"}) {
-    const auto r = test::run_child(
-        "lu_every_entry", {std::string("ZTR_NUM_THREADS=") + threads, "ZTR_DYNAMIC=FALSE"});
-    EXPECT_EQ(r.exit_code, 0) << threads << " threads:\n" << r.out;
-  }
-}
-
 ZTR_CHILD(lu_static_zone) {
   // Wide enough (n >= 900) for the tuning to give the scheduler a static zone and a short
   // tail with two threads; with five threads on a low processor class, everything static.
   int failures = battery(via_scheduler<32>, "scheduler nb 32", {{200, 1000}});
   failures += battery(via_dgetrf, "dgetrf", {{130, 960}});
   return failures;
-}
-
-TEST(Dgetrf, SchedulerZonesFindTheKnownFactors) {
-  auto r = test::run_child("lu_static_zone", {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE"});
-  EXPECT_EQ(r.exit_code, 0) << r.out;
-  r = test::run_child("lu_every_entry",
-                      {"ZTR_NUM_THREADS=5", "ZTR_DYNAMIC=FALSE", "ZTR_DEBUG_CPU_TYPE=4"});
-  EXPECT_EQ(r.exit_code, 0) << r.out;
 }
 
 ZTR_CHILD(lu_scheduler_state_fails) {
@@ -186,11 +170,51 @@ ZTR_CHILD(lu_scheduler_state_fails) {
   return 0;
 }
 
-TEST(Dgetrf, SchedulerStateAllocationFailureFallsBackToLookAhead) {
-  const auto r =
-      test::run_child("lu_scheduler_state_fails",
-                      {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE", "ZTR_DISABLE_FAST_MM=1"});
-  EXPECT_EQ(r.exit_code, 0) << r.out;
+// The scheduled LU when a thread's own blocks are taken by another: all threads on one
+// processor, so that each regularly loses it in the middle of its work and the others find
+// its blocks ready.  Whoever updates or factors a block, the factors and pivots are the known
+// ones, bit for bit.
+ZTR_CHILD(lu_late_owner) {
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(sched_getcpu(), &one);
+  if (sched_setaffinity(0, sizeof one, &one) != 0) return 100;
+  int failures = 0;
+  // 1000 columns of 32: a static zone of chunks beside a short tail; 330 x 700 is wide, with
+  // rows left over below the last panel.  A zero pivot in a later panel.
+  struct Shape {
+    int m, n, zero;
+  };
+  for (Shape s : {Shape{200, 1000, 0}, Shape{330, 700, 0}, Shape{400, 1000, 150}})
+    for (std::uint64_t seed : {11, 12, 13}) {
+      const std::set<int> zeros = s.zero != 0 ? std::set<int>{s.zero} : std::set<int>{};
+      test::KnownLu k = test::make_known_lu(s.m, s.n, 1, seed, {1, 33, 97}, zeros);
+      std::vector<int> ipiv(std::min(s.m, s.n));
+      int info = -1;
+      ztr_lapack_dgetrf_sched(s.m, s.n, k.a.data(), k.lda, ipiv.data(), &info, 32,
+                              domain_max_threads(kDomainAll));
+      if (info != s.zero || ipiv != k.ipiv || k.a != k.lu) {
+        std::printf("%dx%d seed %d: info %d\n", s.m, s.n, static_cast<int>(seed), info);
+        ++failures;
+      }
+    }
+  return failures;
+}
+
+// One thread: the serial recursion only.  Two and three threads: the scheduler (its tail
+// zone at these sizes), the look-ahead path, the leaf; with five threads on a low processor
+// class everything static.  The scheduler's state cannot be allocated: the look-ahead path.
+TEST(Dgetrf, EveryPathFindsTheKnownFactorsAndPivots) {
+  const std::string fixed = "ZTR_DYNAMIC=FALSE";
+  test::expect_children(
+      {{"lu_every_entry", {"ZTR_NUM_THREADS=1", fixed}},
+       {"lu_every_entry", {"ZTR_NUM_THREADS=2", fixed}},
+       {"lu_every_entry", {"ZTR_NUM_THREADS=3", fixed}},
+       {"lu_every_entry", {"ZTR_NUM_THREADS=5", fixed, "ZTR_DEBUG_CPU_TYPE=4"}},
+       {"lu_static_zone", {"ZTR_NUM_THREADS=2", fixed}},
+       {"lu_scheduler_state_fails", {"ZTR_NUM_THREADS=2", fixed, "ZTR_DISABLE_FAST_MM=1"}},
+       {"lu_late_owner", {"ZTR_NUM_THREADS=2", fixed}},
+       {"lu_late_owner", {"ZTR_NUM_THREADS=3", fixed}}});
 }
 
 }  // namespace

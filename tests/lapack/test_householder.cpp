@@ -18,39 +18,30 @@ using test::kUnitRoundoff;
 
 TEST(Dlarfg, SignRuleZeroVectorAndTinyInput) {
   // n = 1 and a zero x: H = I, alpha untouched.
-  {
-    double alpha = -2.5, x[2] = {0.0, 0.0}, tau = 7;
-    ztr_lapack_dlarfg(1, &alpha, x, 1, &tau);
-    EXPECT_EQ(tau, 0.0);
-    ztr_lapack_dlarfg(3, &alpha, x, 1, &tau);
-    EXPECT_EQ(tau, 0.0);
-    EXPECT_EQ(alpha, -2.5);
-  }
+  double alpha = -2.5, zero[2] = {0.0, 0.0}, tau = 7;
+  ztr_lapack_dlarfg(1, &alpha, zero, 1, &tau);
+  EXPECT_EQ(tau, 0.0);
+  ztr_lapack_dlarfg(3, &alpha, zero, 1, &tau);
+  EXPECT_EQ(tau, 0.0);
+  EXPECT_EQ(alpha, -2.5);
   // H*(alpha; x) = (beta; 0) with beta of the sign opposite to alpha's, for either sign, at
   // ordinary scale and at a scale whose squares underflow (the rescaling must keep v exact
-  // to rounding), and with a strided x.
-  for (double scale : {1.0, 1e-300}) {
+  // to rounding), and with a strided x: v = (1, x0, x2), H*y = y - tau*v*(v'*y).
+  for (double scale : {1.0, 1e-300})
     for (double sign : {1.0, -1.0}) {
-      const double a0 = sign * 3 * scale;
-      double alpha = a0, tau = 0;
-      double x[4] = {4 * scale, -99, 12 * scale, -99};  // incx 2: x = (4, 12)*scale
+      const double y[3] = {sign * 3 * scale, 4 * scale, 12 * scale}, norm = 13 * scale;
+      double x[4] = {y[1], -99, y[2], -99};
+      alpha = y[0];
       ztr_lapack_dlarfg(3, &alpha, x, 2, &tau);
-      const double norm = 13 * scale;
       EXPECT_NEAR(alpha / norm, -sign, 4 * kUnitRoundoff);
-      EXPECT_NEAR(tau, (alpha - a0) / alpha, 4 * kUnitRoundoff);
-      // v = (1, x0, x2); H*(a0; 4s; 12s) = (a0; 4s; 12s) - tau*v*(v'*(a0; 4s; 12s)).
-      const double y[3] = {a0, 4 * scale, 12 * scale};
-      const double v[3] = {1.0, x[0], x[2]};
-      double w = 0;
-      for (int i = 0; i < 3; ++i) w += v[i] * y[i];
-      for (int i = 0; i < 3; ++i) {
-        const double hy = y[i] - tau * v[i] * w;
-        EXPECT_NEAR(hy / norm, i == 0 ? alpha / norm : 0.0, 8 * kUnitRoundoff) << scale << " " << i;
-      }
+      EXPECT_NEAR(tau, (alpha - y[0]) / alpha, 4 * kUnitRoundoff);
+      const double v[3] = {1.0, x[0], x[2]}, w = v[0] * y[0] + v[1] * y[1] + v[2] * y[2];
+      for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR((y[i] - tau * v[i] * w) / norm, i == 0 ? alpha / norm : 0.0, 8 * kUnitRoundoff)
+            << scale << " " << i;
       EXPECT_EQ(x[1], -99);
       EXPECT_EQ(x[3], -99);
     }
-  }
 }
 
 // The reflectors' vectors with their implied parts filled in: columnwise storage, count rows,

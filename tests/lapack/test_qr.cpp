@@ -95,18 +95,6 @@ ZTR_CHILD(qr_every_path) {
   return failures;
 }
 
-TEST(Dgeqrf, EveryPathMatchesTheTextbookQr) {
-  for (const char* threads : {"1", "2", "3", "4"}) {
-    const auto r = test::run_child("qr_every_path", {std::string("ZTR_NUM_THREADS=") + threads,
-                                                     "ZTR_DYNAMIC=FALSE", "ZTR_DISABLE_FAST_MM=1"});
-    EXPECT_EQ(r.exit_code, 0) << threads << " threads:\n" << r.out;
-  }
-  // Dynamic mode trims the threads of the short task path and of the row-split panels.
-  const auto r = test::run_child(
-      "qr_every_path", {"ZTR_NUM_THREADS=3", "ZTR_DYNAMIC=TRUE", "ZTR_DISABLE_FAST_MM=1"});
-  EXPECT_EQ(r.exit_code, 0) << r.out;
-}
-
 // The n-th allocation of a task-path call fails: the panel buffer (the factorization goes on
 // without it), the private work array (lwork short of the optimum), the status array (both
 // fall back to the serial path).  Silent, correct, nothing leaked.
@@ -141,11 +129,17 @@ ZTR_CHILD(qr_allocation_failures) {
   return failures;
 }
 
-TEST(Dgeqrf, FailedAllocationsFallBackSilently) {
-  const auto r =
-      test::run_child("qr_allocation_failures",
-                      {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE", "ZTR_DISABLE_FAST_MM=1"});
-  EXPECT_EQ(r.exit_code, 0) << r.out;
+// Every path on one to four threads; dynamic mode trims the threads of the short task path
+// and of the row-split panels.  The task path's allocations fail one by one.
+TEST(Dgeqrf, EveryPathMatchesTheTextbookQrAndFallsBackSilently) {
+  const std::string fast = "ZTR_DISABLE_FAST_MM=1";
+  test::expect_children(
+      {{"qr_every_path", {"ZTR_NUM_THREADS=1", "ZTR_DYNAMIC=FALSE", fast}},
+       {"qr_every_path", {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE", fast}},
+       {"qr_every_path", {"ZTR_NUM_THREADS=3", "ZTR_DYNAMIC=FALSE", fast}},
+       {"qr_every_path", {"ZTR_NUM_THREADS=4", "ZTR_DYNAMIC=FALSE", fast}},
+       {"qr_every_path", {"ZTR_NUM_THREADS=3", "ZTR_DYNAMIC=TRUE", fast}},
+       {"qr_allocation_failures", {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE", fast}}});
 }
 
 TEST(QrArguments, ErrorsAreReportedWithTheirPositionsAndTouchNothing) {
@@ -176,7 +170,9 @@ TEST(QrArguments, ErrorsAreReportedWithTheirPositionsAndTouchNothing) {
   EXPECT_EQ(work, std::vector<double>(4, 3.0));
 }
 
-TEST(Dorgqr, NoReflectorsGiveTheIdentitysFirstColumns) {
+// No reflectors give the identity's first columns; with k < n the last n-k columns start
+// from the identity's and are reflected, the first k are those of the full factorization.
+TEST(Dorgqr, FewerReflectorsThanColumns) {
   for (auto [m, n] : std::initializer_list<std::pair<int, int>>{{5, 3}, {200, 150}}) {
     const int k = 0, lda = m + 1;
     std::vector<double> a = test::random_matrix(m, n, lda, 4), tau(1), work(n * 64);
@@ -184,14 +180,8 @@ TEST(Dorgqr, NoReflectorsGiveTheIdentitysFirstColumns) {
     dorgqr(&m, &n, &k, a.data(), &lda, tau.data(), work.data(), &lwork, &info);
     EXPECT_EQ(info, 0);
     for (int j = 0; j < n; ++j)
-      for (int i = 0; i < m; ++i)
-        EXPECT_EQ(a[i + static_cast<std::size_t>(j) * lda], i == j ? 1.0 : 0.0) << i << "," << j;
+      for (int i = 0; i < m; ++i) ASSERT_EQ(a[i + j * lda], i == j ? 1.0 : 0.0) << i << "," << j;
   }
-}
-
-TEST(Dorgqr, FewerReflectorsThanColumnsExtendQOrthonormally) {
-  // k < n: the last n-k columns start from the identity's and are reflected; the first k
-  // columns of Q are those of the full factorization.
   const int m = 300, n = 180, k = 70, lda = m;
   const std::vector<double> a0 = test::qr_matrix(m, n, lda, 21);
   std::vector<double> a = a0, tau(n), work(static_cast<std::size_t>(n) * 128);

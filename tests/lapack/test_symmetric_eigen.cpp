@@ -118,9 +118,50 @@ void expect_eigen(const Call& c, const Eigen& e, const std::vector<double>& a,
   EXPECT_TRUE(!mrrr || test::supports_cover(n, m, e.z.data(), n, e.isuppz.data()));
 }
 
-// Every driver, triangle and job across the crossovers: 25/26 (the tridiagonal solver inside
-// divide and conquer), 31/32 (sequential or threaded reduction), 130 (blocked reduction), on
-// one and two threads, for spectra random with a close pair, repeated, and graded.
+// Every driver on both triangles and jobs; with `ranges` DSYEVR also on every range (not
+// the whole spectrum: bisection and inverse iteration), and with abstol above 2n eps (no
+// relative accuracy tried), the value interval's ends well away from any eigenvalue.
+void every_driver(const std::vector<double>& a, const std::vector<long double>& oracle,
+                  bool ranges) {
+  const int n = static_cast<int>(oracle.size());
+  const double norm = test::one_norm_diff(n, n, a.data(), n, nullptr, 0);
+  int lo = n / 3, hi = 0;
+  while (lo + 1 < n && oracle[lo + 1] - oracle[lo] < 1e-3 * norm) ++lo;
+  for (hi = std::min(n - 1, lo + n / 3 + 1);
+       hi + 1 < n && oracle[hi + 1] - oracle[hi] < 1e-3 * norm;)
+    ++hi;
+  const double vl = static_cast<double>(0.5L * (oracle[lo] + oracle[lo + 1]));
+  const double vu = hi + 1 < n ? static_cast<double>(0.5L * (oracle[hi] + oracle[hi + 1])) : 1e10;
+  struct Range {
+    char range;
+    double vl, vu;
+    int il, iu, first, m;
+  };
+  std::vector<Range> rs{{'A', 0, 0, 0, 0, 0, n}};
+  if (ranges)
+    rs.insert(rs.end(), {{'I', 0, 0, 2, n - 3, 1, n - 4},
+                         {'I', 0, 0, n / 2, n / 2, n / 2 - 1, 1},
+                         {'V', vl, vu, 0, 0, lo + 1, hi - lo}});
+  for (char uplo : {'U', 'L'})
+    for (char jobz : {'V', 'N'}) {
+      for (Driver d : {Driver::kSyev, Driver::kSyevd}) {
+        const Call c{d, jobz, 'A', uplo, n};
+        expect_eigen(c, solve(c, a), a, oracle.data(), n);
+      }
+      for (double abstol : {0.0, 4 * n * test::kUnitRoundoff * std::max(1.0, norm)}) {
+        for (const Range& r : rs) {
+          const Call c{Driver::kSyevr, jobz, r.range, uplo, n, 0, r.vl,
+                       r.vu,           r.il, r.iu,    0,    0, 0, abstol};
+          expect_eigen(c, solve(c, a), a, oracle.data() + r.first, r.m);
+        }
+        if (!ranges) break;
+      }
+    }
+}
+
+// Across the crossovers: 25/26 (the tridiagonal solver inside divide and conquer), 31/32
+// (sequential or threaded reduction), 130 (blocked reduction), on one and two threads, for
+// spectra random with a close pair, repeated, and graded.
 TEST(SymmetricEigen, EveryDriverAcrossCrossoversAndThreads) {
   for (int threads : {1, 2}) {
     ZTR_Set_Num_Threads(threads);
@@ -128,70 +169,26 @@ TEST(SymmetricEigen, EveryDriverAcrossCrossoversAndThreads) {
       for (test::Spectrum kind :
            {test::Spectrum::kRandom, test::Spectrum::kRepeated, test::Spectrum::kGraded}) {
         const Tridiagonal t = test::diagonal(n, kind, n);
-        const std::vector<double> a = test::dense_from(t, n, 7 + n);
-        const std::vector<long double> oracle(t.d.begin(), t.d.end());
         SCOPED_TRACE(std::to_string(threads) + " threads, " + t.name);
-        for (Driver d : kDrivers)
-          for (char uplo : {'U', 'L'})
-            for (char jobz : {'V', 'N'}) {
-              const Call c{d, jobz, 'A', uplo, n};
-              expect_eigen(c, solve(c, a), a, oracle.data(), n);
-            }
+        every_driver(test::dense_from(t, n, 7 + n), {t.d.begin(), t.d.end()}, false);
       }
   }
   ZTR_Set_Num_Threads(1);
 }
 
-std::vector<std::pair<Tridiagonal, std::vector<double>>> hard_dense() {
-  std::vector<std::pair<Tridiagonal, std::vector<double>>> out;
-  std::uint64_t seed = 100;
-  for (const Tridiagonal& t : test::hard_tridiagonals())
-    out.emplace_back(t, test::dense_from(t, t.n(), ++seed));
-  const Tridiagonal small = test::glued(3, 5, 1e-9);
-  out.emplace_back(small, test::dense_from(small, small.n(), 7));
-  // Two blocks with interleaved spectra: the tridiagonal splits, and bisection returns the
-  // eigenvalues block by block, which DSYEVR must sort.
-  Tridiagonal blocks = test::random_tridiagonal("block_diagonal", 30, 8);
-  blocks.e[14] = 0.0;
-  out.emplace_back(blocks, test::dense_from(blocks, 30, 9, 15));
-  return out;
-}
-
-// The hard spectra on every driver; DSYEVR on every range (not the whole spectrum: bisection
-// and inverse iteration), and with abstol above 2n eps (no relative accuracy tried).
+// The spectra that stress the drivers, every range.  Two blocks with interleaved spectra
+// among them: the tridiagonal splits, and bisection returns the eigenvalues block by block,
+// which DSYEVR must sort.
 TEST(SymmetricEigen, HardSpectraAndEveryRange) {
-  for (const auto& [t, a] : hard_dense()) {
+  std::vector<Tridiagonal> ts = test::hard_tridiagonals();
+  ts.push_back(test::glued(3, 5, 1e-9));
+  ts.push_back(test::random_tridiagonal("block_diagonal", 30, 8));
+  ts.back().e[14] = 0.0;
+  std::uint64_t seed = 100;
+  for (const Tridiagonal& t : ts) {
     SCOPED_TRACE(t.name);
-    const int n = t.n();
-    const std::vector<long double> oracle = test::oracle_eigenvalues(t);
-    const double norm = test::one_norm_diff(n, n, a.data(), n, nullptr, 0);
-    int lo = n / 3;  // a value interval with ends well away from any eigenvalue
-    while (lo + 1 < n && oracle[lo + 1] - oracle[lo] < 1e-3 * norm) ++lo;
-    int hi = std::min(n - 1, lo + n / 3 + 1);
-    while (hi + 1 < n && oracle[hi + 1] - oracle[hi] < 1e-3 * norm) ++hi;
-    const double vl = static_cast<double>(0.5L * (oracle[lo] + oracle[lo + 1]));
-    const double vu = hi + 1 < n ? static_cast<double>(0.5L * (oracle[hi] + oracle[hi + 1])) : 1e10;
-    for (char uplo : {'U', 'L'})
-      for (char jobz : {'V', 'N'}) {
-        for (Driver d : {Driver::kSyev, Driver::kSyevd}) {
-          const Call c{d, jobz, 'A', uplo, n};
-          expect_eigen(c, solve(c, a), a, oracle.data(), n);
-        }
-        for (double abstol : {0.0, 4 * n * test::kUnitRoundoff * std::max(1.0, norm)}) {
-          struct Range {
-            char range;
-            double vl, vu;
-            int il, iu, first, m;
-          };
-          for (const Range& r : {Range{'A', 0, 0, 0, 0, 0, n}, Range{'I', 0, 0, 2, n - 3, 1, n - 4},
-                                 Range{'I', 0, 0, n / 2, n / 2, n / 2 - 1, 1},
-                                 Range{'V', vl, vu, 0, 0, lo + 1, hi - lo}}) {
-            const Call c{Driver::kSyevr, jobz, r.range, uplo, n, 0, r.vl,
-                         r.vu,           r.il, r.iu,    0,    0, 0, abstol};
-            expect_eigen(c, solve(c, a), a, oracle.data() + r.first, r.m);
-          }
-        }
-      }
+    const int split = t.name == "block_diagonal" ? 15 : -1;
+    every_driver(test::dense_from(t, t.n(), ++seed, split), test::oracle_eigenvalues(t), true);
   }
 }
 
@@ -302,7 +299,6 @@ TEST(SymmetricEigen, SmallOrdersAndWorkspaceAnswers) {
                         Case{Driver::kSyevd, 'A', 1, -4.5, 0, 1, 1, 1, 1},
                         Case{Driver::kSyev, 'A', 1, -4.5, 0, 1, 2, 1, 2},
                         Case{Driver::kSyevr, 'A', 1, 5.0, 1, 1, 26, 10, 7},
-                        Case{Driver::kSyevr, 'I', 1, 5.0, 1, 1, 26, 10, 7},
                         Case{Driver::kSyevr, 'V', 1, 2.0, 1, 1, 26, 10, 7},
                         Case{Driver::kSyevr, 'V', 1, 1.0, 1, 0, 26, 10, 7},
                         Case{Driver::kSyevr, 'A', 0, 0.0, 0, 0, 1, 1, 1}}) {
@@ -322,13 +318,6 @@ TEST(SymmetricEigen, SmallOrdersAndWorkspaceAnswers) {
     EXPECT_EQ(w, k.m == 1 ? k.a : w);
     EXPECT_TRUE(k.d != Driver::kSyevr || k.range == 'V' || (isuppz[0] == 1 && isuppz[1] == 1));
   }
-  // DSYEVR's query answers at least the minimum sizes.
-  const Call c{Driver::kSyevr, 'V', 'A', 'L', 50, 50, 0, 0, 1, 1, 50, -1, -1};
-  double wq = 0, dummy = 0;
-  int iq = 0, isuppz[2], m = 0;
-  EXPECT_EQ(run(c, &dummy, &dummy, &dummy, isuppz, &wq, &iq, &m), 0);
-  EXPECT_GE(wq, 26 * 50);
-  EXPECT_EQ(iq, 10 * 50);
 }
 
 // Checks in order, each reported with its position and the routine's name, touching nothing;
