@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
-#include <string>
 #include <vector>
 
 #include "include/ztr.h"

@@ -18,7 +18,6 @@
 #include "error_text.h"
 #include "spd_matrices.h"
 #include "testalloc.h"
-#include "tests/support/child.h"
 
 ZTR_DECLARE_VARIANTS(int, dpotf2_lower, (int, double*, int))
 ZTR_DECLARE_VARIANTS(int, dpotf2_upper, (int, double*, int))

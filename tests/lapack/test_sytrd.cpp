@@ -4,7 +4,6 @@
 // explicit Q, on the sequential kernels and the threaded slices.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
