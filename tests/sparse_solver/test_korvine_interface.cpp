@@ -1,5 +1,6 @@
 // The solver's interface: queries, defaults, the phase state machine, every input check with
-// its error_num and exact text in both index bases, the diagonal shortcut, the thread count.
+// its error_num and exact text in both index bases, the diagonal shortcut, the thread count,
+// and the statistics report.
 #include <gtest/gtest.h>
 
 #include <numeric>
@@ -50,36 +51,33 @@ TEST(KorvineInterface, PhaseStateMachine) {
   const Sparse s = small_spd();
   Input<double> in = solver_input(s, false, 1);
   std::vector<double> b(s.n, 1.0), x(s.n);
+  struct Step {
+    int maxfct, mnum, mtype, phase, error;
+    const char* why;
+  };
+  const Step steps[] = {{2, 1, 11, 0, -1, "release on a fresh handle"},
+                        {2, 1, 11, 33, -1, "solve without analysis"},
+                        {2, 1, 11, 11, 0, "analysis"},
+                        {2, 1, 11, 33, -1, "solve before factorization"},
+                        {2, 1, 11, 22, 0, "factorization of matrix 1"},
+                        {2, 2, 11, 33, -1, "matrix 2 was never factored"},
+                        {2, 2, 11, 23, 0, "matrix 2 factored and solved"},
+                        {2, 2, 11, 0, 0, "matrix 2 released"},
+                        {2, 2, 11, 33, -1, "matrix 2 was released"},
+                        {2, 1, 11, 33, 0, "matrix 1 is still there"},
+                        {2, 3, 11, 0, -1, "no matrix 3"},
+                        {3, 1, 11, 11, -1, "a new analysis may not raise maxfct"},
+                        {1, 1, 1, 11, -1, "the type may change only within its family"},
+                        {1, 1, 11, 13, 0, "re-analysis with maxfct 1"}};
   Korvine k(11);
-  k.maxfct = 2;
-  EXPECT_EQ(k.call(0, in, b.data(), x.data()), -1) << "release on a fresh handle";
-  EXPECT_EQ(k.call(33, in, b.data(), x.data()), -1) << "solve without analysis";
-  EXPECT_EQ(k.pt[0], nullptr) << "a rejected first call leaves the handle fresh";
-  ASSERT_EQ(k.call(11, in, b.data(), x.data()), 0);
-  EXPECT_NE(k.pt[0], nullptr);
-  EXPECT_EQ(k.call(33, in, b.data(), x.data()), -1) << "solve before factorization";
-  ASSERT_EQ(k.call(22, in, b.data(), x.data()), 0);
-  k.mnum = 2;
-  EXPECT_EQ(k.call(33, in, b.data(), x.data()), -1) << "matrix 2 was never factored";
-  ASSERT_EQ(k.call(23, in, b.data(), x.data()), 0);
-  EXPECT_LT(backward_ratio(s, x, b, 1), 30.0);
-  ASSERT_EQ(k.call(0, in, b.data(), x.data()), 0);
-  EXPECT_EQ(k.call(33, in, b.data(), x.data()), -1) << "matrix 2 was released";
-  k.mnum = 1;
-  ASSERT_EQ(k.call(33, in, b.data(), x.data()), 0) << "matrix 1 is still there";
-  k.mnum = 3;
-  EXPECT_EQ(k.call(0, in, b.data(), x.data()), -1);
-  k.mnum = 1;
-  // A new analysis may not raise maxfct; the type may change only within its family.
-  k.maxfct = 3;
-  EXPECT_EQ(k.call(11, in, b.data(), x.data()), -1);
-  k.maxfct = 1;
-  k.mtype = 1;
-  EXPECT_EQ(k.call(11, in, b.data(), x.data()), -1);
-  k.mtype = 11;
-  ASSERT_EQ(k.call(13, in, b.data(), x.data()), 0) << "re-analysis with maxfct 1";
-  const auto calls = reinterpret_cast<std::intptr_t>(k.pt[0]);
-  EXPECT_GE(calls, 2);
+  for (const Step& st : steps) {
+    k.maxfct = st.maxfct, k.mnum = st.mnum, k.mtype = st.mtype;
+    EXPECT_EQ(k.call(st.phase, in, b.data(), x.data()), st.error) << st.why;
+    // Rejected first calls leave the handle fresh.
+    EXPECT_EQ(k.pt[0] == nullptr, &st < steps + 2) << st.why;
+    EXPECT_TRUE(st.phase != 23 || backward_ratio(s, x, b, 1) < 30.0);
+  }
+  EXPECT_GE(reinterpret_cast<std::intptr_t>(k.pt[0]), 2);
   k.release();
   EXPECT_EQ(k.pt[0], nullptr);
   k.release();
@@ -246,6 +244,100 @@ TEST(KorvineInterface, ThreadCountDropsForSmallProblemsInDynamicMode) {
   const ChildResult dynamic =
       run_child("korvine_threads", {"ZTR_NUM_THREADS=4", "ZTR_DYNAMIC=true"});
   EXPECT_NE(dynamic.out.find("threads=1"), std::string::npos) << dynamic.out;
+}
+
+// The statistics report: which blocks each phase prints, and the computed lines.
+bool has(const std::string& out, const std::string& line) {
+  return out.find(line + "\n") != std::string::npos;
+}
+
+// 1000 equations with 5000 entries: a 10 x 10 x 10 grid whose rows hold 5 entries on average
+// (the 7-point stencil without the z coupling gives 5 inside a plane... but borders have
+// fewer), so build a banded matrix instead: row i holds columns i-2 .. i+2 cyclically.
+Sparse five_per_row() {
+  std::map<std::pair<int, int>, double> m;
+  const int n = 1000;
+  for (int i = 0; i < n; ++i)
+    for (int d = -2; d <= 2; ++d) m[{i, (i + d + n) % n}] = d == 0 ? 10.0 : -1.0 - 0.1 * d;
+  return from_map(n, m);
+}
+
+TEST(KorvineReport, PhasesPrintTheirBlocks) {
+  const Sparse s = five_per_row();
+  Input<double> in = solver_input(s, false, 1);
+  std::vector<double> b(s.n, 1.0), x(s.n);
+  Korvine k(11);
+  k.msglvl = 1;
+  CaptureStdout();
+  ASSERT_EQ(k.call(11, in, b.data(), x.data()), 0);
+  std::string out = GetCapturedStdout();
+  EXPECT_EQ(out.rfind("\n=== KORVINE: solving a real nonsymmetric system ===\n", 0), 0u) << out;
+  EXPECT_TRUE(
+      has(out, "The local (internal) KORVINE version is                          : 103911000"));
+  EXPECT_TRUE(has(out, "1-based array indexing is turned ON"));
+  EXPECT_TRUE(has(out, "METIS algorithm at reorder step is turned ON"));
+  EXPECT_TRUE(has(out, "Scaling is turned ON"));
+  EXPECT_TRUE(has(out, "Matching is turned ON"));
+  EXPECT_TRUE(has(out, "Summary: ( reordering phase )"));
+  EXPECT_TRUE(has(out, "             number of non-zeros in A (%): 0.500000"));
+  EXPECT_TRUE(has(out, "             number of equations:           1000"));
+  EXPECT_TRUE(has(out, "             number of right-hand sides:    1"));
+  EXPECT_TRUE(has(out, "< Numerical Factorization with Level-3 BLAS performance >"));
+  EXPECT_EQ(out.find("gflop"), std::string::npos) << "phase 11 has no factorization figures";
+  EXPECT_EQ(out.find("Time spent in factorization step"), std::string::npos);
+  EXPECT_EQ(out.find("Single-level factorization"), std::string::npos);
+  // The additional-calculations line is the total minus the printed slots.
+  EXPECT_NE(out.find("Time spent in additional calculations"), std::string::npos);
+
+  CaptureStdout();
+  ASSERT_EQ(k.call(23, in, b.data(), x.data()), 0);
+  out = GetCapturedStdout();
+  EXPECT_TRUE(has(out, "Percentage of computed non-zeros for LL^T factorization"));
+  EXPECT_TRUE(has(out, " 100 %\n"));
+  EXPECT_EQ(out.find("The local (internal)"), std::string::npos) << "no analysis, no features";
+  EXPECT_TRUE(has(out, "Single-level factorization algorithm is turned ON"));
+  EXPECT_TRUE(has(out, "Summary: ( starting phase is factorization, ending phase is solution )"));
+  EXPECT_NE(out.find("             gflop   for the numerical factorization: "), std::string::npos);
+  EXPECT_NE(out.find("             ||A||                                    10.000000"),
+            std::string::npos);
+  // Percentages never repeat, and 99 is the most before the end.
+  int last = -1;
+  for (std::size_t p = out.find(" %\n"); p != std::string::npos; p = out.find(" %\n", p + 1)) {
+    const std::size_t start = out.rfind('\n', p) + 1;
+    const int pct = std::stoi(out.substr(start, p - start));
+    EXPECT_GT(pct, last);
+    last = pct;
+  }
+  EXPECT_EQ(last, 100);
+
+  CaptureStdout();
+  ASSERT_EQ(k.call(0, in, b.data(), x.data()), 0);
+  out = GetCapturedStdout();
+  EXPECT_EQ(out,
+            "\n=== KORVINE: solving a real nonsymmetric system ===\n\n\n"
+            "Summary: ( cleaning phase )\n\nL&U for matrix number 1 deleted\n\n");
+  CaptureStdout();
+  k.release();
+  EXPECT_EQ(GetCapturedStdout(), "");
+}
+
+TEST(KorvineReport, MessageLevelTwoAddsTheVersionLine) {
+  const Sparse s = grid_operator(5, 5, 1, 4.0);
+  Input<double> in = solver_input(s, true, 0);
+  std::vector<double> b(s.n, 1.0), x(s.n);
+  Korvine k(2);
+  k.iparm[34] = 1;
+  k.iparm[26] = 1;
+  k.msglvl = 2;
+  CaptureStdout();
+  ASSERT_EQ(k.call(13, in, b.data(), x.data()), 0);
+  const std::string out = GetCapturedStdout();
+  EXPECT_TRUE(has(out, " local KORVINE version is 103911000"));
+  EXPECT_TRUE(has(out, "=== KORVINE: solving a symmetric positive definite system ==="));
+  EXPECT_TRUE(has(out, "0-based array is turned ON"));
+  EXPECT_TRUE(has(out, "Matrix checker is turned ON"));
+  EXPECT_EQ(k.iparm[26], 0) << "a passed check is not repeated";
+  EXPECT_EQ(out.find("Scaling is turned ON"), std::string::npos);
 }
 
 }  // namespace
