@@ -3,6 +3,8 @@
 // backward-error ratio that judges a solution.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -160,6 +162,7 @@ struct Korvine {
   int iparm[64] = {};
   int maxfct = 1, mnum = 1, mtype = 11, msglvl = 0;
   int error = 0;
+  std::string out;
   // Starts from the defaults of the type, as iparm[0] = 0 would.
   explicit Korvine(int type) : mtype(type) { korvine_defaults(type, iparm); }
   template <typename T>
@@ -167,6 +170,14 @@ struct Korvine {
     KORVINE(pt, &maxfct, &mnum, &mtype, &phase, &in.n, in.a.data(), in.ia.data(), in.ja.data(),
             perm, &nrhs, iparm, &msglvl, b, x, &error);
     return error;
+  }
+  // The same call with what it prints kept in `out`.
+  template <typename T>
+  int call_captured(int phase, Input<T>& in, T* b, T* x, int nrhs = 1, int* perm = nullptr) {
+    testing::internal::CaptureStdout();
+    const int e = call(phase, in, b, x, nrhs, perm);
+    out = testing::internal::GetCapturedStdout();
+    return e;
   }
   void release() {
     int phase = -1, n = 0, nrhs = 1;

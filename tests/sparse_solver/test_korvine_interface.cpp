@@ -179,9 +179,7 @@ TEST(KorvineInterface, InputBlockFollowsTheParameterChecks) {
   k.iparm[34] = 1;
   k.msglvl = 1;
   std::vector<double> b(in.n), x(in.n);
-  CaptureStdout();
-  k.call(334, in, b.data(), x.data(), 2);
-  const std::string out = GetCapturedStdout();
+  k.call_captured(334, in, b.data(), x.data(), 2);
   const int nnz = in.ia.back();
   const std::string block =
       "*** Input parameters: inconsistent error= 1 max_fac_store_in: 1\n"
@@ -189,7 +187,7 @@ TEST(KorvineInterface, InputBlockFollowsTheParameterChecks) {
       "          ido_in          : 334 neqns_in      : 30\n"
       "          ia[neqns_in]-1  : " +
       std::to_string(nnz - 1) + " nb_in         : 2\n";
-  EXPECT_NE(out.find(block), std::string::npos) << out;
+  EXPECT_NE(k.out.find(block), std::string::npos) << k.out;
 }
 
 // Matrices with one entry per row: only those holding just their diagonal take the
@@ -268,52 +266,45 @@ TEST(KorvineReport, PhasesPrintTheirBlocks) {
   std::vector<double> b(s.n, 1.0), x(s.n);
   Korvine k(11);
   k.msglvl = 1;
-  CaptureStdout();
-  ASSERT_EQ(k.call(11, in, b.data(), x.data()), 0);
-  std::string out = GetCapturedStdout();
-  EXPECT_EQ(out.rfind("\n=== KORVINE: solving a real nonsymmetric system ===\n", 0), 0u) << out;
+  ASSERT_EQ(k.call_captured(11, in, b.data(), x.data()), 0);
+  EXPECT_EQ(k.out.rfind("\n=== KORVINE: solving a real nonsymmetric system ===\n", 0), 0u) << k.out;
   EXPECT_TRUE(
-      has(out, "The local (internal) KORVINE version is                          : 103911000"));
-  EXPECT_TRUE(has(out, "1-based array indexing is turned ON"));
-  EXPECT_TRUE(has(out, "METIS algorithm at reorder step is turned ON"));
-  EXPECT_TRUE(has(out, "Scaling is turned ON"));
-  EXPECT_TRUE(has(out, "Matching is turned ON"));
-  EXPECT_TRUE(has(out, "Summary: ( reordering phase )"));
-  EXPECT_TRUE(has(out, "             number of non-zeros in A (%): 0.500000"));
-  EXPECT_TRUE(has(out, "             number of equations:           1000"));
-  EXPECT_TRUE(has(out, "             number of right-hand sides:    1"));
-  EXPECT_TRUE(has(out, "< Numerical Factorization with Level-3 BLAS performance >"));
-  EXPECT_EQ(out.find("gflop"), std::string::npos) << "phase 11 has no factorization figures";
-  EXPECT_EQ(out.find("Time spent in factorization step"), std::string::npos);
-  EXPECT_EQ(out.find("Single-level factorization"), std::string::npos);
+      has(k.out, "The local (internal) KORVINE version is                          : 103911000"));
+  EXPECT_TRUE(has(k.out, "1-based array indexing is turned ON"));
+  EXPECT_TRUE(has(k.out, "METIS algorithm at reorder step is turned ON"));
+  EXPECT_TRUE(has(k.out, "Scaling is turned ON"));
+  EXPECT_TRUE(has(k.out, "Matching is turned ON"));
+  EXPECT_TRUE(has(k.out, "Summary: ( reordering phase )"));
+  EXPECT_TRUE(has(k.out, "             number of non-zeros in A (%): 0.500000"));
+  EXPECT_TRUE(has(k.out, "             number of equations:           1000"));
+  EXPECT_TRUE(has(k.out, "             number of right-hand sides:    1"));
+  EXPECT_TRUE(has(k.out, "< Numerical Factorization with Level-3 BLAS performance >"));
+  EXPECT_EQ(k.out.find("gflop"), std::string::npos) << "phase 11 has no factorization figures";
+  EXPECT_EQ(k.out.find("Time spent in factorization step"), std::string::npos);
+  EXPECT_EQ(k.out.find("Single-level factorization"), std::string::npos);
   // The additional-calculations line is the total minus the printed slots.
-  EXPECT_NE(out.find("Time spent in additional calculations"), std::string::npos);
-
-  CaptureStdout();
-  ASSERT_EQ(k.call(23, in, b.data(), x.data()), 0);
-  out = GetCapturedStdout();
-  EXPECT_TRUE(has(out, "Percentage of computed non-zeros for LL^T factorization"));
-  EXPECT_TRUE(has(out, " 100 %\n"));
-  EXPECT_EQ(out.find("The local (internal)"), std::string::npos) << "no analysis, no features";
-  EXPECT_TRUE(has(out, "Single-level factorization algorithm is turned ON"));
-  EXPECT_TRUE(has(out, "Summary: ( starting phase is factorization, ending phase is solution )"));
-  EXPECT_NE(out.find("             gflop   for the numerical factorization: "), std::string::npos);
-  EXPECT_NE(out.find("             ||A||                                    10.000000"),
+  EXPECT_NE(k.out.find("Time spent in additional calculations"), std::string::npos);
+  ASSERT_EQ(k.call_captured(23, in, b.data(), x.data()), 0);
+  EXPECT_TRUE(has(k.out, "Percentage of computed non-zeros for LL^T factorization"));
+  EXPECT_TRUE(has(k.out, " 100 %\n"));
+  EXPECT_EQ(k.out.find("The local (internal)"), std::string::npos) << "no analysis, no features";
+  EXPECT_TRUE(has(k.out, "Single-level factorization algorithm is turned ON"));
+  EXPECT_TRUE(has(k.out, "Summary: ( starting phase is factorization, ending phase is solution )"));
+  EXPECT_NE(k.out.find("             gflop   for the numerical factorization: "),
+            std::string::npos);
+  EXPECT_NE(k.out.find("             ||A||                                    10.000000"),
             std::string::npos);
   // Percentages never repeat, and 99 is the most before the end.
   int last = -1;
-  for (std::size_t p = out.find(" %\n"); p != std::string::npos; p = out.find(" %\n", p + 1)) {
-    const std::size_t start = out.rfind('\n', p) + 1;
-    const int pct = std::stoi(out.substr(start, p - start));
+  for (std::size_t p = k.out.find(" %\n"); p != std::string::npos; p = k.out.find(" %\n", p + 1)) {
+    const std::size_t start = k.out.rfind('\n', p) + 1;
+    const int pct = std::stoi(k.out.substr(start, p - start));
     EXPECT_GT(pct, last);
     last = pct;
   }
   EXPECT_EQ(last, 100);
-
-  CaptureStdout();
-  ASSERT_EQ(k.call(0, in, b.data(), x.data()), 0);
-  out = GetCapturedStdout();
-  EXPECT_EQ(out,
+  ASSERT_EQ(k.call_captured(0, in, b.data(), x.data()), 0);
+  EXPECT_EQ(k.out,
             "\n=== KORVINE: solving a real nonsymmetric system ===\n\n\n"
             "Summary: ( cleaning phase )\n\nL&U for matrix number 1 deleted\n\n");
   CaptureStdout();
@@ -329,15 +320,13 @@ TEST(KorvineReport, MessageLevelTwoAddsTheVersionLine) {
   k.iparm[34] = 1;
   k.iparm[26] = 1;
   k.msglvl = 2;
-  CaptureStdout();
-  ASSERT_EQ(k.call(13, in, b.data(), x.data()), 0);
-  const std::string out = GetCapturedStdout();
-  EXPECT_TRUE(has(out, " local KORVINE version is 103911000"));
-  EXPECT_TRUE(has(out, "=== KORVINE: solving a symmetric positive definite system ==="));
-  EXPECT_TRUE(has(out, "0-based array is turned ON"));
-  EXPECT_TRUE(has(out, "Matrix checker is turned ON"));
+  ASSERT_EQ(k.call_captured(13, in, b.data(), x.data()), 0);
+  EXPECT_TRUE(has(k.out, " local KORVINE version is 103911000"));
+  EXPECT_TRUE(has(k.out, "=== KORVINE: solving a symmetric positive definite system ==="));
+  EXPECT_TRUE(has(k.out, "0-based array is turned ON"));
+  EXPECT_TRUE(has(k.out, "Matrix checker is turned ON"));
   EXPECT_EQ(k.iparm[26], 0) << "a passed check is not repeated";
-  EXPECT_EQ(out.find("Scaling is turned ON"), std::string::npos);
+  EXPECT_EQ(k.out.find("Scaling is turned ON"), std::string::npos);
 }
 
 }  // namespace

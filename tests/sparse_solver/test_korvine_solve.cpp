@@ -191,13 +191,11 @@ TEST(KorvineSolve, ZeroPivotIsPerturbedForType11AndFatalForType1) {
   std::vector<double> b(n, 1.0), x(n);
   Korvine single_pivot(1);
   single_pivot.msglvl = 1;
-  CaptureStdout();
-  EXPECT_EQ(single_pivot.call(13, in, b.data(), x.data()), -4);
-  const std::string out = GetCapturedStdout();
-  EXPECT_NE(out.find("*** Error in KORVINE  ( numerical_factorization) error_num= -1\n"
-                     "*** Error in KORVINE: zero pivot\n"),
+  EXPECT_EQ(single_pivot.call_captured(13, in, b.data(), x.data()), -4);
+  EXPECT_NE(single_pivot.out.find("*** Error in KORVINE  ( numerical_factorization) error_num= -1\n"
+                                  "*** Error in KORVINE: zero pivot\n"),
             std::string::npos)
-      << out;
+      << single_pivot.out;
   EXPECT_GT(single_pivot.iparm[29], 0);
   Korvine k(11);
   k.iparm[12] = 0;  // the zero row has no entry to match: keep the diagonal as it is
@@ -221,13 +219,11 @@ TEST(KorvineSolve, MatchingRepairsZeroDiagonalsAndReportsStructuralSingularity) 
   std::vector<double> b(3, 1.0), x(3);
   Korvine k(11);
   k.msglvl = 1;
-  CaptureStdout();
-  EXPECT_EQ(k.call(13, sing, b.data(), x.data()), -6);
-  const std::string out = GetCapturedStdout();
-  EXPECT_NE(out.find("*** Error in KORVINE: preordering failed after 2 neqns out of 3\n"
-                     "structure singular or input/parameter problem (matrixtype 11,13)\n"),
+  EXPECT_EQ(k.call_captured(13, sing, b.data(), x.data()), -6);
+  EXPECT_NE(k.out.find("*** Error in KORVINE: preordering failed after 2 neqns out of 3\n"
+                       "structure singular or input/parameter problem (matrixtype 11,13)\n"),
             std::string::npos)
-      << out;
+      << k.out;
 }
 
 // Phases 331, 332 and 333 run one solve step each; chained, they give the full solve.  The
@@ -310,11 +306,9 @@ TEST(KorvineMatching, SymmetricMatchingPivotsSaddlePointsStably) {
       Korvine k(-2);
       k.iparm[12] = k.iparm[10] = matching;
       k.msglvl = 1;
-      CaptureStdout();
-      const int error = k.call(13, in, b.data(), x.data());
-      const std::string out = GetCapturedStdout();
+      const int error = k.call_captured(13, in, b.data(), x.data());
       ASSERT_EQ(error, 0);
-      EXPECT_EQ(out.find("Scaling is turned ON\nMatching is turned ON\n") != std::string::npos,
+      EXPECT_EQ(k.out.find("Scaling is turned ON\nMatching is turned ON\n") != std::string::npos,
                 matching == 1);
       // Without matching, two refinement steps after perturbed pivots bring the badly scaled
       // matrix close to, not always within, the stable bound: the check there is looser.
@@ -390,15 +384,13 @@ TEST(KorvineKrylov, ConvergesWithTheFactorsOfANearbyMatrix) {
     // the hybrid solver).
     k.iparm[3] = 301;
     k.msglvl = 1;
-    CaptureStdout();
-    EXPECT_EQ(k.call(33, second, b.data(), x.data()), -4);
-    const std::string out = GetCapturedStdout();
+    EXPECT_EQ(k.call_captured(33, second, b.data(), x.data()), -4);
     EXPECT_LT(k.iparm[19], 0);
-    EXPECT_NE(out.find("*** Error in KORVINE: cgs error iparam(20) " + std::to_string(k.iparm[19]) +
-                       "\n"),
+    EXPECT_NE(k.out.find("*** Error in KORVINE: cgs error iparam(20) " +
+                         std::to_string(k.iparm[19]) + "\n"),
               std::string::npos)
-        << out;
-    EXPECT_NE(out.find("< Hybrid Solver KORVINE with CGS/CG Iteration >\n"), std::string::npos);
+        << k.out;
+    EXPECT_NE(k.out.find("< Hybrid Solver KORVINE with CGS/CG Iteration >\n"), std::string::npos);
   }
 }
 
@@ -425,14 +417,12 @@ TEST(KorvineRefinement, StoppingRules) {
   k.msglvl = 1;
   for (int limit : {2, -2}) {
     k.iparm[7] = limit;
-    CaptureStdout();
-    EXPECT_EQ(k.call(33, second, b.data(), x.data()), -4);
-    const std::string out = GetCapturedStdout();
+    EXPECT_EQ(k.call_captured(33, second, b.data(), x.data()), -4);
     EXPECT_EQ(k.iparm[6], 2);
-    EXPECT_NE(out.find("*** error KORVINE: iterative refinement\n"
-                       " exceeds maximum iteration number 2\n"),
+    EXPECT_NE(k.out.find("*** error KORVINE: iterative refinement\n"
+                         " exceeds maximum iteration number 2\n"),
               std::string::npos)
-        << out;
+        << k.out;
   }
   k.msglvl = 0;
   k.iparm[7] = 40;
@@ -510,9 +500,7 @@ TEST(KorvinePartialSolve, WantedComponentsEqualTheFullSolve) {
     Korvine k(mtype);
     k.iparm[30] = 1;
     k.msglvl = 1;
-    CaptureStdout();
-    const int error = k.call(13, in, dense.data(), x.data(), 1, perm.data());
-    const std::string out = GetCapturedStdout();
+    const int error = k.call_captured(13, in, dense.data(), x.data(), 1, perm.data());
     ASSERT_EQ(error, 0);
     EXPECT_EQ(k.iparm[47], m);
     EXPECT_EQ(k.iparm[4], 1);
@@ -524,17 +512,16 @@ TEST(KorvinePartialSolve, WantedComponentsEqualTheFullSolve) {
       ASSERT_EQ(sorted[p], p + 1);
       EXPECT_EQ(marks[perm[p] - 1], p >= s.n - m ? 1 : 0) << p;
     }
-    EXPECT_NE(out.find("Number of unknowns computed in forward solving step\n 100 %\n"),
+    EXPECT_NE(k.out.find("Number of unknowns computed in forward solving step\n 100 %\n"),
               std::string::npos);
-    EXPECT_NE(out.find("Number of unknowns computed in backward solving step\n"),
+    EXPECT_NE(k.out.find("Number of unknowns computed in backward solving step\n"),
               std::string::npos);
-    EXPECT_EQ(out.find("backward solving step\n 100 %"), std::string::npos);
+    EXPECT_EQ(k.out.find("backward solving step\n 100 %"), std::string::npos);
     expect_wanted_match(x, full, marks);
 
     // A right-hand side with one non-zero: the forward step computes less, same answer.
-    CaptureStdout();
-    ASSERT_EQ(k.call(33, in, sparse.data(), x.data()), 0);
-    const std::string sparse_out = GetCapturedStdout();
+    ASSERT_EQ(k.call_captured(33, in, sparse.data(), x.data()), 0);
+    const std::string sparse_out = k.out;
     EXPECT_EQ(sparse_out.find("forward solving step\n 100 %"), std::string::npos);
     expect_wanted_match(x, full_sparse, marks);
 
