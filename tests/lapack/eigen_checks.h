@@ -223,8 +223,8 @@ inline std::vector<Tridiagonal> hard_tridiagonals() {
 // repeated, or graded from 1 down to 1e-8.
 enum class Spectrum { kRandom, kRepeated, kGraded };
 inline Tridiagonal diagonal(int n, Spectrum kind, std::uint64_t seed) {
-  Tridiagonal t{"spectrum " + std::to_string(static_cast<int>(kind)), std::vector<double>(n),
-                std::vector<double>(n, 0.0)};
+  Tridiagonal t{std::string("spectrum ").append(std::to_string(static_cast<int>(kind))),
+                std::vector<double>(n), std::vector<double>(n, 0.0)};
   Rng r(static_cast<Rng::result_type>(seed));
   const double repeated[3] = {-1.0, 0.5, 2.0};
   for (int i = 0; i < n; ++i)
