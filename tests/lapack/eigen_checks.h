@@ -200,22 +200,17 @@ inline std::vector<Tridiagonal> hard_tridiagonals() {
     }
     out.push_back(with_spectrum("spread", l, 31));
   }
-  {
-    // Graded, positive definite: entries fall by 10 from row to row.
-    Tridiagonal t{"graded", {}, {}};
-    for (int i = 0; i < 30; ++i) {
-      t.d.push_back(std::pow(10.0, -i));
-      t.e.push_back(0.3 * std::pow(10.0, -i - 0.5));
-    }
-    out.push_back(t);
+  Tridiagonal graded{"graded", {}, {}};  // positive definite, entries fall by 10 per row
+  for (int i = 0; i < 30; ++i) {
+    graded.d.push_back(std::pow(10.0, -i));
+    graded.e.push_back(0.3 * std::pow(10.0, -i - 0.5));
   }
-  {
-    // Off-diagonals that split the matrix: exact zeros, tiny values, a 1x1 block.
-    Tridiagonal t = random_tridiagonal("split", 40, 41);
-    for (int i = 0; i < 40; ++i) t.e[i] = i % 9 == 8 ? 0.0 : i % 13 == 12 ? 1e-300 : t.e[i];
-    t.e[19] = t.e[20] = 0.0;
-    out.push_back(t);
-  }
+  out.push_back(graded);
+  // Off-diagonals that split the matrix: exact zeros, tiny values, a 1x1 block.
+  Tridiagonal split = random_tridiagonal("split", 40, 41);
+  for (int i = 0; i < 40; ++i) split.e[i] = i % 9 == 8 ? 0.0 : i % 13 == 12 ? 1e-300 : split.e[i];
+  split.e[19] = split.e[20] = 0.0;
+  out.push_back(split);
   // 1-2-1 with a repeated diagonal block: eigenvalues 2 - 2cos(k pi / 21) twice.
   Tridiagonal toeplitz{"toeplitz_twice", std::vector<double>(40, 2.0),
                        std::vector<double>(40, -1.0)};
@@ -228,14 +223,13 @@ inline std::vector<Tridiagonal> hard_tridiagonals() {
 // repeated, or graded from 1 down to 1e-8.
 enum class Spectrum { kRandom, kRepeated, kGraded };
 inline Tridiagonal diagonal(int n, Spectrum kind, std::uint64_t seed) {
-  Tridiagonal t{"spectrum " + std::to_string(static_cast<int>(kind)), std::vector<double>(n),
-                std::vector<double>(n, 0.0)};
+  Tridiagonal t{std::string("spectrum ").append(std::to_string(static_cast<int>(kind))),
+                std::vector<double>(n), std::vector<double>(n, 0.0)};
   Rng r(static_cast<Rng::result_type>(seed));
+  const double repeated[3] = {-1.0, 0.5, 2.0};
   for (int i = 0; i < n; ++i)
     t.d[i] = kind == Spectrum::kRandom     ? uniform(r)
-             : kind == Spectrum::kRepeated ? (i % 3 == 0   ? -1.0
-                                              : i % 3 == 1 ? 0.5
-                                                           : 2.0)
+             : kind == Spectrum::kRepeated ? repeated[i % 3]
                                            : std::pow(10.0, -8.0 * i / std::max(1, n - 1));
   if (kind == Spectrum::kRandom && n > 3) t.d[2] = t.d[1] + 1e-10;
   std::sort(t.d.begin(), t.d.end());

@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/support/child.h"
 
 namespace ztr::test {
 
@@ -21,6 +25,17 @@ std::string captured(F&& f) {
   ::testing::internal::CaptureStdout();
   f();
   return ::testing::internal::GetCapturedStdout();
+}
+
+// Runs each registered child with its environment ("NAME=value" entries); each must exit 0.
+inline void expect_children(
+    std::initializer_list<std::pair<const char*, std::vector<std::string>>> runs) {
+  for (const auto& [name, env] : runs) {
+    const ChildResult r = run_child(name, env);
+    std::string settings;
+    for (const std::string& e : env) settings += e + " ";
+    EXPECT_EQ(r.exit_code, 0) << name << " with " << settings << "\n" << r.out;
+  }
 }
 
 }  // namespace ztr::test

@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
-#include <string>
 #include <vector>
 
 #include "include/ztr.h"
@@ -40,25 +38,19 @@ double layout_difference(int m, int n, const std::vector<double>& c, int ldc,
   return diff / big;
 }
 
-TEST(LapackeQr, RowMajorEqualsColumnMajorAndQIsOrthonormal) {
-  for (auto [m, n] : std::initializer_list<std::pair<int, int>>{{90, 60}, {230, 230}}) {
+// Row-major results equal the column-major ones (the factorization's and Q's numbers are
+// the drivers' tests' business); the row-major padding stays as it was.
+TEST(LapackeQr, RowMajorEqualsColumnMajor) {
+  for (auto [m, n] : std::initializer_list<std::pair<int, int>>{{90, 60}, {230, 230}}) {  // m >= n
     const int k = std::min(m, n), ldr = n + 3;
-    std::vector<double> c = test::qr_matrix(m, n, m, m * n);
-    const std::vector<double> a0 = c;
-    std::vector<double> r = to_rows(m, n, c, m, ldr);
+    std::vector<double> c = test::qr_matrix(m, n, m, m * n), r = to_rows(m, n, c, m, ldr);
     std::vector<double> tau_c(k), tau_r(k);
     EXPECT_EQ(LAPACKE_dgeqrf(ZTR_COL_MAJOR, m, n, c.data(), m, tau_c.data()), 0);
     EXPECT_EQ(LAPACKE_dgeqrf(ZTR_ROW_MAJOR, m, n, r.data(), ldr, tau_r.data()), 0);
     EXPECT_LT(layout_difference(m, n, c, m, r, ldr), 1e-12);
-    EXPECT_LT(test::r_difference(m, n, a0.data(), m, c.data(), m), 30.0);
     EXPECT_EQ(LAPACKE_dorgqr(ZTR_COL_MAJOR, m, k, k, c.data(), m, tau_c.data()), 0);
     EXPECT_EQ(LAPACKE_dorgqr(ZTR_ROW_MAJOR, m, k, k, r.data(), ldr, tau_r.data()), 0);
-    EXPECT_LT(test::orthogonality(m, k, c.data(), m), 30.0);
-    // Row-major Q (m x k) in a rows of ldr: compare its first k columns.
-    std::vector<double> rq(static_cast<std::size_t>(m) * ldr, -555.0);
-    for (int i = 0; i < m; ++i)
-      for (int j = 0; j < k; ++j) rq[i * ldr + j] = r[i * ldr + j];
-    EXPECT_LT(layout_difference(m, k, c, m, rq, ldr), 1e-12);
+    EXPECT_LT(layout_difference(m, k, c, m, r, ldr), 1e-12);
   }
 }
 
@@ -85,7 +77,9 @@ TEST(LapackeQr, PivotedCholeskyInBothLayouts) {
   for (int j = 0; j < r; ++j)
     for (int i = j; i < n; ++i) diff = std::max(diff, std::fabs(a[i + j * n] - rows[i + j * n]));
   EXPECT_LT(diff, 1e-10);
-  EXPECT_TRUE(std::isnan(a[n]));  // the other triangle is left alone
+  for (int j = 0; j < n; ++j)  // the other triangle is left alone in either layout
+    for (int i = 0; i < j; ++i)
+      ASSERT_TRUE(std::isnan(a[i + j * n]) && std::isnan(rows[i + j * n]));
   // tol NaN is rejected before anything is read.
   EXPECT_EQ(LAPACKE_dpstrf(ZTR_COL_MAJOR, 'L', n, a.data(), n, piv_c.data(), &rank_c, kNaN), -8);
 }

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
-#include <limits>
 #include <numeric>
 #include <string>
 #include <vector>

@@ -3,10 +3,8 @@
 // solver's pattern carries.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <set>
-#include <string>
 #include <utility>
 #include <vector>
 

@@ -3,6 +3,8 @@
 // backward-error ratio that judges a solution.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -119,60 +121,39 @@ template <typename T>
 double backward_ratio(const Sparse& s, const std::vector<T>& x, const std::vector<T>& b, int nrhs,
                       bool transposed = false) {
   const int n = s.n;
-  double norm_a = 0;
+  double norm_a = 0, worst = 0;
   for (int i = 0; i < n; ++i) {
     double r = 0;
     for (int k = s.ia[i]; k < s.ia[i + 1]; ++k) r += std::abs(s.a[k]);
     norm_a = std::max(norm_a, r);
   }
-  const double eps = std::numeric_limits<T>::epsilon();
-  double worst = 0;
   for (int c = 0; c < nrhs; ++c) {
-    std::vector<double> r(n);
-    double nx = 0, nb = 0;
+    const T* xc = x.data() + static_cast<std::size_t>(c) * n;
+    std::vector<double> r(b.begin() + c * n, b.begin() + (c + 1) * n);
+    double nx = 0, nb = 0, nr = 0;
     for (int i = 0; i < n; ++i) {
-      r[i] = b[c * n + i];
-      nx = std::max(nx, std::abs(static_cast<double>(x[c * n + i])));
+      nx = std::max(nx, std::abs(static_cast<double>(xc[i])));
       nb = std::max(nb, std::abs(static_cast<double>(b[c * n + i])));
+      for (int k = s.ia[i]; k < s.ia[i + 1]; ++k)
+        (transposed ? r[s.ja[k]] : r[i]) -= s.a[k] * (transposed ? xc[i] : xc[s.ja[k]]);
     }
-    for (int i = 0; i < n; ++i)
-      for (int k = s.ia[i]; k < s.ia[i + 1]; ++k) {
-        if (transposed)
-          r[s.ja[k]] -= s.a[k] * x[c * n + i];
-        else
-          r[i] -= s.a[k] * x[c * n + s.ja[k]];
-      }
-    double nr = 0;
     for (double v : r) nr = std::max(nr, std::abs(v));
-    worst = std::max(worst, nr / ((norm_a * nx + nb) * n * eps));
+    worst = std::max(worst, nr / ((norm_a * nx + nb) * n * std::numeric_limits<T>::epsilon()));
   }
   return worst;
 }
 
-// Matrix Market coordinate file; symmetric files give both triangles.
-inline bool read_mtx(const std::string& path, Sparse* s, bool* symmetric, bool* complex_values) {
+// A Matrix Market coordinate file of a real general matrix (empty if it cannot be read).
+inline Sparse read_mtx(const std::string& path) {
   std::ifstream f(path);
-  if (!f) return false;
   std::string line;
-  std::getline(f, line);
-  *symmetric = line.find("symmetric") != std::string::npos;
-  *complex_values = line.find("complex") != std::string::npos;
   while (std::getline(f, line) && line[0] == '%') {
   }
-  int n, m, nnz;
+  int n = 0, m = 0, nnz = 0;
   std::istringstream(line) >> n >> m >> nnz;
   std::map<std::pair<int, int>, double> e;
-  for (int k = 0; k < nnz; ++k) {
-    int i, j;
-    double v = 1.0;
-    f >> i >> j;
-    if (!std::getline(f, line)) break;
-    std::istringstream(line) >> v;
-    e[{i - 1, j - 1}] += v;
-    if (*symmetric && i != j) e[{j - 1, i - 1}] += v;
-  }
-  *s = from_map(n, e);
-  return true;
+  for (int k = 0, i = 0, j = 0; k < nnz && f >> i >> j; ++k) f >> e[{i - 1, j - 1}];
+  return from_map(n, e);
 }
 
 // One problem's handle and parameters.
@@ -181,6 +162,7 @@ struct Korvine {
   int iparm[64] = {};
   int maxfct = 1, mnum = 1, mtype = 11, msglvl = 0;
   int error = 0;
+  std::string out;
   // Starts from the defaults of the type, as iparm[0] = 0 would.
   explicit Korvine(int type) : mtype(type) { korvine_defaults(type, iparm); }
   template <typename T>
@@ -188,6 +170,14 @@ struct Korvine {
     KORVINE(pt, &maxfct, &mnum, &mtype, &phase, &in.n, in.a.data(), in.ia.data(), in.ja.data(),
             perm, &nrhs, iparm, &msglvl, b, x, &error);
     return error;
+  }
+  // The same call with what it prints kept in `out`.
+  template <typename T>
+  int call_captured(int phase, Input<T>& in, T* b, T* x, int nrhs = 1, int* perm = nullptr) {
+    testing::internal::CaptureStdout();
+    const int e = call(phase, in, b, x, nrhs, perm);
+    out = testing::internal::GetCapturedStdout();
+    return e;
   }
   void release() {
     int phase = -1, n = 0, nrhs = 1;

@@ -1,7 +1,9 @@
 // The solver's interface: queries, defaults, the phase state machine, every input check with
-// its error_num and exact text in both index bases, the diagonal shortcut, the thread count.
+// its error_num and exact text in both index bases, the diagonal shortcut, the thread count,
+// and the statistics report.
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <string>
 
 #include "tests/sparse_solver/korvine_support.h"
@@ -19,15 +21,12 @@ Sparse small_spd() {
 
 TEST(KorvineInterface, QueriesTouchOnlyTheirOutputsAndDefaultsFollowTheType) {
   Korvine k(11);
-  for (int i = 0; i < 64; ++i) k.iparm[i] = 1000 + i;
-  int iparm_before[64];
-  std::copy(k.iparm, k.iparm + 64, iparm_before);
+  std::iota(k.iparm, k.iparm + 64, 1000);
   Input<double> in = solver_input(small_spd(), false, 1);
   EXPECT_EQ(k.call<double>(-2, in, nullptr, nullptr), 16);
-  EXPECT_EQ(k.iparm[0], 23);
-  for (int i = 1; i < 64; ++i) EXPECT_EQ(k.iparm[i], iparm_before[i]) << i;
   EXPECT_EQ(k.call<double>(-3, in, nullptr, nullptr), 300000);
   EXPECT_EQ(k.iparm[0], 23);
+  for (int i = 1; i < 64; ++i) EXPECT_EQ(k.iparm[i], 1000 + i) << i;
   EXPECT_EQ(k.pt[0], nullptr);
   // iparm[0] = 0 asks for the defaults of mtype before anything else.
   for (int type : {11, 2, -2}) {
@@ -37,12 +36,14 @@ TEST(KorvineInterface, QueriesTouchOnlyTheirOutputsAndDefaultsFollowTheType) {
     std::vector<double> b(in.n, 1.0), x(in.n);
     Input<double> m = solver_input(small_spd(), type % 2 == 0, 1);
     ASSERT_EQ(d.call(11, m, b.data(), x.data()), 0);
-    EXPECT_EQ(d.iparm[0], 1);
-    EXPECT_EQ(d.iparm[9], type == 11 ? 13 : type == -2 ? 8 : 0) << type;
-    EXPECT_EQ(d.iparm[10], type == 11 ? 1 : 0);
-    EXPECT_EQ(d.iparm[12], type == 11 ? 1 : 0);
-    EXPECT_EQ(d.iparm[17], -1);
-    EXPECT_EQ(d.iparm[63], 103911000);
+    const std::vector<int> got{d.iparm[0],  d.iparm[9],  d.iparm[10],
+                               d.iparm[12], d.iparm[17], d.iparm[63]};
+    EXPECT_EQ(got, (std::vector<int>{1,
+                                     type == 11   ? 13
+                                     : type == -2 ? 8
+                                                  : 0,
+                                     type == 11, type == 11, -1, 103911000}))
+        << type;
   }
 }
 
@@ -50,36 +51,33 @@ TEST(KorvineInterface, PhaseStateMachine) {
   const Sparse s = small_spd();
   Input<double> in = solver_input(s, false, 1);
   std::vector<double> b(s.n, 1.0), x(s.n);
+  struct Step {
+    int maxfct, mnum, mtype, phase, error;
+    const char* why;
+  };
+  const Step steps[] = {{2, 1, 11, 0, -1, "release on a fresh handle"},
+                        {2, 1, 11, 33, -1, "solve without analysis"},
+                        {2, 1, 11, 11, 0, "analysis"},
+                        {2, 1, 11, 33, -1, "solve before factorization"},
+                        {2, 1, 11, 22, 0, "factorization of matrix 1"},
+                        {2, 2, 11, 33, -1, "matrix 2 was never factored"},
+                        {2, 2, 11, 23, 0, "matrix 2 factored and solved"},
+                        {2, 2, 11, 0, 0, "matrix 2 released"},
+                        {2, 2, 11, 33, -1, "matrix 2 was released"},
+                        {2, 1, 11, 33, 0, "matrix 1 is still there"},
+                        {2, 3, 11, 0, -1, "no matrix 3"},
+                        {3, 1, 11, 11, -1, "a new analysis may not raise maxfct"},
+                        {1, 1, 1, 11, -1, "the type may change only within its family"},
+                        {1, 1, 11, 13, 0, "re-analysis with maxfct 1"}};
   Korvine k(11);
-  k.maxfct = 2;
-  EXPECT_EQ(k.call(0, in, b.data(), x.data()), -1) << "release on a fresh handle";
-  EXPECT_EQ(k.call(33, in, b.data(), x.data()), -1) << "solve without analysis";
-  EXPECT_EQ(k.pt[0], nullptr) << "a rejected first call leaves the handle fresh";
-  ASSERT_EQ(k.call(11, in, b.data(), x.data()), 0);
-  EXPECT_NE(k.pt[0], nullptr);
-  EXPECT_EQ(k.call(33, in, b.data(), x.data()), -1) << "solve before factorization";
-  ASSERT_EQ(k.call(22, in, b.data(), x.data()), 0);
-  k.mnum = 2;
-  EXPECT_EQ(k.call(33, in, b.data(), x.data()), -1) << "matrix 2 was never factored";
-  ASSERT_EQ(k.call(23, in, b.data(), x.data()), 0);
-  EXPECT_LT(backward_ratio(s, x, b, 1), 30.0);
-  ASSERT_EQ(k.call(0, in, b.data(), x.data()), 0);
-  EXPECT_EQ(k.call(33, in, b.data(), x.data()), -1) << "matrix 2 was released";
-  k.mnum = 1;
-  ASSERT_EQ(k.call(33, in, b.data(), x.data()), 0) << "matrix 1 is still there";
-  k.mnum = 3;
-  EXPECT_EQ(k.call(0, in, b.data(), x.data()), -1);
-  k.mnum = 1;
-  // A new analysis may not raise maxfct; the type may change only within its family.
-  k.maxfct = 3;
-  EXPECT_EQ(k.call(11, in, b.data(), x.data()), -1);
-  k.maxfct = 1;
-  k.mtype = 1;
-  EXPECT_EQ(k.call(11, in, b.data(), x.data()), -1);
-  k.mtype = 11;
-  ASSERT_EQ(k.call(13, in, b.data(), x.data()), 0) << "re-analysis with maxfct 1";
-  const auto calls = reinterpret_cast<std::intptr_t>(k.pt[0]);
-  EXPECT_GE(calls, 2);
+  for (const Step& st : steps) {
+    k.maxfct = st.maxfct, k.mnum = st.mnum, k.mtype = st.mtype;
+    EXPECT_EQ(k.call(st.phase, in, b.data(), x.data()), st.error) << st.why;
+    // Rejected first calls leave the handle fresh.
+    EXPECT_EQ(k.pt[0] == nullptr, &st < steps + 2) << st.why;
+    EXPECT_TRUE(st.phase != 23 || backward_ratio(s, x, b, 1) < 30.0);
+  }
+  EXPECT_GE(reinterpret_cast<std::intptr_t>(k.pt[0]), 2);
   k.release();
   EXPECT_EQ(k.pt[0], nullptr);
   k.release();
@@ -104,14 +102,14 @@ using K = Korvine&;
 using I = Input<double>&;
 const CheckCase kChecks[] = {
     {"phase below -1", 10000, "*** Error in KORVINE: ido<-1\n", nullptr,
-     [](K, I, int& phase, int&) { phase = -5; }},
+     [](K, I, int& p, int&) { p = -5; }},
     {"release on fresh handle", 1000,
      "*** Error in KORVINE: ido<1 and initialization\n - contradiction (set ido>0) 0\n", nullptr,
-     [](K, I, int& phase, int&) { phase = 0; }},
+     [](K, I, int& p, int&) { p = 0; }},
     {"phase out of bounds", 1, "*** Input check: ido_new 334 (out of bounds)\n", nullptr,
-     [](K, I, int& phase, int&) { phase = 334; }},
+     [](K, I, int& p, int&) { p = 334; }},
     {"unknown phase", 20, "*** wrong control step parameter ido 21\n", nullptr,
-     [](K, I, int& phase, int&) { phase = 21; }},
+     [](K, I, int& p, int&) { p = 21; }},
     {"matrix number above maxfct", 3, "*** Input check: max_fac_store_in 1 matrix_number_in 2\n",
      nullptr, [](K k, I, int&, int&) { k.mnum = 2; }},
     {"matrix type", 15, "*** Input check: matrix_type_new 7 (out of bounds)\n", nullptr,
@@ -181,9 +179,7 @@ TEST(KorvineInterface, InputBlockFollowsTheParameterChecks) {
   k.iparm[34] = 1;
   k.msglvl = 1;
   std::vector<double> b(in.n), x(in.n);
-  CaptureStdout();
-  k.call(334, in, b.data(), x.data(), 2);
-  const std::string out = GetCapturedStdout();
+  k.call_captured(334, in, b.data(), x.data(), 2);
   const int nnz = in.ia.back();
   const std::string block =
       "*** Input parameters: inconsistent error= 1 max_fac_store_in: 1\n"
@@ -191,7 +187,7 @@ TEST(KorvineInterface, InputBlockFollowsTheParameterChecks) {
       "          ido_in          : 334 neqns_in      : 30\n"
       "          ia[neqns_in]-1  : " +
       std::to_string(nnz - 1) + " nb_in         : 2\n";
-  EXPECT_NE(out.find(block), std::string::npos) << out;
+  EXPECT_NE(k.out.find(block), std::string::npos) << k.out;
 }
 
 // Matrices with one entry per row: only those holding just their diagonal take the
@@ -246,6 +242,91 @@ TEST(KorvineInterface, ThreadCountDropsForSmallProblemsInDynamicMode) {
   const ChildResult dynamic =
       run_child("korvine_threads", {"ZTR_NUM_THREADS=4", "ZTR_DYNAMIC=true"});
   EXPECT_NE(dynamic.out.find("threads=1"), std::string::npos) << dynamic.out;
+}
+
+// The statistics report: which blocks each phase prints, and the computed lines.
+bool has(const std::string& out, const std::string& line) {
+  return out.find(line + "\n") != std::string::npos;
+}
+
+// 1000 equations with 5000 entries: a 10 x 10 x 10 grid whose rows hold 5 entries on average
+// (the 7-point stencil without the z coupling gives 5 inside a plane... but borders have
+// fewer), so build a banded matrix instead: row i holds columns i-2 .. i+2 cyclically.
+Sparse five_per_row() {
+  std::map<std::pair<int, int>, double> m;
+  const int n = 1000;
+  for (int i = 0; i < n; ++i)
+    for (int d = -2; d <= 2; ++d) m[{i, (i + d + n) % n}] = d == 0 ? 10.0 : -1.0 - 0.1 * d;
+  return from_map(n, m);
+}
+
+TEST(KorvineReport, PhasesPrintTheirBlocks) {
+  const Sparse s = five_per_row();
+  Input<double> in = solver_input(s, false, 1);
+  std::vector<double> b(s.n, 1.0), x(s.n);
+  Korvine k(11);
+  k.msglvl = 1;
+  ASSERT_EQ(k.call_captured(11, in, b.data(), x.data()), 0);
+  EXPECT_EQ(k.out.rfind("\n=== KORVINE: solving a real nonsymmetric system ===\n", 0), 0u) << k.out;
+  EXPECT_TRUE(
+      has(k.out, "The local (internal) KORVINE version is                          : 103911000"));
+  EXPECT_TRUE(has(k.out, "1-based array indexing is turned ON"));
+  EXPECT_TRUE(has(k.out, "METIS algorithm at reorder step is turned ON"));
+  EXPECT_TRUE(has(k.out, "Scaling is turned ON"));
+  EXPECT_TRUE(has(k.out, "Matching is turned ON"));
+  EXPECT_TRUE(has(k.out, "Summary: ( reordering phase )"));
+  EXPECT_TRUE(has(k.out, "             number of non-zeros in A (%): 0.500000"));
+  EXPECT_TRUE(has(k.out, "             number of equations:           1000"));
+  EXPECT_TRUE(has(k.out, "             number of right-hand sides:    1"));
+  EXPECT_TRUE(has(k.out, "< Numerical Factorization with Level-3 BLAS performance >"));
+  EXPECT_EQ(k.out.find("gflop"), std::string::npos) << "phase 11 has no factorization figures";
+  EXPECT_EQ(k.out.find("Time spent in factorization step"), std::string::npos);
+  EXPECT_EQ(k.out.find("Single-level factorization"), std::string::npos);
+  // The additional-calculations line is the total minus the printed slots.
+  EXPECT_NE(k.out.find("Time spent in additional calculations"), std::string::npos);
+  ASSERT_EQ(k.call_captured(23, in, b.data(), x.data()), 0);
+  EXPECT_TRUE(has(k.out, "Percentage of computed non-zeros for LL^T factorization"));
+  EXPECT_TRUE(has(k.out, " 100 %\n"));
+  EXPECT_EQ(k.out.find("The local (internal)"), std::string::npos) << "no analysis, no features";
+  EXPECT_TRUE(has(k.out, "Single-level factorization algorithm is turned ON"));
+  EXPECT_TRUE(has(k.out, "Summary: ( starting phase is factorization, ending phase is solution )"));
+  EXPECT_NE(k.out.find("             gflop   for the numerical factorization: "),
+            std::string::npos);
+  EXPECT_NE(k.out.find("             ||A||                                    10.000000"),
+            std::string::npos);
+  // Percentages never repeat, and 99 is the most before the end.
+  int last = -1;
+  for (std::size_t p = k.out.find(" %\n"); p != std::string::npos; p = k.out.find(" %\n", p + 1)) {
+    const std::size_t start = k.out.rfind('\n', p) + 1;
+    const int pct = std::stoi(k.out.substr(start, p - start));
+    EXPECT_GT(pct, last);
+    last = pct;
+  }
+  EXPECT_EQ(last, 100);
+  ASSERT_EQ(k.call_captured(0, in, b.data(), x.data()), 0);
+  EXPECT_EQ(k.out,
+            "\n=== KORVINE: solving a real nonsymmetric system ===\n\n\n"
+            "Summary: ( cleaning phase )\n\nL&U for matrix number 1 deleted\n\n");
+  CaptureStdout();
+  k.release();
+  EXPECT_EQ(GetCapturedStdout(), "");
+}
+
+TEST(KorvineReport, MessageLevelTwoAddsTheVersionLine) {
+  const Sparse s = grid_operator(5, 5, 1, 4.0);
+  Input<double> in = solver_input(s, true, 0);
+  std::vector<double> b(s.n, 1.0), x(s.n);
+  Korvine k(2);
+  k.iparm[34] = 1;
+  k.iparm[26] = 1;
+  k.msglvl = 2;
+  ASSERT_EQ(k.call_captured(13, in, b.data(), x.data()), 0);
+  EXPECT_TRUE(has(k.out, " local KORVINE version is 103911000"));
+  EXPECT_TRUE(has(k.out, "=== KORVINE: solving a symmetric positive definite system ==="));
+  EXPECT_TRUE(has(k.out, "0-based array is turned ON"));
+  EXPECT_TRUE(has(k.out, "Matrix checker is turned ON"));
+  EXPECT_EQ(k.iparm[26], 0) << "a passed check is not repeated";
+  EXPECT_EQ(k.out.find("Scaling is turned ON"), std::string::npos);
 }
 
 }  // namespace

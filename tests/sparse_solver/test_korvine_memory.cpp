@@ -62,9 +62,7 @@ TEST(KorvineMemory, EveryAllocationFailureIsReportedAndNothingLeaks) {
       for (int i = 0; i < s.n; ++i) perm[i] = i % 2;
       const long failures = ztr_testalloc_failures();
       ztr_testalloc_fail_nth(k, 0);
-      CaptureStdout();
-      const int err = solver.call(13, in, b.data(), x.data(), 1, perm.data());
-      const std::string out = GetCapturedStdout();
+      const int err = solver.call_captured(13, in, b.data(), x.data(), 1, perm.data());
       const bool hit = ztr_testalloc_failures() > failures;
       ztr_testalloc_reset();
       solver.release();
@@ -78,15 +76,16 @@ TEST(KorvineMemory, EveryAllocationFailureIsReportedAndNothingLeaks) {
       }
       if (err == 0) continue;  // a kernel's buffer, replaced by a path without it
       if (err == -4) {
-        EXPECT_NE(out.find("insufficient memory factorization"), std::string::npos) << out;
+        EXPECT_NE(solver.out.find("insufficient memory factorization"), std::string::npos)
+            << solver.out;
         factor_work_seen = true;
         continue;
       }
-      ASSERT_EQ(err, -2) << "allocation " << k << "\n" << out;
-      EXPECT_NE(out.find("*** Error in KORVINE  (     insufficient_memory) error_num= "),
+      ASSERT_EQ(err, -2) << "allocation " << k << "\n" << solver.out;
+      EXPECT_NE(solver.out.find("*** Error in KORVINE  (     insufficient_memory) error_num= "),
                 std::string::npos);
-      EXPECT_NE(out.find("total memory wanted here: "), std::string::npos);
-      stages.insert(stage_of(out));
+      EXPECT_NE(solver.out.find("total memory wanted here: "), std::string::npos);
+      stages.insert(stage_of(solver.out));
     }
     SCOPED_TRACE(mtype);
     if (run.entry != 7) {

@@ -2,6 +2,8 @@
 // separators per bisection, pruning, the inverse permutation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <numeric>
 #include <set>
 #include <string>
 #include <utility>
@@ -28,17 +30,16 @@ TEST(NdOrder, ComponentsAreOrderedOneAfterAnother) {
   const Graph parts[3] = {test::grid(30, 20, 1), test::grid(9, 9, 9), test::path(250)};
   const int n = parts[0].n + parts[1].n + parts[2].n;
   std::vector<int> shuffle(n), comp(n);
-  for (int v = 0; v < n; ++v) shuffle[v] = v;
+  std::iota(shuffle.begin(), shuffle.end(), 0);
   test::Rng rng(5);
-  for (int v = n - 1; v > 0; --v) std::swap(shuffle[v], shuffle[test::below(rng, v + 1)]);
+  std::shuffle(shuffle.begin(), shuffle.end(), rng);
   std::vector<std::pair<int, int>> edges;
-  for (int k = 0, base = 0; k < 3; base += parts[k].n, ++k) {
+  for (int k = 0, base = 0; k < 3; base += parts[k].n, ++k)
     for (int i = 0; i < parts[k].n; ++i) {
       comp[shuffle[base + i]] = k;
       for (int q = parts[k].xadj[i]; q < parts[k].xadj[i + 1]; ++q)
         edges.emplace_back(shuffle[base + i], shuffle[base + parts[k].adjncy[q]]);
     }
-  }
   const Graph g = test::from_edges(n, edges);
 
   WorkMemory mem;

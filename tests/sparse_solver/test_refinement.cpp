@@ -93,31 +93,32 @@ TEST(Refinement, ProjectedCandidatesGiveValidRefinedPartitions) {
 
       // Edge cut: candidates are the boundary and some interior vertices.
       std::vector<int> cut = c.part;
-      long long start_cut = 0;
+      auto cut_size = [&] {
+        long long s = 0;
+        for (int v = 0; v < g.n; ++v)
+          for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) s += cut[g.adjncy[k]] != cut[v];
+        return s;
+      };
+      const long long start_cut = cut_size();
       int ncand = 0;
-      for (int v = 0; v < g.n; ++v) {
-        for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) start_cut += cut[g.adjncy[k]] != cut[v];
+      for (int v = 0; v < g.n; ++v)
         if (on_boundary(g, cut.data(), v) || test::below(rng, 4) == 0) work.cut_seeds[ncand++] = v;
-      }
       refine_edge_bisection(&work, g, bal, cut.data(), ncand);
-      long long end_cut = 0, w[2] = {0, 0};
+      long long w[2] = {0, 0};
       std::vector<char> listed(g.n, 0);
       for (int a = 0; a < work.nlist; ++a) listed[work.list[a]] += 1;
       for (int v = 0; v < g.n; ++v) {
-        for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) end_cut += cut[g.adjncy[k]] != cut[v];
         w[cut[v]] += g.weight(v);
         ASSERT_EQ(listed[v], on_boundary(g, cut.data(), v) ? 1 : 0) << "vertex " << v;
       }
-      EXPECT_LT(end_cut, start_cut) << nx;
+      EXPECT_LT(cut_size(), start_cut) << nx;
       EXPECT_TRUE(bal.ok(w[0], w[1])) << w[0] << " " << w[1];
 
       // Separator: part-0 side of the cut, listed with some vertices that are not in it.
       std::vector<int> sep = c.part;
-      for (int v = 0; v < g.n; ++v) {
-        if (c.part[v] == kPart0 && on_boundary(g, c.part.data(), v)) sep[v] = kSeparator;
-      }
       int nseeds = 0;
       for (int v = 0; v < g.n; ++v) {
+        if (c.part[v] == kPart0 && on_boundary(g, c.part.data(), v)) sep[v] = kSeparator;
         if (sep[v] == kSeparator || test::below(rng, 8) == 0) work.sep_seeds[nseeds++] = v;
       }
       long long pwgt[3], check[3];
