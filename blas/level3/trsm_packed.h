@@ -12,12 +12,13 @@ using SolveLeafFn = void (*)(char, char, char, char, int, int, const double*, in
 // B := inv(op(A))*B (side 'L', A m x m) or B*inv(op(A)) (side 'R', A n x n), in place, alpha
 // already applied; only the uplo triangle of A is read.
 //
-// The triangle is cut into diagonal blocks of a fixed width, and the part of op(A) beside
-// each block (the rows or columns the block's solution updates) is packed once as one
-// operand of the multiply.  B is then walked in strips of rows (side 'R') or
-// columns (side 'L') that stay in cache: each diagonal block of a strip is solved by the
-// leaf, packed once as the other operand, and the rest of the strip updated by one kernel
-// call on the two packed panels.
+// The triangle is cut into outer blocks and those into narrow diagonal blocks; the part of
+// op(A) beside each block (the rows or columns the block's solution updates: within its
+// outer block for a diagonal block, beyond it for an outer block) is packed once as one
+// operand of the multiply.  B is then walked in strips of rows (side 'R') or columns (side
+// 'L') that stay in cache: each diagonal block of a strip is solved by the leaf (order at
+// most 32), and each block, once solved, is packed as the other operand and updates its part
+// of the strip by one kernel call on the two packed panels.
 //
 // Returns kNoBlockedMultiply (the processor variant has none) or kNoMemory (the packed
 // panels could not be allocated; not reported) without touching B.
