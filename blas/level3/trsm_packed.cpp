@@ -83,7 +83,16 @@ PackedSolve trsm_packed(char side, char uplo, char trans, char diag, int m, int 
   p.nc = left ? strip : fixed_width;
   p.buffer_size_fn(&p, kGemmBufAll, kGemmBoundByBlocks, 0, 0, 0);
   void* raw = p.buffer_alloc_fn(&p, kGemmBufAll);
-  if (raw == nullptr) return PackedSolve::kNoMemory;
+  // Side 'L' solves its diagonal blocks transposed, as X'*op(A)' = B', in a strip x kBlock
+  // scratch: the right-side leaf holds rows of X in registers, the left-side one re-reads
+  // columns of A for every four columns of B.
+  double* scratch = nullptr;
+  if (raw != nullptr && left) {
+    scratch = static_cast<double*>(mm_malloc(sizeof(double) * strip * kBlock, 64));
+    if (scratch == nullptr) mm_free(raw);
+  }
+  if (raw == nullptr || (left && scratch == nullptr)) return PackedSolve::kNoMemory;
+  const char flipped = notrans ? 'T' : 'N';
   double* const fixed = left ? p.a_buf : p.b_buf;   // op(A)'s parts
   double* const solved = left ? p.b_buf : p.a_buf;  // a solved block of the strip
 
@@ -112,10 +121,15 @@ PackedSolve trsm_packed(char side, char uplo, char trans, char diag, int m, int 
       double* bj = left ? at(b, ldb, j0, c0) : at(b, ldb, c0, j0);
       if (diagonal) {
         const double* ajj = at(a, lda, j0, j0);
-        if (left)
-          leaf(side, uplo, trans, diag, kb, cn, ajj, lda, bj, ldb);
-        else
+        if (left) {
+          for (int q = 0; q < kb; ++q)
+            for (int c = 0; c < cn; ++c) scratch[c + q * cn] = bj[q + static_cast<long>(c) * ldb];
+          leaf('R', uplo, flipped, diag, cn, kb, ajj, lda, scratch, cn);
+          for (int c = 0; c < cn; ++c)
+            for (int q = 0; q < kb; ++q) bj[q + static_cast<long>(c) * ldb] = scratch[c + q * cn];
+        } else {
           leaf(side, uplo, trans, diag, cn, kb, ajj, lda, bj, ldb);
+        }
       }
       if (rn == 0) return;
       if (left) {
@@ -130,6 +144,7 @@ PackedSolve trsm_packed(char side, char uplo, char trans, char diag, int m, int 
       off += part_size(kb, rn);
     });
   }
+  if (scratch != nullptr) mm_free(scratch);
   mm_free(raw);
   return PackedSolve::kDone;
 }
