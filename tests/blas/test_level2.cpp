@@ -12,6 +12,7 @@
 #include "blas/level2/level2.h"
 #include "service/cpu.h"
 #include "tests/blas/reference.h"
+#include "tests/blas/typed_reference.h"
 
 namespace ztr {
 namespace {
@@ -34,10 +35,6 @@ constexpr Syr2Fn kSyr2[] = ZTR_VARIANTS(dsyr2);
 
 const int kIncs[] = {1, 2, -1, -2};
 
-bool upper_of(char c) {
-  return c == 'U' || c == 'u';
-}
-
 // Misses of y against alpha*op(M)*x + beta*y0 (the beta term only for beta != 0), M of
 // rows x cols in column-major storage with leading dimension ld.
 int mv_misses(const std::vector<double>& mat, int ld, int rows, int cols, bool t, double alpha,
@@ -57,39 +54,17 @@ int mv_misses(const std::vector<double>& mat, int ld, int rows, int cols, bool t
   return bad;
 }
 
-// A random n x n matrix with NaN in the triangle that `uplo` excludes (and, for a unit
-// diagonal, on the diagonal), and the dense matrix the kernels must see through it: the
-// symmetric one or the triangle with its implied zeros and ones.
+// The stored triangle of an n x n matrix (NaN in the other triangle and, for a unit diagonal,
+// on the diagonal) and the dense matrix the kernels must see through it: the symmetric one
+// (kind 'S') or the triangle with its implied zeros and ones.
 struct Stored {
   std::vector<double> a, dense;
   int lda;
 };
 Stored stored(int n, int pad, char uplo, char kind, std::mt19937& gen) {
   const int lda = std::max(1, n) + pad;
-  Stored s{random_vector(static_cast<size_t>(lda) * std::max(n, 1), gen),
-           std::vector<double>(static_cast<size_t>(std::max(n, 1)) * std::max(n, 1), 0.0), lda};
-  const bool up = upper_of(uplo), unit = kind == 'u', sym = kind == 'S';
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) {
-      double& e = s.a[i + j * lda];
-      const bool in = up ? i <= j : i >= j;
-      if (!sym && i == j)
-        e = unit ? kNaN : (e < 0 ? e - 2 : e + 2);  // well conditioned
-      else if (!in)
-        e = kNaN;
-      else if (!sym)
-        e *= 0.5;
-    }
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) {
-      const bool in = up ? i <= j : i >= j;
-      double& d = s.dense[i + j * n];
-      if (sym)
-        d = in ? s.a[i + j * lda] : s.a[j + i * lda];
-      else
-        d = i == j && unit ? 1.0 : in ? s.a[i + j * lda] : 0.0;
-    }
-  return s;
+  const auto a = triangle<double>(n, lda, uplo, kind == 'S' ? 'N' : kind, gen);
+  return {a, dense(a, lda, n, uplo, kind), lda};
 }
 
 TEST(Level2, GemvEveryOptionAndSpecialScalars) {
@@ -160,54 +135,38 @@ TEST(Level2, SymvTrmvTrsvReadOnlyTheirTriangle) {
       }
 }
 
+// A := A + 1.5*x*y' (ger), or + 1.5*(x*y' + y*x') on the uplo triangle (syr2, order 11);
+// padding rows and the other triangle untouched.
 TEST(Level2, GerAndSyr2) {
   std::mt19937 gen(24);
-  for (int v = 0; v < runnable_variants(); ++v) {
-    for (int m : {0, 1, 7}) {
-      for (int n : {0, 2, 9}) {
-        for (int incx : kIncs) {
-          const int incy = incx == 2 ? -1 : 2;
-          const int lda = std::max(1, m) + 1;
-          const auto a0 = random_vector(static_cast<size_t>(lda) * std::max(n, 1), gen);
-          const auto x = random_vector(span(m, incx), gen), y = random_vector(span(n, incy), gen);
-          auto a = a0;
-          kGer[v](m, n, 1.5, x.data(), incx, y.data(), incy, a.data(), lda);
-          for (int j = 0; j < n; ++j)
-            for (int i = 0; i < lda; ++i) {
-              if (i >= m) {
-                ASSERT_EQ(a[i + j * lda], a0[i + j * lda]);
-                continue;
+  for (int v = 0; v < runnable_variants(); ++v)
+    for (char op : {'G', 'u', 'L'})
+      for (int m : {0, 1, 7, 11})
+        for (int n : {0, 2, 9, 11}) {
+          if ((op != 'G') != (m == 11 && n == 11)) continue;
+          for (int incx : kIncs) {
+            const int incy = op == 'G' ? (incx == 2 ? -1 : 2) : -incx;
+            const int lda = std::max(1, m) + 1;
+            const auto a0 = random_vector(static_cast<size_t>(lda) * std::max(n, 1), gen);
+            const auto x = random_vector(span(m, incx), gen), y = random_vector(span(n, incy), gen);
+            auto a = a0;
+            if (op == 'G')
+              kGer[v](m, n, 1.5, x.data(), incx, y.data(), incy, a.data(), lda);
+            else
+              kSyr2[v](op, n, 1.5, x.data(), incx, y.data(), incy, a.data(), lda);
+            for (int j = 0; j < n; ++j)
+              for (int i = 0; i < lda; ++i) {
+                const std::size_t e = i + static_cast<std::size_t>(j) * lda;
+                if (i >= m || (op != 'G' && (upper(op) ? i > j : i < j))) {
+                  ASSERT_EQ(a[e], a0[e]);
+                  continue;
+                }
+                LD p = 1.5L * x[at(i, m, incx)] * y[at(j, n, incy)];
+                if (op != 'G') p += 1.5L * y[at(i, n, incy)] * x[at(j, n, incx)];
+                ASSERT_TRUE(close(a[e], a0[e] + p, 4, 3)) << v << op << m << n << incx;
               }
-              const LD p = 1.5L * x[at(i, m, incx)] * y[at(j, n, incy)];
-              ASSERT_TRUE(close(a[i + j * lda], a0[i + j * lda] + p,
-                                std::fabs(static_cast<double>(p)) + 1, 2));
-            }
-        }
-      }
-    }
-    for (char uplo : {'u', 'L'}) {
-      const int n = 11, lda = 12;
-      for (int incx : kIncs) {
-        const int incy = -incx;
-        const auto a0 = random_vector(static_cast<size_t>(lda) * n, gen);
-        const auto x = random_vector(span(n, incx), gen), y = random_vector(span(n, incy), gen);
-        auto a = a0;
-        kSyr2[v](uplo, n, -2.0, x.data(), incx, y.data(), incy, a.data(), lda);
-        for (int j = 0; j < n; ++j)
-          for (int i = 0; i < lda; ++i) {
-            const bool in = i < n && (upper_of(uplo) ? i <= j : i >= j);
-            if (!in) {
-              ASSERT_EQ(a[i + j * lda], a0[i + j * lda]);
-              continue;
-            }
-            const LD xi = x[at(i, n, incx)], yi = y[at(i, n, incy)];
-            const LD xj = x[at(j, n, incx)], yj = y[at(j, n, incy)];
-            const LD want = a0[i + j * lda] - 2.0L * (xi * yj + yi * xj);
-            ASSERT_TRUE(close(a[i + j * lda], want, 5, 3)) << v << uplo << incx;
           }
-      }
-    }
-  }
+        }
 }
 
 TEST(Level2, FrontEndsTakeArgumentsByAddress) {

@@ -1,12 +1,14 @@
 // Double-precision level 3 (TRSM, TRMM, SYRK, SYR2K, SYMM) against long-double reference
 // loops for every option letter, the special scalars, the fallbacks without work buffers,
-// and threaded results equal to serial ones with 1 to 4 threads.
+// and the threaded paths with 1 to 4 threads and inside the caller's parallel region.
 #include <gtest/gtest.h>
 #include <omp.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "blas/level3/kernels/level3_kernels.h"
@@ -195,78 +197,37 @@ TEST(Level3, FallbacksWithoutWorkBuffersReportAndStayCorrect) {
     EXPECT_NE(r.out.find(name), std::string::npos) << r.out;
 }
 
-// Computes every triangular case and the rank-k updates with the thread count of the
-// environment, then again with one thread; returns the number of entries that differ by more
-// than rounding.
-ZTR_CHILD(level3_threads_match_serial) {
-  auto run = [](std::vector<std::vector<double>>* out) {
-    std::mt19937 gen(77);
-    const int m = 130, n = 70;
-    for (const TriCase& c : all_triangular_cases()) {
-      const bool left = c.side == 'L';
-      const int mm = left ? m : n, nn = left ? n : m;  // slices of 70 / 130 columns or rows
-      const int na = left ? mm : nn, lda = na, ldb = mm;
-      std::mt19937 g2(gen());
-      const auto a = triangle<double>(na, lda, c.uplo, c.diag, g2);
-      for (bool solve : {true, false}) {
-        auto b = random_vector(static_cast<size_t>(ldb) * nn, g2);
-        const double alpha = 0.75;
-        (solve ? ztr_blas_dtrsm : ztr_blas_dtrmm)(&c.side, &c.uplo, &c.trans, &c.diag, &mm, &nn,
-                                                  &alpha, a.data(), &lda, b.data(), &ldb);
-        out->push_back(b);
-      }
-    }
-    for (char uplo : {'U', 'L'}) {
-      const int nc = 200, k = 30;
-      const auto a = random_vector(static_cast<size_t>(nc) * k, gen),
-                 b = random_vector(static_cast<size_t>(nc) * k, gen);
-      std::vector<double> c(static_cast<size_t>(nc) * nc, 0.0);
-      const double one = 1.0;
-      ztr_blas_dsyrk(&uplo, "N", &nc, &k, &one, a.data(), &nc, &one, c.data(), &nc);
-      ztr_blas_dsyr2k(&uplo, "N", &nc, &k, &one, a.data(), &nc, b.data(), &nc, &one, c.data(), &nc);
-      out->push_back(c);
-    }
-  };
-  std::vector<std::vector<double>> threaded, serial;
-  run(&threaded);
-  ZTR_Set_Num_Threads(1);
-  run(&serial);
+// Every triangular case on both sides of the threaded splits (slices of 70 / 130 columns or
+// rows), the rank-k updates and a symmetric product, against the reference: with the thread
+// count of the environment, or, with TEST_IN_REGION, from three threads of the caller's own
+// parallel region at once (no shared state, no races).
+int level3_battery(unsigned seed) {
   int bad = 0;
-  for (size_t r = 0; r < threaded.size(); ++r)
-    for (size_t i = 0; i < threaded[r].size(); ++i) {
-      const double x = threaded[r][i], y = serial[r][i];
-      bad += !(std::fabs(x - y) <= 1e-12 * (1 + std::fabs(y)));
-    }
-  return bad;
+  for (const TriCase& c : all_triangular_cases())
+    for (bool solve : {true, false})
+      bad += check_triangular(solve, c, c.side == 'L' ? 130 : 70, c.side == 'L' ? 70 : 130, 0.75,
+                              seed++);
+  for (char uplo : {'U', 'L'})
+    for (bool rank2 : {false, true}) bad += check_rank_k(rank2, uplo, 'N', 200, 30, 1, 1, seed++);
+  return bad + check_symm('L', 'U', 300, 5, 1.0, 0.0, seed);
 }
 
-TEST(Level3, ThreadedResultsEqualSerialWithOneToFourThreads) {
-  for (const char* t :
-       {"ZTR_NUM_THREADS=1", "ZTR_NUM_THREADS=2", "ZTR_NUM_THREADS=3", "ZTR_NUM_THREADS=4"}) {
-    const auto r = run_child("level3_threads_match_serial", {t, "ZTR_DYNAMIC=FALSE"});
-    EXPECT_EQ(r.exit_code, 0) << t << r.out;
-  }
-}
-
-// Calls from inside a parallel region of the caller: every thread runs its own solves and
-// updates at once; the results must be those of a lone call (no shared state, no races).
-ZTR_CHILD(level3_inside_parallel_region) {
+ZTR_CHILD(level3_threads) {
+  if (std::getenv("TEST_IN_REGION") == nullptr) return level3_battery(1);
   int bad = 0;
 #pragma omp parallel num_threads(3) reduction(+ : bad)
-  {
-    const unsigned seed = 1000 + 17 * static_cast<unsigned>(omp_get_thread_num());
-    bad += check_triangular(true, {'L', 'L', 'N', 'U'}, 150, 40, 1.0, seed);
-    bad += check_triangular(false, {'R', 'U', 'T', 'N'}, 40, 150, -1.0, seed + 1);
-    bad += check_rank_k(true, 'L', 'N', 150, 20, 1.0, 1.0, seed + 2);
-    bad += check_symm('L', 'U', 300, 5, 1.0, 0.0, seed + 3);
-  }
+  bad += level3_battery(1000 + 100 * static_cast<unsigned>(omp_get_thread_num()));
   return bad;
 }
 
-TEST(Level3, CallsFromInsideAParallelRegion) {
-  for (const char* dynamic : {"ZTR_DYNAMIC=TRUE", "ZTR_DYNAMIC=FALSE"}) {
-    const auto r = run_child("level3_inside_parallel_region", {"ZTR_NUM_THREADS=2", dynamic});
-    EXPECT_EQ(r.exit_code, 0) << dynamic << r.out;
+TEST(Level3, OneToFourThreadsAndCallsFromInsideAParallelRegion) {
+  for (const std::string run :
+       {"1 FALSE", "2 FALSE", "3 FALSE", "4 FALSE", "2 TRUE region", "2 FALSE region"}) {
+    std::vector<std::string> env = {"ZTR_NUM_THREADS=" + run.substr(0, 1),
+                                    "ZTR_DYNAMIC=" + run.substr(2, run.find(' ', 2) - 2)};
+    if (run.find("region") != std::string::npos) env.push_back("TEST_IN_REGION=1");
+    const auto r = run_child("level3_threads", env);
+    EXPECT_EQ(r.exit_code, 0) << run << r.out;
   }
 }
 
