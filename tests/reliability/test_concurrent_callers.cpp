@@ -126,17 +126,11 @@ ZTR_CHILD(inside_caller_regions) {
   return bad;
 }
 
-TEST(ConcurrentCallers, FirstUseFromManyThreadsAtOnce) {
-  const auto r = run_child("first_use_from_many_threads", {kTeamVariable, "ZTR_DYNAMIC=FALSE"});
-  EXPECT_EQ(r.exit_code, 0) << r.out;
-}
-
-TEST(ConcurrentCallers, PlainThreadsGetTheBitsOfLoneCalls) {
-  const auto r = run_child("plain_threads_at_once", {kTeamVariable, "ZTR_DYNAMIC=FALSE"});
-  EXPECT_EQ(r.exit_code, 0) << r.out;
-}
-
-TEST(ConcurrentCallers, InsideTheCallersParallelRegions) {
+TEST(ConcurrentCallers, FirstUsePlainThreadsAndCallerRegionsGetTheBitsOfLoneCalls) {
+  for (const char* child : {"first_use_from_many_threads", "plain_threads_at_once"}) {
+    const auto r = run_child(child, {kTeamVariable, "ZTR_DYNAMIC=FALSE"});
+    EXPECT_EQ(r.exit_code, 0) << child << r.out;
+  }
   const auto r = run_child("inside_caller_regions", {});
   EXPECT_EQ(r.exit_code, 0) << r.out;
 }
