@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "blas/level2/kernels/level2_kernels.h"
-#include "blas/level2/level2.h"
 #include "service/cpu.h"
 #include "tests/blas/reference.h"
 #include "tests/blas/typed_reference.h"
@@ -167,27 +166,6 @@ TEST(Level2, GerAndSyr2) {
               }
           }
         }
-}
-
-TEST(Level2, FrontEndsTakeArgumentsByAddress) {
-  // A = [1 2; 3 4] column-major.
-  const double a[] = {1, 3, 2, 4};
-  double x[] = {1, 1}, y[] = {kNaN, kNaN};
-  const int n = 2, one = 1;
-  const double alpha = 1.0, beta = 0.0;
-  blas_dgemv("T", &n, &n, &alpha, a, &n, x, &one, &beta, y, &one);
-  EXPECT_EQ(y[0], 4.0);
-  EXPECT_EQ(y[1], 6.0);
-  blas_dsymv("L", &n, &alpha, a, &n, x, &one, &beta, y, &one);  // [1 3; 3 4]
-  EXPECT_EQ(y[1], 7.0);
-  blas_dtrmv("U", "N", "N", &n, a, &n, x, &one);  // [1 2; 0 4] * [1 1]
-  EXPECT_EQ(x[0], 3.0);
-  blas_dtrsv("U", "N", "N", &n, a, &n, x, &one);
-  EXPECT_EQ(x[0], 1.0);
-  double m[] = {0, 0, 0, 0};
-  blas_dger(&n, &n, &alpha, x, &one, y, &one, m, &n);
-  blas_dsyr2("U", &n, &alpha, x, &one, y, &one, m, &n);
-  EXPECT_EQ(m[2], 7.0 + (1 * 7 + 4 * 1));  // ger gives x0*y1, syr2 adds x0*y1 + y0*x1
 }
 
 }  // namespace

@@ -101,32 +101,18 @@ TEST(Level3, TrsmAndTrmmEveryOptionAndSpecialAlpha) {
   EXPECT_EQ(x, 5.0);
 }
 
-// C := alpha*A*B' + alpha*B*A' + beta*C (rank2) or alpha*A*A' + beta*C; returns the number
-// of wrong entries, including writes outside the triangle.
+// DSYR2K or DSYRK: the number of wrong entries, writes outside the triangle included.
 int check_rank_k(bool rank2, char uplo, char trans, int n, int k, double alpha, double beta,
                  unsigned seed) {
   std::mt19937 gen(seed);
-  const bool t = trans != 'N';
-  const int rows = t ? k : n, cols = t ? n : k, lda = rows + 2, ldc = n + 1;
-  const auto a = random_vector(static_cast<size_t>(lda) * cols, gen);
-  const auto b = random_vector(static_cast<size_t>(lda) * cols, gen);
-  auto c = random_vector(static_cast<size_t>(ldc) * n, gen);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < ldc; ++i)
-      if (i >= n || (upper(uplo) ? i > j : i < j) || beta == 0.0) c[i + j * ldc] = kNaN;
-  const auto c0 = c;
-  if (rank2)
-    ztr_blas_dsyr2k(&uplo, &trans, &n, &k, &alpha, a.data(), &lda, b.data(), &lda, &beta, c.data(),
-                    &ldc);
-  else
-    ztr_blas_dsyrk(&uplo, &trans, &n, &k, &alpha, a.data(), &lda, &beta, c.data(), &ldc);
-  // [A B] times [B A]' with the inner dimension 2k, or A times A'.
-  auto l = [&](int i, int p) { return op_at(p < k ? a : b, lda, trans, i, p % std::max(k, 1)); };
-  auto r = [&](int p, int j) {
-    return op_at(p < k ? (rank2 ? b : a) : a, lda, trans, j, p % std::max(k, 1));
-  };
-  auto in = [&](int i, int j) { return upper(uplo) ? i <= j : i >= j; };
-  return misses_of(c, c0, ldc, n, n, rank2 ? 2 * k : k, alpha, beta, l, r, 2 * k, in);
+  return rank_k_misses<double>(
+      rank2, false, uplo, trans, n, k, alpha, beta, gen,
+      [&](const double* a, const double* b, int lda, double* c, int ldc) {
+        if (rank2)
+          ztr_blas_dsyr2k(&uplo, &trans, &n, &k, &alpha, a, &lda, b, &lda, &beta, c, &ldc);
+        else
+          ztr_blas_dsyrk(&uplo, &trans, &n, &k, &alpha, a, &lda, &beta, c, &ldc);
+      });
 }
 
 TEST(Level3, SyrkAndSyr2kEveryOptionWriteOnlyTheirTriangle) {

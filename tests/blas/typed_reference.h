@@ -210,4 +210,35 @@ int triangular_misses(bool solve, const char* opts, int m, int n, T alpha, const
   return bad + misses_of(want, want, ldb, m, n, na, scale, T(0), yb, ta, terms, everywhere);
 }
 
+// Misses of a rank-k update of the uplo triangle of C (order n, padded; NaN outside the
+// triangle, and everywhere when beta = 0) made by call(a, b, lda, c, ldc), op(A) and op(B) of
+// n x k: alpha*A*op(A)' (conjugated for herm) or, with rank2, alpha*(A*op(B)' + B*op(A)'),
+// plus beta*C.  A Hermitian update must leave a real diagonal and read only its real part.
+template <typename T, typename Call>
+int rank_k_misses(bool rank2, bool herm, char uplo, char trans, int n, int k, T alpha, T beta,
+                  std::mt19937& gen, Call call) {
+  const int rows = trans == 'N' ? n : k, cols = trans == 'N' ? k : n;
+  const int lda = std::max(1, rows) + 2, ldc = std::max(1, n) + 1;
+  const auto a = random_matrix<T>(static_cast<std::size_t>(lda) * std::max(1, cols), gen);
+  const auto b = random_matrix<T>(a.size(), gen);
+  auto c = random_matrix<T>(static_cast<std::size_t>(ldc) * std::max(1, n), gen);
+  auto in = [&](int i, int j) { return upper(uplo) ? i <= j : i >= j; };
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < ldc; ++i)
+      if (i >= n || !in(i, j) || beta == T(0)) c[i + j * ldc] = nan_value<T>();
+  auto c0 = c;
+  call(a.data(), b.data(), lda, c.data(), ldc);
+  if constexpr (kIsComplex<T>)
+    for (int i = 0; herm && i < n; ++i) c0[i + i * ldc] = std::real(c0[i + i * ldc]);
+  // [A B] times [B A]' with the inner dimension 2k, or A times A'.
+  const int kk = std::max(k, 1);
+  auto l = [&](int i, int p) { return op_at(p < k ? a : b, lda, trans, i, p % kk); };
+  auto r = [&](int p, int j) {
+    return conj_if(herm, op_at(p < k ? (rank2 ? b : a) : a, lda, trans, j, p % kk));
+  };
+  int bad = misses_of(c, c0, ldc, n, n, rank2 ? 2 * k : k, alpha, beta, l, r, 2 * k, in);
+  for (int i = 0; herm && i < n; ++i) bad += std::imag(c[i + i * ldc]) != 0;
+  return bad;
+}
+
 }  // namespace ztr::test
