@@ -22,6 +22,7 @@
 #include "service/platform.h"
 #include "tests/blas/gemm/gemm_check.h"
 #include "tests/support/child.h"
+#include "tests/support/fake_machine.h"
 
 namespace ztr {
 namespace {
@@ -99,41 +100,10 @@ TEST(Gemm512, DgemmAndLuBitForBitOnOneToFourThreads) {
 
 // ---- when the tier is used --------------------------------------------------------------
 
-// A processor of type 7 (TEST_CPU "avx2"), with the 512-bit foundation ("avx512"), or type 6
-// with it ("avx_avx512"); TEST_XCR0 is the state the OS saves.
-struct SimulatedCpu {
-  std::uint32_t l1_ecx = 0, l7_ebx = 0;
-  std::uint64_t xcr0 = 0;
-} g_sim;
-
-CpuidRegs sim_cpuid(std::uint32_t leaf, std::uint32_t) {
-  CpuidRegs r{0, 0, 0, 0};
-  if (leaf == 0) {
-    r.eax = 7;
-    std::memcpy(&r.ebx, "Genu", 4);
-    std::memcpy(&r.edx, "ineO", 4);
-    std::memcpy(&r.ecx, "rvan", 4);
-  }
-  if (leaf == 1) r = {0, 0, g_sim.l1_ecx, 1u << 26};
-  if (leaf == 7) r.ebx = g_sim.l7_ebx;
-  if (leaf == 0x80000000u) r.eax = 0x80000001u;
-  if (leaf == 0x80000001u) r.ecx = 1u << 5;  // LZCNT
-  return r;
-}
-
+// A simulated processor (fake_machine.h): "avx2+512" is type 7 with the 512-bit foundation,
+// "avx2_no_fma+512" type 6 with it; TEST_XCR0 is the state the OS saves.
 ZTR_CHILD(tier_report) {
-  if (const char* kind = std::getenv("TEST_CPU")) {
-    const std::string k = kind;
-    // SSE3, SSSE3, SSE4.1/4.2, OSXSAVE, AVX; FMA and AES for type 7.
-    g_sim.l1_ecx = (1u << 0) | (1u << 9) | (1u << 19) | (1u << 20) | (1u << 27) | (1u << 28);
-    if (k != "avx_avx512") g_sim.l1_ecx |= (1u << 12) | (1u << 25);
-    g_sim.l7_ebx = (1u << 3) | (1u << 5) | (1u << 8);  // BMI1, AVX2, BMI2
-    if (k != "avx2") g_sim.l7_ebx |= 1u << 16;         // AVX-512 foundation
-    g_sim.xcr0 = std::strtoull(std::getenv("TEST_XCR0"), nullptr, 0);
-    platform().has_cpuid = [] { return true; };
-    platform().cpuid = sim_cpuid;
-    platform().xgetbv = [](std::uint32_t) { return g_sim.xcr0; };
-  }
+  if (std::getenv("TEST_CPU") != nullptr) test::install_fake_cpu();
   GemmKernelParams rec;
   g_gemm_params_init.variant(7)(&rec);
   std::printf("type=%d supported=%d in_use=%d record=%d", detect_cpu_type(),
@@ -144,7 +114,8 @@ ZTR_CHILD(tier_report) {
 
 std::string report(const std::string& cpu, const std::string& xcr0, const std::string& env) {
   std::vector<std::string> vars;
-  if (!cpu.empty()) vars = {"TEST_CPU=" + cpu, "TEST_XCR0=" + xcr0};
+  if (!cpu.empty()) vars = {"TEST_CPU=" + cpu.substr(0, cpu.find('+')), "TEST_XCR0=" + xcr0};
+  if (cpu.find("+512") != std::string::npos) vars.push_back("TEST_AVX512=1");
   if (!env.empty()) vars.push_back(env);
   const test::ChildResult r = test::run_child("tier_report", vars);
   EXPECT_EQ(r.exit_code, 0) << r.out;
@@ -155,21 +126,21 @@ TEST(Gemm512Detect, SimulatedProcessorsAndEverySetting) {
   struct Case {
     const char *cpu, *xcr0, *env, *expect;
   } const kCases[] = {
-      {"avx512", "0xe7", "", "type=7 supported=1 in_use=1 record=512"},
-      {"avx512", "0xe7", "ZTR_DISABLE_AVX512=1", "type=7 supported=1 in_use=0 record=256"},
-      {"avx512", "0xe7", "ZTR_DISABLE_AVX512=", "type=7 supported=1 in_use=1 record=512"},
-      {"avx512", "0xe7", "ZTR_CBWR=AUTO", "type=7 supported=1 in_use=1 record=512"},
-      {"avx512", "0xe7", "ZTR_CBWR=AVX2", "type=7 supported=1 in_use=0 record=256"},
-      {"avx512", "0xe7", "ZTR_CBWR=BRANCH=AVX2", "type=7 supported=1 in_use=0 record=256"},
-      {"avx512", "0xe7", "ZTR_CBWR=COMPATIBLE", "type=2 supported=1 in_use=0 record=256"},
-      {"avx512", "0xe7", "ZTR_DEBUG_CPU_TYPE=7", "type=7 supported=1 in_use=1 record=512"},
-      {"avx512", "0xe7", "ZTR_DEBUG_CPU_TYPE=6", "type=6 supported=1 in_use=0 record=256"},
+      {"avx2+512", "0xe7", "", "type=7 supported=1 in_use=1 record=512"},
+      {"avx2+512", "0xe7", "ZTR_DISABLE_AVX512=1", "type=7 supported=1 in_use=0 record=256"},
+      {"avx2+512", "0xe7", "ZTR_DISABLE_AVX512=", "type=7 supported=1 in_use=1 record=512"},
+      {"avx2+512", "0xe7", "ZTR_CBWR=AUTO", "type=7 supported=1 in_use=1 record=512"},
+      {"avx2+512", "0xe7", "ZTR_CBWR=AVX2", "type=7 supported=1 in_use=0 record=256"},
+      {"avx2+512", "0xe7", "ZTR_CBWR=BRANCH=AVX2", "type=7 supported=1 in_use=0 record=256"},
+      {"avx2+512", "0xe7", "ZTR_CBWR=COMPATIBLE", "type=2 supported=1 in_use=0 record=256"},
+      {"avx2+512", "0xe7", "ZTR_DEBUG_CPU_TYPE=7", "type=7 supported=1 in_use=1 record=512"},
+      {"avx2+512", "0xe7", "ZTR_DEBUG_CPU_TYPE=6", "type=6 supported=1 in_use=0 record=256"},
       // The OS does not save the 512-bit state, or only part of it.
-      {"avx512", "0x7", "", "type=7 supported=0 in_use=0 record=256"},
-      {"avx512", "0x67", "", "type=7 supported=0 in_use=0 record=256"},
-      {"avx512", "0xa7", "", "type=7 supported=0 in_use=0 record=256"},
+      {"avx2+512", "0x7", "", "type=7 supported=0 in_use=0 record=256"},
+      {"avx2+512", "0x67", "", "type=7 supported=0 in_use=0 record=256"},
+      {"avx2+512", "0xa7", "", "type=7 supported=0 in_use=0 record=256"},
       {"avx2", "0xe7", "", "type=7 supported=0 in_use=0 record=256"},
-      {"avx_avx512", "0xe7", "", "type=6 supported=1 in_use=0 record=256"},
+      {"avx2_no_fma+512", "0xe7", "", "type=6 supported=1 in_use=0 record=256"},
   };
   for (const Case& c : kCases)
     EXPECT_EQ(report(c.cpu, c.xcr0, c.env), c.expect) << c.cpu << " " << c.xcr0 << " " << c.env;

@@ -18,6 +18,7 @@
 #include "testalloc.h"
 #include "tests/blas/gemm/gemm_check.h"
 #include "tests/support/child.h"
+#include "tests/support/fake_machine.h"
 
 namespace ztr {
 namespace {
@@ -55,36 +56,9 @@ TEST(GemmDriverWorkers, EveryPolicyAndWorker) {
 
 // ---- child processes: the whole driver under a forced CpuType and thread count ----
 
-// A processor whose deterministic cache leaf describes 32 KiB L1, 4 MiB L2 and 16 MiB L3:
-// with CpuType 4 and SSE4.1 (sub-class 33) the driver takes its large-L2 split and blocking.
-CpuidRegs fake_large_l2_cpuid(std::uint32_t leaf, std::uint32_t sub) {
-  if (leaf == 0) {
-    CpuidRegs r = default_platform().cpuid(0, 0);
-    if (r.eax < 4) r.eax = 4;
-    return r;
-  }
-  if (leaf != 4) return default_platform().cpuid(leaf, sub);
-  // eax: type (1 data, 3 unified) and level; ebx: ways-1, partitions-1, line-1; ecx: sets-1.
-  auto level = [](unsigned type, unsigned lvl, unsigned bytes) {
-    const unsigned ways = 16, line = 64;
-    return CpuidRegs{type | (lvl << 5), ((ways - 1) << 22) | (line - 1), bytes / (ways * line) - 1,
-                     0};
-  };
-  switch (sub) {
-    case 0:
-      return level(1, 1, 32768);
-    case 1:
-      return level(3, 2, 4u << 20);
-    case 2:
-      return level(3, 3, 16u << 20);
-    default:
-      return CpuidRegs{0, 0, 0, 0};
-  }
-}
-
 // Runs a battery of products through DGEMM; prints failures, returns their count.
 ZTR_CHILD(gemm_battery) {
-  if (std::getenv("TEST_FAKE_LARGE_L2") != nullptr) platform().cpuid = fake_large_l2_cpuid;
+  if (std::getenv("TEST_CPU") != nullptr) test::install_fake_cpu();
   struct Shape {
     int m, n, k;
   };
@@ -112,8 +86,9 @@ ZTR_CHILD(gemm_battery) {
   return failures;
 }
 
-// Every CpuType on 1 to 4 threads; CpuType 4 without SSE4.1 (2 x 2 tiles); a sub-class 33
-// processor with a large L2, presented through the CPUID seam.
+// Every CpuType on 1 to 4 threads; CpuType 4 without SSE4.1 (2 x 2 tiles); a simulated
+// sub-class 33 processor with a 4 MiB L2, for which the driver takes its large-L2 split and
+// blocking.
 TEST(GemmDriverChildren, EveryCpuTypeAndThreadCount) {
   std::vector<std::vector<std::string>> runs;
   for (int type = kCpuTypeMin; type <= hardware_cpu_type(); ++type)
@@ -125,7 +100,7 @@ TEST(GemmDriverChildren, EveryCpuTypeAndThreadCount) {
     runs.push_back({"ZTR_CBWR=SSSE3", threads, "type=4 ma=32"});
   for (const char* threads : {"ZTR_NUM_THREADS=2", "ZTR_NUM_THREADS=4"})
     if (hardware_cpu_type() >= 5)
-      runs.push_back({"TEST_FAKE_LARGE_L2=1", "ZTR_DEBUG_CPU_TYPE=4", threads, "type=4 ma=33"});
+      runs.push_back({"TEST_CPU=sse41", "TEST_CACHES=large_l2", threads, "type=4 ma=33"});
   for (auto env : runs) {
     const std::string want = env.back();
     env.back() = "ZTR_DYNAMIC=FALSE";
