@@ -1,6 +1,6 @@
 // Level-2 kernels in every CpuType variant against long-double reference loops: every
 // option letter (both cases), shapes with padding in the leading dimension, increments 1, 2
-// and negative, and beta = 0 over NaN.
+// and negative, beta = 0 over NaN, and the symmetric product taken as column shares.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -31,6 +31,8 @@ constexpr TrFn kTrmv[] = ZTR_VARIANTS(dtrmv);
 constexpr TrFn kTrsv[] = ZTR_VARIANTS(dtrsv);
 constexpr GerFn kGer[] = ZTR_VARIANTS(dger);
 constexpr Syr2Fn kSyr2[] = ZTR_VARIANTS(dsyr2);
+using ColumnsFn = void (*)(char, int, int, int, double, const double*, int, const double*, double*);
+constexpr ColumnsFn kColumns[] = ZTR_VARIANTS(dsymv_columns);
 
 const int kIncs[] = {1, 2, -1, -2};
 
@@ -62,7 +64,9 @@ struct Stored {
 };
 Stored stored(int n, int pad, char uplo, char kind, std::mt19937& gen) {
   const int lda = std::max(1, n) + pad;
-  const auto a = triangle<double>(n, lda, uplo, kind == 'S' ? 'N' : kind, gen);
+  auto a = triangle<double>(n, lda, uplo, kind == 'S' ? 'N' : kind, gen);
+  for (int j = 0; j < n; ++j)
+    for (int i = n; i < lda; ++i) a[i + static_cast<std::size_t>(j) * lda] = kNaN;
   return {a, dense(a, lda, n, uplo, kind), lda};
 }
 
@@ -100,10 +104,10 @@ TEST(Level2, SymvTrmvTrsvReadOnlyTheirTriangle) {
   std::mt19937 gen(22);
   for (int v = 0; v < runnable_variants(); ++v)
     for (char uplo : {'U', 'l'})
-      for (int n : {0, 1, 4, 17}) {
+      for (int n : {0, 1, 3, 4, 5, 9, 13, 18, 35}) {  // around the groups of four and the lanes
         const Stored sym = stored(n, 1, uplo, 'S', gen);
         for (int incx : kIncs) {
-          const int incy = incx == 1 ? -2 : 1;
+          const int incy = incx == 2 ? -2 : 1;  // (1, 1): the unit-stride kernel
           const auto x = random_vector(span(n, incx), gen);
           for (double beta : {0.0, 2.0}) {
             auto y = random_vector(span(n, incy), gen);
@@ -114,6 +118,20 @@ TEST(Level2, SymvTrmvTrsvReadOnlyTheirTriangle) {
                 mv_misses(sym.dense, n, n, n, false, -0.75, x, incx, beta, y0, y, incy, n + 2), 0)
                 << v << uplo << n << incx;
           }
+          if (incx != 1 || n == 0) continue;
+          // The product as three column shares with cuts off the group boundaries adds up to
+          // y0 + 1.5*A*x; the middle share alone leaves the rows its columns do not reach.
+          const auto y0 = random_vector(n, gen);
+          auto y = y0;
+          const int c1 = n / 3, c2 = std::min(n, 2 * n / 3 + 1);
+          for (auto [lo, hi] : {std::pair{0, c1}, {c1, c2}, {c2, n}})
+            kColumns[v](uplo, n, lo, hi, 1.5, sym.a.data(), sym.lda, x.data(), y.data());
+          ASSERT_EQ(mv_misses(sym.dense, n, n, n, false, 1.5, x, 1, 1.0, y0, y, 1, n + 2), 0) << n;
+          const int r0 = upper(uplo) ? 0 : c1, r1 = c1 >= c2 ? r0 : (upper(uplo) ? c2 : n);
+          std::vector<double> part(n, kNaN);
+          std::fill(part.begin() + r0, part.begin() + r1, 0.0);
+          kColumns[v](uplo, n, c1, c2, 1.0, sym.a.data(), sym.lda, x.data(), part.data());
+          for (int i = 0; i < n; ++i) ASSERT_EQ(std::isnan(part[i]), i < r0 || i >= r1) << i;
         }
         for (char trans : {'n', 'T', 'c'})
           for (char diag : {'N', 'u'}) {
