@@ -203,39 +203,10 @@ TYPED_TEST(Templates, GemvTrsvAndLevel1) {
               << uplo << t << inc;
         }
       }
-  // Level 1: swap exchanges, copy copies, scal (positive increments) and axpy scale.
-  const int len = 11;
-  for (int incx : {1, 2, -1}) {
-    const int incy = incx == 1 ? -2 : 1;
-    const auto x = random_matrix<T>(test::span(len, incx), gen);
-    const auto y0 = random_matrix<T>(test::span(len, incy), gen);
-    auto X = [&](const std::vector<T>& v, int i) { return v[test::at(i, len, incx)]; };
-    auto Y = [&](const std::vector<T>& v, int i) { return v[test::at(i, len, incy)]; };
-    Acc<T> du = 0, dc = 0;
-    long double dm = 0, ss = 0;
-    for (int i = 0; i < len; ++i) {
-      du += prod(X(x, i), Y(y0, i)), dc += prod(conj_if(true, X(x, i)), Y(y0, i));
-      dm += mag(X(x, i)) * mag(Y(y0, i)), ss += std::norm(wide(X(x, i)));
-    }
-    EXPECT_TRUE(near(tblas::dotu<T>(len, x.data(), incx, y0.data(), incy), du, dm, len));
-    EXPECT_TRUE(near(tblas::dotc<T>(len, x.data(), incx, y0.data(), incy), dc, dm, len));
-    EXPECT_LE(std::fabs(tblas::nrm2<T>(len, x.data(), incx) - std::sqrt(ss)),
-              4 * len * eps<T>() * std::sqrt(ss));
-    const T alpha = T(RealOf<T>(-3));
-    auto y = y0, x2 = x, y2 = y0, y3 = y0;
-    tblas::axpy<T>(len, alpha, x.data(), incx, y.data(), incy);
-    tblas::swap<T>(len, x2.data(), incx, y2.data(), incy);
-    tblas::copy<T>(len, x.data(), incx, y3.data(), incy);
-    for (int i = 0; i < len; ++i) {
-      ASSERT_TRUE(near(Y(y, i), wide(alpha) * wide(X(x, i)) + wide(Y(y0, i)), 4, 2));
-      ASSERT_TRUE(X(x2, i) == Y(y0, i) && Y(y2, i) == X(x, i) && Y(y3, i) == X(x, i)) << i;
-    }
-    if (incx > 0) {
-      tblas::scal<T>(len, alpha, x2.data(), incx);
-      for (int i = 0; i < len; ++i)
-        ASSERT_TRUE(near(x2[i * incx], wide(alpha) * wide(Y(y0, i)), 4, 1));
-    }
-  }
+  // Level 1.
+  const Level1<T> l1{tblas::swap<T>, tblas::scal<T>, tblas::copy<T>, tblas::axpy<T>,
+                     tblas::dotu<T>, tblas::dotc<T>, tblas::nrm2<T>, tblas::iamax<T>};
+  EXPECT_EQ(level1_misses(l1, gen), 0);
   // Norm without overflow or underflow; iamax by |re| + |im|, ties to the first.
   const RealOf<T> big = std::numeric_limits<RealOf<T>>::max() / 4,
                   tiny = std::numeric_limits<RealOf<T>>::min();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "blas/templates/tblas.h"
+#include "tests/support/test_support.h"
 
 namespace ztr::test {
 
@@ -23,10 +24,7 @@ using Acc = std::conditional_t<kIsComplex<T>, std::complex<long double>, long do
 
 template <typename T>
 Acc<T> wide(T x) {
-  if constexpr (kIsComplex<T>)
-    return {x.real(), x.imag()};
-  else
-    return x;
+  return Acc<T>(x);
 }
 // Product in long double, written out (the library's complex product checks for infinities
 // and is slow).
@@ -41,11 +39,8 @@ Acc<T> prod(T x, T y) {
 }
 template <typename T>
 long double mag(T x) {  // |re| + |im|: within a factor sqrt(2) of |x|, and cheap
-  if constexpr (kIsComplex<T>)
-    return std::fabs(static_cast<long double>(x.real())) +
-           std::fabs(static_cast<long double>(x.imag()));
-  else
-    return std::fabs(static_cast<long double>(x));
+  return std::fabs(static_cast<long double>(std::real(x))) +
+         std::fabs(static_cast<long double>(std::imag(x)));
 }
 template <typename T>
 T conj_if(bool c, T x) {
@@ -64,10 +59,7 @@ T nan_value() {
 }
 template <typename T>
 bool is_nan(T x) {
-  if constexpr (kIsComplex<T>)
-    return std::isnan(x.real()) || std::isnan(x.imag());
-  else
-    return std::isnan(x);
+  return std::isnan(std::real(x)) || std::isnan(std::imag(x));
 }
 // re + i*im, or re for a real type.
 template <typename T>
@@ -238,6 +230,80 @@ int rank_k_misses(bool rank2, bool herm, char uplo, char trans, int n, int k, T 
   };
   int bad = misses_of(c, c0, ldc, n, n, rank2 ? 2 * k : k, alpha, beta, l, r, 2 * k, in);
   for (int i = 0; herm && i < n; ++i) bad += std::imag(c[i + i * ldc]) != 0;
+  return bad;
+}
+
+// The level-1 routines of one scalar type, as the kernels or the templates provide them;
+// rot may be absent.
+template <typename T>
+struct Level1 {
+  void (*swap)(int, T*, int, T*, int);
+  void (*scal)(int, T, T*, int);
+  void (*copy)(int, const T*, int, T*, int);
+  void (*axpy)(int, T, const T*, int, T*, int);
+  T (*dotu)(int, const T*, int, const T*, int);
+  T (*dotc)(int, const T*, int, const T*, int);
+  RealOf<T> (*nrm2)(int, const T*, int);
+  int (*iamax)(int, const T*, int);
+  void (*rot)(int, T*, int, T*, int, RealOf<T>, RealOf<T>) = nullptr;
+};
+
+// Misses of every routine of `k` against long-double loops, with negative increments: swap
+// exchanges, copy copies, axpy with alpha = 0 leaves y alone, scal scales for positive
+// increments only, iamax gives the first largest |re| + |im| (0 for n = 0 or a negative
+// increment).
+template <typename T>
+int level1_misses(const Level1<T>& k, std::mt19937& gen) {
+  int bad = 0;
+  const int incs[] = {1, 2, -1, -3};
+  const T alpha = make<T>(-1.5, 0.5);
+  for (int n : {0, 1, 2, 7, 33})
+    for (int incx : incs) {
+      for (int incy : incs) {
+        const auto x0 = random_matrix<T>(span(n, incx), gen);
+        const auto y0 = random_matrix<T>(span(n, incy), gen);
+        auto X = [&](const std::vector<T>& v, int i) { return v[at(i, n, incx)]; };
+        auto Y = [&](const std::vector<T>& v, int i) { return v[at(i, n, incy)]; };
+        Acc<T> du = 0, dc = 0;
+        long double dm = 0;
+        for (int i = 0; i < n; ++i) {
+          du += prod(X(x0, i), Y(y0, i)), dc += prod(conj_if(true, X(x0, i)), Y(y0, i));
+          dm += mag(X(x0, i)) * mag(Y(y0, i));
+        }
+        bad += !near(k.dotu(n, x0.data(), incx, y0.data(), incy), du, dm, n);
+        bad += !near(k.dotc(n, x0.data(), incx, y0.data(), incy), dc, dm, n);
+        auto x = x0, y = y0, y2 = y0, y3 = y0, y4 = y0, xr = x0, yr = y0;
+        k.swap(n, x.data(), incx, y.data(), incy);
+        k.copy(n, x0.data(), incx, y2.data(), incy);
+        k.axpy(n, alpha, x0.data(), incx, y3.data(), incy);
+        k.axpy(n, T(0), x0.data(), incx, y4.data(), incy);
+        if (k.rot) k.rot(n, xr.data(), incx, yr.data(), incy, RealOf<T>(0.6), RealOf<T>(-0.8));
+        bad += !(y4 == y0);
+        for (int i = 0; i < n; ++i) {
+          const Acc<T> u = wide(X(x0, i)), v = wide(Y(y0, i));
+          bad += !(X(x, i) == Y(y0, i) && Y(y, i) == X(x0, i) && Y(y2, i) == X(x0, i));
+          bad += !near(Y(y3, i), wide(alpha) * u + v, mag(alpha) + 1, 2);
+          if (k.rot)
+            bad += !near(X(xr, i), 0.6L * u - 0.8L * v, 2, 1) +
+                   !near(Y(yr, i), 0.6L * v + 0.8L * u, 2, 1);
+        }
+      }
+      auto x = random_matrix<T>(span(n, incx), gen);
+      const auto x0 = x;
+      k.scal(n, alpha, x.data(), incx);
+      long double ss = 0;
+      int best = 0;
+      for (std::size_t i = 0; i < x.size(); ++i) {
+        const int idx = static_cast<int>(i) / std::max(incx, 1);
+        const bool touched = incx > 0 && static_cast<int>(i) % incx == 0 && idx < n;
+        bad += touched ? !near(x[i], wide(alpha) * wide(x0[i]), mag(alpha) * mag(x0[i]), 1)
+                       : !(x[i] == x0[i] || (is_nan(x[i]) && is_nan(x0[i])));
+        if (touched && mag(x0[i]) > mag(x0[best * incx])) best = idx;
+      }
+      for (int i = 0; i < n; ++i) ss += std::norm(wide(x0[at(i, n, incx)]));
+      bad += !near(T(k.nrm2(n, x0.data(), incx)), Acc<T>(std::sqrt(ss)), std::sqrt(ss), 2 * n);
+      bad += k.iamax(n, x0.data(), incx) != (incx > 0 && n > 0 ? best + 1 : 0);
+    }
   return bad;
 }
 
