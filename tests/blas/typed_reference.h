@@ -307,4 +307,80 @@ int level1_misses(const Level1<T>& k, std::mt19937& gen) {
   return bad;
 }
 
+// Misses of y := alpha*op(A)*x + beta*y by `gemv` for every transpose, empty and padded
+// shapes and increments of either sign: beta = 0 does not read y (NaN), an empty matrix
+// leaves y alone.
+template <typename T, typename Gemv>
+int gemv_misses(Gemv gemv, std::mt19937& gen) {
+  int bad = 0;
+  for (char trans : {'N', 't', 'C'})
+    for (int m : {0, 1, 5, 19})
+      for (int n : {0, 1, 6, 13}) {
+        const int lda = std::max(1, m) + 3, lx = trans == 'N' ? n : m, ly = trans == 'N' ? m : n;
+        const auto a = random_matrix<T>(static_cast<std::size_t>(lda) * std::max(n, 1), gen);
+        for (int incx : {1, 2, -1, -2}) {
+          const int incy = -incx == 2 ? 1 : -incx;
+          const auto x = random_matrix<T>(span(lx, incx), gen);
+          for (T alpha : {T(0), make<T>(1.25, -0.5)})
+            for (T beta : {T(0), T(1), make<T>(-0.5, 0.25)}) {
+              auto y = random_matrix<T>(span(ly, incy), gen);
+              if (beta == T(0))
+                for (T& e : y) e = nan_value<T>();
+              const auto y0 = y;
+              gemv(trans, m, n, alpha, a.data(), lda, x.data(), incx, beta, y.data(), incy);
+              for (int i = 0; i < ly; ++i) {
+                const T got = y[at(i, ly, incy)], old = y0[at(i, ly, incy)];
+                Acc<T> s = 0;
+                long double sm = 0;
+                for (int p = 0; p < lx; ++p) {
+                  const T u = op_at(a, lda, trans, i, p), v = x[at(p, lx, incx)];
+                  s += prod(u, v), sm += mag(u) * mag(v);
+                }
+                Acc<T> want = wide(alpha) * s;
+                long double wm = mag(alpha) * sm;
+                if (beta != T(0)) want += wide(beta) * wide(old), wm += mag(beta) * mag(old);
+                bad += m == 0 || n == 0 ? !(got == old || (is_nan(got) && is_nan(old)))
+                                        : !near(got, want, wm, lx + 2);
+              }
+            }
+        }
+      }
+  return bad;
+}
+
+// Misses of the triangular product x := op(A)*x (solve false) or solve op(A)*x = b by
+// fn(uplo, trans, diag, n, a, lda, x, inc) for every option and increments of either sign;
+// the other triangle, a unit diagonal and the padding rows are NaN and must not be read.
+template <typename T, typename Fn>
+int triangular_mv_misses(bool solve, Fn fn, std::mt19937& gen) {
+  int bad = 0;
+  for (char uplo : {'U', 'l'})
+    for (int n : {0, 1, 4, 17})
+      for (char trans : {'n', 'T', 'c'})
+        for (char diag : {'N', 'u'}) {
+          const int lda = std::max(1, n) + 2;
+          auto a = triangle<T>(n, lda, uplo, diag, gen);
+          for (int j = 0; j < n; ++j)
+            for (int i = n; i < lda; ++i) a[i + static_cast<std::size_t>(j) * lda] = nan_value<T>();
+          const auto d = dense(a, lda, n, uplo, diag);
+          for (int inc : {1, 2, -1, -2}) {
+            const auto x0 = random_matrix<T>(span(n, inc), gen);
+            auto x = x0;
+            fn(uplo, trans, diag, n, a.data(), lda, x.data(), inc);
+            const auto& in = solve ? x : x0;
+            const auto& out = solve ? x0 : x;
+            for (int i = 0; i < n; ++i) {  // op(A)*in - out
+              Acc<T> s = -wide(out[at(i, n, inc)]);
+              long double sm = mag(out[at(i, n, inc)]);
+              for (int p = 0; p < n; ++p) {
+                const T u = op_at(d, n, trans, i, p), v = in[at(p, n, inc)];
+                s += prod(u, v), sm += mag(u) * mag(v);
+              }
+              bad += !near(T(0), s, sm, solve ? 4 * n : n);
+            }
+          }
+        }
+  return bad;
+}
+
 }  // namespace ztr::test
