@@ -36,25 +36,6 @@ constexpr ColumnsFn kColumns[] = ZTR_VARIANTS(dsymv_columns);
 
 const int kIncs[] = {1, 2, -1, -2};
 
-// Misses of y against alpha*op(M)*x + beta*y0 (the beta term only for beta != 0), M of
-// rows x cols in column-major storage with leading dimension ld.
-int mv_misses(const std::vector<double>& mat, int ld, int rows, int cols, bool t, double alpha,
-              const std::vector<double>& x, int incx, double beta, const std::vector<double>& y0,
-              const std::vector<double>& y, int incy, int terms) {
-  const int lx = t ? rows : cols, ly = t ? cols : rows;
-  int bad = 0;
-  for (int i = 0; i < ly; ++i) {
-    LD s = 0, mag = 0;
-    for (int k = 0; k < lx; ++k) {
-      const double e = t ? mat[k + i * ld] : mat[i + k * ld], xk = x[at(k, lx, incx)];
-      s += static_cast<LD>(e) * xk;
-      mag += std::fabs(e * xk);
-    }
-    bad += misses(y[at(i, ly, incy)], s, mag, alpha, beta, y0[at(i, ly, incy)], terms);
-  }
-  return bad;
-}
-
 // The stored triangle of an n x n matrix (NaN in the other triangle and, for a unit diagonal,
 // on the diagonal) and the dense matrix the kernels must see through it: the symmetric one
 // (kind 'S') or the triangle with its implied zeros and ones.
@@ -94,8 +75,7 @@ TEST(Level2, SymvReadsOnlyItsTriangle) {
             if (beta == 0.0) y.assign(y.size(), kNaN);
             const auto y0 = y;
             kSymv[v](uplo, n, -0.75, sym.a.data(), sym.lda, x.data(), incx, beta, y.data(), incy);
-            ASSERT_EQ(
-                mv_misses(sym.dense, n, n, n, false, -0.75, x, incx, beta, y0, y, incy, n + 2), 0)
+            ASSERT_EQ(mv_misses(sym.dense, n, 'N', n, n, -0.75, x, incx, beta, y0, y, incy), 0)
                 << v << uplo << n << incx;
           }
           if (incx != 1 || n == 0) continue;
@@ -106,7 +86,7 @@ TEST(Level2, SymvReadsOnlyItsTriangle) {
           const int c1 = n / 3, c2 = std::min(n, 2 * n / 3 + 1);
           for (auto [lo, hi] : {std::pair{0, c1}, {c1, c2}, {c2, n}})
             kColumns[v](uplo, n, lo, hi, 1.5, sym.a.data(), sym.lda, x.data(), y.data());
-          ASSERT_EQ(mv_misses(sym.dense, n, n, n, false, 1.5, x, 1, 1.0, y0, y, 1, n + 2), 0) << n;
+          ASSERT_EQ(mv_misses(sym.dense, n, 'N', n, n, 1.5, x, 1, 1.0, y0, y, 1), 0) << n;
           const int r0 = upper(uplo) ? 0 : c1, r1 = c1 >= c2 ? r0 : (upper(uplo) ? c2 : n);
           std::vector<double> part(n, kNaN);
           std::fill(part.begin() + r0, part.begin() + r1, 0.0);
