@@ -85,7 +85,7 @@ TEST(GemmSelfContained, LayoutsAndRemainders) {
 }
 
 // The record of a row: CpuType 7 with and without its 512-bit tier, the others as dispatched.
-void init_record(int type, int tier, GemmKernelParams* rec) {
+void init_record(int type, [[maybe_unused]] int tier, GemmKernelParams* rec) {
 #if defined(__x86_64__)
   if (type == 7) return gemm::t7::gemm_params_init_tier(rec, tier);
 #endif
