@@ -18,6 +18,7 @@
 #include "service/platform.h"
 #include "testalloc.h"
 #include "tests/blas/ddot_reference.h"
+#include "tests/support/fake_machine.h"
 #include "tests/support/test_support.h"
 
 namespace ztr {
@@ -26,32 +27,25 @@ namespace {
 using test::ref_ddot;
 using test::span;
 
-// A byte buffer aligned to 64, so that vectors can be placed at any byte offset.
+// Bytes from a 64-byte boundary, so that vectors can be placed at any byte offset, filled
+// with magnitudes spread over many binades so that every change in the order of additions
+// shows in the last bits.
 class Buffer {
  public:
-  explicit Buffer(std::size_t doubles) : bytes_(doubles * 8 + 128) {
-    raw_ = static_cast<unsigned char*>(std::aligned_alloc(64, (bytes_ + 63) / 64 * 64));
-  }
-  ~Buffer() { std::free(raw_); }
-  Buffer(const Buffer&) = delete;
-  Buffer& operator=(const Buffer&) = delete;
-  // `count` values at byte offset `offset`, with magnitudes spread over many binades so that
-  // every change in the order of additions shows in the last bits.
+  explicit Buffer(std::size_t doubles) : raw_(doubles * 8 + 192) {}
   double* fill(std::size_t offset, std::size_t count, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<double> mant(-1.0, 1.0);
-    std::uniform_int_distribution<int> expo(-12, 12);
-    unsigned char* p = raw_ + offset;
+    unsigned char* p =
+        raw_.data() + offset + (64 - reinterpret_cast<std::uintptr_t>(raw_.data()) % 64) % 64;
+    test::Rng gen(seed);
     for (std::size_t i = 0; i < count; ++i) {
-      const double v = std::ldexp(mant(gen), expo(gen));
+      const double v = std::ldexp(test::uniform(gen), test::below(gen, 25) - 12);
       std::memcpy(p + 8 * i, &v, 8);
     }
     return reinterpret_cast<double*>(p);
   }
 
  private:
-  std::size_t bytes_;
-  unsigned char* raw_;
+  std::vector<unsigned char> raw_;
 };
 
 bool same_bits(double a, double b) {
@@ -118,15 +112,6 @@ TEST(DdotVariants, FollowTheirOrderOfAdditionBitForBit) {
   }
 }
 
-// The export: n <= 0 reads nothing, opposite increments pair the first element of one vector
-// with the last of the other, a zero increment repeats x[0].
-TEST(Ddot, EdgeCasesOfTheExport) {
-  EXPECT_EQ(cblas_ddot(-5, nullptr, 1, nullptr, 1), 0.0);
-  const double x[] = {1, 2, 3}, y[] = {10, 100, 1000};
-  EXPECT_EQ(cblas_ddot(3, x, -1, y, 1), 3 * 10 + 2 * 100 + 1 * 1000);
-  EXPECT_EQ(cblas_ddot(3, x, 0, y, 1), 1110.0);
-}
-
 // Partial results of the split computed plainly: pieces of floor(n/p) rounded down to a
 // multiple of 8, the last thread taking the rest, added in thread order.
 double split_reference(int p, int n, const double* x, int incx, const double* y, int incy) {
@@ -164,25 +149,10 @@ TEST(DdotThreads, PiecesOfEightAddedInThreadOrder) {
 
 // ---- children: the processor type and the thread settings are fixed per process ----------
 
-// Four physical cores, so that dynamic mode leaves the requested count alone.
-int fake_procs() {
-  return 4;
-}
-bool fake_unrestricted() {
-  return true;
-}
-bool fake_ids(int cpu, int* package, int* core) {
-  *package = 0;
-  *core = cpu;
-  return true;
-}
-
 // cblas_ddot of 100000 entries with increments 1 and TEST_INC, reported as "serial",
 // "split2" or "other" by comparison with the two references.
 ZTR_CHILD(ddot_split) {
-  platform().num_procs = fake_procs;
-  platform().affinity_unrestricted = fake_unrestricted;
-  platform().cpu_ids = fake_ids;
+  test::install_fake_topology(4, 1);  // dynamic mode leaves the requested count alone
   const int n = 100000, inc = std::atoi(std::getenv("TEST_INC"));
   Buffer bx(span(n, 1)), by(span(n, inc));
   const double* x = bx.fill(0, span(n, 1), 11);

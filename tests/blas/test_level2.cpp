@@ -1,6 +1,6 @@
 // Level-2 kernels in every CpuType variant against long-double reference loops: every
 // option letter (both cases), shapes with padding in the leading dimension, increments 1, 2
-// and negative, and beta = 0 over NaN.
+// and negative, beta = 0 over NaN, and the symmetric product taken as column shares.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "blas/level2/kernels/level2_kernels.h"
-#include "blas/level2/level2.h"
 #include "service/cpu.h"
 #include "tests/blas/reference.h"
+#include "tests/blas/typed_reference.h"
 
 namespace ztr {
 namespace {
@@ -31,204 +31,103 @@ constexpr TrFn kTrmv[] = ZTR_VARIANTS(dtrmv);
 constexpr TrFn kTrsv[] = ZTR_VARIANTS(dtrsv);
 constexpr GerFn kGer[] = ZTR_VARIANTS(dger);
 constexpr Syr2Fn kSyr2[] = ZTR_VARIANTS(dsyr2);
+using ColumnsFn = void (*)(char, int, int, int, double, const double*, int, const double*, double*);
+constexpr ColumnsFn kColumns[] = ZTR_VARIANTS(dsymv_columns);
 
 const int kIncs[] = {1, 2, -1, -2};
 
-bool upper_of(char c) {
-  return c == 'U' || c == 'u';
-}
-
-// Misses of y against alpha*op(M)*x + beta*y0 (the beta term only for beta != 0), M of
-// rows x cols in column-major storage with leading dimension ld.
-int mv_misses(const std::vector<double>& mat, int ld, int rows, int cols, bool t, double alpha,
-              const std::vector<double>& x, int incx, double beta, const std::vector<double>& y0,
-              const std::vector<double>& y, int incy, int terms) {
-  const int lx = t ? rows : cols, ly = t ? cols : rows;
-  int bad = 0;
-  for (int i = 0; i < ly; ++i) {
-    LD s = 0, mag = 0;
-    for (int k = 0; k < lx; ++k) {
-      const double e = t ? mat[k + i * ld] : mat[i + k * ld], xk = x[at(k, lx, incx)];
-      s += static_cast<LD>(e) * xk;
-      mag += std::fabs(e * xk);
-    }
-    bad += misses(y[at(i, ly, incy)], s, mag, alpha, beta, y0[at(i, ly, incy)], terms);
-  }
-  return bad;
-}
-
-// A random n x n matrix with NaN in the triangle that `uplo` excludes (and, for a unit
-// diagonal, on the diagonal), and the dense matrix the kernels must see through it: the
-// symmetric one or the triangle with its implied zeros and ones.
+// The stored triangle of an n x n matrix (NaN in the other triangle and, for a unit diagonal,
+// on the diagonal) and the dense matrix the kernels must see through it: the symmetric one
+// (kind 'S') or the triangle with its implied zeros and ones.
 struct Stored {
   std::vector<double> a, dense;
   int lda;
 };
 Stored stored(int n, int pad, char uplo, char kind, std::mt19937& gen) {
   const int lda = std::max(1, n) + pad;
-  Stored s{random_vector(static_cast<size_t>(lda) * std::max(n, 1), gen),
-           std::vector<double>(static_cast<size_t>(std::max(n, 1)) * std::max(n, 1), 0.0), lda};
-  const bool up = upper_of(uplo), unit = kind == 'u', sym = kind == 'S';
+  auto a = triangle<double>(n, lda, uplo, kind == 'S' ? 'N' : kind, gen);
   for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) {
-      double& e = s.a[i + j * lda];
-      const bool in = up ? i <= j : i >= j;
-      if (!sym && i == j)
-        e = unit ? kNaN : (e < 0 ? e - 2 : e + 2);  // well conditioned
-      else if (!in)
-        e = kNaN;
-      else if (!sym)
-        e *= 0.5;
-    }
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) {
-      const bool in = up ? i <= j : i >= j;
-      double& d = s.dense[i + j * n];
-      if (sym)
-        d = in ? s.a[i + j * lda] : s.a[j + i * lda];
-      else
-        d = i == j && unit ? 1.0 : in ? s.a[i + j * lda] : 0.0;
-    }
-  return s;
+    for (int i = n; i < lda; ++i) a[i + static_cast<std::size_t>(j) * lda] = kNaN;
+  return {a, dense(a, lda, n, uplo, kind), lda};
 }
 
-TEST(Level2, GemvEveryOptionAndSpecialScalars) {
+TEST(Level2, GemvTrmvTrsvEveryOption) {
   std::mt19937 gen(21);
-  for (int v = 0; v < runnable_variants(); ++v)
-    for (char trans : {'N', 't', 'C'})
-      for (int m : {0, 1, 5, 19})
-        for (int n : {0, 1, 6, 13}) {
-          const bool t = trans != 'N';
-          const int lda = std::max(1, m) + 3, lx = t ? m : n, ly = t ? n : m;
-          const auto a = random_vector(static_cast<size_t>(lda) * std::max(n, 1), gen);
-          for (int incx : kIncs) {
-            const int incy = -incx == 2 ? 1 : -incx;
-            const auto x = random_vector(span(lx, incx), gen);
-            for (double alpha : {0.0, 1.25})
-              for (double beta : {0.0, 1.0, -0.5}) {
-                auto y = random_vector(span(ly, incy), gen);
-                if (beta == 0.0) y.assign(y.size(), kNaN);  // not read when beta = 0
-                const auto y0 = y;
-                kGemv[v](trans, m, n, alpha, a.data(), lda, x.data(), incx, beta, y.data(), incy);
-                if (m == 0 || n == 0) {
-                  for (size_t i = 0; i < y.size(); ++i) ASSERT_FALSE(changed(y[i], y0[i]));
-                  continue;
-                }
-                ASSERT_EQ(mv_misses(a, lda, m, n, t, alpha, x, incx, beta, y0, y, incy, lx + 2), 0)
-                    << v << trans << m << "x" << n << " " << incx << " " << alpha << " " << beta;
-              }
-          }
-        }
+  for (int v = 0; v < runnable_variants(); ++v) {
+    EXPECT_EQ(gemv_misses<double>(kGemv[v], gen), 0) << v;
+    EXPECT_EQ(triangular_mv_misses<double>(false, kTrmv[v], gen), 0) << v;
+    EXPECT_EQ(triangular_mv_misses<double>(true, kTrsv[v], gen), 0) << v;
+  }
 }
 
-// SYMV reads only its triangle; TRMV and TRSV neither the other triangle nor a unit diagonal.
-TEST(Level2, SymvTrmvTrsvReadOnlyTheirTriangle) {
+// SYMV reads only its triangle.
+TEST(Level2, SymvReadsOnlyItsTriangle) {
   std::mt19937 gen(22);
   for (int v = 0; v < runnable_variants(); ++v)
     for (char uplo : {'U', 'l'})
-      for (int n : {0, 1, 4, 17}) {
+      for (int n : {0, 1, 3, 4, 5, 9, 13, 18, 35}) {  // around the groups of four and the lanes
         const Stored sym = stored(n, 1, uplo, 'S', gen);
         for (int incx : kIncs) {
-          const int incy = incx == 1 ? -2 : 1;
+          const int incy = incx == 2 ? -2 : 1;  // (1, 1): the unit-stride kernel
           const auto x = random_vector(span(n, incx), gen);
           for (double beta : {0.0, 2.0}) {
             auto y = random_vector(span(n, incy), gen);
             if (beta == 0.0) y.assign(y.size(), kNaN);
             const auto y0 = y;
             kSymv[v](uplo, n, -0.75, sym.a.data(), sym.lda, x.data(), incx, beta, y.data(), incy);
-            ASSERT_EQ(
-                mv_misses(sym.dense, n, n, n, false, -0.75, x, incx, beta, y0, y, incy, n + 2), 0)
+            ASSERT_EQ(mv_misses(sym.dense, n, 'N', n, n, -0.75, x, incx, beta, y0, y, incy), 0)
                 << v << uplo << n << incx;
           }
+          if (incx != 1 || n == 0) continue;
+          // The product as three column shares with cuts off the group boundaries adds up to
+          // y0 + 1.5*A*x; the middle share alone leaves the rows its columns do not reach.
+          const auto y0 = random_vector(n, gen);
+          auto y = y0;
+          const int c1 = n / 3, c2 = std::min(n, 2 * n / 3 + 1);
+          for (auto [lo, hi] : {std::pair{0, c1}, {c1, c2}, {c2, n}})
+            kColumns[v](uplo, n, lo, hi, 1.5, sym.a.data(), sym.lda, x.data(), y.data());
+          ASSERT_EQ(mv_misses(sym.dense, n, 'N', n, n, 1.5, x, 1, 1.0, y0, y, 1), 0) << n;
+          const int r0 = upper(uplo) ? 0 : c1, r1 = c1 >= c2 ? r0 : (upper(uplo) ? c2 : n);
+          std::vector<double> part(n, kNaN);
+          std::fill(part.begin() + r0, part.begin() + r1, 0.0);
+          kColumns[v](uplo, n, c1, c2, 1.0, sym.a.data(), sym.lda, x.data(), part.data());
+          for (int i = 0; i < n; ++i) ASSERT_EQ(std::isnan(part[i]), i < r0 || i >= r1) << i;
         }
-        for (char trans : {'n', 'T', 'c'})
-          for (char diag : {'N', 'u'}) {
-            const Stored tri = stored(n, 2, uplo, diag, gen);
-            const bool t = trans != 'n';
-            for (int inc : kIncs) {
-              const auto x0 = random_vector(span(n, inc), gen);
-              auto x = x0;
-              kTrmv[v](uplo, trans, diag, n, tri.a.data(), tri.lda, x.data(), inc);
-              ASSERT_EQ(mv_misses(tri.dense, n, n, n, t, 1.0, x0, inc, 0.0, x0, x, inc, n), 0)
-                  << v << uplo << trans << diag << n;
-              x = x0;  // solve, then check the residual op(A)*x - b
-              kTrsv[v](uplo, trans, diag, n, tri.a.data(), tri.lda, x.data(), inc);
-              ASSERT_EQ(mv_misses(tri.dense, n, n, n, t, 1.0, x, inc, 0.0, x0, x0, inc, 4 * n), 0)
-                  << v << uplo << trans << diag << n;
-            }
-          }
       }
 }
 
+// A := A + 1.5*x*y' (ger), or + 1.5*(x*y' + y*x') on the uplo triangle (syr2, order 11);
+// padding rows and the other triangle untouched.
 TEST(Level2, GerAndSyr2) {
   std::mt19937 gen(24);
-  for (int v = 0; v < runnable_variants(); ++v) {
-    for (int m : {0, 1, 7}) {
-      for (int n : {0, 2, 9}) {
-        for (int incx : kIncs) {
-          const int incy = incx == 2 ? -1 : 2;
-          const int lda = std::max(1, m) + 1;
-          const auto a0 = random_vector(static_cast<size_t>(lda) * std::max(n, 1), gen);
-          const auto x = random_vector(span(m, incx), gen), y = random_vector(span(n, incy), gen);
-          auto a = a0;
-          kGer[v](m, n, 1.5, x.data(), incx, y.data(), incy, a.data(), lda);
-          for (int j = 0; j < n; ++j)
-            for (int i = 0; i < lda; ++i) {
-              if (i >= m) {
-                ASSERT_EQ(a[i + j * lda], a0[i + j * lda]);
-                continue;
+  for (int v = 0; v < runnable_variants(); ++v)
+    for (char op : {'G', 'u', 'L'})
+      for (int m : {0, 1, 7, 11})
+        for (int n : {0, 2, 9, 11}) {
+          if ((op != 'G') != (m == 11 && n == 11)) continue;
+          for (int incx : kIncs) {
+            const int incy = op == 'G' ? (incx == 2 ? -1 : 2) : -incx;
+            const int lda = std::max(1, m) + 1;
+            const auto a0 = random_vector(static_cast<size_t>(lda) * std::max(n, 1), gen);
+            const auto x = random_vector(span(m, incx), gen), y = random_vector(span(n, incy), gen);
+            auto a = a0;
+            if (op == 'G')
+              kGer[v](m, n, 1.5, x.data(), incx, y.data(), incy, a.data(), lda);
+            else
+              kSyr2[v](op, n, 1.5, x.data(), incx, y.data(), incy, a.data(), lda);
+            for (int j = 0; j < n; ++j)
+              for (int i = 0; i < lda; ++i) {
+                const std::size_t e = i + static_cast<std::size_t>(j) * lda;
+                if (i >= m || (op != 'G' && (upper(op) ? i > j : i < j))) {
+                  ASSERT_EQ(a[e], a0[e]);
+                  continue;
+                }
+                LD p = 1.5L * x[at(i, m, incx)] * y[at(j, n, incy)];
+                if (op != 'G') p += 1.5L * y[at(i, n, incy)] * x[at(j, n, incx)];
+                ASSERT_TRUE(close(a[e], a0[e] + p, 4, 3)) << v << op << m << n << incx;
               }
-              const LD p = 1.5L * x[at(i, m, incx)] * y[at(j, n, incy)];
-              ASSERT_TRUE(close(a[i + j * lda], a0[i + j * lda] + p,
-                                std::fabs(static_cast<double>(p)) + 1, 2));
-            }
-        }
-      }
-    }
-    for (char uplo : {'u', 'L'}) {
-      const int n = 11, lda = 12;
-      for (int incx : kIncs) {
-        const int incy = -incx;
-        const auto a0 = random_vector(static_cast<size_t>(lda) * n, gen);
-        const auto x = random_vector(span(n, incx), gen), y = random_vector(span(n, incy), gen);
-        auto a = a0;
-        kSyr2[v](uplo, n, -2.0, x.data(), incx, y.data(), incy, a.data(), lda);
-        for (int j = 0; j < n; ++j)
-          for (int i = 0; i < lda; ++i) {
-            const bool in = i < n && (upper_of(uplo) ? i <= j : i >= j);
-            if (!in) {
-              ASSERT_EQ(a[i + j * lda], a0[i + j * lda]);
-              continue;
-            }
-            const LD xi = x[at(i, n, incx)], yi = y[at(i, n, incy)];
-            const LD xj = x[at(j, n, incx)], yj = y[at(j, n, incy)];
-            const LD want = a0[i + j * lda] - 2.0L * (xi * yj + yi * xj);
-            ASSERT_TRUE(close(a[i + j * lda], want, 5, 3)) << v << uplo << incx;
           }
-      }
-    }
-  }
-}
-
-TEST(Level2, FrontEndsTakeArgumentsByAddress) {
-  // A = [1 2; 3 4] column-major.
-  const double a[] = {1, 3, 2, 4};
-  double x[] = {1, 1}, y[] = {kNaN, kNaN};
-  const int n = 2, one = 1;
-  const double alpha = 1.0, beta = 0.0;
-  blas_dgemv("T", &n, &n, &alpha, a, &n, x, &one, &beta, y, &one);
-  EXPECT_EQ(y[0], 4.0);
-  EXPECT_EQ(y[1], 6.0);
-  blas_dsymv("L", &n, &alpha, a, &n, x, &one, &beta, y, &one);  // [1 3; 3 4]
-  EXPECT_EQ(y[1], 7.0);
-  blas_dtrmv("U", "N", "N", &n, a, &n, x, &one);  // [1 2; 0 4] * [1 1]
-  EXPECT_EQ(x[0], 3.0);
-  blas_dtrsv("U", "N", "N", &n, a, &n, x, &one);
-  EXPECT_EQ(x[0], 1.0);
-  double m[] = {0, 0, 0, 0};
-  blas_dger(&n, &n, &alpha, x, &one, y, &one, m, &n);
-  blas_dsyr2("U", &n, &alpha, x, &one, y, &one, m, &n);
-  EXPECT_EQ(m[2], 7.0 + (1 * 7 + 4 * 1));  // ger gives x0*y1, syr2 adds x0*y1 + y0*x1
+        }
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
 // Double-precision level 3 (TRSM, TRMM, SYRK, SYR2K, SYMM) against long-double reference
 // loops for every option letter, the special scalars, the fallbacks without work buffers,
-// and threaded results equal to serial ones with 1 to 4 threads.
+// and the threaded paths with 1 to 4 threads and inside the caller's parallel region.
 #include <gtest/gtest.h>
 #include <omp.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <random>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "blas/level3/kernels/level3_kernels.h"
@@ -77,54 +80,18 @@ TEST(Level3, LeafVariantsAgree) {
   }
 }
 
-TEST(Level3, TrsmAndTrmmEveryOptionAndSpecialAlpha) {
-  unsigned seed = 1;
-  for (const TriCase& c : all_triangular_cases())
-    for (int order : {1, 150})  // 150: two levels of halving above the 64-order leaves
-      for (int other : {3, 37})
-        for (double alpha : {1.0, -1.5, 0.0}) {
-          if (alpha == 0.0 && order == 1) continue;
-          const int m = c.side == 'L' ? order : other, n = c.side == 'L' ? other : order;
-          EXPECT_EQ(check_triangular(true, c, m, n, alpha, seed++), 0)
-              << "dtrsm " << c.side << c.uplo << c.trans << c.diag << " " << m << "x" << n
-              << " alpha " << alpha;
-          EXPECT_EQ(check_triangular(false, c, m, n, alpha, seed++), 0)
-              << "dtrmm " << c.side << c.uplo << c.trans << c.diag << " " << m << "x" << n
-              << " alpha " << alpha;
-        }
-  const int zero = 0, one = 1;
-  const double alpha = 2.0;
-  double x = 5.0;
-  ztr_blas_dtrsm("L", "U", "N", "N", &zero, &one, &alpha, &x, &one, &x, &one);
-  EXPECT_EQ(x, 5.0);
-}
-
-// C := alpha*A*B' + alpha*B*A' + beta*C (rank2) or alpha*A*A' + beta*C; returns the number
-// of wrong entries, including writes outside the triangle.
+// DSYR2K or DSYRK: the number of wrong entries, writes outside the triangle included.
 int check_rank_k(bool rank2, char uplo, char trans, int n, int k, double alpha, double beta,
                  unsigned seed) {
   std::mt19937 gen(seed);
-  const bool t = trans != 'N';
-  const int rows = t ? k : n, cols = t ? n : k, lda = rows + 2, ldc = n + 1;
-  const auto a = random_vector(static_cast<size_t>(lda) * cols, gen);
-  const auto b = random_vector(static_cast<size_t>(lda) * cols, gen);
-  auto c = random_vector(static_cast<size_t>(ldc) * n, gen);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < ldc; ++i)
-      if (i >= n || (upper(uplo) ? i > j : i < j) || beta == 0.0) c[i + j * ldc] = kNaN;
-  const auto c0 = c;
-  if (rank2)
-    ztr_blas_dsyr2k(&uplo, &trans, &n, &k, &alpha, a.data(), &lda, b.data(), &lda, &beta, c.data(),
-                    &ldc);
-  else
-    ztr_blas_dsyrk(&uplo, &trans, &n, &k, &alpha, a.data(), &lda, &beta, c.data(), &ldc);
-  // [A B] times [B A]' with the inner dimension 2k, or A times A'.
-  auto l = [&](int i, int p) { return op_at(p < k ? a : b, lda, trans, i, p % std::max(k, 1)); };
-  auto r = [&](int p, int j) {
-    return op_at(p < k ? (rank2 ? b : a) : a, lda, trans, j, p % std::max(k, 1));
-  };
-  auto in = [&](int i, int j) { return upper(uplo) ? i <= j : i >= j; };
-  return misses_of(c, c0, ldc, n, n, rank2 ? 2 * k : k, alpha, beta, l, r, 2 * k, in);
+  return rank_k_misses<double>(
+      rank2, false, uplo, trans, n, k, alpha, beta, gen,
+      [&](const double* a, const double* b, int lda, double* c, int ldc) {
+        if (rank2)
+          ztr_blas_dsyr2k(&uplo, &trans, &n, &k, &alpha, a, &lda, b, &lda, &beta, c, &ldc);
+        else
+          ztr_blas_dsyrk(&uplo, &trans, &n, &k, &alpha, a, &lda, &beta, c, &ldc);
+      });
 }
 
 TEST(Level3, SyrkAndSyr2kEveryOptionWriteOnlyTheirTriangle) {
@@ -204,79 +171,48 @@ TEST(Level3, FallbacksWithoutWorkBuffersReportAndStayCorrect) {
     EXPECT_NE(r.out.find(name), std::string::npos) << r.out;
 }
 
-// Computes every triangular case and the rank-k updates with the thread count of the
-// environment, then again with one thread; returns the number of entries that differ by more
-// than rounding.
-ZTR_CHILD(level3_threads_match_serial) {
-  auto run = [](std::vector<std::vector<double>>* out) {
-    std::mt19937 gen(77);
-    const int m = 130, n = 70;
-    for (const TriCase& c : all_triangular_cases()) {
-      const bool left = c.side == 'L';
-      const int mm = left ? m : n, nn = left ? n : m;  // slices of 70 / 130 columns or rows
-      const int na = left ? mm : nn, lda = na, ldb = mm;
-      std::mt19937 g2(gen());
-      const auto a = triangle<double>(na, lda, c.uplo, c.diag, g2);
-      for (bool solve : {true, false}) {
-        auto b = random_vector(static_cast<size_t>(ldb) * nn, g2);
-        const double alpha = 0.75;
-        (solve ? ztr_blas_dtrsm : ztr_blas_dtrmm)(&c.side, &c.uplo, &c.trans, &c.diag, &mm, &nn,
-                                                  &alpha, a.data(), &lda, b.data(), &ldb);
-        out->push_back(b);
-      }
-    }
-    for (char uplo : {'U', 'L'}) {
-      const int nc = 200, k = 30;
-      const auto a = random_vector(static_cast<size_t>(nc) * k, gen),
-                 b = random_vector(static_cast<size_t>(nc) * k, gen);
-      std::vector<double> c(static_cast<size_t>(nc) * nc, 0.0);
-      const double one = 1.0;
-      ztr_blas_dsyrk(&uplo, "N", &nc, &k, &one, a.data(), &nc, &one, c.data(), &nc);
-      ztr_blas_dsyr2k(&uplo, "N", &nc, &k, &one, a.data(), &nc, b.data(), &nc, &one, c.data(), &nc);
-      out->push_back(c);
-    }
-  };
-  std::vector<std::vector<double>> threaded, serial;
-  run(&threaded);
-  ZTR_Set_Num_Threads(1);
-  run(&serial);
+// Every triangular case of TRSM and TRMM with orders on both sides of the threaded splits and
+// of the halving above the 64-order leaves, and the special alphas (0: B is NaN, not read);
+// the rank-k updates and a symmetric product; all against the reference, with the thread
+// count of the environment, or, with TEST_IN_REGION, from three threads of the caller's own
+// parallel region at once (no shared state, no races).
+int level3_battery(unsigned seed) {
   int bad = 0;
-  for (size_t r = 0; r < threaded.size(); ++r)
-    for (size_t i = 0; i < threaded[r].size(); ++i) {
-      const double x = threaded[r][i], y = serial[r][i];
-      bad += !(std::fabs(x - y) <= 1e-12 * (1 + std::fabs(y)));
-    }
-  return bad;
+  for (const TriCase& c : all_triangular_cases())
+    for (bool solve : {true, false})
+      for (auto [order, other, alpha] :
+           {std::tuple{130, 70, 0.75}, {150, 3, -1.5}, {150, 37, 0.0}, {1, 3, 1.0}}) {
+        const bool left = c.side == 'L';
+        bad +=
+            check_triangular(solve, c, left ? order : other, left ? other : order, alpha, seed++);
+      }
+  for (char uplo : {'U', 'L'})
+    for (bool rank2 : {false, true}) bad += check_rank_k(rank2, uplo, 'N', 200, 30, 1, 1, seed++);
+  return bad + check_symm('L', 'U', 300, 5, 1.0, 0.0, seed);
 }
 
-TEST(Level3, ThreadedResultsEqualSerialWithOneToFourThreads) {
-  for (const char* t :
-       {"ZTR_NUM_THREADS=1", "ZTR_NUM_THREADS=2", "ZTR_NUM_THREADS=3", "ZTR_NUM_THREADS=4"}) {
-    const auto r = run_child("level3_threads_match_serial", {t, "ZTR_DYNAMIC=FALSE"});
-    EXPECT_EQ(r.exit_code, 0) << t << r.out;
-  }
-}
-
-// Calls from inside a parallel region of the caller: every thread runs its own solves and
-// updates at once; the results must be those of a lone call (no shared state, no races).
-ZTR_CHILD(level3_inside_parallel_region) {
+ZTR_CHILD(level3_threads) {
+  if (std::getenv("TEST_IN_REGION") == nullptr) return level3_battery(1);
   int bad = 0;
 #pragma omp parallel num_threads(3) reduction(+ : bad)
-  {
-    const unsigned seed = 1000 + 17 * static_cast<unsigned>(omp_get_thread_num());
-    bad += check_triangular(true, {'L', 'L', 'N', 'U'}, 150, 40, 1.0, seed);
-    bad += check_triangular(false, {'R', 'U', 'T', 'N'}, 40, 150, -1.0, seed + 1);
-    bad += check_rank_k(true, 'L', 'N', 150, 20, 1.0, 1.0, seed + 2);
-    bad += check_symm('L', 'U', 300, 5, 1.0, 0.0, seed + 3);
-  }
+  bad += level3_battery(1000 + 100 * static_cast<unsigned>(omp_get_thread_num()));
   return bad;
 }
 
-TEST(Level3, CallsFromInsideAParallelRegion) {
-  for (const char* dynamic : {"ZTR_DYNAMIC=TRUE", "ZTR_DYNAMIC=FALSE"}) {
-    const auto r = run_child("level3_inside_parallel_region", {"ZTR_NUM_THREADS=2", dynamic});
-    EXPECT_EQ(r.exit_code, 0) << dynamic << r.out;
+TEST(Level3, OneToFourThreadsAndCallsFromInsideAParallelRegion) {
+  for (const std::string run :
+       {"1 FALSE", "2 FALSE", "3 FALSE", "4 FALSE", "2 TRUE region", "2 FALSE region"}) {
+    std::vector<std::string> env = {"ZTR_NUM_THREADS=" + run.substr(0, 1),
+                                    "ZTR_DYNAMIC=" + run.substr(2, run.find(' ', 2) - 2)};
+    if (run.find("region") != std::string::npos) env.push_back("TEST_IN_REGION=1");
+    const auto r = run_child("level3_threads", env);
+    EXPECT_EQ(r.exit_code, 0) << run << r.out;
   }
+  const int zero = 0, one = 1;  // no rows: no work
+  const double alpha = 2.0;
+  double x = 5.0;
+  ztr_blas_dtrsm("L", "U", "N", "N", &zero, &one, &alpha, &x, &one, &x, &one);
+  EXPECT_EQ(x, 5.0);
 }
 
 }  // namespace

@@ -24,6 +24,25 @@ class Templates : public ::testing::Test {};
 using Types = ::testing::Types<float, double, std::complex<float>, std::complex<double>>;
 TYPED_TEST_SUITE(Templates, Types);
 
+template <typename T>
+using GemmFn = void (*)(char, char, int, int, int, T, const T*, int, const T*, int, T, T*, int);
+template <typename T>
+const GemmFn<T>* gemm_variants() {
+  static constexpr GemmFn<float> s[] = ZTR_VARIANTS(tgemm_s);
+  static constexpr GemmFn<double> d[] = ZTR_VARIANTS(tgemm_d);
+  static constexpr GemmFn<std::complex<float>> c[] = ZTR_VARIANTS(tgemm_c);
+  static constexpr GemmFn<std::complex<double>> z[] = ZTR_VARIANTS(tgemm_z);
+  if constexpr (std::is_same_v<T, float>)
+    return s;
+  else if constexpr (std::is_same_v<T, double>)
+    return d;
+  else if constexpr (std::is_same_v<T, std::complex<float>>)
+    return c;
+  else
+    return z;
+}
+
+// Every instruction-set variant of the multiply, every transpose, shapes around its blocks.
 TYPED_TEST(Templates, GemmEveryTransposeAndBlockBoundaries) {
   using T = TypeParam;
   std::mt19937 gen(31);
@@ -51,12 +70,15 @@ TYPED_TEST(Templates, GemmEveryTransposeAndBlockBoundaries) {
           if (beta_case == 0)
             for (T& x : c) x = nan_value<T>();  // beta = 0: not read
           const auto c0 = c;
-          tblas::gemm<T>(ta, tb, s.m, s.n, s.k, alpha, a.data(), lda, b.data(), ldb, beta, c.data(),
-                         ldc);
           auto l = [&](int i, int p) { return op_at(a, lda, ta, i, p); };
           auto r = [&](int p, int j) { return op_at(b, ldb, tb, p, j); };
-          ASSERT_EQ(misses_of(c, c0, ldc, s.m, s.n, s.k, alpha, beta, l, r, s.k, everywhere), 0)
-              << ta << tb << " " << s.m << "x" << s.n << "x" << s.k;
+          for (int v = 0; v < test::runnable_variants(); ++v) {
+            c = c0;
+            gemm_variants<T>()[v](ta, tb, s.m, s.n, s.k, alpha, a.data(), lda, b.data(), ldb, beta,
+                                  c.data(), ldc);
+            ASSERT_EQ(misses_of(c, c0, ldc, s.m, s.n, s.k, alpha, beta, l, r, s.k, everywhere), 0)
+                << ta << tb << " " << s.m << "x" << s.n << "x" << s.k << " variant " << v + 2;
+          }
         }
     }
 }
@@ -92,40 +114,6 @@ TEST(TemplatesGemm, WithoutWorkBufferReportsAndGivesTheSameProduct) {
     EXPECT_NE(r.out.find(name), std::string::npos) << r.out;
 }
 
-template <typename T>
-using GemmFn = void (*)(char, char, int, int, int, T, const T*, int, const T*, int, T, T*, int);
-template <typename T>
-const GemmFn<T>* gemm_variants() {
-  static constexpr GemmFn<float> s[] = ZTR_VARIANTS(tgemm_s);
-  static constexpr GemmFn<double> d[] = ZTR_VARIANTS(tgemm_d);
-  static constexpr GemmFn<std::complex<float>> c[] = ZTR_VARIANTS(tgemm_c);
-  static constexpr GemmFn<std::complex<double>> z[] = ZTR_VARIANTS(tgemm_z);
-  if constexpr (std::is_same_v<T, float>)
-    return s;
-  else if constexpr (std::is_same_v<T, double>)
-    return d;
-  else if constexpr (std::is_same_v<T, std::complex<float>>)
-    return c;
-  else
-    return z;
-}
-
-// Every instruction-set variant of the multiply gives the dispatched result up to rounding.
-TYPED_TEST(Templates, GemmEveryVariantAgrees) {
-  using T = TypeParam;
-  std::mt19937 gen(36);
-  const int m = 37, n = 29, k = 300, ld = 301;
-  const auto a = random_matrix<T>(ld * ld, gen), b = random_matrix<T>(ld * ld, gen);
-  std::vector<T> want(m * n);
-  tblas::gemm<T>('C', 'N', m, n, k, T(1), a.data(), ld, b.data(), ld, T(0), want.data(), m);
-  for (int v = 0; v < test::runnable_variants(); ++v) {
-    std::vector<T> got(m * n, nan_value<T>());
-    gemm_variants<T>()[v]('C', 'N', m, n, k, T(1), a.data(), ld, b.data(), ld, T(0), got.data(), m);
-    for (int i = 0; i < m * n; ++i)
-      ASSERT_LE(std::abs(wide(got[i]) - wide(want[i])), 8 * k * eps<T>()) << "variant " << v + 2;
-  }
-}
-
 TYPED_TEST(Templates, TrsmEveryOptionSolves) {
   using T = TypeParam;
   std::mt19937 gen(33);
@@ -155,32 +143,17 @@ TYPED_TEST(Templates, SyrkAndHerkWriteOnlyTheirTriangle) {
       for (char trans : {'N', 'T', 'C'}) {
         if (herm ? trans == 'T' : trans == 'C') continue;
         for (int n : {0, 3, 70})
-          for (int beta_case = 0; beta_case < 2; ++beta_case) {
-            const int k = 13;
-            const int rows_a = trans == 'N' ? n : k, cols_a = trans == 'N' ? k : n;
-            const int lda = std::max(1, rows_a) + 1, ldc = std::max(1, n) + 2;
-            const auto a = random_matrix<T>(static_cast<size_t>(lda) * cols_a, gen);
-            auto c = random_matrix<T>(static_cast<size_t>(ldc) * std::max(1, n), gen);
-            const bool up = uplo == 'U';
-            for (int j = 0; j < n; ++j)
-              for (int i = 0; i < ldc; ++i)
-                if (i >= n || (up ? i > j : i < j) || beta_case == 0)
-                  c[i + j * ldc] = nan_value<T>();
-            auto c0 = c;
-            const RealOf<T> alpha = RealOf<T>(0.75),
-                            beta = beta_case ? RealOf<T>(-1.5) : RealOf<T>(0);
-            if (herm)
-              tblas::herk<T>(uplo, trans, n, k, alpha, a.data(), lda, beta, c.data(), ldc);
-            else
-              tblas::syrk<T>(uplo, trans, n, k, T(alpha), a.data(), lda, T(beta), c.data(), ldc);
-            if constexpr (kIsComplex<T>)  // herk reads only the real part of the diagonal
-              for (int i = 0; herm && i < n; ++i) c0[i + i * ldc] = std::real(c0[i + i * ldc]);
-            auto l = [&](int i, int p) { return op_at(a, lda, trans, i, p); };
-            auto r = [&](int p, int j) { return conj_if(herm, op_at(a, lda, trans, j, p)); };
-            auto in = [&](int i, int j) { return up ? i <= j : i >= j; };
-            ASSERT_EQ(misses_of(c, c0, ldc, n, n, k, T(alpha), T(beta), l, r, k, in), 0)
+          for (RealOf<T> beta : {RealOf<T>(0), RealOf<T>(-1.5)}) {
+            const RealOf<T> alpha = RealOf<T>(0.75);
+            auto call = [&](const T* a, const T*, int lda, T* c, int ldc) {
+              if (herm)
+                tblas::herk<T>(uplo, trans, n, 13, alpha, a, lda, beta, c, ldc);
+              else
+                tblas::syrk<T>(uplo, trans, n, 13, T(alpha), a, lda, T(beta), c, ldc);
+            };
+            ASSERT_EQ(
+                rank_k_misses<T>(false, herm, uplo, trans, n, 13, T(alpha), T(beta), gen, call), 0)
                 << herm << uplo << trans << n;
-            for (int i = 0; herm && i < n; ++i) ASSERT_EQ(std::imag(c[i + i * ldc]), 0);
           }
       }
 }
@@ -188,85 +161,12 @@ TYPED_TEST(Templates, SyrkAndHerkWriteOnlyTheirTriangle) {
 TYPED_TEST(Templates, GemvTrsvAndLevel1) {
   using T = TypeParam;
   std::mt19937 gen(35);
-  const int m = 9, n = 7, lda = 11;
-  const auto a = random_matrix<T>(lda * n, gen);
-  for (char t : {'N', 'T', 'C'})
-    for (int incx : {1, -2}) {
-      const int incy = -incx;
-      const int lx = t == 'N' ? n : m, ly = t == 'N' ? m : n;
-      const auto x = random_matrix<T>(test::span(lx, incx), gen);
-      auto y = random_matrix<T>(test::span(ly, incy), gen);
-      for (T& v : y) v = nan_value<T>();
-      tblas::gemv<T>(t, m, n, T(2), a.data(), lda, x.data(), incx, T(0), y.data(), incy);
-      for (int i = 0; i < ly; ++i) {
-        Acc<T> s = 0;
-        long double sm = 0;
-        for (int p = 0; p < lx; ++p) {
-          const T u = op_at(a, lda, t, i, p), v = x[test::at(p, lx, incx)];
-          s += prod(u, v), sm += mag(u) * mag(v);
-        }
-        ASSERT_TRUE(near(y[test::at(i, ly, incy)], 2.0L * s, 2 * sm, lx)) << t << incx;
-      }
-    }
-  // trsv: solve, then check the residual with the dense triangle.
-  for (char uplo : {'U', 'L'})
-    for (char t : {'N', 'T', 'C'})
-      for (int inc : {1, -3}) {
-        auto tri = random_matrix<T>(lda * n, gen);
-        for (int i = 0; i < n; ++i) tri[i + i * lda] += T(RealOf<T>(4));
-        const auto b = random_matrix<T>(test::span(n, inc), gen);
-        auto x = b;
-        tblas::trsv<T>(uplo, t, 'N', n, tri.data(), lda, x.data(), inc);
-        for (int i = 0; i < n; ++i) {
-          Acc<T> s = 0;
-          long double sm = 0;
-          for (int p = 0; p < n; ++p) {
-            const int r = t == 'N' ? i : p, c = t == 'N' ? p : i;
-            if (uplo == 'U' ? r > c : r < c) continue;
-            const T u = op_at(tri, lda, t, i, p), v = x[test::at(p, n, inc)];
-            s += prod(u, v), sm += mag(u) * mag(v);
-          }
-          ASSERT_TRUE(near<T>(T(0), s - wide(b[test::at(i, n, inc)]), sm, 4 * n))
-              << uplo << t << inc;
-        }
-      }
+  EXPECT_EQ(gemv_misses<T>(tblas::gemv<T>, gen), 0);
+  EXPECT_EQ(triangular_mv_misses<T>(true, tblas::trsv<T>, gen), 0);
   // Level 1.
-  const int len = 11;
-  for (int incx : {1, 2, -1}) {
-    const int incy = incx == 1 ? -2 : 1;
-    const auto x = random_matrix<T>(test::span(len, incx), gen);
-    const auto y0 = random_matrix<T>(test::span(len, incy), gen);
-    Acc<T> du = 0, dc = 0;
-    long double dm = 0, ss = 0;
-    for (int i = 0; i < len; ++i) {
-      const T u = x[test::at(i, len, incx)], v = y0[test::at(i, len, incy)];
-      du += prod(u, v), dc += prod(conj_if(true, u), v), dm += mag(u) * mag(v);
-      ss += std::norm(wide(u));
-    }
-    EXPECT_TRUE(near(tblas::dotu<T>(len, x.data(), incx, y0.data(), incy), du, dm, len));
-    EXPECT_TRUE(near(tblas::dotc<T>(len, x.data(), incx, y0.data(), incy), dc, dm, len));
-    EXPECT_LE(std::fabs(tblas::nrm2<T>(len, x.data(), incx) - std::sqrt(ss)),
-              4 * len * eps<T>() * std::sqrt(ss));
-    auto y = y0;
-    const T alpha = T(RealOf<T>(-3));
-    tblas::axpy<T>(len, alpha, x.data(), incx, y.data(), incy);
-    for (int i = 0; i < len; ++i)
-      ASSERT_TRUE(near(
-          y[test::at(i, len, incy)],
-          wide(alpha) * wide(x[test::at(i, len, incx)]) + wide(y0[test::at(i, len, incy)]), 4, 2));
-    y = y0;
-    tblas::copy<T>(len, x.data(), incx, y.data(), incy);
-    for (int i = 0; i < len; ++i) ASSERT_EQ(y[test::at(i, len, incy)], x[test::at(i, len, incx)]);
-    auto x2 = x;
-    y = y0;
-    tblas::swap<T>(len, x2.data(), incx, y.data(), incy);
-    for (int i = 0; i < len; ++i) ASSERT_EQ(x2[test::at(i, len, incx)], y0[test::at(i, len, incy)]);
-    if (incx > 0) {
-      tblas::scal<T>(len, alpha, x2.data(), incx);
-      for (int i = 0; i < len; ++i)
-        ASSERT_TRUE(near(x2[i * incx], wide(alpha) * wide(y0[test::at(i, len, incy)]), 4, 1));
-    }
-  }
+  const Level1<T> l1{tblas::swap<T>, tblas::scal<T>, tblas::copy<T>, tblas::axpy<T>,
+                     tblas::dotu<T>, tblas::dotc<T>, tblas::nrm2<T>, tblas::iamax<T>};
+  EXPECT_EQ(level1_misses(l1, gen), 0);
   // Norm without overflow or underflow; iamax by |re| + |im|, ties to the first.
   const RealOf<T> big = std::numeric_limits<RealOf<T>>::max() / 4,
                   tiny = std::numeric_limits<RealOf<T>>::min();

@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <type_traits>
 #include <vector>
 
 #include "blas/templates/tblas.h"
+#include "tests/support/test_support.h"
 
 namespace ztr::test {
 
@@ -23,10 +25,7 @@ using Acc = std::conditional_t<kIsComplex<T>, std::complex<long double>, long do
 
 template <typename T>
 Acc<T> wide(T x) {
-  if constexpr (kIsComplex<T>)
-    return {x.real(), x.imag()};
-  else
-    return x;
+  return Acc<T>(x);
 }
 // Product in long double, written out (the library's complex product checks for infinities
 // and is slow).
@@ -41,11 +40,8 @@ Acc<T> prod(T x, T y) {
 }
 template <typename T>
 long double mag(T x) {  // |re| + |im|: within a factor sqrt(2) of |x|, and cheap
-  if constexpr (kIsComplex<T>)
-    return std::fabs(static_cast<long double>(x.real())) +
-           std::fabs(static_cast<long double>(x.imag()));
-  else
-    return std::fabs(static_cast<long double>(x));
+  return std::fabs(static_cast<long double>(std::real(x))) +
+         std::fabs(static_cast<long double>(std::imag(x)));
 }
 template <typename T>
 T conj_if(bool c, T x) {
@@ -64,10 +60,7 @@ T nan_value() {
 }
 template <typename T>
 bool is_nan(T x) {
-  if constexpr (kIsComplex<T>)
-    return std::isnan(x.real()) || std::isnan(x.imag());
-  else
-    return std::isnan(x);
+  return std::isnan(std::real(x)) || std::isnan(std::imag(x));
 }
 // re + i*im, or re for a real type.
 template <typename T>
@@ -208,6 +201,200 @@ int triangular_misses(bool solve, const char* opts, int m, int n, T alpha, const
   if (left)
     return bad + misses_of(want, want, ldb, m, n, na, scale, T(0), ta, yb, terms, everywhere);
   return bad + misses_of(want, want, ldb, m, n, na, scale, T(0), yb, ta, terms, everywhere);
+}
+
+// Misses of a rank-k update of the uplo triangle of C (order n, padded; NaN outside the
+// triangle, and everywhere when beta = 0) made by call(a, b, lda, c, ldc), op(A) and op(B) of
+// n x k: alpha*A*op(A)' (conjugated for herm) or, with rank2, alpha*(A*op(B)' + B*op(A)'),
+// plus beta*C.  A Hermitian update must leave a real diagonal and read only its real part.
+template <typename T, typename Call>
+int rank_k_misses(bool rank2, bool herm, char uplo, char trans, int n, int k, T alpha, T beta,
+                  std::mt19937& gen, Call call) {
+  const int rows = trans == 'N' ? n : k, cols = trans == 'N' ? k : n;
+  const int lda = std::max(1, rows) + 2, ldc = std::max(1, n) + 1;
+  const auto a = random_matrix<T>(static_cast<std::size_t>(lda) * std::max(1, cols), gen);
+  const auto b = random_matrix<T>(a.size(), gen);
+  auto c = random_matrix<T>(static_cast<std::size_t>(ldc) * std::max(1, n), gen);
+  auto in = [&](int i, int j) { return upper(uplo) ? i <= j : i >= j; };
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < ldc; ++i)
+      if (i >= n || !in(i, j) || beta == T(0)) c[i + j * ldc] = nan_value<T>();
+  auto c0 = c;
+  call(a.data(), b.data(), lda, c.data(), ldc);
+  if constexpr (kIsComplex<T>)
+    for (int i = 0; herm && i < n; ++i) c0[i + i * ldc] = std::real(c0[i + i * ldc]);
+  // [A B] times [B A]' with the inner dimension 2k, or A times A'.
+  const int kk = std::max(k, 1);
+  auto l = [&](int i, int p) { return op_at(p < k ? a : b, lda, trans, i, p % kk); };
+  auto r = [&](int p, int j) {
+    return conj_if(herm, op_at(p < k ? (rank2 ? b : a) : a, lda, trans, j, p % kk));
+  };
+  int bad = misses_of(c, c0, ldc, n, n, rank2 ? 2 * k : k, alpha, beta, l, r, 2 * k, in);
+  for (int i = 0; herm && i < n; ++i) bad += std::imag(c[i + i * ldc]) != 0;
+  return bad;
+}
+
+// The level-1 routines of one scalar type, as the kernels or the templates provide them;
+// rot may be absent.
+template <typename T>
+struct Level1 {
+  void (*swap)(int, T*, int, T*, int);
+  void (*scal)(int, T, T*, int);
+  void (*copy)(int, const T*, int, T*, int);
+  void (*axpy)(int, T, const T*, int, T*, int);
+  T (*dotu)(int, const T*, int, const T*, int);
+  T (*dotc)(int, const T*, int, const T*, int);
+  RealOf<T> (*nrm2)(int, const T*, int);
+  int (*iamax)(int, const T*, int);
+  void (*rot)(int, T*, int, T*, int, RealOf<T>, RealOf<T>) = nullptr;
+};
+
+// Misses of every routine of `k` against long-double loops, with negative increments: swap
+// exchanges, copy copies, axpy with alpha = 0 leaves y alone, scal scales for positive
+// increments only, iamax gives the first largest |re| + |im| (0 for n = 0 or a negative
+// increment).
+template <typename T>
+int level1_misses(const Level1<T>& k, std::mt19937& gen) {
+  int bad = 0;
+  const int incs[] = {1, 2, -1, -3};
+  const T alpha = make<T>(-1.5, 0.5);
+  for (int n : {0, 1, 2, 7, 33})
+    for (int incx : incs) {
+      for (int incy : incs) {
+        const auto x0 = random_matrix<T>(span(n, incx), gen);
+        const auto y0 = random_matrix<T>(span(n, incy), gen);
+        auto X = [&](const std::vector<T>& v, int i) { return v[at(i, n, incx)]; };
+        auto Y = [&](const std::vector<T>& v, int i) { return v[at(i, n, incy)]; };
+        Acc<T> du = 0, dc = 0;
+        long double dm = 0;
+        for (int i = 0; i < n; ++i) {
+          du += prod(X(x0, i), Y(y0, i)), dc += prod(conj_if(true, X(x0, i)), Y(y0, i));
+          dm += mag(X(x0, i)) * mag(Y(y0, i));
+        }
+        bad += !near(k.dotu(n, x0.data(), incx, y0.data(), incy), du, dm, n);
+        bad += !near(k.dotc(n, x0.data(), incx, y0.data(), incy), dc, dm, n);
+        auto x = x0, y = y0, y2 = y0, y3 = y0, y4 = y0, xr = x0, yr = y0;
+        k.swap(n, x.data(), incx, y.data(), incy);
+        k.copy(n, x0.data(), incx, y2.data(), incy);
+        k.axpy(n, alpha, x0.data(), incx, y3.data(), incy);
+        k.axpy(n, T(0), x0.data(), incx, y4.data(), incy);
+        if (k.rot) k.rot(n, xr.data(), incx, yr.data(), incy, RealOf<T>(0.6), RealOf<T>(-0.8));
+        bad += !(y4 == y0);
+        for (int i = 0; i < n; ++i) {
+          const Acc<T> u = wide(X(x0, i)), v = wide(Y(y0, i));
+          bad += !(X(x, i) == Y(y0, i) && Y(y, i) == X(x0, i) && Y(y2, i) == X(x0, i));
+          bad += !near(Y(y3, i), wide(alpha) * u + v, mag(alpha) + 1, 2);
+          if (k.rot)
+            bad += !near(X(xr, i), 0.6L * u - 0.8L * v, 2, 1) +
+                   !near(Y(yr, i), 0.6L * v + 0.8L * u, 2, 1);
+        }
+      }
+      auto x = random_matrix<T>(span(n, incx), gen);
+      const auto x0 = x;
+      k.scal(n, alpha, x.data(), incx);
+      long double ss = 0;
+      int best = 0;
+      for (std::size_t i = 0; i < x.size(); ++i) {
+        const int idx = static_cast<int>(i) / std::max(incx, 1);
+        const bool touched = incx > 0 && static_cast<int>(i) % incx == 0 && idx < n;
+        bad += touched ? !near(x[i], wide(alpha) * wide(x0[i]), mag(alpha) * mag(x0[i]), 1)
+                       : !(x[i] == x0[i] || (is_nan(x[i]) && is_nan(x0[i])));
+        if (touched && mag(x0[i]) > mag(x0[best * incx])) best = idx;
+      }
+      for (int i = 0; i < n; ++i) ss += std::norm(wide(x0[at(i, n, incx)]));
+      bad += !near(T(k.nrm2(n, x0.data(), incx)), Acc<T>(std::sqrt(ss)), std::sqrt(ss), 2 * n);
+      bad += k.iamax(n, x0.data(), incx) != (incx > 0 && n > 0 ? best + 1 : 0);
+    }
+  return bad;
+}
+
+// Misses of y (increment incy) against alpha*op(M)*x + beta*y0 (the beta term only for
+// beta != 0), M of rows x cols with leading dimension ld.
+template <typename T>
+int mv_misses(const std::vector<T>& mat, int ld, char trans, int rows, int cols, T alpha,
+              const std::vector<T>& x, int incx, T beta, const std::vector<T>& y0,
+              const std::vector<T>& y, int incy) {
+  const int lx = trans == 'N' ? cols : rows, ly = trans == 'N' ? rows : cols;
+  int bad = 0;
+  for (int i = 0; i < ly; ++i) {
+    const T got = y[at(i, ly, incy)], old = y0[at(i, ly, incy)];
+    Acc<T> s = 0;
+    long double sm = 0;
+    for (int p = 0; p < lx; ++p) {
+      const T u = op_at(mat, ld, trans, i, p), v = x[at(p, lx, incx)];
+      s += prod(u, v), sm += mag(u) * mag(v);
+    }
+    Acc<T> want = wide(alpha) * s;
+    long double wm = mag(alpha) * sm;
+    if (beta != T(0)) want += wide(beta) * wide(old), wm += mag(beta) * mag(old);
+    bad += !near(got, want, wm, lx + 2);
+  }
+  return bad;
+}
+
+// Misses of y := alpha*op(A)*x + beta*y by `gemv` for every transpose, empty and padded
+// shapes and increments of either sign: beta = 0 does not read y (NaN), an empty matrix
+// leaves y alone.
+template <typename T, typename Gemv>
+int gemv_misses(Gemv gemv, std::mt19937& gen) {
+  int bad = 0;
+  for (char trans : {'N', 't', 'C'})
+    for (int m : {0, 1, 5, 19})
+      for (int n : {0, 1, 6, 13}) {
+        const int lda = std::max(1, m) + 3, lx = trans == 'N' ? n : m, ly = trans == 'N' ? m : n;
+        const auto a = random_matrix<T>(static_cast<std::size_t>(lda) * std::max(n, 1), gen);
+        for (int incx : {1, 2, -1, -2}) {
+          const int incy = -incx == 2 ? 1 : -incx;
+          const auto x = random_matrix<T>(span(lx, incx), gen);
+          for (T alpha : {T(0), make<T>(1.25, -0.5)})
+            for (T beta : {T(0), T(1), make<T>(-0.5, 0.25)}) {
+              auto y = random_matrix<T>(span(ly, incy), gen);
+              if (beta == T(0))
+                for (T& e : y) e = nan_value<T>();
+              const auto y0 = y;
+              gemv(trans, m, n, alpha, a.data(), lda, x.data(), incx, beta, y.data(), incy);
+              bad += m == 0 || n == 0
+                         ? std::memcmp(y.data(), y0.data(), y.size() * sizeof(T)) != 0
+                         : mv_misses(a, lda, trans, m, n, alpha, x, incx, beta, y0, y, incy);
+            }
+        }
+      }
+  return bad;
+}
+
+// Misses of the triangular product x := op(A)*x (solve false) or solve op(A)*x = b by
+// fn(uplo, trans, diag, n, a, lda, x, inc) for every option and increments of either sign;
+// the other triangle, a unit diagonal and the padding rows are NaN and must not be read.
+template <typename T, typename Fn>
+int triangular_mv_misses(bool solve, Fn fn, std::mt19937& gen) {
+  int bad = 0;
+  for (char uplo : {'U', 'l'})
+    for (int n : {0, 1, 4, 17})
+      for (char trans : {'n', 'T', 'c'})
+        for (char diag : {'N', 'u'}) {
+          const int lda = std::max(1, n) + 2;
+          auto a = triangle<T>(n, lda, uplo, diag, gen);
+          for (int j = 0; j < n; ++j)
+            for (int i = n; i < lda; ++i) a[i + static_cast<std::size_t>(j) * lda] = nan_value<T>();
+          const auto d = dense(a, lda, n, uplo, diag);
+          for (int inc : {1, 2, -1, -2}) {
+            const auto x0 = random_matrix<T>(span(n, inc), gen);
+            auto x = x0;
+            fn(uplo, trans, diag, n, a.data(), lda, x.data(), inc);
+            const auto& in = solve ? x : x0;
+            const auto& out = solve ? x0 : x;
+            for (int i = 0; i < n; ++i) {  // op(A)*in - out
+              Acc<T> s = -wide(out[at(i, n, inc)]);
+              long double sm = mag(out[at(i, n, inc)]);
+              for (int p = 0; p < n; ++p) {
+                const T u = op_at(d, n, trans, i, p), v = in[at(p, n, inc)];
+                s += prod(u, v), sm += mag(u) * mag(v);
+              }
+              bad += !near(T(0), s, sm, solve ? 4 * n : n);
+            }
+          }
+        }
+  return bad;
 }
 
 }  // namespace ztr::test

@@ -53,8 +53,7 @@ TEST(HostileArguments, OffsetsBeyondThirtyTwoBits) {
       a[at(i, j)] = (i + 2 * j) % 5 - 2;
       b[at(i, j)] = (3 * i + j) % 7 - 3;
     }
-  // C := A*B on small integers, exact; then the same through the row-major spelling, which
-  // is the product of the transposes.
+  // C := A*B on small integers, exact.
   const double one = 1, zero = 0;
   DGEMM("N", "N", &n, &n, &n, &one, a.get(), &ld, b.get(), &ld, &zero, c.get(), &ld);
   int bad = 0;
@@ -65,16 +64,6 @@ TEST(HostileArguments, OffsetsBeyondThirtyTwoBits) {
       bad += c[at(i, j)] != s;
     }
   EXPECT_EQ(bad, 0) << "DGEMM";
-  cblas_dgemm(ZTR_ROW_MAJOR, ZTR_NO_TRANS, ZTR_NO_TRANS, n, n, n, 1, b.get(), ld, a.get(), ld, 0,
-              c.get(), ld);
-  bad = 0;
-  for (int i = 0; i < n; ++i)
-    for (int j = 0; j < n; ++j) {
-      double s = 0;  // row-major element (i, j) of B*A, where row-major X(i, j) = x[i*ld + j]
-      for (int p = 0; p < n; ++p) s += b[at(p, i)] * a[at(j, p)];
-      bad += c[at(j, i)] != s;
-    }
-  EXPECT_EQ(bad, 0) << "cblas_dgemm";
 
   // The LU of a matrix with known factors, in both layouts, and its inverse.
   const KnownLu k = make_known_lu(n, n, 0, 3);
@@ -107,8 +96,8 @@ TEST(HostileArguments, OffsetsBeyondThirtyTwoBits) {
   EXPECT_EQ(cblas_ddot(3, x.get(), -inc, y, 1), 124.0);
 }
 
-// NaN and infinity reach exactly the outputs of the multiply that depend on them, pivots stay
-// in range when the elimination makes NaNs, and alpha = 0 reads neither A nor B.
+// NaN and infinity reach exactly the outputs of the multiply that depend on them, and
+// alpha = 0 reads neither A nor B.
 TEST(HostileArguments, NonFiniteInputs) {
   const int n = 160;  // threaded paths on a multi-core machine
   std::vector<double> a = random_matrix(n, n, n, 1), b = random_matrix(n, n, n, 2);
@@ -144,26 +133,6 @@ TEST(HostileArguments, NonFiniteInputs) {
   std::vector<double> x(6000, 1.0), y(6000, 0.5);
   x[5999] = kInf, y[5999] = 0;
   EXPECT_TRUE(std::isnan(cblas_ddot(6000, x.data(), 1, y.data(), 1)));
-
-  // LU and inverse with infinities (not NaNs: those are refused before any work): the
-  // elimination produces NaNs, yet every pivot index stays within its rows and the codes are
-  // the driver's.
-  const int m = 200;
-  for (int layout : {ZTR_COL_MAJOR, ZTR_ROW_MAJOR}) {
-    std::vector<double> lu = random_matrix(m, m, m, 3);
-    for (int j = 0; j < m; j += 17) lu[(j * 7) % m + j * m] = (j % 2 ? kInf : -kInf);
-    std::vector<int> ipiv(m, -1);
-    const int info = LAPACKE_dgetrf(layout, m, m, lu.data(), m, ipiv.data());
-    EXPECT_GE(info, 0);
-    for (int j = 0; j < m; ++j) {
-      EXPECT_GE(ipiv[j], j + 1) << j;
-      EXPECT_LE(ipiv[j], m) << j;
-    }
-    if (info == 0) {
-      const int inv = LAPACKE_dgetri(layout, m, lu.data(), m, ipiv.data());
-      EXPECT_TRUE(inv == 0 || inv == -3) << inv;  // -3: NaNs in the factors are refused
-    }
-  }
 }
 
 // Negative dimensions of the LU exports are reported by the driver with its own position and
@@ -217,11 +186,6 @@ TEST(HostileArguments, AliasedInputs) {
   const double one = 1, zero = 0;
   DGEMM("N", "T", &n, &n, &n, &one, a.data(), &n, a.data(), &n, &zero, shared.data(), &n);
   DGEMM("N", "T", &n, &n, &n, &one, a.data(), &n, copy.data(), &n, &zero, separate.data(), &n);
-  EXPECT_EQ(shared, separate);
-  cblas_dgemm(ZTR_ROW_MAJOR, ZTR_TRANS, ZTR_NO_TRANS, n, n, n, 1, a.data(), n, a.data(), n, 0,
-              shared.data(), n);
-  cblas_dgemm(ZTR_ROW_MAJOR, ZTR_TRANS, ZTR_NO_TRANS, n, n, n, 1, a.data(), n, copy.data(), n, 0,
-              separate.data(), n);
   EXPECT_EQ(shared, separate);
   const int len = n * n;
   EXPECT_EQ(cblas_ddot(len, a.data(), 1, a.data(), 1),

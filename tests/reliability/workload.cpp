@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <cstring>
@@ -34,22 +35,13 @@ void symmetric_csr(std::uint64_t seed, std::vector<int>* ia, std::vector<int>* j
   }
 }
 
-// A copy of v at a 64-byte boundary.
-class Aligned {
- public:
-  explicit Aligned(const std::vector<double>& v)
-      : p_(static_cast<double*>(
-            std::aligned_alloc(64, (v.size() * sizeof(double) + 63) / 64 * 64))) {
-    std::memcpy(p_, v.data(), v.size() * sizeof(double));
-  }
-  ~Aligned() { std::free(p_); }
-  Aligned(const Aligned&) = delete;
-  Aligned& operator=(const Aligned&) = delete;
-  const double* data() const { return p_; }
-
- private:
-  double* p_;
-};
+// A copy of v at a 64-byte boundary, inside `store`.
+const double* aligned_copy(const std::vector<double>& v, std::vector<double>* store) {
+  store->assign(v.size() + 8, 0.0);
+  double* p = store->data() + (64 - reinterpret_cast<std::uintptr_t>(store->data()) % 64) % 64 / 8;
+  std::copy(v.begin(), v.end(), p);
+  return p;
+}
 
 template <typename T>
 bool same_bits(const std::vector<T>& a, const std::vector<T>& b) {
@@ -83,16 +75,17 @@ ExportResults run_exports(std::uint64_t seed) {
   r.codes.push_back(LAPACKE_dgetri(ZTR_ROW_MAJOR, m, r.inv_row.data(), m, r.ipiv_row.data()));
 
   // The dot product's bits depend on the vectors' alignment too: give it one.
-  Aligned x(random_matrix(kDot, 1, kDot, seed * 8 + 5)),
-      y(random_matrix(kDot, 1, kDot, seed * 8 + 6));
-  r.dot = cblas_ddot(kDot, x.data(), 1, y.data(), 1);
+  std::vector<double> xs, ys;
+  const double* x = aligned_copy(random_matrix(kDot, 1, kDot, seed * 8 + 5), &xs);
+  const double* y = aligned_copy(random_matrix(kDot, 1, kDot, seed * 8 + 6), &ys);
+  r.dot = cblas_ddot(kDot, x, 1, y, 1);
 
   std::vector<int> ia, ja;
   std::vector<double> v;
   symmetric_csr(seed * 8 + 7, &ia, &ja, &v);
   r.symv.assign(kCsrRows, 0.0);
   const int rows = kCsrRows;
-  ztr_cspblas_dcsrsymv("L", &rows, v.data(), ia.data(), ja.data(), x.data(), r.symv.data());
+  ztr_cspblas_dcsrsymv("L", &rows, v.data(), ia.data(), ja.data(), x, r.symv.data());
   return r;
 }
 

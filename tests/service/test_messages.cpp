@@ -102,10 +102,6 @@ ZTR_CHILD(fatal_cpu_type) {
   fatal_unsupported_cpu_type(9);
 }
 
-ZTR_CHILD(fatal_no_sse2) {
-  fatal_processor_too_old();
-}
-
 TEST(FatalStops, MessagesAndExitCodes) {
   auto overflow = test::run_child("message_overflow");
   EXPECT_EQ(overflow.exit_code, 8);
@@ -118,11 +114,6 @@ TEST(FatalStops, MessagesAndExitCodes) {
   auto cpu = test::run_child("fatal_cpu_type");
   EXPECT_EQ(cpu.exit_code, 1);
   EXPECT_EQ(cpu.out, "beforeZTR ERROR: CPU 9 is not supported.\n");
-
-  auto sse2 = test::run_child("fatal_no_sse2");
-  EXPECT_EQ(sse2.exit_code, 1);
-  EXPECT_EQ(sse2.out, std::string(message_table_text(kMsgNoSse2)) + "\n" +
-                          message_table_text(kMsgNoSse2Detail) + "\n");
 }
 
 }  // namespace

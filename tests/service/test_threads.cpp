@@ -15,35 +15,15 @@
 #include "service/threads.h"
 #include "testalloc.h"
 #include "tests/support/child.h"
+#include "tests/support/fake_machine.h"
 
 namespace ztr {
 namespace {
 
 // A machine of TEST_FAKE_CORES physical cores with two hardware threads each, one package.
-int g_fake_cores = 0;
-int fake_num_procs() {
-  return 2 * g_fake_cores;
-}
-bool fake_unrestricted() {
-  return true;
-}
-bool fake_restricted() {
-  return false;
-}
-bool fake_cpu_ids(int cpu, int* package, int* core) {
-  *package = 0;
-  *core = cpu % g_fake_cores;
-  return true;
-}
-
 void install_fake_machine() {
-  if (const char* c = std::getenv("TEST_FAKE_CORES")) {
-    g_fake_cores = std::atoi(c);
-    platform().num_procs = fake_num_procs;
-    platform().affinity_unrestricted = fake_unrestricted;
-    platform().cpu_ids = fake_cpu_ids;
-  }
-  if (std::getenv("TEST_RESTRICTED") != nullptr) platform().affinity_unrestricted = fake_restricted;
+  if (const char* c = std::getenv("TEST_FAKE_CORES"))
+    test::install_fake_topology(std::atoi(c), 2, std::getenv("TEST_RESTRICTED") != nullptr);
 }
 
 // Prints every domain's count, the dynamic flag, the OpenMP default, the core count and the

@@ -55,26 +55,21 @@ struct Csr {
   std::vector<double> a;
 };
 
-enum class Store { kLower, kUpper, kBoth };
-
-// CSR of the chosen triangle(s) with rows shuffled, ia starting at `base`, and optionally
-// junk (NaN values, columns outside the matrix) in the triangle that must be ignored.
-Csr to_csr(const Dense& d, Store store, int base, bool shuffle, bool junk, unsigned seed) {
+// CSR of one triangle with rows shuffled, ia starting at `base`, and optionally junk (NaN
+// values in the other triangle, columns outside the matrix) that must be ignored.
+Csr to_csr(const Dense& d, bool lower, int base, bool junk, unsigned seed) {
   Csr s;
   std::mt19937 gen(seed);
   s.ia.push_back(base);
   for (int r = 0; r < d.m; ++r) {
     std::vector<std::pair<int, double>> row;
-    for (int c = 0; c < d.m; ++c) {
-      const bool keep = store == Store::kBoth || (store == Store::kLower ? c <= r : c >= r);
-      if (d.at(r, c) != 0.0 && keep) row.emplace_back(c, d.at(r, c));
-    }
+    for (int c = 0; c < d.m; ++c)
+      if (d.at(r, c) != 0.0 && (lower ? c <= r : c >= r)) row.emplace_back(c, d.at(r, c));
     if (junk) {
-      const bool lower = store == Store::kLower;
       if (lower ? r + 1 < d.m : r > 0) row.emplace_back(lower ? r + 1 : r - 1, kNaN);
       row.emplace_back(lower ? d.m + 3 : -5, kNaN);
     }
-    if (shuffle) std::shuffle(row.begin(), row.end(), gen);
+    std::shuffle(row.begin(), row.end(), gen);
     for (auto& [c, v] : row) {
       s.ja.push_back(c);
       s.a.push_back(v);
@@ -118,42 +113,16 @@ bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
 }
 
-// Any base, either letter case, rows in any order; the arrays may hold both triangles, or NaN
-// and columns outside the matrix in the triangle not asked for: all of that is ignored.
-TEST(CsrSymv, MatchesADenseReferenceForBothTrianglesAndAnyBase) {
-  for (int m : {1, 5, 150, 600}) {
-    const Dense d = random_symmetric(m, 4, 10u + m);
-    const auto x = random_vector(m, 20u + m);
-    for (int base : {0, 7}) {
-      for (char uplo : {'L', 'l', 'U', 'u'}) {
-        SCOPED_TRACE("m=" + std::to_string(m) + " base=" + std::to_string(base) + " uplo=" + uplo);
-        const bool lower = uplo == 'L' || uplo == 'l';
-        const bool junk = base == 7;
-        expect_product(
-            d, x,
-            product(uplo, d, to_csr(d, lower ? Store::kLower : Store::kUpper, base, true, junk, 3),
-                    x));
-        if (uplo == 'L' || uplo == 'U')
-          expect_product(d, x, product(uplo, d, to_csr(d, Store::kBoth, base, true, false, 4), x));
-      }
-    }
-  }
-}
-
+// Invalid calls leave y alone.
 TEST(CsrSymv, InvalidCallsLeaveYAlone) {
   const Dense d = random_symmetric(4, 2, 1);
-  const Csr s = to_csr(d, Store::kLower, 0, false, false, 1);
+  const Csr s = to_csr(d, true, 0, false, 1);
   const auto x = random_vector(4, 2);
   std::vector<double> y(4, 42.0);
-  const int m = 4, negative = -1, zero = 0;
-  for (char uplo : {'x', 'N', '\0'}) {
+  for (auto [uplo, m] : {std::pair{'x', 4}, {'N', 4}, {'\0', 4}, {'L', -1}}) {
     ztr_cspblas_dcsrsymv(&uplo, &m, s.a.data(), s.ia.data(), s.ja.data(), x.data(), y.data());
-    EXPECT_EQ(y, std::vector<double>(4, 42.0)) << "uplo " << int(uplo);
+    EXPECT_EQ(y, std::vector<double>(4, 42.0)) << "uplo " << int(uplo) << " m " << m;
   }
-  ztr_cspblas_dcsrsymv("L", &negative, s.a.data(), s.ia.data(), s.ja.data(), x.data(), y.data());
-  EXPECT_EQ(y, std::vector<double>(4, 42.0));
-  // m = 0 reads and writes nothing: null arrays are fine.
-  ztr_cspblas_dcsrsymv("U", &zero, nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
 // ---- the order of additions, written plainly --------------------------------------------
@@ -214,7 +183,7 @@ TEST(CsrSymvKernels, EveryVariantFollowsThePlainOrder) {
   const Dense d = random_symmetric(m, 5, 9);
   const auto x = random_vector(m, 10);
   for (bool lower : {true, false}) {
-    const Csr s = to_csr(d, lower ? Store::kLower : Store::kUpper, 3, true, true, 4);
+    const Csr s = to_csr(d, lower, 3, true, 4);
     const auto whole = plain_split(lower, 1, s, x);
     CsrSymvKernelSlot& slot = lower ? csr_symv_lower_slot() : csr_symv_upper_slot();
     for (int type = kCpuTypeMin; type <= hardware_cpu_type(); ++type) {
@@ -260,23 +229,25 @@ TEST(CsrSymvKernels, EveryVariantFollowsThePlainOrder) {
 
 // ---- children: thread counts and the processor type are fixed per process ----------------
 
-// Reports how the export computed the product for TEST_UPLO, TEST_M and TEST_THREADS (dynamic
-// mode off): "serial", "split<p>" or "other", by comparison with the plain orders, plus
-// whether the result is within the error bound.
-ZTR_CHILD(csr_split) {
-  const bool lower = std::getenv("TEST_UPLO")[0] == 'L';
-  const int m = std::atoi(std::getenv("TEST_M"));
-  const int threads = std::atoi(std::getenv("TEST_THREADS"));
+// The export's product for TEST_ARGS (uplo, m, threads with dynamic mode off, the base of
+// ia, junk in the other triangle, the allocation to fail and whether the failure sticks):
+// "serial", "split" or "other" by comparison with the plain orders, whether an allocation
+// failed, the blocks leaked and whether the result is within the error bound.
+ZTR_CHILD(csr_product) {
+  char uplo = 'L';
+  int m = 0, threads = 1, base = 0, junk = 0, fail_nth = 0, sticky = 0;
+  std::sscanf(std::getenv("TEST_ARGS"), " %c %d %d %d %d %d %d", &uplo, &m, &threads, &base, &junk,
+              &fail_nth, &sticky);
+  const bool lower = uplo == 'L' || uplo == 'l';
   ZTR_Set_Dynamic(0);
   ZTR_Set_Num_Threads(threads);
   ZTR_Get_Max_Threads();  // the topology count allocates: done before any failure is armed
   const Dense d = random_symmetric(m, 5, 77);
   const auto x = random_vector(m, 78);
-  const Csr s = to_csr(d, lower ? Store::kLower : Store::kUpper, 0, true, false, 5);
+  const Csr s = to_csr(d, lower, base, junk != 0, 5);
   const long live = ztr_testalloc_live();
-  if (const char* n = std::getenv("TEST_FAIL_NTH"))
-    ztr_testalloc_fail_nth(std::atol(n), std::getenv("TEST_STICKY") != nullptr);
-  const auto y = product(lower ? 'L' : 'U', d, s, x);
+  if (fail_nth != 0) ztr_testalloc_fail_nth(fail_nth, sticky);
+  const auto y = product(uplo, d, s, x);
   const long failures = ztr_testalloc_failures();
   ztr_testalloc_reset();
   const auto serial = plain_split(lower, 1, s, x);
@@ -291,29 +262,27 @@ ZTR_CHILD(csr_split) {
   return 0;
 }
 
+// Either letter case, any base, rows in any order, junk ignored, within the error bound.
 // Serial up to 100 rows per thread, then split; above 1000 rows the merge is shared out with
 // the same order of additions.  A failed private vector (every allocation, or one of three
 // while the others were made and must be returned) gives the serial product.
 TEST(CsrSymvThreads, SplitAboveHundredRowsPerThreadAndSerialWhenAVectorFails) {
   const struct {
-    int m, threads, fail_nth;  // 0: no failure
-    bool sticky;
+    const char* args;  // m, threads, base, junk, allocation to fail, sticky
     const char* want;
-  } rows[] = {{200, 2, 0, false, "serial failed=0"}, {201, 2, 0, false, "split failed=0"},
-              {300, 3, 0, false, "serial failed=0"}, {301, 3, 0, false, "split failed=0"},
-              {1003, 4, 0, false, "split failed=0"}, {4099, 3, 0, false, "split failed=0"},
-              {2000, 3, 1, true, "serial failed=1"}, {2000, 4, 2, false, "serial failed=1"}};
-  for (const char* uplo : {"L", "U"})
+  } rows[] = {{"1 2 7 1 0 0", "ambiguous failed=0"}, {"5 2 0 1 0 0", "ambiguous failed=0"},
+              {"150 2 7 1 0 0", "serial failed=0"},  {"600 2 7 1 0 0", "split failed=0"},
+              {"200 2 0 0 0 0", "serial failed=0"},  {"201 2 0 0 0 0", "split failed=0"},
+              {"300 3 0 0 0 0", "serial failed=0"},  {"301 3 0 0 0 0", "split failed=0"},
+              {"1003 4 0 0 0 0", "split failed=0"},  {"4099 3 0 0 0 0", "split failed=0"},
+              {"2000 3 0 0 1 1", "serial failed=1"}, {"2000 4 0 0 2 0", "serial failed=1"}};
+  for (const char* uplo : {"L ", "l ", "U ", "u "})
     for (const auto& row : rows) {
       // Direct blocks: every private vector goes back to the allocator, so leaks show.
-      std::vector<std::string> env = {
-          std::string("TEST_UPLO=") + uplo, "TEST_M=" + std::to_string(row.m),
-          "TEST_THREADS=" + std::to_string(row.threads), "ZTR_DISABLE_FAST_MM=1"};
-      if (row.fail_nth) env.push_back("TEST_FAIL_NTH=" + std::to_string(row.fail_nth));
-      if (row.sticky) env.push_back("TEST_STICKY=1");
-      const auto r = test::run_child("csr_split", env);
+      const auto r = test::run_child(
+          "csr_product", {std::string("TEST_ARGS=") + uplo + row.args, "ZTR_DISABLE_FAST_MM=1"});
       EXPECT_EQ(r.exit_code, 0) << r.out;
-      EXPECT_EQ(r.out, std::string(row.want) + " leaked=0 bound=yes") << uplo << " " << row.m;
+      EXPECT_EQ(r.out, std::string(row.want) + " leaked=0 bound=yes") << uplo << row.args;
     }
 }
 

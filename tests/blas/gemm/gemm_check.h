@@ -5,7 +5,7 @@
 // blocking order with separate roundings of every product and sum (and alpha folded into A
 // first), so |C - Cref| <= c*(k+2)*eps*(|alpha|*(|A||B|)ij + |beta|*|Cij|) with a small c.
 // Padding rows of A, B (NaN) and C (a sentinel) check that nothing outside the matrices is
-// read or written.
+// read or written; with beta = 0, C holds NaN, which must not be read.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -45,6 +45,9 @@ inline GemmProblem make_gemm(char ta, char tb, int m, int n, int k, double alpha
   fill(p.a, p.lda, ar, ac, kNaN);
   fill(p.b, p.ldb, br, bc, kNaN);
   fill(p.c0, p.ldc, m, n, kCSentinel);
+  if (beta == 0.0)
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < m; ++i) p.c0[i + static_cast<std::size_t>(j) * p.ldc] = kNaN;
   return p;
 }
 
@@ -74,20 +77,18 @@ inline GemmReference gemm_reference(const GemmProblem& p, double factor = 4.0) {
 
 inline ::testing::AssertionResult gemm_matches(const GemmProblem& p, const GemmReference& r,
                                                const std::vector<double>& c) {
-  for (int j = 0; j < p.n; ++j) {
-    for (int i = 0; i < p.ldc; ++i) {
-      const std::size_t at = i + static_cast<std::size_t>(j) * p.ldc;
-      if (r.bound[at] < 0) {
-        if (std::memcmp(&c[at], &p.c0[at], sizeof(double)) != 0)
-          return ::testing::AssertionFailure() << "padding of C written at (" << i << "," << j << ")";
-        continue;
-      }
-      if (!(std::fabs(c[at] - r.value[at]) <= r.bound[at]))
-        return ::testing::AssertionFailure()
-               << "C(" << i << "," << j << ") = " << c[at] << ", expected " << r.value[at]
-               << " within " << r.bound[at] << " [" << p.ta << p.tb << " m=" << p.m
-               << " n=" << p.n << " k=" << p.k << " alpha=" << p.alpha << " beta=" << p.beta << "]";
+  for (std::size_t at = 0; at < c.size(); ++at) {
+    const std::size_t i = at % p.ldc, j = at / p.ldc;
+    if (r.bound[at] < 0) {
+      if (std::memcmp(&c[at], &p.c0[at], sizeof(double)) != 0)
+        return ::testing::AssertionFailure() << "padding of C written at (" << i << "," << j << ")";
+      continue;
     }
+    if (!(std::fabs(c[at] - r.value[at]) <= r.bound[at]))
+      return ::testing::AssertionFailure()
+             << "C(" << i << "," << j << ") = " << c[at] << ", expected " << r.value[at]
+             << " within " << r.bound[at] << " [" << p.ta << p.tb << " m=" << p.m << " n=" << p.n
+             << " k=" << p.k << " alpha=" << p.alpha << " beta=" << p.beta << "]";
   }
   return ::testing::AssertionSuccess();
 }

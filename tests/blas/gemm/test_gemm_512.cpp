@@ -1,6 +1,7 @@
 // The 512-bit tier of the CpuType 7 matrix multiply: bit for bit the results of the 256-bit
-// kernels (both tiers run in one process, switched between calls), through the serial and
-// blocked routines, DGEMM, cblas_dgemm and LAPACKE_dgetrf on 1 to 4 threads; and when the
+// kernels (both tiers run in one process, switched between calls), through the serial
+// routine, DGEMM and LAPACKE_dgetrf on 1 to 4 threads (its blocked modes are rows of the
+// variant loop of the kernel tests); and when the
 // tier is used, on simulated processors and under every setting (child processes, since the
 // decision is made once per process).
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@
 #include "service/platform.h"
 #include "tests/blas/gemm/gemm_check.h"
 #include "tests/support/child.h"
+#include "tests/support/fake_machine.h"
 
 namespace ztr {
 namespace {
@@ -50,11 +52,11 @@ std::vector<std::vector<double>> under_both(const std::vector<double>& c, Call c
 }
 
 // Shapes around every edge of the tile (8-row slivers, groups of 4, 4-column B slivers,
-// B chunks of 128 columns) and of the depth (granule 4, passes of 64, two K blocks).
+// B chunks of 128 columns) and of the depth (granule 4, passes of 64, two K blocks).  The
+// padding rows and the NaN of C (beta = 0) are compared too.
 TEST(Gemm512, SerialBitForBitEveryTransposeAndEdge) {
   SKIP_WITHOUT_TIER();
   const char trans[] = {'N', 'T', 'C'};
-  const double nan = std::numeric_limits<double>::quiet_NaN();
   unsigned seed = 1;
   for (int m : {0, 1, 7, 8, 9, 31, 33, 41, 65})
     for (int n : {1, 3, 5, 9, 133})
@@ -62,60 +64,13 @@ TEST(Gemm512, SerialBitForBitEveryTransposeAndEdge) {
         const char ta = trans[seed % 3], tb = trans[(seed / 3) % 3];
         const double alpha = seed % 5 == 0 ? 0.0 : (seed % 2 ? 1.0 : -0.75);
         const double beta = seed % 3 == 0 ? 0.0 : (seed % 3 == 1 ? 1.0 : 0.5);
-        GemmProblem p = make_gemm(ta, tb, m, n, k, alpha, beta, 3, seed++);
-        if (beta == 0.0)
-          for (int j = 0; j < n; ++j)
-            for (int i = 0; i < m; ++i) p.c0[i + static_cast<std::size_t>(j) * p.ldc] = nan;
+        const GemmProblem p = make_gemm(ta, tb, m, n, k, alpha, beta, 3, seed++);
         const auto r = under_both(p.c0, [&](double* c, int) {
           g_gemm_serial.variant(7)(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha, p.a.data(), &p.lda,
                                    p.b.data(), &p.ldb, &p.beta, c, &p.ldc);
         });
         EXPECT_TRUE(same_bits(r[0], r[1])) << ta << tb << " m " << m << " n " << n << " k " << k;
-        for (int j = 0; j < n; ++j)
-          for (int i = 0; i < p.ldc; ++i) {
-            const double v = r[1][i + static_cast<std::size_t>(j) * p.ldc];
-            if (i >= m) {
-              ASSERT_EQ(v, test::kCSentinel) << "padding row " << i << " written";
-            } else {
-              ASSERT_FALSE(std::isnan(v)) << "NaN of C (beta 0) or of A/B padding read";
-            }
-          }
-      }
-}
-
-// Every packing mode of the blocked loops, the pre-packed ones with each tier's own packing.
-TEST(Gemm512, BlockedModesBitForBit) {
-  SKIP_WITHOUT_TIER();
-  unsigned seed = 50;
-  for (char ta : {'N', 'T'})
-    for (char tb : {'N', 'T'})
-      for (const auto& s : {std::vector<int>{37, 29, 61}, {70, 130, 200}, {9, 5, 256}}) {
-        const GemmProblem p = make_gemm(ta, tb, s[0], s[1], s[2], -1.25, 0.5, 2, seed++);
-        for (int mode : {2, 4, 8, 16, 32}) {
-          const auto r = under_both(p.c0, [&](double* c, int tier) {
-            GemmKernelParams rec;
-            gemm::t7::gemm_params_init_tier(&rec, tier);
-            rec.block_size_fn(&rec, p.m, p.n, p.k);
-            const int kbp = (p.k + rec.k_granule - 1) / rec.k_granule * rec.k_granule;
-            const int as = kbp * rec.min_m, bs = kbp * rec.min_n;
-            std::vector<double> ap(static_cast<std::size_t>(as) * (p.m / rec.min_m + 1));
-            std::vector<double> bp(static_cast<std::size_t>(bs) * (p.n / rec.min_n + 1));
-            (ta == 'N' ? rec.pack_a_n_fn : rec.pack_a_t_fn)(p.m, p.k, p.a.data(), p.lda, ap.data(),
-                                                            as, p.alpha);
-            (tb == 'N' ? rec.pack_b_n_fn : rec.pack_b_t_fn)(p.k, p.n, p.b.data(), p.ldb, bp.data(),
-                                                            bs);
-            const bool packed_a = mode == 8 || mode == 16, packed_b = mode == 32;
-            const double one = 1.0;
-            const int lda = packed_a ? as : p.lda, ldb = packed_b ? bs : p.ldb;
-            ASSERT_EQ(g_gemm_blocked.variant(7)(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha,
-                                                packed_a ? ap.data() : p.a.data(), &lda,
-                                                packed_b ? bp.data() : p.b.data(), &ldb,
-                                                packed_a || packed_b ? &one : &p.beta, c, &p.ldc,
-                                                mode, &rec, 0),
-                      0);
-          });
-          EXPECT_TRUE(same_bits(r[0], r[1])) << ta << tb << " mode " << mode << " m " << s[0];
-        }
+        EXPECT_TRUE(test::gemm_matches(p, r[1]));
       }
 }
 
@@ -134,7 +89,7 @@ TEST(Gemm512, DgemmAndLuBitForBitOnOneToFourThreads) {
       EXPECT_TRUE(same_bits(r[0], r[1])) << "DGEMM " << ta << " threads " << threads;
     }
     const int n = 389;
-    const GemmProblem lu = make_gemm('N', 'N', n, n, 1, 1.0, 0.0, 0, 30 + threads);
+    const GemmProblem lu = make_gemm('N', 'N', n, n, 1, 1.0, 1.0, 0, 30 + threads);
     std::vector<int> piv[2] = {std::vector<int>(n), std::vector<int>(n)};
     const auto rl = under_both(lu.c0, [&](double* a, int tier) {
       EXPECT_EQ(LAPACKE_dgetrf(ZTR_COL_MAJOR, n, n, a, n, piv[tier].data()), 0);
@@ -145,41 +100,10 @@ TEST(Gemm512, DgemmAndLuBitForBitOnOneToFourThreads) {
 
 // ---- when the tier is used --------------------------------------------------------------
 
-// A processor of type 7 (TEST_CPU "avx2"), with the 512-bit foundation ("avx512"), or type 6
-// with it ("avx_avx512"); TEST_XCR0 is the state the OS saves.
-struct SimulatedCpu {
-  std::uint32_t l1_ecx = 0, l7_ebx = 0;
-  std::uint64_t xcr0 = 0;
-} g_sim;
-
-CpuidRegs sim_cpuid(std::uint32_t leaf, std::uint32_t) {
-  CpuidRegs r{0, 0, 0, 0};
-  if (leaf == 0) {
-    r.eax = 7;
-    std::memcpy(&r.ebx, "Genu", 4);
-    std::memcpy(&r.edx, "ineO", 4);
-    std::memcpy(&r.ecx, "rvan", 4);
-  }
-  if (leaf == 1) r = {0, 0, g_sim.l1_ecx, 1u << 26};
-  if (leaf == 7) r.ebx = g_sim.l7_ebx;
-  if (leaf == 0x80000000u) r.eax = 0x80000001u;
-  if (leaf == 0x80000001u) r.ecx = 1u << 5;  // LZCNT
-  return r;
-}
-
+// A simulated processor (fake_machine.h): "avx2+512" is type 7 with the 512-bit foundation,
+// "avx2_no_fma+512" type 6 with it; TEST_XCR0 is the state the OS saves.
 ZTR_CHILD(tier_report) {
-  if (const char* kind = std::getenv("TEST_CPU")) {
-    const std::string k = kind;
-    // SSE3, SSSE3, SSE4.1/4.2, OSXSAVE, AVX; FMA and AES for type 7.
-    g_sim.l1_ecx = (1u << 0) | (1u << 9) | (1u << 19) | (1u << 20) | (1u << 27) | (1u << 28);
-    if (k != "avx_avx512") g_sim.l1_ecx |= (1u << 12) | (1u << 25);
-    g_sim.l7_ebx = (1u << 3) | (1u << 5) | (1u << 8);  // BMI1, AVX2, BMI2
-    if (k != "avx2") g_sim.l7_ebx |= 1u << 16;         // AVX-512 foundation
-    g_sim.xcr0 = std::strtoull(std::getenv("TEST_XCR0"), nullptr, 0);
-    platform().has_cpuid = [] { return true; };
-    platform().cpuid = sim_cpuid;
-    platform().xgetbv = [](std::uint32_t) { return g_sim.xcr0; };
-  }
+  if (std::getenv("TEST_CPU") != nullptr) test::install_fake_cpu();
   GemmKernelParams rec;
   g_gemm_params_init.variant(7)(&rec);
   std::printf("type=%d supported=%d in_use=%d record=%d", detect_cpu_type(),
@@ -190,7 +114,8 @@ ZTR_CHILD(tier_report) {
 
 std::string report(const std::string& cpu, const std::string& xcr0, const std::string& env) {
   std::vector<std::string> vars;
-  if (!cpu.empty()) vars = {"TEST_CPU=" + cpu, "TEST_XCR0=" + xcr0};
+  if (!cpu.empty()) vars = {"TEST_CPU=" + cpu.substr(0, cpu.find('+')), "TEST_XCR0=" + xcr0};
+  if (cpu.find("+512") != std::string::npos) vars.push_back("TEST_AVX512=1");
   if (!env.empty()) vars.push_back(env);
   const test::ChildResult r = test::run_child("tier_report", vars);
   EXPECT_EQ(r.exit_code, 0) << r.out;
@@ -201,31 +126,24 @@ TEST(Gemm512Detect, SimulatedProcessorsAndEverySetting) {
   struct Case {
     const char *cpu, *xcr0, *env, *expect;
   } const kCases[] = {
-      {"avx512", "0xe7", "", "type=7 supported=1 in_use=1 record=512"},
-      {"avx512", "0xe7", "ZTR_DISABLE_AVX512=1", "type=7 supported=1 in_use=0 record=256"},
-      {"avx512", "0xe7", "ZTR_DISABLE_AVX512=", "type=7 supported=1 in_use=1 record=512"},
-      {"avx512", "0xe7", "ZTR_CBWR=AUTO", "type=7 supported=1 in_use=1 record=512"},
-      {"avx512", "0xe7", "ZTR_CBWR=AVX2", "type=7 supported=1 in_use=0 record=256"},
-      {"avx512", "0xe7", "ZTR_CBWR=BRANCH=AVX2", "type=7 supported=1 in_use=0 record=256"},
-      {"avx512", "0xe7", "ZTR_DEBUG_CPU_TYPE=7", "type=7 supported=1 in_use=1 record=512"},
-      {"avx512", "0xe7", "ZTR_DEBUG_CPU_TYPE=6", "type=6 supported=1 in_use=0 record=256"},
+      {"avx2+512", "0xe7", "", "type=7 supported=1 in_use=1 record=512"},
+      {"avx2+512", "0xe7", "ZTR_DISABLE_AVX512=1", "type=7 supported=1 in_use=0 record=256"},
+      {"avx2+512", "0xe7", "ZTR_DISABLE_AVX512=", "type=7 supported=1 in_use=1 record=512"},
+      {"avx2+512", "0xe7", "ZTR_CBWR=AUTO", "type=7 supported=1 in_use=1 record=512"},
+      {"avx2+512", "0xe7", "ZTR_CBWR=AVX2", "type=7 supported=1 in_use=0 record=256"},
+      {"avx2+512", "0xe7", "ZTR_CBWR=BRANCH=AVX2", "type=7 supported=1 in_use=0 record=256"},
+      {"avx2+512", "0xe7", "ZTR_CBWR=COMPATIBLE", "type=2 supported=1 in_use=0 record=256"},
+      {"avx2+512", "0xe7", "ZTR_DEBUG_CPU_TYPE=7", "type=7 supported=1 in_use=1 record=512"},
+      {"avx2+512", "0xe7", "ZTR_DEBUG_CPU_TYPE=6", "type=6 supported=1 in_use=0 record=256"},
       // The OS does not save the 512-bit state, or only part of it.
-      {"avx512", "0x7", "", "type=7 supported=0 in_use=0 record=256"},
-      {"avx512", "0x67", "", "type=7 supported=0 in_use=0 record=256"},
-      {"avx512", "0xa7", "", "type=7 supported=0 in_use=0 record=256"},
+      {"avx2+512", "0x7", "", "type=7 supported=0 in_use=0 record=256"},
+      {"avx2+512", "0x67", "", "type=7 supported=0 in_use=0 record=256"},
+      {"avx2+512", "0xa7", "", "type=7 supported=0 in_use=0 record=256"},
       {"avx2", "0xe7", "", "type=7 supported=0 in_use=0 record=256"},
-      {"avx_avx512", "0xe7", "", "type=6 supported=1 in_use=0 record=256"},
+      {"avx2_no_fma+512", "0xe7", "", "type=6 supported=1 in_use=0 record=256"},
   };
   for (const Case& c : kCases)
     EXPECT_EQ(report(c.cpu, c.xcr0, c.env), c.expect) << c.cpu << " " << c.xcr0 << " " << c.env;
-  // Every fixed branch and every forced type below 7 keeps the 256-bit kernels.
-  std::vector<std::string> settings;
-  for (const char* b : {"COMPATIBLE", "SSE2", "SSE3", "SSSE3", "SSE4_1", "SSE4_2", "AVX", "AVX2"})
-    settings.push_back(std::string("ZTR_CBWR=") + b);
-  for (int t = kCpuTypeMin; t < kCpuTypeMax; ++t)
-    settings.push_back("ZTR_DEBUG_CPU_TYPE=" + std::to_string(t));
-  for (const std::string& e : settings)
-    EXPECT_NE(report("avx512", "0xe7", e).find("in_use=0 record=256"), std::string::npos) << e;
 }
 
 TEST(Gemm512Detect, ThisProcessor) {

@@ -18,6 +18,7 @@
 #include "testalloc.h"
 #include "tests/blas/gemm/gemm_check.h"
 #include "tests/support/child.h"
+#include "tests/support/fake_machine.h"
 
 namespace ztr {
 namespace {
@@ -31,7 +32,7 @@ TEST(GemmDriverWorkers, EveryPolicyAndWorker) {
   struct Shape {
     int m, n, k;
   };
-  const Shape shapes[] = {{600, 50, 300}, {600, 50, 40},   {1200, 20, 30}, {300, 300, 50},
+  const Shape shapes[] = {{600, 50, 300},  {600, 50, 40},  {1200, 20, 30},  {300, 300, 50},
                           {200, 200, 300}, {120, 400, 70}, {101, 101, 101}, {9, 500, 7}};
   unsigned seed = 11;
   for (const Shape& s : shapes) {
@@ -42,10 +43,12 @@ TEST(GemmDriverWorkers, EveryPolicyAndWorker) {
     const test::GemmReference ref = test::gemm_reference(p);
     for (int policy = 0; policy <= 5; ++policy) {
       for (int threads = 2; threads <= 4; ++threads) {
-        EXPECT_TRUE(test::gemm_run_and_check(p, ref, [&](auto... args) {
-          const GemmCall call{args...};
-          gemm_large_path(call, threads, policy);
-        })) << "policy " << policy << " threads " << threads;
+        EXPECT_TRUE(test::gemm_run_and_check(p, ref,
+                                             [&](auto... args) {
+                                               const GemmCall call{args...};
+                                               gemm_large_path(call, threads, policy);
+                                             }))
+            << "policy " << policy << " threads " << threads;
       }
     }
   }
@@ -53,38 +56,16 @@ TEST(GemmDriverWorkers, EveryPolicyAndWorker) {
 
 // ---- child processes: the whole driver under a forced CpuType and thread count ----
 
-// A processor whose deterministic cache leaf describes 32 KiB L1, 4 MiB L2 and 16 MiB L3:
-// with CpuType 4 and SSE4.1 (sub-class 33) the driver takes its large-L2 split and blocking.
-CpuidRegs fake_large_l2_cpuid(std::uint32_t leaf, std::uint32_t sub) {
-  if (leaf == 0) {
-    CpuidRegs r = default_platform().cpuid(0, 0);
-    if (r.eax < 4) r.eax = 4;
-    return r;
-  }
-  if (leaf != 4) return default_platform().cpuid(leaf, sub);
-  // eax: type (1 data, 3 unified) and level; ebx: ways-1, partitions-1, line-1; ecx: sets-1.
-  auto level = [](unsigned type, unsigned lvl, unsigned bytes) {
-    const unsigned ways = 16, line = 64;
-    return CpuidRegs{type | (lvl << 5), ((ways - 1) << 22) | (line - 1), bytes / (ways * line) - 1, 0};
-  };
-  switch (sub) {
-    case 0: return level(1, 1, 32768);
-    case 1: return level(3, 2, 4u << 20);
-    case 2: return level(3, 3, 16u << 20);
-    default: return CpuidRegs{0, 0, 0, 0};
-  }
-}
-
 // Runs a battery of products through DGEMM; prints failures, returns their count.
 ZTR_CHILD(gemm_battery) {
-  if (std::getenv("TEST_FAKE_LARGE_L2") != nullptr) platform().cpuid = fake_large_l2_cpuid;
+  if (std::getenv("TEST_CPU") != nullptr) test::install_fake_cpu();
   struct Shape {
     int m, n, k;
   };
   // Tiny (serial), small region by rows and by columns, large path for each worker kind.
-  const Shape shapes[] = {{10, 3, 1000}, {100, 100, 100}, {100, 20, 60}, {64, 96, 80},
-                          {600, 50, 40},  {200, 200, 50},  {130, 140, 270}, {50, 300, 30},
-                          {5, 5, 5},      {257, 33, 129}};
+  const Shape shapes[] = {{10, 3, 1000}, {100, 100, 100}, {100, 20, 60},   {64, 96, 80},
+                          {600, 50, 40}, {200, 200, 50},  {130, 140, 270}, {50, 300, 30},
+                          {5, 5, 5},     {257, 33, 129}};
   int failures = 0;
   unsigned seed = 1;
   const char* const trans[] = {"NN", "TN", "NT", "CC", "tn"};
@@ -105,35 +86,27 @@ ZTR_CHILD(gemm_battery) {
   return failures;
 }
 
+// Every CpuType on 1 to 4 threads; CpuType 4 without SSE4.1 (2 x 2 tiles); a simulated
+// sub-class 33 processor with a 4 MiB L2, for which the driver takes its large-L2 split and
+// blocking.
 TEST(GemmDriverChildren, EveryCpuTypeAndThreadCount) {
-  for (int type = kCpuTypeMin; type <= kCpuTypeMax; ++type) {
-    if (hardware_cpu_type() < type) continue;
-    for (int threads = 1; threads <= 4; ++threads) {
-      const auto r = test::run_child("gemm_battery",
-                                     {"ZTR_DEBUG_CPU_TYPE=" + std::to_string(type),
-                                      "ZTR_NUM_THREADS=" + std::to_string(threads),
-                                      "ZTR_DYNAMIC=FALSE"});
-      EXPECT_EQ(r.exit_code, 0) << "type " << type << " threads " << threads << "\n" << r.out;
-      EXPECT_NE(r.out.find("type=" + std::to_string(type)), std::string::npos) << r.out;
-    }
-  }
-  // CpuType 4 without SSE4.1 (2 x 2 tiles).
-  for (int threads : {1, 3}) {
-    const auto r = test::run_child("gemm_battery", {"ZTR_CBWR=SSSE3",
-                                                    "ZTR_NUM_THREADS=" + std::to_string(threads),
-                                                    "ZTR_DYNAMIC=FALSE"});
-    EXPECT_EQ(r.exit_code, 0) << r.out;
-    EXPECT_NE(r.out.find("type=4 ma=32"), std::string::npos) << r.out;
-  }
-  // A sub-class 33 processor with a large L2, presented through the CPUID seam.
-  if (hardware_cpu_type() >= 5) {
-    for (int threads : {2, 4}) {
-      const auto r = test::run_child("gemm_battery", {"TEST_FAKE_LARGE_L2=1", "ZTR_DEBUG_CPU_TYPE=4",
-                                                      "ZTR_NUM_THREADS=" + std::to_string(threads),
-                                                      "ZTR_DYNAMIC=FALSE"});
-      EXPECT_EQ(r.exit_code, 0) << r.out;
-      EXPECT_NE(r.out.find("type=4 ma=33"), std::string::npos) << r.out;
-    }
+  std::vector<std::vector<std::string>> runs;
+  for (int type = kCpuTypeMin; type <= hardware_cpu_type(); ++type)
+    for (int threads = 1; threads <= 4; ++threads)
+      runs.push_back({"ZTR_DEBUG_CPU_TYPE=" + std::to_string(type),
+                      "ZTR_NUM_THREADS=" + std::to_string(threads),
+                      "type=" + std::to_string(type)});
+  for (const char* threads : {"ZTR_NUM_THREADS=1", "ZTR_NUM_THREADS=3"})
+    runs.push_back({"ZTR_CBWR=SSSE3", threads, "type=4 ma=32"});
+  for (const char* threads : {"ZTR_NUM_THREADS=2", "ZTR_NUM_THREADS=4"})
+    if (hardware_cpu_type() >= 5)
+      runs.push_back({"TEST_CPU=sse41", "TEST_CACHES=large_l2", threads, "type=4 ma=33"});
+  for (auto env : runs) {
+    const std::string want = env.back();
+    env.back() = "ZTR_DYNAMIC=FALSE";
+    const auto r = test::run_child("gemm_battery", env);
+    EXPECT_EQ(r.exit_code, 0) << env[0] << " " << env[1] << "\n" << r.out;
+    EXPECT_NE(r.out.find(want), std::string::npos) << r.out;
   }
 }
 
@@ -141,10 +114,9 @@ TEST(GemmDriverChildren, EveryCpuTypeAndThreadCount) {
 // right; a failed buffer inside the blocked loops is reported as "xgemm" and the unblocked
 // kernel computes the product.  Nothing leaks (the pool is off in these children).
 ZTR_CHILD(gemm_alloc_failure) {
-  const long limit = std::atol(std::getenv("TEST_FAIL_ABOVE"));
-  const int policy = std::atoi(std::getenv("TEST_POLICY"));
-  const int m = std::atoi(std::getenv("TEST_M")), n = std::atoi(std::getenv("TEST_N")),
-            k = std::atoi(std::getenv("TEST_K"));
+  int policy = 0, m = 0, n = 0, k = 0;
+  long limit = 0;
+  std::sscanf(std::getenv("TEST_ARGS"), "%d %d %d %d %ld", &policy, &m, &n, &k, &limit);
   const GemmProblem p = make_gemm('N', 'T', m, n, k, 2.0, 0.5, 1, 5);
   const long live = ztr_testalloc_live();
   ztr_testalloc_fail_above(static_cast<std::size_t>(limit));
@@ -173,36 +145,28 @@ int count(const std::string& s, const std::string& what) {
 TEST(GemmDriverChildren, AllocationFailures) {
   const std::string panel = "ZTR INTERNAL ERROR: Not enough work memory in function gemm\n";
   const std::string loops = "ZTR INTERNAL ERROR: Not enough work memory in function xgemm\n";
-  struct Case {
-    const char* policy;
-    const char* m;
-    const char* n;
-    const char* k;
-    const char* limit;
+  const struct {
+    const char* args;  // policy (-1: DGEMM, -2/-3: that CpuType's serial routine), m, n, k, limit
     int panel_reports;
     bool loop_reports;
+  } cases[] = {
+      {"5 600 50 40 0", 0, false},        // grid A, nothing fails
+      {"3 300 300 50 0", 0, false},       // grid B, nothing fails
+      {"5 600 50 40 200000", 1, false},   // grid A panels fail
+      {"3 300 300 50 230000", 1, false},  // grid B panels fail
+      {"-1 200 200 200 50000", 0, true},  // one thread: blocked buffers fail
+      {"0 400 300 200 50000", 0, true},   // rows: every thread's buffers fail
+      {"-2 50 60 70 100000", 0, false},   // CpuType 2 and 3 report "xdgemm"
+      {"-3 50 60 70 100000", 0, false},
   };
-  const Case cases[] = {
-      {"5", "600", "50", "40", "0", 0, false},        // grid A, nothing fails
-      {"3", "300", "300", "50", "0", 0, false},       // grid B, nothing fails
-      {"5", "600", "50", "40", "200000", 1, false},   // grid A panels fail
-      {"3", "300", "300", "50", "230000", 1, false},  // grid B panels fail
-      {"-1", "200", "200", "200", "50000", 0, true},  // one thread: blocked buffers fail
-      {"0", "400", "300", "200", "50000", 0, true},   // rows: every thread's buffers fail
-      {"-2", "50", "60", "70", "100000", 0, false},   // CpuType 2 and 3 report "xdgemm"
-      {"-3", "50", "60", "70", "100000", 0, false},
-  };
-  for (const Case& c : cases) {
-    const auto r = test::run_child(
-        "gemm_alloc_failure",
-        {std::string("TEST_POLICY=") + c.policy, std::string("TEST_M=") + c.m,
-         std::string("TEST_N=") + c.n, std::string("TEST_K=") + c.k,
-         std::string("TEST_FAIL_ABOVE=") + c.limit, "ZTR_DISABLE_FAST_MM=1",
-         "ZTR_NUM_THREADS=1", "ZTR_DYNAMIC=FALSE"});
+  for (const auto& c : cases) {
+    const auto r = test::run_child("gemm_alloc_failure",
+                                   {std::string("TEST_ARGS=") + c.args, "ZTR_DISABLE_FAST_MM=1",
+                                    "ZTR_NUM_THREADS=1", "ZTR_DYNAMIC=FALSE"});
     EXPECT_EQ(r.exit_code, 0) << r.out;
     EXPECT_EQ(count(r.out, panel), c.panel_reports) << r.out;
     EXPECT_EQ(count(r.out, loops) > 0, c.loop_reports) << r.out;
-    if (c.policy[0] == '-' && c.policy[1] != '1') {
+    if (c.args[0] == '-' && c.args[1] != '1') {
       EXPECT_EQ(count(r.out, "ZTR INTERNAL ERROR: Not enough work memory in function xdgemm\n"), 1)
           << r.out;
     }
