@@ -1,5 +1,5 @@
-// Row interchanges (serial kernel variants and the column-parallel path), the machine
-// parameters and the block-size tuning.
+// Row interchanges in every kernel variant (the column-parallel split: through the LU
+// factorization's tests), the machine parameters and the block-size tuning.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -79,27 +79,6 @@ TEST(Dlaswp, EveryVariantForwardBackwardAndStrided) {
         kVariants[v](n, a.data(), lda, k1, k2, ipiv.data(), incx);
         ASSERT_EQ(check(m, n, lda, k1, k2, ipiv, incx, a), 0) << v << " " << n << " " << incx;
       }
-}
-
-ZTR_CHILD(dlaswp_threads) {
-  // Wide enough for the column-parallel path; the result must not depend on the split.
-  const int m = 40, lda = 41;
-  int bad = 0;
-  for (int n : {129, 300, 1001})
-    for (int incx : {1, -1}) {
-      const int k1 = 2, k2 = 30;
-      const auto ipiv = pivots(m, k1, k2, incx, n);
-      auto a = labelled(m, n, lda);
-      ztr_lapack_dlaswp(&n, a.data(), &lda, &k1, &k2, ipiv.data(), &incx);
-      bad += check(m, n, lda, k1, k2, ipiv, incx, a);
-    }
-  return bad == 0 ? 0 : 1;
-}
-
-TEST(Dlaswp, ColumnParallelPathWithOneToFourThreads) {
-  test::expect_children({{"dlaswp_threads", {"ZTR_NUM_THREADS=1", "ZTR_DYNAMIC=FALSE"}},
-                         {"dlaswp_threads", {"ZTR_NUM_THREADS=3", "ZTR_DYNAMIC=FALSE"}},
-                         {"dlaswp_threads", {"ZTR_NUM_THREADS=4", "ZTR_DYNAMIC=FALSE"}}});
 }
 
 TEST(Dlamch, IeeeDoubleParameters) {

@@ -2,7 +2,7 @@
 // ||Q'*Q - I|| on every path of DGEQRF (serial blocked, task-parallel with 2 to 4 threads,
 // the row-split panels of tall matrices, short workspaces, failed allocations), DORGQR's
 // blocking and its special cases, the argument checks and the workspace queries; and the
-// Householder building blocks underneath.
+// reflector's sign rule and its tiny-input rescaling.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -195,10 +195,9 @@ TEST(Dorgqr, FewerReflectorsThanColumns) {
   EXPECT_LT(test::qr_residual(m, k, a0.data(), lda, q.data(), lda, a.data(), lda), kRatioBound);
 }
 
-// The Householder building blocks: the reflector's sign rule and its accuracy at the edge of
-// the exponent range, and block reflectors (every side, transpose and direction, in one and
-// in several column blocks of T, with an H = I among them) against the reflectors applied one
-// by one.
+// The reflector's sign rule and its accuracy at the edge of the exponent range.  (Block
+// reflectors on every side, transpose and direction are checked through the drivers that
+// apply them: the factorizations, Q generation and multiplication by the reduction's Q.)
 using test::kUnitRoundoff;
 
 TEST(Dlarfg, SignRuleZeroVectorAndTinyInput) {
@@ -227,94 +226,6 @@ TEST(Dlarfg, SignRuleZeroVectorAndTinyInput) {
       EXPECT_EQ(x[1], -99);
       EXPECT_EQ(x[3], -99);
     }
-}
-
-// The reflectors' vectors with their implied parts filled in: columnwise storage, count rows,
-// forward (unit at row j) or backward (unit at row count-k+j); tau = 2/(v'v), so every H is
-// orthogonal (the third one excepted, see below).
-struct Reflectors {
-  int count, k;
-  bool forward;
-  std::vector<double> v;     // as the routines read it (implied parts hold garbage)
-  std::vector<double> full;  // with the unit and zeros written out
-  std::vector<double> tau;
-};
-
-Reflectors make_reflectors(int count, int k, bool forward, std::uint64_t seed) {
-  Reflectors r{count,
-               k,
-               forward,
-               test::random_matrix(count, k, count, seed),
-               std::vector<double>(static_cast<std::size_t>(count) * k),
-               std::vector<double>(k)};
-  for (int j = 0; j < k; ++j) {
-    const int unit = forward ? j : count - k + j;
-    double vv = 0;
-    for (int i = 0; i < count; ++i) {
-      const std::size_t at = i + static_cast<std::size_t>(j) * count;
-      double& f = r.full[at];
-      f = i == unit ? 1.0 : ((forward ? i < unit : i > unit) ? 0.0 : r.v[at]);
-      if (i == unit || (forward ? i < unit : i > unit)) r.v[at] = 1e30;  // must not be read
-      vv += f * f;
-    }
-    r.tau[j] = 2.0 / vv;
-  }
-  // One H = I among several: its column of T must be zero (T starts as garbage).
-  if (k >= 5) r.tau[2] = 0.0;
-  return r;
-}
-
-// C := H(j)*C (left) or C*H(j) (right) by the definition.
-void apply_one(const Reflectors& r, int j, bool left, int m, int n, std::vector<double>& c) {
-  const double* v = r.full.data() + static_cast<std::size_t>(j) * r.count;
-  auto C = [&](int i, int l) -> double& { return c[i + static_cast<std::size_t>(l) * m]; };
-  if (left) {
-    for (int l = 0; l < n; ++l) {
-      double w = 0;
-      for (int i = 0; i < m; ++i) w += v[i] * C(i, l);
-      for (int i = 0; i < m; ++i) C(i, l) -= r.tau[j] * v[i] * w;
-    }
-  } else {
-    for (int i = 0; i < m; ++i) {
-      double w = 0;
-      for (int l = 0; l < n; ++l) w += C(i, l) * v[l];
-      for (int l = 0; l < n; ++l) C(i, l) -= r.tau[j] * w * v[l];
-    }
-  }
-}
-
-TEST(Dlarfb, BlockReflectorEqualsTheReflectorsOneByOne) {
-  const int m = 70, n = 50;
-  std::uint64_t seed = 3;
-  // k = 40 spans several column blocks of T (the couplings are matrix multiplies).
-  for (int k : {1, 5, 40}) {
-    for (bool forward : {true, false}) {
-      for (bool left : {true, false}) {
-        for (bool trans : {false, true}) {
-          const int count = left ? m : n;
-          const Reflectors r = make_reflectors(count, k, forward, ++seed);
-          std::vector<double> t(static_cast<std::size_t>(k) * k, 1e30);
-          ztr_lapack_dlarft(forward ? "F" : "B", "C", count, k, r.v.data(), count, r.tau.data(),
-                            t.data(), k);
-          const std::vector<double> c0 = test::random_matrix(m, n, m, ++seed);
-          std::vector<double> c = c0, want = c0;
-          const int ldwork = left ? n : m;
-          std::vector<double> work(static_cast<std::size_t>(ldwork) * k);
-          ztr_lapack_dlarfb(left ? "L" : "R", trans ? "T" : "N", forward ? "F" : "B", "C", m, n, k,
-                            r.v.data(), count, t.data(), k, c.data(), m, work.data(), ldwork);
-          // Q = H(1)...H(k) (forward) or H(k)...H(1) (backward); op(Q) on the given side.
-          // The reflector nearest to C goes first.
-          const bool first_is_last = forward == (left != trans);
-          for (int s = 0; s < k; ++s) apply_one(r, first_is_last ? k - 1 - s : s, left, m, n, want);
-          const double err =
-              test::one_norm_diff(m, n, c.data(), m, want.data(), m) /
-              (test::one_norm_diff(m, n, c0.data(), m, nullptr, 0) * count * kUnitRoundoff);
-          EXPECT_LT(err, 30.0) << "k " << k << (forward ? " F" : " B") << (left ? " L" : " R")
-                               << (trans ? " T" : " N");
-        }
-      }
-    }
-  }
 }
 
 }  // namespace

@@ -76,6 +76,9 @@ TEST(LapackeNanScan, OnlyTheStoredPartIsScanned) {
       EXPECT_FALSE(lapacke_tr_has_nan(layout, uplo, 'N', n, t.data(), lda));
       t[at(upper ? 0 : 3, upper ? 3 : 0)] = kNaN;
       EXPECT_TRUE(lapacke_tr_has_nan(layout, uplo, 'N', n, t.data(), lda)) << layout << uplo;
+      t[at(upper ? 0 : 3, upper ? 3 : 0)] = 0.0;
+      t[at(2, 2)] = kNaN;  // the diagonal belongs to the triangle
+      EXPECT_TRUE(lapacke_tr_has_nan(layout, uplo, 'N', n, t.data(), lda)) << layout << uplo;
     }
   }
   const double x[] = {1, 2, kNaN};

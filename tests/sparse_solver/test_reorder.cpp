@@ -277,6 +277,12 @@ TEST(Reorder, BadInputIsRefused) {
     half.xadj.push_back(static_cast<int>(half.adjncy.size()));
   }
   EXPECT_EQ(order(half, 2).perm, order(u, 2).perm);
+  // The elimination tree refuses an order that is not a permutation.
+  const Graph p4 = test::path(4);
+  std::vector<int> repeated = {0, 1, 1, 3}, parent(4);
+  WorkMemory mem;
+  EXPECT_EQ(elimination_tree(&mem, 4, p4.x(), p4.a(), repeated.data(), parent.data()),
+            kOrderBadInput);
 }
 
 // An allocation label is "routine: array": a routine name, a colon, one blank and the name
