@@ -94,16 +94,10 @@ inline Graph path(int n) {
   return from_edges(n, e);
 }
 
-inline Graph star(int n) {
+// Tridiagonal (or, without `chain`, diagonal) plus one full row and column (vertex `hub`).
+inline Graph arrow(int n, int hub, bool chain = true) {
   std::vector<std::pair<int, int>> e;
-  for (int i = 1; i < n; ++i) e.emplace_back(0, i);
-  return from_edges(n, e);
-}
-
-// Tridiagonal plus one full row and column (vertex `hub`).
-inline Graph arrow(int n, int hub) {
-  std::vector<std::pair<int, int>> e;
-  for (int i = 0; i + 1 < n; ++i) e.emplace_back(i, i + 1);
+  for (int i = 0; chain && i + 1 < n; ++i) e.emplace_back(i, i + 1);
   for (int i = 0; i < n; ++i) e.emplace_back(hub, i);
   return from_edges(n, e, true);
 }

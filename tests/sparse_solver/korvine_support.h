@@ -71,25 +71,34 @@ inline Sparse grid_operator(int nx, int ny, int nz, double diag, double wind = 0
   return from_map(nx * ny * nz, m);
 }
 
-// Saddle point [H B'; B 0]: H the 2-D Laplacian of an nx x nx grid, B (m x nx^2) with a
-// unit entry at (i, 2i) (m <= nx^2 / 2) and a few random ones, so that B has full row rank.  Its
-// inertia is (nx^2 positive, m negative).  The zero block has no stored diagonal.
-inline Sparse saddle_point(int nx, int m, std::uint64_t seed) {
-  const Sparse h = grid_operator(nx, nx, 1, 4.0);
+// Saddle point [h H, B'; B 0]: H the 2-D Laplacian of an nx x nx grid, B (m x nx^2) with a
+// unit entry at (i, stride i) (m stride <= nx^2) and two random ones of at most 0.3, so that
+// B has full row rank.  Its inertia is (nx^2 positive, m negative) for h > 0, and (m, m) for
+// h = 0 and stride 1.  The zero block has no stored diagonal.
+inline Sparse saddle_point(int nx, int m, std::uint64_t seed, double h = 1, int stride = 2) {
+  const Sparse lap = grid_operator(nx, nx, 1, 4.0);
   std::map<std::pair<int, int>, double> e;
-  for (int i = 0; i < h.n; ++i)
-    for (int k = h.ia[i]; k < h.ia[i + 1]; ++k) e[{i, h.ja[k]}] = h.a[k];
+  for (int i = 0; i < lap.n; ++i)
+    for (int k = lap.ia[i]; k < lap.ia[i + 1]; ++k) e[{i, lap.ja[k]}] = h * lap.a[k];
   Rng r{seed};
   for (int i = 0; i < m; ++i) {
-    std::vector<std::pair<int, double>> row{{2 * i, 1.0}};
-    for (int t = 0; t < 2; ++t)
-      row.push_back({static_cast<int>((r.uniform() + 1) / 2 * h.n), 0.3 * r.uniform()});
-    for (auto [j, v] : row) {
-      e[{h.n + i, j}] = v;
-      e[{j, h.n + i}] = v;
+    std::map<int, double> row{{stride * i, 1.0}};
+    for (int t = 0; t < 2; ++t) {
+      const int j = static_cast<int>((r.uniform() + 1) / 2 * lap.n);
+      const double v = 0.3 * r.uniform();
+      if (j != stride * i) row[j] = v;
     }
+    for (auto [j, v] : row) e[{lap.n + i, j}] = e[{j, lap.n + i}] = v;
   }
-  return from_map(h.n + m, e);
+  return from_map(lap.n + m, e);
+}
+
+template <typename T = double>
+std::vector<T> random_rhs(std::size_t n, std::uint64_t seed) {
+  Rng r{seed};
+  std::vector<T> v(n);
+  for (T& x : v) x = static_cast<T>(r.uniform());
+  return v;
 }
 
 // The solver's input: the full pattern or the upper triangle, with index base 0 or 1.
@@ -179,6 +188,7 @@ struct Korvine {
     out = testing::internal::GetCapturedStdout();
     return e;
   }
+  bool printed(const std::string& text) const { return out.find(text) != std::string::npos; }
   void release() {
     int phase = -1, n = 0, nrhs = 1;
     KORVINE(pt, &maxfct, &mnum, &mtype, &phase, &n, nullptr, nullptr, nullptr, nullptr, &nrhs,

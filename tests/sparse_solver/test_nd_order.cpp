@@ -25,9 +25,12 @@ OrderGraph own_copy(WorkMemory* mem, const Graph& t) {
   return g;
 }
 
-TEST(NdOrder, ComponentsAreOrderedOneAfterAnother) {
+// Per-component ordering: each component takes one contiguous range of positions.  The k-th
+// allocation is made to fail for k = 1, 2, ... until a call succeeds: each failure returns -2,
+// names the allocation and leaves nothing behind.
+TEST(NdOrder, ComponentsAreOrderedOneAfterAnotherAndUnwindFromAllocationFailures) {
   // Three graphs of different kinds, their vertices shuffled together.
-  const Graph parts[3] = {test::grid(30, 20, 1), test::grid(9, 9, 9), test::path(250)};
+  const Graph parts[3] = {test::grid(20, 15, 1), test::grid(7, 7, 6), test::path(150)};
   const int n = parts[0].n + parts[1].n + parts[2].n;
   std::vector<int> shuffle(n), comp(n);
   std::iota(shuffle.begin(), shuffle.end(), 0);
@@ -40,24 +43,43 @@ TEST(NdOrder, ComponentsAreOrderedOneAfterAnother) {
       for (int q = parts[k].xadj[i]; q < parts[k].xadj[i + 1]; ++q)
         edges.emplace_back(shuffle[base + i], shuffle[base + parts[k].adjncy[q]]);
     }
-  const Graph g = test::from_edges(n, edges);
-
-  WorkMemory mem;
+  const Graph t = test::from_edges(n, edges);
   const int options[kNdOptionCount] = {1, 3, 1, 2, 0, kNdFlagComponents, -1, 1};
-  std::vector<int> perm(n), iperm(n), tree(16, 0);
-  int P = 4;
-  ASSERT_EQ(
-      ONMETIS(&mem, own_copy(&mem, g), options, 2, perm.data(), iperm.data(), tree.data(), &P),
-      kOrderOk);
-  ASSERT_TRUE(test::is_permutation(perm, n));
-  for (int k = 0; k < n; ++k) EXPECT_EQ(iperm[perm[k]], k);
-  EXPECT_EQ(P, 1);
-  EXPECT_EQ(tree[0], 0);
-  EXPECT_EQ(tree[1], n - 1);
-  // Each component takes one contiguous range of positions.
-  int changes = 0;
-  for (int k = 1; k < n; ++k) changes += comp[perm[k]] != comp[perm[k - 1]];
-  EXPECT_EQ(changes, 2);
+  std::set<std::string> labels;
+  const long long live = ztr_testalloc_live();
+  for (long k = 1;; ++k) {
+    WorkMemory mem;
+    OrderGraph g = own_copy(&mem, t);
+    std::vector<int> perm(n), iperm(n), tree(16, 0);
+    int P = 4;
+    const long failures = ztr_testalloc_failures();
+    ztr_testalloc_fail_nth(k, 0);
+    const int rc =
+        ONMETIS(&mem, std::move(g), options, 2, perm.data(), iperm.data(), tree.data(), &P);
+    const bool failed = ztr_testalloc_failures() > failures;
+    ztr_testalloc_reset();
+    ASSERT_EQ(mem.in_use.load(), 0) << "allocation " << k;
+    ASSERT_EQ(ztr_testalloc_live(), live) << "allocation " << k;
+    if (failed) {
+      ASSERT_EQ(rc, kOrderNoMemory) << "allocation " << k;
+      ASSERT_NE(mem.failed_label.load(), nullptr);
+      labels.insert(mem.failed_label.load());
+      ASSERT_LT(k, 100000);
+      continue;
+    }
+    ASSERT_EQ(rc, kOrderOk);
+    ASSERT_TRUE(test::is_permutation(perm, n));
+    for (int q = 0; q < n; ++q) EXPECT_EQ(iperm[perm[q]], q);
+    EXPECT_EQ(P, 1);
+    EXPECT_EQ(tree[0], 0);
+    EXPECT_EQ(tree[1], n - 1);
+    int changes = 0;
+    for (int q = 1; q < n; ++q) changes += comp[perm[q]] != comp[perm[q - 1]];
+    EXPECT_EQ(changes, 2);
+    break;
+  }
+  EXPECT_EQ(labels.count("MlevelNestedDissectionCC: sgraphs"), 1u);
+  EXPECT_EQ(labels.count("MMDOrder: perm"), 1u);
 }
 
 TEST(NdOrder, OptionsChangeTheSearchNotTheContract) {
@@ -82,39 +104,6 @@ TEST(NdOrder, OptionsChangeTheSearchNotTheContract) {
   int huge = (1 << 29) + 1;
   EXPECT_EQ(ONMETIS(&mem, own_copy(&mem, t), nullptr, 1, perm.data(), nullptr, nullptr, &huge),
             kOrderBadInput);
-}
-
-TEST(NdOrder, ComponentOrderUnwindsFromEveryAllocationFailure) {
-  // Fails the k-th allocation of the per-component ordering for k = 1, 2, ... until a call
-  // succeeds: each failure returns -2, names the allocation and leaves nothing behind.
-  const Graph t = test::copies(test::grid(13, 11, 1), 3);
-  const int options[kNdOptionCount] = {1, 3, 1, 2, 0, kNdFlagComponents, -1, 1};
-  std::set<std::string> labels;
-  const long long live = ztr_testalloc_live();
-  for (long k = 1;; ++k) {
-    WorkMemory mem;
-    OrderGraph g = own_copy(&mem, t);
-    std::vector<int> perm(t.n);
-    int P = 1;
-    const long failures = ztr_testalloc_failures();
-    ztr_testalloc_fail_nth(k, 0);
-    const int rc = ONMETIS(&mem, std::move(g), options, 1, perm.data(), nullptr, nullptr, &P);
-    const bool failed = ztr_testalloc_failures() > failures;
-    ztr_testalloc_reset();
-    ASSERT_EQ(mem.in_use.load(), 0) << "allocation " << k;
-    ASSERT_EQ(ztr_testalloc_live(), live) << "allocation " << k;
-    if (!failed) {
-      ASSERT_EQ(rc, kOrderOk);
-      EXPECT_TRUE(test::is_permutation(perm, t.n));
-      break;
-    }
-    ASSERT_EQ(rc, kOrderNoMemory) << "allocation " << k;
-    ASSERT_NE(mem.failed_label.load(), nullptr);
-    labels.insert(mem.failed_label.load());
-    ASSERT_LT(k, 100000);
-  }
-  EXPECT_EQ(labels.count("MlevelNestedDissectionCC: sgraphs"), 1u);
-  EXPECT_EQ(labels.count("MMDOrder: perm"), 1u);
 }
 
 }  // namespace
