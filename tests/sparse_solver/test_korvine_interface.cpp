@@ -33,14 +33,11 @@ TEST(KorvineInterface, QueriesTouchOnlyTheirOutputsAndDefaultsFollowTheType) {
     std::vector<double> b(in.n, 1.0), x(in.n);
     Input<double> m = solver_input(small_spd(), type % 2 == 0, 1);
     ASSERT_EQ(d.call(11, m, b.data(), x.data()), 0);
-    const std::vector<int> got{d.iparm[0],  d.iparm[9],  d.iparm[10],
-                               d.iparm[12], d.iparm[17], d.iparm[63]};
-    EXPECT_EQ(got, (std::vector<int>{1,
-                                     type == 11   ? 13
-                                     : type == -2 ? 8
-                                                  : 0,
-                                     type == 11, type == 11, -1, 103911000}))
+    const int pivot_exponent = type == 11 ? 13 : (type == -2 ? 8 : 0);
+    EXPECT_EQ(std::vector<int>({d.iparm[0], d.iparm[9], d.iparm[10], d.iparm[12], d.iparm[17]}),
+              std::vector<int>({1, pivot_exponent, type == 11, type == 11, -1}))
         << type;
+    EXPECT_EQ(d.iparm[63], 103911000);
   }
 }
 
@@ -299,23 +296,19 @@ TEST(KorvineReport, PhasesPrintTheirBlocks) {
   testing::internal::CaptureStdout();
   k.release();
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-}
-
-TEST(KorvineReport, MessageLevelTwoAddsTheVersionLine) {
-  const Sparse s = grid_operator(5, 5, 1, 4.0);
-  Input<double> in = solver_input(s, true, 0);
-  std::vector<double> b(s.n, 1.0), x(s.n);
-  Korvine k(2);
-  k.iparm[34] = 1;
-  k.iparm[26] = 1;
-  k.msglvl = 2;
-  ASSERT_EQ(k.call_captured(13, in, b.data(), x.data()), 0);
+  // Message level 2 adds the version line.
+  const Sparse g = grid_operator(5, 5, 1, 4.0);
+  Input<double> up = solver_input(g, true, 0);
+  Korvine p(2);
+  p.iparm[34] = p.iparm[26] = 1;
+  p.msglvl = 2;
+  ASSERT_EQ(p.call_captured(13, up, b.data(), x.data()), 0);
   for (const char* line : {" local KORVINE version is 103911000\n",
                            "=== KORVINE: solving a symmetric positive definite system ===\n",
                            "0-based array is turned ON\n", "Matrix checker is turned ON\n"})
-    EXPECT_TRUE(k.printed(line)) << line;
-  EXPECT_EQ(k.iparm[26], 0) << "a passed check is not repeated";
-  EXPECT_FALSE(k.printed("Scaling is turned ON"));
+    EXPECT_TRUE(p.printed(line)) << line;
+  EXPECT_EQ(p.iparm[26], 0) << "a passed check is not repeated";
+  EXPECT_FALSE(p.printed("Scaling is turned ON"));
 }
 
 }  // namespace

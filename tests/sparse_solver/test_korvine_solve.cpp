@@ -181,15 +181,14 @@ TEST(KorvineSolve, UserPermutationIsReturnedAndTaken) {
 // A 4 x 4 block with an exact zero pivot that no interchange inside the block can avoid:
 // type 11 perturbs it and refinement recovers the solution; type 1 reports the zero pivot.
 TEST(KorvineSolve, ZeroPivotIsPerturbedForType11AndFatalForType1) {
-  std::map<std::pair<int, int>, double> m;
+  // A structurally present, numerically zero diagonal in a row that is zero apart from the
+  // diagonal block, in a tridiagonal matrix.
   const int n = 40;
-  for (int i = 0; i < n; ++i) {
-    m[{i, i}] = 4;
-    if (i + 1 < n) m[{i, i + 1}] = m[{i + 1, i}] = -1;
-  }
-  m[{7, 7}] = 0;              // a structurally present, numerically zero diagonal...
-  m[{7, 6}] = m[{7, 8}] = 0;  // ...in a row that is zero apart from the diagonal block
-  m[{6, 7}] = m[{8, 7}] = 1;
+  std::map<std::pair<int, int>, double> m{
+      {{7, 7}, 0}, {{7, 6}, 0}, {{7, 8}, 0}, {{6, 7}, 1}, {{8, 7}, 1}};
+  for (int i = 0; i < n; ++i)
+    for (int j = std::max(i - 1, 0); j <= std::min(i + 1, n - 1); ++j)
+      m.insert({{i, j}, i == j ? 4.0 : -1.0});
   const Sparse s = from_map(n, m);
   Input<double> in = solver_input(s, false, 1);
   std::vector<double> b(n, 1.0), x(n);
