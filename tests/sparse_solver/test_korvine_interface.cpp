@@ -203,16 +203,13 @@ TEST(KorvineInterface, DiagonalShortcutAndItsMend) {
   Input<double> p{3, {1, 2, 3, 4}, {2, 3, 1}, {2.0, 4.0, 5.0}};
   Korvine u(11);
   ASSERT_EQ(u.call(13, p, b.data(), x.data()), 0);
-  EXPECT_NEAR(x[1], b[0] / 2.0, 1e-14);
-  EXPECT_NEAR(x[2], b[1] / 4.0, 1e-14);
-  EXPECT_NEAR(x[0], b[2] / 5.0, 1e-14);
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(x[(i + 1) % 3], b[i] / p.a[i], 1e-14) << i;
   // Symmetric indefinite with nnz = n but an empty second row: [[1 2] [2 0]].
   Input<double> s{2, {1, 3, 3}, {1, 2}, {1.0, 2.0}};
   std::vector<double> c{5, 2}, y(2);
   Korvine sym(-2);
   ASSERT_EQ(sym.call(13, s, c.data(), y.data()), 0);
-  EXPECT_NEAR(y[0], 1.0, 1e-14);
-  EXPECT_NEAR(y[1], 2.0, 1e-14);
+  EXPECT_LT(std::abs(y[0] - 1) + std::abs(y[1] - 2), 1e-14);
 }
 
 ZTR_CHILD(korvine_threads) {
