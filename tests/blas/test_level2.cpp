@@ -10,7 +10,6 @@
 
 #include "blas/level2/kernels/level2_kernels.h"
 #include "service/cpu.h"
-#include "tests/blas/reference.h"
 #include "tests/blas/typed_reference.h"
 
 namespace ztr {
