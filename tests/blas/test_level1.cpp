@@ -8,7 +8,6 @@
 
 #include "blas/level1/kernels/level1_kernels.h"
 #include "service/cpu.h"
-#include "tests/blas/reference.h"
 #include "tests/blas/typed_reference.h"
 
 namespace ztr {

@@ -10,7 +10,6 @@
 
 #include "blas/level2/kernels/level2_kernels.h"
 #include "service/cpu.h"
-#include "tests/blas/reference.h"
 #include "tests/blas/typed_reference.h"
 
 namespace ztr {
@@ -124,7 +123,7 @@ TEST(Level2, GerAndSyr2) {
                 }
                 LD p = 1.5L * x[at(i, m, incx)] * y[at(j, n, incy)];
                 if (op != 'G') p += 1.5L * y[at(i, n, incy)] * x[at(j, n, incx)];
-                ASSERT_TRUE(close(a[e], a0[e] + p, 4, 3)) << v << op << m << n << incx;
+                ASSERT_TRUE(near<double>(a[e], a0[e] + p, 4, 3)) << v << op << m << n << incx;
               }
           }
         }

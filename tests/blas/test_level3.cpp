@@ -111,10 +111,10 @@ TEST(Level3, SyrkAndSyr2kEveryOptionWriteOnlyTheirTriangle) {
 // Orders and ranks that cross the multiply's row and depth blocks: beta must scale C once,
 // not once per depth block, and no diagonal block may be lost or doubled at a row block's edge.
 TEST(Level3, SyrkAndSyr2kAcrossRowAndDepthBlocks) {
-  EXPECT_EQ(check_rank_k(false, 'U', 'N', 650, 260, -0.5, 0.5, 11), 0);
-  EXPECT_EQ(check_rank_k(false, 'L', 'T', 650, 260, -0.5, 0.5, 12), 0);
-  EXPECT_EQ(check_rank_k(true, 'L', 'N', 650, 260, 1.5, 0.5, 13), 0);
-  EXPECT_EQ(check_rank_k(true, 'U', 'T', 650, 260, 1.5, 0.5, 14), 0);
+  for (int c = 0; c < 4; ++c)
+    EXPECT_EQ(check_rank_k(c > 1, "ULLU"[c], "NTNT"[c], 650, 260, c > 1 ? 1.5 : -0.5, 0.5, 11 + c),
+              0)
+        << c;
 }
 
 int check_symm(char side, char uplo, int m, int n, double alpha, double beta, unsigned seed) {
@@ -153,21 +153,50 @@ TEST(Level3, SymmBothSidesAcrossPanels) {
         }
 }
 
-// The pool would hand back buffers it already holds: it is off in this child, so every
-// work-buffer request reaches the failing allocator and the fallbacks run.
-ZTR_CHILD(level3_without_buffers) {
-  ztr_testalloc_fail_above(1);
-  int bad = check_symm('L', 'U', 40, 6, 1.5, 0.5, 1) + check_symm('R', 'L', 5, 40, 1.5, 0.0, 2);
-  bad += check_rank_k(false, 'L', 'N', 70, 9, 1.0, 1.0, 3) +
-         check_rank_k(true, 'U', 'T', 70, 9, 1.0, 0.0, 4);
-  ztr_testalloc_reset();
+// The solve on packed panels: A of order 200 (diagonal blocks of 32 and 128, the last ones
+// narrower), B of 600 rows or columns (strips of 256).
+int panel_failures() {
+  int bad = 0;
+  unsigned seed = 11;
+  for (const TriCase& c : all_triangular_cases())
+    if (c.trans != 'C')
+      bad += 0 != check_triangular(true, c, c.side == 'L' ? 200 : 600, c.side == 'L' ? 600 : 200,
+                                   -1.5, seed++);
   return bad;
 }
 
-TEST(Level3, FallbacksWithoutWorkBuffersReportAndStayCorrect) {
-  const auto r = run_child("level3_without_buffers", {"ZTR_DISABLE_FAST_MM=yes"});
+ZTR_CHILD(trsm_panels) {
+  return panel_failures();
+}
+
+// The pool would hand back buffers it already holds: it is off in this child, so every
+// work-buffer request reaches the failing allocator and the fallbacks run; the panel solve
+// also runs with its panels but without its second buffer (side 'L'), once the one-time
+// allocations are made.  Nothing may leak.
+ZTR_CHILD(level3_without_buffers) {
+  const long live = ztr_testalloc_live();
+  ztr_testalloc_fail_above(1);
+  int bad = check_symm('L', 'U', 40, 6, 1.5, 0.5, 1) + check_symm('R', 'L', 5, 40, 1.5, 0.0, 2);
+  bad += check_rank_k(false, 'L', 'N', 70, 9, 1.0, 1.0, 3) +
+         check_rank_k(true, 'U', 'T', 70, 9, 1.0, 0.0, 4) + panel_failures();
+  ztr_testalloc_reset();
+  bad += panel_failures();
+  ztr_testalloc_fail_nth(2, 0);
+  bad += panel_failures();
+  ztr_testalloc_reset();
+  return bad != 0 || ztr_testalloc_live() != live;  // an exit code keeps 8 bits only
+}
+
+TEST(Level3, PanelSolveEveryVariantAndFallbacksWithoutWorkBuffers) {
+  for (int v = 0; v < runnable_variants(); ++v) {
+    const std::string type = std::to_string(kCpuTypeMin + v);
+    const auto r = run_child("trsm_panels", {"ZTR_NUM_THREADS=1", "ZTR_DEBUG_CPU_TYPE=" + type});
+    EXPECT_EQ(r.exit_code, 0) << "CpuType " << type << "\n" << r.out;
+  }
+  const auto r =
+      run_child("level3_without_buffers", {"ZTR_NUM_THREADS=1", "ZTR_DISABLE_FAST_MM=yes"});
   EXPECT_EQ(r.exit_code, 0) << r.out;
-  for (const char* name : {"DSYMM", "DSYRK", "DSYR2K"})
+  for (const char* name : {"DSYMM", "DSYRK", "DSYR2K", "DTRSM"})
     EXPECT_NE(r.out.find(name), std::string::npos) << r.out;
 }
 
@@ -192,11 +221,11 @@ int level3_battery(unsigned seed) {
 }
 
 ZTR_CHILD(level3_threads) {
-  if (std::getenv("TEST_IN_REGION") == nullptr) return level3_battery(1);
+  if (std::getenv("TEST_IN_REGION") == nullptr) return level3_battery(1) != 0;
   int bad = 0;
 #pragma omp parallel num_threads(3) reduction(+ : bad)
   bad += level3_battery(1000 + 100 * static_cast<unsigned>(omp_get_thread_num()));
-  return bad;
+  return bad != 0;
 }
 
 TEST(Level3, OneToFourThreadsAndCallsFromInsideAParallelRegion) {

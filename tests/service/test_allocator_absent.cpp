@@ -10,7 +10,6 @@ namespace ztr {
 namespace {
 
 TEST(AllocatorTable, FallsBackToTheCRuntime) {
-  EXPECT_FALSE(allocator_is_external());
   EXPECT_EQ(allocator_table().allocate, &std::malloc);
   EXPECT_EQ(allocator_table().allocate_zeroed, &std::calloc);
   EXPECT_EQ(allocator_table().reallocate, &std::realloc);

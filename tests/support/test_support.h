@@ -1,6 +1,6 @@
 // What the tests share: one random generator, the NaN and rounding constants, the Fortran
-// vector layout, a long-double product with the magnitude of its terms, the tolerance test
-// used with it, and the child-process helper.
+// vector layout, a long-double product with the magnitude of its terms, and the
+// child-process helper.
 #pragma once
 
 #include <cmath>
@@ -75,13 +75,6 @@ inline RefEntry ref_product(char ta, const double* a, int lda, char tb, const do
     r.magnitude += std::fabs(t);
   }
   return r;
-}
-
-// |got - want| within `terms` roundings of the magnitude `mag` (the sum of the absolute
-// values of everything that entered the computation).
-inline bool close(double got, LD want, LD mag, int terms) {
-  if (std::isnan(got) || std::isnan(static_cast<double>(want))) return false;
-  return std::fabs(static_cast<LD>(got) - want) <= (terms + 2) * kEps * mag + 1e-300L;
 }
 
 }  // namespace ztr::test

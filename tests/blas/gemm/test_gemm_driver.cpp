@@ -4,6 +4,7 @@
 // partitions are free to change; every one must give the reference product.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -29,16 +30,14 @@ using test::make_gemm;
 // The large-problem path under each policy with 2 to 4 threads, shapes that reach each
 // worker (rows, columns, grid A with several M blocks per slab, grid B), several K blocks.
 TEST(GemmDriverWorkers, EveryPolicyAndWorker) {
-  struct Shape {
-    int m, n, k;
-  };
-  const Shape shapes[] = {{600, 50, 300},  {600, 50, 40},  {1200, 20, 30},  {300, 300, 50},
-                          {200, 200, 300}, {120, 400, 70}, {101, 101, 101}, {9, 500, 7}};
+  const std::array<int, 3> shapes[] = {{600, 50, 300},  {600, 50, 40},   {1200, 20, 30},
+                                       {300, 300, 50},  {200, 200, 300}, {120, 400, 70},
+                                       {101, 101, 101}, {9, 500, 7}};
   unsigned seed = 11;
-  for (const Shape& s : shapes) {
+  for (auto [m, n, k] : shapes) {
     const char ta = seed % 2 ? 'N' : 'T', tb = seed % 3 ? 'N' : 't';
     const double beta = seed % 4 == 0 ? 0.0 : (seed % 4 == 1 ? 1.0 : -0.5);
-    const GemmProblem p = make_gemm(ta, tb, s.m, s.n, s.k, 1.25, beta, seed % 2, seed);
+    const GemmProblem p = make_gemm(ta, tb, m, n, k, 1.25, beta, seed % 2, seed);
     ++seed;
     const test::GemmReference ref = test::gemm_reference(p);
     for (int policy = 0; policy <= 5; ++policy) {
@@ -59,21 +58,18 @@ TEST(GemmDriverWorkers, EveryPolicyAndWorker) {
 // Runs a battery of products through DGEMM; prints failures, returns their count.
 ZTR_CHILD(gemm_battery) {
   if (std::getenv("TEST_CPU") != nullptr) test::install_fake_cpu();
-  struct Shape {
-    int m, n, k;
-  };
   // Tiny (serial), small region by rows and by columns, large path for each worker kind.
-  const Shape shapes[] = {{10, 3, 1000}, {100, 100, 100}, {100, 20, 60},   {64, 96, 80},
-                          {600, 50, 40}, {200, 200, 50},  {130, 140, 270}, {50, 300, 30},
-                          {5, 5, 5},     {257, 33, 129}};
+  const std::array<int, 3> shapes[] = {
+      {10, 3, 1000},  {100, 100, 100}, {100, 20, 60}, {64, 96, 80}, {600, 50, 40},
+      {200, 200, 50}, {130, 140, 270}, {50, 300, 30}, {5, 5, 5},    {257, 33, 129}};
   int failures = 0;
   unsigned seed = 1;
   const char* const trans[] = {"NN", "TN", "NT", "CC", "tn"};
-  for (const Shape& s : shapes) {
+  for (auto [m, n, k] : shapes) {
     for (int rep = 0; rep < 2; ++rep) {
       const char* t = trans[seed % 5];
       const double beta = seed % 3 == 0 ? 0.0 : 0.75;
-      const GemmProblem p = make_gemm(t[0], t[1], s.m, s.n, s.k, -0.5, beta, seed % 2, seed);
+      const GemmProblem p = make_gemm(t[0], t[1], m, n, k, -0.5, beta, seed % 2, seed);
       ++seed;
       const auto r = test::gemm_run_and_check(p, DGEMM);
       if (!r) {
