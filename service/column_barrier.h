@@ -4,6 +4,8 @@
 // through its time slice (as the OpenMP runtime's barrier does for some milliseconds).
 #pragma once
 
+#include <omp.h>
+
 #include <atomic>
 
 #include "service/spin_wait.h"
@@ -34,5 +36,19 @@ class ColumnBarrier {
   std::atomic<int> arrived_{0};
   std::atomic<int> generation_{0};
 };
+
+// Runs body(thread, team_size, barrier) on one parallel region of up to `threads` threads,
+// with a barrier that counts the team the runtime actually gave (smaller in a nested region).
+template <class Body>
+void run_column_team(int threads, Body&& body) {
+  ColumnBarrier barrier(threads);
+#pragma omp parallel num_threads(threads)
+  {
+    const int size = omp_get_num_threads();
+#pragma omp single
+    barrier.set_threads(size);
+    body(omp_get_thread_num(), size, barrier);
+  }
+}
 
 }  // namespace ztr

@@ -8,6 +8,8 @@
 // upper (or lower) half of an 8 x 8 block per eight columns beyond its triangle.
 #include "blas/level3/rank_k_packed.h"
 
+#include <algorithm>
+
 #include "blas/gemm/gemm_dispatch.h"
 #include "blas/gemm/gemm_params.h"
 #include "blas/level3/level3_common.h"
@@ -24,13 +26,6 @@ constexpr int kStrip = 32;
 // first packed row), and the diagonal block is computed this many columns at a time.
 constexpr int kAlign = 8;
 static_assert(kGranule % kAlign == 0, "threads' column ranges must start on a sliver");
-
-int imin(int x, int y) {
-  return x < y ? x : y;
-}
-int imax(int x, int y) {
-  return x > y ? x : y;
-}
 
 // One K block of one product term, packed: rows [ii, ii + mb) of the first operand and the
 // columns from jj of the second.
@@ -60,7 +55,7 @@ struct PackedBlock {
     const int lds = r1 - r0;
     product(r0, r1, c0, c1, 0.0, s, lds);
     for (int j = c0; j < c1; ++j) {
-      const int lo = upper ? r0 : imax(r0, j), hi = upper ? imin(r1, j + 1) : r1;
+      const int lo = upper ? r0 : std::max(r0, j), hi = upper ? std::min(r1, j + 1) : r1;
       double* cj = c + static_cast<long>(j) * ldc;
       const double* sj = s + static_cast<long>(j - c0) * lds - r0;
       for (int i = lo; i < hi; ++i) {
@@ -75,19 +70,19 @@ struct PackedBlock {
   void strip(int cj, int ce) const {
     const int end = ii + mb;
     if (upper) {
-      const int r1 = imin(cj, end);
+      const int r1 = std::min(cj, end);
       product(ii, r1, cj, ce, beta, c + ii + static_cast<long>(cj) * ldc, ldc);
       for (int c0 = cj; c0 < ce; c0 += kAlign) {
-        const int c1 = imin(c0 + kAlign, ce);
-        diagonal(imax(cj, ii), imin(c1, end), c0, c1);
+        const int c1 = std::min(c0 + kAlign, ce);
+        diagonal(std::max(cj, ii), std::min(c1, end), c0, c1);
       }
       return;
     }
     for (int c0 = cj; c0 < ce; c0 += kAlign) {
-      const int c1 = imin(c0 + kAlign, ce);
-      diagonal(imax(c0, ii), imin(ce, end), c0, c1);
+      const int c1 = std::min(c0 + kAlign, ce);
+      diagonal(std::max(c0, ii), std::min(ce, end), c0, c1);
     }
-    const int r0 = imax(ce, ii);
+    const int r0 = std::max(ce, ii);
     product(r0, end, cj, ce, beta, c + r0 + static_cast<long>(cj) * ldc, ldc);
   }
 };
@@ -104,7 +99,7 @@ PackedRankK rank_k_packed(bool upper, char trans, int n, int k, double alpha, co
   const int cols = j1 - j0, rows = upper ? j1 : n - j0;
   p.block_size_fn(&p, rows, cols, k);
   // Row and column blocks start on strip boundaries, so that no diagonal block is cut.
-  p.mc = imax(kStrip, p.mc / kStrip * kStrip);
+  p.mc = std::max(kStrip, p.mc / kStrip * kStrip);
   p.nc = gemm_round_up(p.nc, kStrip);
   p.buffer_size_fn(&p, kGemmBufAll, kGemmBoundByProblem, rows, cols, k);
   void* raw = p.buffer_alloc_fn(&p, kGemmBufAll);
@@ -119,10 +114,10 @@ PackedRankK rank_k_packed(bool upper, char trans, int n, int k, double alpha, co
   };
   const int terms = b == nullptr ? 1 : 2;
   for (int jj = j0; jj < j1; jj += p.nc) {
-    const int je = imin(jj + p.nc, j1);
+    const int je = std::min(jj + p.nc, j1);
     const int rb = upper ? 0 : jj, re = upper ? je : n;
     for (int kk = 0; kk < k; kk += p.kc) {
-      const int kb = imin(p.kc, k - kk), kbp = gemm_round_up(kb, p.k_granule);
+      const int kb = std::min(p.kc, k - kk), kbp = gemm_round_up(kb, p.k_granule);
       p.a_stride = p.min_m * kbp;
       p.b_stride = p.min_n * kbp;
       for (int t = 0; t < terms; ++t) {
@@ -132,11 +127,11 @@ PackedRankK rank_k_packed(bool upper, char trans, int n, int k, double alpha, co
         const int ldx = t == 0 ? lda : ldb, ldy = b == nullptr ? lda : t == 0 ? ldb : lda;
         pack_b(kb, je - jj, at(y, ldy, jj, kk), ldy, p.b_buf, p.b_stride);
         for (int ii = rb; ii < re; ii += p.mc) {
-          const int mb = imin(p.mc, re - ii);
+          const int mb = std::min(p.mc, re - ii);
           pack_a(mb, kb, at(x, ldx, ii, kk), ldx, p.a_buf, p.a_stride, alpha);
           const PackedBlock blk{upper, p, ii, mb, jj, kbp, kk == 0 && t == 0 ? beta : 1.0, c, ldc};
           for (int cj = jj; cj < je; cj += kStrip) {
-            const int ce = imin(cj + kStrip, je);
+            const int ce = std::min(cj + kStrip, je);
             if (upper ? ii < ce : cj < ii + mb) blk.strip(cj, ce);
           }
         }

@@ -9,6 +9,8 @@
 // small, and the outer blocks make the updates of the rest of the triangle deep.
 #include "blas/level3/trsm_packed.h"
 
+#include <algorithm>
+
 #include "blas/gemm/gemm_dispatch.h"
 #include "blas/gemm/gemm_params.h"
 #include "blas/templates/triangular_blocked.h"
@@ -29,10 +31,6 @@ constexpr int kOuter = 128;
 // of a few hundred stays in the level-2 cache across its blocks.
 constexpr int kStrip = 256;
 
-int imin(int x, int y) {
-  return x < y ? x : y;
-}
-
 // Calls step(j0, kb, r0, rn, diagonal) for the steps of the solve in order.  For each
 // diagonal block [j0, j0 + kb) (diagonal true): solve it, then update [r0, r0 + rn), the rest
 // of its outer block; at the end of each outer block [j0, j0 + kb) (diagonal false): update
@@ -42,10 +40,10 @@ template <typename Step>
 void walk(int order, bool forward, Step&& step) {
   const int outer = (order + kOuter - 1) / kOuter;
   for (int s = 0; s < outer; ++s) {
-    const int o0 = (forward ? s : outer - 1 - s) * kOuter, o1 = imin(o0 + kOuter, order);
+    const int o0 = (forward ? s : outer - 1 - s) * kOuter, o1 = std::min(o0 + kOuter, order);
     const int inner = (o1 - o0 + kBlock - 1) / kBlock;
     for (int t = 0; t < inner; ++t) {
-      const int j0 = o0 + (forward ? t : inner - 1 - t) * kBlock, j1 = imin(j0 + kBlock, o1);
+      const int j0 = o0 + (forward ? t : inner - 1 - t) * kBlock, j1 = std::min(j0 + kBlock, o1);
       step(j0, j1 - j0, forward ? j1 : o0, forward ? o1 - j1 : j0 - o0, true);
     }
     step(o0, o1 - o0, forward ? o1 : 0, forward ? order - o1 : o0, false);
@@ -75,7 +73,7 @@ PackedSolve trsm_packed(char side, char uplo, char trans, char diag, int m, int 
   };
   long fixed_size = 0;
   walk(order, forward, [&](int, int kb, int, int rn, bool) { fixed_size += part_size(kb, rn); });
-  const int strip = imin(kStrip, slices);
+  const int strip = std::min(kStrip, slices);
   // Sized as panels of depth kOuter: the solved block of a strip, and op(A)'s parts.
   const int fixed_width = static_cast<int>((fixed_size + kOuter - 1) / kOuter);
   p.kc = kOuter;
@@ -114,7 +112,7 @@ PackedSolve trsm_packed(char side, char uplo, char trans, char diag, int m, int 
   });
 
   for (int c0 = 0; c0 < slices; c0 += strip) {
-    const int cn = imin(strip, slices - c0);
+    const int cn = std::min(strip, slices - c0);
     off = 0;
     walk(order, forward, [&](int j0, int kb, int r0, int rn, bool diagonal) {
       const int kbp = gemm_round_up(kb, p.k_granule);

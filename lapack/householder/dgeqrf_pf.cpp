@@ -150,15 +150,10 @@ void run(const Panel& p, int threads) {
     factor(p, 0, 1, shared, none);
     return;
   }
-  ColumnBarrier barrier(threads);
-#pragma omp parallel num_threads(threads)
-  {
-    // The team may be smaller than asked for (a nested region): the barrier counts the team.
-    const int team = omp_get_num_threads();
-#pragma omp single
-    barrier.set_threads(team);
-    factor(p, omp_get_thread_num(), team, shared, barrier);
-  }
+  // The team may be smaller than asked for (a nested region): the barrier counts the team.
+  run_column_team(threads, [&](int thread, int team, ColumnBarrier& barrier) {
+    factor(p, thread, team, shared, barrier);
+  });
 }
 
 }  // namespace

@@ -100,13 +100,8 @@ void ztr_lapack_dsytrd(const char* uplo, const int* n, double* a, const int* lda
   // The whole reduction runs in one parallel region: the lead reduces the panels' columns,
   // every thread joins in their products and in the rank-2k updates, and the team waits on
   // a ColumnBarrier rather than in the runtime between hundreds of short regions.
-  ColumnBarrier barrier(threads);
-#pragma omp parallel num_threads(threads)
-  {
-    const int size = omp_get_num_threads();
-#pragma omp single
-    barrier.set_threads(size);
-    const SymvTeam team{omp_get_thread_num(), size, &barrier, scratch};
+  run_column_team(threads, [&](int thread, int size, ColumnBarrier& barrier) {
+    const SymvTeam team{thread, size, &barrier, scratch};
     // The columns left to the unblocked stage: [0, kk) for 'U', [i_end, n) for 'L'.
     int unblocked_begin = 0, unblocked_order = nn;
     if (upper) {
@@ -148,7 +143,7 @@ void ztr_lapack_dsytrd(const char* uplo, const int* n, double* a, const int* lda
                       d + unblocked_begin, e + unblocked_begin, tau + unblocked_begin, team);
     // The others wait here for the lead's last columns, yielding, not in the runtime.
     barrier.wait();
-  }
+  });
   mm_free_direct(scratch);
   work[0] = lwkopt;
 }
