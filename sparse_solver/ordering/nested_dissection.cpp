@@ -18,6 +18,12 @@ namespace {
 // separator a few vertices thicker than needed, and on irregular graphs (random geometric
 // ones) the second run lowers fill by about 3 percent for about half again the time.
 constexpr int kMinTries = 2;
+// A subgraph whose two closest ancestors both kept a level-structure separator that beat
+// the multilevel bisection by a wide margin is a piece of a mesh, where the level structure
+// keeps winning: it takes its level-structure separator without multilevel tries.  On the
+// 2-D and 3-D grids this halves the ordering time for about 1 to 2 percent more fill; after
+// one such ancestor only, irregular graphs (random geometric ones) lost 2 percent of fill.
+constexpr int kLevelOnlyStreak = 2;
 
 void record(const NdShared& sh, int slot, int first, int last) {
   if (sh.tree == nullptr) return;
@@ -39,13 +45,14 @@ int order_part(const NdShared& sh, const OrderGraph& g, const int* label, int fi
 }
 
 int dissect_owned(const NdShared& sh, OrderGraph g, WorkArray<int> label, int first, int node,
-                  int depth, int threads, std::uint64_t seed);
+                  int depth, int threads, std::uint64_t seed, int level_streak);
 
 }  // namespace
 
 int ztr_pds_metis_mlevelnesteddissection_korvine(const NdShared& sh, const OrderGraph& g,
                                                  const int* label, int first, int node, int depth,
-                                                 int threads, std::uint64_t seed) {
+                                                 int threads, std::uint64_t seed,
+                                                 int level_streak) {
   const int n = g.n;
   if (n == 0) return kOrderOk;
   if (depth == sh.levels) record(sh, leaf_slot(sh, node, depth), first, first + n - 1);
@@ -59,8 +66,11 @@ int ztr_pds_metis_mlevelnesteddissection_korvine(const NdShared& sh, const Order
       return kOrderNoMemory;
     }
     const int tries = std::max(sh.tries, kMinTries);
-    const int rc = node_bisection(sh.mem, g, seed, tries, where.get());
+    bool level_won = false;
+    const int rc = node_bisection(sh.mem, g, seed, tries, level_streak >= kLevelOnlyStreak,
+                                  where.get(), &level_won);
     if (rc != kOrderOk) return rc;
+    level_streak = level_won ? level_streak + 1 : 0;
     for (int v = 0; v < n; ++v) ++count[where[v]];
   }
   // Small parts, and graphs that would not split (a part would be the whole graph), are
@@ -113,7 +123,7 @@ int ztr_pds_metis_mlevelnesteddissection_korvine(const NdShared& sh, const Order
   auto run_half = [&](int s) {
     half_rc[s] = dissect_owned(sh, std::move(half[s]), std::move(half_label[s]), half_first[s],
                                2 * node + s, depth + 1, half_threads[s] > 0 ? half_threads[s] : 1,
-                               RandomStream::child_seed(seed, s));
+                               RandomStream::child_seed(seed, s), level_streak);
   };
   if (in_tree && threads > 1) {
 #pragma omp parallel num_threads(2)
@@ -135,9 +145,9 @@ namespace {
 // A half owns its graph and labels for the time of its subtree.  Halves shrink
 // geometrically, so the subgraphs alive at any time weigh about three times the top graph.
 int dissect_owned(const NdShared& sh, OrderGraph g, WorkArray<int> label, int first, int node,
-                  int depth, int threads, std::uint64_t seed) {
+                  int depth, int threads, std::uint64_t seed, int level_streak) {
   return ztr_pds_metis_mlevelnesteddissection_korvine(sh, g, label.get(), first, node, depth,
-                                                      threads, seed);
+                                                      threads, seed, level_streak);
 }
 
 }  // namespace
@@ -179,7 +189,7 @@ int MlevelNestedDissectionCC(const NdShared& sh, const OrderGraph& g) {
     int rc = induced_subgraph(sh.mem, g, verts.get() + start[c], nv, map.get(), &sub,
                               "MlevelNestedDissectionCC: sgraphs");
     if (rc == kOrderOk) {
-      rc = dissect_owned(local, std::move(sub), std::move(label), start[c], 1, 1, 1, seed);
+      rc = dissect_owned(local, std::move(sub), std::move(label), start[c], 1, 1, 1, seed, 0);
     }
     if (rc != kOrderOk) return rc;
     seed = RandomStream::child_seed(seed, 1);

@@ -30,10 +30,11 @@ struct NdShared {
 // subgraph, a larger one by recursion.  label[v] is the vertex number written to `order` for
 // vertex v (null: v itself).  `node` is the heap index of this subproblem in the separator
 // tree (root 1) and `depth` its depth (root 0); `threads` the threads it may use; `seed` its
-// random stream.
+// random stream; `level_streak` the number of its closest ancestors in a row whose separator
+// came from a level structure that beat the multilevel bisection widely (0 at the root).
 int ztr_pds_metis_mlevelnesteddissection_korvine(const NdShared& sh, const OrderGraph& g,
                                                  const int* label, int first, int node, int depth,
-                                                 int threads, std::uint64_t seed);
+                                                 int threads, std::uint64_t seed, int level_streak);
 
 // Dissects each connected component of g separately, one after the other in positions
 // 0 .. g.n - 1, recording nothing in a separator tree.

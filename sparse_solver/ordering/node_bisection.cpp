@@ -347,7 +347,8 @@ int level_separator(WorkMemory* mem, RefineWork* work, const OrderGraph& g, cons
 }  // namespace
 
 int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int tries,
-                   int* where) {
+                   bool level_only, int* where, bool* level_won) {
+  *level_won = false;
   if (g.n == 0) return kOrderOk;
   const Balance bal = make_balance(g, kBisectionBalance);
   RefineWork work;
@@ -359,6 +360,11 @@ int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int
   bool found = false;
   int rc = level_separator(mem, &work, g, bal, level.get(), &found);
   if (rc != kOrderOk) return rc;
+  if (found && level_only) {
+    std::memcpy(where, level.get(), sizeof(int) * static_cast<std::size_t>(g.n));
+    *level_won = true;
+    return kOrderOk;
+  }
   long long lw[3] = {0, 0, 0};
   if (found) separator_weights(g, level.get(), lw);
   rc = multilevel_bisection(mem, &work, g, seed, tries, found ? lw : nullptr, where);
@@ -366,6 +372,7 @@ int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int
   long long a[3];
   separator_weights(g, where, a);
   if (better_bisection(lw, a, bal)) {
+    *level_won = kLevelWinMargin * static_cast<double>(lw[2]) <= static_cast<double>(a[2]);
     std::memcpy(where, level.get(), sizeof(int) * static_cast<std::size_t>(g.n));
   }
   return kOrderOk;

@@ -22,7 +22,10 @@ inline constexpr double kBisectionBalance = 1.1;
 // joins part 0 and part 1.  A separator made from a breadth-first level structure competes
 // with up to `tries` complete multilevel bisections made from streams derived from `seed`;
 // the best (smallest balanced separator) is kept.  Once the level structure's separator beats
-// the best multilevel one by a wide margin, no further try is made.
-int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int tries, int* where);
+// the best multilevel one by a wide margin, no further try is made, and *level_won is set.
+// With `level_only` a balanced level-structure separator is taken without multilevel tries
+// (*level_won is then set too); the multilevel tries are made only when it is unbalanced.
+int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int tries,
+                   bool level_only, int* where, bool* level_won);
 
 }  // namespace ztr
