@@ -267,6 +267,30 @@ int bfs_levels(const OrderGraph& g, int root, int* queue, int* level, int* far) 
   return level[*far] + 1;
 }
 
+// The last two level structures computed, so that the sweeps along the pseudo-diameter and
+// the separators taken from both of its ends compute each structure once.
+struct LevelStructures {
+  int* level[2];
+  int root[2] = {-1, -1};
+  int depth[2] = {0, 0};
+  int far[2] = {0, 0};
+  int recent = 1;
+
+  // The structure rooted at r (levels, number of levels in *nl, last vertex in *last).
+  const int* get(const OrderGraph& g, int r, int* queue, int* nl, int* last) {
+    int s = root[0] == r ? 0 : (root[1] == r ? 1 : -1);
+    if (s < 0) {
+      s = 1 - recent;
+      depth[s] = bfs_levels(g, r, queue, level[s], &far[s]);
+      root[s] = r;
+    }
+    recent = s;
+    *nl = depth[s];
+    *last = far[s];
+    return level[s];
+  }
+};
+
 // A separator from a level structure (George and Liu): every breadth-first level separates
 // the levels before it from those after it, and from an end of a long path through the graph
 // the middle levels are narrow cross-sections.  On meshes they run obliquely to the axes,
@@ -281,23 +305,28 @@ int level_separator(WorkMemory* mem, RefineWork* work, const OrderGraph& g, cons
                     int* where, bool* found) {
   const int n = g.n;
   *found = false;
-  WorkArray<int> queue, level;
+  WorkArray<int> queue, level[2];
   WorkArray<long long> lw;
   if (!queue.allocate(mem, static_cast<std::size_t>(n), "level_separator: queue") ||
-      !level.allocate(mem, static_cast<std::size_t>(n), "level_separator: level") ||
+      !level[0].allocate(mem, static_cast<std::size_t>(n), "level_separator: level") ||
+      !level[1].allocate(mem, static_cast<std::size_t>(n), "level_separator: level") ||
       !lw.allocate(mem, static_cast<std::size_t>(n) + 1, "level_separator: weights")) {
     return kOrderNoMemory;
   }
+  LevelStructures ls;
+  ls.level[0] = level[0].get();
+  ls.level[1] = level[1].get();
   int start = 0;
   for (int v = 1; v < n; ++v) {
     if (g.xadj[v + 1] - g.xadj[v] < g.xadj[start + 1] - g.xadj[start]) start = v;
   }
   // Pseudo-diameter: sweep to the farthest vertex until the depth stops growing.
   int ends[2] = {start, start};
-  int depth = bfs_levels(g, start, queue.get(), level.get(), &ends[1]);
+  int depth;
+  ls.get(g, start, queue.get(), &depth, &ends[1]);
   for (int sweep = 0; sweep < 4; ++sweep) {
-    int far;
-    const int d = bfs_levels(g, ends[1], queue.get(), level.get(), &far);
+    int far, d;
+    ls.get(g, ends[1], queue.get(), &d, &far);
     if (d <= depth) break;
     depth = d;
     ends[0] = ends[1];
@@ -306,13 +335,13 @@ int level_separator(WorkMemory* mem, RefineWork* work, const OrderGraph& g, cons
   long long best[3] = {0, 0, 0};
   for (int e = 0; e < 2; ++e) {
     if (e == 1 && ends[1] == ends[0]) break;
-    int far;
-    const int nl = bfs_levels(g, ends[e], queue.get(), level.get(), &far);
+    int far, nl;
+    const int* lev = ls.get(g, ends[e], queue.get(), &nl, &far);
     long long unreached = 0;
     for (int l = 0; l < nl; ++l) lw[l] = 0;
     for (int v = 0; v < n; ++v) {
-      if (level[v] >= 0) {
-        lw[level[v]] += g.weight(v);
+      if (lev[v] >= 0) {
+        lw[lev[v]] += g.weight(v);
       } else {
         unreached += g.weight(v);
       }
@@ -333,7 +362,7 @@ int level_separator(WorkMemory* mem, RefineWork* work, const OrderGraph& g, cons
     if (*found && !better_bisection(pick_w, best, bal)) continue;
     std::memcpy(best, pick_w, sizeof(best));
     for (int v = 0; v < n; ++v) {
-      where[v] = level[v] < 0 || level[v] > pick ? kPart1 : (level[v] < pick ? kPart0 : kSeparator);
+      where[v] = lev[v] < 0 || lev[v] > pick ? kPart1 : (lev[v] < pick ? kPart0 : kSeparator);
     }
     *found = true;
   }
