@@ -235,7 +235,7 @@ int ONMETIS(WorkMemory* mem, OrderGraph g, const int* options, int threads, int*
     const NestedScope nested(threads > 1 && levels > 0);
     rc = ztr_pds_metis_mlevelnesteddissection_korvine(
         NdShared{mem, order.get(), tree, P, levels, tries}, work, nullptr, 0, 1, 0, threads,
-        kOrderingSeed, 0);
+        kOrderingSeed, NdHistory());
   }
   if (rc != kOrderOk) return rc;
   work = OrderGraph();

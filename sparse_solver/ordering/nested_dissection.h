@@ -24,17 +24,30 @@ struct NdShared {
   int tries;   // bisections tried per separator
 };
 
+// What the closest ancestors of a subgraph found, in a row, counted from its parent upwards:
+// a subgraph is a piece of its parent, and a graph that gave one kind of separator over a
+// few levels gives it again.  Each count is positive for a run of one answer and negative
+// for a run of the other.
+struct NdHistory {
+  // +k: the level structure's separator beat the multilevel one widely k times; -k: it lost
+  // widely (or there was none) k times.
+  int level = 0;
+  // +k: the multilevel tries kept only separators refined as separators k times; -k: only
+  // separators from edge cuts.
+  int partition = 0;
+};
+
 // Places the vertices of g into positions first .. first + g.n - 1: a separator found by
 // multilevel bisection takes the last positions of the range, and each of the two parts the
 // positions before it, a part of at most kMmdPartSize vertices ordered by MMDOrder on its own
 // subgraph, a larger one by recursion.  label[v] is the vertex number written to `order` for
 // vertex v (null: v itself).  `node` is the heap index of this subproblem in the separator
 // tree (root 1) and `depth` its depth (root 0); `threads` the threads it may use; `seed` its
-// random stream; `level_streak` the number of its closest ancestors in a row whose separator
-// came from a level structure that beat the multilevel bisection widely (0 at the root).
+// random stream; `history` what its ancestors learnt (empty at the root).
 int ztr_pds_metis_mlevelnesteddissection_korvine(const NdShared& sh, const OrderGraph& g,
                                                  const int* label, int first, int node, int depth,
-                                                 int threads, std::uint64_t seed, int level_streak);
+                                                 int threads, std::uint64_t seed,
+                                                 NdHistory history);
 
 // Dissects each connected component of g separately, one after the other in positions
 // 0 .. g.n - 1, recording nothing in a separator tree.

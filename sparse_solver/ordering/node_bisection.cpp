@@ -22,11 +22,12 @@ constexpr int kInitialTries = 6;
 // best multilevel one by this factor.  On meshes it wins by about a third (an oblique plane
 // against an axis plane); on irregular graphs its wins are narrow and a second multilevel
 // try still pays: a margin of 5 % instead of 25 % cost about 1 % more fill on a random
-// geometric graph of 100 000 vertices.
+// geometric graph of 100 000 vertices.  The same margin the other way round marks a graph
+// where the level structure loses widely.
 constexpr double kLevelWinMargin = 1.25;
 
 int multilevel_bisection(WorkMemory* mem, RefineWork* work, const OrderGraph& g, std::uint64_t seed,
-                         int tries, const long long* rival, int* where);
+                         int tries, int partitions, const long long* rival, int* where, int* kept);
 
 // Grows part 0 from a random vertex, always adding the outside vertex whose move lowers the
 // cut weight the most, until part 0 holds half of the weight.  When the region has no
@@ -183,7 +184,9 @@ int initial_cut(WorkMemory* mem, RefineWork* work, const OrderGraph& g, RandomSt
 // level, it is the set of vertices that may lie on the boundary there, so each level examines
 // only those, and only the projected separator, instead of every vertex.
 int bisect_level(WorkMemory* mem, RefineWork* work, const OrderGraph& g, RandomStream* rng,
-                 int max_vwgt, int* sep, int* cut) {
+                 int max_vwgt, int partitions, int* sep, int* cut) {
+  const bool with_sep = (partitions & kSeparatorPartition) != 0;
+  const bool with_cut = (partitions & kCutPartition) != 0;
   if (g.n > kCoarsenTo) {
     OrderGraph coarse;
     WorkArray<int> cmap;
@@ -198,49 +201,64 @@ int bisect_level(WorkMemory* mem, RefineWork* work, const OrderGraph& g, RandomS
           !ccut.allocate(mem, static_cast<std::size_t>(coarse.n), "bisect_level: where")) {
         return kOrderNoMemory;
       }
-      rc = bisect_level(mem, work, coarse, rng, max_vwgt, csep.get(), ccut.get());
+      rc = bisect_level(mem, work, coarse, rng, max_vwgt, partitions, csep.get(), ccut.get());
       if (rc != kOrderOk) return rc;
       coarse = OrderGraph();
       const int boundary = work->next_stamp();
-      for (int a = 0; a < work->nlist; ++a) work->mark[work->list[a]] = boundary;
+      if (with_cut) {
+        for (int a = 0; a < work->nlist; ++a) work->mark[work->list[a]] = boundary;
+      }
       int nsep = 0, ncut = 0;
       for (int v = 0; v < g.n; ++v) {
         const int c = cmap[v];
-        sep[v] = csep[c];
-        cut[v] = ccut[c];
-        if (sep[v] == kSeparator) work->sep_seeds[nsep++] = v;
-        if (work->mark[c] == boundary) work->cut_seeds[ncut++] = v;
+        if (with_sep) {
+          sep[v] = csep[c];
+          if (sep[v] == kSeparator) work->sep_seeds[nsep++] = v;
+        }
+        if (with_cut) {
+          cut[v] = ccut[c];
+          if (work->mark[c] == boundary) work->cut_seeds[ncut++] = v;
+        }
       }
-      long long pwgt[3];
-      separator_weights(g, sep, pwgt);
       const Balance bal = make_balance(g, kBisectionBalance);
-      refine_separator(work, g, bal, sep, pwgt, nsep);
-      refine_edge_bisection(work, g, bal, cut, ncut);
+      if (with_sep) {
+        long long pwgt[3];
+        separator_weights(g, sep, pwgt);
+        refine_separator(work, g, bal, sep, pwgt, nsep);
+      }
+      if (with_cut) refine_edge_bisection(work, g, bal, cut, ncut);
       return kOrderOk;
     }
   }
-  const int rc = initial_separator(mem, work, g, rng, sep);
-  if (rc != kOrderOk) return rc;
-  return initial_cut(mem, work, g, rng, cut);
+  if (with_sep) {
+    const int rc = initial_separator(mem, work, g, rng, sep);
+    if (rc != kOrderOk) return rc;
+  }
+  return with_cut ? initial_cut(mem, work, g, rng, cut) : kOrderOk;
 }
 
-// One complete bisection: both partitions of bisect_level, the thinner separator kept.
+// One complete bisection: the partitions of bisect_level asked for, the thinner separator
+// kept; *kept tells which partition gave it.
 int one_bisection(WorkMemory* mem, RefineWork* work, const OrderGraph& g, std::uint64_t seed,
-                  int max_vwgt, int* where) {
+                  int max_vwgt, int partitions, int* where, int* kept) {
   WorkArray<int> cut;
   if (!cut.allocate(mem, static_cast<std::size_t>(g.n), "one_bisection: cut")) {
     return kOrderNoMemory;
   }
   RandomStream rng(seed);
-  const int rc = bisect_level(mem, work, g, &rng, max_vwgt, where, cut.get());
+  const int rc = bisect_level(mem, work, g, &rng, max_vwgt, partitions, where, cut.get());
   if (rc != kOrderOk) return rc;
+  *kept = kSeparatorPartition;
+  if ((partitions & kCutPartition) == 0) return kOrderOk;
   separator_from_cut(g, cut.get());
   long long a[3], b[3];
   separator_weights(g, cut.get(), b);
   const Balance bal = make_balance(g, kBisectionBalance);
   refine_separator(work, g, bal, cut.get(), b);
-  separator_weights(g, where, a);
-  if (better_bisection(b, a, bal)) {
+  const bool with_sep = (partitions & kSeparatorPartition) != 0;
+  if (with_sep) separator_weights(g, where, a);
+  if (!with_sep || better_bisection(b, a, bal)) {
+    *kept = kCutPartition;
     std::memcpy(where, cut.get(), sizeof(int) * static_cast<std::size_t>(g.n));
   }
   return kOrderOk;
@@ -376,8 +394,8 @@ int level_separator(WorkMemory* mem, RefineWork* work, const OrderGraph& g, cons
 }  // namespace
 
 int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int tries,
-                   bool level_only, int* where, bool* level_won) {
-  *level_won = false;
+                   const BisectionHint& hint, int* where, BisectionOutcome* outcome) {
+  *outcome = BisectionOutcome();
   if (g.n == 0) return kOrderOk;
   const Balance bal = make_balance(g, kBisectionBalance);
   RefineWork work;
@@ -387,21 +405,28 @@ int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int
     return kOrderNoMemory;
   }
   bool found = false;
-  int rc = level_separator(mem, &work, g, bal, level.get(), &found);
-  if (rc != kOrderOk) return rc;
-  if (found && level_only) {
+  if (!hint.skip_level) {
+    const int rc = level_separator(mem, &work, g, bal, level.get(), &found);
+    if (rc != kOrderOk) return rc;
+  }
+  if (found && hint.level_only) {
     std::memcpy(where, level.get(), sizeof(int) * static_cast<std::size_t>(g.n));
-    *level_won = true;
+    outcome->level = 1;
     return kOrderOk;
   }
   long long lw[3] = {0, 0, 0};
   if (found) separator_weights(g, level.get(), lw);
-  rc = multilevel_bisection(mem, &work, g, seed, tries, found ? lw : nullptr, where);
-  if (rc != kOrderOk || !found) return rc;
+  const int rc = multilevel_bisection(mem, &work, g, seed, tries, hint.partitions,
+                                      found ? lw : nullptr, where, &outcome->partitions);
+  if (rc != kOrderOk) return rc;
   long long a[3];
   separator_weights(g, where, a);
-  if (better_bisection(lw, a, bal)) {
-    *level_won = kLevelWinMargin * static_cast<double>(lw[2]) <= static_cast<double>(a[2]);
+  if (!found || kLevelWinMargin * static_cast<double>(a[2]) <= static_cast<double>(lw[2])) {
+    outcome->level = -1;
+  } else if (better_bisection(lw, a, bal)) {
+    if (kLevelWinMargin * static_cast<double>(lw[2]) <= static_cast<double>(a[2])) {
+      outcome->level = 1;
+    }
     std::memcpy(where, level.get(), sizeof(int) * static_cast<std::size_t>(g.n));
   }
   return kOrderOk;
@@ -410,12 +435,12 @@ int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int
 namespace {
 
 int multilevel_bisection(WorkMemory* mem, RefineWork* work, const OrderGraph& g, std::uint64_t seed,
-                         int tries, const long long* rival, int* where) {
+                         int tries, int partitions, const long long* rival, int* where, int* kept) {
   // Coarse vertices heavier than this would make a balanced bisection of the coarsest graph
   // impossible.
   const long long cap = 3 * g.total_vwgt / (2 * kCoarsenTo);
   const int max_vwgt = static_cast<int>(cap < 1 ? 1 : (cap > 2147483647 ? 2147483647 : cap));
-  if (tries <= 1) return one_bisection(mem, work, g, seed, max_vwgt, where);
+  if (tries <= 1) return one_bisection(mem, work, g, seed, max_vwgt, partitions, where, kept);
   WorkArray<int> trial;
   if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "multilevel_bisection: trial")) {
     return kOrderNoMemory;
@@ -423,9 +448,11 @@ int multilevel_bisection(WorkMemory* mem, RefineWork* work, const OrderGraph& g,
   const Balance bal = make_balance(g, kBisectionBalance);
   long long best[3] = {0, 0, 0};
   for (int t = 0; t < tries; ++t) {
-    const int rc =
-        one_bisection(mem, work, g, RandomStream::child_seed(seed, 2 + t), max_vwgt, trial.get());
+    int from = 0;
+    const int rc = one_bisection(mem, work, g, RandomStream::child_seed(seed, 2 + t), max_vwgt,
+                                 partitions, trial.get(), &from);
     if (rc != kOrderOk) return rc;
+    *kept |= from;
     long long pwgt[3];
     separator_weights(g, trial.get(), pwgt);
     if (t == 0 || better_bisection(pwgt, best, bal)) {

@@ -18,14 +18,35 @@ namespace ztr {
 // apply it.
 inline constexpr double kBisectionBalance = 1.1;
 
+// The partitions a multilevel bisection carries through its coarse graphs (bits).
+inline constexpr int kSeparatorPartition = 1;
+inline constexpr int kCutPartition = 2;
+inline constexpr int kBothPartitions = kSeparatorPartition | kCutPartition;
+
+// Shortcuts a bisection takes from what its ancestors learnt about the graph.
+struct BisectionHint {
+  bool level_only = false;  // a balanced level-structure separator is taken, no multilevel tries
+  bool skip_level = false;  // no level structure is built
+  int partitions = kBothPartitions;  // what the multilevel tries carry
+};
+
+// What a bisection learnt, for its descendants.
+struct BisectionOutcome {
+  // +1: the level structure's separator beat the multilevel one by a wide margin (or was
+  // taken alone); -1: it lost by a wide margin, or there was none; 0 otherwise.
+  int level = 0;
+  // The partitions whose separators the multilevel tries kept (bits; 0 without tries).
+  int partitions = 0;
+};
+
 // Computes where[v] in {kPart0, kPart1, kSeparator} for the vertices of g, such that no edge
 // joins part 0 and part 1.  A separator made from a breadth-first level structure competes
 // with up to `tries` complete multilevel bisections made from streams derived from `seed`;
 // the best (smallest balanced separator) is kept.  Once the level structure's separator beats
-// the best multilevel one by a wide margin, no further try is made, and *level_won is set.
-// With `level_only` a balanced level-structure separator is taken without multilevel tries
-// (*level_won is then set too); the multilevel tries are made only when it is unbalanced.
+// the best multilevel one by a wide margin, no further try is made.  `hint` may drop the level
+// structure, the multilevel tries (when the level structure gives a balanced separator) or
+// one of the two partitions of the tries.
 int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int tries,
-                   bool level_only, int* where, bool* level_won);
+                   const BisectionHint& hint, int* where, BisectionOutcome* outcome);
 
 }  // namespace ztr
