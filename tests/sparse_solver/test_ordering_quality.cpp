@@ -25,7 +25,8 @@ TEST(OrderingQuality, FillStaysNearTheTunedOrders) {
   } cases[] = {
       {"3-D grid 20^3", test::grid(20, 20, 20), 810043, 613364},
       {"2-D grid 100^2", test::grid(100, 100, 1), 198426, 197935},
-      {"plate, 3 unknowns per node", test::multi_dof_grid(26, 26, 3, true), 104163, 108933}};
+      {"plate, 3 unknowns per node", test::multi_dof_grid(26, 26, 3, true), 104163, 108933},
+      {"3-D 27-point grid 16^3", test::grid(16, 16, 16, true), 765681, 521217}};
   for (const auto& c : cases) {
     for (int method : {0, 2}) {
       std::vector<int> perm(static_cast<std::size_t>(c.g.n));
