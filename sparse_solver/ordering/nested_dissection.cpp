@@ -21,13 +21,13 @@ constexpr int kMinTries = 2;
 // Ancestors in a row that gave the same answer before a subgraph takes the shortcut:
 // - after two level-structure separators that beat the multilevel ones by a wide margin (a
 //   piece of a mesh), the level structure's separator alone, without multilevel tries: on the
-//   2-D and 3-D grids this halves the ordering time for about 1 to 2 percent more fill, while
-//   after one such ancestor only, random geometric graphs lost 2 percent of fill;
+//   2-D and 3-D grids this takes 15 to 40 percent off the ordering time for up to 2 percent
+//   more fill, while after one such ancestor only, random geometric graphs lost 3 percent;
 // - after two level structures that lost by a wide margin, none: about 5 percent less time on
 //   random geometric graphs, fill unchanged;
 // - after three bisections whose tries all kept the same one of their two partitions, only
-//   that one is carried: 20 to 30 percent less time on the 27-point grids, whose separators
-//   come from edge cuts, fill unchanged; after two, random geometric graphs lost 0.3 to 1
+//   that one is carried: 17 to 27 percent less time on the 27-point grids, whose separators
+//   come from edge cuts, fill unchanged; after two, random geometric graphs lost 0.6 to 1
 //   percent.
 constexpr int kLevelOnlyAfter = 2;
 constexpr int kSkipLevelAfter = 2;

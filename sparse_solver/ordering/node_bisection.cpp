@@ -421,13 +421,13 @@ int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int
   if (rc != kOrderOk) return rc;
   long long a[3];
   separator_weights(g, where, a);
-  if (!found || kLevelWinMargin * static_cast<double>(a[2]) <= static_cast<double>(lw[2])) {
-    outcome->level = -1;
-  } else if (better_bisection(lw, a, bal)) {
+  if (found && better_bisection(lw, a, bal)) {
     if (kLevelWinMargin * static_cast<double>(lw[2]) <= static_cast<double>(a[2])) {
       outcome->level = 1;
     }
     std::memcpy(where, level.get(), sizeof(int) * static_cast<std::size_t>(g.n));
+  } else if (!found || kLevelWinMargin * static_cast<double>(a[2]) <= static_cast<double>(lw[2])) {
+    outcome->level = -1;
   }
   return kOrderOk;
 }
