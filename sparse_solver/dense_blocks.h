@@ -15,9 +15,6 @@ void block_gemm_nt(int m, int n, int k, T alpha, const T* a, int lda, const T* b
 template <typename T>
 void block_gemm(char transa, int m, int n, int k, T alpha, const T* a, int lda, const T* b, int ldb,
                 T beta, T* c, int ldc);
-// The lower triangle of C := beta*C - A*A', C n x n, A n x k; with beta 0 C is not read.
-template <typename T>
-void block_syrk_sub(int n, int k, const T* a, int lda, T beta, T* c, int ldc);
 // B := B*inv(op(A)) (side 'R') or inv(op(A))*B (side 'L'), B m x n, A triangular.
 template <typename T>
 void block_trsm(char side, char uplo, char trans, char diag, int m, int n, const T* a, int lda,

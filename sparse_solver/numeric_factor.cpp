@@ -24,12 +24,6 @@ constexpr double kDefaultLuThreshold = 1.0e-13;
 constexpr char kProgressText[] = "Korvine: factorization phase";
 constexpr int kProgressTextLength = 28;
 constexpr int kPercentDone = 100;
-// The Cholesky kernel adds a supernode's update into its ancestors through an update matrix
-// (multifrontal) from this width and this many rows below the diagonal block on, and for
-// every ancestor of such a supernode; narrower ones update through the link lists, where
-// a rank-k product of few columns would cost more in the matrix's traffic than it saves.
-constexpr int kFrontMinWidth = 16;
-constexpr int kFrontMinRows = 16;
 
 // Progress reporting: the hook of the library and the printed percentage lines.
 class Progress {
@@ -64,15 +58,6 @@ class Progress {
   bool print_;
 };
 
-// An update matrix on the stack: its supernode, leading dimension, and the start of the
-// stack region it lies in (a supernode that took its matrix over from a child lies inside
-// the child's region).
-struct HeldFront {
-  int s;
-  int ld;
-  long long region;
-};
-
 template <typename T>
 struct Kernel {
   const Supernodes& sn;
@@ -90,14 +75,6 @@ struct Kernel {
   int* rel;       // longest: a descendant's rows as positions in the current supernode
   T* work;        // longest x largest
   T* scaled;      // largest x largest: rows of a descendant times D
-  // Update matrices of the Cholesky kernel (see `assemble_and_factor`), held on `stack`:
-  // per supernode the offset of its matrix there, -1 for a supernode that updates its
-  // ancestors through the link lists; `held` the matrices on the stack, oldest first.
-  long long* front_at = nullptr;
-  HeldFront* held = nullptr;
-  T* stack = nullptr;
-  int depth = 0;
-  long long top = 0;
   int perturbed = 0, positive = 0, negative = 0;
 
   int len(int s) const { return static_cast<int>(sn.row_ptr[s + 1] - sn.row_ptr[s]); }
@@ -193,149 +170,6 @@ struct Kernel {
       next[d] = head[t];
       head[t] = d;
     }
-  }
-
-  int parent(int s) const { return len(s) > width(s) ? sn.owner[rows(s)[width(s)]] : -1; }
-  bool front(int s) const { return front_at != nullptr && front_at[s] >= 0; }
-
-  // Whether child c's rows below its block are the last rows of its parent s's structure,
-  // from within s's columns on: the trailing part of c's update matrix is then s's own
-  // update matrix, and s can take it over in place (a chain of supernodes of one separator
-  // passes its matrix up without copying).  The child's rows are a subset of s's structure.
-  bool in_place(int c, int s) const {
-    const int mc = len(c) - width(c), at = len(s) - mc;
-    return len(s) > width(s) && at >= 0 && at <= width(s) && rows(s)[at] == rows(c)[width(c)];
-  }
-
-  // Where the matrix of supernode s (with update matrices) goes, its children's matrices
-  // being held[first, depth): in place in the oldest child's when `in_place` allows,
-  // else on top of the stack.  Sets front_at[s] and returns the held entry.
-  HeldFront place(int s, int first) {
-    const int k = width(s), m = len(s) - k;
-    if (first < depth && m > 0 && in_place(held[first].s, s)) {
-      const HeldFront& c = held[first];
-      const long long off = k - (len(s) - (len(c.s) - width(c.s)));
-      front_at[s] = front_at[c.s] + off * (c.ld + 1);
-      return {s, c.ld, c.region};
-    }
-    front_at[s] = top;
-    return {s, m, top};
-  }
-
-  // Chooses the supernodes that go through update matrices: those with at least
-  // `min_width` columns and `min_rows` rows below them, and every ancestor of one (a
-  // supernode's matrix goes to its parent only).  Returns the stack's peak in entries,
-  // walking the stack as the factorization will.
-  long long plan_fronts(int min_width, int min_rows) {
-    std::fill(front_at, front_at + sn.count, -1);
-    long long peak = 0;
-    for (int s = 0; s < sn.count; ++s) {
-      const int k = width(s), m = len(s) - k;
-      if (!front(s) && !(k >= min_width && m >= min_rows)) continue;
-      int first = depth;
-      while (first > 0 && parent(held[first - 1].s) == s) --first;
-      const long long base = first < depth ? held[first].region : top;
-      const HeldFront h = place(s, first);
-      depth = first;
-      if (m == 0) {
-        top = base;
-        continue;
-      }
-      const long long sz = static_cast<long long>(m) * m;
-      if (h.region == top) {  // built on top, then moved down to base
-        peak = std::max(peak, top + sz);
-        held[depth++] = {s, m, base};
-        top = base + sz;
-      } else {
-        held[depth++] = h;
-        top = h.region + static_cast<long long>(h.ld) * h.ld;
-      }
-      front_at[parent(s)] = 0;
-    }
-    depth = 0;
-    top = 0;
-    return peak;
-  }
-
-  // Adds columns [j0, j1) of child c's update matrix uc (lower triangle, leading dimension
-  // ldc) into supernode s: those on s's own columns into its L values, the others into s's
-  // update matrix us (leading dimension ldu).  The child's rows are a subset of s's
-  // structure.
-  void extend_add(int s, int c, const T* uc, long ldc, T* us, long ldu, int j0, int j1) {
-    const int kc = width(c), mc = len(c) - kc, k = width(s), lss = len(s);
-    const int* rc = rows(c) + kc;
-    for (int i = j0; i < mc; ++i) rel[i] = map[rc[i]];
-    // Rows that land on consecutive rows of s need no index per entry.
-    const bool consecutive = rel[mc - 1] - rel[j0] == mc - 1 - j0;
-    T* ls = l + sn.val_ptr[s];
-    for (int j = j0; j < j1; ++j) {
-      const int rj = rel[j];
-      T* col = rj < k ? ls + static_cast<long>(rj) * lss : us + (rj - k) * ldu - k;
-      const T* src = uc + j * ldc;
-      if (consecutive) {
-        T* dst = col + rj - j;
-        for (int i = j; i < mc; ++i) dst[i] += src[i];
-      } else {
-        for (int i = j; i < mc; ++i) col[rel[i]] += src[i];
-      }
-    }
-  }
-
-  // Number of child c's rows that fall on s's columns.
-  int rows_in_columns(int c, int s) const {
-    const int* rc = rows(c) + width(c);
-    const int mc = len(c) - width(c), end = sn.first[s + 1];
-    int j = 0;
-    while (j < mc && rc[j] < end) ++j;
-    return j;
-  }
-
-  // Multifrontal step of a Cholesky supernode s, around the factorization of its block: the
-  // update matrices of its children (on top of the stack) are added into s, and s's own
-  // update matrix, the children's share beyond s's columns minus L21*L21', replaces theirs
-  // on the stack.  One rank-k product per supernode instead of one product per ancestor, and
-  // the children's matrices are added while still in cache.  Returns factor_block's answer.
-  int assemble_and_factor(int s) {
-    const int k = width(s), m = len(s) - k;
-    int first = depth;
-    while (first > 0 && parent(held[first - 1].s) == s) --first;
-    const long long base = first < depth ? held[first].region : top;
-    for (int i = depth - 1; i >= first; --i) {
-      const HeldFront& c = held[i];
-      extend_add(s, c.s, stack + front_at[c.s], c.ld, nullptr, 0, 0, rows_in_columns(c.s, s));
-    }
-    const int info = factor_block(s);
-    if (info != 0 || m == 0) {
-      depth = first;
-      top = base;
-      return info;
-    }
-    const HeldFront h = place(s, first);
-    T* us = stack + front_at[s];
-    const bool fresh = h.region == top;
-    block_syrk_sub<T>(m, k, l + sn.val_ptr[s] + k, len(s), fresh ? T(0) : T(1), us, h.ld);
-    for (int i = depth - 1; i >= first; --i) {
-      const HeldFront& c = held[i];
-      if (!fresh && i == first) continue;  // already in place
-      const int mc = len(c.s) - width(c.s);
-      extend_add(s, c.s, stack + front_at[c.s], c.ld, us, h.ld, rows_in_columns(c.s, s), mc);
-    }
-    depth = first;
-    if (fresh && base != top) {
-      // Down over the children's matrices; column j's source lies above every column's
-      // destination written so far.
-      T* to = stack + base;
-      for (long j = 0; j < m; ++j)
-        std::memmove(to + j * m + j, us + j * m + j, sizeof(T) * static_cast<std::size_t>(m - j));
-      front_at[s] = base;
-      held[depth++] = {s, m, base};
-      top = base + static_cast<long long>(m) * m;
-    } else {
-      held[depth++] = h;
-      top = fresh ? h.region + static_cast<long long>(m) * m
-                  : h.region + static_cast<long long>(h.ld) * h.ld;
-    }
-    return 0;
   }
 
   // Factors the diagonal block of s and computes its off-diagonal rows; the one-based
@@ -442,13 +276,6 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
     out.status = {kErrFactor, kFactorNoMemory, 0};
     return out;
   }
-  WorkArray<long long> front_at;
-  WorkArray<HeldFront> held;
-  if (mtype == 2 && (!front_at.allocate(mem, ns, "korvine fronts") ||
-                     !held.allocate(mem, ns, "korvine fronts"))) {
-    out.status = {kErrFactor, kFactorNoMemory, 0};
-    return out;
-  }
   T* l = bytes_as<T>(f->l);
   T* u = has_u ? bytes_as<T>(f->u) : nullptr;
   // A to LU: zero the storage and scatter the caller's entries (scaled when scaling is on).
@@ -497,17 +324,6 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
               rel.get(),
               work.get(),
               scaled.get()};
-  WorkArray<T> stack;
-  if (mtype == 2) {
-    k.front_at = front_at.get();
-    k.held = held.get();
-    const long long peak = k.plan_fronts(kFrontMinWidth, kFrontMinRows);
-    if (peak > 0 && !stack.allocate(mem, static_cast<std::size_t>(peak), "korvine fronts")) {
-      out.status = {kErrFactor, kFactorNoMemory, 0};
-      return out;
-    }
-    k.stack = stack.get();
-  }
   std::fill(head.get(), head.get() + ns, -1);
   Progress prog(static_cast<double>(sn.nnz_l), progress);
   bool failed = false;
@@ -520,8 +336,7 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
       head[s] = next[d];
       k.update(s, d);
     }
-    const bool front = k.front(s);
-    const int info = front ? k.assemble_and_factor(s) : k.factor_block(s);
+    const int info = k.factor_block(s);
     if (info != 0) {
       failed = true;
       out.detail = sn.first[s] + info;
@@ -529,7 +344,7 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
     }
     const int kw = k.width(s);
     next_row[s] = kw;
-    if (lss > kw && !front) {
+    if (lss > kw) {
       const int t = sn.owner[rs[kw]];
       next[s] = head[t];
       head[t] = s;
