@@ -3,14 +3,6 @@
 // tuning; that a split result is the pieces' sum in thread order is checked bit for bit.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <random>
-#include <string>
-#include <vector>
-
 #include "blas/ddot.h"
 #include "include/ztr.h"
 #include "service/cpu.h"
@@ -24,33 +16,25 @@
 namespace ztr {
 namespace {
 
-using test::ref_ddot;
-using test::span;
+using namespace ztr::test;
 
-// Bytes from a 64-byte boundary, so that vectors can be placed at any byte offset, filled
-// with magnitudes spread over many binades so that every change in the order of additions
-// shows in the last bits.
-class Buffer {
- public:
-  explicit Buffer(std::size_t doubles) : raw_(doubles * 8 + 192) {}
-  double* fill(std::size_t offset, std::size_t count, unsigned seed) {
-    unsigned char* p =
-        raw_.data() + offset + (64 - reinterpret_cast<std::uintptr_t>(raw_.data()) % 64) % 64;
-    test::Rng gen(seed);
-    for (std::size_t i = 0; i < count; ++i) {
-      const double v = std::ldexp(test::uniform(gen), test::below(gen, 25) - 12);
-      std::memcpy(p + 8 * i, &v, 8);
-    }
-    return reinterpret_cast<double*>(p);
+// `count` doubles at `offset` bytes past a 64-byte boundary inside `raw`, so that vectors can
+// be placed at any byte offset, with magnitudes spread over many binades so that every
+// change in the order of additions shows in the last bits.
+double* fill(std::vector<unsigned char>& raw, std::size_t offset, std::size_t count,
+             unsigned seed) {
+  raw.assign(count * 8 + 192, 0);
+  unsigned char* p =
+      raw.data() + offset + (64 - reinterpret_cast<std::uintptr_t>(raw.data()) % 64) % 64;
+  test::Rng gen(seed);
+  for (std::size_t i = 0; i < count; ++i) {
+    const double v = std::ldexp(test::uniform(gen), test::below(gen, 25) - 12);
+    std::memcpy(p + 8 * i, &v, 8);
   }
-
- private:
-  std::vector<unsigned char> raw_;
-};
-
-bool same_bits(double a, double b) {
-  return std::memcmp(&a, &b, sizeof a) == 0;
+  return reinterpret_cast<double*>(p);
 }
+
+const auto same_bits = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
 
 // Error bound of any order of summation: |computed - exact| <= gamma_n * sum |x_i y_i|.
 void expect_accurate(double r, int n, const double* x, int incx, const double* y, int incy) {
@@ -66,46 +50,33 @@ void expect_accurate(double r, int n, const double* x, int incx, const double* y
       << "n=" << n << " incx=" << incx << " incy=" << incy;
 }
 
-struct Case {
-  int n, incx, incy;
-  std::size_t xoff, yoff;  // byte offsets from a 64-byte boundary
-};
-
-std::vector<Case> kernel_cases() {
-  std::vector<Case> cases;
+// Every variant this processor can run, through its slot entry, against its order of
+// additions, with vectors at byte offsets (xoff, yoff) from a 64-byte boundary; and every
+// result within the error bound of the exact sum.
+TEST(DdotVariants, FollowTheirOrderOfAdditionBitForBit) {
   const int lengths[] = {0,  -3, 1,  2,  3,  4,  5,  7,  8,  9,  15,  16,
                          17, 31, 32, 33, 40, 47, 48, 63, 64, 65, 100, 1001};
   const int incs[][2] = {{1, 1},  {-1, -1}, {1, -1}, {-1, 1}, {2, 3},
                          {-2, 1}, {0, 1},   {1, 0},  {3, -2}, {1, 2}};
-  const std::size_t offsets[] = {0, 8, 16, 24, 4};
-  for (int n : lengths)
-    for (const auto& inc : incs)
-      for (std::size_t ox : offsets)
-        for (std::size_t oy : offsets) cases.push_back({n, inc[0], inc[1], ox, oy});
-  return cases;
-}
-
-// Every variant this processor can run, through its slot entry, against its order of
-// additions; and every result within the error bound of the exact sum.
-TEST(DdotVariants, FollowTheirOrderOfAdditionBitForBit) {
-  const int hw = hardware_cpu_type();
-  const auto cases = kernel_cases();
-  for (int type = kCpuTypeMin; type <= hw; ++type) {
+  for (int type = kCpuTypeMin; type <= hardware_cpu_type(); ++type) {
     SCOPED_TRACE("CpuType " + std::to_string(type));
     const DdotKernelFn kernel = ddot_kernel_slot().variant(type);
     int mismatches = 0, reordered = 0;
-    for (const Case& c : cases) {
-      Buffer bx(span(c.n, c.incx)), by(span(c.n, c.incy));
-      const double* x = bx.fill(c.xoff, span(c.n, c.incx), 1u + c.n);
-      const double* y = by.fill(c.yoff, span(c.n, c.incy), 7u + c.n);
-      const double got = kernel(&c.n, x, &c.incx, y, &c.incy);
-      const double want = ref_ddot(type, c.n, x, c.incx, y, c.incy);
-      if (!same_bits(got, want) && ++mismatches <= 5)
-        ADD_FAILURE() << "n=" << c.n << " incx=" << c.incx << " incy=" << c.incy << " offsets "
-                      << c.xoff << "," << c.yoff << ": got " << got << " want " << want;
-      if (!same_bits(want, test::ref_strided(c.n, x, c.incx, y, c.incy))) ++reordered;
-      expect_accurate(got, c.n, x, c.incx, y, c.incy);
-    }
+    for (int n : lengths)
+      for (const auto& [incx, incy] : incs)
+        for (std::size_t xoff : {0, 8, 16, 24, 4})
+          for (std::size_t yoff : {0, 8, 16, 24, 4}) {
+            std::vector<unsigned char> bx, by;
+            const double* x = fill(bx, xoff, span(n, incx), 1u + n);
+            const double* y = fill(by, yoff, span(n, incy), 7u + n);
+            const double got = kernel(&n, x, &incx, y, &incy);
+            const double want = ref_ddot(type, n, x, incx, y, incy);
+            if (!same_bits(got, want) && ++mismatches <= 5)
+              ADD_FAILURE() << "n=" << n << " incx=" << incx << " incy=" << incy << " offsets "
+                            << xoff << "," << yoff << ": got " << got << " want " << want;
+            if (!same_bits(want, test::ref_strided(n, x, incx, y, incy))) ++reordered;
+            expect_accurate(got, n, x, incx, y, incy);
+          }
     EXPECT_EQ(mismatches, 0);
     // The data must be able to tell orders of addition apart, or the comparison proves little.
     EXPECT_GT(reordered, 100);
@@ -121,10 +92,8 @@ double split_reference(int p, int n, const double* x, int incx, const double* y,
   double sum = 0.0;
   for (int t = 0; t < p; ++t) {
     const int start = t * chunk, len = t < p - 1 ? chunk : n - start;
-    const double* xs = incx >= 0 ? x + static_cast<std::ptrdiff_t>(start) * incx
-                                 : x + static_cast<std::ptrdiff_t>(n - start - len) * -incx;
-    const double* ys = incy >= 0 ? y + static_cast<std::ptrdiff_t>(start) * incy
-                                 : y + static_cast<std::ptrdiff_t>(n - start - len) * -incy;
+    const double* xs = x + test::at(incx >= 0 ? start : start + len - 1, n, incx);
+    const double* ys = y + test::at(incy >= 0 ? start : start + len - 1, n, incy);
     sum = sum + kernel(&len, xs, &incx, ys, &incy);
   }
   return sum;
@@ -135,9 +104,9 @@ TEST(DdotThreads, PiecesOfEightAddedInThreadOrder) {
   for (int p : {2, 3, 4}) {
     for (int n : {20, 2501, 8 * 4 * 97 + 5, 10007}) {
       for (const auto& inc : incs) {
-        Buffer bx(span(n, inc[0])), by(span(n, inc[1]));
-        const double* x = bx.fill(0, span(n, inc[0]), 3);
-        const double* y = by.fill(8, span(n, inc[1]), 4);
+        std::vector<unsigned char> bx, by;
+        const double* x = fill(bx, 0, span(n, inc[0]), 3);
+        const double* y = fill(by, 8, span(n, inc[1]), 4);
         const double got = ztr_blas_ddot_omp(p, &n, x, &inc[0], y, &inc[1]);
         EXPECT_TRUE(same_bits(got, split_reference(p, n, x, inc[0], y, inc[1])))
             << "p=" << p << " n=" << n << " incx=" << inc[0] << " incy=" << inc[1];
@@ -154,9 +123,9 @@ TEST(DdotThreads, PiecesOfEightAddedInThreadOrder) {
 ZTR_CHILD(ddot_split) {
   test::install_fake_topology(4, 1);  // dynamic mode leaves the requested count alone
   const int n = 100000, inc = std::atoi(std::getenv("TEST_INC"));
-  Buffer bx(span(n, 1)), by(span(n, inc));
-  const double* x = bx.fill(0, span(n, 1), 11);
-  const double* y = by.fill(0, span(n, inc), 12);
+  std::vector<unsigned char> bx, by;
+  const double* x = fill(bx, 0, span(n, 1), 11);
+  const double* y = fill(by, 0, span(n, inc), 12);
   const double got = cblas_ddot(n, x, 1, y, inc);
   std::printf("%s type=%d ma=%d",
               same_bits(got, split_reference(1, n, x, 1, y, inc))   ? "serial"
@@ -179,9 +148,9 @@ TEST(DdotThreads, LongVectorsSplitZeroIncrementsDoNot) {
 // gives the product.
 ZTR_CHILD(ddot_partials) {
   const int n = 100000, one = 1;
-  Buffer bx(n), by(n);
-  const double* x = bx.fill(0, n, 1);
-  const double* y = by.fill(0, n, 2);
+  std::vector<unsigned char> bx, by;
+  const double* x = fill(bx, 0, n, 1);
+  const double* y = fill(by, 0, n, 2);
   const bool fail = std::getenv("TEST_FAIL") != nullptr;
   const long before = ztr_testalloc_requests();
   if (fail) ztr_testalloc_fail_nth(1, 1);

@@ -4,13 +4,8 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
-#include <cmath>
 #include <cstdlib>
-#include <limits>
-#include <random>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "blas/level3/kernels/level3_kernels.h"
 #include "blas/level3/level3.h"
@@ -73,8 +68,7 @@ TEST(Level3, LeafVariantsAgree) {
                                         got.data(), ldb);
         for (size_t i = 0; i < got.size(); ++i)
           ASSERT_NEAR(got[i], want[i], 64 * kEps * (1 + std::fabs(want[i])))
-              << (solve ? "trsm " : "trmm ") << c.side << c.uplo << c.trans << c.diag << " variant "
-              << v + 2;
+              << solve << c.side << c.uplo << c.trans << c.diag << " variant " << v + 2;
       }
     }
   }
@@ -104,8 +98,7 @@ TEST(Level3, SyrkAndSyr2kEveryOptionWriteOnlyTheirTriangle) {
             for (double beta : {0.0, 1.5})
               for (double alpha : {0.0, -0.5})
                 EXPECT_EQ(check_rank_k(rank2, uplo, trans, n, k, alpha, beta, seed++), 0)
-                    << (rank2 ? "dsyr2k " : "dsyrk ") << uplo << trans << " n " << n << " k " << k
-                    << " alpha " << alpha << " beta " << beta;
+                    << rank2 << uplo << trans << n << " " << k << " " << alpha << " " << beta;
 }
 
 // Orders and ranks that cross the multiply's row and depth blocks: beta must scale C once,
@@ -121,10 +114,7 @@ int check_symm(char side, char uplo, int m, int n, double alpha, double beta, un
   std::mt19937 gen(seed);
   const bool left = side == 'L' || side == 'l';
   const int na = left ? m : n, lda = na + 1, ldb = m + 2, ldc = m + 3;
-  auto a = random_vector(static_cast<size_t>(lda) * na, gen);
-  for (int j = 0; j < na; ++j)
-    for (int i = 0; i < na; ++i)
-      if (upper(uplo) ? i > j : i < j) a[i + j * lda] = kNaN;
+  const auto a = triangle<double>(na, lda, uplo, 'N', gen);
   const auto b = random_vector(static_cast<size_t>(ldb) * n, gen);
   auto c = random_vector(static_cast<size_t>(ldc) * n, gen);
   if (beta == 0.0) c.assign(c.size(), kNaN);

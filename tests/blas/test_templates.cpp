@@ -3,10 +3,6 @@
 // beta = 0 over NaN, and the multiply's fallback when its buffer cannot be allocated.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <complex>
-#include <vector>
-
 #include "blas/templates/kernels/gemm_kernels.h"
 #include "blas/templates/tblas.h"
 #include "testalloc.h"
@@ -96,7 +92,7 @@ int fallback_mismatches() {
   tblas::gemm<T>('N', 'N', m, n, k, T(1), a.data(), m, b.data(), k, T(0), c2.data(), m);
   ztr_testalloc_reset();
   int bad = 0;
-  for (int i = 0; i < m * n; ++i) bad += std::abs(wide(c1[i]) - wide(c2[i])) > 8 * k * eps<T>();
+  for (int i = 0; i < m * n; ++i) bad += std::abs(Acc<T>(c1[i]) - Acc<T>(c2[i])) > 8 * k * eps<T>();
   return bad != 0;
 }
 

@@ -4,13 +4,7 @@
 #pragma once
 
 #include <algorithm>
-#include <cmath>
-#include <complex>
 #include <cstring>
-#include <limits>
-#include <random>
-#include <type_traits>
-#include <vector>
 
 #include "blas/templates/tblas.h"
 #include "tests/support/test_support.h"
@@ -23,10 +17,6 @@ using tblas::RealOf;
 template <typename T>
 using Acc = std::conditional_t<kIsComplex<T>, std::complex<long double>, long double>;
 
-template <typename T>
-Acc<T> wide(T x) {
-  return Acc<T>(x);
-}
 // Product in long double, written out (the library's complex product checks for infinities
 // and is slow).
 template <typename T>
@@ -91,7 +81,7 @@ template <typename T>
 bool near(T got, Acc<T> want, long double magnitude, long double terms) {
   if (is_nan(got)) return false;
   const long double f = kIsComplex<T> ? 4 : 1;
-  return std::abs(wide(got) - want) <= f * (terms + 2) * eps<T>() * magnitude + 1e-30L;
+  return std::abs(Acc<T>(got) - want) <= f * (terms + 2) * eps<T>() * magnitude + 1e-30L;
 }
 // op(X)(i, j) of a stored matrix: 'N', 'T' or 'C' (either case).
 template <typename T>
@@ -99,25 +89,21 @@ T op_at(const std::vector<T>& x, int ld, char t, int i, int j) {
   if (t == 'N' || t == 'n') return x[i + static_cast<std::size_t>(j) * ld];
   return conj_if(t == 'C' || t == 'c', x[j + static_cast<std::size_t>(i) * ld]);
 }
-inline bool upper(char uplo) {
-  return uplo == 'U' || uplo == 'u';
-}
-inline bool unit(char diag) {
-  return diag == 'U' || diag == 'u';
-}
+inline constexpr auto upper = [](char uplo) { return uplo == 'U' || uplo == 'u'; };
+inline constexpr auto unit = [](char diag) { return diag == 'U' || diag == 'u'; };
 
-// A triangular matrix of order n with a dominant diagonal; NaN in the other triangle and, for
-// a unit diagonal, on the diagonal (neither may be read).
+// A triangular matrix of order n with a dominant diagonal; NaN in the other triangle, the
+// padding rows and, for a unit diagonal, on the diagonal (none of them may be read).
 template <typename T>
 std::vector<T> triangle(int n, int lda, char uplo, char diag, std::mt19937& gen) {
   auto a = random_matrix<T>(static_cast<std::size_t>(lda) * std::max(n, 1), gen);
   for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < lda; ++i) {
       T& e = a[i + static_cast<std::size_t>(j) * lda];
-      if (i == j)
-        e = unit(diag) ? nan_value<T>() : e + T(RealOf<T>(std::real(e) < 0 ? -2 : 2));
-      else if (upper(uplo) ? i > j : i < j)
+      if (i >= n || (upper(uplo) ? i > j : i < j))
         e = nan_value<T>();
+      else if (i == j)
+        e = unit(diag) ? nan_value<T>() : e + T(RealOf<T>(std::real(e) < 0 ? -2 : 2));
       else
         e = e * T(RealOf<T>(1.0 / n));
     }
@@ -162,16 +148,14 @@ int misses_of(const std::vector<T>& got, const std::vector<T>& c0, int ldc, int 
         s += prod(x, y);
         sm += mag(x) * mag(y);
       }
-      Acc<T> want = wide(alpha) * s;
+      Acc<T> want = Acc<T>(alpha) * s;
       long double wm = mag(alpha) * sm;
-      if (beta != T(0)) want += wide(beta) * wide(c0[e]), wm += mag(beta) * mag(c0[e]);
+      if (beta != T(0)) want += Acc<T>(beta) * Acc<T>(c0[e]), wm += mag(beta) * mag(c0[e]);
       bad += !near(got[e], want, wm, terms);
     }
   return bad;
 }
-inline bool everywhere(int, int) {
-  return true;
-}
+inline constexpr auto everywhere = [](int, int) { return true; };
 
 // Misses of a triangular solve (solve) or product with the options of `opts` (side, uplo,
 // trans, diag) that turned b0 (ldb x n, m rows used) into x: the residual op(A)*X - alpha*B0
@@ -281,9 +265,9 @@ int level1_misses(const Level1<T>& k, std::mt19937& gen) {
         if (k.rot) k.rot(n, xr.data(), incx, yr.data(), incy, RealOf<T>(0.6), RealOf<T>(-0.8));
         bad += !(y4 == y0);
         for (int i = 0; i < n; ++i) {
-          const Acc<T> u = wide(X(x0, i)), v = wide(Y(y0, i));
+          const Acc<T> u = Acc<T>(X(x0, i)), v = Acc<T>(Y(y0, i));
           bad += !(X(x, i) == Y(y0, i) && Y(y, i) == X(x0, i) && Y(y2, i) == X(x0, i));
-          bad += !near(Y(y3, i), wide(alpha) * u + v, mag(alpha) + 1, 2);
+          bad += !near(Y(y3, i), Acc<T>(alpha) * u + v, mag(alpha) + 1, 2);
           if (k.rot)
             bad += !near(X(xr, i), 0.6L * u - 0.8L * v, 2, 1) +
                    !near(Y(yr, i), 0.6L * v + 0.8L * u, 2, 1);
@@ -297,15 +281,23 @@ int level1_misses(const Level1<T>& k, std::mt19937& gen) {
       for (std::size_t i = 0; i < x.size(); ++i) {
         const int idx = static_cast<int>(i) / std::max(incx, 1);
         const bool touched = incx > 0 && static_cast<int>(i) % incx == 0 && idx < n;
-        bad += touched ? !near(x[i], wide(alpha) * wide(x0[i]), mag(alpha) * mag(x0[i]), 1)
+        bad += touched ? !near(x[i], Acc<T>(alpha) * Acc<T>(x0[i]), mag(alpha) * mag(x0[i]), 1)
                        : !(x[i] == x0[i] || (is_nan(x[i]) && is_nan(x0[i])));
         if (touched && mag(x0[i]) > mag(x0[best * incx])) best = idx;
       }
-      for (int i = 0; i < n; ++i) ss += std::norm(wide(x0[at(i, n, incx)]));
+      for (int i = 0; i < n; ++i) ss += std::norm(Acc<T>(x0[at(i, n, incx)]));
       bad += !near(T(k.nrm2(n, x0.data(), incx)), Acc<T>(std::sqrt(ss)), std::sqrt(ss), 2 * n);
       bad += k.iamax(n, x0.data(), incx) != (incx > 0 && n > 0 ? best + 1 : 0);
     }
   return bad;
+}
+
+// The n entries of a vector with increment inc, contiguous.
+template <typename T>
+std::vector<T> gather(const std::vector<T>& v, int n, int inc) {
+  std::vector<T> g(n);
+  for (int i = 0; i < n; ++i) g[i] = v[at(i, n, inc)];
+  return g;
 }
 
 // Misses of y (increment incy) against alpha*op(M)*x + beta*y0 (the beta term only for
@@ -315,21 +307,11 @@ int mv_misses(const std::vector<T>& mat, int ld, char trans, int rows, int cols,
               const std::vector<T>& x, int incx, T beta, const std::vector<T>& y0,
               const std::vector<T>& y, int incy) {
   const int lx = trans == 'N' ? cols : rows, ly = trans == 'N' ? rows : cols;
-  int bad = 0;
-  for (int i = 0; i < ly; ++i) {
-    const T got = y[at(i, ly, incy)], old = y0[at(i, ly, incy)];
-    Acc<T> s = 0;
-    long double sm = 0;
-    for (int p = 0; p < lx; ++p) {
-      const T u = op_at(mat, ld, trans, i, p), v = x[at(p, lx, incx)];
-      s += prod(u, v), sm += mag(u) * mag(v);
-    }
-    Acc<T> want = wide(alpha) * s;
-    long double wm = mag(alpha) * sm;
-    if (beta != T(0)) want += wide(beta) * wide(old), wm += mag(beta) * mag(old);
-    bad += !near(got, want, wm, lx + 2);
-  }
-  return bad;
+  const auto xs = gather(x, lx, incx);
+  auto l = [&](int i, int p) { return op_at(mat, ld, trans, i, p); };
+  auto r = [&](int p, int) { return xs[p]; };
+  return misses_of(gather(y, ly, incy), gather(y0, ly, incy), ly, ly, 1, lx, alpha, beta, l, r,
+                   lx + 2, everywhere);
 }
 
 // Misses of y := alpha*op(A)*x + beta*y by `gemv` for every transpose, empty and padded
@@ -373,25 +355,16 @@ int triangular_mv_misses(bool solve, Fn fn, std::mt19937& gen) {
       for (char trans : {'n', 'T', 'c'})
         for (char diag : {'N', 'u'}) {
           const int lda = std::max(1, n) + 2;
-          auto a = triangle<T>(n, lda, uplo, diag, gen);
-          for (int j = 0; j < n; ++j)
-            for (int i = n; i < lda; ++i) a[i + static_cast<std::size_t>(j) * lda] = nan_value<T>();
+          const auto a = triangle<T>(n, lda, uplo, diag, gen);
           const auto d = dense(a, lda, n, uplo, diag);
           for (int inc : {1, 2, -1, -2}) {
             const auto x0 = random_matrix<T>(span(n, inc), gen);
             auto x = x0;
             fn(uplo, trans, diag, n, a.data(), lda, x.data(), inc);
-            const auto& in = solve ? x : x0;
-            const auto& out = solve ? x0 : x;
-            for (int i = 0; i < n; ++i) {  // op(A)*in - out
-              Acc<T> s = -wide(out[at(i, n, inc)]);
-              long double sm = mag(out[at(i, n, inc)]);
-              for (int p = 0; p < n; ++p) {
-                const T u = op_at(d, n, trans, i, p), v = in[at(p, n, inc)];
-                s += prod(u, v), sm += mag(u) * mag(v);
-              }
-              bad += !near(T(0), s, sm, solve ? 4 * n : n);
-            }
+            const auto in = gather(solve ? x : x0, n, inc), out = gather(solve ? x0 : x, n, inc);
+            auto l = [&](int i, int p) { return op_at(d, n, trans, i, p); };
+            auto r = [&](int p, int) { return in[p]; };  // op(A)*in against out
+            bad += misses_of(out, out, n, n, 1, n, T(1), T(0), l, r, solve ? 4 * n : n, everywhere);
           }
         }
   return bad;

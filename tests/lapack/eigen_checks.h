@@ -3,12 +3,6 @@
 // the scaled ratios |w - oracle|, ||A*z - w*z||, ||Z'*Z - I||.
 #pragma once
 
-#include <algorithm>
-#include <cmath>
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "blas/gemm/gemm.h"
 #include "lapack/sytrd/sytrd.h"
 #include "lu_matrices.h"
@@ -39,14 +33,10 @@ inline double tri_norm(const Tridiagonal& t) {
   return r;
 }
 
-inline Tridiagonal random_tridiagonal(std::string name, int n, std::uint64_t seed,
-                                      double scale = 1.0) {
+inline Tridiagonal random_tridiagonal(std::string name, int n, std::uint64_t seed) {
   Tridiagonal t{std::move(name), {}, {}};
   Rng r(static_cast<Rng::result_type>(seed));
-  for (int i = 0; i < n; ++i) {
-    t.d.push_back(scale * uniform(r));
-    t.e.push_back(i + 1 < n ? scale * uniform(r) : 0.0);
-  }
+  for (int i = 0; i < n; ++i) t.d.push_back(uniform(r)), t.e.push_back(i + 1 < n ? uniform(r) : 0);
   return t;
 }
 
@@ -239,25 +229,15 @@ inline Tridiagonal diagonal(int n, Spectrum kind, std::uint64_t seed) {
 // ||A*Z - Z*diag(w)||_1 / (||A||_1 * n * eps) over the m columns of Z, A full symmetric.
 inline double eigen_residual(int n, const std::vector<double>& a, int lda, const double* w,
                              const double* z, int ldz, int m) {
-  auto A = [&](int i, int j) {
-    return static_cast<long double>(a[i + static_cast<std::size_t>(j) * lda]);
-  };
-  long double worst = 0, anorm = 0;
-  for (int j = 0; j < n; ++j) {
-    long double col = 0, acol = 0;
-    for (int i = 0; i < n; ++i) acol += std::fabs(A(i, j));
-    anorm = std::max(anorm, acol);
-    if (j >= m) continue;
-    const double* zj = z + static_cast<std::size_t>(j) * ldz;
-    for (int i = 0; i < n; ++i) {
-      long double s = -static_cast<long double>(zj[i]) * w[j];
-      for (int k = 0; k < n; ++k) s += A(i, k) * zj[k];
-      col += std::fabs(s);
-    }
-    worst = std::max(worst, col);
-  }
-  return anorm == 0 ? static_cast<double>(worst)
-                    : static_cast<double>(worst / (anorm * n * kUnitRoundoff));
+  std::vector<double> r(static_cast<std::size_t>(n) * std::max(m, 1));
+  for (int j = 0; j < m; ++j)
+    for (int i = 0; i < n; ++i) r[i + static_cast<std::size_t>(j) * n] = -z[i + j * ldz] * w[j];
+  const double one = 1.0;
+  if (m > 0)
+    ztr_blas_dgemm("N", "N", &n, &m, &n, &one, a.data(), &lda, z, &ldz, &one, r.data(), &n);
+  const double anorm = one_norm_diff(n, n, a.data(), lda, nullptr, 0);
+  const double worst = one_norm_diff(n, m, r.data(), n, nullptr, 0);
+  return anorm == 0 ? worst : worst / (anorm * n * kUnitRoundoff);
 }
 
 using Matrix = std::vector<double>;  // dense n x n, column-major, leading dimension n

@@ -4,10 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <utility>
-#include <vector>
 
+#include "testalloc.h"
 #include "tests/support/child.h"
 
 namespace ztr::test {
@@ -36,6 +35,23 @@ inline void expect_children(
     for (const std::string& e : env) settings += e + " ";
     EXPECT_EQ(r.exit_code, 0) << name << " with " << settings << "\n" << r.out;
   }
+}
+
+// In a child: `call` (on a fresh copy of its input) once to settle the one-time state, then
+// again with its first allocation failing, which the call must survive silently: 0 when
+// exactly that allocation failed, nothing was printed, `ok` holds and nothing leaked.
+template <class Call, class Ok>
+int survives_first_failure(Call call, Ok ok) {
+  call();
+  const long live = ztr_testalloc_live();
+  ztr_testalloc_fail_nth(1, 0);
+  const std::string out = captured(call);
+  ztr_testalloc_reset();
+  return ztr_testalloc_failures() != 1  ? 1
+         : !out.empty()                 ? 2
+         : !ok()                        ? 3
+         : ztr_testalloc_live() != live ? 4
+                                        : 0;
 }
 
 }  // namespace ztr::test

@@ -2,11 +2,9 @@
 #pragma once
 
 #include <algorithm>
-#include <cmath>
-#include <cstdint>
 #include <set>
-#include <vector>
 
+#include "blas/gemm/gemm.h"
 #include "tests/support/test_support.h"
 
 namespace ztr::test {
@@ -50,12 +48,8 @@ inline KnownLu make_known_lu(int m, int n, int pad, std::uint64_t seed,
       u[j + static_cast<std::size_t>(j) * mn] = zeros.count(j + 1) != 0 ? 0.0 : d;
     }
   }
-  KnownLu k{m,
-            n,
-            lda,
-            std::vector<double>(static_cast<std::size_t>(lda) * n, -777.0),
-            std::vector<double>(static_cast<std::size_t>(lda) * n, -777.0),
-            std::vector<int>(mn)};
+  const std::vector<double> marked(static_cast<std::size_t>(lda) * n, -777.0);
+  KnownLu k{m, n, lda, marked, marked, std::vector<int>(mn)};
   for (int j = 0; j < n; ++j) {
     for (int i = 0; i < m; ++i) {
       double s = 0;
@@ -73,16 +67,11 @@ inline KnownLu make_known_lu(int m, int n, int pad, std::uint64_t seed,
     const bool fixed = tie_row[j] >= 0 || zeros.count(j + 1) != 0;
     k.ipiv[j] = 1 + (fixed ? j : j + below(r, m - j));
   }
-  for (int j = mn - 1; j >= 0; --j) {
-    const int p = k.ipiv[j] - 1;
-    if (p == j) continue;
-    for (int c = 0; c < n; ++c)
+  for (int j = mn - 1; j >= 0; --j)
+    for (int c = 0; c < n && k.ipiv[j] - 1 != j; ++c)
       std::swap(k.a[j + static_cast<std::size_t>(c) * lda],
-                k.a[p + static_cast<std::size_t>(c) * lda]);
-    // L's rows move with the later swaps; the expected factors are those of P^T*A.
-  }
-  // Expected L rows are permuted by the swaps of the later steps (LAPACK stores L of P^T*A).
-  // With A = P1..Pmn*LU, P^T*A = LU exactly, so lu is already right.
+                k.a[k.ipiv[j] - 1 + static_cast<std::size_t>(c) * lda]);
+  // With A = P1..Pmn*L*U, P'*A = L*U exactly: lu holds the factors LAPACK stores.
   return k;
 }
 
@@ -91,6 +80,20 @@ inline std::vector<double> random_matrix(int m, int n, int lda, std::uint64_t se
   std::vector<double> a(static_cast<std::size_t>(lda) * n, -777.0);
   for (int j = 0; j < n; ++j)
     for (int i = 0; i < m; ++i) a[i + static_cast<std::size_t>(j) * lda] = uniform(r);
+  return a;
+}
+
+// G*G' for a random n x r G (rank r): the uplo triangle ('A': both), NaN in the other.
+inline std::vector<double> gram(int n, int r, char uplo, std::uint64_t seed) {
+  const std::vector<double> g = random_matrix(n, std::max(r, 1), n, seed);
+  std::vector<double> a(static_cast<std::size_t>(n) * n);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) {
+      double s = 0;
+      for (int p = 0; p < r; ++p) s += g[i + p * n] * g[j + p * n];
+      a[i + static_cast<std::size_t>(j) * n] =
+          uplo == 'A' || (uplo == 'U' ? i <= j : i >= j) ? s : kNaN;
+    }
   return a;
 }
 
@@ -108,17 +111,12 @@ inline double one_norm_diff(int rows, int cols, const double* x, int ldx, const 
   return worst;
 }
 
-// ||Q'*Q - I||_1 / (m * eps) for the m x n Q (long-double sums).
+// ||Q'*Q - I||_1 / (m * eps) for the m x n Q.
 inline double orthogonality(int m, int n, const double* q, int ldq) {
-  std::vector<double> g(static_cast<std::size_t>(n) * n);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) {
-      long double s = i == j ? -1.0L : 0.0L;
-      for (int p = 0; p < m; ++p)
-        s += static_cast<long double>(q[p + static_cast<std::size_t>(i) * ldq]) *
-             q[p + static_cast<std::size_t>(j) * ldq];
-      g[i + static_cast<std::size_t>(j) * n] = static_cast<double>(s);
-    }
+  std::vector<double> g(static_cast<std::size_t>(n) * n, 0.0);
+  for (int i = 0; i < n; ++i) g[i * (n + 1)] = -1.0;
+  const double one = 1.0;
+  if (n > 0) ztr_blas_dgemm("T", "N", &n, &n, &m, &one, q, &ldq, q, &ldq, &one, g.data(), &n);
   return one_norm_diff(n, n, g.data(), n, nullptr, 0) / (std::max(m, 1) * kUnitRoundoff);
 }
 
@@ -139,6 +137,22 @@ inline std::vector<double> to_rows(int m, int n, const std::vector<double>& a, i
   for (int i = 0; i < m; ++i)
     for (int j = 0; j < n; ++j) r[i * ldr + j] = a[i + j * lda];
   return r;
+}
+
+// Largest difference between the column-major c (ld ldc) and the row-major r (ld ldr), over
+// the largest entry; 1e300 when the row-major padding is not -555 any more.
+inline double layout_difference(int m, int n, const std::vector<double>& c, int ldc,
+                                const std::vector<double>& r, int ldr) {
+  double diff = 0, big = 0;
+  for (int i = 0; i < m; ++i) {
+    for (int j = 0; j < n; ++j) {
+      diff = std::max(diff, std::fabs(c[i + j * ldc] - r[i * ldr + j]));
+      big = std::max(big, std::fabs(c[i + j * ldc]));
+    }
+    for (int j = n; j < ldr; ++j)
+      if (r[i * ldr + j] != -555.0) return 1e300;
+  }
+  return diff / big;
 }
 
 }  // namespace ztr::test

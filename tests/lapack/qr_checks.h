@@ -2,12 +2,6 @@
 // published sign rule to compare R against, and the scaled ratios ||A - Q*R||, ||Q'*Q - I||.
 #pragma once
 
-#include <algorithm>
-#include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <vector>
-
 #include "lu_matrices.h"
 
 namespace ztr::test {
@@ -22,15 +16,22 @@ inline std::vector<double> qr_matrix(int m, int n, int lda, std::uint64_t seed) 
   return a;
 }
 
+// R (min(m,n) x n, leading dimension min(m,n)) from the factored qr: on and above the diagonal.
+inline std::vector<double> upper_r(int m, int n, const double* qr, int ldqr) {
+  const int k = std::min(m, n);
+  std::vector<double> r(static_cast<std::size_t>(k) * n, 0.0);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i <= std::min(j, k - 1); ++i)
+      r[i + static_cast<std::size_t>(j) * k] = qr[i + static_cast<std::size_t>(j) * ldqr];
+  return r;
+}
+
 // The textbook Householder QR: for each column, beta = -sign(alpha)*||(alpha, x)||,
 // tau = (beta - alpha)/beta, v = x/(alpha - beta), tau = 0 when x = 0; the reflector is applied
 // column by column.  Returns R (min(m,n) x n, leading dimension min(m,n)).
 inline std::vector<double> textbook_r(int m, int n, const double* a0, int lda) {
-  std::vector<double> a(static_cast<std::size_t>(m) * n);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < m; ++i)
-      a[i + static_cast<std::size_t>(j) * m] = a0[i + static_cast<std::size_t>(j) * lda];
-  auto A = [&](int i, int j) -> double& { return a[i + static_cast<std::size_t>(j) * m]; };
+  std::vector<double> a(a0, a0 + static_cast<std::size_t>(lda) * n);
+  auto A = [&](int i, int j) -> double& { return a[i + static_cast<std::size_t>(j) * lda]; };
   const int k = std::min(m, n);
   for (int j = 0; j < k; ++j) {
     double ss = 0;
@@ -48,39 +49,28 @@ inline std::vector<double> textbook_r(int m, int n, const double* a0, int lda) {
       for (int i = j + 1; i < m; ++i) A(i, c) -= tau * A(i, j) * w;
     }
   }
-  std::vector<double> r(static_cast<std::size_t>(k) * n, 0.0);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i <= std::min(j, k - 1); ++i) r[i + static_cast<std::size_t>(j) * k] = A(i, j);
-  return r;
+  return upper_r(m, n, a.data(), lda);
 }
 
-// ||R - Rref||_1 / (||A||_1 * max(m, n) * eps), R from the factored a (on and above the
-// diagonal).
+// ||R - Rref||_1 / (||A||_1 * max(m, n) * eps).
 inline double r_difference(int m, int n, const double* a0, int lda0, const double* qr, int ldqr) {
   const int k = std::min(m, n);
-  const std::vector<double> ref = textbook_r(m, n, a0, lda0);
-  std::vector<double> r(static_cast<std::size_t>(k) * n, 0.0);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i <= std::min(j, k - 1); ++i)
-      r[i + static_cast<std::size_t>(j) * k] = qr[i + static_cast<std::size_t>(j) * ldqr];
   const double norm = one_norm_diff(m, n, a0, lda0, nullptr, 0);
-  return one_norm_diff(k, n, r.data(), k, ref.data(), k) / (norm * std::max(m, n) * kUnitRoundoff);
+  return one_norm_diff(k, n, upper_r(m, n, qr, ldqr).data(), k, textbook_r(m, n, a0, lda0).data(),
+                       k) /
+         (norm * std::max(m, n) * kUnitRoundoff);
 }
 
 // With Q (m x k, ldq) and R taken from the factored a: ||A - Q*R||_1 / (||A||_1 * m * eps).
 inline double qr_residual(int m, int n, const double* a0, int lda0, const double* q, int ldq,
                           const double* qr, int ldqr) {
   const int k = std::min(m, n);
-  std::vector<double> d(static_cast<std::size_t>(m) * n);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < m; ++i) {
-      double s = 0;
-      for (int p = 0; p <= std::min(j, k - 1); ++p)
-        s += q[i + static_cast<std::size_t>(p) * ldq] * qr[p + static_cast<std::size_t>(j) * ldqr];
-      d[i + static_cast<std::size_t>(j) * m] = a0[i + static_cast<std::size_t>(j) * lda0] - s;
-    }
+  std::vector<double> d(a0, a0 + static_cast<std::size_t>(lda0) * n);
+  const double one = 1.0, minus = -1.0;
+  ztr_blas_dgemm("N", "N", &m, &n, &k, &minus, q, &ldq, upper_r(m, n, qr, ldqr).data(), &k, &one,
+                 d.data(), &lda0);
   const double norm = one_norm_diff(m, n, a0, lda0, nullptr, 0);
-  return one_norm_diff(m, n, d.data(), m, nullptr, 0) / (norm * std::max(m, 1) * kUnitRoundoff);
+  return one_norm_diff(m, n, d.data(), lda0, nullptr, 0) / (norm * std::max(m, 1) * kUnitRoundoff);
 }
 
 }  // namespace ztr::test

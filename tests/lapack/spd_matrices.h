@@ -1,12 +1,7 @@
 // Positive definite test matrices and the residual of their Cholesky factors.
 #pragma once
 
-#include <algorithm>
 #include <cfloat>
-#include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <vector>
 
 #include "lu_matrices.h"
 

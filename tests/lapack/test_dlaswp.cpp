@@ -1,12 +1,10 @@
 // Row interchanges in every kernel variant (the column-parallel split: through the LU
 // factorization's tests), the machine parameters and the block-size tuning.
+
 #include <gtest/gtest.h>
 
 #include <cfloat>
 #include <cmath>
-#include <utility>
-#include <vector>
-#include <string>
 
 #include "lapack/dlamch.h"
 #include "lapack/dlaswp.h"
@@ -37,26 +35,12 @@ std::vector<int> reference_rows(int m, int k1, int k2, const std::vector<int>& i
   return rows;
 }
 
-// m x n matrix whose entry (i, j) encodes both indices.
-std::vector<double> labelled(int m, int n, int lda) {
+// The m x n matrix (ld lda, padding -1) whose entry (i, j) encodes j and the label of row i.
+std::vector<double> labelled(int m, int n, int lda, const std::vector<int>& rows) {
   std::vector<double> a(static_cast<size_t>(lda) * n, -1.0);
   for (int j = 0; j < n; ++j)
-    for (int i = 0; i < m; ++i) a[i + j * lda] = i + 1000.0 * j;
+    for (int i = 0; i < m; ++i) a[i + j * lda] = rows[i] + 1000.0 * j;
   return a;
-}
-
-// Returns the number of wrong entries.
-int check(int m, int n, int lda, int k1, int k2, const std::vector<int>& ipiv, int incx,
-          const std::vector<double>& a) {
-  const auto rows =
-      incx == 0 ? reference_rows(m, 1, 0, ipiv, 1) : reference_rows(m, k1, k2, ipiv, incx);
-  int bad = 0;
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < lda; ++i) {
-      const double want = i < m ? rows[i] + 1000.0 * j : -1.0;
-      bad += a[i + j * lda] != want;
-    }
-  return bad;
 }
 
 std::vector<int> pivots(int m, int k1, int k2, int incx, unsigned seed) {
@@ -68,16 +52,19 @@ std::vector<int> pivots(int m, int k1, int k2, int incx, unsigned seed) {
   return ipiv;
 }
 
+// Increment 0 swaps nothing.
 TEST(Dlaswp, EveryVariantForwardBackwardAndStrided) {
-  const int m = 23, lda = 25;
+  const int m = 23, lda = 25, k1 = 3, k2 = 17;
+  const std::vector<int> identity = reference_rows(m, 1, 0, {}, 1);
   for (int v = 0; v <= hardware_cpu_type() - kCpuTypeMin && v < kCpuTypeCount; ++v)
     for (int n : {0, 1, 31, 33, 70})
       for (int incx : {1, 2, -1, -3, 0}) {
-        const int k1 = 3, k2 = 17;
         const auto ipiv = pivots(m, k1, k2, incx, v + n);
-        auto a = labelled(m, n, lda);
+        auto a = labelled(m, n, lda, identity);
         kVariants[v](n, a.data(), lda, k1, k2, ipiv.data(), incx);
-        ASSERT_EQ(check(m, n, lda, k1, k2, ipiv, incx, a), 0) << v << " " << n << " " << incx;
+        const auto want =
+            labelled(m, n, lda, incx == 0 ? identity : reference_rows(m, k1, k2, ipiv, incx));
+        ASSERT_EQ(a, want) << v << " " << n << " " << incx;
       }
 }
 

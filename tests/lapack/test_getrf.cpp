@@ -1,16 +1,11 @@
-// LU factorization: the leaf's pivot and scaling rules, the argument check, and every path of
-// the driver (forced by size, thread count and direct entry) against matrices whose pivots
-// and factors are known exactly; then the inverse from the factors and the triangular
-// inverse.
+// LU factorization: the leaf's pivot and scaling rules, the argument checks, and every path
+// of the driver (forced by size, thread count and direct entry) against matrices whose
+// pivots and factors are known exactly; the inverse from the factors and the triangular
+// inverse; and the LAPACKE exports of both.
 #include <gtest/gtest.h>
-#include <sched.h>
 
-#include <algorithm>
-#include <cmath>
-#include <cstdio>
-#include <string>
-#include <vector>
-#include <limits>
+#include <sched.h>
+#include <tuple>
 
 #include "lapack/getrf/getrf.h"
 #include "lu_matrices.h"
@@ -18,74 +13,44 @@
 #include "service/threads.h"
 #include "testalloc.h"
 #include "lapack/getri/getri.h"
+#include "blas/gemm/gemm.h"
+#include "tests/blas/typed_reference.h"
+#include "include/ztr.h"
 
 namespace ztr {
 namespace {
 
-using test::KnownLu;
-using test::make_known_lu;
+using namespace ztr::test;
 
-using test::kNaN;
+// The leaf on the m x n a (ld m): info and the pivots.
+std::pair<int, std::vector<int>> getf2(int m, int n, std::vector<double>& a) {
+  std::pair<int, std::vector<int>> r{-5, std::vector<int>(std::min(m, n))};
+  ztr_lapack_dgetf2(m, n, a.data(), m, r.second.data(), &r.first);
+  return r;
+}
 
 TEST(Dgetf2, PivotsScalesAndRecordsTheFirstZeroPivot) {
   // Ties: rows 2 and 4 both hold the largest magnitude; the upper one wins.
-  {
-    std::vector<double> a = {1, -3, 2, 3};
-    int ipiv[1], info = -5;
-    ztr_lapack_dgetf2(4, 1, a.data(), 4, ipiv, &info);
-    EXPECT_EQ(info, 0);
-    EXPECT_EQ(ipiv[0], 2);
-    EXPECT_EQ(a[0], -3.0);
-    EXPECT_EQ(a[3], -1.0);  // the other 3, divided by the pivot
-  }
+  std::vector<double> a = {1, -3, 2, 3};
+  EXPECT_EQ(getf2(4, 1, a), std::pair(0, std::vector<int>{2}));
+  EXPECT_EQ(a[0], -3.0);
+  EXPECT_EQ(a[3], -1.0);  // the other 3, divided by the pivot
   // A column that is zero from the diagonal down: info, no swap, no scaling, and the rest is
   // still factored (the known factors, exactly).
-  {
-    test::KnownLu k = make_known_lu(5, 5, 0, 3, {}, {2});
-    std::vector<int> ipiv(5);
-    int info = 0;
-    ztr_lapack_dgetf2(5, 5, k.a.data(), 5, ipiv.data(), &info);
-    EXPECT_EQ(info, 2);
-    EXPECT_EQ(ipiv, k.ipiv);
-    EXPECT_EQ(k.a, k.lu);
-  }
+  test::KnownLu k = make_known_lu(5, 5, 0, 3, {}, {2});
+  EXPECT_EQ(getf2(5, 5, k.a), std::pair(2, k.ipiv));
+  EXPECT_EQ(k.a, k.lu);
   // A pivot below the safe minimum: dividing gives the exact multiplier where multiplying by
   // the overflowing reciprocal would give infinity.
-  {
-    const double tiny = 4e-310;
-    std::vector<double> a = {tiny, tiny / 2, /**/ 1, 1};
-    int ipiv[2], info = 0;
-    ztr_lapack_dgetf2(2, 2, a.data(), 2, ipiv, &info);
-    EXPECT_EQ(info, 0);
-    EXPECT_EQ(a[1], 0.5);
-  }
+  a = {4e-310, 2e-310, /**/ 1, 1};
+  EXPECT_EQ(getf2(2, 2, a).first, 0);
+  EXPECT_EQ(a[1], 0.5);
   // A NaN is not a zero pivot: it is used.
-  {
-    std::vector<double> a = {kNaN, 1, 2, /**/ 1, 2, 3};
-    int ipiv[2], info = -5;
-    ztr_lapack_dgetf2(3, 2, a.data(), 3, ipiv, &info);
-    EXPECT_EQ(info, 0);
-    EXPECT_EQ(ipiv[0], 1);
-    EXPECT_TRUE(std::isnan(a[1]));
-  }
-}
-
-TEST(Dgetrf, ArgumentErrorsAreReportedAndTouchNothing) {
-  std::vector<double> a(6, 1.0);
-  int ipiv[2] = {-9, -9};
-  struct Case {
-    int m, n, lda, info;
-  };
-  // Empty matrices are a successful no-op.
-  for (Case c : {Case{-1, 2, 3, -1}, Case{3, -1, 3, -2}, Case{3, 2, 2, -4}, Case{0, 2, 0, -4},
-                 Case{0, 3, 3, 0}, Case{3, 0, 3, 0}}) {
-    int info = 7;
-    EXPECT_EQ(test::captured([&] { dgetrf(&c.m, &c.n, a.data(), &c.lda, ipiv, &info); }),
-              c.info == 0 ? "" : test::xerbla_text("DGETRF", -c.info));
-    EXPECT_EQ(info, c.info);
-  }
-  EXPECT_EQ(ipiv[0], -9);
-  EXPECT_EQ(a, std::vector<double>(6, 1.0));
+  a = {kNaN, 1, 2, /**/ 1, 2, 3};
+  const auto [info, ipiv] = getf2(3, 2, a);
+  EXPECT_EQ(info, 0);
+  EXPECT_EQ(ipiv[0], 1);
+  EXPECT_TRUE(std::isnan(a[1]));
 }
 
 // ---- every path, in child processes with a fixed thread count ------------------------------
@@ -104,9 +69,9 @@ bool via_scheduler(int m, int n, double* a, int lda, int* ipiv, int* info) {
   return ztr_lapack_dgetrf_sched(m, n, a, lda, ipiv, info, Nb, domain_max_threads(kDomainAll));
 }
 
-// Factors one known matrix; prints what differs and returns the number of failures.
-int check_known(Entry entry, const char* what, int m, int n, std::uint64_t seed,
-                const std::set<int>& zeros = {}) {
+// Factors one known matrix (in a child: failures are reported by its exit code).
+void check_known(Entry entry, const char* what, int m, int n, std::uint64_t seed,
+                 const std::set<int>& zeros = {}) {
   std::set<int> ties;
   for (int j : {1, 2, 9, 17, 33, 65, 97, 129, 130, 193})
     if (zeros.count(j) == 0) ties.insert(j);
@@ -114,61 +79,49 @@ int check_known(Entry entry, const char* what, int m, int n, std::uint64_t seed,
   std::vector<int> ipiv(std::min(m, n), 0);
   int info = -99;
   entry(m, n, k.a.data(), k.lda, ipiv.data(), &info);
-  const int want_info = zeros.empty() ? 0 : *zeros.begin();
-  if (info == want_info && ipiv == k.ipiv && k.a == k.lu) return 0;
-  std::printf("%s %dx%d seed %llu: info %d (want %d)%s\n", what, m, n,
-              static_cast<unsigned long long>(seed), info, want_info,
-              ipiv == k.ipiv ? ", wrong factors" : ", wrong pivots");
-  return 1;
+  SCOPED_TRACE(testing::Message() << what << " " << m << "x" << n << " seed " << seed);
+  EXPECT_EQ(info, zeros.empty() ? 0 : *zeros.begin());
+  EXPECT_EQ(ipiv, k.ipiv);
+  EXPECT_TRUE(k.a == k.lu) << "wrong factors";
 }
 
 // Square, tall and wide shapes on both sides of the 64-column crossover and of the blocks.
-int battery(Entry entry, const char* what,
-            std::initializer_list<std::pair<int, int>> shapes = {
-                {1, 1}, {7, 5}, {40, 40}, {200, 200}, {300, 150}, {150, 300}, {131, 257}}) {
-  int failures = 0;
+void battery(Entry entry, const char* what,
+             std::initializer_list<std::pair<int, int>> shapes = {
+                 {1, 1}, {7, 5}, {40, 40}, {200, 200}, {300, 150}, {150, 300}, {131, 257}}) {
   std::uint64_t seed = 1;
-  for (auto [m, n] : shapes) failures += check_known(entry, what, m, n, ++seed);
-  return failures;
+  for (auto [m, n] : shapes) check_known(entry, what, m, n, ++seed);
 }
 
 ZTR_CHILD(lu_every_entry) {
-  int failures = battery(via_dgetrf, "dgetrf");
-  failures += battery(via_lookahead, "look-ahead");
-  failures += battery(via_scheduler<16>, "scheduler nb 16", {{200, 200}, {260, 100}, {100, 330}});
+  battery(via_dgetrf, "dgetrf");
+  battery(via_lookahead, "look-ahead");
+  battery(via_scheduler<16>, "scheduler nb 16", {{200, 200}, {260, 100}, {100, 330}});
   // A zero pivot inside a later panel and one in the part factored after the parallel phase.
   for (Entry e : {via_dgetrf, via_lookahead, via_scheduler<16>}) {
-    failures += check_known(e, "zero pivot", 200, 200, 77, {40, 90, 195});
-    failures += check_known(e, "zero pivot", 150, 400, 78, {150});
+    check_known(e, "zero pivot", 200, 200, 77, {40, 90, 195});
+    check_known(e, "zero pivot", 150, 400, 78, {150});
   }
-  return failures;
+  return ::testing::Test::HasFailure();
 }
 
 ZTR_CHILD(lu_static_zone) {
   // Wide enough (n >= 900) for the tuning to give the scheduler a static zone and a short
   // tail with two threads; with five threads on a low processor class, everything static.
-  int failures = battery(via_scheduler<32>, "scheduler nb 32", {{200, 1000}});
-  failures += battery(via_dgetrf, "dgetrf", {{130, 960}});
-  return failures;
+  battery(via_scheduler<32>, "scheduler nb 32", {{200, 1000}});
+  battery(via_dgetrf, "dgetrf", {{130, 960}});
+  return ::testing::Test::HasFailure();
 }
 
+// The scheduler's state is the call's first allocation.
 ZTR_CHILD(lu_scheduler_state_fails) {
-  const int m = 300, n = 300;
-  KnownLu k = make_known_lu(m, n, 0, 5, {1, 65});
-  std::vector<double> warm = k.a;
-  std::vector<int> ipiv(n);
+  const KnownLu k = make_known_lu(300, 300, 0, 5, {1, 65});
+  std::vector<double> a;
+  std::vector<int> ipiv(300);
   int info = 0;
-  via_dgetrf(m, n, warm.data(), m, ipiv.data(), &info);  // settles the one-time state
-  const long live = ztr_testalloc_live();
-  ztr_testalloc_fail_nth(1, 0);  // the scheduler's state is the call's first allocation
-  const std::string out =
-      test::captured([&] { via_dgetrf(m, n, k.a.data(), m, ipiv.data(), &info); });
-  ztr_testalloc_reset();
-  if (ztr_testalloc_failures() != 1) return 1;
-  if (!out.empty()) return 2;  // the fall-back is silent
-  if (info != 0 || ipiv != k.ipiv || k.a != k.lu) return 3;
-  if (ztr_testalloc_live() != live) return 4;
-  return 0;
+  return survives_first_failure(
+      [&] { a = k.a, via_dgetrf(300, 300, a.data(), 300, ipiv.data(), &info); },
+      [&] { return info == 0 && ipiv == k.ipiv && a == k.lu; });
 }
 
 // The scheduled LU when a thread's own blocks are taken by another: all threads on one
@@ -180,26 +133,13 @@ ZTR_CHILD(lu_late_owner) {
   CPU_ZERO(&one);
   CPU_SET(sched_getcpu(), &one);
   if (sched_setaffinity(0, sizeof one, &one) != 0) return 100;
-  int failures = 0;
   // 1000 columns of 32: a static zone of chunks beside a short tail; 330 x 700 is wide, with
   // rows left over below the last panel.  A zero pivot in a later panel.
-  struct Shape {
-    int m, n, zero;
-  };
-  for (Shape s : {Shape{200, 1000, 0}, Shape{330, 700, 0}, Shape{400, 1000, 150}})
-    for (std::uint64_t seed : {11, 12, 13}) {
-      const std::set<int> zeros = s.zero != 0 ? std::set<int>{s.zero} : std::set<int>{};
-      test::KnownLu k = test::make_known_lu(s.m, s.n, 1, seed, {1, 33, 97}, zeros);
-      std::vector<int> ipiv(std::min(s.m, s.n));
-      int info = -1;
-      ztr_lapack_dgetrf_sched(s.m, s.n, k.a.data(), k.lda, ipiv.data(), &info, 32,
-                              domain_max_threads(kDomainAll));
-      if (info != s.zero || ipiv != k.ipiv || k.a != k.lu) {
-        std::printf("%dx%d seed %d: info %d\n", s.m, s.n, static_cast<int>(seed), info);
-        ++failures;
-      }
-    }
-  return failures;
+  for (auto [m, n, zero] : {std::tuple{200, 1000, 0}, {330, 700, 0}, {400, 1000, 150}})
+    for (std::uint64_t seed : {11, 12, 13})
+      check_known(via_scheduler<32>, "late owner", m, n, seed,
+                  zero != 0 ? std::set<int>{zero} : std::set<int>{});
+  return ::testing::Test::HasFailure();
 }
 
 // One thread: the serial recursion only.  Two and three threads: the scheduler (its tail
@@ -225,21 +165,13 @@ constexpr double kResidualBound = 30.0;
 
 // ||A*X - I||_1 / (||A||_1 * ||X||_1 * n * eps).
 double inverse_residual(int n, const double* a, int lda, const double* x, int ldx) {
-  double worst = 0, na = 0, nx = 0;
-  for (int j = 0; j < n; ++j) {
-    double col = 0, ca = 0, cx = 0;
-    for (int i = 0; i < n; ++i) {
-      double s = i == j ? -1.0 : 0.0;
-      for (int p = 0; p < n; ++p) s += a[i + p * lda] * x[p + j * ldx];
-      col += std::fabs(s);
-      ca += std::fabs(a[i + j * lda]);
-      cx += std::fabs(x[i + j * ldx]);
-    }
-    worst = std::max(worst, col);
-    na = std::max(na, ca);
-    nx = std::max(nx, cx);
-  }
-  return worst / (na * nx * n * (std::numeric_limits<double>::epsilon() / 2));
+  std::vector<double> r(static_cast<std::size_t>(n) * n, 0.0);
+  for (int i = 0; i < n; ++i) r[i * (n + 1)] = -1.0;
+  const double one = 1.0;
+  ztr_blas_dgemm("N", "N", &n, &n, &n, &one, a, &lda, x, &ldx, &one, r.data(), &n);
+  return test::one_norm_diff(n, n, r.data(), n, nullptr, 0) /
+         (test::one_norm_diff(n, n, a, lda, nullptr, 0) *
+          test::one_norm_diff(n, n, x, ldx, nullptr, 0) * n * test::kUnitRoundoff);
 }
 
 // Factors a random matrix and inverts it with `lwork` doubles of workspace (-1: the queried
@@ -292,35 +224,24 @@ TEST(Dgetri, SingularFactorLeavesTheMatrixUnchanged) {
   }
 }
 
+// The other triangle, a unit diagonal and the padding are NaN: neither read nor written.
 TEST(Dtrtri, InvertsBothTrianglesAndReportsSingularity) {
-  // n = 150 takes the blocked code (block 64), n = 40 the unblocked one.
-  for (int n : {40, 150}) {
-    for (const char* uplo : {"U", "L"}) {
-      for (const char* diag : {"N", "U"}) {
+  test::Rng gen(3);
+  for (int n : {40, 150})  // 150 takes the blocked code (block 64), 40 the unblocked one
+    for (char uplo : {'U', 'L'})
+      for (char diag : {'N', 'U'}) {
         const int lda = n + 1;
-        std::vector<double> t = test::random_matrix(n, n, lda, n + *uplo + *diag);
-        for (int j = 0; j < n; ++j) {
-          for (int i = 0; i < n; ++i) {
-            const bool keep = *uplo == 'U' ? i <= j : i >= j;
-            if (!keep) t[i + j * lda] = 0.0;
-          }
-          t[j + j * lda] = *diag == 'U' ? 1.0 : 2.0 + t[j + j * lda];
-        }
+        const std::vector<double> t = test::triangle<double>(n, lda, uplo, diag, gen);
         std::vector<double> x = t;
-        for (int j = 0; j < n && *diag == 'U'; ++j)
-          x[j + j * lda] = 123.0;  // neither read nor written
         int info = -5;
-        dtrtri(uplo, diag, &n, x.data(), &lda, &info);
+        dtrtri(&uplo, &diag, &n, x.data(), &lda, &info);
         EXPECT_EQ(info, 0);
-        for (int j = 0; j < n && *diag == 'U'; ++j) {
-          EXPECT_EQ(x[j + j * lda], 123.0);
-          x[j + j * lda] = 1.0;
-        }
-        EXPECT_LT(inverse_residual(n, t.data(), lda, x.data(), lda), kResidualBound)
+        for (std::size_t k = 0; k < t.size(); ++k) ASSERT_EQ(std::isnan(t[k]), std::isnan(x[k]));
+        EXPECT_LT(inverse_residual(n, test::dense(t, lda, n, uplo, diag).data(), n,
+                                   test::dense(x, lda, n, uplo, diag).data(), n),
+                  kResidualBound)
             << n << uplo << diag;
       }
-    }
-  }
   std::vector<double> z = {1, 0, 0, /**/ 2, 3, 0, /**/ 4, 5, 0};
   const std::vector<double> z0 = z;
   int n = 3, lda = 3, info = 0;
@@ -331,24 +252,119 @@ TEST(Dtrtri, InvertsBothTrianglesAndReportsSingularity) {
 
 // Argument checks with their texts; the size queries: 0 for n = 0, otherwise at least the
 // unblocked code's n (the block is tuning).
-TEST(Dgetri, ArgumentErrorsAndQueries) {
-  double a[4] = {1, 2, 3, 4}, work[2] = {-1, -1};
+TEST(Dgetrf, ArgumentErrorsAndQueries) {
+  std::vector<double> a(6, 1.0), work = {-1, -1};
   int ipiv[2] = {1, 2};
   struct Case {
-    int n, lda, lwork, info;
+    bool inverse;
+    int m, n, lda, lwork, info;
   };
-  for (Case c : {Case{-1, 1, 1, -1}, Case{2, 1, 2, -3}, Case{2, 2, 1, -6}, Case{2, 2, 0, -6}}) {
-    int info = 0;
-    EXPECT_EQ(test::captured([&] { dgetri(&c.n, a, &c.lda, ipiv, work, &c.lwork, &info); }),
-              test::xerbla_text("DGETRI", -c.info));
+  // Empty matrices are a successful no-op.
+  for (Case c : {Case{false, -1, 2, 3, 0, -1},
+                 {false, 3, -1, 3, 0, -2},
+                 {false, 3, 2, 2, 0, -4},
+                 {false, 0, 2, 0, 0, -4},
+                 {false, 0, 3, 3, 0, 0},
+                 {false, 3, 0, 3, 0, 0},
+                 {true, 0, -1, 1, 1, -1},
+                 {true, 0, 2, 1, 2, -3},
+                 {true, 0, 2, 2, 1, -6},
+                 {true, 0, 2, 2, 0, -6}}) {
+    int info = 7;
+    EXPECT_EQ(test::captured([&] {
+                if (c.inverse)
+                  dgetri(&c.n, a.data(), &c.lda, ipiv, work.data(), &c.lwork, &info);
+                else
+                  dgetrf(&c.m, &c.n, a.data(), &c.lda, ipiv, &info);
+              }),
+              c.info == 0 ? "" : test::xerbla_text(c.inverse ? "DGETRI" : "DGETRF", -c.info));
     EXPECT_EQ(info, c.info);
   }
-  EXPECT_EQ(a[1], 2.0);
+  EXPECT_EQ(ipiv[0], 1);
+  EXPECT_EQ(a, std::vector<double>(6, 1.0));
+  // The size queries: 0 for n = 0, otherwise at least the unblocked code's n (the block is
+  // tuning).
   for (int n : {0, 999, 1000}) {
     int info = -5, lwork = -1, lda = std::max(1, n);
-    dgetri(&n, a, &lda, ipiv, work, &lwork, &info);
+    dgetri(&n, a.data(), &lda, ipiv, work.data(), &lwork, &info);
     EXPECT_EQ(info, 0);
     EXPECT_TRUE(n == 0 ? work[0] == 0.0 : work[0] >= n) << n;
+  }
+}
+
+// LAPACKE_dgetrf and LAPACKE_dgetri: layout and NaN checks, row-major results equal to
+// column-major ones, leading-dimension errors, empty matrices and the drivers' own argument
+// errors.  (Their allocation failures are part of the reliability sweep.)
+
+TEST(LapackeLu, CodesMessagesAndNaNScans) {
+  struct Case {
+    bool inverse;
+    int layout, m, n, lda, code;
+    std::vector<double> a;
+    std::string message;
+  };
+  const std::vector<double> ones(12, 1.0), nan_last = {1, 2, 3, kNaN};
+  // Beyond the matrix (rows m..lda-1 of column-major data, columns n..lda-1 of row-major
+  // data) nothing is scanned.
+  const std::vector<double> nan_beyond = {4, 1, kNaN, 1, 3, kNaN};
+  const std::string wrong = "Wrong parameter ";
+  for (const Case& c :
+       {Case{false, 100, 2, 2, 2, -1, ones, wrong + "1 in LAPACKE_dgetrf\n"},
+        Case{true, 103, 2, 2, 2, -1, ones, wrong + "1 in LAPACKE_dgetri\n"},
+        Case{false, ZTR_ROW_MAJOR, 2, 2, 2, -4, nan_last, ""},
+        Case{false, ZTR_COL_MAJOR, 2, 2, 2, -4, nan_last, ""},
+        Case{true, ZTR_ROW_MAJOR, 2, 2, 2, -3, nan_last, ""},
+        Case{true, ZTR_COL_MAJOR, 2, 2, 2, -3, nan_last, ""},
+        Case{false, ZTR_COL_MAJOR, 2, 2, 3, 0, nan_beyond, ""},
+        Case{false, ZTR_ROW_MAJOR, 2, 2, 3, 0, nan_beyond, ""},
+        Case{true, ZTR_ROW_MAJOR, 2, 2, 3, 0, nan_beyond, ""},
+        Case{false, ZTR_ROW_MAJOR, 4, 3, 2, -5, ones, wrong + "5 in LAPACKE_dgetrf_work\n"},
+        Case{true, ZTR_ROW_MAJOR, 3, 3, 2, -4, ones, wrong + "4 in LAPACKE_dgetri_work\n"},
+        // Column-major: the driver finds the bad lda (its argument 4, and 3 for DGETRI),
+        // reports it itself, and LAPACKE returns the position plus one.
+        Case{false, ZTR_COL_MAJOR, 4, 3, 3, -5, ones, test::xerbla_text("DGETRF", 4)},
+        Case{true, ZTR_COL_MAJOR, 3, 3, 2, -4, ones, test::xerbla_text("DGETRI", 3)}}) {
+    std::vector<double> a = c.a;
+    int ipiv[3] = {1, 2, 3}, info = 0;
+    const long requests = ztr_testalloc_requests();
+    EXPECT_EQ(test::captured([&] {
+                info = c.inverse ? LAPACKE_dgetri(c.layout, c.n, a.data(), c.lda, ipiv)
+                                 : LAPACKE_dgetrf(c.layout, c.m, c.n, a.data(), c.lda, ipiv);
+              }),
+              c.message);
+    EXPECT_EQ(info, c.code) << c.message;
+    if (info == 0) continue;
+    // Rejected before anything is allocated or touched.
+    EXPECT_TRUE(!c.message.empty() || ztr_testalloc_requests() == requests);
+    EXPECT_EQ(a.size() == 4 ? a[0] : a[11], 1.0);
+  }
+}
+
+TEST(LapackeLu, RowMajorEqualsColumnMajor) {
+  // Exactly known factors (with a zero pivot in one case), so both layouts must agree to the
+  // bit; the row-major padding stays as it was.
+  struct Shape {
+    int m, n;
+    std::set<int> zeros;
+  };
+  for (const Shape& s : {Shape{90, 90, {}}, Shape{120, 70, {}}, Shape{70, 120, {5}}}) {
+    test::KnownLu k = test::make_known_lu(s.m, s.n, 2, s.m + s.n, {1, 33}, s.zeros);
+    const int mn = std::min(s.m, s.n), ldr = s.n + 3;
+    std::vector<double> rows = test::to_rows(s.m, s.n, k.a, k.lda, ldr);
+    std::vector<int> ipiv_c(mn), ipiv_r(mn);
+    const int want = s.zeros.empty() ? 0 : *s.zeros.begin();
+    EXPECT_EQ(LAPACKE_dgetrf(ZTR_COL_MAJOR, s.m, s.n, k.a.data(), k.lda, ipiv_c.data()), want);
+    EXPECT_EQ(LAPACKE_dgetrf(ZTR_ROW_MAJOR, s.m, s.n, rows.data(), ldr, ipiv_r.data()), want);
+    EXPECT_EQ(ipiv_c, k.ipiv);
+    EXPECT_EQ(ipiv_r, k.ipiv);
+    EXPECT_EQ(k.a, k.lu);
+    EXPECT_EQ(rows, test::to_rows(s.m, s.n, k.lu, k.lda, ldr));
+    if (s.m != s.n) continue;
+    // The inverse in both layouts: the same numbers up to rounding, the padding left alone.
+    const int n = s.n;
+    EXPECT_EQ(LAPACKE_dgetri(ZTR_COL_MAJOR, n, k.a.data(), k.lda, ipiv_c.data()), 0);
+    EXPECT_EQ(LAPACKE_dgetri(ZTR_ROW_MAJOR, n, rows.data(), ldr, ipiv_r.data()), 0);
+    EXPECT_LE(test::layout_difference(n, n, k.a, k.lda, rows, ldr), 1e-12);
   }
 }
 

@@ -4,12 +4,8 @@
 // it was, and keeps no block; the call without a failure gives the result.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdlib>
-#include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "eigen_checks.h"
 #include "include/ztr.h"
@@ -20,8 +16,7 @@
 namespace ztr {
 namespace {
 
-using test::SweepCase;
-using test::Verdict;
+using namespace ztr::test;
 
 // One call on `data` (a fresh copy of the input); outputs other than data go to `result`.
 using Export = std::function<int(double* data, std::vector<double>& result)>;
@@ -59,11 +54,8 @@ std::vector<SweepCase> cases() {
   const std::vector<double> general = test::qr_matrix(n, n, n, 3);
   const std::vector<double> symmetric =
       test::dense_from(test::diagonal(n, test::Spectrum::kRandom, 4), n, 4);
-  std::vector<double> gram(static_cast<std::size_t>(n) * n);  // rank 10, for pivoting
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i)
-      for (int p = 0; p < 10; ++p) gram[i + j * n] += general[i + p * n] * general[j + p * n];
-  std::vector<double> pair = symmetric;  // A and B of the generalized problem
+  const std::vector<double> gram = test::gram(n, 10, 'A', 3);  // rank 10, for pivoting
+  std::vector<double> pair = symmetric;                        // A and B of the generalized problem
   for (int j = 0; j < n; ++j)
     for (int i = 0; i < n; ++i) pair.push_back(gram[i + j * n] + (i == j ? n : 0.0));
   for (int layout : {ZTR_ROW_MAJOR, ZTR_COL_MAJOR}) {

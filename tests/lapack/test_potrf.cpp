@@ -1,15 +1,11 @@
 // Cholesky factorization: every kernel variant, the serial blocked and the tiled algorithms
 // and the driver's choice, on both triangles: residuals of the factors, the untouched other
 // triangle, the order of the first leading minor that is not positive definite on every
-// path, and the tile table's allocation failure.
+// path, and the tile table's allocation failure; then the pivoted Cholesky factorization.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
-#include <functional>
-#include <limits>
-#include <string>
-#include <vector>
+#include <cstring>
+#include <numeric>
 
 #include "lapack/potrf/potrf.h"
 #include "service/cpu.h"
@@ -18,6 +14,8 @@
 #include "error_text.h"
 #include "spd_matrices.h"
 #include "testalloc.h"
+#include "lapack/pstrf/pstrf.h"
+#include "lu_matrices.h"
 
 ZTR_DECLARE_VARIANTS(int, dpotf2_lower, (int, double*, int))
 ZTR_DECLARE_VARIANTS(int, dpotf2_upper, (int, double*, int))
@@ -25,9 +23,7 @@ ZTR_DECLARE_VARIANTS(int, dpotf2_upper, (int, double*, int))
 namespace ztr {
 namespace {
 
-using test::cholesky_residual;
-using test::kUntouched;
-using test::make_spd;
+using namespace ztr::test;
 
 constexpr double kResidualBound = 30.0;  // the usual LAPACK test threshold
 
@@ -37,23 +33,21 @@ using Entry = std::function<void(char uplo, int n, double* a, int lda, int* info
 // Factors a matrix that is positive definite, or (fail_at = k > 0) whose leading minor of
 // order k is not: its k-th diagonal entry is made so negative that no update can rescue it.
 // Checks info, the residual of the leading factor that must be complete, and the untouched
-// triangle and padding.  Prints what fails; returns the number of failures.
-int check(const Entry& entry, const char* what, char uplo, int n, int fail_at = 0) {
+// triangle and padding (in a child: failures are reported by its exit code).
+void check(const Entry& entry, const char* what, char uplo, int n, int fail_at = 0) {
   const int lda = n + 3;
   std::vector<double> a = make_spd(n, lda, 1000 + n + fail_at, uplo == 'L' ? 'U' : 'L');
   if (fail_at > 0) a[(fail_at - 1) * static_cast<std::size_t>(lda + 1)] = -1.0e3 * n;
   std::vector<double> f = a;
   int info = -99;
   entry(uplo, n, f.data(), lda, &info);
-  const double r = cholesky_residual(uplo, fail_at > 0 ? fail_at - 1 : n, a.data(), f.data(), lda);
-  bool untouched = true;
+  SCOPED_TRACE(testing::Message() << what << " " << uplo << " n " << n << " fail at " << fail_at);
+  EXPECT_EQ(info, fail_at);
+  EXPECT_LT(cholesky_residual(uplo, fail_at > 0 ? fail_at - 1 : n, a.data(), f.data(), lda),
+            kResidualBound);
   for (int j = 0; j < n; ++j)
     for (int i = 0; i < lda; ++i)
-      untouched &= (i < n && (uplo == 'L' ? i >= j : i <= j)) || f[i + j * lda] == kUntouched;
-  if (info == fail_at && r < kResidualBound && untouched) return 0;
-  std::printf("%s %c n %d: info %d (want %d), residual %g%s\n", what, uplo, n, info, fail_at, r,
-              untouched ? "" : ", the other triangle changed");
-  return 1;
+      ASSERT_TRUE((i < n && (uplo == 'L' ? i >= j : i <= j)) || f[i + j * lda] == kUntouched);
 }
 
 TEST(Dpotf2, EveryKernelVariantFactorsBothTrianglesAndStopsAtTheFirstBadMinor) {
@@ -67,9 +61,8 @@ TEST(Dpotf2, EveryKernelVariantFactorsBothTrianglesAndStopsAtTheFirstBadMinor) {
       Entry entry = [k](char, int n, double* a, int lda, int* info) { *info = k(n, a, lda); };
       // Orders around the register tiles (4 columns, 4 or 8 rows) and the crossover.
       for (int n : {1, 2, 3, 4, 5, 7, 8, 9, 13, 16, 33, 67, 127})
-        EXPECT_EQ(check(entry, what.c_str(), uplo, n), 0) << what << " " << uplo << " " << n;
-      for (int fail_at : {1, 4, 6, 45, 61})
-        EXPECT_EQ(check(entry, what.c_str(), uplo, 61, fail_at), 0) << what << " " << uplo;
+        check(entry, what.c_str(), uplo, n);
+      for (int fail_at : {1, 4, 6, 45, 61}) check(entry, what.c_str(), uplo, 61, fail_at);
     }
   }
   // A NaN pivot is not positive: it is reported and left in place.
@@ -96,42 +89,35 @@ void via_tiled(char uplo, int n, double* a, int lda, int* info) {
 }
 
 ZTR_CHILD(potrf_paths) {
-  int failures = 0;
   for (char uplo : {'L', 'U'}) {
     // The driver: unblocked below 128, then blocked or tiled as the thread count says.
-    for (int n : {0, 1, 127, 128, 129, 300}) failures += check(via_dpotrf, "dpotrf", uplo, n);
-    for (int fail_at : {100, 129, 257}) failures += check(via_dpotrf, "dpotrf", uplo, 300, fail_at);
+    for (int n : {0, 1, 127, 128, 129, 300}) check(via_dpotrf, "dpotrf", uplo, n);
+    for (int fail_at : {100, 129, 257}) check(via_dpotrf, "dpotrf", uplo, 300, fail_at);
     // Blocked: a short last block, and failures in the first, a middle and the last block.
-    failures += check(via_blocked<24>, "blocked 24", uplo, 150);
-    failures += check(via_blocked<1>, "blocked 1", uplo, 20);
+    check(via_blocked<24>, "blocked 24", uplo, 150);
+    check(via_blocked<1>, "blocked 1", uplo, 20);
     for (int fail_at : {1, 24, 25, 73, 150})
-      failures += check(via_blocked<24>, "blocked 24", uplo, 150, fail_at);
+      check(via_blocked<24>, "blocked 24", uplo, 150, fail_at);
     // Tiled: tiles of 24 over 203 (a short last tile; with 2 to 4 threads the leading 24 or
     // 48 columns go first), failures inside the leading block, in a middle tile, in the last.
-    failures += check(via_tiled<24>, "tiled 24", uplo, 203);
-    failures += check(via_tiled<32>, "tiled 32", uplo, 97);
-    for (int fail_at : {1, 30, 97, 200, 203})
-      failures += check(via_tiled<24>, "tiled 24", uplo, 203, fail_at);
+    check(via_tiled<24>, "tiled 24", uplo, 203);
+    check(via_tiled<32>, "tiled 32", uplo, 97);
+    for (int fail_at : {1, 30, 97, 200, 203}) check(via_tiled<24>, "tiled 24", uplo, 203, fail_at);
   }
-  return failures;
+  return ::testing::Test::HasFailure();
 }
 
+// The tile table is the call's first allocation.
 ZTR_CHILD(potrf_table_fails) {
-  const int n = 203, lda = n;
-  const std::vector<double> a = make_spd(n, lda, 3);
-  std::vector<double> f = a;
+  const int n = 203;
+  const std::vector<double> a = make_spd(n, n, 3);
+  std::vector<double> f;
   int info = 0;
-  via_tiled<24>('L', n, f.data(), lda, &info);  // settles the one-time state
-  f = a;
-  const long live = ztr_testalloc_live();
-  ztr_testalloc_fail_nth(1, 0);  // the tile table is the call's first allocation
-  const std::string out = test::captured([&] { via_tiled<24>('L', n, f.data(), lda, &info); });
-  ztr_testalloc_reset();
-  if (ztr_testalloc_failures() != 1) return 1;
-  if (!out.empty()) return 2;  // the fall-back is silent
-  if (info != 0 || !(cholesky_residual('L', n, a.data(), f.data(), lda) < kResidualBound)) return 3;
-  if (ztr_testalloc_live() != live) return 4;
-  return 0;
+  return survives_first_failure([&] { f = a, via_tiled<24>('L', n, f.data(), n, &info); },
+                                [&] {
+                                  return info == 0 && cholesky_residual('L', n, a.data(), f.data(),
+                                                                        n) < kResidualBound;
+                                });
 }
 
 // Every path on one to four threads; the tile table cannot be allocated: the serial
@@ -143,6 +129,166 @@ TEST(Dpotrf, EveryPathFactorsAndStopsAtTheFirstBadMinor) {
        {"potrf_paths", {"ZTR_NUM_THREADS=3", "ZTR_DYNAMIC=FALSE"}},
        {"potrf_paths", {"ZTR_NUM_THREADS=4", "ZTR_DYNAMIC=FALSE"}},
        {"potrf_table_fails", {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE", "ZTR_DISABLE_FAST_MM=1"}}});
+}
+
+// Pivoted Cholesky: rank of low-rank Gram matrices, P'*A*P = U'*U (L*L') on the computed part
+// for both triangles and both the unblocked and the blocked loop, the pivot rules (first of
+// equal maxima, NaN never chosen), the stop rules and the argument checks.
+
+struct Result {
+  std::vector<double> a;
+  std::vector<int> piv;
+  int rank = -1, info = -9;
+};
+
+using Routine = void (*)(const char*, const int*, double*, const int*, int*, int*, const double*,
+                         double*, int*);
+
+Result run(Routine f, char uplo, int n, const std::vector<double>& a, double tol) {
+  Result r{a, std::vector<int>(std::max(n, 1), -1)};
+  std::vector<double> work(2 * std::max(n, 1));
+  const int lda = std::max(n, 1);
+  f(&uplo, &n, r.a.data(), &lda, r.piv.data(), &r.rank, &tol, work.data(), &r.info);
+  return r;
+}
+
+// max |(P'AP)(i,j) - sum_{p < rank} U(p,i)*U(p,j)| over the entries with min(i, j) < rank,
+// over ||A||_1 * n * eps.  Only the uplo triangle of a0 is read.
+double factor_error(char uplo, int n, const std::vector<double>& a0, const Result& r) {
+  auto A = [&](int i, int j) {
+    if (uplo == 'U' ? i > j : i < j) std::swap(i, j);
+    return a0[i + static_cast<std::size_t>(j) * n];
+  };
+  auto U = [&](int p, int i) {
+    return uplo == 'U' ? r.a[p + static_cast<std::size_t>(i) * n]
+                       : r.a[i + static_cast<std::size_t>(p) * n];
+  };
+  double norm = 0, worst = 0;
+  for (int j = 0; j < n; ++j) {
+    double column = 0;
+    for (int i = 0; i < n; ++i) {
+      column += std::fabs(A(i, j));
+      double s = 0;
+      for (int p = 0; p <= std::min({i, j, r.rank - 1}); ++p) s += U(p, i) * U(p, j);
+      if (std::min(i, j) < r.rank)
+        worst = std::max(worst, std::fabs(A(r.piv[i] - 1, r.piv[j] - 1) - s));
+    }
+    norm = std::max(norm, column);
+  }
+  return worst / (norm * n * kUnitRoundoff);
+}
+
+TEST(Dpstrf, RankAndFactorOfLowRankGramMatrices) {
+  std::uint64_t seed = 40;
+  // n <= 128 is unblocked; n = 200 runs blocks of 24 with DSYRK updates.
+  for (int n : {1, 40, 200}) {
+    for (int r : {1, 7, n / 2, n}) {
+      if (r < 1 || r > n) continue;
+      for (char uplo : {'U', 'L', 'u', 'l'}) {
+        const char up = static_cast<char>(std::toupper(uplo));
+        const std::vector<double> a = test::gram(n, r, up, ++seed);
+        for (Routine f : {dpstrf, dpstf2}) {
+          const Result res = run(f, uplo, n, a, -1.0);
+          EXPECT_EQ(res.rank, r) << n << " " << uplo;
+          EXPECT_EQ(res.info, r < n ? 1 : 0);
+          std::vector<int> order(n);
+          std::iota(order.begin(), order.end(), 1);
+          EXPECT_TRUE(std::is_permutation(res.piv.begin(), res.piv.end(), order.begin()));
+          EXPECT_LT(factor_error(up, n, a, res), kResidualBound) << n << " " << r << " " << uplo;
+        }
+      }
+    }
+  }
+}
+
+TEST(Dpstrf, BlockingDoesNotChangeThePivots) {
+  // Well separated: a spread diagonal plus a small positive semidefinite coupling, so the
+  // pivot order is that of the diagonal whatever the order of the updates.  n = 129 is
+  // blocked, n = 128 (its leading block) is not; the extra index, with the smallest diagonal
+  // and no coupling, comes last.
+  const int n = 129;
+  std::vector<double> a = test::gram(n, 5, 'U', 77);
+  std::vector<int> order(n - 1);
+  std::iota(order.begin(), order.end(), 0);
+  test::Rng rng(5);
+  for (int i = n - 2; i > 0; --i) std::swap(order[i], order[test::below(rng, i + 1)]);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i <= j; ++i) {
+      double& x = a[i + static_cast<std::size_t>(j) * n];
+      x = j == n - 1 ? 0.0 : x * 1e-3;
+      if (i == j) x += j == n - 1 ? 0.5 : 1.0 + 0.05 * order[j];
+    }
+  std::vector<double> lead(static_cast<std::size_t>(n - 1) * (n - 1));
+  for (int j = 0; j < n - 1; ++j)
+    std::copy_n(a.begin() + static_cast<std::ptrdiff_t>(j) * n, n - 1,
+                lead.begin() + static_cast<std::ptrdiff_t>(j) * (n - 1));
+  const Result big = run(dpstrf, 'U', n, a, -1.0);
+  const Result big_unblocked = run(dpstf2, 'U', n, a, -1.0);
+  const Result small = run(dpstrf, 'U', n - 1, lead, -1.0);
+  EXPECT_EQ(big.rank, n);
+  EXPECT_EQ(small.rank, n - 1);
+  EXPECT_EQ(big.piv, big_unblocked.piv);
+  EXPECT_EQ(std::vector<int>(big.piv.begin(), big.piv.end() - 1), small.piv);
+  EXPECT_EQ(big.piv.back(), n);
+  // The diagonal order: index of the largest diagonal first.
+  for (int k = 0; k + 1 < n - 1; ++k) EXPECT_GT(order[big.piv[k] - 1], order[big.piv[k + 1] - 1]);
+  EXPECT_LT(factor_error('U', n, a, big), kResidualBound);
+}
+
+// The first of equal largest diagonal entries is the pivot, at the first step and later; a
+// NaN on the diagonal is never chosen (once only it remains the loop stops, leaving it in
+// place); nothing positive to start from (zero, NaN first, negative) gives rank 0 and leaves
+// a as it was; the loop stops at a remaining diagonal at or below tol (tol >= 0 as given;
+// tol < 0 is n*eps*max(diag), which 1e-20 does not pass).
+TEST(Dpstrf, PivotAndStopRules) {
+  struct Case {
+    char uplo;
+    std::vector<double> diagonal;
+    double tol;
+    int rank;
+    std::vector<int> piv;
+  };
+  const std::vector<double> ladder = {1, 0.25, 1e-20};
+  for (const Case& c :
+       {Case{'L', {2, 5, 5}, -1, 3, {2, 3, 1}}, Case{'L', {5, 3, 3}, -1, 3, {1, 2, 3}},
+        Case{'U', {5, 3, 3}, -1, 3, {1, 2, 3}}, Case{'U', {0, 0, 0}, -1, 0, {1, 2, 3}},
+        Case{'L', {0, 0, 0}, -1, 0, {1, 2, 3}}, Case{'U', {kNaN}, -1, 0, {1}},
+        Case{'L', {-1, -2, -1}, -1, 0, {1, 2, 3}}, Case{'U', {-1, -2, -1}, -1, 0, {1, 2, 3}},
+        Case{'U', {4, 3, kNaN, 1}, -1, 3, {1, 2, 4, 3}}, Case{'U', ladder, 0.25, 1, {1, 2, 3}},
+        Case{'U', ladder, 0.2, 2, {1, 2, 3}}, Case{'U', ladder, 0.0, 3, {1, 2, 3}},
+        Case{'U', ladder, -1.0, 2, {1, 2, 3}}}) {
+    const int n = static_cast<int>(c.diagonal.size());
+    std::vector<double> a(static_cast<std::size_t>(n) * n, 0.0);
+    for (int i = 0; i < n; ++i) a[i * (n + 1)] = c.diagonal[i];
+    const Result r = run(dpstrf, c.uplo, n, a, c.tol);
+    SCOPED_TRACE(c.uplo + std::to_string(n) + " tol " + std::to_string(c.tol));
+    EXPECT_EQ(r.rank, c.rank);
+    EXPECT_EQ(r.info, c.rank < n ? 1 : 0);
+    EXPECT_EQ(std::vector<int>(r.piv.begin(), r.piv.begin() + n), c.piv);
+    for (int i = c.rank; i < n; ++i)  // what is left is left in place
+      EXPECT_EQ(std::memcmp(&r.a[i * (n + 1)], &c.diagonal[c.piv[i] - 1], sizeof(double)), 0) << i;
+  }
+}
+
+TEST(Dpstrf, ArgumentErrorsAreReportedAndTouchNothing) {
+  struct Case {
+    char uplo;
+    int n, lda, info;
+  };
+  for (Routine f : {dpstrf, dpstf2})
+    for (Case c : {Case{'X', 2, 2, -1}, Case{'U', -1, 1, -2}, Case{'L', 3, 2, -4}}) {
+      std::vector<double> a(9, 1.0), work(6, 2.0);
+      int piv[3] = {-5, -5, -5}, rank = -7, info = 0;
+      const double tol = -1;
+      EXPECT_EQ(test::captured([&] {
+                  f(&c.uplo, &c.n, a.data(), &c.lda, piv, &rank, &tol, work.data(), &info);
+                }),
+                test::xerbla_text(f == dpstrf ? "DPSTRF" : "DPSTF2", -c.info));
+      EXPECT_EQ(info, c.info);
+      EXPECT_EQ(rank, -7);
+      EXPECT_EQ(piv[0], -5);
+      EXPECT_EQ(a, std::vector<double>(9, 1.0));
+    }
 }
 
 }  // namespace

@@ -1,15 +1,10 @@
 // QR factorization and Q generation: R against a textbook Householder QR, ||A - Q*R|| and
 // ||Q'*Q - I|| on every path of DGEQRF (serial blocked, task-parallel with 2 to 4 threads,
 // the row-split panels of tall matrices, short workspaces, failed allocations), DORGQR's
-// blocking and its special cases, the argument checks and the workspace queries; and the
-// reflector's sign rule and its tiny-input rescaling.
+// blocking and its special cases, the argument checks and the workspace queries; the
+// reflector's sign rule and its tiny-input rescaling; and the LAPACKE exports of the QR and
+// pivoted Cholesky drivers.
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <string>
-#include <vector>
-#include <cstddef>
 
 #include "lapack/householder/householder.h"
 #include "lapack/ilaenv.h"
@@ -17,9 +12,12 @@
 #include "error_text.h"
 #include "service/threads.h"
 #include "testalloc.h"
+#include "include/ztr.h"
 
 namespace ztr {
 namespace {
+
+using namespace ztr::test;
 
 constexpr double kRatioBound = 30.0;  // the usual LAPACK test threshold
 
@@ -33,8 +31,8 @@ int query_dgeqrf(int m, int n, int lda) {
 }
 
 // Factors a generated matrix through dgeqrf with the given workspace, forms Q with dorgqr and
-// checks the three ratios; prints what failed and returns the number of failures.
-int check_qr(int m, int n, Lwork lw, std::uint64_t seed) {
+// checks the three ratios (in a child: failures are reported by its exit code).
+void check_qr(int m, int n, Lwork lw, std::uint64_t seed) {
   const int lda = m + 2, k = std::min(m, n);
   const std::vector<double> a0 = test::qr_matrix(m, n, lda, seed);
   std::vector<double> a = a0, tau(std::max(1, k), -5.0);
@@ -44,15 +42,10 @@ int check_qr(int m, int n, Lwork lw, std::uint64_t seed) {
   std::vector<double> work(std::max(1, lwork));
   int info = -9;
   dgeqrf(&m, &n, a.data(), &lda, tau.data(), work.data(), &lwork, &info);
-  int failures = 0;
-  auto fail = [&](const char* what, double value) {
-    std::printf("%dx%d lwork %d (opt %d): %s %g\n", m, n, lwork, opt, what, value);
-    ++failures;
-  };
-  if (info != 0) fail("info", info);
-  if (k == 0) return failures;
-  const double rdiff = test::r_difference(m, n, a0.data(), lda, a.data(), lda);
-  if (!(rdiff < kRatioBound)) fail("R differs from the textbook QR by", rdiff);
+  SCOPED_TRACE(testing::Message() << m << "x" << n << " lwork " << lwork << " (opt " << opt << ")");
+  EXPECT_EQ(info, 0);
+  if (k == 0) return;
+  EXPECT_LT(test::r_difference(m, n, a0.data(), lda, a.data(), lda), kRatioBound);
   // Q: m x k from the k reflectors, with dorgqr's optimal and minimal workspaces.
   for (bool optimal : {true, false}) {
     std::vector<double> q(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(lda) * k);
@@ -62,38 +55,26 @@ int check_qr(int m, int n, Lwork lw, std::uint64_t seed) {
     qlwork = optimal ? static_cast<int>(wq) : k;
     std::vector<double> qwork(std::max(1, qlwork));
     dorgqr(&m, &k, &k, q.data(), &lda, tau.data(), qwork.data(), &qlwork, &info);
-    if (info != 0) fail("dorgqr info", info);
-    const double res = test::qr_residual(m, n, a0.data(), lda, q.data(), lda, a.data(), lda);
-    if (!(res < kRatioBound)) fail("||A - QR|| ratio", res);
-    const double orth = test::orthogonality(m, k, q.data(), lda);
-    if (!(orth < kRatioBound)) fail("||Q'Q - I|| ratio", orth);
+    EXPECT_EQ(info, 0);
+    EXPECT_LT(test::qr_residual(m, n, a0.data(), lda, q.data(), lda, a.data(), lda), kRatioBound);
+    EXPECT_LT(test::orthogonality(m, k, q.data(), lda), kRatioBound);
   }
-  return failures;
 }
 
 // Shapes on both sides of the blocks and crossovers: tiny, square, tall, wide, several
 // panels of the task path (n >= 200), and tall ones with m/n >= 70 (serial blocked with
-// row-split panels).
-int battery() {
+// row-split panels).  Nothing may leak.
+ZTR_CHILD(qr_every_path) {
   const int shapes[][2] = {{0, 3},     {3, 0},     {1, 1},     {5, 3},     {3, 5},
                            {40, 40},   {130, 70},  {220, 220}, {300, 150}, {150, 330},
                            {420, 260}, {2800, 40}, {7000, 100}};
-  int failures = 0;
+  const long live = ztr_testalloc_live();
   std::uint64_t seed = 100;
   for (const auto& s : shapes)
     for (Lwork lw : {Lwork::kOptimal, Lwork::kMinimal, Lwork::kBetween})
-      failures += check_qr(s[0], s[1], lw, ++seed);
-  return failures;
-}
-
-ZTR_CHILD(qr_every_path) {
-  const long live = ztr_testalloc_live();
-  const int failures = battery();
-  if (ztr_testalloc_live() != live) {
-    std::printf("leak: %ld blocks\n", ztr_testalloc_live() - live);
-    return 100;
-  }
-  return failures;
+      check_qr(s[0], s[1], lw, ++seed);
+  EXPECT_EQ(ztr_testalloc_live(), live);
+  return ::testing::Test::HasFailure();
 }
 
 // The n-th allocation of a task-path call fails: the panel buffer (the factorization goes on
@@ -103,31 +84,25 @@ ZTR_CHILD(qr_allocation_failures) {
   const int m = 300, n = 300, lda = m;
   const std::vector<double> a0 = test::qr_matrix(m, n, lda, 9);
   const int opt = query_dgeqrf(m, n, lda);
-  int failures = 0;
-  for (int lwork : {opt, n}) {
-    const int allocations = lwork < opt ? 3 : 2;
-    for (int nth = 1; nth <= allocations; ++nth) {
+  for (int lwork : {opt, n})
+    for (int nth = 1; nth <= (lwork < opt ? 3 : 2); ++nth) {
       std::vector<double> a = a0, tau(n), work(lwork);
       int info = -1;
       dgeqrf(&m, &n, a.data(), &lda, tau.data(), work.data(), &lwork, &info);  // warm
       a = a0;
-      const long live = ztr_testalloc_live();
-      const long failed = ztr_testalloc_failures();
+      const long live = ztr_testalloc_live(), failed = ztr_testalloc_failures();
       ztr_testalloc_fail_nth(nth, 0);
       const std::string out = test::captured(
           [&] { dgeqrf(&m, &n, a.data(), &lda, tau.data(), work.data(), &lwork, &info); });
       ztr_testalloc_reset();
-      const double rdiff = test::r_difference(m, n, a0.data(), lda, a.data(), lda);
-      if (ztr_testalloc_failures() != failed + 1 || !out.empty() || info != 0 ||
-          !(rdiff < kRatioBound) || ztr_testalloc_live() != live) {
-        std::printf("lwork %d, allocation %d: failures %ld, out '%s', info %d, R %g, live %ld\n",
-                    lwork, nth, ztr_testalloc_failures() - failed, out.c_str(), info, rdiff,
-                    ztr_testalloc_live() - live);
-        ++failures;
-      }
+      SCOPED_TRACE(testing::Message() << "lwork " << lwork << ", allocation " << nth);
+      EXPECT_EQ(ztr_testalloc_failures(), failed + 1);
+      EXPECT_EQ(out, "");
+      EXPECT_EQ(info, 0);
+      EXPECT_LT(test::r_difference(m, n, a0.data(), lda, a.data(), lda), kRatioBound);
+      EXPECT_EQ(ztr_testalloc_live(), live);
     }
-  }
-  return failures;
+  return ::testing::Test::HasFailure();
 }
 
 // Every path on one to four threads; dynamic mode trims the threads of the short task path
@@ -198,13 +173,13 @@ TEST(Dorgqr, FewerReflectorsThanColumns) {
 // The reflector's sign rule and its accuracy at the edge of the exponent range.  (Block
 // reflectors on every side, transpose and direction are checked through the drivers that
 // apply them: the factorizations, Q generation and multiplication by the reduction's Q.)
-using test::kUnitRoundoff;
 
 TEST(Dlarfg, SignRuleZeroVectorAndTinyInput) {
   // n = 1 and a zero x: H = I, alpha untouched.
   double alpha = -2.5, zero[2] = {0.0, 0.0}, tau = 7;
   ztr_lapack_dlarfg(1, &alpha, zero, 1, &tau);
   EXPECT_EQ(tau, 0.0);
+  tau = 7;
   ztr_lapack_dlarfg(3, &alpha, zero, 1, &tau);
   EXPECT_EQ(tau, 0.0);
   EXPECT_EQ(alpha, -2.5);
@@ -226,6 +201,96 @@ TEST(Dlarfg, SignRuleZeroVectorAndTinyInput) {
       EXPECT_EQ(x[1], -99);
       EXPECT_EQ(x[3], -99);
     }
+}
+
+// LAPACKE_dgeqrf, LAPACKE_dorgqr and LAPACKE_dpstrf end to end: NaN scans, row-major results
+// equal to column-major ones, the leading-dimension and driver errors with their codes and
+// texts, allocation failures without leaks.
+
+// Row-major results equal the column-major ones (the factorization's and Q's numbers are
+// the drivers' tests' business); the row-major padding stays as it was.
+TEST(LapackeQr, RowMajorEqualsColumnMajor) {
+  for (auto [m, n] : std::initializer_list<std::pair<int, int>>{{90, 60}, {230, 230}}) {  // m >= n
+    const int k = std::min(m, n), ldr = n + 3;
+    std::vector<double> c = test::qr_matrix(m, n, m, m * n), r = to_rows(m, n, c, m, ldr);
+    std::vector<double> tau_c(k), tau_r(k);
+    EXPECT_EQ(LAPACKE_dgeqrf(ZTR_COL_MAJOR, m, n, c.data(), m, tau_c.data()), 0);
+    EXPECT_EQ(LAPACKE_dgeqrf(ZTR_ROW_MAJOR, m, n, r.data(), ldr, tau_r.data()), 0);
+    EXPECT_LT(test::layout_difference(m, n, c, m, r, ldr), 1e-12);
+    EXPECT_EQ(LAPACKE_dorgqr(ZTR_COL_MAJOR, m, k, k, c.data(), m, tau_c.data()), 0);
+    EXPECT_EQ(LAPACKE_dorgqr(ZTR_ROW_MAJOR, m, k, k, r.data(), ldr, tau_r.data()), 0);
+    EXPECT_LT(test::layout_difference(m, k, c, m, r, ldr), 1e-12);
+  }
+}
+
+TEST(LapackeQr, PivotedCholeskyInBothLayouts) {
+  // Row-major 'U' data is the column-major 'L' triangle of the same array: the same matrix,
+  // the same pivots and rank, the factor in the same places.
+  const int n = 150, r = 60;
+  std::vector<double> a = test::gram(n, r, 'L', 8);  // NaN in 'U': never read
+  std::vector<double> rows = a;
+  std::vector<int> piv_c(n), piv_r(n);
+  int rank_c = -1, rank_r = -1;
+  EXPECT_EQ(LAPACKE_dpstrf(ZTR_COL_MAJOR, 'L', n, a.data(), n, piv_c.data(), &rank_c, -1.0), 1);
+  EXPECT_EQ(LAPACKE_dpstrf(ZTR_ROW_MAJOR, 'u', n, rows.data(), n, piv_r.data(), &rank_r, -1.0), 1);
+  EXPECT_EQ(rank_c, r);
+  EXPECT_EQ(rank_r, r);
+  EXPECT_EQ(piv_c, piv_r);
+  double diff = 0;
+  for (int j = 0; j < r; ++j)
+    for (int i = j; i < n; ++i) diff = std::max(diff, std::fabs(a[i + j * n] - rows[i + j * n]));
+  EXPECT_LT(diff, 1e-10);
+  for (int j = 0; j < n; ++j)  // the other triangle is left alone in either layout
+    for (int i = 0; i < j; ++i)
+      ASSERT_TRUE(std::isnan(a[i + j * n]) && std::isnan(rows[i + j * n]));
+  // tol NaN is rejected before anything is read.
+  EXPECT_EQ(LAPACKE_dpstrf(ZTR_COL_MAJOR, 'L', n, a.data(), n, piv_c.data(), &rank_c, kNaN), -8);
+}
+
+TEST(LapackeQr, NaNScansCodesAndMessages) {
+  std::vector<double> a = {1, 2, 3, kNaN, 5, 6},
+                      tau = {0.5, 0.5,
+                             0.5};  // k entries are scanned, also for a k the driver rejects
+  int piv[3], rank = 0;
+  const long requests = ztr_testalloc_requests();
+  EXPECT_EQ(LAPACKE_dgeqrf(ZTR_COL_MAJOR, 3, 2, a.data(), 3, tau.data()), -4);
+  EXPECT_EQ(LAPACKE_dorgqr(ZTR_COL_MAJOR, 3, 2, 2, a.data(), 3, tau.data()), -5);
+  EXPECT_EQ(LAPACKE_dpstrf(ZTR_COL_MAJOR, 'U', 2, a.data(), 3, piv, &rank, 0.0), -4);
+  EXPECT_EQ(ztr_testalloc_requests(), requests);
+  std::vector<double> q = {1, 0, 0, 0, 1, 0};
+  std::vector<double> bad_tau = {0.0, kNaN};
+  EXPECT_EQ(LAPACKE_dorgqr(ZTR_COL_MAJOR, 3, 2, 2, q.data(), 3, bad_tau.data()), -7);
+  EXPECT_EQ(LAPACKE_dorgqr(ZTR_COL_MAJOR, 3, 2, 1, q.data(), 3, bad_tau.data()), 0);
+  // Not scanned: rows m..lda-1 of column-major data, the other triangle.
+  std::vector<double> b = {4, 1, kNaN, 1, 3, kNaN};
+  EXPECT_EQ(LAPACKE_dgeqrf(ZTR_COL_MAJOR, 2, 2, b.data(), 3, tau.data()), 0);
+  std::vector<double> s = {4, kNaN, 1, 3};
+  EXPECT_EQ(LAPACKE_dpstrf(ZTR_COL_MAJOR, 'U', 2, s.data(), 2, piv, &rank, -1.0), 0);
+  EXPECT_EQ(rank, 2);
+
+  std::vector<double> c(12, 1.0);
+  EXPECT_EQ(test::captured([&] {
+              EXPECT_EQ(LAPACKE_dgeqrf(99, 3, 2, c.data(), 3, tau.data()), -1);
+              EXPECT_EQ(LAPACKE_dgeqrf(ZTR_ROW_MAJOR, 3, 2, c.data(), 1, tau.data()), -5);
+              EXPECT_EQ(LAPACKE_dorgqr(ZTR_ROW_MAJOR, 3, 2, 1, c.data(), 1, tau.data()), -6);
+              EXPECT_EQ(LAPACKE_dpstrf(ZTR_ROW_MAJOR, 'U', 3, c.data(), 2, piv, &rank, 0.0), -5);
+            }),
+            "Wrong parameter 1 in LAPACKE_dgeqrf\n"
+            "Wrong parameter 5 in LAPACKE_dgeqrf_work\n"
+            "Wrong parameter 6 in LAPACKE_dorgqr_work\n"
+            "Wrong parameter 5 in LAPACKE_dpstrf_work\n");
+  // The drivers' own checks: their position plus one.
+  EXPECT_EQ(test::captured([&] {
+              EXPECT_EQ(LAPACKE_dorgqr(ZTR_COL_MAJOR, 2, 3, 1, c.data(), 2, tau.data()), -3);
+              EXPECT_EQ(LAPACKE_dorgqr(ZTR_COL_MAJOR, 3, 2, 3, c.data(), 3, tau.data()), -4);
+              EXPECT_EQ(LAPACKE_dgeqrf(ZTR_COL_MAJOR, 3, 2, c.data(), 2, tau.data()), -5);
+              EXPECT_EQ(LAPACKE_dpstrf(ZTR_COL_MAJOR, 'X', 2, c.data(), 2, piv, &rank, 0.0), -2);
+            }),
+            "\nZTR ERROR: Parameter 2 was incorrect on entry to DORGQR.\n"
+            "\nZTR ERROR: Parameter 3 was incorrect on entry to DORGQR.\n"
+            "\nZTR ERROR: Parameter 4 was incorrect on entry to DGEQRF.\n"
+            "\nZTR ERROR: Parameter 1 was incorrect on entry to DPSTRF.\n");
+  for (double v : c) EXPECT_EQ(v, 1.0);
 }
 
 }  // namespace

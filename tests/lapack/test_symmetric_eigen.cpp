@@ -7,12 +7,8 @@
 // layouts, codes and NaN checks.  (Larger orders on more threads: the reduction's and the
 // tridiagonal solvers' own tests; the exports' allocation failures: the sweep.)  Then the
 // generalized symmetric-definite drivers DSYGV and DSYGVD and their exports.
-#include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
-#include <string>
-#include <vector>
+#include <gtest/gtest.h>
 
 #include "eigen_checks.h"
 #include "error_text.h"
@@ -292,20 +288,17 @@ TEST(SymmetricEigen, SmallOrdersAndWorkspaceAnswers) {
   struct Case {
     Driver d;
     char range;
-    int n;
-    double a, vl;
-    int m, lwork, liwork;
-    double work0;
+    int n, m, lwork, liwork;
+    double a, vl, work0;
   };
-  for (const Case& k : {Case{Driver::kSyevd, 'A', 0, -4.5, 0, 0, 1, 1, 1},
-                        Case{Driver::kSyevd, 'A', 1, -4.5, 0, 1, 1, 1, 1},
-                        Case{Driver::kSyev, 'A', 1, -4.5, 0, 1, 2, 1, 2},
-                        Case{Driver::kSyevr, 'A', 1, 5.0, 1, 1, 26, 10, 7},
-                        Case{Driver::kSyevr, 'V', 1, 2.0, 1, 1, 26, 10, 7},
-                        Case{Driver::kSyevr, 'V', 1, 1.0, 1, 0, 26, 10, 7},
-                        Case{Driver::kSyevr, 'A', 0, 0.0, 0, 0, 1, 1, 1}}) {
-    SCOPED_TRACE(std::string(name(k.d)) + k.range + " n " + std::to_string(k.n) + " a " +
-                 std::to_string(k.a));
+  for (const Case& k : {Case{Driver::kSyevd, 'A', 0, 0, 1, 1, -4.5, 0, 1},
+                        Case{Driver::kSyevd, 'A', 1, 1, 1, 1, -4.5, 0, 1},
+                        Case{Driver::kSyev, 'A', 1, 1, 2, 1, -4.5, 0, 2},
+                        Case{Driver::kSyevr, 'A', 1, 1, 26, 10, 5.0, 1, 7},
+                        Case{Driver::kSyevr, 'V', 1, 1, 26, 10, 2.0, 1, 7},
+                        Case{Driver::kSyevr, 'V', 1, 0, 26, 10, 1.0, 1, 7},
+                        Case{Driver::kSyevr, 'A', 0, 0, 1, 1, 0.0, 0, 1}}) {
+    SCOPED_TRACE(testing::Message() << name(k.d) << k.range << " n " << k.n << " a " << k.a);
     const Call c{k.d, 'V', k.range, 'U', k.n, 1, k.vl, 2.0, 1, 1, 1, k.lwork, k.liwork};
     double a = k.a, w = 0, z = 0;
     std::vector<double> work(k.lwork);
@@ -365,16 +358,12 @@ TEST(SymmetricEigen, ArgumentChecks) {
     const std::string out = test::captured([&] {
       info = run(c, a.data(), w.data(), z.data(), isuppz.data(), work.data(), iwork.data(), &m);
     });
-    SCOPED_TRACE(std::string(name(c.d)) + " " + std::to_string(k.expected));
-    EXPECT_EQ(info, k.expected);
-    if (k.expected == 0) {
-      EXPECT_EQ(m, 1);
-      continue;
-    }
-    EXPECT_EQ(out, test::xerbla_text(name(c.d), -k.expected));
-    EXPECT_EQ(m, -7);
-    EXPECT_EQ(a, std::vector<double>(n * n, 1.0));
-    EXPECT_EQ(w, std::vector<double>(n, 3.0));
+    EXPECT_EQ(info, k.expected) << name(c.d);
+    EXPECT_EQ(out, k.expected == 0 ? "" : test::xerbla_text(name(c.d), -k.expected));
+    EXPECT_EQ(m, k.expected == 0 ? 1 : -7) << name(c.d) << k.expected;  // il = iu: one value
+    EXPECT_TRUE(k.expected == 0 ||
+                (a == std::vector<double>(n * n, 1.0) && w == std::vector<double>(n, 3.0)))
+        << name(c.d) << k.expected;
   }
 }
 
@@ -406,10 +395,7 @@ TEST(LapackeSymmetricEigen, RowMajorEqualsColumnMajor) {
       zr = ar;
     }
     EXPECT_EQ(wc, wr);
-    for (int i = 0; i < n; ++i) {
-      for (int j = 0; j < cols; ++j) ASSERT_EQ(zc[i + j * n], zr[i * ldr + j]) << rrr;
-      for (int j = n; j < ldr; ++j) ASSERT_EQ(zr[i * ldr + j], -555.0) << rrr;
-    }
+    EXPECT_EQ(test::layout_difference(n, cols, zc, n, zr, ldr), 0.0) << rrr;
   }
 }
 
@@ -425,38 +411,35 @@ TEST(LapackeSymmetricEigen, CodesAndMessages) {
   const double nan = test::kNaN;
   struct Case {
     bool rrr;
-    int layout;
     char jobz, range;
-    double vl, vu;
-    int il, iu;
-    double abstol;
-    int lda, ldz, nan_at, code;
+    int layout, il, iu, lda, ldz, nan_at, code;
+    double vl, vu, abstol;
     std::string message;
   };
   const std::string parameter = "Wrong parameter ";
   for (const Case& c :
-       {Case{true, 103, 'V', 'A', 0, 0, 1, 1, 0, n, n, -1, -1, parameter + "1 in LAPACKE_dsyevr\n"},
-        Case{false, 100, 'V', 'A', 0, 0, 1, 1, 0, n, n, -1, -1,
+       {Case{true, 'V', 'A', 103, 1, 1, n, n, -1, -1, 0, 0, 0, parameter + "1 in LAPACKE_dsyevr\n"},
+        Case{false, 'V', 'A', 100, 1, 1, n, n, -1, -1, 0, 0, 0,
              parameter + "1 in LAPACKE_dsyevd\n"},
-        Case{true, ZTR_COL_MAJOR, 'V', 'A', 0, 0, 1, 1, 0, n, n, n - 1, 0, ""},  // below: not read
-        Case{true, ZTR_COL_MAJOR, 'V', 'A', 0, 0, 1, 1, 0, n, n, n * (n - 1), -6, ""},
-        Case{false, ZTR_COL_MAJOR, 'V', 'A', 0, 0, 1, 1, 0, n, n, n * n - 1, -5, ""},
-        Case{true, ZTR_COL_MAJOR, 'V', 'A', 0, 0, 1, 1, nan, n, n, -1, -12, ""},
-        Case{true, ZTR_COL_MAJOR, 'V', 'A', nan, nan, 1, 1, 0, n, n, -1, 0, ""},
-        Case{true, ZTR_COL_MAJOR, 'V', 'V', nan, 1, 1, 1, 0, n, n, -1, -8, ""},
-        Case{true, ZTR_COL_MAJOR, 'V', 'V', 0, nan, 1, 1, 0, n, n, -1, -9, ""},
-        Case{true, ZTR_COL_MAJOR, 'V', 'I', 0, 0, 3, 2, 0, n, n, -1, -11,
+        Case{true, 'V', 'A', ZTR_COL_MAJOR, 1, 1, n, n, n - 1, 0, 0, 0, 0, ""},  // below: not read
+        Case{true, 'V', 'A', ZTR_COL_MAJOR, 1, 1, n, n, n * (n - 1), -6, 0, 0, 0, ""},
+        Case{false, 'V', 'A', ZTR_COL_MAJOR, 1, 1, n, n, n * n - 1, -5, 0, 0, 0, ""},
+        Case{true, 'V', 'A', ZTR_COL_MAJOR, 1, 1, n, n, -1, -12, 0, 0, nan, ""},
+        Case{true, 'V', 'A', ZTR_COL_MAJOR, 1, 1, n, n, -1, 0, nan, nan, 0, ""},
+        Case{true, 'V', 'V', ZTR_COL_MAJOR, 1, 1, n, n, -1, -8, nan, 1, 0, ""},
+        Case{true, 'V', 'V', ZTR_COL_MAJOR, 1, 1, n, n, -1, -9, 0, nan, 0, ""},
+        Case{true, 'V', 'I', ZTR_COL_MAJOR, 3, 2, n, n, -1, -11, 0, 0, 0,
              test::xerbla_text("DSYEVR", 10)},
-        Case{false, ZTR_COL_MAJOR, 'X', 'A', 0, 0, 1, 1, 0, n, n, -1, -2,
+        Case{false, 'X', 'A', ZTR_COL_MAJOR, 1, 1, n, n, -1, -2, 0, 0, 0,
              test::xerbla_text("DSYEVD", 1)},
-        Case{true, ZTR_ROW_MAJOR, 'V', 'A', 0, 0, 1, 1, 0, n - 1, n, -1, -7,
+        Case{true, 'V', 'A', ZTR_ROW_MAJOR, 1, 1, n - 1, n, -1, -7, 0, 0, 0,
              parameter + "7 in LAPACKE_dsyevr_work\n"},
-        Case{false, ZTR_ROW_MAJOR, 'V', 'A', 0, 0, 1, 1, 0, n - 1, n, -1, -6,
+        Case{false, 'V', 'A', ZTR_ROW_MAJOR, 1, 1, n - 1, n, -1, -6, 0, 0, 0,
              parameter + "6 in LAPACKE_dsyevd_work\n"},
         // ldz is checked against the columns of z whatever jobz is.
-        Case{true, ZTR_ROW_MAJOR, 'N', 'I', 0, 0, 2, 6, 0, n, 4, -1, -16,
+        Case{true, 'N', 'I', ZTR_ROW_MAJOR, 2, 6, n, 4, -1, -16, 0, 0, 0,
              parameter + "16 in LAPACKE_dsyevr_work\n"},
-        Case{true, ZTR_ROW_MAJOR, 'N', 'I', 0, 0, 2, 6, 0, n, 5, -1, 0, ""}}) {
+        Case{true, 'N', 'I', ZTR_ROW_MAJOR, 2, 6, n, 5, -1, 0, 0, 0, 0, ""}}) {
     std::vector<double> a = a0;
     if (c.nan_at >= 0) a[c.nan_at] = nan;
     int info = 0;
@@ -478,10 +461,7 @@ TEST(LapackeSymmetricEigen, CodesAndMessages) {
 // workspace queries and the row-major layout (allocation failures and leaks: the sweep).
 namespace definite {
 
-using test::at;
-using test::Matrix;
-using test::max_abs;
-using test::mul;
+using namespace ztr::test;
 constexpr double kBound = 30.0;  // the usual LAPACK test threshold on scaled ratios
 
 // B = F*F' with F lower triangular, dense and well conditioned, G = inv(F), C with the
@@ -562,8 +542,7 @@ TEST(Sygv, EveryItypeTriangleAndJobSolvesTheProblem) {
         const Problem p = make_problem(itype, n, static_cast<std::uint64_t>(itype * 100 + n));
         for (char uplo : {'L', 'U'})
           for (char jobz : {'V', 'N'}) {
-            SCOPED_TRACE(std::string(d == Driver::kSygv ? "dsygv" : "dsygvd") + " itype " +
-                         std::to_string(itype) + " " + uplo + jobz + " n " + std::to_string(n));
+            SCOPED_TRACE(testing::Message() << int(d) << " itype " << itype << uplo << jobz << n);
             Matrix a = p.a, b = p.b;
             std::vector<double> w(n);
             ASSERT_EQ(solve(d, itype, jobz, uplo, n, a.data(), b.data(), w.data()), 0);
@@ -656,10 +635,8 @@ TEST(Sygv, VectorsAfterAnEigensolverFailure) {
     at(a, n, 4, 4) = test::kNaN;
     at(a, n, uplo == 'L' ? 4 : 3, uplo == 'L' ? 3 : 4) = 1.0;
     at(a, n, uplo == 'L' ? 5 : 4, uplo == 'L' ? 4 : 5) = 1.0;
-    std::vector<double> w(n), work(64 * n);
-    int info = 0;
-    const int itype = 1, lwork = 64 * n;
-    dsygv(&itype, "V", &uplo, &n, a.data(), &n, b.data(), &n, w.data(), work.data(), &lwork, &info);
+    std::vector<double> w(n);
+    const int info = solve(Driver::kSygv, 1, 'V', uplo, n, a.data(), b.data(), w.data());
     ASSERT_GT(info, 1);
     ASSERT_LE(info, 3);  // at least one converged vector of the leading block left unmapped
     for (int j = 0; j < 3; ++j) {
@@ -717,8 +694,7 @@ TEST(LapackeSygv, CodesLayoutsAndResults) {
     ASSERT_EQ(f(ZTR_COL_MAJOR, 2, 'V', 'L', n, a.data(), n, b.data(), n, w.data()), 0);
     ASSERT_EQ(f(ZTR_ROW_MAJOR, 2, 'V', 'L', n, ar.data(), n, br.data(), n, wr.data()), 0);
     EXPECT_EQ(w, wr);
-    for (int j = 0; j < n; ++j)
-      for (int i = 0; i < n; ++i) ASSERT_EQ(at(a, n, i, j), at(ar, n, j, i));
+    EXPECT_EQ(test::layout_difference(n, n, a, n, ar, n), 0.0);
     // B not positive definite: n + 1, positive, passed through.
     a = p.a, b = p.b, b[0] = -4.0;
     EXPECT_EQ(f(ZTR_COL_MAJOR, 1, 'N', 'U', n, a.data(), n, b.data(), n, w.data()), n + 1);

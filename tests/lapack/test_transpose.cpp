@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
-#include <vector>
 
 #include "lapack/lapacke/lapacke_frame.h"
 #include "lapack/lapacke/lapacke_utils.h"
@@ -53,8 +51,7 @@ TEST(TransposeCopy, EveryVariantEveryShape) {
                     alpha == 1.0 ? a[i + j * lda] : alpha * a[i + j * lda];
             for (size_t k = 0; k < b.size(); ++k)
               ASSERT_TRUE(b[k] == want[k] || (std::isnan(b[k]) && std::isnan(want[k])))
-                  << "variant " << v + 2 << " " << ordering << op << " " << s[0] << "x" << s[1]
-                  << " alpha " << alpha << " at " << k;
+                  << v + 2 << ordering << op << s[0] << "x" << s[1] << alpha << " at " << k;
           }
       }
 }
@@ -116,11 +113,7 @@ TEST(LapackeWorkspace, QueryAllocateCallRelease) {
   // The `_work` stand-in asks for 10.7 doubles (truncated to 10) and 3 ints.
   std::vector<int> seen;
   auto work = [&](double* w, int lw, int* iw, int liw) {
-    if (lw == -1) {
-      *w = 10.7;
-      *iw = 3;
-      return 0;
-    }
+    if (lw == -1) return *w = 10.7, *iw = 3, 0;
     seen = {lw, liw};
     for (int i = 0; i < lw; ++i) w[i] = 1;
     for (int i = 0; i < liw; ++i) iw[i] = 1;

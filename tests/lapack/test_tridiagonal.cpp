@@ -1,14 +1,12 @@
-// What the symmetric eigensolver drivers do not reach in the tridiagonal solvers: orders one
-// and two of the relatively robust representations and the half-open value interval, the
-// workspace and vector-count queries, dqds refusing a negative entry, and divide and
-// conquer updating a given orthogonal matrix.  (The solvers' accuracy on hard spectra,
-// thread counts and failed scratch: the drivers' tests.)
+// The tridiagonal reduction and its Q, and what the symmetric eigensolver drivers do not
+// reach in the tridiagonal solvers: orders one and two of the relatively robust
+// representations and the half-open value interval, the workspace and vector-count queries,
+// dqds refusing a negative entry, and divide and conquer updating a given orthogonal matrix.
+// (The solvers' accuracy on hard spectra, thread counts and failed scratch: the drivers'
+// tests.)
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <string>
-#include <vector>
-#include <algorithm>
+#include <cstring>
 
 #include "eigen_checks.h"
 #include "error_text.h"
@@ -17,7 +15,10 @@
 #include "lapack/tridiagonal/dstedc.h"
 #include "testalloc.h"
 #include "lapack/orgtr/orgtr.h"
+#include "lapack/ormtr/ormtr.h"
 #include "lapack/sytrd/sytrd.h"
+#include "lapack/sygv/syrdb.h"
+#include "lapack/tridiagonal/dsterf.h"
 
 namespace ztr {
 namespace {
@@ -29,21 +30,6 @@ struct Pairs {
   std::vector<double> w, z;
   std::vector<int> isuppz;
 };
-
-// w ascending and against the oracle; with vectors (ld n) the residual and orthogonality.
-void expect_pairs(const char* what, const Tridiagonal& t, const Pairs& p, const long double* oracle,
-                  int m, double ortho_bound) {
-  SCOPED_TRACE(what);
-  const int n = t.n();
-  ASSERT_EQ(p.info, 0);
-  ASSERT_EQ(p.m, m);
-  for (int i = 1; i < m; ++i) ASSERT_LE(p.w[i - 1], p.w[i]) << i;
-  EXPECT_LT(test::value_error(test::tri_norm(t), n, p.w.data(), oracle, m), test::kValueBound);
-  if (p.z.empty()) return;
-  EXPECT_LT(test::tri_residual(t, m, p.w.data(), p.z.data(), n), test::kResidualBound);
-  EXPECT_LT(test::orthogonality(n, m, p.z.data(), n), ortho_bound);
-  EXPECT_TRUE(p.isuppz.empty() || test::supports_cover(n, m, p.z.data(), n, p.isuppz.data()));
-}
 
 Pairs mrrr(const Tridiagonal& t, char jobz, char range, double vl, double vu, int il, int iu,
            int tryrac = 1) {
@@ -74,7 +60,14 @@ TEST(TridiagonalEigen, OrdersOneAndTwoAndTheHalfOpenInterval) {
         Tridiagonal{"diag", {5.0, -1.0}, {0.0, 0.0}}}) {
     SCOPED_TRACE(t.name);
     const Pairs all = mrrr(t, 'V', 'A', 0, 0, 0, 0);
-    expect_pairs("A", t, all, test::oracle_eigenvalues(t).data(), 2, test::kMrrrOrthoBound);
+    ASSERT_EQ(all.m, 2);
+    EXPECT_LE(all.w[0], all.w[1]);
+    EXPECT_LT(test::value_error(test::tri_norm(t), 2, all.w.data(),
+                                test::oracle_eigenvalues(t).data(), 2),
+              test::kValueBound);
+    EXPECT_LT(test::tri_residual(t, 2, all.w.data(), all.z.data(), 2), test::kResidualBound);
+    EXPECT_LT(test::orthogonality(2, 2, all.z.data(), 2), test::kMrrrOrthoBound);
+    EXPECT_TRUE(test::supports_cover(2, 2, all.z.data(), 2, all.isuppz.data()));
     EXPECT_EQ(mrrr(t, 'V', 'I', 0, 0, 2, 2).w[0], all.w[1]);
     const Pairs lower = mrrr(t, 'N', 'V', all.w[0] - 1, all.w[0], 0, 0);
     ASSERT_EQ(lower.m, 1);
@@ -154,24 +147,6 @@ struct Problem {
   std::vector<double> q, a;  // A = Q*T*Q'
 };
 
-// A random symmetric matrix and its reduction T = Q'*A*Q.
-Problem reduced(int n, unsigned seed) {
-  test::Rng g(seed);
-  Problem p{"reduced", {"", std::vector<double>(n), std::vector<double>(n, 0.0)}, {}, {}};
-  p.a.resize(static_cast<std::size_t>(n) * n);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i <= j; ++i) p.a[i + j * n] = p.a[j + i * n] = test::uniform(g);
-  p.q = p.a;
-  std::vector<double> tau(n);
-  int lwork = 64 * n, info = 0;
-  std::vector<double> work(lwork);
-  ztr_lapack_dsytrd("L", &n, p.q.data(), &n, p.t.d.data(), p.t.e.data(), tau.data(), work.data(),
-                    &lwork, &info);
-  dorgtr("L", &n, p.q.data(), &n, tau.data(), work.data(), &lwork, &info);
-  EXPECT_EQ(info, 0);
-  return p;
-}
-
 // A given tridiagonal T turned by a random orthogonal Q.
 Problem rotated(std::string name, test::Tridiagonal t, unsigned seed) {
   const int n = t.n();
@@ -181,17 +156,14 @@ Problem rotated(std::string name, test::Tridiagonal t, unsigned seed) {
 
 std::vector<Problem> problems(int n) {
   std::vector<Problem> out;
-  out.push_back(reduced(n, 100 + n));
+  out.push_back(rotated("random", test::random_tridiagonal("", n, 100 + n), 100 + n));
   // 1-2-1: every torn half is the mirror image of its neighbour, so each merge below the top
   // deflates equal pairs by rotations that the merges above must replay.
   out.push_back(
       rotated("toeplitz", {"", std::vector<double>(n, 2.0), std::vector<double>(n, -1.0)}, 1));
   // Copies of a 7 x 7 Wilkinson block glued by 1e-9: pairs of eigenvalues within 1e-18.
-  test::Tridiagonal w{"", {}, {}};
-  for (int i = 0; i < n; ++i) {
-    w.d.push_back(std::fabs(3.0 - i % 7));
-    w.e.push_back(i % 7 == 6 ? 1e-9 : 1.0);
-  }
+  test::Tridiagonal w = test::glued(n / 7 + 1, 3, 1e-9);
+  w.d.resize(n), w.e.resize(n);
   out.push_back(rotated("glued", w, 2));
   // Three values, each repeated to within 1e-13.
   std::vector<long double> l;
@@ -225,9 +197,8 @@ void expect_eigen_decomposition(const Problem& p) {
   ASSERT_EQ(info, 0);
   const std::vector<long double> oracle = test::oracle_eigenvalues(p.t);
   for (int i = 1; i < n; ++i) ASSERT_LE(w[i - 1], w[i]) << i;
-  double norm = 0;
-  for (long double x : oracle) norm = std::max(norm, std::fabs(static_cast<double>(x)));
-  EXPECT_LT(test::value_error(norm, n, w.data(), oracle.data(), n), test::kValueBound);
+  EXPECT_LT(test::value_error(test::tri_norm(p.t), n, w.data(), oracle.data(), n),
+            test::kValueBound);
   EXPECT_LT(test::eigen_residual(n, p.a, n, w.data(), z.data(), n, n), test::kResidualBound);
   EXPECT_LT(test::orthogonality(n, n, z.data(), n), test::kResidualBound);
 }
@@ -257,6 +228,139 @@ TEST(DstedcGivenBasis, TwoToFourThreadsAndWithoutScratch) {
   EXPECT_GT(ztr_testalloc_failures(), failures);
   EXPECT_EQ(ztr_testalloc_live(), live);
   ZTR_Set_Num_Threads(1);
+}
+
+// The tridiagonal reduction and the multiplication by its Q: ||Q'*A*Q - T|| and ||Q'*Q - I||
+// for both triangles, sequential and threaded paths (blocked steps, unblocked stage, reduced
+// workspace), DORGTR's Q, and op(Q)*C, C*op(Q) for every side and transposition against the
+// explicit Q, on the sequential kernels and the threaded slices.
+using test::Matrix;
+constexpr double kBound = 30.0;
+
+struct Reduction {
+  Matrix a, q;  // the reflectors, and Q applied to the identity by dormtr
+  std::vector<double> d, e, tau;
+};
+
+Reduction reduce(const char* uplo, int n, const Matrix& a0, int lwork) {
+  Reduction r{a0, Matrix(static_cast<std::size_t>(n) * n, 0.0), std::vector<double>(n),
+              std::vector<double>(n), std::vector<double>(n)};
+  std::vector<double> work(std::max(lwork, n * 64 + 65 * 64));
+  int info = 0;
+  ztr_lapack_dsytrd(uplo, &n, r.a.data(), &n, r.d.data(), r.e.data(), r.tau.data(), work.data(),
+                    &lwork, &info);
+  EXPECT_EQ(info, 0);
+  for (int i = 0; i < n; ++i) r.q[i + i * n] = 1.0;
+  lwork = static_cast<int>(work.size());
+  dormtr("L", uplo, "N", &n, &n, r.a.data(), &n, r.tau.data(), r.q.data(), &n, work.data(), &lwork,
+         &info);
+  EXPECT_EQ(info, 0);
+  return r;
+}
+
+TEST(Sytrd, ReductionOnEveryPath) {
+  struct Case {
+    int n, threads, lwork;
+  };
+  // 20: sequential below 32 rows; 230: sequential blocked (crossover 200); 64 with two
+  // threads: threaded unblocked stage only; 530 with three threads: threaded blocked steps
+  // (crossover 500; strips of unequal parity); 230 with lwork 3n: the reduced block.
+  for (const Case& c : {Case{20, 2, 64 * 20}, Case{230, 1, 64 * 230}, Case{64, 2, 64 * 64},
+                        Case{530, 3, 64 * 530}, Case{230, 1, 3 * 230}}) {
+    ZTR_Set_Num_Threads(c.threads);
+    const int n = c.n;
+    const Matrix a = test::gram(n, n, 'A', n);
+    for (const char* uplo : {"U", "L"}) {
+      SCOPED_TRACE("n = " + std::to_string(n) + ", " + std::to_string(c.threads) +
+                   " threads, uplo " + uplo + ", lwork " + std::to_string(c.lwork));
+      const Reduction r = reduce(uplo, n, a, c.lwork);
+      Matrix t = test::mul(n, r.q, true, test::mul(n, a, false, r.q, false), false);
+      for (int i = 0; i < n; ++i) {
+        t[i + i * n] -= r.d[i];
+        if (i + 1 < n) t[i + 1 + i * n] -= r.e[i], t[i + (i + 1) * n] -= r.e[i];
+      }
+      const double anorm = test::one_norm_diff(n, n, a.data(), n, nullptr, 0);
+      EXPECT_LT(
+          test::one_norm_diff(n, n, t.data(), n, nullptr, 0) / (anorm * n * test::kUnitRoundoff),
+          kBound);
+      EXPECT_LT(test::orthogonality(n, n, r.q.data(), n), kBound);
+      // DORGTR forms the same Q in place of the reflectors.
+      Matrix q = r.a;
+      int lwork = n * 64, info = 0;
+      std::vector<double> work(lwork);
+      dorgtr(uplo, &n, q.data(), &n, r.tau.data(), work.data(), &lwork, &info);
+      ASSERT_EQ(info, 0);
+      EXPECT_LT(test::one_norm_diff(n, n, q.data(), n, r.q.data(), n) / (n * test::kUnitRoundoff),
+                kBound);
+    }
+  }
+  ZTR_Set_Num_Threads(1);
+}
+
+TEST(Sytrd, MultiplyByQOnEverySideAndTransposition) {
+  const int nq = 90, other = 70;
+  const Matrix a = test::gram(nq, nq, 'A', 5);
+  test::Rng g(6);
+  for (int threads : {1, 2}) {
+    ZTR_Set_Num_Threads(threads);
+    for (const char* uplo : {"U", "L"}) {
+      const Reduction r = reduce(uplo, nq, a, nq * 64);
+      for (const char* side : {"L", "R"})
+        for (const char* trans : {"N", "T"}) {
+          SCOPED_TRACE(std::to_string(threads) + " threads, " + uplo + side + trans);
+          const bool left = *side == 'L';
+          const int m = left ? nq : other, n = left ? other : nq;
+          const std::vector<double> c = test::random_vector(static_cast<std::size_t>(m) * n, g);
+          std::vector<double> expect(m * n);  // with the explicit Q
+          const double one = 1.0, zero = 0.0;
+          ztr_blas_dgemm(left ? trans : "N", left ? "N" : trans, &m, &n, &nq, &one,
+                         left ? r.q.data() : c.data(), left ? &nq : &m,
+                         left ? c.data() : r.q.data(), left ? &m : &nq, &zero, expect.data(), &m);
+          for (int lwork : {std::max(m, n) * 64 + 65 * 64, std::max(1, left ? n : m)}) {
+            std::vector<double> got = c, work(lwork);
+            int info = 0;
+            dormtr(side, uplo, trans, &m, &n, const_cast<double*>(r.a.data()), &nq, r.tau.data(),
+                   got.data(), &m, work.data(), &lwork, &info);
+            ASSERT_EQ(info, 0);
+            EXPECT_LT(test::one_norm_diff(m, n, got.data(), m, expect.data(), m) /
+                          (nq * test::kUnitRoundoff),
+                      kBound)
+                << "lwork " << lwork;
+          }
+        }
+    }
+  }
+  ZTR_Set_Num_Threads(1);
+}
+
+// The two-stage reduction: full to band (DSYRDB) and band to tridiagonal (DSBRDB) keep the
+// spectrum of matrices with a known one, for both triangles and band widths from 1 to a
+// third of the order, and leave the other triangle untouched.
+
+TEST(Dsyrdb, BandThenTridiagonalKeepsTheSpectrum) {
+  for (char uplo : {'L', 'U'})
+    for (int n : {2, 3, 17, 100})
+      for (int kd : {1, 2, 5, 16, 33}) {
+        if (kd >= n) continue;
+        SCOPED_TRACE(std::string(1, uplo) + " n " + std::to_string(n) + " kd " +
+                     std::to_string(kd));
+        const int lda = n + 2;
+        const test::Tridiagonal t = test::diagonal(n, test::Spectrum::kRandom, n + kd);
+        const std::vector<double> a0 = test::dense_from(t, lda, n + kd);
+        std::vector<double> a = a0, d(n), e(n), work(static_cast<std::size_t>((3 * kd + 3) * n));
+        int info = -9;
+        ztr_lapack_dsyrdb("N", &uplo, n, kd, a.data(), lda, d.data(), e.data(), nullptr, nullptr, 1,
+                          work.data(), static_cast<int>(work.size()), &info);
+        ASSERT_EQ(info, 0);
+        for (int j = 0; j < n; ++j)
+          for (int i = 0; i < lda; ++i)
+            ASSERT_TRUE((i < n && (uplo == 'L' ? i >= j : i <= j)) ||
+                        std::memcmp(&a[i + j * lda], &a0[i + j * lda], sizeof(double)) == 0)
+                << i << "," << j;
+        dsterf(&n, d.data(), e.data(), &info);
+        ASSERT_EQ(info, 0);
+        EXPECT_LT(test::value_error(1.0, n, d.data(), t.d.data(), n), test::kValueBound);
+      }
 }
 
 }  // namespace

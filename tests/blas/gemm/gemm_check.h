@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "tests/support/test_support.h"
 

@@ -4,16 +4,8 @@
 // variant loop of the kernel tests); and when the
 // tier is used, on simulated processors and under every setting (child processes, since the
 // decision is made once per process).
-#include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <limits>
-#include <string>
-#include <vector>
+#include <gtest/gtest.h>
 
 #include "blas/gemm/gemm_512.h"
 #include "blas/gemm/gemm_dispatch.h"
@@ -29,16 +21,15 @@ namespace {
 
 #if defined(__x86_64__)
 
-using test::GemmProblem;
-using test::make_gemm;
+using namespace ztr::test;
 
 #define SKIP_WITHOUT_TIER()                               \
   if (detect_cpu_type() != 7 || !avx512_tier_supported()) \
   GTEST_SKIP() << "this processor (or its OS) has no 512-bit tier of CpuType 7"
 
-bool same_bits(const std::vector<double>& x, const std::vector<double>& y) {
+const auto same_bits = [](const std::vector<double>& x, const std::vector<double>& y) {
   return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(double)) == 0;
-}
+};
 
 // `call(c)` on a copy of `c` with the 256-bit kernels, then on another copy with the tier.
 template <typename Call>

@@ -1,15 +1,11 @@
-// The threaded driver: every split policy and worker with 2 to 4 threads, every CpuType and
-// thread count end to end through DGEMM in child processes (shapes on every route: serial,
-// small-problem region, large path), and failed panel or buffer allocations.  Routes and
-// partitions are free to change; every one must give the reference product.
+// The matrix multiply: the threaded driver (every split policy and worker with 2 to 4
+// threads, every CpuType and thread count end to end through DGEMM in child processes,
+// failed panel or buffer allocations; routes and partitions are free to change, every one
+// must give the reference product), the exported entry points, and the single-thread
+// multiply of every processor variant.
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <vector>
 
 #include "blas/gemm/gemm.h"
 #include "blas/gemm/gemm_driver.h"
@@ -20,12 +16,16 @@
 #include "tests/blas/gemm/gemm_check.h"
 #include "tests/support/child.h"
 #include "tests/support/fake_machine.h"
+#include "tests/lapack/error_text.h"
+#include "blas/gemm/gemm_512.h"
+#include "blas/gemm/gemm_dispatch.h"
+#include "blas/gemm/gemm_params.h"
+#include "service/memory.h"
 
 namespace ztr {
 namespace {
 
-using test::GemmProblem;
-using test::make_gemm;
+using namespace ztr::test;
 
 // The large-problem path under each policy with 2 to 4 threads, shapes that reach each
 // worker (rows, columns, grid A with several M blocks per slab, grid B), several K blocks.
@@ -42,11 +42,8 @@ TEST(GemmDriverWorkers, EveryPolicyAndWorker) {
     const test::GemmReference ref = test::gemm_reference(p);
     for (int policy = 0; policy <= 5; ++policy) {
       for (int threads = 2; threads <= 4; ++threads) {
-        EXPECT_TRUE(test::gemm_run_and_check(p, ref,
-                                             [&](auto... args) {
-                                               const GemmCall call{args...};
-                                               gemm_large_path(call, threads, policy);
-                                             }))
+        auto large = [&](auto... args) { gemm_large_path(GemmCall{args...}, threads, policy); };
+        EXPECT_TRUE(test::gemm_run_and_check(p, ref, large))
             << "policy " << policy << " threads " << threads;
       }
     }
@@ -167,6 +164,233 @@ TEST(GemmDriverChildren, AllocationFailures) {
           << r.out;
     }
     EXPECT_NE(r.out.find("leaked=0"), std::string::npos) << r.out;
+  }
+}
+
+// The exported entry points: argument checks (position, order, exact message, C untouched),
+// the row-major layout of cblas_dgemm, and the alpha/beta special cases through DGEMM.
+const auto dgemm_message = [](int position) { return xerbla_text("DGEMM ", position); };
+const auto cblas_message = [](int position) { return xerbla_text("cblas_dgemm", position); };
+
+struct Args {
+  char ta = 'N', tb = 'N';
+  int m = 3, n = 4, k = 5, lda = 3, ldb = 5, ldc = 3;
+};
+
+// Calls DGEMM with `x`; returns what it printed and checks that C was not touched.
+std::string dgemm_output(const Args& x) {
+  std::vector<double> a(64, 1.0), b(64, 1.0), c(64, 7.0);
+  const double alpha = 1.0, beta = 0.0;
+  const std::string out = test::captured([&] {
+    DGEMM(&x.ta, &x.tb, &x.m, &x.n, &x.k, &alpha, a.data(), &x.lda, b.data(), &x.ldb, &beta,
+          c.data(), &x.ldc);
+  });
+  EXPECT_TRUE(out.empty() || c == std::vector<double>(64, 7.0));
+  return out;
+}
+
+TEST(DgemmArguments, EveryPositionInOrder) {
+  // Defaults: 'N', 'N', m 3, n 4, k 5, lda 3, ldb 5, ldc 3.
+  const struct {
+    Args args;
+    int position;
+  } cases[] = {
+      {{'X', 'N', -1, 4, 5, 3, 5, 3}, 1},  // the first failure wins
+      {{' ', 'N', 3, 4, 5, 3, 5, 3}, 1},   {{'N', 'y', 3, -1, 5, 3, 5, 3}, 2},
+      {{'N', 'N', -1, -1, 5, 3, 5, 3}, 3}, {{'N', 'N', 3, -2, 5, 3, 5, 0}, 4},
+      {{'N', 'N', 3, 4, -1, 3, 5, 3}, 5},  {{'N', 'N', 3, 4, 5, 2, 5, 3}, 8},
+      {{'t', 'N', 3, 4, 5, 4, 5, 3}, 8},                                        // nrowa is k
+      {{'N', 'N', 0, 4, 5, 0, 5, 1}, 8},                                        // at least 1
+      {{'N', 'N', 3, 4, 5, 3, 4, 3}, 10},  {{'N', 'C', 3, 4, 5, 3, 3, 3}, 10},  // nrowb is n
+      {{'N', 'N', 3, 4, 5, 3, 5, 2}, 13},
+  };
+  for (const auto& c : cases) EXPECT_EQ(dgemm_output(c.args), dgemm_message(c.position));
+  // Valid letters in either case print nothing.
+  for (char ta : {'n', 't', 'c', 'N', 'T', 'C'})
+    EXPECT_EQ(dgemm_output({ta, 'N', 3, 4, 5, 5, 5, 3}), "");
+}
+
+std::string cblas_output(int layout, int ta, int tb, int m, int n, int k, int lda, int ldb,
+                         int ldc) {
+  std::vector<double> a(64, 1.0), b(64, 1.0), c(64, 7.0);
+  const std::string out = test::captured([&] {
+    cblas_dgemm(static_cast<CBLAS_LAYOUT>(layout), static_cast<CBLAS_TRANSPOSE>(ta),
+                static_cast<CBLAS_TRANSPOSE>(tb), m, n, k, 1.0, a.data(), lda, b.data(), ldb, 0.0,
+                c.data(), ldc);
+  });
+  EXPECT_TRUE(out.empty() || c == std::vector<double>(64, 7.0));
+  return out;
+}
+
+TEST(CblasDgemmArguments, TransposeCodesBeforeLayout) {
+  const int R = ZTR_ROW_MAJOR, C = ZTR_COL_MAJOR, N = ZTR_NO_TRANS, T = ZTR_TRANS;
+  EXPECT_EQ(cblas_output(103, 114, N, 3, 5, 4, 4, 5, 5), cblas_message(2));
+  EXPECT_EQ(cblas_output(103, N, 110, 3, 5, 4, 4, 5, 5), cblas_message(3));
+  EXPECT_EQ(cblas_output(103, N, N, -1, 5, 4, 4, 5, 5), cblas_message(4));
+  EXPECT_EQ(cblas_output(103, N, N, 3, -1, 4, 4, 5, 5), cblas_message(5));
+  EXPECT_EQ(cblas_output(103, N, N, 3, 5, -1, 4, 5, 5), cblas_message(6));
+  EXPECT_EQ(cblas_output(103, N, N, 3, 5, 4, 4, 5, 5), cblas_message(1));
+  // Row-major 3 x 5 = (3 x 4)(4 x 5): lda >= 4, ldb >= 5, ldc >= 5.
+  EXPECT_EQ(cblas_output(R, N, N, 3, 5, 4, 3, 5, 5), cblas_message(9));
+  EXPECT_EQ(cblas_output(R, N, N, 3, 5, 4, 4, 4, 5), cblas_message(11));
+  EXPECT_EQ(cblas_output(R, N, N, 3, 5, 4, 4, 5, 4), cblas_message(14));
+  EXPECT_EQ(cblas_output(R, N, N, 3, 5, 4, 4, 5, 5), "");
+  EXPECT_EQ(cblas_output(R, T, T, 3, 5, 4, 2, 4, 5), cblas_message(9));   // A' is 4 x 3
+  EXPECT_EQ(cblas_output(R, T, T, 3, 5, 4, 3, 3, 5), cblas_message(11));  // B' is 5 x 4
+  EXPECT_EQ(cblas_output(R, T, ZTR_CONJ_TRANS, 3, 5, 4, 3, 4, 5), "");
+  // Column-major: lda >= m (or k), ldb >= k (or n), ldc >= m.
+  EXPECT_EQ(cblas_output(C, N, N, 3, 5, 4, 2, 4, 3), cblas_message(9));
+  EXPECT_EQ(cblas_output(C, T, N, 3, 5, 4, 3, 4, 3), cblas_message(9));
+  EXPECT_EQ(cblas_output(C, N, T, 3, 5, 4, 3, 4, 3), cblas_message(11));
+  EXPECT_EQ(cblas_output(C, N, N, 3, 5, 4, 3, 4, 2), cblas_message(14));
+  EXPECT_EQ(cblas_output(C, N, N, 3, 5, 4, 3, 4, 3), "");
+}
+
+// Row-major C = op(A)*op(B) is column-major C' = op(B)'*op(A)': the problem of the column-major
+// reference with the operands and dimensions swapped.
+TEST(CblasDgemm, RowMajorIsTheRowMajorProduct) {
+  const CBLAS_TRANSPOSE codes[] = {ZTR_NO_TRANS, ZTR_TRANS, ZTR_CONJ_TRANS};
+  unsigned seed = 3;
+  for (CBLAS_TRANSPOSE ta : codes)
+    for (CBLAS_TRANSPOSE tb : codes)
+      for (auto [m, n, k] : {std::array<int, 3>{3, 5, 4}, {150, 120, 90}, {7, 300, 33}}) {
+        const test::GemmProblem p = test::make_gemm(
+            "NTC"[tb - ZTR_NO_TRANS], "NTC"[ta - ZTR_NO_TRANS], n, m, k, 0.5, -1.5, 2, seed++);
+        std::vector<double> c = p.c0;
+        cblas_dgemm(ZTR_ROW_MAJOR, ta, tb, m, n, k, p.alpha, p.b.data(), p.ldb, p.a.data(), p.lda,
+                    p.beta, c.data(), p.ldc);
+        EXPECT_TRUE(test::gemm_matches(p, c)) << ta << " " << tb;
+      }
+}
+
+// m or n = 0 leaves C alone even with beta != 1; k = 0 and alpha = 0 give beta*C; beta = 0
+// clears the NaN of C.  Sizes on both sides of the parallel thresholds.
+TEST(Dgemm, EmptyAndDegenerateProducts) {
+  for (int s : {3, 60, 250}) {
+    const struct {
+      int m, n, k;
+      double alpha, beta;
+    } cases[] = {{0, s, 4, 1, 2}, {s, 0, 4, 1, 2}, {s, s, 0, 1, -3},
+                 {s, s, s, 0, 0}, {s, s, s, 2, 0}, {s, s, s, 0, 0.5}};
+    for (const auto& c : cases)
+      EXPECT_TRUE(test::gemm_run_and_check(
+          test::make_gemm('N', 'T', c.m, c.n, c.k, c.alpha, c.beta, 1), DGEMM));
+  }
+}
+
+// The single-thread matrix multiply of every processor variant, called directly (each
+// variant the machine can run): the serial routine over shapes on both sides of the
+// blocking thresholds and every packing mode of the blocked loops (the packed buffers sized
+// and aligned by the record: a wrong size or alignment shows as a wrong product, a crash or a
+// sanitizer report).
+struct Shape {
+  int m, n, k;
+};
+
+// Edge rows (m = 5), two K blocks (k = 300), the unblocked path (m = 3), thin products,
+// partial B slivers (n = 7), empty products and k = 0; alpha = 0 and beta = 0 (C NaN) among
+// them.
+const Shape kShapes[] = {{1, 1, 1},    {5, 9, 300},  {3, 100, 100}, {4, 4, 4},   {13, 7, 33},
+                         {64, 65, 66}, {130, 3, 70}, {2, 150, 9},   {37, 41, 1}, {0, 5, 5},
+                         {5, 0, 5},    {6, 6, 0},    {131, 75, 257}};
+
+const auto runnable = [](int type) { return hardware_cpu_type() >= type; };
+
+TEST(GemmSerialVariants, EveryTransposeAndShape) {
+  const char trans[] = {'N', 'T', 'C', 'n', 't', 'c'};
+  unsigned seed = 1;
+  for (const Shape& s : kShapes) {
+    for (int ia = 0; ia < 6; ++ia) {
+      for (int ib = 0; ib < 6; ++ib) {
+        if (ia >= 3 && ib >= 3 && ia != ib) continue;  // lower case: a sample is enough
+        const double alpha = seed % 5 == 0 ? 0.0 : (seed % 3 == 0 ? -0.75 : 1.0);
+        const double beta = (seed % 4 == 0) ? 0.0 : (seed % 4 == 1 ? 1.0 : 0.5);
+        const GemmProblem p =
+            make_gemm(trans[ia], trans[ib], s.m, s.n, s.k, alpha, beta, seed % 2 ? 3 : 0, seed);
+        ++seed;
+        const test::GemmReference ref = test::gemm_reference(p);
+        for (int type = kCpuTypeMin; type <= kCpuTypeMax; ++type) {
+          if (!runnable(type)) continue;
+          EXPECT_TRUE(test::gemm_run_and_check(p, ref, g_gemm_serial.variant(type)))
+              << "CpuType " << type;
+        }
+      }
+    }
+  }
+}
+
+// CpuType 2 and 3 block on their own: odd m (last row unblocked), n not a multiple of 4
+// (matrix-vector columns), a short first K block, several M and N blocks, both buffer
+// layouts of type 2, and beta applied by the first K block (NaN in C with beta = 0).
+TEST(GemmSelfContained, LayoutsAndRemainders) {
+  struct Case {
+    char ta, tb;
+    int m, n, k;
+  };
+  const Case cases[] = {
+      {'N', 'N', 601, 13, 300},  {'T', 'N', 257, 11, 209}, {'N', 'T', 5, 2010, 9},
+      {'N', 'N', 300, 150, 250}, {'T', 'N', 650, 620, 20}, {'N', 'T', 120, 90, 130},
+      {'T', 't', 300, 90, 50},   {'n', 'n', 4, 8, 8},      {'N', 'N', 4, 8, 7}};
+  unsigned seed = 40;
+  for (const Case& c : cases) {
+    for (double beta : {0.0, 1.0, -0.5}) {
+      GemmProblem p = make_gemm(c.ta, c.tb, c.m, c.n, c.k, 0.75, beta, seed % 2, seed);
+      ++seed;
+      const test::GemmReference ref = test::gemm_reference(p);
+      for (int type : {2, 3})
+        EXPECT_TRUE(test::gemm_run_and_check(p, ref, g_gemm_serial.variant(type))) << type;
+    }
+  }
+}
+
+// The record of a row: CpuType 7 with and without its 512-bit tier, the others as dispatched.
+void init_record(int type, [[maybe_unused]] int tier, GemmKernelParams* rec) {
+#if defined(__x86_64__)
+  if (type == 7) return gemm::t7::gemm_params_init_tier(rec, tier);
+#endif
+  g_gemm_params_init.variant(type)(rec);
+}
+
+// gemm_blocked in every packing mode: A packed and scaled by the caller, one K block deep
+// (modes 8 and 16) or B packed by the caller (32), each with the record's own packing; unknown
+// modes compute nothing.
+TEST(GemmBlockedModes, EveryModeEveryVariant) {
+  std::vector<std::pair<int, int>> rows;  // CpuType, 512-bit tier
+  for (int type = 4; type <= kCpuTypeMax; ++type)
+    if (runnable(type)) rows.push_back({type, 0});
+  if (runnable(7) && avx512_tier_supported()) rows.push_back({7, 1});
+  for (auto [type, tier] : rows) {
+    unsigned seed = 7;
+    for (char ta : {'N', 'T'})
+      for (char tb : {'N', 'C'})
+        for (const Shape& s : {Shape{37, 29, 61}, Shape{5, 9, 200}, Shape{700, 6, 12}})
+          for (int mode : {0, 2, 4, 8, 16, 32, 1, 3, 64}) {
+            const bool packed_a = mode == 8 || mode == 16, packed_b = mode == 32;
+            const bool known = mode % 2 == 0 && mode != 64;
+            const GemmProblem p = make_gemm(ta, tb, s.m, s.n, s.k, packed_a ? -1.25 : 0.5,
+                                            packed_a || packed_b ? 1.0 : 0.25, 2, seed++);
+            GemmKernelParams rec;
+            init_record(type, tier, &rec);
+            rec.block_size_fn(&rec, s.m, s.n, s.k);
+            if (packed_a && s.k > rec.kc) continue;
+            const int kbp = (s.k + rec.k_granule - 1) / rec.k_granule * rec.k_granule;
+            const int as = kbp * rec.min_m, bs = kbp * rec.min_n;
+            std::vector<double> ap(static_cast<std::size_t>(as) * (s.m / rec.min_m + 1));
+            std::vector<double> bp(static_cast<std::size_t>(bs) * (s.n / rec.min_n + 1));
+            (ta == 'N' ? rec.pack_a_n_fn : rec.pack_a_t_fn)(s.m, s.k, p.a.data(), p.lda, ap.data(),
+                                                            as, p.alpha);
+            (tb == 'N' ? rec.pack_b_n_fn : rec.pack_b_t_fn)(s.k, s.n, p.b.data(), p.ldb, bp.data(),
+                                                            bs);
+            const int lda = packed_a ? as : p.lda, ldb = packed_b ? bs : p.ldb;
+            std::vector<double> c = p.c0;
+            EXPECT_EQ(g_gemm_blocked.variant(type)(&p.ta, &p.tb, &p.m, &p.n, &p.k, &p.alpha,
+                                                   packed_a ? ap.data() : p.a.data(), &lda,
+                                                   packed_b ? bp.data() : p.b.data(), &ldb, &p.beta,
+                                                   c.data(), &p.ldc, mode, &rec, 0),
+                      known ? 0 : 1);
+            EXPECT_TRUE(known ? test::gemm_matches(p, c) : ::testing::AssertionResult(c == p.c0))
+                << "CpuType " << type << " tier " << tier << " mode " << mode;
+          }
   }
 }
 

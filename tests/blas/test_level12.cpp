@@ -1,22 +1,81 @@
-// Level-2 kernels in every CpuType variant against long-double reference loops: every
-// option letter (both cases), shapes with padding in the leading dimension, increments 1, 2
-// and negative, beta = 0 over NaN, and the symmetric product taken as column shares.
+// Level-1 and level-2 kernels in every CpuType variant against long-double reference loops,
+// with negative and zero increments, and the special values of DNRM2 and IDAMAX.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <limits>
-#include <random>
-#include <vector>
-
-#include "blas/level2/kernels/level2_kernels.h"
+#include "blas/level1/kernels/level1_kernels.h"
 #include "service/cpu.h"
 #include "tests/blas/typed_reference.h"
+#include "blas/level2/kernels/level2_kernels.h"
 
 namespace ztr {
 namespace {
 
 using namespace ztr::test;
+constexpr double kInf = std::numeric_limits<double>::infinity();
 
+Level1<double> variant(int v) {
+  using L = Level1<double>;
+  constexpr decltype(L::swap) sw[] = ZTR_VARIANTS(dswap);
+  constexpr decltype(L::scal) sc[] = ZTR_VARIANTS(dscal);
+  constexpr decltype(L::copy) cp[] = ZTR_VARIANTS(dcopy);
+  constexpr decltype(L::axpy) ax[] = ZTR_VARIANTS(daxpy);
+  constexpr decltype(L::dotu) dt[] = ZTR_VARIANTS(ddot);
+  constexpr decltype(L::nrm2) nr[] = ZTR_VARIANTS(dnrm2);
+  constexpr decltype(L::iamax) ia[] = ZTR_VARIANTS(idamax);
+  constexpr decltype(L::rot) ro[] = ZTR_VARIANTS(drot);
+  return {sw[v], sc[v], cp[v], ax[v], dt[v], dt[v], nr[v], ia[v], ro[v]};
+}
+
+TEST(Level1, EveryVariantAgainstReferenceLoops) {
+  std::mt19937 gen(11);
+  for (int v = 0; v < runnable_variants(); ++v) EXPECT_EQ(level1_misses(variant(v), gen), 0) << v;
+}
+
+// DNRM2 neither overflows nor underflows (subnormal entries carry few digits), mixes small,
+// mid-range and big entries, repeats x[0] for increment 0; NaN wins over everything, then
+// infinity.  IDAMAX takes the first of equal magnitudes, a leading NaN, the first NaN after a
+// number, and 0 for n = 0 or a negative increment.
+TEST(Level1, Dnrm2AndIdamaxSpecialValues) {
+  const double big = std::numeric_limits<double>::max();
+  const struct {
+    std::vector<double> x;
+    int n, inc;
+    double want, tol;
+  } norms[] = {{{3e307, 4e307, 3e307, 4e307}, 4, 1, std::sqrt(50.0) * 1e307, 4 * kEps},
+               {{big, 0.0}, 2, 1, big, 0},
+               {{3e-310, 4e-310}, 2, 1, 5e-310, 1e-5},
+               {{3e-200, -4e-200, 0.0}, 3, 1, 5e-200, 4 * kEps},
+               {{1e-300, 3.0, 1e-300, 4.0}, 4, 1, 5.0, 4 * kEps},
+               {{1e300, 1.0, 1e-300}, 3, 1, 1e300, 0},
+               {{2e-300, 7.0}, 4, 0, 4e-300, 4 * kEps},
+               {{3.0, 9.0, 4.0}, 2, -2, 5.0, 4 * kEps},
+               {{1.0, kNaN, 1e300}, 3, 1, kNaN, 0},
+               {{1e-300, kNaN}, 2, 1, kNaN, 0},
+               {{1.0, -kInf, 1e-300}, 3, 1, kInf, 0},
+               {{1.0}, 0, 1, 0.0, 0}};
+  const struct {
+    std::vector<double> x;
+    int n, inc, want;
+  } maxima[] = {{{1.0, -3.0, 3.0, -3.0}, 4, 1, 2}, {{1.0, 9.0, -2.0, 9.0, 2.0}, 3, 2, 2},
+                {{kNaN, 5.0, kInf}, 3, 1, 1},      {{1.0, kNaN, 2.0, kNaN}, 4, 1, 3},
+                {{1.0, -kInf, kInf}, 3, 1, 2},     {{1.0}, 0, 1, 0},
+                {{1.0, 2.0, 3.0}, 3, -1, 0}};
+  for (int v = 0; v < runnable_variants(); ++v) {
+    const Level1<double> k = variant(v);
+    for (const auto& c : norms) {
+      const double got = k.nrm2(c.n, c.x.data(), c.inc);
+      if (std::isnan(c.want) || std::isinf(c.want) || c.tol == 0)
+        EXPECT_TRUE(std::isnan(c.want) ? std::isnan(got) : got == c.want) << v << " " << c.x[0];
+      else
+        EXPECT_NEAR(got / c.want, 1.0, c.tol) << v << " " << c.x[0];
+    }
+    for (const auto& c : maxima) EXPECT_EQ(k.iamax(c.n, c.x.data(), c.inc), c.want) << v;
+  }
+}
+
+// Level-2 kernels in every CpuType variant against long-double reference loops: every
+// option letter (both cases), shapes with padding in the leading dimension, increments 1, 2
+// and negative, beta = 0 over NaN, and the symmetric product taken as column shares.
 using GemvFn = void (*)(char, int, int, double, const double*, int, const double*, int, double,
                         double*, int);
 using SymvFn = void (*)(char, int, double, const double*, int, const double*, int, double, double*,
@@ -35,21 +94,6 @@ constexpr ColumnsFn kColumns[] = ZTR_VARIANTS(dsymv_columns);
 
 const int kIncs[] = {1, 2, -1, -2};
 
-// The stored triangle of an n x n matrix (NaN in the other triangle and, for a unit diagonal,
-// on the diagonal) and the dense matrix the kernels must see through it: the symmetric one
-// (kind 'S') or the triangle with its implied zeros and ones.
-struct Stored {
-  std::vector<double> a, dense;
-  int lda;
-};
-Stored stored(int n, int pad, char uplo, char kind, std::mt19937& gen) {
-  const int lda = std::max(1, n) + pad;
-  auto a = triangle<double>(n, lda, uplo, kind == 'S' ? 'N' : kind, gen);
-  for (int j = 0; j < n; ++j)
-    for (int i = n; i < lda; ++i) a[i + static_cast<std::size_t>(j) * lda] = kNaN;
-  return {a, dense(a, lda, n, uplo, kind), lda};
-}
-
 TEST(Level2, GemvTrmvTrsvEveryOption) {
   std::mt19937 gen(21);
   for (int v = 0; v < runnable_variants(); ++v) {
@@ -65,7 +109,8 @@ TEST(Level2, SymvReadsOnlyItsTriangle) {
   for (int v = 0; v < runnable_variants(); ++v)
     for (char uplo : {'U', 'l'})
       for (int n : {0, 1, 3, 4, 5, 9, 13, 18, 35}) {  // around the groups of four and the lanes
-        const Stored sym = stored(n, 1, uplo, 'S', gen);
+        const int lda = std::max(1, n) + 1;
+        const auto a = triangle<double>(n, lda, uplo, 'N', gen), sym = dense(a, lda, n, uplo, 'S');
         for (int incx : kIncs) {
           const int incy = incx == 2 ? -2 : 1;  // (1, 1): the unit-stride kernel
           const auto x = random_vector(span(n, incx), gen);
@@ -73,8 +118,8 @@ TEST(Level2, SymvReadsOnlyItsTriangle) {
             auto y = random_vector(span(n, incy), gen);
             if (beta == 0.0) y.assign(y.size(), kNaN);
             const auto y0 = y;
-            kSymv[v](uplo, n, -0.75, sym.a.data(), sym.lda, x.data(), incx, beta, y.data(), incy);
-            ASSERT_EQ(mv_misses(sym.dense, n, 'N', n, n, -0.75, x, incx, beta, y0, y, incy), 0)
+            kSymv[v](uplo, n, -0.75, a.data(), lda, x.data(), incx, beta, y.data(), incy);
+            ASSERT_EQ(mv_misses(sym, n, 'N', n, n, -0.75, x, incx, beta, y0, y, incy), 0)
                 << v << uplo << n << incx;
           }
           if (incx != 1 || n == 0) continue;
@@ -84,12 +129,12 @@ TEST(Level2, SymvReadsOnlyItsTriangle) {
           auto y = y0;
           const int c1 = n / 3, c2 = std::min(n, 2 * n / 3 + 1);
           for (auto [lo, hi] : {std::pair{0, c1}, {c1, c2}, {c2, n}})
-            kColumns[v](uplo, n, lo, hi, 1.5, sym.a.data(), sym.lda, x.data(), y.data());
-          ASSERT_EQ(mv_misses(sym.dense, n, 'N', n, n, 1.5, x, 1, 1.0, y0, y, 1), 0) << n;
+            kColumns[v](uplo, n, lo, hi, 1.5, a.data(), lda, x.data(), y.data());
+          ASSERT_EQ(mv_misses(sym, n, 'N', n, n, 1.5, x, 1, 1.0, y0, y, 1), 0) << n;
           const int r0 = upper(uplo) ? 0 : c1, r1 = c1 >= c2 ? r0 : (upper(uplo) ? c2 : n);
           std::vector<double> part(n, kNaN);
           std::fill(part.begin() + r0, part.begin() + r1, 0.0);
-          kColumns[v](uplo, n, c1, c2, 1.0, sym.a.data(), sym.lda, x.data(), part.data());
+          kColumns[v](uplo, n, c1, c2, 1.0, a.data(), lda, x.data(), part.data());
           for (int i = 0; i < n; ++i) ASSERT_EQ(std::isnan(part[i]), i < r0 || i >= r1) << i;
         }
       }
