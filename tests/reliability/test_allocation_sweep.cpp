@@ -7,11 +7,8 @@
 // residual.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <functional>
-#include <limits>
 #include <memory>
 #include <string>
 #include <vector>

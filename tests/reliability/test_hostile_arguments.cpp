@@ -3,12 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 
-#include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <limits>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "include/ztr.h"

@@ -21,11 +21,6 @@ Address addr(const void* p) {
   return reinterpret_cast<Address>(p);
 }
 
-// Leaves the test allocator disarmed whatever a test did.
-struct Disarm {
-  ~Disarm() { ztr_testalloc_reset(); }
-};
-
 TEST(DirectBlocks, AlignmentAndHeader) {
   for (int alignment : {0, 16, 32, 64, 96, 100, -128, 128, 256, 4096}) {
     const int a = mm_effective_alignment(alignment);
@@ -50,7 +45,7 @@ TEST(DirectBlocks, AlignmentAndHeader) {
 // allocator; realloc keeps contents and alignment while the C runtime moves the block; every
 // failure returns null and leaves the old block as it was.
 TEST(DirectBlocks, CallocReallocAndFailures) {
-  Disarm disarm;
+  test::Disarm disarm;
   const long live = ztr_testalloc_live();
   auto* z = static_cast<unsigned char*>(mm_calloc_direct(13, 7, 128));
   ASSERT_NE(z, nullptr);
@@ -173,7 +168,7 @@ TEST(Pool, ConcurrentThreadsKeepTheirOwnBuffers) {
 }
 
 TEST(Pool, AllocationFailures) {
-  Disarm disarm;
+  test::Disarm disarm;
   in_new_thread([] {
     // The pool record itself cannot be made: a direct block is used.
     ztr_testalloc_fail_nth(1, 0);

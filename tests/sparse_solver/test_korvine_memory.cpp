@@ -12,10 +12,6 @@
 namespace ztr::test {
 namespace {
 
-struct Disarm {
-  ~Disarm() { ztr_testalloc_reset(); }
-};
-
 std::string stage_of(const std::string& out) {
   const std::string key = "memory allocation: ";
   const std::size_t p = out.find(key);
@@ -48,9 +44,7 @@ TEST(KorvineMemory, EveryAllocationFailureIsReportedAndNothingLeaks) {
     long live = 0;
     int k = 0;
     for (;; ++k) {
-      Korvine solver(mtype);
-      solver.msglvl = 1;
-      solver.iparm[run.entry] = run.value;
+      Korvine solver(mtype, {{run.entry, run.value}}, 1);
       std::vector<int> perm(s.n);
       for (int i = 0; i < s.n; ++i) perm[i] = i % 2;
       if (k == 0) {

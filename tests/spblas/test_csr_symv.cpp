@@ -7,8 +7,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -24,6 +22,7 @@ namespace ztr {
 namespace {
 
 using test::kNaN;
+using test::same_bits;
 
 // A random symmetric matrix, dense, with about `per_row` off-diagonal entries per row of the
 // lower triangle; values spread over several binades.
@@ -101,16 +100,6 @@ void expect_product(const Dense& d, const std::vector<double>& x, const std::vec
     }
     ASSERT_LE(std::fabs(y[i] - exact), (terms + 8) * 0x1p-53 * mag) << "row " << i;
   }
-}
-
-std::vector<double> product(char uplo, const Dense& d, const Csr& s, const std::vector<double>& x) {
-  std::vector<double> y(static_cast<std::size_t>(d.m), kNaN);  // never read
-  ztr_cspblas_dcsrsymv(&uplo, &d.m, s.a.data(), s.ia.data(), s.ja.data(), x.data(), y.data());
-  return y;
-}
-
-bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
 }
 
 // Invalid calls leave y alone.
@@ -247,7 +236,8 @@ ZTR_CHILD(csr_product) {
   const Csr s = to_csr(d, lower, base, junk != 0, 5);
   const long live = ztr_testalloc_live();
   if (fail_nth != 0) ztr_testalloc_fail_nth(fail_nth, sticky);
-  const auto y = product(uplo, d, s, x);
+  std::vector<double> y(m, kNaN);  // never read
+  ztr_cspblas_dcsrsymv(&uplo, &m, s.a.data(), s.ia.data(), s.ja.data(), x.data(), y.data());
   const long failures = ztr_testalloc_failures();
   ztr_testalloc_reset();
   const auto serial = plain_split(lower, 1, s, x);
