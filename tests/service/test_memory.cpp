@@ -149,24 +149,6 @@ TEST(Pool, CrossThreadFree) {
   EXPECT_EQ(ztr_testalloc_live(), live);  // marked free in its owner's pool, not released
 }
 
-TEST(Pool, ConcurrentThreadsKeepTheirOwnBuffers) {
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 8; ++t) {
-    threads.emplace_back([t] {
-      for (int i = 0; i < 2000; ++i) {
-        auto* p = static_cast<int*>(mm_malloc(64 * (1 + (i % 7)), 64));
-        ASSERT_NE(p, nullptr);
-        p[0] = t;
-        p[15] = i;
-        ASSERT_EQ(p[0], t);
-        ASSERT_EQ(p[15], i);
-        mm_free(p);
-      }
-    });
-  }
-  for (auto& th : threads) th.join();
-}
-
 TEST(Pool, AllocationFailures) {
   test::Disarm disarm;
   in_new_thread([] {

@@ -42,8 +42,7 @@ Dense random_symmetric(int m, int per_row, unsigned seed) {
     for (int k = 0; k < per_row && r > 0; ++k) {
       const int c = std::uniform_int_distribution<int>(0, r - 1)(gen);
       const double v = std::ldexp(val(gen), expo(gen));
-      d.a[static_cast<std::size_t>(r) * m + c] = v;
-      d.a[static_cast<std::size_t>(c) * m + r] = v;
+      d.a[static_cast<std::size_t>(r) * m + c] = d.a[static_cast<std::size_t>(c) * m + r] = v;
     }
   }
   return d;
@@ -179,14 +178,13 @@ TEST(CsrSymvKernels, EveryVariantFollowsThePlainOrder) {
       SCOPED_TRACE("type " + std::to_string(type) + (lower ? " lower" : " upper"));
       const auto kernel = slot.variant(type);
       const int one = 1;
-      const double alpha = 1.0, zero = 0.0;
+      const double alpha = 1.0, zero = 0.0, beta = 2.0, half = 0.5;
       std::vector<double> y(m, kNaN);
       kernel(&one, &m, &m, &m, &alpha, s.a.data(), s.ja.data(), s.ia.data(), s.ia.data() + 1,
              x.data(), y.data(), &zero);
       EXPECT_TRUE(same_bits(y, whole));
       // Rows 101..200 into a vector that covers only the rows they reach, with beta = 2.
       const int first = 101, last = 200, len = lower ? last : m - (first - 1);
-      const double beta = 2.0, half = 0.5;
       std::vector<double> part(len, 1.0), want(len, 2.0);
       for (int r = first - 1; r < last; ++r)
         plain_row(lower, r, m, s, x, want.data(), lower ? 0 : m - len);
