@@ -25,10 +25,10 @@
 
 namespace {
 
-class Bytes {
- public:
-  Bytes(const std::uint8_t* data, std::size_t size) : p_(data), end_(data + size) {}
-  int next() { return p_ < end_ ? *p_++ : 0; }
+// The input read byte by byte, zeros once it is used up.
+struct Bytes {
+  const std::uint8_t *p, *end;
+  int next() { return p < end ? *p++ : 0; }
   // A small dimension from -2 to 17.
   int dim() { return next() % 20 - 2; }
   // Multiples of 1/4 from -32 to 31.75, with NaN and both infinities among them.
@@ -39,10 +39,6 @@ class Bytes {
     if (b == 0x81) return -INFINITY;
     return static_cast<std::int8_t>(b) / 4.0;
   }
-
- private:
-  const std::uint8_t* p_;
-  const std::uint8_t* end_;
 };
 
 [[noreturn]] void fail(const char* what) {
@@ -177,7 +173,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  Bytes in(data, size);
+  Bytes in{data, data + size};
   if (in.next() % 2 == 0) {
     fuzz_lu(in);
   } else {

@@ -47,14 +47,12 @@ std::vector<ExportResults> lone_results(int count) {
 // the number of mismatches and prints them.
 int check_caller(int caller, const std::vector<ExportResults>& want) {
   int bad = 0;
-  for (int round = 0; round < kRounds; ++round) {
-    const std::string diff = bit_difference(run_exports(caller), want[caller]);
-    if (!diff.empty()) {
+  for (int round = 0; round < kRounds; ++round)
+    if (const std::string diff = bit_difference(run_exports(caller), want[caller]); !diff.empty()) {
       std::printf("caller %d round %d: %s differs from the lone call\n", caller, round,
                   diff.c_str());
       ++bad;
     }
-  }
   return bad;
 }
 
@@ -119,7 +117,8 @@ ZTR_CHILD(inside_caller_regions) {
 }
 
 TEST(ConcurrentCallers, PlainThreadsAndCallerRegionsGetTheBitsOfLoneCalls) {
-  auto r = run_child("plain_threads", {"ZTR_NUM_THREADS=" + std::to_string(kTeam), "ZTR_DYNAMIC=FALSE"});
+  auto r =
+      run_child("plain_threads", {"ZTR_NUM_THREADS=" + std::to_string(kTeam), "ZTR_DYNAMIC=FALSE"});
   EXPECT_EQ(r.exit_code, 0) << r.out;
   r = run_child("inside_caller_regions", {});
   EXPECT_EQ(r.exit_code, 0) << r.out;

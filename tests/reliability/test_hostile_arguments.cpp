@@ -40,9 +40,7 @@ TEST(HostileArguments, OffsetsBeyondThirtyTwoBits) {
   const std::size_t span = static_cast<std::size_t>(ld) * n;
   const Reserved a = reserve(span), b = reserve(span), c = reserve(span);
   ASSERT_TRUE(a.get() && b.get() && c.get()) << "cannot reserve the address space";
-  auto at = [&](int i, int j) {
-    return static_cast<std::size_t>(i) + static_cast<std::size_t>(j) * ld;
-  };
+  auto at = [&](int i, int j) { return i + static_cast<std::size_t>(j) * ld; };
   for (int j = 0; j < n; ++j)
     for (int i = 0; i < n; ++i) {
       a[at(i, j)] = (i + 2 * j) % 5 - 2;
@@ -83,9 +81,7 @@ TEST(HostileArguments, OffsetsBeyondThirtyTwoBits) {
   const int inc = 1 << 30;
   const Reserved x = reserve(static_cast<std::size_t>(inc) * 2 + 1);
   ASSERT_TRUE(x.get());
-  x[0] = 1;
-  x[inc] = 2;
-  x[2 * static_cast<std::size_t>(inc)] = 4;
+  x[0] = 1, x[inc] = 2, x[2 * static_cast<std::size_t>(inc)] = 4;
   const double y[3] = {1, 10, 100};
   EXPECT_EQ(cblas_ddot(3, x.get(), inc, y, 1), 421.0);
   EXPECT_EQ(cblas_ddot(3, x.get(), -inc, y, 1), 124.0);

@@ -194,17 +194,14 @@ TEST(Dispatch, SlotFollowsTheTypeAndStopsWithoutAVariant) {
 // Every slot the library defines has a variant for every CpuType.  This binary carries all
 // of the library's objects, so every registration is present.
 TEST(Dispatch, EveryLibrarySlotHasAllSixVariants) {
-  int slots = 0;
   std::vector<std::string> names;
   for (const SlotRegistration* s = SlotRegistration::first(); s != nullptr; s = s->next()) {
-    ++slots;
     names.push_back(s->name());
     EXPECT_EQ(s->missing(), 0) << s->name();
   }
   for (const char* known :
        {"g_ddot_kernel", "g_csr_symv_lower", "g_csr_symv_upper", "g_csr_symv_merge"})
     EXPECT_NE(std::find(names.begin(), names.end(), known), names.end()) << known;
-  EXPECT_GE(slots, 4);
 }
 
 }  // namespace

@@ -77,10 +77,7 @@ TEST(Hooks, SlotsFillOnceAndReportsGoThroughThem) {
 }
 
 ZTR_CHILD(message_overflow) {
-  char long_name[600];
-  for (char& c : long_name) c = 'x';
-  long_name[599] = '\0';
-  msg_print(kMsgAllocFailed, 1, long_name);
+  msg_print(kMsgAllocFailed, 1, std::string(599, 'x').c_str());
   return 0;  // not reached
 }
 

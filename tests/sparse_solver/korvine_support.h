@@ -16,6 +16,7 @@
 
 #include "include/ztr.h"
 #include "sparse_solver/solver_params.h"
+#include "tests/lapack/error_text.h"
 #include "tests/sparse_solver/graphs.h"
 
 namespace ztr::test {
@@ -23,8 +24,7 @@ namespace ztr::test {
 // A sparse matrix with its full pattern, zero-based rows with ascending columns.
 struct Sparse {
   int n = 0;
-  std::vector<int> ia{0};
-  std::vector<int> ja;
+  std::vector<int> ia{0}, ja;
   std::vector<double> a;
 };
 
@@ -174,9 +174,8 @@ struct Korvine {
   // The same call with what it prints kept in `out`.
   template <typename T>
   int call_captured(int phase, Input<T>& in, T* b, T* x, int nrhs = 1, int* perm = nullptr) {
-    testing::internal::CaptureStdout();
-    const int e = call(phase, in, b, x, nrhs, perm);
-    out = testing::internal::GetCapturedStdout();
+    int e = 0;
+    out = captured([&] { e = call(phase, in, b, x, nrhs, perm); });
     return e;
   }
   bool printed(const std::string& text) const { return out.find(text) != std::string::npos; }
