@@ -78,11 +78,7 @@ TEST(DirectBlocks, CallocReallocAndFailures) {
 
 // Pools are per thread; each test below runs in a fresh thread so that it starts with an
 // empty pool of its own.
-template <typename Fn>
-void in_new_thread(Fn fn) {
-  std::thread t(fn);
-  t.join();
-}
+const auto in_new_thread = [](auto fn) { std::thread(fn).join(); };
 
 // Exact sizes come back without the allocator, a smaller request fits a bigger free buffer;
 // a request at 40 MiB is pooled, one above bypasses the pool and is released at once.

@@ -137,7 +137,8 @@ double backward_ratio(const Sparse& s, const std::vector<T>& x, const std::vecto
   return worst;
 }
 
-// A Matrix Market coordinate file of a real general matrix (empty if it cannot be read).
+// A Matrix Market coordinate file of a real general matrix (a failed check and an empty matrix
+// if it cannot be read).
 inline Sparse read_mtx(const std::string& path) {
   std::ifstream f(path);
   std::string line;
@@ -145,6 +146,7 @@ inline Sparse read_mtx(const std::string& path) {
   }
   int n = 0, m = 0, nnz = 0;
   std::istringstream(line) >> n >> m >> nnz;
+  EXPECT_GT(n, 0) << path;
   std::map<std::pair<int, int>, double> e;
   for (int k = 0, i = 0, j = 0; k < nnz && f >> i >> j; ++k) f >> e[{i - 1, j - 1}];
   return from_map(n, e);

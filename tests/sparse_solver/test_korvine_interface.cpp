@@ -11,9 +11,7 @@
 namespace ztr::test {
 namespace {
 
-Sparse small_spd() {
-  return grid_operator(6, 5, 1, 4.0);
-}
+Sparse (*const small_spd)() = [] { return grid_operator(6, 5, 1, 4.0); };
 
 TEST(KorvineInterface, QueriesTouchOnlyTheirOutputsAndDefaultsFollowTheType) {
   Korvine k(11);
@@ -200,9 +198,8 @@ TEST(KorvineInterface, DiagonalShortcutAndItsMend) {
 }
 
 ZTR_CHILD(korvine_threads) {
-  const Sparse s = grid_operator(60, 1, 1, 4.0);
-  Input<double> in = solver_input(s, false, 1);
-  std::vector<double> b(s.n, 1.0), x(s.n);
+  Input<double> in = solver_input(grid_operator(60, 1, 1, 4.0), false, 1);
+  std::vector<double> b(in.n, 1.0), x(in.n);
   Korvine k(11);
   k.call(11, in, b.data(), x.data());
   std::printf("threads=%d\n", k.iparm[2]);
@@ -277,8 +274,7 @@ TEST(KorvineReport, PhasesPrintTheirBlocks) {
             "Summary: ( cleaning phase )\n\nL&U for matrix number 1 deleted\n\n");
   EXPECT_EQ(captured([&] { k.release(); }), "");
   // Message level 2 adds the version line.
-  const Sparse g = grid_operator(5, 5, 1, 4.0);
-  Input<double> up = solver_input(g, true, 0);
+  Input<double> up = solver_input(grid_operator(5, 5, 1, 4.0), true, 0);
   Korvine p(2, {{34, 1}, {26, 1}, {12, 1}}, 2);  // matching is not done for this type
   ASSERT_EQ(p.call_captured(13, up, b.data(), x.data()), 0);
   for (const char* line : {" local KORVINE version is 103911000\n",

@@ -170,26 +170,22 @@ void check_tree(const Graph& g, const Result& r, int P, const std::string& what,
 TEST(Reorder, SeparatorTreeCoversAndSeparates) {
   // Both nested-dissection methods lay out the same tree (their orders are equal, tested
   // below); more parts than the dissection can fill leave most leaves empty ranges.
-  const struct {
-    const char* name;
-    Graph g;
-  } cases[] = {{"grid2d", test::grid(40, 40, 1, false, true)},
-               {"grid3d", test::grid(14, 13, 12)},
-               {"random", test::random_graph(3000, 6000, 5)},
-               {"identical_rows", test::multi_dof_grid(25, 25, 3)},
-               {"arrow", test::arrow(3000, 17)},
-               {"few vertices", test::grid(45, 44, 1)}};
+  const Case cases[] = {{"grid2d", test::grid(40, 40, 1, false, true)},
+                        {"grid3d", test::grid(14, 13, 12)},
+                        {"random", test::random_graph(3000, 6000, 5)},
+                        {"identical_rows", test::multi_dof_grid(25, 25, 3)},
+                        {"arrow", test::arrow(3000, 17)},
+                        {"few vertices", test::grid(45, 44, 1)}};
   for (const auto& c : cases) {
-    const bool few = std::string(c.name) == "few vertices";
+    const bool few = c.name == "few vertices";
     for (int requested : few ? std::vector<int>{64, 1000} : std::vector<int>{1, 2, 3, 8}) {
       const int method = requested < 3 ? 2 : 3;
       const Result r = order(c.g, method, method == 3 ? 4 : 1, requested);
       ASSERT_EQ(r.rc, 0);
       ASSERT_TRUE(test::is_permutation(r.perm, c.g.n));
       EXPECT_EQ(r.parts, static_cast<int>(std::bit_ceil(static_cast<unsigned>(requested))));
-      const int dofs = std::string(c.name) == "identical_rows" ? 3 : 1;
-      check_tree(c.g, r, r.parts, std::string(c.name) + " parts " + std::to_string(requested),
-                 dofs);
+      const int dofs = c.name == "identical_rows" ? 3 : 1;
+      check_tree(c.g, r, r.parts, c.name + " parts " + std::to_string(requested), dofs);
       // Nested dissection compresses the unknowns of one grid point (identical rows) into one
       // vertex, so they take consecutive positions.
       for (int k = 0; k < c.g.n; k += dofs)
