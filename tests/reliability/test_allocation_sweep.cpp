@@ -7,11 +7,8 @@
 // residual.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <functional>
-#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,13 +66,9 @@ SweepCall dgemm_call(int m, int n, int k, bool cblas) {
 SweepCall getrf_call(int layout) {
   const int n = kLu;
   const KnownLu k = make_known_lu(n, n, 0, 7, {1, 65});
-  std::vector<double> a = k.a, lu = k.lu;
-  if (layout == ZTR_ROW_MAJOR)
-    for (int i = 0; i < n; ++i)
-      for (int j = 0; j < n; ++j) {
-        a[i * n + j] = k.a[i + j * n];
-        lu[i * n + j] = k.lu[i + j * n];
-      }
+  const bool row = layout == ZTR_ROW_MAJOR;
+  const std::vector<double> a = row ? to_rows(n, n, k.a, n, n) : k.a;
+  const std::vector<double> lu = row ? to_rows(n, n, k.lu, n, n) : k.lu;
   return [=] {
     std::vector<double> got = a;
     std::vector<int> ipiv(n);

@@ -31,10 +31,8 @@ namespace {
 
 #ifdef ZTR_TEST_TSAN
 constexpr int kTeam = 1;
-const char* const kTeamVariable = "ZTR_NUM_THREADS=1";
 #else
 constexpr int kTeam = 2;
-const char* const kTeamVariable = "ZTR_NUM_THREADS=2";
 #endif
 constexpr int kCallers = 6;
 constexpr int kRounds = 2;
@@ -49,14 +47,12 @@ std::vector<ExportResults> lone_results(int count) {
 // the number of mismatches and prints them.
 int check_caller(int caller, const std::vector<ExportResults>& want) {
   int bad = 0;
-  for (int round = 0; round < kRounds; ++round) {
-    const std::string diff = bit_difference(run_exports(caller), want[caller]);
-    if (!diff.empty()) {
+  for (int round = 0; round < kRounds; ++round)
+    if (const std::string diff = bit_difference(run_exports(caller), want[caller]); !diff.empty()) {
       std::printf("caller %d round %d: %s differs from the lone call\n", caller, round,
                   diff.c_str());
       ++bad;
     }
-  }
   return bad;
 }
 
@@ -84,14 +80,12 @@ ZTR_CHILD(plain_threads) {
   });
   const std::vector<ExportResults> want = lone_results(kCallers);
   std::atomic<int> bad{0};
-  for (int t = 0; t < kCallers; ++t) {
-    const std::string diff = bit_difference(got[t], want[t]);
-    if (counts[t] != kTeam || !diff.empty()) {
+  for (int t = 0; t < kCallers; ++t)
+    if (counts[t] != kTeam || !bit_difference(got[t], want[t]).empty()) {
       std::printf("first use, caller %d: %d threads; %s differs from the lone call\n", t, counts[t],
-                  diff.c_str());
+                  bit_difference(got[t], want[t]).c_str());
       ++bad;
     }
-  }
   on_plain_threads([&](int t) { bad.fetch_add(check_caller(t, want)); });
   return bad.load();
 }
@@ -123,7 +117,8 @@ ZTR_CHILD(inside_caller_regions) {
 }
 
 TEST(ConcurrentCallers, PlainThreadsAndCallerRegionsGetTheBitsOfLoneCalls) {
-  auto r = run_child("plain_threads", {kTeamVariable, "ZTR_DYNAMIC=FALSE"});
+  auto r =
+      run_child("plain_threads", {"ZTR_NUM_THREADS=" + std::to_string(kTeam), "ZTR_DYNAMIC=FALSE"});
   EXPECT_EQ(r.exit_code, 0) << r.out;
   r = run_child("inside_caller_regions", {});
   EXPECT_EQ(r.exit_code, 0) << r.out;

@@ -10,19 +10,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ztr::test {
 
-struct ExportResults {
-  std::vector<double> gemm;        // DGEMM
-  std::vector<double> cblas_gemm;  // cblas_dgemm, row-major, both operands transposed
-  std::vector<double> lu_col, lu_row, inv_col, inv_row;
-  std::vector<int> ipiv_col, ipiv_row;
-  std::vector<int> codes;  // the LAPACKE return codes
-  double dot = 0;
-  std::vector<double> symv;
-};
+// Every output of every export (matrices, pivots and return codes as doubles), by name.
+using ExportResults = std::vector<std::pair<const char*, std::vector<double>>>;
 
 ExportResults run_exports(std::uint64_t seed);
 

@@ -5,10 +5,8 @@
 // case is a child.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -71,7 +69,6 @@ const Row kRows[] = {
     {"avx_no_osxsave", {}, "type=5"},
     {"avx2", {"TEST_XCR0=0x3"}, "type=5"},
     {"avx2", {"TEST_XCR0=0x5"}, "type=5"},
-    {"avx", {"TEST_XCR0=0x1"}, "type=5"},
     {"avx2", {"TEST_XCR0=0xe7"}, "type=7"},
     {"avx2", {"TEST_VENDOR=SomeOtherMake"}, "type=7"},
     {"avx", {"TEST_VENDOR=SomeOtherMake", "ZTR_CBWR=SSE3"}, "type=3"},
@@ -86,7 +83,6 @@ const Row kRows[] = {
     {"avx2", {"ZTR_CBWR=AVX"}, "cbwr=9 type=6"},
     {"avx2", {"ZTR_CBWR=AVX2"}, "cbwr=10 type=7"},
     {"avx2", {"ZTR_CBWR=BRANCH=AVX"}, "cbwr=9 type=6"},
-    {"avx2", {"ZTR_CBWR=BRANCH=SSE3"}, "cbwr=5 type=3"},
     {"avx2", {"ZTR_CBWR=avx"}, "cbwr=2 type=7"},
     {"avx2", {"ZTR_CBWR=AVX "}, "cbwr=2 type=7"},
     {"avx2", {"ZTR_CBWR=BRANCH=BRANCH=AVX"}, "cbwr=2 type=7"},
@@ -105,7 +101,6 @@ const Row kRows[] = {
     {"avx2", {"ZTR_DEBUG_CPU_TYPE=6"}, "ma=128"},
     {"avx2", {"ZTR_DEBUG_CPU_TYPE=1"}, "type=7"},
     {"avx2", {"ZTR_DEBUG_CPU_TYPE=8"}, "type=7"},
-    {"avx2", {"ZTR_DEBUG_CPU_TYPE=abc"}, "type=7"},
     {"avx2", {"ZTR_DEBUG_CPU_TYPE=000000000000000000000000000000003"}, "type=7"},
     {"avx2", {kDebug31}, "type=3"},
     {"avx", {"ZTR_DEBUG_CPU_TYPE=9", "ZTR_CBWR=SSE3"}, "type=3"},
@@ -199,17 +194,14 @@ TEST(Dispatch, SlotFollowsTheTypeAndStopsWithoutAVariant) {
 // Every slot the library defines has a variant for every CpuType.  This binary carries all
 // of the library's objects, so every registration is present.
 TEST(Dispatch, EveryLibrarySlotHasAllSixVariants) {
-  int slots = 0;
   std::vector<std::string> names;
   for (const SlotRegistration* s = SlotRegistration::first(); s != nullptr; s = s->next()) {
-    ++slots;
     names.push_back(s->name());
     EXPECT_EQ(s->missing(), 0) << s->name();
   }
   for (const char* known :
        {"g_ddot_kernel", "g_csr_symv_lower", "g_csr_symv_upper", "g_csr_symv_merge"})
     EXPECT_NE(std::find(names.begin(), names.end(), known), names.end()) << known;
-  EXPECT_GE(slots, 4);
 }
 
 }  // namespace

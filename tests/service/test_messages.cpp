@@ -7,19 +7,10 @@
 #include "service/error.h"
 #include "service/messages.h"
 #include "service/platform.h"
-#include "tests/support/child.h"
+#include "tests/lapack/error_text.h"
 
 namespace ztr {
 namespace {
-
-using ::testing::internal::CaptureStdout;
-using ::testing::internal::GetCapturedStdout;
-
-std::string report(const char* name, int length, int info) {
-  CaptureStdout();
-  xerbla(name, &info, length);
-  return GetCapturedStdout();
-}
 
 // The message by info; the name cut to its length (at most twenty characters), which needs no
 // terminator.
@@ -42,21 +33,17 @@ TEST(Xerbla, ChoosesTheMessageByInfoAndCutsTheName) {
       {name, 25, 2, "ZTR ERROR: Parameter 2 was incorrect on entry to ABCDEFGHIJKLMNOPQRST."},
       {"DGEMMXYZ", 5, 1, "ZTR ERROR: Parameter 1 was incorrect on entry to DGEMM."},
   };
-  for (const auto& r : rows)
-    EXPECT_EQ(report(r.name, r.length, r.info), std::string("\n") + r.want + "\n");
+  for (auto r : rows)
+    EXPECT_EQ(test::captured([&] { xerbla(r.name, &r.info, r.length); }),
+              std::string("\n") + r.want + "\n");
 }
 
 TEST(Messages, TextAndPrint) {
   EXPECT_STREQ(msg_text(0, 0), "");
   EXPECT_STREQ(msg_text(kMsgCpuNotSupported, 1, 9), "ZTR ERROR: CPU 9 is not supported.");
   EXPECT_STREQ(msg_text(kMsgCpuNotSupported, 0), "ZTR ERROR: CPU %d is not supported.");
-  CaptureStdout();
-  msg_print(0, 0);
-  EXPECT_EQ(GetCapturedStdout(), "\n");
-  CaptureStdout();
-  msg_print(kMsgNoSse2, 0);
-  msg_print(kMsgNoSse2Detail, 0);
-  EXPECT_EQ(GetCapturedStdout(),
+  EXPECT_EQ(test::captured([] { msg_print(0, 0); }), "\n");
+  EXPECT_EQ(test::captured([] { msg_print(kMsgNoSse2, 0), msg_print(kMsgNoSse2Detail, 0); }),
             "ZTR FATAL ERROR: This system does not meet the minimum requirements for use of the "
             "Orvan(R) Calvenor.\n"
             "The system processor must support the Orvan(R) Streaming SIMD 2 Extensions "
@@ -90,10 +77,7 @@ TEST(Hooks, SlotsFillOnceAndReportsGoThroughThem) {
 }
 
 ZTR_CHILD(message_overflow) {
-  char long_name[600];
-  for (char& c : long_name) c = 'x';
-  long_name[599] = '\0';
-  msg_print(kMsgAllocFailed, 1, long_name);
+  msg_print(kMsgAllocFailed, 1, std::string(599, 'x').c_str());
   return 0;  // not reached
 }
 

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <sstream>
 #include <string>
 
@@ -140,25 +139,6 @@ TEST(Topology, AllocationFailureIsRetried) {
   auto r = test::run_child("topology_retry", {"TEST_FAKE_CORES=6"});
   EXPECT_EQ(r.exit_code, 0) << r.out;
   EXPECT_EQ(r.out, "1 0 6 1");
-}
-
-ZTR_CHILD(real_topology) {
-  ThreadSettings s = (ensure_thread_settings(), thread_settings_snapshot());
-  std::printf("%d %d %d %d %d", s.topology_known, s.logical_cpus, s.physical_cores, s.packages,
-              s.hyper_threading);
-  return 0;
-}
-
-TEST(Topology, RealMachineIsConsistent) {
-  auto r = test::run_child("real_topology");
-  int known, logical, cores, packages, ht;
-  ASSERT_EQ(std::sscanf(r.out.c_str(), "%d %d %d %d %d", &known, &logical, &cores, &packages, &ht),
-            5);
-  if (known == 0) GTEST_SKIP() << "this process may not use every processor";
-  EXPECT_GE(logical, cores);
-  EXPECT_GE(cores, packages);
-  EXPECT_GE(packages, 1);
-  EXPECT_EQ(ht, logical != cores ? 1 : 0);
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -17,14 +16,15 @@
 
 #include "include/ztr.h"
 #include "sparse_solver/solver_params.h"
+#include "tests/lapack/error_text.h"
+#include "tests/sparse_solver/graphs.h"
 
 namespace ztr::test {
 
 // A sparse matrix with its full pattern, zero-based rows with ascending columns.
 struct Sparse {
   int n = 0;
-  std::vector<int> ia{0};
-  std::vector<int> ja;
+  std::vector<int> ia{0}, ja;
   std::vector<double> a;
 };
 
@@ -43,32 +43,17 @@ inline Sparse from_map(int n, const std::map<std::pair<int, int>, double>& m) {
   return s;
 }
 
-struct Rng {
-  std::uint64_t s;
-  double uniform() {  // in [-1, 1)
-    s = s * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<double>(s >> 11) / 4503599627370496.0 - 1.0;
-  }
-};
-
-// The 7-point operator on an nx x ny x nz grid: diagonal `diag`, neighbours -1 - wind for the
-// +x neighbour and -1 + wind for the -x one (wind = 0: the symmetric Laplacian).
+// The 7-point operator on an nx x ny x nz grid (nx > 1): diagonal `diag`, neighbours -1 - wind
+// for the +x neighbour and -1 + wind for the -x one (wind = 0: the symmetric Laplacian).
 inline Sparse grid_operator(int nx, int ny, int nz, double diag, double wind = 0) {
-  std::map<std::pair<int, int>, double> m;
-  auto id = [&](int x, int y, int z) { return (z * ny + y) * nx + x; };
-  for (int z = 0; z < nz; ++z)
-    for (int y = 0; y < ny; ++y)
-      for (int x = 0; x < nx; ++x) {
-        const int i = id(x, y, z);
-        m[{i, i}] = diag;
-        if (x > 0) m[{i, id(x - 1, y, z)}] = -1 + wind;
-        if (x + 1 < nx) m[{i, id(x + 1, y, z)}] = -1 - wind;
-        if (y > 0) m[{i, id(x, y - 1, z)}] = -1;
-        if (y + 1 < ny) m[{i, id(x, y + 1, z)}] = -1;
-        if (z > 0) m[{i, id(x, y, z - 1)}] = -1;
-        if (z + 1 < nz) m[{i, id(x, y, z + 1)}] = -1;
-      }
-  return from_map(nx * ny * nz, m);
+  const Graph g = grid(nx, ny, nz, false, true);
+  Sparse s{g.n, g.xadj, g.adjncy, {}};
+  for (int i = 0; i < g.n; ++i)
+    for (int k = g.xadj[i]; k < g.xadj[i + 1]; ++k) {
+      const int d = g.adjncy[k] - i;
+      s.a.push_back(d == 0 ? diag : d == -1 ? -1 + wind : d == 1 ? -1 - wind : -1);
+    }
+  return s;
 }
 
 // Saddle point [h H, B'; B 0]: H the 2-D Laplacian of an nx x nx grid, B (m x nx^2) with a
@@ -80,12 +65,12 @@ inline Sparse saddle_point(int nx, int m, std::uint64_t seed, double h = 1, int 
   std::map<std::pair<int, int>, double> e;
   for (int i = 0; i < lap.n; ++i)
     for (int k = lap.ia[i]; k < lap.ia[i + 1]; ++k) e[{i, lap.ja[k]}] = h * lap.a[k];
-  Rng r{seed};
+  Rng r(static_cast<Rng::result_type>(seed));
   for (int i = 0; i < m; ++i) {
     std::map<int, double> row{{stride * i, 1.0}};
     for (int t = 0; t < 2; ++t) {
-      const int j = static_cast<int>((r.uniform() + 1) / 2 * lap.n);
-      const double v = 0.3 * r.uniform();
+      const int j = below(r, lap.n);
+      const double v = 0.3 * uniform(r);
       if (j != stride * i) row[j] = v;
     }
     for (auto [j, v] : row) e[{lap.n + i, j}] = e[{j, lap.n + i}] = v;
@@ -95,9 +80,9 @@ inline Sparse saddle_point(int nx, int m, std::uint64_t seed, double h = 1, int 
 
 template <typename T = double>
 std::vector<T> random_rhs(std::size_t n, std::uint64_t seed) {
-  Rng r{seed};
+  Rng r(static_cast<Rng::result_type>(seed));
   std::vector<T> v(n);
-  for (T& x : v) x = static_cast<T>(r.uniform());
+  for (T& x : v) x = static_cast<T>(uniform(r));
   return v;
 }
 
@@ -152,7 +137,8 @@ double backward_ratio(const Sparse& s, const std::vector<T>& x, const std::vecto
   return worst;
 }
 
-// A Matrix Market coordinate file of a real general matrix (empty if it cannot be read).
+// A Matrix Market coordinate file of a real general matrix (a failed check and an empty matrix
+// if it cannot be read).
 inline Sparse read_mtx(const std::string& path) {
   std::ifstream f(path);
   std::string line;
@@ -160,6 +146,7 @@ inline Sparse read_mtx(const std::string& path) {
   }
   int n = 0, m = 0, nnz = 0;
   std::istringstream(line) >> n >> m >> nnz;
+  EXPECT_GT(n, 0) << path;
   std::map<std::pair<int, int>, double> e;
   for (int k = 0, i = 0, j = 0; k < nnz && f >> i >> j; ++k) f >> e[{i - 1, j - 1}];
   return from_map(n, e);
@@ -172,8 +159,14 @@ struct Korvine {
   int maxfct = 1, mnum = 1, mtype = 11, msglvl = 0;
   int error = 0;
   std::string out;
-  // Starts from the defaults of the type, as iparm[0] = 0 would.
-  explicit Korvine(int type) : mtype(type) { korvine_defaults(type, iparm); }
+  // Starts from the defaults of the type, as iparm[0] = 0 would, then takes the settings
+  // {entry, value} of iparm and the message level.
+  explicit Korvine(int type, std::initializer_list<std::pair<int, int>> settings = {},
+                   int level = 0)
+      : mtype(type), msglvl(level) {
+    korvine_defaults(type, iparm);
+    for (auto [entry, value] : settings) iparm[entry] = value;
+  }
   template <typename T>
   int call(int phase, Input<T>& in, T* b, T* x, int nrhs = 1, int* perm = nullptr) {
     KORVINE(pt, &maxfct, &mnum, &mtype, &phase, &in.n, in.a.data(), in.ia.data(), in.ja.data(),
@@ -183,9 +176,8 @@ struct Korvine {
   // The same call with what it prints kept in `out`.
   template <typename T>
   int call_captured(int phase, Input<T>& in, T* b, T* x, int nrhs = 1, int* perm = nullptr) {
-    testing::internal::CaptureStdout();
-    const int e = call(phase, in, b, x, nrhs, perm);
-    out = testing::internal::GetCapturedStdout();
+    int e = 0;
+    out = captured([&] { e = call(phase, in, b, x, nrhs, perm); });
     return e;
   }
   bool printed(const std::string& text) const { return out.find(text) != std::string::npos; }

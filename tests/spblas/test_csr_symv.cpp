@@ -7,8 +7,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -24,6 +22,7 @@ namespace ztr {
 namespace {
 
 using test::kNaN;
+using test::same_bits;
 
 // A random symmetric matrix, dense, with about `per_row` off-diagonal entries per row of the
 // lower triangle; values spread over several binades.
@@ -43,8 +42,7 @@ Dense random_symmetric(int m, int per_row, unsigned seed) {
     for (int k = 0; k < per_row && r > 0; ++k) {
       const int c = std::uniform_int_distribution<int>(0, r - 1)(gen);
       const double v = std::ldexp(val(gen), expo(gen));
-      d.a[static_cast<std::size_t>(r) * m + c] = v;
-      d.a[static_cast<std::size_t>(c) * m + r] = v;
+      d.a[static_cast<std::size_t>(r) * m + c] = d.a[static_cast<std::size_t>(c) * m + r] = v;
     }
   }
   return d;
@@ -101,16 +99,6 @@ void expect_product(const Dense& d, const std::vector<double>& x, const std::vec
     }
     ASSERT_LE(std::fabs(y[i] - exact), (terms + 8) * 0x1p-53 * mag) << "row " << i;
   }
-}
-
-std::vector<double> product(char uplo, const Dense& d, const Csr& s, const std::vector<double>& x) {
-  std::vector<double> y(static_cast<std::size_t>(d.m), kNaN);  // never read
-  ztr_cspblas_dcsrsymv(&uplo, &d.m, s.a.data(), s.ia.data(), s.ja.data(), x.data(), y.data());
-  return y;
-}
-
-bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
 }
 
 // Invalid calls leave y alone.
@@ -190,14 +178,13 @@ TEST(CsrSymvKernels, EveryVariantFollowsThePlainOrder) {
       SCOPED_TRACE("type " + std::to_string(type) + (lower ? " lower" : " upper"));
       const auto kernel = slot.variant(type);
       const int one = 1;
-      const double alpha = 1.0, zero = 0.0;
+      const double alpha = 1.0, zero = 0.0, beta = 2.0, half = 0.5;
       std::vector<double> y(m, kNaN);
       kernel(&one, &m, &m, &m, &alpha, s.a.data(), s.ja.data(), s.ia.data(), s.ia.data() + 1,
              x.data(), y.data(), &zero);
       EXPECT_TRUE(same_bits(y, whole));
       // Rows 101..200 into a vector that covers only the rows they reach, with beta = 2.
       const int first = 101, last = 200, len = lower ? last : m - (first - 1);
-      const double beta = 2.0, half = 0.5;
       std::vector<double> part(len, 1.0), want(len, 2.0);
       for (int r = first - 1; r < last; ++r)
         plain_row(lower, r, m, s, x, want.data(), lower ? 0 : m - len);
@@ -247,7 +234,8 @@ ZTR_CHILD(csr_product) {
   const Csr s = to_csr(d, lower, base, junk != 0, 5);
   const long live = ztr_testalloc_live();
   if (fail_nth != 0) ztr_testalloc_fail_nth(fail_nth, sticky);
-  const auto y = product(uplo, d, s, x);
+  std::vector<double> y(m, kNaN);  // never read
+  ztr_cspblas_dcsrsymv(&uplo, &m, s.a.data(), s.ia.data(), s.ja.data(), x.data(), y.data());
   const long failures = ztr_testalloc_failures();
   ztr_testalloc_reset();
   const auto serial = plain_split(lower, 1, s, x);

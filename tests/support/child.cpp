@@ -47,13 +47,9 @@ ChildRegistration::ChildRegistration(const char* name, std::function<int()> fn) 
 void maybe_run_child(int argc, char** argv) {
   self_path();
   if (argc < 3 || std::strcmp(argv[1], kChildFlag) != 0) return;
-  auto it = registry().find(argv[2]);
-  if (it == registry().end()) {
-    std::printf("no child named %s\n", argv[2]);
-    std::fflush(stdout);
-    std::_Exit(99);
-  }
-  int code = it->second();
+  const auto it = registry().find(argv[2]);
+  if (it == registry().end()) std::printf("no child named %s\n", argv[2]);
+  const int code = it == registry().end() ? 99 : it->second();
   std::fflush(nullptr);
   std::exit(code);
 }

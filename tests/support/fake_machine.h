@@ -29,10 +29,6 @@ struct FakeCpu {
 };
 inline FakeCpu g_cpu;
 
-inline bool fake_has_cpuid() {
-  return g_cpu.has_cpuid;
-}
-
 inline CpuidRegs fake_cpuid(std::uint32_t leaf, std::uint32_t sub) {
   CpuidRegs r{0, 0, 0, 0};
   auto sub_of = [&](const std::vector<CpuidRegs>& v) { return sub < v.size() ? v[sub] : r; };
@@ -126,15 +122,12 @@ inline void install_fake_cpu() {
                cache(3, 4, 64, 2), cache(3, 5, 64, 2), cache(3, 6, 64, 2)};
   }
   if (caches == "ebx0") c.leaf4 = {cache(1, 8, 64, 64), {3, 0, 63, 0}, cache(3, 16, 64, 8192)};
-  if (caches == "ecx0") {
-    CpuidRegs bad = cache(3, 16, 64, 1);
-    bad.ecx = 0;
-    c.leaf4 = {cache(1, 8, 64, 64), bad, cache(3, 16, 64, 8192)};
-  }
+  if (caches == "ecx0")
+    c.leaf4 = {cache(1, 8, 64, 64), cache(3, 16, 64, 1), cache(3, 16, 64, 8192)};
   if (caches == "none") c.max_leaf = 3;
   if (caches == "large_l2")  // L1 data 32 KiB, L2 4 MiB, L3 16 MiB
     c.leaf4 = {cache(1, 16, 64, 32), cache(3, 16, 64, 4096), cache(3, 16, 64, 16384)};
-  platform().has_cpuid = fake_has_cpuid;
+  platform().has_cpuid = [] { return g_cpu.has_cpuid; };
   platform().cpuid = fake_cpuid;
   platform().xgetbv = fake_xgetbv;
 }

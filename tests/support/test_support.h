@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <vector>
@@ -37,6 +38,12 @@ inline std::vector<double> random_vector(std::size_t n, Rng& gen, double lo = -1
   return v;
 }
 
+// Equal sizes and equal bits (NaNs and signed zeros included).
+template <typename T>
+bool same_bits(const std::vector<T>& a, const std::vector<T>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
+}
+
 // Position of element i of a Fortran vector of n entries with increment inc.
 inline std::ptrdiff_t at(int i, int n, int inc) {
   return inc >= 0 ? static_cast<std::ptrdiff_t>(i) * inc
@@ -54,7 +61,9 @@ inline int runnable_variants() {
   return n < kCpuTypeCount ? n : kCpuTypeCount;
 }
 
-inline bool notrans(char t) { return t == 'N' || t == 'n'; }
+inline bool notrans(char t) {
+  return t == 'N' || t == 'n';
+}
 // op(X)(i, j) of a column-major matrix with leading dimension ld.
 inline double op_at(const double* x, int ld, char t, int i, int j) {
   return notrans(t) ? x[i + static_cast<std::size_t>(j) * ld]

@@ -27,6 +27,12 @@ long ztr_testalloc_failures(void);
 
 #ifdef __cplusplus
 }
+namespace ztr::test {
+// Leaves the test allocator disarmed however the scope ends.
+struct Disarm {
+  ~Disarm() { ztr_testalloc_reset(); }
+};
+}  // namespace ztr::test
 #endif
 
 #endif
