@@ -6,7 +6,7 @@
 
 #include <utility>
 
-#include "testalloc.h"
+#include "tests/testalloc/testalloc.h"
 #include "tests/support/child.h"
 
 namespace ztr::test {
