@@ -209,14 +209,10 @@ void block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshol
     e[j] = d21;
     d[j + 1] = d22;
     e[j + 1] = 0;
-    if (det < T(0)) {
-      ++*pos;
-      ++*neg;
-    } else if (d11 + d22 > T(0)) {
-      *pos += 2;
-    } else {
-      *neg += 2;
-    }
+    // The pivot rule takes a 2x2 block only when |d11| |d22| < alpha^2 d21^2 (alpha < 1), so
+    // det < 0: one positive and one negative eigenvalue.
+    ++*pos;
+    ++*neg;
     // Rows below: [l1 l2] = [a_ij a_i,j+1] * inv(D).
     for (int i = j + 2; i < k; ++i) {
       const T x = at(i, j), y = at(i, j + 1);
