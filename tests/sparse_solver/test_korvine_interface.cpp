@@ -11,7 +11,9 @@
 namespace ztr::test {
 namespace {
 
-Sparse (*const small_spd)() = [] { return grid_operator(6, 5, 1, 4.0); };
+Sparse small_spd() {
+  return grid_operator(6, 5, 1, 4.0);
+}
 
 TEST(KorvineInterface, QueriesTouchOnlyTheirOutputsAndDefaultsFollowTheType) {
   Korvine k(11);

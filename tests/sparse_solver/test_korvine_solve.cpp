@@ -49,10 +49,18 @@ Sparse shifted_rows() {
   return from_map(s.n, m);
 }
 // A matrix from an application (hydrodynamics, unsymmetric, wide range of magnitudes).
-Sparse (*const olm1000)() = [] { return read_mtx(ZTR_SOURCE_DIR "/tests/data/olm1000.mtx"); };
-Sparse (*const laplace_3d)() = [] { return grid_operator(9, 8, 7, 6.0); };
-Sparse (*const convection)() = [] { return grid_operator(12, 11, 6, 6.0, 0.7); };
-Sparse (*const kkt)() = [] { return saddle_point(18, 70, 7); };
+Sparse olm1000() {
+  return read_mtx(ZTR_SOURCE_DIR "/tests/data/olm1000.mtx");
+}
+Sparse laplace_3d() {
+  return grid_operator(9, 8, 7, 6.0);
+}
+Sparse convection() {
+  return grid_operator(12, 11, 6, 6.0, 0.7);
+}
+Sparse kkt() {
+  return saddle_point(18, 70, 7);
+}
 
 struct SolveCase {
   const char* name;
