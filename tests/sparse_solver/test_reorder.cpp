@@ -10,7 +10,6 @@
 #include <functional>
 #include <memory>
 #include <numeric>
-#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -308,7 +307,9 @@ long sweep(
     }
     EXPECT_EQ(rc, kOrderNoMemory) << what << ": allocation " << k;
     const std::string name = label() ? label() : "(none)";
-    EXPECT_TRUE(std::regex_match(name, std::regex("[A-Za-z0-9_]+: [A-Za-z0-9_]+")))
+    const std::size_t colon = name.find(": ");
+    EXPECT_TRUE(colon != std::string::npos && test::name_like(name.substr(0, colon)) &&
+                test::name_like(name.substr(colon + 2)))
         << what << ": " << name;
     if (labels != nullptr) labels->insert(name);
   }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string_view>
 #include <vector>
 
 #include "service/cpu.h"
@@ -39,6 +40,17 @@ inline std::vector<double> random_vector(std::size_t n, Rng& gen, double lo = -1
 }
 
 // Equal sizes and equal bits (NaNs and signed zeros included).
+// True when s is a non-empty run of letters, digits and underscores (and spaces if allowed):
+// how the library spells routine and array names in its messages.
+inline bool name_like(std::string_view s, bool spaces = false) {
+  if (s.empty()) return false;
+  for (const char c : s) {
+    const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!alnum && c != '_' && !(spaces && c == ' ')) return false;
+  }
+  return true;
+}
+
 template <typename T>
 bool same_bits(const std::vector<T>& a, const std::vector<T>& b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
