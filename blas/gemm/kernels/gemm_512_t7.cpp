@@ -39,6 +39,10 @@ constexpr int kDepthPass = 64;
 constexpr int kMaxChunkSlivers = 32;
 constexpr long kBChunkBytes = 196608;
 constexpr int kTileDoubles = kGroup * kNr * kMr;
+// Packing A with op(A) = A reads one line of every column of the K block per sliver, each
+// in its own page: no stream the hardware would follow, so the lines of the sliver two ahead
+// are fetched by hand (farther ahead, a deep K block's lines would leave L1 before use).
+constexpr int kPackAhead = 2 * kMr;
 
 __attribute__((always_inline)) inline int imin(int a, int b) {
   return a < b ? a : b;
@@ -104,6 +108,15 @@ __attribute__((always_inline)) inline void write_tile(const V (&acc)[S][kNr], do
 
 #include "blas/gemm/kernels/gemm_tile_asm_512.inc"
 
+// The C lines of a 32 x 4 tile (rows at any alignment), fetched while the depth loop runs so
+// that the update at its end does not wait for memory.
+__attribute__((always_inline)) inline void prefetch_c_tile(const double* c, long ldc, int ncols) {
+  for (int j = 0; j < kNr && j < ncols; ++j)
+    for (int off = 0; off <= kGroup * kMr; off += kMr)
+      _mm_prefetch(reinterpret_cast<const char*>(c + j * ldc + imin(off, kGroup * kMr - 1)),
+                   _MM_HINT_T0);
+}
+
 template <int S>
 void load_tile(const double* saved, V (&acc)[S][kNr]) {
   for (int s = 0; s < S; ++s)
@@ -116,8 +129,9 @@ void tile(int kd, const double* a, long as8, const double* b, double* c, long ld
   V acc[S][kNr];
   if constexpr (S == kGroup) {
     if (kd > 0 && kd % 4 == 0) {
-      alignas(64) double out[kTileDoubles] = {};
-      tile32x4_asm(kd, a, as8 * static_cast<long>(sizeof(double)), b, out);
+      prefetch_c_tile(c, ldc, ncols);
+      alignas(64) double out[kTileDoubles];
+      tile32x4_asm(kd, a, as8 * static_cast<long>(sizeof(double)), b, out, 1);
       load_tile<S>(out, acc);
       write_tile<S>(acc, c, ldc, ncols, beta);
       return;
@@ -155,27 +169,22 @@ int groups_in_passes(int full, int nb, int kd, const double* a, long as8, const 
   alignas(64) double saved[kMaxChunkSlivers][kTileDoubles];
   int sl = 0;
   for (; sl + kGroup <= full; sl += kGroup) {
-    for (int j = 0; j < slivers_b; ++j)
-      for (int x = 0; x < kTileDoubles; ++x) saved[j][x] = 0.0;
     for (int d0 = 0; d0 < kd; d0 += kDepthPass) {
       const int dl = imin(kDepthPass, kd - d0);
       const bool last = d0 + dl == kd;
       for (int j = 0; j < slivers_b; ++j) {
         double* cj = c + sl * kMr + kNr * j * ldc;
-        if (last) {
-          // The tile's C lines arrive while the last pass runs.
-          for (int q = 0; q < kNr; ++q)
-            for (int off = 0; off < kGroup * kMr; off += 8)
-              _mm_prefetch(reinterpret_cast<const char*>(cj + q * ldc + off), _MM_HINT_T0);
-        }
+        // The tile's C lines arrive while its last pass runs, and it is written right after,
+        // while they are still in L1.
+        if (last) prefetch_c_tile(cj, ldc, nb - kNr * j);
         tile32x4_asm(dl, a + sl * as8 + kMr * d0, as8 * static_cast<long>(sizeof(double)),
-                     b + j * bs + kNr * d0, saved[j]);
+                     b + j * bs + kNr * d0, saved[j], d0 == 0);
+        if (last) {
+          V acc[kGroup][kNr];
+          load_tile<kGroup>(saved[j], acc);
+          write_tile<kGroup>(acc, cj, ldc, nb - kNr * j, beta);
+        }
       }
-    }
-    for (int j = 0; j < slivers_b; ++j) {
-      V acc[kGroup][kNr];
-      load_tile<kGroup>(saved[j], acc);
-      write_tile<kGroup>(acc, c + sl * kMr + kNr * j * ldc, ldc, nb - kNr * j, beta);
     }
   }
   return sl;
@@ -243,9 +252,11 @@ void pack_a_n(int rows, int k, const double* a, int lda, double* dst, int stride
     double* d = dst + static_cast<long>(i0 / kMr) * 2 * stride;
     const double* s = a + i0;
     if (ms == kMr) {
-      for (int p = 0; p < k; ++p)
-        _mm512_storeu_pd(d + p * kMr,
-                         _mm512_mul_pd(va, _mm512_loadu_pd(s + static_cast<long>(p) * lda)));
+      for (int p = 0; p < k; ++p) {
+        const double* sp = s + static_cast<long>(p) * lda;
+        _mm_prefetch(reinterpret_cast<const char*>(sp + kPackAhead), _MM_HINT_T0);
+        _mm512_storeu_pd(d + p * kMr, _mm512_mul_pd(va, _mm512_loadu_pd(sp)));
+      }
     } else {
       const __mmask8 mask = lanes(ms);
       for (int p = 0; p < k; ++p)
