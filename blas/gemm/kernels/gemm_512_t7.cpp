@@ -6,8 +6,8 @@
 //   acc = 0; acc = acc + a(i,p)*b(p,j) for p = 0, 1, ..., kd-1; C = acc, C + acc or beta*C + acc
 // with a(i,p) already multiplied by alpha in packed A, over the same granule-rounded depth kd
 // (the padding products are +0 and leave every sum as it is).  A vector lane computes exactly
-// that for its row, so the width of the vectors, the shape of the tile, the grouping of
-// rows and the cutting of the depth into passes change nothing in the result.
+// that for its row, so the width of the vectors, the shape of the tile and the grouping of
+// rows change nothing in the result.
 //
 // Register tile: four 8-row slivers by one 4-column B sliver (32 x 4).  Without fused
 // multiply-add each product needs a temporary: 16 accumulators, 4 A vectors and two
@@ -30,15 +30,18 @@ using V = __m512d;
 constexpr int kMr = 8;     // rows of a packed A sliver: one register
 constexpr int kNr = 4;     // columns of a packed B sliver, as in the 256-bit variant
 constexpr int kGroup = 4;  // A slivers of a register tile
-// A group of four slivers at depth 64 (16 KiB) and one B sliver (2 KiB) stay in L1 while
-// the tile runs; deeper K blocks are run in passes of this depth, each tile's accumulators
-// kept between passes, which leaves every sum as one pass would make it.
-constexpr int kDepthPass = 64;
+// The tiles run the whole depth of a K block in one pass.  Cutting deep blocks into passes
+// that keep the group of A slivers in L1 (the 256-bit variant's way) measured slower here:
+// the group streams from L2 fast enough, and the passes' saved accumulators cost more.
 // B slivers of one chunk: their packed values (~192 KiB at kc = 256) stay in L2 while A
-// streams past them, and their tiles' accumulators (32 KiB) fit on the stack.
+// streams past them.
 constexpr int kMaxChunkSlivers = 32;
 constexpr long kBChunkBytes = 196608;
 constexpr int kTileDoubles = kGroup * kNr * kMr;
+// Packing A with op(A) = A reads one line of every column of the K block per sliver, each
+// in its own page: no stream the hardware would follow, so the lines of the sliver two ahead
+// are fetched by hand (farther ahead, a deep K block's lines would leave L1 before use).
+constexpr int kPackAhead = 2 * kMr;
 
 __attribute__((always_inline)) inline int imin(int a, int b) {
   return a < b ? a : b;
@@ -104,6 +107,15 @@ __attribute__((always_inline)) inline void write_tile(const V (&acc)[S][kNr], do
 
 #include "blas/gemm/kernels/gemm_tile_asm_512.inc"
 
+// The C lines of a 32 x 4 tile (rows at any alignment), fetched while the depth loop runs so
+// that the update at its end does not wait for memory.
+__attribute__((always_inline)) inline void prefetch_c_tile(const double* c, long ldc, int ncols) {
+  for (int j = 0; j < kNr && j < ncols; ++j)
+    for (int off = 0; off <= kGroup * kMr; off += kMr)
+      _mm_prefetch(reinterpret_cast<const char*>(c + j * ldc + imin(off, kGroup * kMr - 1)),
+                   _MM_HINT_T0);
+}
+
 template <int S>
 void load_tile(const double* saved, V (&acc)[S][kNr]) {
   for (int s = 0; s < S; ++s)
@@ -116,7 +128,8 @@ void tile(int kd, const double* a, long as8, const double* b, double* c, long ld
   V acc[S][kNr];
   if constexpr (S == kGroup) {
     if (kd > 0 && kd % 4 == 0) {
-      alignas(64) double out[kTileDoubles] = {};
+      prefetch_c_tile(c, ldc, ncols);
+      alignas(64) double out[kTileDoubles];
       tile32x4_asm(kd, a, as8 * static_cast<long>(sizeof(double)), b, out);
       load_tile<S>(out, acc);
       write_tile<S>(acc, c, ldc, ncols, beta);
@@ -146,48 +159,13 @@ void tile_rows(int r, int kd, const double* a, const double* b, double* c, long 
   for (int j = 0; j < kNr && j < ncols; ++j) update(c + j * ldc, mask, acc[j], beta);
 }
 
-// Groups of four slivers over every B sliver of the chunk, in depth passes; returns the
-// slivers done (none when the depth or the chunk does not call for passes).
-int groups_in_passes(int full, int nb, int kd, const double* a, long as8, const double* b, long bs,
-                     double beta, double* c, long ldc) {
-  const int slivers_b = (nb + kNr - 1) / kNr;
-  if (kd <= kDepthPass || kd % 4 != 0 || slivers_b > kMaxChunkSlivers) return 0;
-  alignas(64) double saved[kMaxChunkSlivers][kTileDoubles];
-  int sl = 0;
-  for (; sl + kGroup <= full; sl += kGroup) {
-    for (int j = 0; j < slivers_b; ++j)
-      for (int x = 0; x < kTileDoubles; ++x) saved[j][x] = 0.0;
-    for (int d0 = 0; d0 < kd; d0 += kDepthPass) {
-      const int dl = imin(kDepthPass, kd - d0);
-      const bool last = d0 + dl == kd;
-      for (int j = 0; j < slivers_b; ++j) {
-        double* cj = c + sl * kMr + kNr * j * ldc;
-        if (last) {
-          // The tile's C lines arrive while the last pass runs.
-          for (int q = 0; q < kNr; ++q)
-            for (int off = 0; off < kGroup * kMr; off += 8)
-              _mm_prefetch(reinterpret_cast<const char*>(cj + q * ldc + off), _MM_HINT_T0);
-        }
-        tile32x4_asm(dl, a + sl * as8 + kMr * d0, as8 * static_cast<long>(sizeof(double)),
-                     b + j * bs + kNr * d0, saved[j]);
-      }
-    }
-    for (int j = 0; j < slivers_b; ++j) {
-      V acc[kGroup][kNr];
-      load_tile<kGroup>(saved[j], acc);
-      write_tile<kGroup>(acc, c + sl * kMr + kNr * j * ldc, ldc, nb - kNr * j, beta);
-    }
-  }
-  return sl;
-}
-
 // Packed A (mb rows, 4-row sliver stride as) times packed B (nb columns, slivers at bs).
 // Every C entry is written once, so the order of the tiles does not change any result.
 void panel_product(int mb, int nb, int kd, const double* a, long as, const double* b, long bs,
                    double beta, double* c, long ldc) {
   const long as8 = 2 * as;
   const int full = mb / kMr;
-  int sl = groups_in_passes(full, nb, kd, a, as8, b, bs, beta, c, ldc);
+  int sl = 0;
   for (; sl + kGroup <= full; sl += kGroup)
     for (int j0 = 0; j0 < nb; j0 += kNr)
       tile<kGroup>(kd, a + sl * as8, as8, b + (j0 / kNr) * bs, c + sl * kMr + j0 * ldc, ldc,
@@ -243,9 +221,11 @@ void pack_a_n(int rows, int k, const double* a, int lda, double* dst, int stride
     double* d = dst + static_cast<long>(i0 / kMr) * 2 * stride;
     const double* s = a + i0;
     if (ms == kMr) {
-      for (int p = 0; p < k; ++p)
-        _mm512_storeu_pd(d + p * kMr,
-                         _mm512_mul_pd(va, _mm512_loadu_pd(s + static_cast<long>(p) * lda)));
+      for (int p = 0; p < k; ++p) {
+        const double* sp = s + static_cast<long>(p) * lda;
+        _mm_prefetch(reinterpret_cast<const char*>(sp + kPackAhead), _MM_HINT_T0);
+        _mm512_storeu_pd(d + p * kMr, _mm512_mul_pd(va, _mm512_loadu_pd(sp)));
+      }
     } else {
       const __mmask8 mask = lanes(ms);
       for (int p = 0; p < k; ++p)
