@@ -43,7 +43,7 @@ std::vector<std::vector<double>> under_both(const std::vector<double>& c, Call c
 }
 
 // Shapes around every edge of the tile (8-row slivers, groups of 4, 4-column B slivers,
-// B chunks of 128 columns) and of the depth (granule 4, passes of 64, two K blocks).  The
+// B chunks of 128 columns) and of the depth (granule 4, two K blocks).  The
 // padding rows and the NaN of C (beta = 0) are compared too.
 TEST(Gemm512, SerialBitForBitEveryTransposeAndEdge) {
   SKIP_WITHOUT_TIER();
