@@ -421,12 +421,14 @@ int node_bisection(WorkMemory* mem, const OrderGraph& g, std::uint64_t seed, int
   if (rc != kOrderOk) return rc;
   long long a[3];
   separator_weights(g, where, a);
+  // Only a strict win or loss by the margin counts: two empty separators (a disconnected
+  // subgraph) tie, and a tie must not start a run that turns the shortcuts on below.
   if (found && better_bisection(lw, a, bal)) {
-    if (kLevelWinMargin * static_cast<double>(lw[2]) <= static_cast<double>(a[2])) {
+    if (kLevelWinMargin * static_cast<double>(lw[2]) < static_cast<double>(a[2])) {
       outcome->level = 1;
     }
     std::memcpy(where, level.get(), sizeof(int) * static_cast<std::size_t>(g.n));
-  } else if (!found || kLevelWinMargin * static_cast<double>(a[2]) <= static_cast<double>(lw[2])) {
+  } else if (!found || kLevelWinMargin * static_cast<double>(a[2]) < static_cast<double>(lw[2])) {
     outcome->level = -1;
   }
   return kOrderOk;
