@@ -140,81 +140,16 @@ StageStatus order(WorkMemory* mem, const AnalysisInput& in, const int* xadj, con
   return {};
 }
 
-// Column counts of L (diagonal included) over a postordered elimination tree, in time nearly
-// linear in the entries of A (the row-subtree skeleton of Gilbert, Ng and Peyton).  The
-// columns where row i of L has entries form the subtree S_i spanned by i and its earlier
-// neighbours.  Each S_i puts +1 on its leaves, -1 on the lowest common ancestor of each two
-// leaves that follow each other in postorder, and -1 on the parent of i; summed over the
-// subtree of column j, these weights count the S_i that contain j.  An earlier neighbour j
-// of i is a leaf of S_i unless a neighbour before it lies in j's subtree [first[j], j); the
-// common ancestors come from a disjoint-set forest in which every finished column points at
-// its parent.  iperm is the inverse of perm.
-StageStatus skeleton_counts(WorkMemory* mem, int n, const int* xadj, const int* adj,
-                            const int* perm, const int* iperm, const int* parent, int* count) {
-  WorkArray<int> first, prev_leaf, prev_nbr, set;
-  StageStatus st;
-  if (!get(first, mem, n, &st, kStageBeforeSymbolic) ||
-      !get(prev_leaf, mem, n, &st, kStageBeforeSymbolic) ||
-      !get(prev_nbr, mem, n, &st, kStageBeforeSymbolic) ||
-      !get(set, mem, n, &st, kStageBeforeSymbolic))
-    return st;
-  for (int j = 0; j < n; ++j) {
-    first[j] = prev_leaf[j] = prev_nbr[j] = -1;
-    set[j] = j;
-    count[j] = 0;
-  }
-  for (int k = 0; k < n; ++k)
-    for (int j = k; j >= 0 && first[j] < 0; j = parent[j]) first[j] = k;
-  for (int j = 0; j < n; ++j) {
-    if (prev_nbr[j] < 0) ++count[j];  // S_j is j alone
-    if (parent[j] >= 0) --count[parent[j]];
-    const int v = perm[j];
-    for (int q = xadj[v]; q < xadj[v + 1]; ++q) {
-      const int i = iperm[adj[q]];
-      if (i <= j) continue;
-      if (first[j] > prev_nbr[i]) {
-        ++count[j];
-        const int p = prev_leaf[i];
-        if (p >= 0) {
-          int root = p;
-          while (set[root] != root) root = set[root];
-          for (int x = p; x != root;) {
-            const int up = set[x];
-            set[x] = root;
-            x = up;
-          }
-          --count[root];
-        }
-        prev_leaf[i] = j;
-      }
-      prev_nbr[i] = j;
-    }
-    if (parent[j] >= 0) set[j] = parent[j];
-  }
-  for (int j = 0; j < n; ++j)
-    if (parent[j] >= 0) count[parent[j]] += count[j];
-  return {};
-}
-
 // Step 4: postorder the elimination tree (so that supernodes are runs of consecutive
 // columns; the tree of the postordered matrix is the same tree relabelled), then the column
 // counts of L.
 StageStatus postorder(WorkMemory* mem, int n, const int* xadj, const int* adj, int* perm,
                       int* parent, int* count) {
-  WorkArray<int> post, tmp;
-  StageStatus st;
-  if (!get(post, mem, n, &st, kStageBeforeSymbolic) || !get(tmp, mem, n, &st, kStageBeforeSymbolic))
-    return st;
   int code = elimination_tree(mem, n, xadj, adj, perm, parent);
-  if (code == kOrderOk) code = tree_postorder(mem, n, parent, post.get());
+  if (code == kOrderOk) code = postorder_relabel(mem, n, perm, parent);
+  if (code == kOrderOk) code = column_counts(mem, n, xadj, adj, perm, parent, count);
   if (code != kOrderOk) return from_order_code(code, kStageBeforeSymbolic);
-  for (int k = 0; k < n; ++k) tmp[k] = perm[post[k]];
-  std::memcpy(perm, tmp.get(), sizeof(int) * static_cast<std::size_t>(n));
-  for (int k = 0; k < n; ++k) tmp[post[k]] = k;
-  for (int k = 0; k < n; ++k) post[k] = parent[post[k]] < 0 ? -1 : tmp[parent[post[k]]];
-  std::memcpy(parent, post.get(), sizeof(int) * static_cast<std::size_t>(n));
-  for (int k = 0; k < n; ++k) tmp[perm[k]] = k;
-  return skeleton_counts(mem, n, xadj, adj, perm, tmp.get(), parent, count);
+  return {};
 }
 
 // Relaxed supernodes (amalgamation of the assembly tree): a supernode absorbs a child when

@@ -1,5 +1,7 @@
 #include "sparse_solver/ordering/elimination_tree.h"
 
+#include <cstring>
+
 #include "sparse_solver/ordering/ordering_codes.h"
 
 namespace ztr {
@@ -82,44 +84,93 @@ int tree_postorder(WorkMemory* mem, int n, const int* parent, int* post) {
   return kOrderOk;
 }
 
+int postorder_relabel(WorkMemory* mem, int n, int* perm, int* parent) {
+  WorkArray<int> post, tmp;
+  if (!post.allocate(mem, static_cast<std::size_t>(n), "postorder_relabel: post") ||
+      !tmp.allocate(mem, static_cast<std::size_t>(n), "postorder_relabel: tmp")) {
+    return kOrderNoMemory;
+  }
+  const int rc = tree_postorder(mem, n, parent, post.get());
+  if (rc != kOrderOk) return rc;
+  for (int k = 0; k < n; ++k) tmp[k] = perm[post[k]];
+  std::memcpy(perm, tmp.get(), sizeof(int) * static_cast<std::size_t>(n));
+  for (int k = 0; k < n; ++k) tmp[post[k]] = k;
+  for (int k = 0; k < n; ++k) post[k] = parent[post[k]] < 0 ? -1 : tmp[parent[post[k]]];
+  std::memcpy(parent, post.get(), sizeof(int) * static_cast<std::size_t>(n));
+  return kOrderOk;
+}
+
+// The columns where row i of L has entries form the subtree S_i spanned by i and its earlier
+// neighbours.  Each S_i puts +1 on its leaves, -1 on the lowest common ancestor of each two
+// leaves that follow each other in postorder, and -1 on the parent of i; summed over the
+// subtree of column j, these weights count the S_i that contain j.  An earlier neighbour j
+// of i is a leaf of S_i unless a neighbour before it lies in j's subtree [first[j], j); the
+// common ancestors come from a disjoint-set forest in which every finished column points at
+// its parent.
 int column_counts(WorkMemory* mem, int n, const int* xadj, const int* adjncy, const int* perm,
                   const int* parent, int* count) {
-  WorkArray<int> iperm, mark;
+  WorkArray<int> iperm, first, prev_leaf, prev_nbr, set;
   if (!iperm.allocate(mem, static_cast<std::size_t>(n), "column_counts: iperm") ||
-      !mark.allocate(mem, static_cast<std::size_t>(n), "column_counts: mark")) {
+      !first.allocate(mem, static_cast<std::size_t>(n), "column_counts: first") ||
+      !prev_leaf.allocate(mem, static_cast<std::size_t>(n), "column_counts: prev_leaf") ||
+      !prev_nbr.allocate(mem, static_cast<std::size_t>(n), "column_counts: prev_nbr") ||
+      !set.allocate(mem, static_cast<std::size_t>(n), "column_counts: set")) {
     return kOrderNoMemory;
   }
   const int rc = invert(n, perm, iperm.get());
   if (rc != kOrderOk) return rc;
-  for (int k = 0; k < n; ++k) {
-    count[k] = 1;
-    mark[k] = -1;
+  for (int j = 0; j < n; ++j) {
+    first[j] = prev_leaf[j] = prev_nbr[j] = -1;
+    set[j] = j;
+    count[j] = 0;
   }
-  // Row k of L has an entry in column j exactly when j lies on a path of the elimination
-  // tree from an earlier neighbour of k up to k: walk each path until it meets one already
-  // walked for this row.
-  for (int k = 0; k < n; ++k) {
-    mark[k] = k;
-    const int v = perm[k];
+  for (int k = 0; k < n; ++k)
+    for (int j = k; j >= 0 && first[j] < 0; j = parent[j]) first[j] = k;
+  for (int j = 0; j < n; ++j) {
+    if (prev_nbr[j] < 0) ++count[j];  // S_j is j alone
+    if (parent[j] >= 0) --count[parent[j]];
+    const int v = perm[j];
     for (int q = xadj[v]; q < xadj[v + 1]; ++q) {
-      for (int j = iperm[adjncy[q]]; j < k && mark[j] != k; j = parent[j]) {
-        mark[j] = k;
+      const int i = iperm[adjncy[q]];
+      if (i <= j) continue;
+      if (first[j] > prev_nbr[i]) {
         ++count[j];
+        const int p = prev_leaf[i];
+        if (p >= 0) {
+          int root = p;
+          while (set[root] != root) root = set[root];
+          for (int x = p; x != root;) {
+            const int up = set[x];
+            set[x] = root;
+            x = up;
+          }
+          --count[root];
+        }
+        prev_leaf[i] = j;
       }
+      prev_nbr[i] = j;
     }
+    if (parent[j] >= 0) set[j] = parent[j];
   }
+  for (int j = 0; j < n; ++j)
+    if (parent[j] >= 0) count[parent[j]] += count[j];
   return kOrderOk;
 }
 
 int factor_fill(int n, const int* xadj, const int* adjncy, const int* perm, FactorFill* fill) {
   WorkMemory mem;
-  WorkArray<int> parent, count;
-  if (!parent.allocate(&mem, static_cast<std::size_t>(n), "factor_fill: parent") ||
+  WorkArray<int> order, parent, count;
+  if (!order.allocate(&mem, static_cast<std::size_t>(n), "factor_fill: order") ||
+      !parent.allocate(&mem, static_cast<std::size_t>(n), "factor_fill: parent") ||
       !count.allocate(&mem, static_cast<std::size_t>(n), "factor_fill: count")) {
     return kOrderNoMemory;
   }
-  int rc = elimination_tree(&mem, n, xadj, adjncy, perm, parent.get());
-  if (rc == kOrderOk) rc = column_counts(&mem, n, xadj, adjncy, perm, parent.get(), count.get());
+  // The postordered matrix has the same fill.
+  std::memcpy(order.get(), perm, sizeof(int) * static_cast<std::size_t>(n));
+  int rc = elimination_tree(&mem, n, xadj, adjncy, order.get(), parent.get());
+  if (rc == kOrderOk) rc = postorder_relabel(&mem, n, order.get(), parent.get());
+  if (rc == kOrderOk)
+    rc = column_counts(&mem, n, xadj, adjncy, order.get(), parent.get(), count.get());
   if (rc != kOrderOk) return rc;
   fill->nnz_l = 0;
   fill->flops = 0;

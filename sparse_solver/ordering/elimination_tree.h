@@ -21,8 +21,13 @@ int elimination_tree(WorkMemory* mem, int n, const int* xadj, const int* adjncy,
 // increasing order).
 int tree_postorder(WorkMemory* mem, int n, const int* parent, int* post);
 
-// count[k] = entries in column k of L, diagonal included, from the row subtrees of the
-// elimination tree (time proportional to nnz(L)).
+// Renumbers the columns in that postorder: perm and parent are rewritten so that the tree is
+// the same tree relabelled, every subtree a run of consecutive columns ending at its root.
+int postorder_relabel(WorkMemory* mem, int n, int* perm, int* parent);
+
+// count[k] = entries in column k of L, diagonal included, for a postordered tree (as
+// postorder_relabel leaves it), in time nearly linear in the entries of A (the row-subtree
+// skeleton of Gilbert, Ng and Peyton, with a disjoint-set forest for common ancestors).
 int column_counts(WorkMemory* mem, int n, const int* xadj, const int* adjncy, const int* perm,
                   const int* parent, int* count);
 
