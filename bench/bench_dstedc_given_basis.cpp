@@ -21,17 +21,13 @@
 #include "lapack/orgtr/orgtr.h"
 #include "lapack/sytrd/sytrd.h"
 #include "lapack/tridiagonal/dstedc.h"
+#include "bench_stats.h"
 
 namespace {
 
 using PeerStedc = void (*)(const char*, const int*, double*, double*, double*, const int*, double*,
                            const int*, int*, const int*, int*);
 using PeerThreads = void (*)(int);
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 double time_once(const std::function<void()>& f) {
   const auto t0 = std::chrono::steady_clock::now();

@@ -18,6 +18,7 @@
 #include "blas/gemm/gemm.h"
 #include "blas/level3/level3.h"
 #include "include/ztr.h"
+#include "bench_stats.h"
 
 namespace {
 
@@ -29,11 +30,6 @@ double now(bool cpu) {
   timespec t;
   clock_gettime(cpu ? CLOCK_PROCESS_CPUTIME_ID : CLOCK_MONOTONIC, &t);
   return t.tv_sec + 1e-9 * t.tv_nsec;
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 }  // namespace

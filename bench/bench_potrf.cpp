@@ -30,6 +30,7 @@
 #include "blas/gemm/gemm.h"
 #include "include/ztr.h"
 #include "lapack/potrf/potrf.h"
+#include "bench_stats.h"
 
 namespace {
 
@@ -76,11 +77,6 @@ Times batch_seconds(int calls, Call call) {
 double best(std::vector<double> v) {
   return *std::min_element(v.begin(), v.end());
 }
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 void compare(int n, int threads) {
   std::mt19937 gen(static_cast<unsigned>(n));
   std::uniform_real_distribution<double> u(-1, 1);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "ztr.h"
+#include "bench_stats.h"
 
 namespace {
 
@@ -74,11 +75,6 @@ std::vector<double> spd_matrix(int n) {
 
 double seconds_since(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 // Runs ours and the peer's alternately `reps` times (after one warm-up each), each call on a

@@ -18,6 +18,7 @@
 #include "lapack/ormtr/ormtr.h"
 #include "lapack/sytrd/sytrd.h"
 #include "lapack/tridiagonal/dstedc.h"
+#include "bench_stats.h"
 
 namespace {
 
@@ -37,11 +38,6 @@ std::vector<double> random_symmetric(int n) {
     for (int i = 0; i <= j; ++i)
       a[i + static_cast<size_t>(j) * n] = a[j + static_cast<size_t>(i) * n] = u(gen);
   return a;
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 // The library's three stages, timed one by one on the same matrix.

@@ -20,6 +20,7 @@
 #include "lapack/sytrd/sytrd.h"
 #include "lapack/syevr/tridiagonal.h"
 #include "ztr.h"
+#include "bench_stats.h"
 
 namespace {
 
@@ -42,11 +43,6 @@ struct Problem {
 
 double seconds_since(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 }  // namespace
