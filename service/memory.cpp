@@ -131,9 +131,14 @@ void* mm_malloc_direct(std::size_t size, int alignment) {
 
 void* mm_calloc_direct(std::size_t count, std::size_t size, int alignment) {
   if (count == 0 || size == 0 || count > SIZE_MAX / size) return nullptr;
-  void* p = mm_malloc_direct(count * size, alignment);
-  if (p != nullptr) std::memset(p, 0, count * size);
-  return p;
+  const std::size_t a = static_cast<std::size_t>(mm_effective_alignment(alignment));
+  if (add_overflows(count * size, a + kHeader)) return nullptr;
+  // The allocator's zeroed request rather than a fill of our own: a large block comes as
+  // fresh pages the system has already cleared, and writing zeros over them would touch
+  // every page once more before the caller does.
+  const std::size_t total = count * size + a + kHeader;
+  void* raw = allocator_table().allocate_zeroed(total, 1);
+  return raw != nullptr ? place_direct(raw, total, a) : nullptr;
 }
 
 void* mm_realloc_direct(void* p, std::size_t new_size) {

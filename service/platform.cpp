@@ -3,6 +3,7 @@
 #include <cpuid.h>
 #include <omp.h>
 #include <sched.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -63,10 +64,25 @@ double os_clock_seconds() {
   return std::chrono::duration<double>(clock::now().time_since_epoch()).count();
 }
 
+// Linux 5.14 and later; older systems reject the request and the caller touches the pages.
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
+
+bool os_prefault(void* p, std::size_t bytes) {
+  const long page = sysconf(_SC_PAGESIZE);
+  if (page <= 0) return false;
+  const auto mask = static_cast<std::uintptr_t>(page) - 1;
+  const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(p) + mask) & ~mask;
+  const std::uintptr_t to = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~mask;
+  if (to <= from) return true;
+  return madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE) == 0;
+}
+
 constexpr Platform kDefault{os_getenv,        os_has_cpuid,   os_cpuid,
                             os_xgetbv,        os_num_procs,   os_affinity_unrestricted,
                             os_cpu_ids,       os_exit_now,    os_exit_process,
-                            os_clock_seconds};
+                            os_clock_seconds, os_prefault};
 
 Platform g_platform = kDefault;
 

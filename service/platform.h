@@ -7,6 +7,7 @@
 // needs them; the library only reads the table.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace ztr {
@@ -35,6 +36,10 @@ struct Platform {
   void (*exit_process)(int code);
   // Monotonic clock in seconds.
   double (*clock_seconds)();
+  // Asks the system to back [p, p + bytes) with pages now, as writes would, keeping the
+  // contents; for a large block the caller is about to fill, one request instead of a fault
+  // per page.  False when the system cannot (the pages then come at first touch).
+  bool (*prefault)(void* p, std::size_t bytes);
 };
 
 // The table in force.  Mutable for tests only.

@@ -44,6 +44,11 @@ TEST(DirectBlocks, AlignmentAndHeader) {
 TEST(DirectBlocks, CallocReallocAndFailures) {
   test::Disarm disarm;
   const long live = ztr_testalloc_live();
+  // A dirty block of the same size first, which the C runtime hands out again.
+  void* dirty = mm_malloc_direct(91, 128);
+  ASSERT_NE(dirty, nullptr);
+  std::memset(dirty, 0xa5, 91);
+  mm_free_direct(dirty);
   auto* z = static_cast<unsigned char*>(mm_calloc_direct(13, 7, 128));
   ASSERT_NE(z, nullptr);
   EXPECT_EQ(addr(z) % 128, 0u);
