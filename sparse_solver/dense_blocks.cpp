@@ -64,6 +64,17 @@ void block_gemm_nt(int m, int n, int k, T alpha, const T* a, int lda, const T* b
 }
 
 template <typename T>
+void block_syrk_lower(int n, int k, T alpha, const T* a, int lda, T beta, T* c, int ldc) {
+  if (n <= 0) return;
+  if constexpr (std::is_same_v<T, double>) {
+    const char uplo = 'L', trans = 'N';
+    ztr_blas_dsyrk(&uplo, &trans, &n, &k, &alpha, a, &lda, &beta, c, &ldc);
+  } else {
+    tblas::syrk<T>('L', 'N', n, k, alpha, a, lda, beta, c, ldc);
+  }
+}
+
+template <typename T>
 void block_trsm(char side, char uplo, char trans, char diag, int m, int n, const T* a, int lda,
                 T* b, int ldb) {
   if (m <= 0 || n <= 0) return;
@@ -238,6 +249,7 @@ void block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshol
 #define ZTR_INSTANTIATE_BLOCKS(T)                                                                \
   template void block_gemm<T>(char, int, int, int, T, const T*, int, const T*, int, T, T*, int); \
   template void block_gemm_nt<T>(int, int, int, T, const T*, int, const T*, int, T, T*, int);    \
+  template void block_syrk_lower<T>(int, int, T, const T*, int, T, T*, int);                     \
   template void block_trsm<T>(char, char, char, char, int, int, const T*, int, T*, int);         \
   template int block_cholesky<T>(int, T*, int);                                                  \
   template int block_lu<T>(int, T*, int, int*, T, int*);                                         \

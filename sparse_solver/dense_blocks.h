@@ -11,6 +11,10 @@ namespace ztr {
 template <typename T>
 void block_gemm_nt(int m, int n, int k, T alpha, const T* a, int lda, const T* b, int ldb, T beta,
                    T* c, int ldc);
+// The lower triangle of C := alpha*A*A' + beta*C, C n x n, A n x k (the strict upper triangle
+// of C is neither read nor written).
+template <typename T>
+void block_syrk_lower(int n, int k, T alpha, const T* a, int lda, T beta, T* c, int ldc);
 // C := alpha*op(A)*B + beta*C with op(A) = A ('N', A m x k) or A' ('T', A k x m).
 template <typename T>
 void block_gemm(char transa, int m, int n, int k, T alpha, const T* a, int lda, const T* b, int ldb,

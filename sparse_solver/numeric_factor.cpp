@@ -24,6 +24,9 @@ constexpr double kDefaultLuThreshold = 1.0e-13;
 constexpr char kProgressText[] = "Korvine: factorization phase";
 constexpr int kProgressTextLength = 28;
 constexpr int kPercentDone = 100;
+// Below this many columns of a Cholesky update, one product of the whole block (upper
+// triangle of its top included) costs less than a rank-k update and a product.
+constexpr int kLowerOnlyMin = 32;
 
 // Progress reporting: the hook of the library and the printed percentage lines.
 class Progress {
@@ -95,6 +98,16 @@ struct Kernel {
     }
   }
 
+  // C := alpha*A*A(0:c, :)' + beta*C on the entries on and below C's diagonal, C m x c, A
+  // m x kd: the Cholesky update of a supernode, whose first c rows are its own columns (the
+  // part above their diagonal is never read).  The c x c top as a rank-k update of its lower
+  // triangle and the rows below as one product: the same packing as one product of the
+  // whole block, without the upper triangle's multiplies.
+  void lower_product(int m, int c, int kd, T alpha, const T* a, int lda, T beta, T* cc, int ldc) {
+    block_syrk_lower<T>(c, kd, alpha, a, lda, beta, cc, ldc);
+    block_gemm_nt<T>(m - c, c, kd, alpha, a + c, lda, a, lda, beta, cc + c, ldc);
+  }
+
   // The update of supernode s by descendant d.
   void update(int s, int d) {
     const int f = sn.first[s], l_end = sn.first[s + 1];
@@ -140,7 +153,11 @@ struct Kernel {
     const int ldr = (u == nullptr && dval != nullptr) ? c : ld;
     if (direct) {
       T* dst = ls + r0 + static_cast<long>(r0) * lss;
-      block_gemm_nt<T>(m, c, kd, T(-1), ld_p, ld, right, ldr, T(1), dst, lss);
+      if (right == ld_p && c >= kLowerOnlyMin) {
+        lower_product(m, c, kd, T(-1), ld_p, ld, T(1), dst, lss);
+      } else {
+        block_gemm_nt<T>(m, c, kd, T(-1), ld_p, ld, right, ldr, T(1), dst, lss);
+      }
     } else if (kd == 1 && dval == nullptr) {
       // A single column: a scaled-vector update, straight through the map.
       for (int jj = 0; jj < c; ++jj) {
@@ -149,7 +166,11 @@ struct Kernel {
         for (int i = 0; i < m; ++i) col[rel[i]] -= ld_p[i] * g;
       }
     } else {
-      block_gemm_nt<T>(m, c, kd, T(1), ld_p, ld, right, ldr, T(0), work, m);
+      if (right == ld_p && c >= kLowerOnlyMin) {
+        lower_product(m, c, kd, T(1), ld_p, ld, T(0), work, m);
+      } else {
+        block_gemm_nt<T>(m, c, kd, T(1), ld_p, ld, right, ldr, T(0), work, m);
+      }
       scatter_sub(s, ls, m, c, 0, u == nullptr);
     }
     if (u != nullptr && m > c) {

@@ -78,6 +78,8 @@ const SolveCase kCases[] = {
     {"spd_3d", 2, laplace_3d, false, 1, 1},
     {"spd_2d_zero_based_3rhs", 2, [] { return grid_operator(31, 29, 1, 4.0); }, false, 0, 3},
     {"spd_single", 2, laplace_3d, true, 1, 2},
+    // Separators of 256 columns: updates of whole 128-column supernodes into each other.
+    {"spd_3d_wide_supernodes", 2, [] { return grid_operator(16, 16, 16, 6.0); }, false, 1, 1},
     {"structsym_convection", 1, convection, false, 1, 2},
     {"structsym_single_zero_based", 1, convection, true, 0, 1},
     {"unsym_convection", 11, convection, false, 0, 3},
