@@ -13,6 +13,7 @@
 #include "sparse_solver/dense_blocks.h"
 #include "sparse_solver/handle.h"
 #include "sparse_solver/solver_messages.h"
+#include "sparse_solver/update_product.h"
 
 namespace ztr {
 namespace {
@@ -78,6 +79,7 @@ struct Kernel {
   int* rel;       // longest: a descendant's rows as positions in the current supernode
   T* work;        // longest x largest
   T* scaled;      // largest x largest: rows of a descendant times D
+  UpdateProduct* packed;  // the packed-panel update, where it runs (double, one thread)
   int perturbed = 0, positive = 0, negative = 0;
 
   int len(int s) const { return static_cast<int>(sn.row_ptr[s + 1] - sn.row_ptr[s]); }
@@ -106,6 +108,17 @@ struct Kernel {
   void lower_product(int m, int c, int kd, T alpha, const T* a, int lda, T beta, T* cc, int ldc) {
     block_syrk_lower<T>(c, kd, alpha, a, lda, beta, cc, ldc);
     block_gemm_nt<T>(m - c, c, kd, alpha, a + c, lda, a, lda, beta, cc + c, ldc);
+  }
+
+  // The update on the packed panels (see UpdateProduct::run); false where it does not run.
+  bool run_packed(int m, int n, int kd, const T* a, int lda, const T* b, int ldb, T* d, int ldd,
+                  const int* rmap, const int* cmap, bool lower) {
+    if constexpr (std::is_same_v<T, double>) {
+      if (packed == nullptr) return false;
+      packed->run(m, n, kd, a, lda, b, ldb, d, ldd, rmap, cmap, lower, work);
+      return true;
+    }
+    return false;
   }
 
   // The update of supernode s by descendant d.
@@ -153,7 +166,8 @@ struct Kernel {
     const int ldr = (u == nullptr && dval != nullptr) ? c : ld;
     if (direct) {
       T* dst = ls + r0 + static_cast<long>(r0) * lss;
-      if (right == ld_p && c >= kLowerOnlyMin) {
+      if (run_packed(m, c, kd, ld_p, ld, right, ldr, dst, lss, nullptr, nullptr, u == nullptr)) {
+      } else if (right == ld_p && c >= kLowerOnlyMin) {
         lower_product(m, c, kd, T(-1), ld_p, ld, T(1), dst, lss);
       } else {
         block_gemm_nt<T>(m, c, kd, T(-1), ld_p, ld, right, ldr, T(1), dst, lss);
@@ -165,7 +179,7 @@ struct Kernel {
         const T g = right[jj];
         for (int i = 0; i < m; ++i) col[rel[i]] -= ld_p[i] * g;
       }
-    } else {
+    } else if (!run_packed(m, c, kd, ld_p, ld, right, ldr, ls, lss, rel, rel, u == nullptr)) {
       if (right == ld_p && c >= kLowerOnlyMin) {
         lower_product(m, c, kd, T(1), ld_p, ld, T(0), work, m);
       } else {
@@ -178,8 +192,9 @@ struct Kernel {
       const T* ud = u + sn.val_ptr[d] + p;
       T* us = u + sn.val_ptr[s];
       if (direct) {
-        block_gemm_nt<T>(m - c, c, kd, T(-1), ud + c, ld, ld_p, ld, T(1), us + c, lss);
-      } else {
+        if (!run_packed(m - c, c, kd, ud + c, ld, ld_p, ld, us + c, lss, nullptr, nullptr, false))
+          block_gemm_nt<T>(m - c, c, kd, T(-1), ud + c, ld, ld_p, ld, T(1), us + c, lss);
+      } else if (!run_packed(m - c, c, kd, ud + c, ld, ld_p, ld, us, lss, rel + c, rel, false)) {
         block_gemm_nt<T>(m, c, kd, T(1), ud, ld, ld_p, ld, T(0), work, m);
         // Rows of the work block inside s's columns belong to L; only those below go to U.
         scatter_sub(s, us, m, c, c, false);
@@ -349,7 +364,18 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
               next_row.get(),
               rel.get(),
               work.get(),
-              scaled.get()};
+              scaled.get(),
+              nullptr};
+  // On one thread the updates run on the packed panels; with more, the large products go to
+  // the threaded multiply instead.
+  UpdateProduct packed;
+  if (std::is_same_v<T, double> && c->threads == 1) {
+    if (!packed.prepare(sn.largest)) {
+      out.status = {kErrFactor, kFactorNoMemory, 0};
+      return out;
+    }
+    if (packed.available()) k.packed = &packed;
+  }
   std::fill(head.get(), head.get() + ns, -1);
   Progress prog(static_cast<double>(sn.nnz_l), progress);
   bool failed = false;

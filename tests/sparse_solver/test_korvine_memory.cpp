@@ -26,6 +26,8 @@ TEST(KorvineMemory, EveryAllocationFailureIsReportedAndNothingLeaks) {
        {std::array{11, 7, 2}, std::array{-2, 7, 2}, std::array{-2, 12, 1}, std::array{11, 30, 1},
         std::array{2, 3, -61}}) {
     const bool partial = entry == 30;
+    // The Cholesky runs on one thread, where the updates have packed panels of their own.
+    ZTR_Set_Num_Threads(mtype == 2 ? 1 : 2);
     const Sparse s = mtype == 11  ? grid_operator(7, 6, 5, 6.0, 0.4)
                      : mtype == 2 ? grid_operator(7, 6, 5, 6.0)
                                   : saddle_point(12, 30, 9);

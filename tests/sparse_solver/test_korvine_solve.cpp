@@ -135,9 +135,13 @@ void run_case(const SolveCase& c) {
 }
 
 TEST(KorvineSolve, EveryRealTypeSolvesGeneratedProblemsToBackwardStability) {
-  for (const SolveCase& c : kCases) {
-    SCOPED_TRACE(c.name);
-    c.single ? run_case<float>(c) : run_case<double>(c);
+  // One thread updates on the packed panels in blocks of rows, two through the multiply.
+  for (int threads : {1, 2}) {
+    ZTR_Set_Num_Threads(threads);
+    for (const SolveCase& c : kCases) {
+      SCOPED_TRACE(std::string(c.name) + " threads " + std::to_string(threads));
+      c.single ? run_case<float>(c) : run_case<double>(c);
+    }
   }
 }
 

@@ -1,0 +1,51 @@
+// The update of a supernode by a descendant on the packed panels and kernel driver of the
+// processor's blocked multiply, in blocks of rows that stay in cache.
+//
+// A product of the whole update into a work block, scattered afterwards, writes the block
+// (rows of the descendant by the target's columns it touches, up to a few megabytes) out of
+// the caches and reads it back for the scatter.  Here the descendant's columns are packed once
+// as the multiply's second operand, and its rows are packed, multiplied and scattered block by
+// block: the product of one row block lands in a tile of at most kUpdateRows rows that the
+// scatter reads while it is still in cache.  The rows and columns each operand contributes
+// are packed exactly once, as in one call of the multiply, and on symmetric targets a row
+// block is multiplied only by the columns at or left of its last row.
+#pragma once
+
+#include "blas/gemm/gemm_params.h"
+
+namespace ztr {
+
+class UpdateProduct {
+ public:
+  UpdateProduct() = default;
+  UpdateProduct(const UpdateProduct&) = delete;
+  UpdateProduct& operator=(const UpdateProduct&) = delete;
+  ~UpdateProduct();
+
+  // Sets up the panels for updates of up to max_cols columns and depth.  False when a panel
+  // could not be allocated; on a processor without a blocked multiply, or for depths beyond
+  // one block of its packed panels, nothing is set up and `available()` stays false.
+  bool prepare(int max_cols);
+  bool available() const { return raw_ != nullptr; }
+
+  // D(r(i), c(j)) -= sum over q < k of a(i, q) * b(j, q) for i < m, j < n, with a (m x k,
+  // lda) and b (n x k, ldb) column-major, n and k at most max_cols.  With rmap null the
+  // block lands in place (r(i) = i, c(j) = j, D(i, j) = d[i + j*ldd]); otherwise r = rmap,
+  // c = cmap, and `tile` (at least kUpdateRows * n values) holds each row block's product
+  // before its scatter.  With `lower` the entries above the diagonal (i < j) are not needed:
+  // the scatter skips them and the product of a row block stops at its last row's column (in
+  // place, the ones it forms are written).
+  void run(int m, int n, int k, const double* a, int lda, const double* b, int ldb, double* d,
+           int ldd, const int* rmap, const int* cmap, bool lower, double* tile);
+
+ private:
+  GemmKernelParams p_{};
+  void* raw_ = nullptr;
+  int rows_ = 0;  // rows of a block
+};
+
+// Rows of a block: its packed rows, its tile and the packed columns stay in the second-level
+// cache together.
+inline constexpr int kUpdateRows = 128;
+
+}  // namespace ztr
