@@ -166,11 +166,11 @@ struct Kernel {
     const int ldr = (u == nullptr && dval != nullptr) ? c : ld;
     if (direct) {
       T* dst = ls + r0 + static_cast<long>(r0) * lss;
-      if (run_packed(m, c, kd, ld_p, ld, right, ldr, dst, lss, nullptr, nullptr, u == nullptr)) {
-      } else if (right == ld_p && c >= kLowerOnlyMin) {
-        lower_product(m, c, kd, T(-1), ld_p, ld, T(1), dst, lss);
-      } else {
-        block_gemm_nt<T>(m, c, kd, T(-1), ld_p, ld, right, ldr, T(1), dst, lss);
+      if (!run_packed(m, c, kd, ld_p, ld, right, ldr, dst, lss, nullptr, nullptr, u == nullptr)) {
+        if (right == ld_p && c >= kLowerOnlyMin)
+          lower_product(m, c, kd, T(-1), ld_p, ld, T(1), dst, lss);
+        else
+          block_gemm_nt<T>(m, c, kd, T(-1), ld_p, ld, right, ldr, T(1), dst, lss);
       }
     } else if (kd == 1 && dval == nullptr) {
       // A single column: a scaled-vector update, straight through the map.
@@ -180,11 +180,10 @@ struct Kernel {
         for (int i = 0; i < m; ++i) col[rel[i]] -= ld_p[i] * g;
       }
     } else if (!run_packed(m, c, kd, ld_p, ld, right, ldr, ls, lss, rel, rel, u == nullptr)) {
-      if (right == ld_p && c >= kLowerOnlyMin) {
+      if (right == ld_p && c >= kLowerOnlyMin)
         lower_product(m, c, kd, T(1), ld_p, ld, T(0), work, m);
-      } else {
+      else
         block_gemm_nt<T>(m, c, kd, T(1), ld_p, ld, right, ldr, T(0), work, m);
-      }
       scatter_sub(s, ls, m, c, 0, u == nullptr);
     }
     if (u != nullptr && m > c) {
