@@ -75,11 +75,13 @@ struct Kernel {
   int* map;   // n: position of a row in the current supernode's structure
   int* head;  // link lists
   int* next;
-  int* next_row;  // per supernode: index in its structure of the next unused row
-  int* rel;       // longest: a descendant's rows as positions in the current supernode
-  T* work;        // longest x largest
-  T* scaled;      // largest x largest: rows of a descendant times D
+  int* next_row;          // per supernode: index in its structure of the next unused row
+  int* rel;               // longest: a descendant's rows as positions in the current supernode
+  T* work;                // longest x largest
+  T* scaled;              // largest x largest: rows of a descendant times D
   UpdateProduct* packed;  // the packed-panel update, where it runs (double, one thread)
+  T* tile;                // its tile
+  int partner = -1;       // the supernode whose updates ride along with the current one's
   int perturbed = 0, positive = 0, negative = 0;
 
   int len(int s) const { return static_cast<int>(sn.row_ptr[s + 1] - sn.row_ptr[s]); }
@@ -129,6 +131,15 @@ struct Kernel {
     int c = 0;
     while (p + c < ld && drow[c] < l_end) ++c;
     const int m = ld - p;
+    if (partner >= 0) {
+      int c2 = 0;
+      const int l_end2 = sn.first[partner + 1];
+      while (p + c + c2 < ld && drow[c + c2] < l_end2) ++c2;
+      if (c2 > 0) {
+        update_pair(s, d, c, c2);
+        return;
+      }
+    }
     const T* ld_p = l + sn.val_ptr[d] + p;
     T* ls = l + sn.val_ptr[s];
     const int lss = len(s);
@@ -202,6 +213,39 @@ struct Kernel {
     next_row[d] = p + c;
     if (p + c < ld) {
       const int t = sn.owner[rows(d)[p + c]];
+      next[d] = head[t];
+      head[t] = d;
+    }
+  }
+
+  // The Cholesky update of s and of its partner (the next supernode of its chain, whose rows
+  // are s's rows below its columns) by d in one product: d's c rows in s's columns and its c2
+  // rows in the partner's columns multiply all of d's rows from p on, and d moves on past
+  // both.  Positions in the partner are positions in s less s's width.
+  void update_pair(int s, int d, int c, int c2) {
+    const int ld = len(d), kd = width(d), p = next_row[d];
+    const int* drow = rows(d) + p;
+    const int m = ld - p, lss = len(s), k1 = width(s);
+    const T* ld_p = l + sn.val_ptr[d] + p;
+    T* ls = l + sn.val_ptr[s];
+    T* ls2 = l + sn.val_ptr[partner];
+    const int len2 = len(partner);
+    for (int i = 0; i < m; ++i) rel[i] = map[drow[i]];
+    if constexpr (std::is_same_v<T, double>) {
+      if (rel[m - 1] - rel[0] == m - 1) {
+        // Consecutive rows: in place in both, from d's first row in s and in the partner.
+        const int r0 = rel[0], off = r0 + c - k1;
+        packed->run(m, c + c2, kd, ld_p, ld, ld_p, ld, ls + r0 + static_cast<long>(r0) * lss, lss,
+                    nullptr, nullptr, true, tile, c, ls2 + off + static_cast<long>(off) * len2,
+                    len2, 0);
+      } else {
+        packed->run(m, c + c2, kd, ld_p, ld, ld_p, ld, ls, lss, rel, rel, true, tile, c, ls2, len2,
+                    k1);
+      }
+    }
+    next_row[d] = p + c + c2;
+    if (p + c + c2 < ld) {
+      const int t = sn.owner[rows(d)[p + c + c2]];
       next[d] = head[t];
       head[t] = d;
     }
@@ -364,16 +408,23 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
               rel.get(),
               work.get(),
               scaled.get(),
+              nullptr,
               nullptr};
   // On one thread the updates run on the packed panels; with more, the large products go to
   // the threaded multiply instead.
   UpdateProduct packed;
+  WorkArray<T> tile;
   if (std::is_same_v<T, double> && c->threads == 1) {
-    if (!packed.prepare(sn.largest)) {
+    if (!packed.prepare(2 * sn.largest, sn.largest) ||
+        !tile.allocate(mem, static_cast<std::size_t>(kUpdateRows) * 2 * sn.largest,
+                       "korvine work")) {
       out.status = {kErrFactor, kFactorNoMemory, 0};
       return out;
     }
-    if (packed.available()) k.packed = &packed;
+    if (packed.available()) {
+      k.packed = &packed;
+      k.tile = tile.get();
+    }
   }
   std::fill(head.get(), head.get() + ns, -1);
   Progress prog(static_cast<double>(sn.nnz_l), progress);
@@ -382,6 +433,14 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
     const int lss = k.len(s);
     const int* rs = k.rows(s);
     for (int i = 0; i < lss; ++i) map[rs[i]] = i;
+    // A Cholesky supernode whose rows below its columns are exactly the next supernode's
+    // rows: the next one is the rest of the same chain, and updates for both go together.
+    k.partner = -1;
+    if (k.packed != nullptr && mtype == 2 && s + 1 < ns) {
+      const int kw = k.width(s), n2 = k.len(s + 1);
+      if (lss - kw == n2 && n2 > 0 && std::equal(rs + kw, rs + lss, k.rows(s + 1)))
+        k.partner = s + 1;
+    }
     while (head[s] >= 0) {
       const int d = head[s];
       head[s] = next[d];

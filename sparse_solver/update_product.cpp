@@ -17,25 +17,26 @@ UpdateProduct::~UpdateProduct() {
   if (raw_ != nullptr) mm_free(raw_);
 }
 
-bool UpdateProduct::prepare(int max_cols) {
+bool UpdateProduct::prepare(int max_cols, int max_depth) {
   if (g_gemm_blocked_available() == 0) return true;
-  const int cols = std::max(max_cols, 1);
+  const int cols = std::max(max_cols, 1), depth = std::max(max_depth, 1);
   g_gemm_params_init(&p_);
-  p_.block_size_fn(&p_, kUpdateRows, cols, cols);
+  p_.block_size_fn(&p_, kUpdateRows, cols, depth);
   // One depth block covers every update (supernodes are narrower than the deepest block).
-  if (p_.kc < cols) return true;
+  if (p_.kc < depth) return true;
   // Every row block but the last starts on a whole group of the widest packed A slivers.
   rows_ = std::max(kDiagonalRows, std::min(kUpdateRows, p_.mc) / kDiagonalRows * kDiagonalRows);
   p_.mc = rows_;
-  p_.buffer_size_fn(&p_, kGemmBufAll, kGemmBoundByProblem, rows_, cols, cols);
+  p_.buffer_size_fn(&p_, kGemmBufAll, kGemmBoundByProblem, rows_, cols, depth);
   raw_ = p_.buffer_alloc_fn(&p_, kGemmBufAll);
   return raw_ != nullptr;
 }
 
 void UpdateProduct::run(int m, int n, int k, const double* a, int lda, const double* b, int ldb,
                         double* d, int ldd, const int* rmap, const int* cmap, bool lower,
-                        double* tile) {
+                        double* tile, int split, double* d2, int ldd2, int shift) {
   if (m <= 0 || n <= 0 || k <= 0) return;
+  if (split < 0 || split > n) split = n;
   const bool in_place = rmap == nullptr;
   // In place the product is subtracted by the kernel (A packed times -1, C + product);
   // otherwise it is formed in the tile and subtracted by the scatter.
@@ -48,15 +49,41 @@ void UpdateProduct::run(int m, int n, int k, const double* a, int lda, const dou
     // Beside the diagonal the blocks are one sliver group tall, so that the product of each
     // stops close to the diagonal.
     mb = std::min(lower && ii < n ? kDiagonalRows : rows_, m - ii);
+    if (ii < split && ii + mb > split) mb = split - ii;
     const int nb = lower ? std::min(n, ii + mb) : n;
     p_.pack_a_n_fn(mb, k, a + ii, lda, p_.a_buf, p_.a_stride, alpha);
-    p_.kernel_fn('N', 'N', mb, nb, kbp, alpha, p_.a_buf, p_.a_stride, p_.b_buf, p_.b_stride,
-                 in_place ? 1.0 : 0.0, in_place ? d + ii : tile, in_place ? ldd : mb, p_.edge_buf,
-                 kGemmBPacked);
-    if (in_place) continue;
+    if (in_place) {
+      const int n1 = std::min(nb, split);
+      p_.kernel_fn('N', 'N', mb, n1, kbp, alpha, p_.a_buf, p_.a_stride, p_.b_buf, p_.b_stride, 1.0,
+                   d + ii, ldd, p_.edge_buf, kGemmBPacked);
+      if (nb > split && ii >= split) {
+        // The second block's columns, from the packed sliver that holds the first of them
+        // (formed in the tile and added, A being packed negated, when that sliver also holds
+        // columns of the first block).
+        const int s0 = split / p_.min_n * p_.min_n;
+        const double* bs = p_.b_buf + static_cast<long>(split / p_.min_n) * p_.b_stride;
+        if (s0 == split) {
+          p_.kernel_fn('N', 'N', mb, nb - split, kbp, alpha, p_.a_buf, p_.a_stride, bs, p_.b_stride,
+                       1.0, d2 + (ii - split), ldd2, p_.edge_buf, kGemmBPacked);
+        } else {
+          p_.kernel_fn('N', 'N', mb, nb - s0, kbp, 1.0, p_.a_buf, p_.a_stride, bs, p_.b_stride, 0.0,
+                       tile, mb, p_.edge_buf, kGemmBPacked);
+          for (int j = split; j < nb; ++j) {
+            double* col = d2 + (ii - split) + static_cast<long>(j - split) * ldd2;
+            const double* tj = tile + static_cast<long>(j - s0) * mb;
+            for (int i = 0; i < mb; ++i) col[i] += tj[i];
+          }
+        }
+      }
+      continue;
+    }
+    p_.kernel_fn('N', 'N', mb, nb, kbp, alpha, p_.a_buf, p_.a_stride, p_.b_buf, p_.b_stride, 0.0,
+                 tile, mb, p_.edge_buf, kGemmBPacked);
     const int* r = rmap + ii;
     for (int j = 0; j < nb; ++j) {
-      double* col = d + static_cast<long>(cmap[j]) * ldd;
+      const bool second = j >= split;
+      double* col = second ? d2 + static_cast<long>(cmap[j] - shift) * ldd2 - shift
+                           : d + static_cast<long>(cmap[j]) * ldd;
       const double* tj = tile + static_cast<long>(j) * mb;
       for (int i = lower ? std::max(0, j - ii) : 0; i < mb; ++i) col[r[i]] -= tj[i];
     }

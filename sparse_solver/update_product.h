@@ -8,7 +8,9 @@
 // block: the product of one row block lands in a tile of at most kUpdateRows rows that the
 // scatter reads while it is still in cache.  The rows and columns each operand contributes
 // are packed exactly once, as in one call of the multiply, and on symmetric targets a row
-// block is multiplied only by the columns at or left of its last row.
+// block is multiplied only by the columns at or left of its last row.  One product may serve
+// two targets (the next supernode of a chain beside the current one), so that the
+// descendant's rows, read from memory for every target, are packed once for both.
 #pragma once
 
 #include "blas/gemm/gemm_params.h"
@@ -22,21 +24,28 @@ class UpdateProduct {
   UpdateProduct& operator=(const UpdateProduct&) = delete;
   ~UpdateProduct();
 
-  // Sets up the panels for updates of up to max_cols columns and depth.  False when a panel
-  // could not be allocated; on a processor without a blocked multiply, or for depths beyond
-  // one block of its packed panels, nothing is set up and `available()` stays false.
-  bool prepare(int max_cols);
+  // Sets up the panels for updates of up to max_cols columns and max_depth depth.  False
+  // when a panel could not be allocated; on a processor without a blocked multiply, or for
+  // depths beyond one block of its packed panels, nothing is set up and `available()` stays
+  // false.
+  bool prepare(int max_cols, int max_depth);
   bool available() const { return raw_ != nullptr; }
 
   // D(r(i), c(j)) -= sum over q < k of a(i, q) * b(j, q) for i < m, j < n, with a (m x k,
-  // lda) and b (n x k, ldb) column-major, n and k at most max_cols.  With rmap null the
-  // block lands in place (r(i) = i, c(j) = j, D(i, j) = d[i + j*ldd]); otherwise r = rmap,
-  // c = cmap, and `tile` (at least kUpdateRows * n values) holds each row block's product
-  // before its scatter.  With `lower` the entries above the diagonal (i < j) are not needed:
-  // the scatter skips them and the product of a row block stops at its last row's column (in
-  // place, the ones it forms are written).
+  // lda) and b (n x k, ldb) column-major, n and k within the prepared bounds.  With rmap null
+  // the block lands in place (r(i) = i, c(j) = j, D(i, j) = d[i + j*ldd]); otherwise r =
+  // rmap, c = cmap.  `tile` (at least kUpdateRows * n values) holds a row block's product
+  // before it is subtracted.  With `lower` the entries above the diagonal (i < j) are not
+  // needed: the scatter skips them and the product of a row block stops at its last row's
+  // column (in place, the ones it forms are written).
+  //
+  // Columns from `split` on (when 0 <= split < n; requires `lower`) belong to a second block
+  // D2 (d2, ldd2): in place, entry (i, j) with i, j >= split goes to d2[(i - split) +
+  // (j - split)*ldd2]; otherwise to D2(r(i) - shift, c(j) - shift).  Rows of a block never
+  // straddle `split`, so that no entry of D2 above row 0 is formed.
   void run(int m, int n, int k, const double* a, int lda, const double* b, int ldb, double* d,
-           int ldd, const int* rmap, const int* cmap, bool lower, double* tile);
+           int ldd, const int* rmap, const int* cmap, bool lower, double* tile, int split = -1,
+           double* d2 = nullptr, int ldd2 = 0, int shift = 0);
 
  private:
   GemmKernelParams p_{};
