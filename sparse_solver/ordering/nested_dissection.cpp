@@ -13,8 +13,8 @@
 namespace ztr {
 namespace {
 
-// Every bisection makes at least two complete multilevel bisections from independent streams
-// and keeps the best: under the tight balance rule a single multilevel run often ends in a
+// A bisection makes at least two complete multilevel bisections from independent streams
+// (unless a shortcut below drops the second) and keeps the best: under the tight balance rule a single multilevel run often ends in a
 // separator a few vertices thicker than needed, and on irregular graphs (random geometric
 // ones) the second run lowers fill by about 3 percent for about half again the time.
 constexpr int kMinTries = 2;
@@ -34,14 +34,15 @@ constexpr int kSkipLevelAfter = 2;
 constexpr int kOnePartitionAfter = 3;
 // The further tries are dropped (the number of separators asked for is made, by default one):
 // - after four bisections in a row whose second try ended on the first one's separator
-//   weight: on the 27-point grids nine in ten tries tie and the second one is wasted work
-//   (5 percent less time there, fill unchanged; after three ties, +0.4 percent fill on the
-//   20^3 grid), while on random geometric graphs ties are rare enough that four in a row
-//   almost never happen;
+//   weight: on the 27-point grids nine second tries in ten tie and are wasted work (5 percent
+//   less time there, fill within 0.15 percent; after three ties, +0.4 percent on the 20^3
+//   grid), while on random geometric graphs, where a second try wins one time in three, four
+//   ties in a row are rare;
 // - below 512 vertices where the level structure is no longer built (irregular graphs): the
 //   small subgraphs are many and a second try gains them little (8 to 12 percent less time
-//   on random geometric graphs and a structural matrix, fill +0.1 to +0.3 percent, which
-//   the wider initial search of large subgraphs pays back).
+//   on random geometric graphs and a structural matrix for a few tenths of a percent of fill,
+//   which the wider initial search of large subgraphs pays back; below 1 024, the larger of
+//   two geometric graphs lost 0.4 percent more; without the condition, meshes lost up to 0.7).
 constexpr int kOneTryAfterTies = 4;
 constexpr int kOneTryBelow = 512;
 

@@ -18,8 +18,8 @@ constexpr int kCoarsenTo = 100;
 constexpr double kCoarsenStall = 0.9;
 // Greedy growings tried on the coarsest graph; it is small, so several are cheap.  A
 // bisection of a large subgraph tries twice as many: its coarsest graph costs no more than
-// that of a small one, and there the search pays (0.3 to 1 percent less fill on random
-// geometric graphs for 2 to 4 percent more time), while on the many small subgraphs the
+// that of a small one, and there the search pays (0.3 to 1.2 percent less fill on random
+// geometric graphs for 3 to 5 percent more time), while on the many small subgraphs the
 // growings are a large share of the work.
 constexpr int kInitialTries = 6;
 constexpr int kWideInitialTries = 12;
