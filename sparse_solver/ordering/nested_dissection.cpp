@@ -14,9 +14,10 @@ namespace ztr {
 namespace {
 
 // A bisection makes at least two complete multilevel bisections from independent streams
-// (unless a shortcut below drops the second) and keeps the best: under the tight balance rule a single multilevel run often ends in a
-// separator a few vertices thicker than needed, and on irregular graphs (random geometric
-// ones) the second run lowers fill by about 3 percent for about half again the time.
+// (unless a shortcut below drops the second) and keeps the best: under the tight balance
+// rule a single multilevel run often ends in a separator a few vertices thicker than needed,
+// and on irregular graphs (random geometric ones) the second run lowers fill by about 3
+// percent for about half again the time.
 constexpr int kMinTries = 2;
 // Ancestors in a row that gave the same answer before a subgraph takes the shortcut:
 // - after two level-structure separators that beat the multilevel ones by a wide margin (a
