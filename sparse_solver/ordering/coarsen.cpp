@@ -50,6 +50,9 @@ int coarsen_graph(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int m
   // with many of them coarsen at all.
   for (int v = 0; v < n; ++v) match[v] = -1;
   int lone = -1;
+  // With unit edge weights the first free neighbour within the weight limit is the heaviest
+  // edge the scan would settle on (later ones only tie), so the scan stops there.
+  const bool unit_edges = g.adjwgt.get() == nullptr;
   for (int i = 0; i < n; ++i) {
     const int v = order[i];
     if (match[v] >= 0) continue;
@@ -69,6 +72,7 @@ int coarsen_graph(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int m
         if (match[u] < 0 && g.edge_weight(k) > best_w && g.weight(v) + g.weight(u) <= max_vwgt) {
           best = u;
           best_w = g.edge_weight(k);
+          if (unit_edges) break;
         }
       }
     }
@@ -89,12 +93,14 @@ int coarsen_graph(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int m
   }
 
   // The coarse graph: the adjacency of both halves of each pair, merged, edge weights
-  // summed, the edge inside the pair dropped.
+  // summed, the edge inside the pair dropped.  One entry past the fine graph's edges is a
+  // discard slot that takes the edges inside the pair.
   coarse->n = cn;
   const std::size_t ucn = static_cast<std::size_t>(cn);
+  const std::size_t room = static_cast<std::size_t>(g.nnz()) + 1;
   if (!coarse->xadj.allocate(mem, ucn + 1, "coarsen_graph: xadj") ||
-      !coarse->adjncy.allocate(mem, static_cast<std::size_t>(g.nnz()), "coarsen_graph: adjncy") ||
-      !coarse->adjwgt.allocate(mem, static_cast<std::size_t>(g.nnz()), "coarsen_graph: adjwgt") ||
+      !coarse->adjncy.allocate(mem, room, "coarsen_graph: adjncy") ||
+      !coarse->adjwgt.allocate(mem, room, "coarsen_graph: adjwgt") ||
       !coarse->vwgt.allocate(mem, ucn, "coarsen_graph: vwgt") ||
       !coarse->wdeg.allocate(mem, ucn, "coarsen_graph: wdeg")) {
     return kOrderNoMemory;
@@ -107,6 +113,12 @@ int coarsen_graph(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int m
   }
   int* slot = perm.get();
   for (int c = 0; c < cn; ++c) slot[c] = -1;
+  int* cadj = coarse->adjncy.get();
+  int* cwgt = coarse->adjwgt.get();
+  const int* fadj = g.adjncy.get();
+  const int* fwgt = g.adjwgt.get();
+  const int discard = g.nnz();
+  cwgt[discard] = 0;
   int cnt = 0;
   coarse->xadj[0] = 0;
   for (int c = 0; c < cn; ++c) {
@@ -115,25 +127,28 @@ int coarsen_graph(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int m
     const int pair[2] = {v, match[v]};
     const int members = match[v] == v ? 1 : 2;
     int w = 0;
+    slot[c] = discard;
     for (int m = 0; m < members; ++m) {
       const int x = pair[m];
       w += g.weight(x);
+      // Without branches on whether the neighbour is new to the row: that test is a coin
+      // flip on most graphs, and its mispredictions were the contraction's largest cost.
       for (int k = g.xadj[x]; k < g.xadj[x + 1]; ++k) {
-        const int cu = cmap[g.adjncy[k]];
-        if (cu == c) continue;
-        if (slot[cu] < 0) {
-          slot[cu] = cnt;
-          coarse->adjncy[cnt] = cu;
-          coarse->adjwgt[cnt++] = g.edge_weight(k);
-        } else {
-          coarse->adjwgt[slot[cu]] += g.edge_weight(k);
-        }
+        const int cu = cmap[fadj[k]];
+        const int s = slot[cu];
+        const int pos = s < 0 ? cnt : s;
+        cwgt[cnt] = 0;
+        cadj[pos] = cu;
+        cwgt[pos] += fwgt != nullptr ? fwgt[k] : 1;
+        slot[cu] = pos;
+        cnt += s < 0 ? 1 : 0;
       }
     }
+    slot[c] = -1;
     int wd = 0;
     for (int k = row_start; k < cnt; ++k) {
-      slot[coarse->adjncy[k]] = -1;
-      wd += coarse->adjwgt[k];
+      slot[cadj[k]] = -1;
+      wd += cwgt[k];
     }
     coarse->wdeg[c] = wd;
     coarse->vwgt[c] = w;

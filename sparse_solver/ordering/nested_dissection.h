@@ -35,6 +35,9 @@ struct NdHistory {
   // +k: the multilevel tries kept only separators refined as separators k times; -k: only
   // separators from edge cuts.
   int partition = 0;
+  // Bisections in a row whose further multilevel tries all ended on the first try's separator
+  // weight.
+  int ties = 0;
 };
 
 // Places the vertices of g into positions first .. first + g.n - 1: a separator found by

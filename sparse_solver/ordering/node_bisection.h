@@ -37,6 +37,9 @@ struct BisectionOutcome {
   int level = 0;
   // The partitions whose separators the multilevel tries kept (bits; 0 without tries).
   int partitions = 0;
+  // +1: every further multilevel try ended on the first one's separator weight; -1: one
+  // differed; 0: fewer than two tries were made.
+  int ties = 0;
 };
 
 // Computes where[v] in {kPart0, kPart1, kSeparator} for the vertices of g, such that no edge
