@@ -7,6 +7,7 @@
 #include "blas/gemm/gemm.h"
 #include "blas/gemm/gemm_dispatch.h"
 #include "blas/level3/level3.h"
+#include "blas/level3/rank_k_packed.h"
 #include "blas/templates/tblas.h"
 #include "lapack/potrf/potrf.h"
 
@@ -66,12 +67,15 @@ void block_gemm_nt(int m, int n, int k, T alpha, const T* a, int lda, const T* b
 template <typename T>
 void block_syrk_lower(int n, int k, T alpha, const T* a, int lda, T beta, T* c, int ldc) {
   if (n <= 0) return;
+  // On the calling thread, as the products beside it, and without a message should the
+  // packed panels not be had (the templates then do it).
   if constexpr (std::is_same_v<T, double>) {
-    const char uplo = 'L', trans = 'N';
-    ztr_blas_dsyrk(&uplo, &trans, &n, &k, &alpha, a, &lda, &beta, c, &ldc);
-  } else {
-    tblas::syrk<T>('L', 'N', n, k, alpha, a, lda, beta, c, ldc);
+    if (k > 0 && alpha != 0.0 &&
+        level3::rank_k_packed(false, 'N', n, k, alpha, a, lda, nullptr, 0, beta, c, ldc, 0, n) ==
+            level3::PackedRankK::kDone)
+      return;
   }
+  tblas::syrk<T>('L', 'N', n, k, alpha, a, lda, beta, c, ldc);
 }
 
 template <typename T>

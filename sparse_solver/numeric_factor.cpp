@@ -411,20 +411,17 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
               nullptr,
               nullptr};
   // On one thread the updates run on the packed panels; with more, the large products go to
-  // the threaded multiply instead.
+  // the threaded multiply instead.  Reproducible results take the multiply's path on any
+  // thread count: the two paths, and the chain pairs' order of updates, differ in rounding.
+  // Should the panels (or the chain pairs' tile) not be had, the other path serves.
   UpdateProduct packed;
   WorkArray<T> tile;
-  if (std::is_same_v<T, double> && c->threads == 1) {
-    if (!packed.prepare(2 * sn.largest, sn.largest) ||
-        !tile.allocate(mem, static_cast<std::size_t>(kUpdateRows) * 2 * sn.largest,
-                       "korvine work")) {
-      out.status = {kErrFactor, kFactorNoMemory, 0};
-      return out;
-    }
-    if (packed.available()) {
-      k.packed = &packed;
+  if (std::is_same_v<T, double> && c->threads == 1 && !c->reproducible &&
+      packed.prepare(2 * sn.largest, sn.largest) && packed.available()) {
+    k.packed = &packed;
+    if (mtype == 2 &&
+        tile.allocate(mem, static_cast<std::size_t>(kUpdateRows) * 2 * sn.largest, "korvine work"))
       k.tile = tile.get();
-    }
   }
   std::fill(head.get(), head.get() + ns, -1);
   Progress prog(static_cast<double>(sn.nnz_l), progress);
@@ -436,7 +433,7 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
     // A Cholesky supernode whose rows below its columns are exactly the next supernode's
     // rows: the next one is the rest of the same chain, and updates for both go together.
     k.partner = -1;
-    if (k.packed != nullptr && mtype == 2 && s + 1 < ns) {
+    if (std::is_same_v<T, double> && k.tile != nullptr && s + 1 < ns) {
       const int kw = k.width(s), n2 = k.len(s + 1);
       if (lss - kw == n2 && n2 > 0 && std::equal(rs + kw, rs + lss, k.rows(s + 1)))
         k.partner = s + 1;

@@ -8,7 +8,7 @@
 namespace ztr {
 namespace {
 
-// Rows of the widest register tile of the kernels (four 8-row slivers).
+// Rows of the tallest register tile of the kernels (the 512-bit tier's 32 x 4).
 constexpr int kDiagonalRows = 32;
 
 }  // namespace
@@ -24,7 +24,7 @@ bool UpdateProduct::prepare(int max_cols, int max_depth) {
   p_.block_size_fn(&p_, kUpdateRows, cols, depth);
   // One depth block covers every update (supernodes are narrower than the deepest block).
   if (p_.kc < depth) return true;
-  // Every row block but the last starts on a whole group of the widest packed A slivers.
+  // Full row blocks are whole multiples of the tallest register tile.
   rows_ = std::max(kDiagonalRows, std::min(kUpdateRows, p_.mc) / kDiagonalRows * kDiagonalRows);
   p_.mc = rows_;
   p_.buffer_size_fn(&p_, kGemmBufAll, kGemmBoundByProblem, rows_, cols, depth);
@@ -46,7 +46,7 @@ void UpdateProduct::run(int m, int n, int k, const double* a, int lda, const dou
   p_.b_stride = p_.min_n * kbp;
   p_.pack_b_t_fn(k, n, b, ldb, p_.b_buf, p_.b_stride);
   for (int ii = 0, mb = 0; ii < m; ii += mb) {
-    // Beside the diagonal the blocks are one sliver group tall, so that the product of each
+    // Beside the diagonal the blocks are one register tile tall, so that the product of each
     // stops close to the diagonal.
     mb = std::min(lower && ii < n ? kDiagonalRows : rows_, m - ii);
     if (ii < split && ii + mb > split) mb = split - ii;

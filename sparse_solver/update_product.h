@@ -34,8 +34,8 @@ class UpdateProduct {
   // D(r(i), c(j)) -= sum over q < k of a(i, q) * b(j, q) for i < m, j < n, with a (m x k,
   // lda) and b (n x k, ldb) column-major, n and k within the prepared bounds.  With rmap null
   // the block lands in place (r(i) = i, c(j) = j, D(i, j) = d[i + j*ldd]); otherwise r =
-  // rmap, c = cmap.  `tile` (at least kUpdateRows * n values) holds a row block's product
-  // before it is subtracted.  With `lower` the entries above the diagonal (i < j) are not
+  // rmap, c = cmap.  `tile` (at least min(kUpdateRows, m) * n values) holds a row block's
+  // product before it is subtracted.  With `lower` the entries above the diagonal (i < j) are not
   // needed: the scatter skips them and the product of a row block stops at its last row's
   // column (in place, the ones it forms are written).
   //

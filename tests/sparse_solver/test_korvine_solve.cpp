@@ -145,6 +145,22 @@ TEST(KorvineSolve, EveryRealTypeSolvesGeneratedProblemsToBackwardStability) {
   }
 }
 
+// Reproducible results do not depend on the thread count, whichever update path one thread
+// would otherwise take.
+TEST(KorvineSolve, ReproducibleResultsAreTheSameOnOneAndTwoThreads) {
+  const Sparse s = grid_operator(16, 16, 16, 6.0);
+  Input<double> in = solver_input(s, true, 1);
+  std::vector<double> b = random_rhs<double>(static_cast<std::size_t>(s.n), 7);
+  std::vector<std::vector<double>> x;
+  for (int threads : {1, 2}) {
+    ZTR_Set_Num_Threads(threads);
+    Korvine k(2, {{33, 2}});
+    x.emplace_back(b.size());
+    ASSERT_EQ(k.call(13, in, b.data(), x.back().data()), 0);
+  }
+  EXPECT_TRUE(test::same_bits(x[0], x[1]));
+}
+
 TEST(KorvineSolve, UserPermutationIsReturnedAndTaken) {
   const Sparse s = convection();
   Input<double> in = solver_input(s, false, 1);
