@@ -106,7 +106,9 @@ int coarsen_graph(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int m
     return kOrderNoMemory;
   }
   // count[] is reused for the representative of each coarse vertex, perm[] for the position
-  // of a coarse neighbour in the row being built.
+  // of a coarse neighbour in its latest row: a position before the current row's start is
+  // stale, so the rows need no sweep to clear their entries, and a row's weighted degree is
+  // its members' less the weight of the edges inside the pair (those the discard slot took).
   int* rep = count.get();
   for (int v = 0; v < n; ++v) {
     if (match[v] == v || v < match[v]) rep[cmap[v]] = v;
@@ -118,7 +120,6 @@ int coarsen_graph(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int m
   const int* fadj = g.adjncy.get();
   const int* fwgt = g.adjwgt.get();
   const int discard = g.nnz();
-  cwgt[discard] = 0;
   int cnt = 0;
   coarse->xadj[0] = 0;
   for (int c = 0; c < cn; ++c) {
@@ -127,30 +128,29 @@ int coarsen_graph(WorkMemory* mem, const OrderGraph& g, RandomStream* rng, int m
     const int pair[2] = {v, match[v]};
     const int members = match[v] == v ? 1 : 2;
     int w = 0;
+    int wd = 0;
     slot[c] = discard;
+    cwgt[discard] = 0;
     for (int m = 0; m < members; ++m) {
       const int x = pair[m];
       w += g.weight(x);
+      wd += g.weighted_degree(x);
       // Without branches on whether the neighbour is new to the row: that test is a coin
       // flip on most graphs, and its mispredictions were the contraction's largest cost.
       for (int k = g.xadj[x]; k < g.xadj[x + 1]; ++k) {
         const int cu = cmap[fadj[k]];
         const int s = slot[cu];
-        const int pos = s < 0 ? cnt : s;
+        const bool seen = s >= row_start;
+        const int pos = seen ? s : cnt;
         cwgt[cnt] = 0;
         cadj[pos] = cu;
         cwgt[pos] += fwgt != nullptr ? fwgt[k] : 1;
         slot[cu] = pos;
-        cnt += s < 0 ? 1 : 0;
+        cnt += seen ? 0 : 1;
       }
     }
     slot[c] = -1;
-    int wd = 0;
-    for (int k = row_start; k < cnt; ++k) {
-      slot[cadj[k]] = -1;
-      wd += cwgt[k];
-    }
-    coarse->wdeg[c] = wd;
+    coarse->wdeg[c] = wd - cwgt[discard];
     coarse->vwgt[c] = w;
     coarse->xadj[c + 1] = cnt;
   }
