@@ -120,25 +120,31 @@ int mm_effective_alignment(int alignment) {
   return kMinAlignment;
 }
 
-void* mm_malloc_direct(std::size_t size, int alignment) {
+namespace {
+
+// A direct block of `size` bytes from the allocator table, zeroed by the allocator's zeroed
+// request when `zeroed` (rather than a fill of our own: a large block comes as fresh pages the
+// system has already cleared, and writing zeros over them would touch every page once more
+// before the caller does).
+void* direct_block(std::size_t size, int alignment, bool zeroed) {
   if (size == 0) return nullptr;
   const std::size_t a = static_cast<std::size_t>(mm_effective_alignment(alignment));
   if (add_overflows(size, a + kHeader)) return nullptr;
   const std::size_t total = size + a + kHeader;
-  void* raw = allocator_table().allocate(total);
+  void* raw =
+      zeroed ? allocator_table().allocate_zeroed(total, 1) : allocator_table().allocate(total);
   return raw != nullptr ? place_direct(raw, total, a) : nullptr;
+}
+
+}  // namespace
+
+void* mm_malloc_direct(std::size_t size, int alignment) {
+  return direct_block(size, alignment, false);
 }
 
 void* mm_calloc_direct(std::size_t count, std::size_t size, int alignment) {
   if (count == 0 || size == 0 || count > SIZE_MAX / size) return nullptr;
-  const std::size_t a = static_cast<std::size_t>(mm_effective_alignment(alignment));
-  if (add_overflows(count * size, a + kHeader)) return nullptr;
-  // The allocator's zeroed request rather than a fill of our own: a large block comes as
-  // fresh pages the system has already cleared, and writing zeros over them would touch
-  // every page once more before the caller does.
-  const std::size_t total = count * size + a + kHeader;
-  void* raw = allocator_table().allocate_zeroed(total, 1);
-  return raw != nullptr ? place_direct(raw, total, a) : nullptr;
+  return direct_block(count * size, alignment, true);
 }
 
 void* mm_realloc_direct(void* p, std::size_t new_size) {

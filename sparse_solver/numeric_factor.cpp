@@ -80,7 +80,7 @@ struct Kernel {
   T* work;                // longest x largest
   T* scaled;              // largest x largest: rows of a descendant times D
   UpdateProduct* packed;  // the packed-panel update, where it runs (double, one thread)
-  T* tile;                // its tile
+  T* tile;                // its tile: kUpdateRows x 2 largest
   int partner = -1;       // the supernode whose updates ride along with the current one's
   int perturbed = 0, positive = 0, negative = 0;
 
@@ -117,7 +117,7 @@ struct Kernel {
                   const int* rmap, const int* cmap, bool lower) {
     if constexpr (std::is_same_v<T, double>) {
       if (packed == nullptr) return false;
-      packed->run(m, n, kd, a, lda, b, ldb, d, ldd, rmap, cmap, lower, work);
+      packed->run(m, n, kd, a, lda, b, ldb, d, ldd, rmap, cmap, lower, tile);
       return true;
     }
     return false;
@@ -210,9 +210,15 @@ struct Kernel {
         scatter_sub(s, us, m, c, c, false);
       }
     }
-    next_row[d] = p + c;
-    if (p + c < ld) {
-      const int t = sn.owner[rows(d)[p + c]];
+    move_on(d, p + c);
+  }
+
+  // Descendant d has used its rows before `row`: it waits next for the supernode that owns
+  // that row, if any.
+  void move_on(int d, int row) {
+    next_row[d] = row;
+    if (row < len(d)) {
+      const int t = sn.owner[rows(d)[row]];
       next[d] = head[t];
       head[t] = d;
     }
@@ -243,12 +249,7 @@ struct Kernel {
                     k1);
       }
     }
-    next_row[d] = p + c + c2;
-    if (p + c + c2 < ld) {
-      const int t = sn.owner[rows(d)[p + c + c2]];
-      next[d] = head[t];
-      head[t] = d;
-    }
+    move_on(d, p + c + c2);
   }
 
   // Factors the diagonal block of s and computes its off-diagonal rows; the one-based
@@ -413,15 +414,14 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
   // On one thread the updates run on the packed panels; with more, the large products go to
   // the threaded multiply instead.  Reproducible results take the multiply's path on any
   // thread count: the two paths, and the chain pairs' order of updates, differ in rounding.
-  // Should the panels (or the chain pairs' tile) not be had, the other path serves.
+  // Should the panels or their tile not be had, the other path serves.
   UpdateProduct packed;
   WorkArray<T> tile;
   if (std::is_same_v<T, double> && c->threads == 1 && !c->reproducible &&
-      packed.prepare(2 * sn.largest, sn.largest) && packed.available()) {
+      packed.prepare(2 * sn.largest, sn.largest) && packed.available() &&
+      tile.allocate(mem, static_cast<std::size_t>(kUpdateRows) * 2 * sn.largest, "korvine work")) {
     k.packed = &packed;
-    if (mtype == 2 &&
-        tile.allocate(mem, static_cast<std::size_t>(kUpdateRows) * 2 * sn.largest, "korvine work"))
-      k.tile = tile.get();
+    k.tile = tile.get();
   }
   std::fill(head.get(), head.get() + ns, -1);
   Progress prog(static_cast<double>(sn.nnz_l), progress);
@@ -433,7 +433,7 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
     // A Cholesky supernode whose rows below its columns are exactly the next supernode's
     // rows: the next one is the rest of the same chain, and updates for both go together.
     k.partner = -1;
-    if (std::is_same_v<T, double> && k.tile != nullptr && s + 1 < ns) {
+    if (k.packed != nullptr && mtype == 2 && s + 1 < ns) {
       const int kw = k.width(s), n2 = k.len(s + 1);
       if (lss - kw == n2 && n2 > 0 && std::equal(rs + kw, rs + lss, k.rows(s + 1)))
         k.partner = s + 1;
@@ -450,12 +450,7 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
       break;
     }
     const int kw = k.width(s);
-    next_row[s] = kw;
-    if (lss > kw) {
-      const int t = sn.owner[rs[kw]];
-      next[s] = head[t];
-      head[t] = s;
-    }
+    k.move_on(s, kw);
     const double entries =
         static_cast<double>(kw) * (kw + 1) / 2 + static_cast<double>(lss - kw) * kw;
     if (!prog.step(entries)) failed = true;

@@ -90,35 +90,25 @@ void grow_region(RefineWork* work, const OrderGraph& g, RandomStream* rng, int* 
   heap.clear();
 }
 
-// The cut of a two-way partition becomes a vertex separator: the boundary of the side whose
-// boundary weighs less.
-void separator_from_cut(const OrderGraph& g, int* where) {
-  const int n = g.n;
-  long long boundary[2] = {0, 0};
-  for (int v = 0; v < n; ++v) {
+// The vertices of a two-way partition with a neighbour on the other side, in increasing
+// order, into list[]; returns their number.
+int cut_boundary(const OrderGraph& g, const int* where, int* list) {
+  int count = 0;
+  for (int v = 0; v < g.n; ++v) {
     for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
       if (where[g.adjncy[k]] != where[v]) {
-        boundary[where[v]] += g.weight(v);
+        list[count++] = v;
         break;
       }
     }
   }
-  const int side = boundary[0] <= boundary[1] ? kPart0 : kPart1;
-  for (int v = 0; v < n; ++v) {
-    if (where[v] != side) continue;
-    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
-      if (where[g.adjncy[k]] == 1 - side) {
-        where[v] = kSeparator;
-        break;
-      }
-    }
-  }
+  return count;
 }
 
-// separator_from_cut for a cut whose boundary vertices are exactly bnd[0 .. nbnd), as an
-// edge refinement leaves them: the same separator without a look at the interior.  Its
-// vertices go to sep[] in increasing order, the order of a scan, which the separator
-// refinement's ties follow; returns their number.
+// The cut of a two-way partition, whose boundary vertices are exactly bnd[0 .. nbnd) (as
+// cut_boundary or an edge refinement leaves them), becomes a vertex separator: the boundary
+// of the side whose boundary weighs less.  Its vertices go to sep[] in increasing order, the
+// order of a scan, which the separator refinement's ties follow; returns their number.
 int separator_from_boundary(const OrderGraph& g, const int* bnd, int nbnd, int* where, int* sep) {
   long long boundary[2] = {0, 0};
   for (int a = 0; a < nbnd; ++a) boundary[where[bnd[a]]] += g.weight(bnd[a]);
@@ -144,7 +134,8 @@ int initial_separator(WorkMemory* mem, RefineWork* work, const OrderGraph& g, Ra
   for (int t = 0; t < growings; ++t) {
     long long pwgt[3];
     grow_region(work, g, rng, trial.get());
-    separator_from_cut(g, trial.get());
+    separator_from_boundary(g, work->list.get(), cut_boundary(g, trial.get(), work->list.get()),
+                            trial.get(), work->sep_seeds.get());
     separator_weights(g, trial.get(), pwgt);
     refine_separator(work, g, bal, trial.get(), pwgt);
     if (t == 0 || better_bisection(pwgt, best, bal)) {
@@ -184,15 +175,7 @@ int initial_cut(WorkMemory* mem, RefineWork* work, const OrderGraph& g, RandomSt
     }
   }
   // The boundary of the cut kept, as a refinement would leave it.
-  work->nlist = 0;
-  for (int v = 0; v < g.n; ++v) {
-    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
-      if (where[g.adjncy[k]] != where[v]) {
-        work->list[work->nlist++] = v;
-        break;
-      }
-    }
-  }
+  work->nlist = cut_boundary(g, where, work->list.get());
   return kOrderOk;
 }
 
