@@ -337,8 +337,13 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
   // The factor's storage comes zeroed and is backed with pages at once: a fresh block's pages
   // are cleared by the system anyway, and asking for all of them in one request costs about
   // half of taking a fault on each (where the system cannot, the pages are touched here, in
-  // one pass, rather than one at a time between the updates).
+  // one pass, rather than one at a time between the updates).  Storage of the right size
+  // left by the factorization before is cleared instead.
   auto storage = [&](WorkArray<unsigned char>& arr, std::size_t count) {
+    if (arr.get() != nullptr && arr.size() == count) {
+      std::memset(arr.get(), 0, count);
+      return true;
+    }
     if (arr.allocate(mem, count, "korvine factor", true)) {
       if (!platform().prefault(arr.get(), count)) std::memset(arr.get(), 0, count);
       return true;
@@ -346,6 +351,8 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
     out.status = {kErrMemory, kStageFactorData, static_cast<long long>(count)};
     return false;
   };
+  if (!has_u) f->u.release();
+  if (!indefinite) f->d.release();
   if (!storage(f->l, values * sizeof(T)) || (has_u && !storage(f->u, values * sizeof(T))) ||
       (indefinite && !storage(f->d, 2 * static_cast<std::size_t>(n) * sizeof(T))) ||
       !f->pivots.allocate(mem, n, "korvine pivots")) {
