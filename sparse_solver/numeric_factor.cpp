@@ -62,6 +62,9 @@ class Progress {
   bool print_;
 };
 
+// Widest descendant whose updates bypass the multiply (see Kernel::narrow_update).
+constexpr int kNarrowMax = 4;
+
 template <typename T>
 struct Kernel {
   const Supernodes& sn;
@@ -123,9 +126,28 @@ struct Kernel {
     return false;
   }
 
+  // A descendant of KD <= kNarrowMax columns: each target column's update is a combination of
+  // KD columns, subtracted straight through the map without a product or a packed copy.
+  template <int KD>
+  void narrow_update(int s, const int* drow, int m, int c, const T* a, int lda, const T* right,
+                     int ldr) {
+    const long lss = len(s);
+    T* ls = l + sn.val_ptr[s];
+    for (int jj = 0; jj < c; ++jj) {
+      T* col = ls + static_cast<long>(drow[jj] - sn.first[s]) * lss;
+      T g[KD];
+      for (int q = 0; q < KD; ++q) g[q] = right[jj + static_cast<long>(q) * ldr];
+      for (int i = u == nullptr ? jj : 0; i < m; ++i) {
+        T v = a[i] * g[0];
+        for (int q = 1; q < KD; ++q) v += a[i + static_cast<long>(q) * lda] * g[q];
+        col[rel[i]] -= v;
+      }
+    }
+  }
+
   // The update of supernode s by descendant d.
   void update(int s, int d) {
-    const int f = sn.first[s], l_end = sn.first[s + 1];
+    const int l_end = sn.first[s + 1];
     const int ld = len(d), kd = width(d), p = next_row[d];
     const int* drow = rows(d) + p;
     int c = 0;
@@ -183,12 +205,12 @@ struct Kernel {
         else
           block_gemm_nt<T>(m, c, kd, T(-1), ld_p, ld, right, ldr, T(1), dst, lss);
       }
-    } else if (kd == 1 && dval == nullptr) {
-      // A single column: a scaled-vector update, straight through the map.
-      for (int jj = 0; jj < c; ++jj) {
-        T* col = ls + static_cast<long>(drow[jj] - f) * lss;
-        const T g = right[jj];
-        for (int i = 0; i < m; ++i) col[rel[i]] -= ld_p[i] * g;
+    } else if (kd <= kNarrowMax && dval == nullptr) {
+      switch (kd) {
+        case 1: narrow_update<1>(s, drow, m, c, ld_p, ld, right, ldr); break;
+        case 2: narrow_update<2>(s, drow, m, c, ld_p, ld, right, ldr); break;
+        case 3: narrow_update<3>(s, drow, m, c, ld_p, ld, right, ldr); break;
+        default: narrow_update<4>(s, drow, m, c, ld_p, ld, right, ldr); break;
       }
     } else if (!run_packed(m, c, kd, ld_p, ld, right, ldr, ls, lss, rel, rel, u == nullptr)) {
       if (right == ld_p && c >= kLowerOnlyMin)
