@@ -52,7 +52,8 @@ struct Times {
   double ratio = 0;       // backward error ratio of the last solution
   double gflops = 0;      // factorization rate (ours: from the solver's operation count)
   double cpu_gflops = 0;  // the same over processor time
-  double refactor_cpu_gflops = 0;  // ours: a second factorization on the same analysis
+  // Ours: the rate of a second factorization on the same analysis, over processor time.
+  double refactor_cpu_gflops = 0;
   // Ours: the analysis' own timers (copies and portrait, ordering, symbolic factorization,
   // scatter map), of the fastest analysis.
   double split[4] = {0, 0, 0, 0};
@@ -118,7 +119,8 @@ Times run_ours(const Sparse& s, int mtype) {
   // Factoring new values on the same analysis, the common case of a sequence of systems.
   if (k.pt[0] != nullptr) {
     const double c3 = cpu_now();
-    if (k.call(22, in, b.data(), x.data()) != 0) std::printf("  refactorization error %d\n", k.error);
+    if (k.call(22, in, b.data(), x.data()) != 0)
+      std::printf("  refactorization error %d\n", k.error);
     t.refactor_cpu_gflops = ztr::handle_control(k.pt)->factors[0].mflop * 1e-3 / (cpu_now() - c3);
   }
   return t;

@@ -206,12 +206,14 @@ struct Kernel {
           block_gemm_nt<T>(m, c, kd, T(-1), ld_p, ld, right, ldr, T(1), dst, lss);
       }
     } else if (kd <= kNarrowMax && dval == nullptr) {
-      switch (kd) {
-        case 1: narrow_update<1>(s, drow, m, c, ld_p, ld, right, ldr); break;
-        case 2: narrow_update<2>(s, drow, m, c, ld_p, ld, right, ldr); break;
-        case 3: narrow_update<3>(s, drow, m, c, ld_p, ld, right, ldr); break;
-        default: narrow_update<4>(s, drow, m, c, ld_p, ld, right, ldr); break;
-      }
+      if (kd == 1)
+        narrow_update<1>(s, drow, m, c, ld_p, ld, right, ldr);
+      else if (kd == 2)
+        narrow_update<2>(s, drow, m, c, ld_p, ld, right, ldr);
+      else if (kd == 3)
+        narrow_update<3>(s, drow, m, c, ld_p, ld, right, ldr);
+      else
+        narrow_update<4>(s, drow, m, c, ld_p, ld, right, ldr);
     } else if (!run_packed(m, c, kd, ld_p, ld, right, ldr, ls, lss, rel, rel, u == nullptr)) {
       if (right == ld_p && c >= kLowerOnlyMin)
         lower_product(m, c, kd, T(1), ld_p, ld, T(0), work, m);
