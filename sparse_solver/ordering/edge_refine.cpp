@@ -38,8 +38,11 @@ struct EdgeRefiner {
     }
   }
   // Moves v to the other part, keeping the part weights and the degrees of v and its
-  // neighbours exact; a move undone is the same move again.
-  void move(int v) {
+  // neighbours exact; a move undone is the same move again.  With kRequeue (a move of the
+  // pass, not of the rollback) each neighbour also takes its new place in the queues as soon
+  // as its degrees are known, in the one sweep over v's edges.
+  template <bool kRequeue>
+  void move(int v, int pass_id = 0) {
     const int from = where[v];
     where[v] = 1 - from;
     pwgt[from] -= g.weight(v);
@@ -56,6 +59,7 @@ struct EdgeRefiner {
         outside[u] += w;
         enlist(u);
       }
+      if (kRequeue) requeue(u, pass_id);
     }
     enlist(v);
   }
@@ -112,8 +116,7 @@ bool EdgeRefiner::pass() {
     heap[from].remove(v);
     w.locked[v] = pass_id;
     cut -= outside[v] - inside[v];
-    move(v);
-    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) requeue(g.adjncy[k], pass_id);
+    move<true>(v, pass_id);
     w.log_v[nmoves++] = v;
     const bool ok = bal.ok(pwgt[0], pwgt[1]);
     const long long excess = std::max(pwgt[0], pwgt[1]);
@@ -129,7 +132,7 @@ bool EdgeRefiner::pass() {
   }
   heap[0].clear();
   heap[1].clear();
-  for (int m = nmoves - 1; m >= best_moves; --m) move(w.log_v[m]);
+  for (int m = nmoves - 1; m >= best_moves; --m) move<false>(w.log_v[m]);
   // Only the boundary stays listed.
   int kept = 0;
   for (int a = 0; a < w.nlist; ++a) {

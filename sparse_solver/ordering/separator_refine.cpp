@@ -95,24 +95,22 @@ bool Refiner::pass() {
     log_start[nmoves] = nu;
     ++nmoves;
     const int first_u = nu;
-    for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
-      const int u = g.adjncy[k];
-      if (where[u] == 1 - s) {
-        where[u] = kSeparator;
-        pwgt[1 - s] -= g.weight(u);
-        pwgt[kSeparator] += g.weight(u);
-        ustack[nu++] = u;
-      }
-    }
     // Gains change only around the move: v's separator neighbours can no longer move to
     // the far side for free (v would be pulled back), and the separator neighbours of each
     // vertex pulled in gain its weight towards side s.  The vertices pulled in get fresh
-    // gains.
+    // gains.  One sweep over v's edges pulls its neighbours on the far side into the
+    // separator and updates the gains of those already in it.
     const int stamp = w.next_stamp();
-    for (int a = first_u; a < nu; ++a) fresh[ustack[a]] = stamp;
     for (int k = g.xadj[v]; k < g.xadj[v + 1]; ++k) {
       const int x = g.adjncy[k];
-      if (where[x] == kSeparator && locked[x] != pass_id && fresh[x] != stamp) {
+      const int part = where[x];
+      if (part == 1 - s) {
+        where[x] = kSeparator;
+        pwgt[1 - s] -= g.weight(x);
+        pwgt[kSeparator] += g.weight(x);
+        ustack[nu++] = x;
+        fresh[x] = stamp;
+      } else if (part == kSeparator && locked[x] != pass_id) {
         heap[1 - s].update(x, heap[1 - s].key(x) - g.weight(v));
       }
     }
