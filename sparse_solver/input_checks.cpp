@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "sparse_solver/handle.h"
+#include "sparse_solver/solver_params.h"
 
 namespace ztr {
 namespace {
@@ -102,8 +103,11 @@ CheckResult check_inputs(const CallArgs& a) {
   const bool recorded = c != nullptr && c->analysed;
   if (recorded && a.maxfct > c->maxfct) return fail(2);
   if (a.mnum > a.maxfct) return fail(3);
-  if (a.phase >= 22 && a.mnum < 1) return fail(4);
-  if (!mtype_valid(a.mtype)) return fail(15);
+  // Every phase after the analysis alone factors or solves matrix mnum (12 and 13 as well).
+  if (a.phase > kPhaseAnalysis && a.mnum < 1) return fail(4);
+  // This build solves the real types only: a complex one is refused like an unknown type
+  // rather than run through the real kernels.
+  if (!mtype_valid(a.mtype) || mtype_is_complex(a.mtype)) return fail(15);
   if (recorded && !mtype_compatible(a.mtype, c->mtype)) return fail(5);
   if (recorded && a.n != c->n) return fail(6);
   if (a.n < 1) return fail(7);

@@ -109,8 +109,9 @@ extern "C" ZTR_API void KORVINE(void* pt, const int* maxfct, const int* mnum, co
   const KorvineArgs g{words, *maxfct, *mnum, *mtype, *phase,  *n, a, ia,
                       ja,    perm,    *nrhs, iparm,  *msglvl, b,  x, error};
   const int base = iparm[34] != 0 ? 0 : 1;
-  if (*phase > 0 && ia != nullptr && ja != nullptr && *n >= 1 && ia[*n] - base == *n &&
-      is_diagonal_matrix(*n, ia, ja, base)) {
+  // (Complex types go on to the checks, which refuse them.)
+  if (*phase > 0 && !mtype_is_complex(*mtype) && ia != nullptr && ja != nullptr && *n >= 1 &&
+      ia[*n] - base == *n && is_diagonal_matrix(*n, ia, ja, base)) {
     if (single)
       diagonal<float>(g, t);
     else

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "sparse_solver/input_checks.h"
 #include "sparse_solver/ordering/work_memory.h"
 #include "sparse_solver/solver_params.h"
 
@@ -35,6 +36,11 @@ PartialPreparation prepare_partial_solve(const KorvineArgs& g, int threads) {
   int* ip = g.iparm;
   const int n = g.n;
   const int base = ip[34] != 0 ? 0 : 1;
+  // Nor are rows read through row starts the body rejects (its check writes the offending
+  // position into the parameters, here into a copy: iparm[30] is the request itself).
+  int scratch[kIparmSize];
+  std::copy(ip, ip + kIparmSize, scratch);
+  if (check_row_starts(n, g.ia, base, scratch) != 0) return out;
   WorkMemory mem;
   WorkArray<int> pos, holder, rcount, rptr, rcols, rperm;
   if (!get(pos, &mem, n, &out) || !get(holder, &mem, n, &out)) return out;

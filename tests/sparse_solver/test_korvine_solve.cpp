@@ -452,6 +452,14 @@ TEST(KorvinePartialSolve, WantedComponentsEqualTheFullSolve) {
       EXPECT_EQ(bad.call_captured(11, in, dense.data(), x.data()), -1);
       EXPECT_TRUE(bad.printed("*** Error in KORVINE: unclassified error\n"));
     }
+    // Decreasing row starts are the input check's to report, before any row is read through
+    // them (the sanitizer sees a read before the first entry).
+    Input<double> broken = in;
+    broken.ia[2] = broken.ia[0] - 1;
+    perm = marks;
+    Korvine rows(mtype, {{30, 1}}, 1);
+    EXPECT_EQ(rows.call_captured(13, broken, dense.data(), x.data(), 1, perm.data()), -1);
+    EXPECT_TRUE(rows.printed("error_num= 21\n")) << rows.out;
   }
 }
 
