@@ -2,8 +2,8 @@
 // one handle over a CSR matrix that may break every rule the checks look at (row starts not
 // at the base or decreasing, columns out of range, unsorted or repeated, diagonals missing),
 // with the matrix checker on or off, either index base and precision, any matrix type (also
-// unknown ones), a user permutation or wanted components, several right-hand sides and an
-// allocation made to fail.  Arrays are exactly as long as the arguments say (values sized for
+// unknown ones), a user permutation or wanted components, several right-hand sides, one or
+// two threads and an allocation made to fail.  Arrays are exactly as long as the arguments say (values sized for
 // the type and precision), so the address sanitizer sees any access beyond them.  Checked:
 // only the documented codes (0 to -12); b left alone unless iparm[5] asks for the solution
 // there; and after the closing release, no block of the library's left behind.
@@ -77,7 +77,9 @@ void make_matrix(Bytes& in, Call* c, int base, std::size_t elem) {
 void fuzz(Bytes& in) {
   Call c;
   c.mtype = pick(in, kTypes);
-  c.n = in.dim();
+  // Mostly tiny systems; one in four up to 79 equations, for supernodes of some width.
+  c.n = in.next() % 4 == 0 ? in.next() % 80 : in.dim();
+  ZTR_Set_Num_Threads(1 + in.next() % 2);
   c.maxfct = 1 + in.next() % 2;
   c.mnum = in.next() % 3;
   c.msglvl = in.next() % 2;
