@@ -3,10 +3,11 @@
 // at the base or decreasing, columns out of range, unsorted or repeated, diagonals missing),
 // with the matrix checker on or off, either index base and precision, any matrix type (also
 // unknown ones), a user permutation or wanted components, several right-hand sides, one or
-// two threads and an allocation made to fail.  Arrays are exactly as long as the arguments say (values sized for
-// the type and precision), so the address sanitizer sees any access beyond them.  Checked:
-// only the documented codes (0 to -12); b left alone unless iparm[5] asks for the solution
-// there; and after the closing release, no block of the library's left behind.
+// two threads and an allocation made to fail.  Arrays are exactly as long as the arguments
+// say (values sized for the type and precision), so the address sanitizer sees any access
+// beyond them.  Checked: only the documented codes (0 to -12); b left alone unless iparm[5]
+// asks for the solution there; and after the closing release, no block of the library's left
+// behind.
 #include <unistd.h>
 
 #include <cstdint>
