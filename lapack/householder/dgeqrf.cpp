@@ -23,7 +23,8 @@ void dgeqrf(const int* m, const int* n, double* a, const int* lda, double* tau, 
     bad = 2;
   } else if (*lda < std::max(1, *m)) {
     bad = 4;
-  } else if (*lwork < std::max(1, *n) && *lwork != -1) {
+  } else if (*lwork < (std::min(*m, *n) == 0 ? 1 : *n) && *lwork != -1) {
+    // Nothing to factor needs one word, as the workspace query answers.
     bad = 7;
   }
   if (bad != 0) {

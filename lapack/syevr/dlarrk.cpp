@@ -22,8 +22,7 @@ void dlarrk(const int* n, const int* iw, const double* gl, const double* gu, con
   const double eps = dlamch("P");
   const double tnorm = std::max(std::fabs(*gl), std::fabs(*gu));
   const double atoli = kPivminFudge * 2 * *pivmin;
-  const int itmax =
-      static_cast<int>((std::log(tnorm + *pivmin) - std::log(*pivmin)) / std::log(2.0)) + 2;
+  const int itmax = bisection_steps(tnorm, *pivmin);
   double left = *gl - kWiden * tnorm * eps * nn - kWiden * 2 * *pivmin;
   double right = *gu + kWiden * tnorm * eps * nn + kWiden * 2 * *pivmin;
   *info = -1;

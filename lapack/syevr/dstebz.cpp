@@ -119,8 +119,7 @@ void dstebz(const char* range, const char* order, const int* n, const double* vl
     g.lo -= kGershgorinFudge * tnorm * ulp * nn + kGershgorinFudge * 2 * pivmin;
     g.hi += kGershgorinFudge * tnorm * ulp * nn + kGershgorinFudge * pivmin;
     if (atoli <= 0) atoli = ulp * tnorm;
-    const int itmax =
-        static_cast<int>((std::log(tnorm + pivmin) - std::log(pivmin)) / std::log(2.0)) + 2;
+    const int itmax = bisection_steps(tnorm, pivmin);
     const Bounds lower =
         bisect_count(0, nn - 1, d, e2, pivmin, atoli, rtoli, *il - 1, g.lo, g.hi, itmax);
     const Bounds upper =
@@ -179,8 +178,7 @@ void dstebz(const char* range, const char* order, const int* n, const double* vl
       first = last + 1;
       continue;
     }
-    const int itmax =
-        static_cast<int>((std::log(g.hi - g.lo + pivmin) - std::log(pivmin)) / std::log(2.0)) + 2;
+    const int itmax = bisection_steps(g.hi - g.lo, pivmin);
     BracketStack stack{stack_lo, stack_hi, stack_count};
     stack.push(g.lo, g.hi, clo, chi);
     const int block_start = mm;
@@ -238,6 +236,12 @@ void dstebz(const char* range, const char* order, const int* n, const double* vl
     }
     mm = k;
     if (idiscl < 0 || idiscu < 0) *info = 2;
+    // Never more than were asked for, whatever the counts said (on non-finite data they mean
+    // nothing): the caller's arrays hold iu - il + 1 values and vectors.
+    if (mm > *iu - *il + 1) {
+      mm = std::max(0, *iu - *il + 1);
+      *info = 2;
+    }
   }
   if (!by_block && nb > 1) {
     // Insertion sort keeps equal eigenvalues in block order.

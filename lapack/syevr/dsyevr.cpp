@@ -169,7 +169,9 @@ void dsyevr(const char* jobz, const char* range, const char* uplo, const int* n,
   }
 
   if (scaled) {
-    const int k = *info == 0 ? *m : *info - 1;
+    // The values found, or those before the failure; never more than were found (a failure
+    // code can exceed their count, and w holds n values).
+    const int k = std::max(0, std::min(*info == 0 ? *m : *info - 1, *m));
     const double inv = 1 / sigma;
     const int one = 1;
     blas_dscal(&k, &inv, w, &one);

@@ -21,6 +21,16 @@ inline int sturm_count(int first, int last, const double* d, const double* e2, d
   return count;
 }
 
+// Bisection steps that narrow an interval of the given width down to pivmin, plus two: the
+// bound of the bisection loops.  A width that is not a number (non-finite input data) gives
+// the most steps the exponent range of a double allows, rather than an undefined conversion.
+inline int bisection_steps(double width, double pivmin) {
+  constexpr int kMostSteps = 2100;  // log2 of the largest over the smallest positive double
+  const double steps = (std::log(width + pivmin) - std::log(pivmin)) / std::log(2.0);
+  if (!(steps < kMostSteps)) return kMostSteps + 2;
+  return (steps > 0 ? static_cast<int>(steps) : 0) + 2;
+}
+
 // Work list of the bisection routines: intervals (lo, hi] with the Sturm counts at both ends,
 // in caller-provided arrays (count holds pairs).  Processed depth first with lower halves
 // first, so eigenvalues come out in ascending order.

@@ -291,6 +291,11 @@ TEST(LapackeQr, NaNScansCodesAndMessages) {
             "\nZTR ERROR: Parameter 4 was incorrect on entry to DGEQRF.\n"
             "\nZTR ERROR: Parameter 1 was incorrect on entry to DPSTRF.\n");
   for (double v : c) EXPECT_EQ(v, 1.0);
+  // No rows: nothing to do, in either layout (the workspace query's one word suffices).
+  for (int layout : {ZTR_COL_MAJOR, ZTR_ROW_MAJOR})
+    EXPECT_EQ(LAPACKE_dgeqrf(layout, 0, 3, c.data(), layout == ZTR_COL_MAJOR ? 1 : 3, tau.data()),
+              0);
+  for (double v : c) EXPECT_EQ(v, 1.0);
 }
 
 }  // namespace

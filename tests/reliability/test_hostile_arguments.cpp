@@ -124,6 +124,30 @@ TEST(HostileArguments, NonFiniteInputs) {
   std::vector<double> x(6000, 1.0), y(6000, 0.5);
   x[5999] = kInf, y[5999] = 0;
   EXPECT_TRUE(std::isnan(cblas_ddot(6000, x.data(), 1, y.data(), 1)));
+
+  // An infinite entry (the LAPACKE layer scans for NaN only) sends the bisection of selected
+  // eigenvalues after an interval of no finite width: it must stop, with no undefined
+  // conversion on the way (the sanitize preset watches).
+  std::vector<double> s(64, -26.5), w(8), z(64);
+  s[2 * 8 + 4] = kInf;
+  int found = -1, isuppz[16];
+  LAPACKE_dsyevr(ZTR_ROW_MAJOR, 'N', 'I', 'U', 8, s.data(), 8, 0, 0, 8, 8, 0, &found, w.data(),
+                 z.data(), 8, isuppz);
+  EXPECT_TRUE(found >= 0 && found <= 1);
+  // An infinite diagonal entry: the counts that pick eigenvalues by index mean nothing, yet no
+  // more than the one asked for may come back (z has one column).
+  std::vector<double> u(64, -26.5), zu(8);
+  u[4 * 8 + 4] = kInf;
+  LAPACKE_dsyevr(ZTR_ROW_MAJOR, 'V', 'I', 'L', 8, u.data(), 8, 0, 0, 4, 4, 0, &found, w.data(),
+                 zu.data(), 1, isuppz);
+  EXPECT_TRUE(found >= 0 && found <= 1) << found;
+  // All entries infinite: the scaled matrix has no finite norm and the bisection fails with a
+  // code beyond the count of values; scaling back touches only the values found (w holds n).
+  std::vector<double> t(8, -kInf), w2(2), z2(4);
+  int isuppz2[4];
+  EXPECT_GT(LAPACKE_dsyevr(ZTR_COL_MAJOR, 'N', 'I', 'U', 2, t.data(), 4, 0, 0, 2, 2, 0, &found,
+                           w2.data(), z2.data(), 2, isuppz2),
+            0);
 }
 
 // Negative dimensions of the LU exports are reported by the driver with its own position and
