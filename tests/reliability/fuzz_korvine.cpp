@@ -8,27 +8,20 @@
 // beyond them.  Checked: only the documented codes (0 to -12); b left alone unless iparm[5]
 // asks for the solution there; and after the closing release, no block of the library's left
 // behind.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <vector>
 
 #include "include/ztr.h"
 #include "testalloc.h"
-#include "tests/reliability/fuzz_bytes.h"
+#include "tests/reliability/fuzz_support.h"
 
 namespace {
 
 using ztr::test::Bytes;
-
-[[noreturn]] void fail(const char* what) {
-  std::fprintf(stderr, "fuzz check failed: %s\n", what);
-  std::abort();
-}
+using ztr::test::fuzz_fail;
 
 constexpr int kTypes[] = {1, 2, -2, 11, 3, 4, -4, 6, 13, 0, 7};
 constexpr int kPhases[] = {11, 12, 13, 22, 23, 33, 331, 332, 333, 0, -1, 21, 99};
@@ -122,21 +115,19 @@ void fuzz(Bytes& in) {
   for (int k = 0; k < phases; ++k) {
     const std::vector<unsigned char> b0 = c.b;
     const int error = c.run(pick(in, kPhases));
-    if (error > 0 || error < -12) fail("an undocumented error code");
-    if (!into_b && c.b != b0) fail("b changed without iparm[5] = 1");
+    if (error > 0 || error < -12) fuzz_fail("an undocumented error code");
+    if (!into_b && c.b != b0) fuzz_fail("b changed without iparm[5] = 1");
   }
   ztr_testalloc_reset();
   const int error = c.run(-1);
-  if (error != 0) fail("the release failed");
-  if (ztr_testalloc_live() != live) fail("blocks left after the release");
+  if (error != 0) fuzz_fail("the release failed");
+  if (ztr_testalloc_live() != live) fuzz_fail("blocks left after the release");
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // The library's messages go to standard output; the fuzzer's own report to standard error.
-  const int null = open("/dev/null", O_WRONLY);
-  if (null >= 0) dup2(null, STDOUT_FILENO);
+  ztr::test::silence_standard_output();
   // Without the pool every block goes back at once, so the count of live blocks tells.
   setenv("ZTR_DISABLE_FAST_MM", "yes", 1);
   ZTR_Set_Num_Threads(1);

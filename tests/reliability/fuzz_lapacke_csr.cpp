@@ -9,38 +9,31 @@
 // interface promises: the documented codes, nothing touched outside the matrix or on an
 // error, pivots in range, info naming the first zero pivot, and the CSR product exactly (its
 // entries are small integers, so every order of summation is exact).
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <vector>
 
 #include "include/ztr.h"
 #include "testalloc.h"
-#include "tests/reliability/fuzz_bytes.h"
+#include "tests/reliability/fuzz_support.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 using ztr::test::Bytes;
-
-[[noreturn]] void fail(const char* what) {
-  std::fprintf(stderr, "fuzz check failed: %s\n", what);
-  std::abort();
-}
+using ztr::test::fuzz_fail;
 
 // info names the first zero pivot, and only a zero one.  (The factors' accuracy is the
 // driver's tests' concern.)
 void check_pivots(int mn, const std::vector<double>& lu, int info, int rs, int cs) {
   for (int k = 0; k < mn; ++k) {
     const double d = lu[k * rs + k * cs];
-    if (info == 0 && d == 0) fail("a zero pivot with info 0");
-    if (info == k + 1 && d != 0) fail("info names a non-zero pivot");
-    if (info > 0 && k + 1 < info && d == 0) fail("info is not the first zero pivot");
+    if (info == 0 && d == 0) fuzz_fail("a zero pivot with info 0");
+    if (info == k + 1 && d != 0) fuzz_fail("info names a non-zero pivot");
+    if (info > 0 && k + 1 < info && d == 0) fuzz_fail("info is not the first zero pivot");
   }
 }
 
@@ -69,16 +62,16 @@ void fuzz_lu(Bytes& in) {
   ztr_testalloc_reset();
 
   if (layout != ZTR_ROW_MAJOR && layout != ZTR_COL_MAJOR) {
-    if (info != -1) fail("a bad layout is not -1");
+    if (info != -1) fuzz_fail("a bad layout is not -1");
   } else if (!(info >= -5 || info == -1011) || info > (mn > 0 ? mn : 0)) {
-    fail("undocumented code");
+    fuzz_fail("undocumented code");
   }
   if (info < 0) {
-    if (!ztr::test::same_bits(a, a0)) fail("an error changed the matrix");
+    if (!ztr::test::same_bits(a, a0)) fuzz_fail("an error changed the matrix");
     return;
   }
   if (m <= 0 || n <= 0) {
-    if (!ztr::test::same_bits(a, a0)) fail("an empty matrix changed");
+    if (!ztr::test::same_bits(a, a0)) fuzz_fail("an empty matrix changed");
     return;
   }
   const int rs = row ? lda : 1, cs = row ? 1 : lda;
@@ -90,9 +83,9 @@ void fuzz_lu(Bytes& in) {
     }
     return true;
   };
-  if (!outside_kept(a0)) fail("an entry outside the matrix changed");
+  if (!outside_kept(a0)) fuzz_fail("an entry outside the matrix changed");
   for (int k = 0; k < mn; ++k)
-    if (ipiv[k] < k + 1 || ipiv[k] > m) fail("pivot index out of range");
+    if (ipiv[k] < k + 1 || ipiv[k] > m) fuzz_fail("pivot index out of range");
   if (finite) check_pivots(mn, a, info, rs, cs);
 
   // The inverse of a square factorization, with its workspace or copy possibly failing.
@@ -102,10 +95,10 @@ void fuzz_lu(Bytes& in) {
   const int inv = LAPACKE_dgetri(layout, n, a.data(), lda, ipiv.data());
   ztr_testalloc_reset();
   if (!(inv == 0 || inv == -3 || inv == -1010 || inv == -1011 || (inv > 0 && inv <= n)))
-    fail("undocumented code from the inverse");
-  if (inv == 0 && info > 0) fail("the inverse of a singular factorization succeeded");
-  if (inv != 0 && !ztr::test::same_bits(a, f)) fail("a failed inverse changed the factors");
-  if (!outside_kept(f)) fail("the inverse changed an entry outside the matrix");
+    fuzz_fail("undocumented code from the inverse");
+  if (inv == 0 && info > 0) fuzz_fail("the inverse of a singular factorization succeeded");
+  if (inv != 0 && !ztr::test::same_bits(a, f)) fuzz_fail("a failed inverse changed the factors");
+  if (!outside_kept(f)) fuzz_fail("the inverse changed an entry outside the matrix");
 }
 
 void fuzz_csr(Bytes& in) {
@@ -134,7 +127,7 @@ void fuzz_csr(Bytes& in) {
   const bool lower = uplo == 'L' || uplo == 'l', upper = uplo == 'U' || uplo == 'u';
   if (m < 0 || !(lower || upper)) {
     for (double e : y)
-      if (e != -99.0) fail("an invalid call wrote y");
+      if (e != -99.0) fuzz_fail("an invalid call wrote y");
     return;
   }
   std::vector<double> want(y.size(), 0.0);
@@ -146,15 +139,13 @@ void fuzz_csr(Bytes& in) {
       if (c != r) want[c] += v[p] * x[r];
     }
   for (int r = 0; r < m; ++r)
-    if (y[r] != want[r]) fail("wrong CSR product");
+    if (y[r] != want[r]) fuzz_fail("wrong CSR product");
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // The library's messages go to standard output; the fuzzer's own report to standard error.
-  const int null = open("/dev/null", O_WRONLY);
-  if (null >= 0) dup2(null, STDOUT_FILENO);
+  ztr::test::silence_standard_output();
   ZTR_Set_Num_Threads(1);
   return 0;
 }

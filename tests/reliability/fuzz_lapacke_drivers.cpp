@@ -7,28 +7,21 @@
 // sanitizer sees any access beyond them.  Checked: the return value is 0, a documented
 // negative code (an argument's position, -1010 or -1011) or a positive one within its range;
 // and an argument error leaves the matrices alone.
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <vector>
 
 #include "include/ztr.h"
 #include "testalloc.h"
-#include "tests/reliability/fuzz_bytes.h"
+#include "tests/reliability/fuzz_support.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 using ztr::test::Bytes;
-
-[[noreturn]] void fail(const char* what) {
-  std::fprintf(stderr, "fuzz check failed: %s\n", what);
-  std::abort();
-}
+using ztr::test::fuzz_fail;
 
 int layout(Bytes& in) {
   const int b = in.next() % 8;
@@ -55,9 +48,9 @@ std::vector<double> matrix(Bytes& in, int lay, int m, int n, int* lda) {
 void check_code(int info, int args, int most) {
   if (info < 0 && info != -1010 && info != -1011 && info < -args) {
     std::fprintf(stderr, "info %d\n", info);
-    fail("undocumented code");
+    fuzz_fail("undocumented code");
   }
-  if (info > 0 && info > most) fail("a positive code beyond its range");
+  if (info > 0 && info > most) fuzz_fail("a positive code beyond its range");
 }
 // An argument error leaves the matrix alone, unless it held an infinity: the scan for bad
 // entries looks for NaN only, and what an infinity does inside a driver is not specified.
@@ -65,7 +58,7 @@ void check_untouched(int info, const std::vector<double>& a, const std::vector<d
   for (double v : a0)
     if (std::isinf(v)) return;
   if (info < 0 && info > -1000 && !ztr::test::same_bits(a, a0))
-    fail("an argument error changed a matrix");
+    fuzz_fail("an argument error changed a matrix");
 }
 
 void fuzz_driver(Bytes& in, int which) {
@@ -104,7 +97,7 @@ void fuzz_driver(Bytes& in, int which) {
       const int info = LAPACKE_dpstrf(lay, uplo, n, a.data(), lda, piv.data(), &rank, tol);
       check_code(info, 8, 1);
       check_untouched(info, a, a0);
-      if (info >= 0 && n > 0 && (rank < 0 || rank > n)) fail("rank out of range");
+      if (info >= 0 && n > 0 && (rank < 0 || rank > n)) fuzz_fail("rank out of range");
       break;
     }
     case 3: {
@@ -145,7 +138,7 @@ void fuzz_driver(Bytes& in, int which) {
                                       abstol, &found, w.data(), z.data(), ldz, isuppz.data());
       check_code(info, 16, n > 4 ? n : 4);  // the bisection's own failure codes go up to 4
       check_untouched(info, a, a0);
-      if (info == 0 && (found < 0 || found > n)) fail("eigenvalue count out of range");
+      if (info == 0 && (found < 0 || found > n)) fuzz_fail("eigenvalue count out of range");
       break;
     }
   }
@@ -169,7 +162,7 @@ void fuzz_multiply(Bytes& in) {
               beta, c.data(), ldc);
   // A call that the checks refuse, or one without rows or columns, leaves C alone.
   const bool bad = (lay != ZTR_ROW_MAJOR && lay != ZTR_COL_MAJOR) || m < 0 || n < 0 || k < 0;
-  if ((bad || m == 0 || n == 0) && !ztr::test::same_bits(c, c0)) fail("dgemm wrote C");
+  if ((bad || m == 0 || n == 0) && !ztr::test::same_bits(c, c0)) fuzz_fail("dgemm wrote C");
 
   const int count = in.dim(), incx = in.next() % 7 - 3, incy = in.next() % 7 - 3;
   auto vector = [&](int inc) {
@@ -185,9 +178,7 @@ void fuzz_multiply(Bytes& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // The library's messages go to standard output; the fuzzer's own report to standard error.
-  const int null = open("/dev/null", O_WRONLY);
-  if (null >= 0) dup2(null, STDOUT_FILENO);
+  ztr::test::silence_standard_output();
   ZTR_Set_Num_Threads(1);
   return 0;
 }
