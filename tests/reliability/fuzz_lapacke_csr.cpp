@@ -142,20 +142,13 @@ void fuzz_csr(Bytes& in) {
     if (y[r] != want[r]) fuzz_fail("wrong CSR product");
 }
 
+void fuzz_one(Bytes& in) {
+  if (in.next() % 2 == 0)
+    fuzz_lu(in);
+  else
+    fuzz_csr(in);
+}
+
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  ztr::test::silence_standard_output();
-  ZTR_Set_Num_Threads(1);
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  Bytes in{data, data + size};
-  if (in.next() % 2 == 0) {
-    fuzz_lu(in);
-  } else {
-    fuzz_csr(in);
-  }
-  return 0;
-}
+ZTR_FUZZ_ENTRY_POINTS(fuzz_one)

@@ -175,20 +175,14 @@ void fuzz_multiply(Bytes& in) {
   (void)cblas_ddot(count, x.data(), incx, y.data(), incy);
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  ztr::test::silence_standard_output();
-  ZTR_Set_Num_Threads(1);
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  Bytes in{data, data + size};
+void fuzz_one(Bytes& in) {
   const int which = in.next() % 7;
   if (which == 6)
     fuzz_multiply(in);
   else
     fuzz_driver(in, which);
-  return 0;
 }
+
+}  // namespace
+
+ZTR_FUZZ_ENTRY_POINTS(fuzz_one)

@@ -40,3 +40,17 @@ inline void silence_standard_output() {
 }
 
 }  // namespace ztr::test
+
+// The two entry points of a target that hands each input to run(Bytes&), with the library's
+// messages silenced and its own threads limited to one.
+#define ZTR_FUZZ_ENTRY_POINTS(run)                                                    \
+  extern "C" int LLVMFuzzerInitialize(int*, char***) {                                \
+    ztr::test::silence_standard_output();                                             \
+    ZTR_Set_Num_Threads(1);                                                           \
+    return 0;                                                                         \
+  }                                                                                   \
+  extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) { \
+    ztr::test::Bytes in{data, data + size};                                           \
+    run(in);                                                                          \
+    return 0;                                                                         \
+  }
