@@ -128,13 +128,13 @@ struct Kernel {
 
   // A descendant of KD <= kNarrowMax columns: each target column's update is a combination of
   // KD columns, subtracted straight through the map without a product or a packed copy.
+  // Target column drow[jj] of s (first column f, ls with leading dimension lss) takes rows
+  // rel[i] of the combination.
   template <int KD>
-  void narrow_update(int s, const int* drow, int m, int c, const T* a, int lda, const T* right,
-                     int ldr) {
-    const long lss = len(s);
-    T* ls = l + sn.val_ptr[s];
+  void narrow_update(T* ls, long lss, int f, const int* drow, int m, int c, const T* a, int lda,
+                     const T* right, int ldr) {
     for (int jj = 0; jj < c; ++jj) {
-      T* col = ls + static_cast<long>(drow[jj] - sn.first[s]) * lss;
+      T* col = ls + static_cast<long>(drow[jj] - f) * lss;
       T g[KD];
       for (int q = 0; q < KD; ++q) g[q] = right[jj + static_cast<long>(q) * ldr];
       for (int i = u == nullptr ? jj : 0; i < m; ++i) {
@@ -206,14 +206,12 @@ struct Kernel {
           block_gemm_nt<T>(m, c, kd, T(-1), ld_p, ld, right, ldr, T(1), dst, lss);
       }
     } else if (kd <= kNarrowMax && dval == nullptr) {
-      if (kd == 1)
-        narrow_update<1>(s, drow, m, c, ld_p, ld, right, ldr);
-      else if (kd == 2)
-        narrow_update<2>(s, drow, m, c, ld_p, ld, right, ldr);
-      else if (kd == 3)
-        narrow_update<3>(s, drow, m, c, ld_p, ld, right, ldr);
-      else
-        narrow_update<4>(s, drow, m, c, ld_p, ld, right, ldr);
+      using Narrow =
+          void (Kernel::*)(T*, long, int, const int*, int, int, const T*, int, const T*, int);
+      static constexpr Narrow kNarrow[kNarrowMax] = {
+          &Kernel::narrow_update<1>, &Kernel::narrow_update<2>, &Kernel::narrow_update<3>,
+          &Kernel::narrow_update<4>};
+      (this->*kNarrow[kd - 1])(ls, lss, sn.first[s], drow, m, c, ld_p, ld, right, ldr);
     } else if (!run_packed(m, c, kd, ld_p, ld, right, ldr, ls, lss, rel, rel, u == nullptr)) {
       if (right == ld_p && c >= kLowerOnlyMin)
         lower_product(m, c, kd, T(1), ld_p, ld, T(0), work, m);
