@@ -1,5 +1,7 @@
 #include "sparse_solver/numeric_factor.h"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -13,7 +15,7 @@
 #include "sparse_solver/dense_blocks.h"
 #include "sparse_solver/handle.h"
 #include "sparse_solver/solver_messages.h"
-#include "sparse_solver/update_product.h"
+#include "sparse_solver/update_crew.h"
 
 namespace ztr {
 namespace {
@@ -64,6 +66,10 @@ class Progress {
 
 // Widest descendant whose updates bypass the multiply (see Kernel::narrow_update).
 constexpr int kNarrowMax = 4;
+// On a team the rows below a diagonal block are solved in chunks of this many rows, from
+// this many multiply-adds on (smaller solves stay on the leader).
+constexpr int kSolveChunk = 128;
+constexpr double kSharedSolveMin = 262144.0;  // 64^3
 
 template <typename T>
 struct Kernel {
@@ -82,8 +88,7 @@ struct Kernel {
   int* rel;               // longest: a descendant's rows as positions in the current supernode
   T* work;                // longest x largest
   T* scaled;              // largest x largest: rows of a descendant times D
-  UpdateProduct* packed;  // the packed-panel update, where it runs (double, one thread)
-  T* tile;                // its tile: kUpdateRows x 2 largest
+  UpdateCrew* crew;       // the packed-panel updates, where they run (double)
   int partner = -1;       // the supernode whose updates ride along with the current one's
   int perturbed = 0, positive = 0, negative = 0;
 
@@ -119,8 +124,8 @@ struct Kernel {
   bool run_packed(int m, int n, int kd, const T* a, int lda, const T* b, int ldb, T* d, int ldd,
                   const int* rmap, const int* cmap, bool lower) {
     if constexpr (std::is_same_v<T, double>) {
-      if (packed == nullptr) return false;
-      packed->run(m, n, kd, a, lda, b, ldb, d, ldd, rmap, cmap, lower, tile);
+      if (crew == nullptr) return false;
+      crew->run({m, n, kd, a, lda, b, ldb, d, ldd, rmap, cmap, lower, -1, nullptr, 0, 0});
       return true;
     }
     return false;
@@ -263,12 +268,10 @@ struct Kernel {
       if (rel[m - 1] - rel[0] == m - 1) {
         // Consecutive rows: in place in both, from d's first row in s and in the partner.
         const int r0 = rel[0], off = r0 + c - k1;
-        packed->run(m, c + c2, kd, ld_p, ld, ld_p, ld, ls + r0 + static_cast<long>(r0) * lss, lss,
-                    nullptr, nullptr, true, tile, c, ls2 + off + static_cast<long>(off) * len2,
-                    len2, 0);
+        crew->run({m, c + c2, kd, ld_p, ld, ld_p, ld, ls + r0 + static_cast<long>(r0) * lss, lss,
+                   nullptr, nullptr, true, c, ls2 + off + static_cast<long>(off) * len2, len2, 0});
       } else {
-        packed->run(m, c + c2, kd, ld_p, ld, ld_p, ld, ls, lss, rel, rel, true, tile, c, ls2, len2,
-                    k1);
+        crew->run({m, c + c2, kd, ld_p, ld, ld_p, ld, ls, lss, rel, rel, true, c, ls2, len2, k1});
       }
     }
     move_on(d, p + c + c2);
@@ -283,38 +286,65 @@ struct Kernel {
     int info = 0;
     if (mtype == 2) {
       info = block_cholesky<T>(k, ls, lss);
-      if (info == 0) block_trsm<T>('R', 'L', 'T', 'N', lss - k, k, ls, lss, ls + k, lss);
-      return info;
-    }
-    if (mtype == -2) {
-      T* dd = dval + f;
-      T* ee = dval + sn.n + f;
-      block_ldlt<T>(k, lss, ls, lss, ip, dd, ee, threshold, &perturbed, &positive, &negative);
-      if (lss > k) {
-        T* below = ls + k;
-        block_trsm<T>('R', 'L', 'T', 'U', lss - k, k, ls, lss, below, lss);
-        solve_d_right(below, lss - k, lss, dd, ee, k);
-      }
-      return 0;
-    }
-    if (mtype == 1 && std::is_same_v<T, double>) {
+    } else if (mtype == -2) {
+      block_ldlt<T>(k, lss, ls, lss, ip, dval + f, dval + sn.n + f, threshold, &perturbed,
+                    &positive, &negative);
+    } else if (mtype == 1 && std::is_same_v<T, double>) {
       ztr_lapack_dgetrf(k, k, reinterpret_cast<double*>(ls), lss, ip, &info);
     } else {
       info = block_lu<T>(k, ls, lss, ip, mtype == 1 ? T(0) : threshold, &perturbed);
     }
-    if (info != 0) return info;
-    if (lss > k) {
-      T* us = u + sn.val_ptr[s];
-      block_trsm<T>('R', 'U', 'N', 'N', lss - k, k, ls, lss, ls + k, lss);
-      for (int i = 0; i < k - 1; ++i) {
-        const int r = ip[i] - 1;
-        if (r != i)
-          for (int row = k; row < lss; ++row)
-            std::swap(us[row + static_cast<long>(i) * lss], us[row + static_cast<long>(r) * lss]);
-      }
-      block_trsm<T>('R', 'L', 'T', 'U', lss - k, k, ls, lss, us + k, lss);
+    if (info != 0 || lss == k) return info;
+    // The rows below the diagonal block are independent of each other: on a team, each
+    // member solves whole chunks of them.
+    const int rows = lss - k;
+    const bool shared = crew != nullptr && crew->members() > 1 &&
+                        static_cast<double>(rows) * k * k >= kSharedSolveMin;
+    if (!shared) {
+      solve_below(s, 0, rows);
+      return 0;
     }
+    const struct Chunks {
+      Kernel* kernel;
+      int s, rows;
+    } chunks{this, s, rows};
+    crew->for_blocks((rows + kSolveChunk - 1) / kSolveChunk,
+                     [](const void* context, int, int b) {
+                       const Chunks& c = *static_cast<const Chunks*>(context);
+                       c.kernel->solve_below(c.s, b * kSolveChunk,
+                                             std::min(c.rows, (b + 1) * kSolveChunk));
+                     },
+                     &chunks);
     return 0;
+  }
+
+  // Rows [r0, r1) below the factored diagonal block of s (counted from the block's end):
+  // L21 := A21 * inv(L11)' (Cholesky), then * inv(D) (LDL'), or for the LU types
+  // L21 := A21 * inv(U11) and the rows of U12' interchanged as the block's pivots say and
+  // solved with the unit lower triangle.
+  void solve_below(int s, int r0, int r1) {
+    const int k = width(s), lss = len(s), f = sn.first[s], rows = r1 - r0;
+    T* ls = l + sn.val_ptr[s];
+    T* below = ls + k + r0;
+    if (mtype == 2) {
+      block_trsm<T>('R', 'L', 'T', 'N', rows, k, ls, lss, below, lss);
+      return;
+    }
+    if (mtype == -2) {
+      block_trsm<T>('R', 'L', 'T', 'U', rows, k, ls, lss, below, lss);
+      solve_d_right(below, rows, lss, dval + f, dval + sn.n + f, k);
+      return;
+    }
+    const int* ip = piv + f;
+    T* us = u + sn.val_ptr[s];
+    block_trsm<T>('R', 'U', 'N', 'N', rows, k, ls, lss, below, lss);
+    for (int i = 0; i < k - 1; ++i) {
+      const int r = ip[i] - 1;
+      if (r != i)
+        for (int row = k + r0; row < k + r1; ++row)
+          std::swap(us[row + static_cast<long>(i) * lss], us[row + static_cast<long>(r) * lss]);
+    }
+    block_trsm<T>('R', 'L', 'T', 'U', rows, k, ls, lss, us + k + r0, lss);
   }
 
   // B := B * inv(D) for the rows below a symmetric indefinite block.
@@ -438,51 +468,65 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
               rel.get(),
               work.get(),
               scaled.get(),
-              nullptr,
               nullptr};
-  // On one thread the updates run on the packed panels; with more, the large products go to
-  // the threaded multiply instead.  Reproducible results take the multiply's path on any
-  // thread count: the two paths, and the chain pairs' order of updates, differ in rounding.
-  // Should the panels or their tile not be had, the other path serves.
-  UpdateProduct packed;
-  WorkArray<T> tile;
-  if (std::is_same_v<T, double> && c->threads == 1 && !c->reproducible &&
-      packed.prepare(2 * sn.largest, sn.largest) && packed.available() &&
-      tile.allocate(mem, static_cast<std::size_t>(kUpdateRows) * 2 * sn.largest, "korvine work")) {
-    k.packed = &packed;
-    k.tile = tile.get();
+  // The updates run on the packed panels, on one thread or shared by a team of the solver's
+  // threads in one parallel region (see UpdateCrew).  Reproducible results take the
+  // multiply's path on any thread count: the two paths, and the chain pairs' order of
+  // updates, differ in rounding.  Should the panels or their tiles not be had, the multiply's
+  // path serves.
+  UpdateCrew crew;
+  if (std::is_same_v<T, double> && !c->reproducible &&
+      crew.prepare(mem, c->threads, 2 * sn.largest, sn.largest, sn.longest)) {
+    k.crew = &crew;
   }
   std::fill(head.get(), head.get() + ns, -1);
   Progress prog(static_cast<double>(sn.nnz_l), progress);
   bool failed = false;
-  for (int s = 0; s < ns && !failed; ++s) {
-    const int lss = k.len(s);
-    const int* rs = k.rows(s);
-    for (int i = 0; i < lss; ++i) map[rs[i]] = i;
-    // A Cholesky supernode whose rows below its columns are exactly the next supernode's
-    // rows: the next one is the rest of the same chain, and updates for both go together.
-    k.partner = -1;
-    if (k.packed != nullptr && mtype == 2 && s + 1 < ns) {
-      const int kw = k.width(s), n2 = k.len(s + 1);
-      if (lss - kw == n2 && n2 > 0 && std::equal(rs + kw, rs + lss, k.rows(s + 1)))
-        k.partner = s + 1;
+  auto factor_all = [&] {
+    for (int s = 0; s < ns && !failed; ++s) {
+      const int lss = k.len(s);
+      const int* rs = k.rows(s);
+      for (int i = 0; i < lss; ++i) map[rs[i]] = i;
+      // A Cholesky supernode whose rows below its columns are exactly the next supernode's
+      // rows: the next one is the rest of the same chain, and updates for both go together.
+      k.partner = -1;
+      if (k.crew != nullptr && mtype == 2 && s + 1 < ns) {
+        const int kw = k.width(s), n2 = k.len(s + 1);
+        if (lss - kw == n2 && n2 > 0 && std::equal(rs + kw, rs + lss, k.rows(s + 1)))
+          k.partner = s + 1;
+      }
+      while (head[s] >= 0) {
+        const int d = head[s];
+        head[s] = next[d];
+        k.update(s, d);
+      }
+      const int info = k.factor_block(s);
+      if (info != 0) {
+        failed = true;
+        out.detail = sn.first[s] + info;
+        break;
+      }
+      const int kw = k.width(s);
+      k.move_on(s, kw);
+      const double entries =
+          static_cast<double>(kw) * (kw + 1) / 2 + static_cast<double>(lss - kw) * kw;
+      if (!prog.step(entries)) failed = true;
     }
-    while (head[s] >= 0) {
-      const int d = head[s];
-      head[s] = next[d];
-      k.update(s, d);
+  };
+  if (k.crew != nullptr && crew.members() > 1) {
+    // The leader walks the supernodes; the other threads take the blocks it shares until it
+    // is done.
+#pragma omp parallel num_threads(crew.members())
+    {
+      if (omp_get_thread_num() == 0) {
+        factor_all();
+        crew.team().stop();
+      } else {
+        crew.team().serve(omp_get_thread_num());
+      }
     }
-    const int info = k.factor_block(s);
-    if (info != 0) {
-      failed = true;
-      out.detail = sn.first[s] + info;
-      break;
-    }
-    const int kw = k.width(s);
-    k.move_on(s, kw);
-    const double entries =
-        static_cast<double>(kw) * (kw + 1) / 2 + static_cast<double>(lss - kw) * kw;
-    if (!prog.step(entries)) failed = true;
+  } else {
+    factor_all();
   }
   if (!failed && !prog.finish()) failed = true;
   if (failed) {

@@ -17,6 +17,24 @@
 
 namespace ztr {
 
+// The operands and destination of one update (see UpdateProduct::run for their meaning).
+struct UpdateArgs {
+  int m, n, k;
+  const double* a;
+  int lda;
+  const double* b;
+  int ldb;
+  double* d;
+  int ldd;
+  const int* rmap;
+  const int* cmap;
+  bool lower;
+  int split;
+  double* d2;
+  int ldd2;
+  int shift;
+};
+
 class UpdateProduct {
  public:
   UpdateProduct() = default;
@@ -47,7 +65,24 @@ class UpdateProduct {
            int ldd, const int* rmap, const int* cmap, bool lower, double* tile, int split = -1,
            double* d2 = nullptr, int ldd2 = 0, int shift = 0);
 
+  // The pieces of run, for updates shared by several threads: the row blocks are independent
+  // (each writes only its own rows of D), so each thread may take whole blocks with an
+  // UpdateProduct of its own, all reading the columns one of them packed.
+  //
+  // Normalises u.split, packs u's columns into this object's panel and returns it.
+  const double* pack_columns(UpdateArgs* u);
+  // The first rows of u's row blocks, in order, into starts[] (room for max_blocks(u.m)
+  // + 1), followed by u.m; returns the number of blocks.
+  int plan_rows(const UpdateArgs& u, int* starts) const;
+  // At most this many blocks for m rows.
+  static int max_blocks(int m);
+  // Rows [ii, ii + mb) of u, with its columns packed at `columns` (by pack_columns of this
+  // object or of one prepared the same way); `tile` as in run.
+  void row_block(const UpdateArgs& u, const double* columns, int ii, int mb, double* tile);
+
  private:
+  // Rows of the block that starts at row ii.
+  int block_rows(const UpdateArgs& u, int ii) const;
   GemmKernelParams p_{};
   void* raw_ = nullptr;
   int rows_ = 0;  // rows of a block

@@ -80,6 +80,11 @@ const SolveCase kCases[] = {
     {"spd_single", 2, laplace_3d, true, 1, 2},
     // Separators of 256 columns: updates of whole 128-column supernodes into each other.
     {"spd_3d_wide_supernodes", 2, [] { return grid_operator(16, 16, 16, 6.0); }, false, 1, 1},
+    // On two threads these share their large updates and solves below the diagonal blocks.
+    {"unsym_3d_wide_supernodes_transposed", 11, [] { return grid_operator(14, 14, 14, 6.0, 0.5); },
+     false, 1, 1, -1, 0, false, 2},
+    {"indefinite_3d_wide_supernodes", -2, [] { return grid_operator(14, 14, 14, 3.1); }, false, 1,
+     1},
     {"structsym_convection", 1, convection, false, 1, 2},
     {"structsym_single_zero_based", 1, convection, true, 0, 1},
     {"unsym_convection", 11, convection, false, 0, 3},
@@ -144,7 +149,8 @@ void run_case(const SolveCase& c) {
 }
 
 TEST(KorvineSolve, EveryRealTypeSolvesGeneratedProblemsToBackwardStability) {
-  // One thread updates on the packed panels in blocks of rows, two through the multiply.
+  // One thread updates on the packed panels in blocks of rows; two share the large updates'
+  // blocks and the rows of the large solves below the diagonal blocks.
   for (int threads : {1, 2}) {
     ZTR_Set_Num_Threads(threads);
     for (const SolveCase& c : kCases) {
