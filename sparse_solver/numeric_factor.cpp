@@ -289,7 +289,9 @@ struct Kernel {
     if (mtype == -2) {
       T* dd = dval + f;
       T* ee = dval + sn.n + f;
-      block_ldlt<T>(k, lss, ls, lss, ip, dd, ee, threshold, &perturbed, &positive, &negative);
+      info =
+          block_ldlt<T>(k, lss, ls, lss, ip, dd, ee, threshold, &perturbed, &positive, &negative);
+      if (info != 0) return info;
       if (lss > k) {
         T* below = ls + k;
         block_trsm<T>('R', 'L', 'T', 'U', lss - k, k, ls, lss, below, lss);
