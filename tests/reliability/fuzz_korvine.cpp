@@ -401,10 +401,11 @@ void valid_sequence(Bytes& in, Call& c) {
       const int error = c.run(phase);
       m.strict = m.strict && ztr_testalloc_failures() == failures;
       // A pair split between supernodes leaves a zero pivot, and the scaling of one set of
-      // values need not keep another one dominant: perturbed pivots, or without perturbation
-      // a failed factorization; what follows is then not the model's.
+      // values need not keep another one dominant: perturbed pivots, and a refinement that
+      // may fall short, or without perturbation a failed factorization; what follows is then
+      // not the model's.
       const bool stale = matching && phase >= 22 && m.version[mnum - 1] != m.analysed;
-      if ((pairs || stale) && factors && error == kErrFactor) {
+      if ((pairs || stale) && (factors || is_solve(phase)) && error == kErrFactor) {
         m.strict = false;
         m.perturbed[mnum - 1] = true;
       }
