@@ -536,9 +536,18 @@ StageStatus run_analysis(ControlRecord* c, MatrixCopy* copy, const AnalysisInput
     if (!get(sn->wanted, mem, n, &st, kStageAfterReordering, true) ||
         !get(sn->wanted_supernodes, mem, sn->count, &st, kStageAfterReordering, true))
       return st;
+    // The wanted components are the caller's unknowns.  After a matching (B = A*Q) the
+    // solution of B's system is Q' times A's, so that A's unknown v is B's unknown
+    // label[v]; a transposed solve's unknowns are B's rows, which are A's.
+    WorkArray<int> label;
+    const bool relabel = sn->matched.get() != nullptr && c->transpose_mode == 0;
+    if (relabel) {
+      if (!get(label, mem, n, &st, kStageAfterReordering)) return st;
+      for (int r = 0; r < n; ++r) label[sn->matched[r]] = r;
+    }
     for (int k = n - in.wanted; k < n; ++k) {
       const int v = in.perm[k] - in.base;
-      if (v >= 0 && v < n) sn->wanted[sn->iperm[v]] = 1;
+      if (v >= 0 && v < n) sn->wanted[sn->iperm[relabel ? label[v] : v]] = 1;
     }
     for (int k = 0; k < n; ++k)
       if (sn->wanted[k]) sn->wanted_supernodes[sn->owner[k]] = 1;

@@ -146,8 +146,9 @@ int block_lu(int k, T* a, int lda, int* ipiv, T threshold, int* perturbed) {
 }
 
 template <typename T>
-void block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold, int* perturbed,
-                int* pos, int* neg) {
+int block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold, int* perturbed,
+               int* pos, int* neg) {
+  int info = 0;
   auto at = [&](int i, int j) -> T& { return a[i + static_cast<long>(j) * lda]; };
   // The pivot search reads whole rows of the trailing block, so the lower triangle is
   // mirrored into the upper one first; updates then keep both triangles.
@@ -204,6 +205,7 @@ void block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshol
       e[j] = 0;
       at(j, j) = T(1);
       if (djj == T(0)) {  // only reachable without perturbation: leave the column as it is
+        if (info == 0) info = j + 1;
         for (int i = j + 1; i < k; ++i) at(i, j) = at(j, i) = 0;
         ++j;
         continue;
@@ -248,6 +250,7 @@ void block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshol
     at(j + 1, j + 1) = T(1);
     j += 2;
   }
+  return info;
 }
 
 #define ZTR_INSTANTIATE_BLOCKS(T)                                                                \
@@ -257,7 +260,7 @@ void block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshol
   template void block_trsm<T>(char, char, char, char, int, int, const T*, int, T*, int);         \
   template int block_cholesky<T>(int, T*, int);                                                  \
   template int block_lu<T>(int, T*, int, int*, T, int*);                                         \
-  template void block_ldlt<T>(int, int, T*, int, int*, T*, T*, T, int*, int*, int*);
+  template int block_ldlt<T>(int, int, T*, int, int*, T*, T*, T, int*, int*, int*);
 ZTR_INSTANTIATE_BLOCKS(double)
 ZTR_INSTANTIATE_BLOCKS(float)
 #undef ZTR_INSTANTIATE_BLOCKS

@@ -44,8 +44,10 @@ int block_lu(int k, T* a, int lda, int* ipiv, T threshold, int* perturbed);
 // and e[j] its sub-diagonal (non-zero only for the first column of a 2x2 pivot); ipiv[j] > 0
 // the one-based row swapped with j for a 1x1 pivot, ipiv[j] = ipiv[j+1] < 0 for a 2x2 pivot
 // whose second row was swapped with -ipiv[j]; the inertia of D is added to *pos and *neg.
+// Returns 0, or the one-based column of the first pivot that is exactly zero (possible only
+// with threshold 0: the block cannot be factored, and D would divide by it).
 template <typename T>
-void block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold, int* perturbed,
-                int* pos, int* neg);
+int block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold, int* perturbed,
+               int* pos, int* neg);
 
 }  // namespace ztr

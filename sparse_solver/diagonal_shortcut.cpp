@@ -1,5 +1,7 @@
 #include "sparse_solver/diagonal_shortcut.h"
 
+#include <algorithm>
+
 namespace ztr {
 
 bool is_diagonal_matrix(int n, const int* ia, const int* ja, int base) {
@@ -12,7 +14,7 @@ bool is_diagonal_matrix(int n, const int* ia, const int* ja, int base) {
 
 template <typename T>
 int diagonal_solve(int n, int nrhs, const int* ia, const T* a, T* b, T* x, bool in_place,
-                   bool solve, int threads, int* pos, int* neg, int base) {
+                   DiagonalStep step, int threads, int* pos, int* neg, int base) {
   int p = 0, q = 0;
   for (int i = 0; i < n; ++i) {
     const T v = a[ia[i] - base];
@@ -24,17 +26,21 @@ int diagonal_solve(int n, int nrhs, const int* ia, const T* a, T* b, T* x, bool 
   }
   *pos = p;
   *neg = q;
-  if (!solve) return 0;
+  if (step == DiagonalStep::kNone) return 0;
   T* out = in_place ? b : x;
   const long total = static_cast<long>(n) * nrhs;
+  if (step == DiagonalStep::kCopy) {
+    if (!in_place && total > 0) std::copy(b, b + total, out);
+    return 0;
+  }
 #pragma omp parallel for num_threads(threads) schedule(static)
   for (long k = 0; k < total; ++k) out[k] = b[k] / a[ia[k % n] - base];
   return 0;
 }
 
 template int diagonal_solve<double>(int, int, const int*, const double*, double*, double*, bool,
-                                    bool, int, int*, int*, int);
-template int diagonal_solve<float>(int, int, const int*, const float*, float*, float*, bool, bool,
-                                   int, int*, int*, int);
+                                    DiagonalStep, int, int*, int*, int);
+template int diagonal_solve<float>(int, int, const int*, const float*, float*, float*, bool,
+                                   DiagonalStep, int, int*, int*, int);
 
 }  // namespace ztr

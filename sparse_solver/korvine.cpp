@@ -37,11 +37,14 @@ void diagonal(const KorvineArgs& g, int threads) {
   int* ip = g.iparm;
   ip[11] = -1;
   if (g.phase == kPhaseAnalysis) return;
-  const bool solve = g.phase % 10 == 3;
+  const DiagonalStep step = g.phase >= kPhaseForwardOnly && g.phase < kPhaseBackwardOnly
+                                ? DiagonalStep::kCopy
+                            : g.phase % 10 == 3 ? DiagonalStep::kDivide
+                                                : DiagonalStep::kNone;
   const int base = ip[34] != 0 ? 0 : 1;
   const int r =
       diagonal_solve<T>(g.n, g.nrhs, g.ia, static_cast<const T*>(g.a), static_cast<T*>(g.b),
-                        static_cast<T*>(g.x), ip[5] == 1, solve, threads, &ip[21], &ip[22], base);
+                        static_cast<T*>(g.x), ip[5] == 1, step, threads, &ip[21], &ip[22], base);
   if (r != 0) {
     *g.error = kErrDiagonal;
     if (g.msglvl != 0)

@@ -287,8 +287,8 @@ struct Kernel {
     if (mtype == 2) {
       info = block_cholesky<T>(k, ls, lss);
     } else if (mtype == -2) {
-      block_ldlt<T>(k, lss, ls, lss, ip, dval + f, dval + sn.n + f, threshold, &perturbed,
-                    &positive, &negative);
+      info = block_ldlt<T>(k, lss, ls, lss, ip, dval + f, dval + sn.n + f, threshold, &perturbed,
+                           &positive, &negative);
     } else if (mtype == 1 && std::is_same_v<T, double>) {
       ztr_lapack_dgetrf(k, k, reinterpret_cast<double*>(ls), lss, ip, &info);
     } else {

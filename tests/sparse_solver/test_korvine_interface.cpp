@@ -186,6 +186,12 @@ TEST(KorvineInterface, DiagonalShortcutAndItsMend) {
   EXPECT_TRUE(k.iparm[21] == 2 && k.iparm[22] == 1) << "inertia";
   EXPECT_EQ(x, (std::vector<double>{2, -3, 2}));
   EXPECT_EQ(k.pt[0], nullptr) << "no state is created";
+  // Step by step: the forward and diagonal steps hand b on, the backward step divides.
+  std::vector<double> forward(3, 7.0), middle(3, 7.0);
+  ASSERT_EQ(k.call(331, d, b.data(), forward.data()), 0);
+  ASSERT_EQ(k.call(332, d, forward.data(), middle.data()), 0);
+  ASSERT_EQ(k.call(333, d, middle.data(), x.data()), 0);
+  EXPECT_EQ(x, (std::vector<double>{2, -3, 2}));
   EXPECT_EQ(k.call(0, d, b.data(), x.data()), 0) << "release after the shortcut";
   d.a[1] = 0;
   k.msglvl = 1;
