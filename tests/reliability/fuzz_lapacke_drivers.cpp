@@ -9,6 +9,7 @@
 // value is 0, a documented negative code or a positive one within its range; an argument
 // error leaves the matrices alone; and, for inputs of finite moderate entries, the results of
 // a successful call satisfy their defining identities within rounding.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -65,14 +66,18 @@ bool is(char c, char upper) {
   return c == upper || c == upper - 'A' + 'a';
 }
 
-// An m x n matrix in the given layout with a leading dimension from one below its limit to
-// two above, as long as that says; lda and the array are returned.
-std::vector<double> matrix(Source& s, int lay, int m, int n, int* lda) {
+// Room for an m x n matrix in the given layout with a leading dimension from one below its
+// limit to two above, exactly as long as that says; lda and the array are returned.
+std::vector<double> storage(Source& s, int lay, int m, int n, int* lda) {
   const int need = lay == ZTR_ROW_MAJOR ? n : m;
   *lda = (need > 1 ? need : 1) + (s.finite ? s.in.next() % 3 : s.in.next() % 4 - 1);
   if (*lda < 1) *lda = 1;
   const int lines = lay == ZTR_ROW_MAJOR ? m : n;
-  std::vector<double> a(lines > 0 ? static_cast<std::size_t>(lines) * *lda : 1);
+  return std::vector<double>(lines > 0 ? static_cast<std::size_t>(lines) * *lda : 1);
+}
+// The same filled with the source's entries (a generated one with a few hostile entries).
+std::vector<double> matrix(Source& s, int lay, int m, int n, int* lda) {
+  std::vector<double> a = storage(s, lay, m, n, lda);
   for (double& v : a) v = s.entry();
   if (s.big && !s.finite)
     for (int p = s.in.next() % (kMaxPatches + 1); p > 0; --p) {
@@ -115,8 +120,8 @@ void fail_an_allocation(Source& s) {
 std::vector<double> gram(Source& s, int lay, int n, int r, double shift, int* lda) {
   int ldc = 1;
   const std::vector<double> c = matrix(s, ZTR_COL_MAJOR, n, r, &ldc);
-  std::vector<double> a = matrix(s, lay, n, n, lda);
-  if (*lda < (n > 1 ? n : 1)) return a;  // refused by the callee, whatever it holds
+  std::vector<double> a = storage(s, lay, n, n, lda);
+  if (*lda < (n > 1 ? n : 1)) return a;  // refused by the callee
   for (int j = 0; j < n; ++j)
     for (int i = 0; i < n; ++i) {
       double sum = i == j ? shift : 0.0;
@@ -347,8 +352,12 @@ void fuzz_multiply(Source& s, bool fortran) {
   std::vector<double> a = matrix(s, ZTR_COL_MAJOR, a_rows_m ? m : k, a_rows_m ? k : m, &lda);
   std::vector<double> b = matrix(s, ZTR_COL_MAJOR, b_rows_k ? k : n, b_rows_k ? n : k, &ldb);
   std::vector<double> c = matrix(s, ZTR_COL_MAJOR, row ? n : m, row ? m : n, &ldc);
-  const std::vector<double> c0 = c;
   const double alpha = s.scalar(), beta = s.scalar();
+  // What the scalars say is not read is NaN in checked inputs, so that reading it shows.
+  if (s.finite && beta == 0) std::fill(c.begin(), c.end(), ztr::test::kNaN);
+  if (s.finite && alpha == 0)
+    for (std::vector<double>* x : {&a, &b}) std::fill(x->begin(), x->end(), ztr::test::kNaN);
+  const std::vector<double> c0 = c;
   if (fortran)
     DGEMM(&ta, &tb, &m, &n, &k, &alpha, a.data(), &lda, b.data(), &ldb, &beta, c.data(), &ldc);
   else
