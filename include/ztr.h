@@ -105,7 +105,8 @@ ZTR_API void cblas_dgemm(CBLAS_LAYOUT layout, CBLAS_TRANSPOSE transa, CBLAS_TRAN
 /* LU factorization with partial pivoting, A = P*L*U, of the m x n matrix a; ipiv receives
  * min(m, n) one-based row indices. */
 ZTR_API int LAPACKE_dgetrf(int matrix_layout, int m, int n, double* a, int lda, int* ipiv);
-/* Inverse of the n x n matrix whose LU factorization LAPACKE_dgetrf left in a and ipiv. */
+/* Inverse of the n x n matrix whose LU factorization LAPACKE_dgetrf left in a and ipiv.  A
+ * pivot outside 1..n among the first n-1 is a bad argument (-5), a left untouched. */
 ZTR_API int LAPACKE_dgetri(int matrix_layout, int n, double* a, int lda, const int* ipiv);
 /* All eigenvalues (w, ascending) and, for jobz 'V', the orthonormal eigenvectors (the columns
  * of a on exit) of the symmetric n x n matrix whose uplo triangle ('U' or 'L') a holds; with

@@ -57,6 +57,16 @@ void solve_blocked(int n, int nb, double* a, int lda, double* work) {
   }
 }
 
+// The interchanges undone at the end swap column j with column ipiv(j) for j < n; a pivot
+// outside 1..n would address memory beyond the matrix, so it is refused as a bad argument
+// before anything is touched.  ipiv(n) is never used and not checked.  A size query may come
+// before the factorization, so it does not look at the pivots.
+bool pivots_in_range(int n, const int* ipiv) {
+  for (int j = 0; j + 1 < n; ++j)
+    if (ipiv[j] < 1 || ipiv[j] > n) return false;
+  return true;
+}
+
 }  // namespace
 
 void dgetri(const int* n, double* a, const int* lda, const int* ipiv, double* work,
@@ -72,6 +82,8 @@ void dgetri(const int* n, double* a, const int* lda, const int* ipiv, double* wo
     bad = 1;
   } else if (*lda < std::max(1, nn)) {
     bad = 3;
+  } else if (*lwork != -1 && !pivots_in_range(nn, ipiv)) {
+    bad = 4;
   } else if (*lwork < std::max(1, nn) && *lwork != -1) {
     bad = 6;
   }

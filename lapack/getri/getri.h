@@ -10,6 +10,7 @@ namespace ztr {
 //   work/lwork: at least max(1, n) doubles; n*nb gives the blocked code (nb from
 //   getri_block_size, which grows with the thread count).  lwork = -1 asks for n*nb in work[0].
 //   info: 0; i > 0 when U(i, i) is exactly zero (a is then left unchanged); -1 n, -3 lda,
+//   -4 ipiv (a pivot outside 1..n among the first n-1; not looked at by a size query),
 //   -6 lwork.
 void dgetri(const int* n, double* a, const int* lda, const int* ipiv, double* work,
             const int* lwork, int* info);

@@ -139,7 +139,11 @@ void dpstrf(const char* uplo, const int* n, double* a, const int* lda, int* piv,
   install_default_xerbla();
   install_default_progress();
   if (!arguments_ok("DPSTRF", uplo, *n, *lda, info)) return;
-  if (*n == 0) return;
+  // An empty matrix has rank 0: the caller reads rank on success, so it is always written.
+  if (*n == 0) {
+    *rank = 0;
+    return;
+  }
   const bool upper = same_letter(*uplo, 'U');
   const int nb = ilaenv(1, "DPOTRF", upper ? "U" : "L", *n, -1, -1, -1);
   factor(upper, *n, a, *lda, piv, rank, *tol, work, info, (nb <= 1 || nb >= *n) ? *n : nb);
@@ -150,7 +154,10 @@ void dpstf2(const char* uplo, const int* n, double* a, const int* lda, int* piv,
   install_default_xerbla();
   install_default_progress();
   if (!arguments_ok("DPSTF2", uplo, *n, *lda, info)) return;
-  if (*n == 0) return;
+  if (*n == 0) {
+    *rank = 0;
+    return;
+  }
   factor(same_letter(*uplo, 'U'), *n, a, *lda, piv, rank, *tol, work, info, *n);
 }
 

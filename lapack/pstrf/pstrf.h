@@ -5,7 +5,7 @@
 // number of pivots accepted and info = 1 whenever rank < n.  piv(k) is the one-based index in
 // A of the k-th pivot; the first rank rows of U (columns of L) are complete, the trailing
 // block is left as updated when the loop stopped.  A largest diagonal entry that is zero,
-// negative or NaN gives rank 0 and info 1 with A untouched.
+// negative or NaN gives rank 0 and info 1 with A untouched; n = 0 gives rank 0 and info 0.
 //
 // Both routines take every argument by address (uplo read from its first character, either
 // case) and check uplo (1), n (2) and lda (4), reporting a bad one through xerbla_dispatch
