@@ -66,10 +66,8 @@ class Progress {
 
 // Widest descendant whose updates bypass the multiply (see Kernel::narrow_update).
 constexpr int kNarrowMax = 4;
-// On a team the rows below a diagonal block are solved in chunks of this many rows, from
-// this many multiply-adds on (smaller solves stay on the leader).
+// On a team the rows below a diagonal block are solved in chunks of this many rows.
 constexpr int kSolveChunk = 128;
-constexpr double kSharedSolveMin = 262144.0;  // 64^3
 
 template <typename T>
 struct Kernel {
@@ -298,9 +296,7 @@ struct Kernel {
     // The rows below the diagonal block are independent of each other: on a team, each
     // member solves whole chunks of them.
     const int rows = lss - k;
-    const bool shared = crew != nullptr && crew->members() > 1 &&
-                        static_cast<double>(rows) * k * k >= kSharedSolveMin;
-    if (!shared) {
+    if (crew == nullptr || !crew->shares(static_cast<double>(rows) * k * k)) {
       solve_below(s, 0, rows);
       return 0;
     }

@@ -7,10 +7,6 @@
 namespace ztr {
 namespace {
 
-// An update is shared only from this many multiply-adds on: below it the members would
-// spend longer noticing it than computing their share.
-constexpr double kSharedProductMin = 262144.0;  // 64^3
-
 struct SharedUpdate {
   const UpdateArgs* u;
   const double* columns;
@@ -64,10 +60,8 @@ void UpdateCrew::block(const void* context, int member, int b) {
 
 void UpdateCrew::run(const UpdateArgs& args) {
   if (args.m <= 0 || args.n <= 0 || args.k <= 0) return;
-  if (members_ == 1 || static_cast<double>(args.m) * args.n * args.k < kSharedProductMin) {
-    products_[0].run(args.m, args.n, args.k, args.a, args.lda, args.b, args.ldb, args.d, args.ldd,
-                     args.rmap, args.cmap, args.lower, tiles_.get(), args.split, args.d2, args.ldd2,
-                     args.shift);
+  if (!shares(static_cast<double>(args.m) * args.n * args.k)) {
+    products_[0].run(args, tiles_.get());
     return;
   }
   UpdateArgs u = args;

@@ -16,6 +16,10 @@
 
 namespace ztr {
 
+// Work (multiply-adds) from which an update or a solve is shared by a team: below it the
+// members would spend longer noticing the step than computing their share.
+inline constexpr double kSharedWorkMin = 262144.0;  // 64^3
+
 class UpdateCrew {
  public:
   UpdateCrew() = default;
@@ -30,6 +34,8 @@ class UpdateCrew {
   bool prepare(WorkMemory* mem, int members, int max_cols, int max_depth, int max_rows);
   int members() const { return members_; }
   BlockTeam& team() { return team_; }
+  // Whether a step of `work` multiply-adds is shared by the team.
+  bool shares(double work) const { return members_ > 1 && work >= kSharedWorkMin; }
 
   // UpdateProduct::run's update; on the team when it is large enough (call it from the
   // team's leader only, inside the team's region when there are several members).

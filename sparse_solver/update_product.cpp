@@ -32,13 +32,10 @@ bool UpdateProduct::prepare(int max_cols, int max_depth) {
   return raw_ != nullptr;
 }
 
-void UpdateProduct::run(int m, int n, int k, const double* a, int lda, const double* b, int ldb,
-                        double* d, int ldd, const int* rmap, const int* cmap, bool lower,
-                        double* tile, int split, double* d2, int ldd2, int shift) {
-  if (m <= 0 || n <= 0 || k <= 0) return;
-  UpdateArgs u{m, n, k, a, lda, b, ldb, d, ldd, rmap, cmap, lower, split, d2, ldd2, shift};
+void UpdateProduct::run(UpdateArgs u, double* tile) {
+  if (u.m <= 0 || u.n <= 0 || u.k <= 0) return;
   const double* columns = pack_columns(&u);
-  for (int ii = 0; ii < m;) {
+  for (int ii = 0; ii < u.m;) {
     const int mb = block_rows(u, ii);
     row_block(u, columns, ii, mb, tile);
     ii += mb;

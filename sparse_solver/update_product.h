@@ -49,21 +49,20 @@ class UpdateProduct {
   bool prepare(int max_cols, int max_depth);
   bool available() const { return raw_ != nullptr; }
 
-  // D(r(i), c(j)) -= sum over q < k of a(i, q) * b(j, q) for i < m, j < n, with a (m x k,
-  // lda) and b (n x k, ldb) column-major, n and k within the prepared bounds.  With rmap null
-  // the block lands in place (r(i) = i, c(j) = j, D(i, j) = d[i + j*ldd]); otherwise r =
-  // rmap, c = cmap.  `tile` (at least min(kUpdateRows, m) * n values) holds a row block's
-  // product before it is subtracted.  With `lower` the entries above the diagonal (i < j) are not
-  // needed: the scatter skips them and the product of a row block stops at its last row's
-  // column (in place, the ones it forms are written).
+  // With u's fields: D(r(i), c(j)) -= sum over q < k of a(i, q) * b(j, q) for i < m, j < n, with a
+  // (m x k, lda) and b (n x k, ldb) column-major, n and k within the prepared bounds.  With rmap
+  // null the block lands in place (r(i) = i, c(j) = j, D(i, j) = d[i + j*ldd]); otherwise r = rmap,
+  // c = cmap.  `tile` (at least min(kUpdateRows, m) * n values) holds a row block's product before
+  // it is subtracted.  With `lower` the entries above the diagonal (i < j) are not needed: the
+  // scatter skips them and the product of a row block stops at its last row's column (in place, the
+  // ones it forms are written).
   //
   // Columns from `split` on (when 0 <= split < n; requires `lower`) belong to a second block
   // D2 (d2, ldd2): in place, entry (i, j) with i, j >= split goes to d2[(i - split) +
   // (j - split)*ldd2]; otherwise to D2(r(i) - shift, c(j) - shift).  Rows of a block never
-  // straddle `split`, so that no entry of D2 above row 0 is formed.
-  void run(int m, int n, int k, const double* a, int lda, const double* b, int ldb, double* d,
-           int ldd, const int* rmap, const int* cmap, bool lower, double* tile, int split = -1,
-           double* d2 = nullptr, int ldd2 = 0, int shift = 0);
+  // straddle `split`, so that no entry of D2 above row 0 is formed.  A split outside 0..n
+  // means none.
+  void run(UpdateArgs u, double* tile);
 
   // The pieces of run, for updates shared by several threads: the row blocks are independent
   // (each writes only its own rows of D), so each thread may take whole blocks with an

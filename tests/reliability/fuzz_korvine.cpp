@@ -61,6 +61,18 @@ struct Call {
   }
 };
 
+// The on/off switches both kinds of input set alike: scaling, transposed solves, matching,
+// two-level factorization, the matrix checker, single precision, zero-based input.
+void common_switches(Bytes& in, Call* c) {
+  c->iparm[10] = in.next() % 2;
+  c->iparm[11] = in.next() % 4;
+  c->iparm[12] = in.next() % 2;
+  c->iparm[23] = in.next() % 8 == 0;
+  c->iparm[26] = in.next() % 2;
+  c->iparm[27] = in.next() % 2;
+  c->iparm[34] = in.next() % 2;
+}
+
 // The matrix: rows of up to four entries; the row starts, columns and values as the input
 // says, the arrays as long as the last row start claims.
 void make_matrix(Bytes& in, Call* c, int base, std::size_t elem) {
@@ -103,14 +115,8 @@ void fuzz_hostile(Bytes& in) {
     c.iparm[5] = in.next() % 3;
     c.iparm[7] = in.next() % 5 - 2;
     c.iparm[9] = in.next() % 14;
-    c.iparm[10] = in.next() % 2;
-    c.iparm[11] = in.next() % 4;
-    c.iparm[12] = in.next() % 2;
-    c.iparm[23] = in.next() % 8 == 0;
-    c.iparm[26] = in.next() % 2;
-    c.iparm[27] = in.next() % 2;
+    common_switches(in, &c);
     c.iparm[30] = in.next() % 8 == 0 ? 1 + in.next() % 3 : 0;
-    c.iparm[34] = in.next() % 2;
     c.iparm[59] = in.next() % 8 == 0 ? in.next() % 3 : 0;
   }
   const bool complex =
@@ -481,13 +487,7 @@ void fuzz_valid(Bytes& in) {
     c.iparm[7] = in.next() % 7 - 3;
     // 10^-4 and below: the perturbation threshold stays under every pivot.
     c.iparm[9] = pick(in, {0, 4, 8, 13});
-    c.iparm[10] = in.next() % 2;
-    c.iparm[11] = in.next() % 4;
-    c.iparm[12] = in.next() % 2;
-    c.iparm[23] = in.next() % 8 == 0;
-    c.iparm[26] = in.next() % 2;
-    c.iparm[27] = in.next() % 2;
-    c.iparm[34] = in.next() % 2;
+    common_switches(in, &c);
     if (in.next() % 6 == 0) {  // wanted components: prepared only without refinement
       c.iparm[30] = 1 + in.next() % 3;
       c.iparm[7] = 0;
