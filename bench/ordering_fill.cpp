@@ -2,7 +2,7 @@
 // beside the orderings of a peer sparse Cholesky package when it is installed (its analysis
 // is used as a black box: we take its permutation and measure fill the same way for all).
 //
-//   ordering_fill [--quick]
+//   ordering_fill [--quick] [--balance]
 //
 // Fill is nnz(L) with the diagonal; flops are the sum over columns of count^2, both from the
 // elimination tree and column counts of this library, so every ordering is measured alike.
@@ -10,6 +10,13 @@
 // last columns are our time over the peer's on the same graph, in wall time and in processor
 // time of the process (the steadier figure on a loaded machine; both orderings run on one
 // thread).
+//
+// --balance prints, instead, how balanced the bisections of each nested-dissection order are,
+// read from the order alone (so the peer's is read the same way as ours): in the elimination
+// tree of the ordered pattern, a node with two or more children closes a separator, and the
+// subtrees below it are the pieces the separator leaves.  Grouped into two sides as evenly as
+// they go (pieces below a twentieth of the whole left out), their sizes a >= b give the bisection's balance 2a / (a + b), the figure the
+// library's rule bounds by 1.1.
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -95,7 +102,7 @@ Measure measure(const Graph& g, const std::vector<int>& perm, double seconds, do
   return {double(f.nnz_l), f.flops, seconds, cpu};
 }
 
-Measure ours(const Graph& g, int method, int threads) {
+Measure ours(const Graph& g, int method, int threads, std::vector<int>* order = nullptr) {
   std::vector<int> perm(size_t(g.n));
   const auto t0 = std::chrono::steady_clock::now();
   const std::clock_t c0 = std::clock();
@@ -107,13 +114,54 @@ Measure ours(const Graph& g, int method, int threads) {
     std::printf("reorder failed: %d\n", rc);
     std::exit(1);
   }
+  if (order) *order = perm;
   return measure(g, perm, s, cpu);
+}
+
+// The balance 2a / (a + b) of every bisection of at least `min_size` vertices of the
+// nested-dissection order perm (see the file's head), sorted.
+std::vector<double> bisection_balances(const Graph& g, const std::vector<int>& perm, int min_size) {
+  std::vector<int> parent(size_t(g.n));
+  ztr::WorkMemory mem;
+  if (ztr::elimination_tree(&mem, g.n, g.x(), g.a(), perm.data(), parent.data()) != 0) std::abort();
+  std::vector<long long> size(size_t(g.n), 1);
+  std::vector<std::vector<long long>> pieces(size_t(g.n));
+  for (int k = 0; k < g.n; ++k) {  // children come before their parent
+    if (parent[k] < 0) continue;
+    size[parent[k]] += size[k];
+    pieces[parent[k]].push_back(size[k]);
+  }
+  std::vector<double> out;
+  for (int k = 0; k < g.n; ++k) {
+    if (pieces[k].size() < 2 || size[k] < min_size) continue;
+    std::sort(pieces[k].rbegin(), pieces[k].rend());
+    // Pieces below a twentieth of the node's size are corners cut off by an oblique
+    // separator or stray separator vertices, not sides of a bisection.
+    long long a = 0, b = 0;
+    for (long long p : pieces[k])
+      if (20 * p >= size[k]) (a <= b ? a : b) += p;
+    if (b == 0) continue;
+    out.push_back(2.0 * double(std::max(a, b)) / double(a + b));
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+void balance_row(const char* who, const char* name, const Graph& g, const std::vector<int>& perm) {
+  constexpr int kMinSize = 400;
+  const std::vector<double> b = bisection_balances(g, perm, kMinSize);
+  if (b.empty()) return;
+  const auto above = [&](double ub) {
+    return std::count_if(b.begin(), b.end(), [&](double x) { return x > ub + 1e-9; });
+  };
+  std::printf("| %-22s | %-5s | %5zu | %6.3f | %6.3f | %5ld | %5ld |\n", name, who, b.size(),
+              b[b.size() / 2], b[b.size() * 9 / 10], long(above(1.1)), long(above(1.2)));
 }
 
 #ifdef ZTR_BENCH_WITH_PEER
 // The peer's analysis with one ordering method (its nested dissection or its approximate
 // minimum degree), nothing else tried, no postordering of ours.
-Measure peer(const Graph& g, int ordering) {
+Measure peer(const Graph& g, int ordering, std::vector<int>* order = nullptr) {
   cholmod_common c;
   cholmod_start(&c);
   c.nmethods = 1;
@@ -143,6 +191,7 @@ Measure peer(const Graph& g, int ordering) {
   cholmod_free_factor(&l, &c);
   cholmod_free_sparse(&a, &c);
   cholmod_finish(&c);
+  if (order) *order = perm;
   return measure(g, perm, s, cpu);
 }
 #endif
@@ -156,7 +205,19 @@ void keep_fastest(Measure* best, const Measure& m) {
   best->cpu = cpu;
 }
 
+bool g_balance = false;  // --balance: the balance table instead of fill and time
+
 void row(const char* name, const Graph& g) {
+  if (g_balance) {
+    std::vector<int> order;
+    ours(g, 2, 1, &order);
+    balance_row("ours", name, g, order);
+#ifdef ZTR_BENCH_WITH_PEER
+    peer(g, CHOLMOD_METIS, &order);
+    balance_row("peer", name, g, order);
+#endif
+    return;
+  }
   const double medges = (g.xadj[g.n] - g.n) / 2 / 1e6;
   Measure nd, md;
 #ifdef ZTR_BENCH_WITH_PEER
@@ -185,16 +246,27 @@ void row(const char* name, const Graph& g) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
-  std::printf(
-      "| graph                  |        n |  ND nnz(L) |    ND flops |  MD nnz(L) | ND s/Medge | "
-      "MD s/Medge |");
+  bool quick = false;
+  for (int k = 1; k < argc; ++k) {
+    quick |= std::strcmp(argv[k], "--quick") == 0;
+    g_balance |= std::strcmp(argv[k], "--balance") == 0;
+  }
+  if (g_balance) {
+    std::printf(
+        "| graph                  | order | bisections of 400+ | median balance | 90th percentile "
+        "| above 1.1 | above 1.2 |\n");
+  } else {
+    std::printf(
+        "| graph                  |        n |  ND nnz(L) |    ND flops |  MD nnz(L) | ND s/Medge "
+        "| "
+        "MD s/Medge |");
 #ifdef ZTR_BENCH_WITH_PEER
-  std::printf(
-      " peer ND nnz(L) | ND/peer fill | ND/peer flops | peer AMD nnz(L) | MD/AMD fill | peer ND "
-      "s/Medge | ND/peer time | ND/peer CPU time |");
+    std::printf(
+        " peer ND nnz(L) | ND/peer fill | ND/peer flops | peer AMD nnz(L) | MD/AMD fill | peer ND "
+        "s/Medge | ND/peer time | ND/peer CPU time |");
 #endif
-  std::printf("\n");
+    std::printf("\n");
+  }
   row("2-D 5-pt 100x100", ztr::test::grid(100, 100, 1, false, true));
   row("2-D 5-pt 300x300", ztr::test::grid(300, 300, 1, false, true));
   row("3-D 7-pt 20^3", ztr::test::grid(20, 20, 20, false, true));
@@ -207,6 +279,7 @@ int main(int argc, char** argv) {
   const Graph b = read_matrix_market(std::string(ZTR_SOURCE_DIR) +
                                                 "/../shared/testdata/bcsstk13.mtx");
   if (b.n > 0) row("bcsstk13", b);
+  if (g_balance) return 0;
 
   // Method 3: the same permutation on more threads, in less time when cores are free.
   std::printf("\n| graph                  | threads | method 3 s | same order as 1 thread |\n");
