@@ -31,6 +31,14 @@ constexpr int kWideInitialSize = 2048;
 // geometric graph of 100 000 vertices.  The same margin the other way round marks a graph
 // where the level structure loses widely.
 constexpr double kLevelWinMargin = 1.25;
+// On dense graphs (average degree at least kDenseDegree: 27-point stencils, structural
+// matrices) the separator carried through the levels is several fine layers thick and the
+// cut's separator nearly always wins.  When it has won the first try by kCutWinMargin, the
+// further tries carry the cut alone: 0.88x and 0.92x the time on the 27-point 20^3 and 30^3
+// grids, 0.98x on bcsstk13, mean fill within +0.06 % over 64 seeds (a margin of 5 % cost
+// bcsstk13 0.3 %; on the sparser geometric graphs even a margin of 10 % cost 0.3 % to 0.7 %).
+constexpr int kDenseDegree = 16;
+constexpr double kCutWinMargin = 1.1;
 
 int multilevel_bisection(WorkMemory* mem, RefineWork* work, const OrderGraph& g, std::uint64_t seed,
                          int tries, int partitions, const long long* rival, int* where, int* kept,
@@ -246,9 +254,12 @@ int bisect_level(WorkMemory* mem, RefineWork* work, const OrderGraph& g, RandomS
 }
 
 // One complete bisection: the partitions of bisect_level asked for, the thinner separator
-// kept; *kept tells which partition gave it.
+// kept; *kept tells which partition gave it.  With both partitions, *clear_cut_win tells
+// whether the cut's separator beat a balanced separator of the other partition by
+// kCutWinMargin or an unbalanced one.
 int one_bisection(WorkMemory* mem, RefineWork* work, const OrderGraph& g, std::uint64_t seed,
-                  int max_vwgt, int partitions, int* where, int* kept) {
+                  int max_vwgt, int partitions, int* where, int* kept, bool* clear_cut_win) {
+  *clear_cut_win = false;
   const int growings = g.n >= kWideInitialSize ? kWideInitialTries : kInitialTries;
   WorkArray<int> cut;
   if (!cut.allocate(mem, static_cast<std::size_t>(g.n), "one_bisection: cut")) {
@@ -269,6 +280,9 @@ int one_bisection(WorkMemory* mem, RefineWork* work, const OrderGraph& g, std::u
   const bool with_sep = (partitions & kSeparatorPartition) != 0;
   if (with_sep) separator_weights(g, where, a);
   if (!with_sep || better_bisection(b, a, bal)) {
+    *clear_cut_win =
+        with_sep && (!bal.ok(a[0], a[1]) ||
+                     kCutWinMargin * static_cast<double>(b[2]) <= static_cast<double>(a[2]));
     *kept = kCutPartition;
     std::memcpy(where, cut.get(), sizeof(int) * static_cast<std::size_t>(g.n));
   }
@@ -455,7 +469,10 @@ int multilevel_bisection(WorkMemory* mem, RefineWork* work, const OrderGraph& g,
   // impossible.
   const long long cap = 3 * g.total_vwgt / (2 * kCoarsenTo);
   const int max_vwgt = static_cast<int>(cap < 1 ? 1 : (cap > 2147483647 ? 2147483647 : cap));
-  if (tries <= 1) return one_bisection(mem, work, g, seed, max_vwgt, partitions, where, kept);
+  bool clear_cut_win = false;
+  if (tries <= 1) {
+    return one_bisection(mem, work, g, seed, max_vwgt, partitions, where, kept, &clear_cut_win);
+  }
   WorkArray<int> trial;
   if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "multilevel_bisection: trial")) {
     return kOrderNoMemory;
@@ -463,11 +480,13 @@ int multilevel_bisection(WorkMemory* mem, RefineWork* work, const OrderGraph& g,
   const Balance bal = make_balance(g, kBisectionBalance);
   long long best[3] = {0, 0, 0};
   long long first_sep = 0;
+  const bool dense = g.xadj[g.n] >= static_cast<long long>(kDenseDegree) * g.n;
   for (int t = 0; t < tries; ++t) {
     int from = 0;
     const int rc = one_bisection(mem, work, g, RandomStream::child_seed(seed, 2 + t), max_vwgt,
-                                 partitions, trial.get(), &from);
+                                 partitions, trial.get(), &from, &clear_cut_win);
     if (rc != kOrderOk) return rc;
+    if (t == 0 && dense && clear_cut_win) partitions = kCutPartition;
     *kept |= from;
     long long pwgt[3];
     separator_weights(g, trial.get(), pwgt);
