@@ -187,6 +187,13 @@ int initial_cut(WorkMemory* mem, RefineWork* work, const OrderGraph& g, RandomSt
   return kOrderOk;
 }
 
+// A coarsening step kept for several bisections of the same graph.
+struct SharedCoarsening {
+  OrderGraph coarse;
+  WorkArray<int> cmap;
+  bool built = false;
+};
+
 // One level of the multilevel scheme, carrying two partitions through one hierarchy of
 // coarse graphs: a vertex separator (`sep`, refined as a separator on every level) and an
 // edge cut (`cut`, refined as a cut on every level and turned into a separator only by the
@@ -198,18 +205,28 @@ int initial_cut(WorkMemory* mem, RefineWork* work, const OrderGraph& g, RandomSt
 // On return work->list[0 .. work->nlist) holds the boundary of `cut`: projected to the finer
 // level, it is the set of vertices that may lie on the boundary there, so each level examines
 // only those, and only the projected separator, instead of every vertex.
+//
+// With `first` the first coarsening step is shared between calls: the first call builds it
+// there (from its own random stream), later ones take it as it is.
 int bisect_level(WorkMemory* mem, RefineWork* work, const OrderGraph& g, RandomStream* rng,
-                 int max_vwgt, int growings, int partitions, int* sep, int* cut) {
+                 int max_vwgt, int growings, int partitions, int* sep, int* cut,
+                 SharedCoarsening* first) {
   const bool with_sep = (partitions & kSeparatorPartition) != 0;
   const bool with_cut = (partitions & kCutPartition) != 0;
   if (g.n > kCoarsenTo) {
-    OrderGraph coarse;
-    WorkArray<int> cmap;
-    if (!cmap.allocate(mem, static_cast<std::size_t>(g.n), "bisect_level: cmap")) {
-      return kOrderNoMemory;
+    SharedCoarsening own;
+    SharedCoarsening& step = first != nullptr ? *first : own;
+    OrderGraph& coarse = step.coarse;
+    WorkArray<int>& cmap = step.cmap;
+    int rc = kOrderOk;
+    if (!step.built) {
+      if (!cmap.allocate(mem, static_cast<std::size_t>(g.n), "bisect_level: cmap")) {
+        return kOrderNoMemory;
+      }
+      rc = coarsen_graph(mem, g, rng, max_vwgt, &coarse, cmap.get());
+      if (rc != kOrderOk) return rc;
+      step.built = first != nullptr;
     }
-    int rc = coarsen_graph(mem, g, rng, max_vwgt, &coarse, cmap.get());
-    if (rc != kOrderOk) return rc;
     if (coarse.n < kCoarsenStall * g.n) {
       WorkArray<int> csep, ccut;
       if (!csep.allocate(mem, static_cast<std::size_t>(coarse.n), "bisect_level: where") ||
@@ -217,9 +234,9 @@ int bisect_level(WorkMemory* mem, RefineWork* work, const OrderGraph& g, RandomS
         return kOrderNoMemory;
       }
       rc = bisect_level(mem, work, coarse, rng, max_vwgt, growings, partitions, csep.get(),
-                        ccut.get());
+                        ccut.get(), nullptr);
       if (rc != kOrderOk) return rc;
-      coarse = OrderGraph();
+      if (first == nullptr) coarse = OrderGraph();
       const int boundary = work->next_stamp();
       if (with_cut) {
         for (int a = 0; a < work->nlist; ++a) work->mark[work->list[a]] = boundary;
@@ -256,9 +273,10 @@ int bisect_level(WorkMemory* mem, RefineWork* work, const OrderGraph& g, RandomS
 // One complete bisection: the partitions of bisect_level asked for, the thinner separator
 // kept; *kept tells which partition gave it.  With both partitions, *clear_cut_win tells
 // whether the cut's separator beat a balanced separator of the other partition by
-// kCutWinMargin or an unbalanced one.
+// kCutWinMargin or an unbalanced one.  `first` as in bisect_level.
 int one_bisection(WorkMemory* mem, RefineWork* work, const OrderGraph& g, std::uint64_t seed,
-                  int max_vwgt, int partitions, int* where, int* kept, bool* clear_cut_win) {
+                  int max_vwgt, int partitions, int* where, int* kept, bool* clear_cut_win,
+                  SharedCoarsening* first) {
   *clear_cut_win = false;
   const int growings = g.n >= kWideInitialSize ? kWideInitialTries : kInitialTries;
   WorkArray<int> cut;
@@ -266,7 +284,8 @@ int one_bisection(WorkMemory* mem, RefineWork* work, const OrderGraph& g, std::u
     return kOrderNoMemory;
   }
   RandomStream rng(seed);
-  const int rc = bisect_level(mem, work, g, &rng, max_vwgt, growings, partitions, where, cut.get());
+  const int rc =
+      bisect_level(mem, work, g, &rng, max_vwgt, growings, partitions, where, cut.get(), first);
   if (rc != kOrderOk) return rc;
   *kept = kSeparatorPartition;
   if ((partitions & kCutPartition) == 0) return kOrderOk;
@@ -471,7 +490,8 @@ int multilevel_bisection(WorkMemory* mem, RefineWork* work, const OrderGraph& g,
   const int max_vwgt = static_cast<int>(cap < 1 ? 1 : (cap > 2147483647 ? 2147483647 : cap));
   bool clear_cut_win = false;
   if (tries <= 1) {
-    return one_bisection(mem, work, g, seed, max_vwgt, partitions, where, kept, &clear_cut_win);
+    return one_bisection(mem, work, g, seed, max_vwgt, partitions, where, kept, &clear_cut_win,
+                         nullptr);
   }
   WorkArray<int> trial;
   if (!trial.allocate(mem, static_cast<std::size_t>(g.n), "multilevel_bisection: trial")) {
@@ -481,10 +501,15 @@ int multilevel_bisection(WorkMemory* mem, RefineWork* work, const OrderGraph& g,
   long long best[3] = {0, 0, 0};
   long long first_sep = 0;
   const bool dense = g.xadj[g.n] >= static_cast<long long>(kDenseDegree) * g.n;
+  // The tries share the first coarsening step, the first try's, and differ below it: 0.91x
+  // to 0.95x the time on the geometric graphs and the 27-point 30^3 grid, mean fill -0.13 %
+  // to +0.02 % over 64 seeds (+0.22 % on bcsstk13, within its seeds' spread).  Sharing two
+  // steps saved another 5 % but cost 0.3 % to 0.5 % of fill.
+  SharedCoarsening first_step;
   for (int t = 0; t < tries; ++t) {
     int from = 0;
     const int rc = one_bisection(mem, work, g, RandomStream::child_seed(seed, 2 + t), max_vwgt,
-                                 partitions, trial.get(), &from, &clear_cut_win);
+                                 partitions, trial.get(), &from, &clear_cut_win, &first_step);
     if (rc != kOrderOk) return rc;
     if (t == 0 && dense && clear_cut_win) partitions = kCutPartition;
     *kept |= from;

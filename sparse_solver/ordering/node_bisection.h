@@ -44,8 +44,9 @@ struct BisectionOutcome {
 
 // Computes where[v] in {kPart0, kPart1, kSeparator} for the vertices of g, such that no edge
 // joins part 0 and part 1.  A separator made from a breadth-first level structure competes
-// with up to `tries` complete multilevel bisections made from streams derived from `seed`;
-// the best (smallest balanced separator) is kept.  Once the level structure's separator beats
+// with up to `tries` multilevel bisections made from streams derived from `seed` (they share
+// the first coarsening step and differ below it); the best (smallest balanced separator) is
+// kept.  Once the level structure's separator beats
 // the best multilevel one by a wide margin, no further try is made.  `hint` may drop the level
 // structure, the multilevel tries (when the level structure gives a balanced separator) or
 // one of the two partitions of the tries.
