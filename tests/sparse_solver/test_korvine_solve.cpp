@@ -198,9 +198,10 @@ TEST(KorvineSolve, UserPermutationIsReturnedAndTaken) {
   EXPECT_EQ(bad.call(11, in, b.data(), x.data(), 1, perm.data()), -3);
 }
 
-// A 4 x 4 block with an exact zero pivot that no interchange inside the block can avoid:
-// type 11 perturbs it and refinement recovers the solution; type 1 reports the zero pivot.
-TEST(KorvineSolve, ZeroPivotIsPerturbedForType11AndFatalForType1) {
+// Failures the solver cannot get around, with their codes and texts: an exact zero pivot that
+// no interchange inside its block avoids (perturbed for type 11; fatal for type 1, and for
+// type -2 without perturbation), and a matrix without a perfect matching.
+TEST(KorvineSolve, ZeroPivotsAndStructuralSingularity) {
   // A structurally present, numerically zero diagonal in a row that is zero apart from the
   // diagonal block, in a tridiagonal matrix.
   const int n = 40;
@@ -222,22 +223,20 @@ TEST(KorvineSolve, ZeroPivotIsPerturbedForType11AndFatalForType1) {
   Korvine k(11, {{12, 0}});
   ASSERT_EQ(k.call(12, in, b.data(), x.data()), 0);
   EXPECT_GE(k.iparm[13], 1);
-}
-
-// The matching puts large entries on a zero diagonal (checked in the table above); without a
-// perfect matching the analysis fails.
-TEST(KorvineSolve, MatchingReportsStructuralSingularity) {
-  // A structurally singular matrix (an empty column) has no perfect matching: error -6.
-  std::map<std::pair<int, int>, double> m{
-      {{0, 0}, 1.0}, {{1, 0}, 2.0}, {{2, 2}, 3.0}, {{0, 2}, 1.0}};
-  Input<double> sing = solver_input(from_map(3, m), false, 1);
-  std::vector<double> b(3, 1.0), x(3);
-  Korvine k(11, {}, 1);
-  EXPECT_EQ(k.call_captured(13, sing, b.data(), x.data()), -6);
+  // [4 0 1; 0 0 0; 1 0 4] without perturbation: nothing to pivot on in the second column.
+  Input<double> zero{3, {1, 3, 4, 5}, {1, 3, 2, 3}, {4.0, 1.0, 0.0, 4.0}};
+  Korvine ldlt(-2, {{9, 0}}, 1);
+  EXPECT_EQ(ldlt.call_captured(13, zero, b.data(), x.data()), -4);
+  EXPECT_TRUE(ldlt.printed("*** Error in KORVINE: zero pivot\n")) << ldlt.out;
+  // An empty column: no perfect matching, error -6.
+  Input<double> sing = solver_input(
+      from_map(3, {{{0, 0}, 1.0}, {{1, 0}, 2.0}, {{2, 2}, 3.0}, {{0, 2}, 1.0}}), false, 1);
+  Korvine matched(11, {}, 1);
+  EXPECT_EQ(matched.call_captured(13, sing, b.data(), x.data()), -6);
   EXPECT_TRUE(
-      k.printed("*** Error in KORVINE: preordering failed after 2 neqns out of 3\n"
-                "structure singular or input/parameter problem (matrixtype 11,13)\n"))
-      << k.out;
+      matched.printed("*** Error in KORVINE: preordering failed after 2 neqns out of 3\n"
+                      "structure singular or input/parameter problem (matrixtype 11,13)\n"))
+      << matched.out;
 }
 
 // Weighted matching and scaling of symmetric indefinite matrices: a saddle-point matrix
@@ -466,6 +465,24 @@ TEST(KorvinePartialSolve, WantedComponentsEqualTheFullSolve) {
     Korvine rows(mtype, {{30, 1}}, 1);
     EXPECT_EQ(rows.call_captured(13, broken, dense.data(), x.data(), 1, perm.data()), -1);
     EXPECT_TRUE(rows.printed("error_num= 21\n")) << rows.out;
+  }
+}
+
+// After a matching that moves columns the components wanted are still the caller's
+// unknowns, in the plain and in the transposed solve.
+TEST(KorvinePartialSolve, WantedComponentsAfterAColumnMatching) {
+  const Sparse s = shifted_rows();
+  Input<double> in = solver_input(s, false, 1);
+  std::vector<double> b = random_rhs(s.n, 3), full(s.n), x(s.n);
+  std::vector<int> marks(s.n, 0);
+  for (int i = 1; i < s.n; i += 3) marks[i] = 1;
+  for (int transpose : {0, 2}) {
+    SCOPED_TRACE(transpose);
+    Korvine whole(11, {{11, transpose}}), part(11, {{11, transpose}, {30, 1}});
+    std::vector<int> perm = marks;
+    ASSERT_EQ(whole.call(13, in, b.data(), full.data()), 0);
+    ASSERT_EQ(part.call(13, in, b.data(), x.data(), 1, perm.data()), 0);
+    expect_wanted_match(x, full, marks);
   }
 }
 
