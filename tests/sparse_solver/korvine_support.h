@@ -168,8 +168,8 @@ struct Korvine {
   }
   template <typename T>
   int call(int phase, Input<T>& in, T* b, T* x, int nrhs = 1, int* perm = nullptr) {
-    KORVINE(pt, &maxfct, &mnum, &mtype, &phase, &in.n, in.a.data(), in.ia.data(), in.ja.data(),
-            perm, &nrhs, iparm, &msglvl, b, x, &error);
+    KORVINE(pt, &maxfct, &mnum, &mtype, &phase, &in.n, in.a.data(), in.ia.data(),
+            in.ja.empty() ? nullptr : in.ja.data(), perm, &nrhs, iparm, &msglvl, b, x, &error);
     return error;
   }
   // The same call with what it prints kept in `out`.
