@@ -11,9 +11,7 @@
 namespace ztr::test {
 namespace {
 
-Sparse small_spd() {
-  return grid_operator(6, 5, 1, 4.0);
-}
+const auto small_spd = [] { return grid_operator(6, 5, 1, 4.0); };
 
 TEST(KorvineInterface, QueriesTouchOnlyTheirOutputsAndDefaultsFollowTheType) {
   Korvine k(11);

@@ -49,18 +49,10 @@ Sparse shifted_rows() {
   return from_map(s.n, m);
 }
 // A matrix from an application (hydrodynamics, unsymmetric, wide range of magnitudes).
-Sparse olm1000() {
-  return read_mtx(ZTR_SOURCE_DIR "/tests/data/olm1000.mtx");
-}
-Sparse laplace_3d() {
-  return grid_operator(9, 8, 7, 6.0);
-}
-Sparse convection() {
-  return grid_operator(12, 11, 6, 6.0, 0.7);
-}
-Sparse kkt() {
-  return saddle_point(18, 70, 7);
-}
+const auto olm1000 = [] { return read_mtx(ZTR_SOURCE_DIR "/tests/data/olm1000.mtx"); };
+const auto laplace_3d = [] { return grid_operator(9, 8, 7, 6.0); };
+const auto convection = [] { return grid_operator(12, 11, 6, 6.0, 0.7); };
+const auto kkt = [] { return saddle_point(18, 70, 7); };
 
 struct SolveCase {
   const char* name;
