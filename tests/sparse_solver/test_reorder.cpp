@@ -68,12 +68,12 @@ std::vector<Case> all_graphs() {
           {"components", test::copies(test::grid(13, 11, 1), 5)},
           {"arrow", test::arrow(2000, 1234), 1234},
           {"star", test::arrow(600, 0, false)},
-          {"path", test::path(1000)},
+          {"path", test::grid(1000, 1, 1)},
           {"identical_rows", test::multi_dof_grid(14, 12, 3)},
           {"no_edges", test::from_edges(500, {})},
           {"diagonal_only", test::from_edges(300, {}, true)},
           {"n1", test::from_edges(1, {}, true)},
-          {"n5", test::path(5)},
+          {"n5", test::grid(5, 1, 1)},
           {"n8", test::grid(2, 2, 2)},
           {"n9", test::grid(3, 3, 1)},
           {"n0", Graph{}}};
@@ -248,7 +248,7 @@ TEST(Reorder, BadInputIsRefused) {
   }
   EXPECT_EQ(order(half, 2).perm, order(u, 2).perm);
   // The elimination tree refuses an order that is not a permutation.
-  const Graph p4 = test::path(4);
+  const Graph p4 = test::grid(4, 1, 1);
   std::vector<int> repeated = {0, 1, 1, 3}, parent(4);
   WorkMemory mem;
   EXPECT_EQ(elimination_tree(&mem, 4, p4.x(), p4.a(), repeated.data(), parent.data()),
@@ -366,7 +366,7 @@ OrderGraph own_copy(WorkMemory* mem, const Graph& t) {
 // names the allocation and leaves nothing behind.
 TEST(NdOrder, ComponentsAreOrderedOneAfterAnotherAndUnwindFromAllocationFailures) {
   // Three graphs of different kinds, their vertices shuffled together.
-  const Graph parts[3] = {test::grid(20, 15, 1), test::grid(7, 7, 6), test::path(150)};
+  const Graph parts[3] = {test::grid(20, 15, 1), test::grid(7, 7, 6), test::grid(150, 1, 1)};
   const int n = parts[0].n + parts[1].n + parts[2].n;
   std::vector<int> shuffle(n), comp(n);
   std::iota(shuffle.begin(), shuffle.end(), 0);
