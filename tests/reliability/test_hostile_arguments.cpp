@@ -51,11 +51,8 @@ TEST(HostileArguments, OffsetsBeyondThirtyTwoBits) {
   DGEMM("N", "N", &n, &n, &n, &one, a.get(), &ld, b.get(), &ld, &zero, c.get(), &ld);
   int bad = 0;
   for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) {
-      double s = 0;
-      for (int p = 0; p < n; ++p) s += a[at(i, p)] * b[at(p, j)];
-      bad += c[at(i, j)] != s;
-    }
+    for (int i = 0; i < n; ++i)
+      bad += c[at(i, j)] != ref_product('N', a.get(), ld, 'N', b.get(), ld, n, i, j).value;
   EXPECT_EQ(bad, 0) << "DGEMM";
 
   // The LU of a matrix with known factors, in both layouts, and its inverse.
