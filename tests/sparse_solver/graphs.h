@@ -88,12 +88,6 @@ inline Graph multi_dof_grid(int nx, int ny, int dofs, bool full_stencil = false)
   return from_edges(base.n * dofs, e);
 }
 
-inline Graph path(int n) {
-  std::vector<std::pair<int, int>> e;
-  for (int i = 0; i + 1 < n; ++i) e.emplace_back(i, i + 1);
-  return from_edges(n, e);
-}
-
 // Tridiagonal (or, without `chain`, diagonal) plus one full row and column (vertex `hub`).
 inline Graph arrow(int n, int hub, bool chain = true) {
   std::vector<std::pair<int, int>> e;

@@ -81,9 +81,8 @@ inline Sparse saddle_point(int nx, int m, std::uint64_t seed, double h = 1, int 
 template <typename T = double>
 std::vector<T> random_rhs(std::size_t n, std::uint64_t seed) {
   Rng r(static_cast<Rng::result_type>(seed));
-  std::vector<T> v(n);
-  for (T& x : v) x = static_cast<T>(uniform(r));
-  return v;
+  const std::vector<double> v = random_vector(n, r);
+  return {v.begin(), v.end()};
 }
 
 // The solver's input: the full pattern or the upper triangle, with index base 0 or 1.
@@ -169,8 +168,8 @@ struct Korvine {
   }
   template <typename T>
   int call(int phase, Input<T>& in, T* b, T* x, int nrhs = 1, int* perm = nullptr) {
-    KORVINE(pt, &maxfct, &mnum, &mtype, &phase, &in.n, in.a.data(), in.ia.data(), in.ja.data(),
-            perm, &nrhs, iparm, &msglvl, b, x, &error);
+    KORVINE(pt, &maxfct, &mnum, &mtype, &phase, &in.n, in.a.data(), in.ia.data(),
+            in.ja.empty() ? nullptr : in.ja.data(), perm, &nrhs, iparm, &msglvl, b, x, &error);
     return error;
   }
   // The same call with what it prints kept in `out`.

@@ -11,9 +11,7 @@
 namespace ztr::test {
 namespace {
 
-Sparse small_spd() {
-  return grid_operator(6, 5, 1, 4.0);
-}
+const auto small_spd = [] { return grid_operator(6, 5, 1, 4.0); };
 
 TEST(KorvineInterface, QueriesTouchOnlyTheirOutputsAndDefaultsFollowTheType) {
   Korvine k(11);
@@ -150,12 +148,8 @@ TEST(KorvineInterface, EveryInputCheckReportsItsNumberAndText) {
       int phase = 13, nrhs = 1;
       c.spoil(k, in, phase, nrhs);
       std::vector<double> b(in.n, 1.0), x(in.n);
-      const int* ja = in.ja.empty() ? nullptr : in.ja.data();
-      const std::string out = captured([&] {
-        KORVINE(k.pt, &k.maxfct, &k.mnum, &k.mtype, &phase, &in.n, in.a.data(), in.ia.data(), ja,
-                nullptr, &nrhs, k.iparm, &k.msglvl, b.data(), x.data(), &k.error);
-      });
-      EXPECT_EQ(k.error, -1);
+      EXPECT_EQ(k.call_captured(phase, in, b.data(), x.data(), nrhs), -1);
+      const std::string& out = k.out;
       const char* category = c.expected_num >= 21 && c.expected_num <= 30
                                  ? "*** Error in KORVINE  (incorrect input matrix  ) error_num= "
                                  : "*** Error in KORVINE  ( sequence_ido,parameters) error_num= ";

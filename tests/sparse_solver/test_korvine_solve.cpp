@@ -49,18 +49,10 @@ Sparse shifted_rows() {
   return from_map(s.n, m);
 }
 // A matrix from an application (hydrodynamics, unsymmetric, wide range of magnitudes).
-Sparse olm1000() {
-  return read_mtx(ZTR_SOURCE_DIR "/tests/data/olm1000.mtx");
-}
-Sparse laplace_3d() {
-  return grid_operator(9, 8, 7, 6.0);
-}
-Sparse convection() {
-  return grid_operator(12, 11, 6, 6.0, 0.7);
-}
-Sparse kkt() {
-  return saddle_point(18, 70, 7);
-}
+const auto olm1000 = [] { return read_mtx(ZTR_SOURCE_DIR "/tests/data/olm1000.mtx"); };
+const auto laplace_3d = [] { return grid_operator(9, 8, 7, 6.0); };
+const auto convection = [] { return grid_operator(12, 11, 6, 6.0, 0.7); };
+const auto kkt = [] { return saddle_point(18, 70, 7); };
 
 struct SolveCase {
   const char* name;
@@ -198,9 +190,10 @@ TEST(KorvineSolve, UserPermutationIsReturnedAndTaken) {
   EXPECT_EQ(bad.call(11, in, b.data(), x.data(), 1, perm.data()), -3);
 }
 
-// A 4 x 4 block with an exact zero pivot that no interchange inside the block can avoid:
-// type 11 perturbs it and refinement recovers the solution; type 1 reports the zero pivot.
-TEST(KorvineSolve, ZeroPivotIsPerturbedForType11AndFatalForType1) {
+// Failures the solver cannot get around, with their codes and texts: an exact zero pivot that
+// no interchange inside its block avoids (perturbed for type 11; fatal for type 1, and for
+// type -2 without perturbation), and a matrix without a perfect matching.
+TEST(KorvineSolve, ZeroPivotsAndStructuralSingularity) {
   // A structurally present, numerically zero diagonal in a row that is zero apart from the
   // diagonal block, in a tridiagonal matrix.
   const int n = 40;
@@ -222,22 +215,20 @@ TEST(KorvineSolve, ZeroPivotIsPerturbedForType11AndFatalForType1) {
   Korvine k(11, {{12, 0}});
   ASSERT_EQ(k.call(12, in, b.data(), x.data()), 0);
   EXPECT_GE(k.iparm[13], 1);
-}
-
-// The matching puts large entries on a zero diagonal (checked in the table above); without a
-// perfect matching the analysis fails.
-TEST(KorvineSolve, MatchingReportsStructuralSingularity) {
-  // A structurally singular matrix (an empty column) has no perfect matching: error -6.
-  std::map<std::pair<int, int>, double> m{
-      {{0, 0}, 1.0}, {{1, 0}, 2.0}, {{2, 2}, 3.0}, {{0, 2}, 1.0}};
-  Input<double> sing = solver_input(from_map(3, m), false, 1);
-  std::vector<double> b(3, 1.0), x(3);
-  Korvine k(11, {}, 1);
-  EXPECT_EQ(k.call_captured(13, sing, b.data(), x.data()), -6);
+  // [4 0 1; 0 0 0; 1 0 4] without perturbation: nothing to pivot on in the second column.
+  Input<double> zero{3, {1, 3, 4, 5}, {1, 3, 2, 3}, {4.0, 1.0, 0.0, 4.0}};
+  Korvine ldlt(-2, {{9, 0}}, 1);
+  EXPECT_EQ(ldlt.call_captured(13, zero, b.data(), x.data()), -4);
+  EXPECT_TRUE(ldlt.printed("*** Error in KORVINE: zero pivot\n")) << ldlt.out;
+  // An empty column: no perfect matching, error -6.
+  Input<double> sing = solver_input(
+      from_map(3, {{{0, 0}, 1.0}, {{1, 0}, 2.0}, {{2, 2}, 3.0}, {{0, 2}, 1.0}}), false, 1);
+  Korvine matched(11, {}, 1);
+  EXPECT_EQ(matched.call_captured(13, sing, b.data(), x.data()), -6);
   EXPECT_TRUE(
-      k.printed("*** Error in KORVINE: preordering failed after 2 neqns out of 3\n"
-                "structure singular or input/parameter problem (matrixtype 11,13)\n"))
-      << k.out;
+      matched.printed("*** Error in KORVINE: preordering failed after 2 neqns out of 3\n"
+                      "structure singular or input/parameter problem (matrixtype 11,13)\n"))
+      << matched.out;
 }
 
 // Weighted matching and scaling of symmetric indefinite matrices: a saddle-point matrix
@@ -410,8 +401,10 @@ void expect_wanted_match(const std::vector<double>& x, const std::vector<double>
 TEST(KorvinePartialSolve, WantedComponentsEqualTheFullSolve) {
   for (int mtype : {11, -2}) {
     SCOPED_TRACE(mtype);
-    // No pivot of these is perturbed, so the full solve needs no refinement either.
-    const Sparse s = grid_operator(9, 8, 4, mtype == 11 ? 6.0 : 2.5, mtype == 11 ? 0.4 : 0.0);
+    // No pivot of these is perturbed, so the full solve needs no refinement either; the
+    // matching of the unsymmetric one moves columns, and the components wanted are still the
+    // caller's unknowns.
+    const Sparse s = mtype == 11 ? shifted_rows() : grid_operator(9, 8, 4, 2.5);
     Input<double> in = solver_input(s, mtype == -2, 1);
     std::vector<double> dense = random_rhs(s.n, 7), sparse(s.n, 0.0), full(s.n), full_sparse(s.n),
                         x(s.n);
@@ -451,6 +444,12 @@ TEST(KorvinePartialSolve, WantedComponentsEqualTheFullSolve) {
     ASSERT_EQ(k.call(331, in, dense.data(), y.data()), 0);
     ASSERT_EQ(k.call(332, in, y.data(), z.data()), 0);
     ASSERT_EQ(k.call(333, in, z.data(), x.data()), 0);
+    expect_wanted_match(x, full, marks);
+    // The transposed solve, whose unknowns are the rows, which a matching leaves in place.
+    Korvine ft(mtype, {{11, 2}}), kt(mtype, {{11, 2}, {30, 1}});
+    perm = marks;
+    ASSERT_EQ(ft.call(13, in, dense.data(), full.data()), 0);
+    ASSERT_EQ(kt.call(13, in, dense.data(), x.data(), 1, perm.data()), 0);
     expect_wanted_match(x, full, marks);
     // Without a component list (or a permutation to read or write) nothing is read from null.
     for (int setting : {30, 4}) {
