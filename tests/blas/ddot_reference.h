@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "tests/support/test_support.h"
+
 namespace ztr::test {
 
 inline double ld(const double* p) {
@@ -22,8 +24,7 @@ inline std::uintptr_t mis(const double* p, std::uintptr_t b) {
 
 // Element i in BLAS order.
 inline double elem(const double* v, int n, int inc, int i) {
-  const std::ptrdiff_t k = inc >= 0 ? std::ptrdiff_t{i} * inc : std::ptrdiff_t{n - 1 - i} * -inc;
-  return ld(v + k);
+  return ld(v + at(i, n, inc));
 }
 
 inline double ref_strided(int n, const double* x, int incx, const double* y, int incy) {

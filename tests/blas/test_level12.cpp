@@ -159,17 +159,12 @@ TEST(Level2, GerAndSyr2) {
               kGer[v](m, n, 1.5, x.data(), incx, y.data(), incy, a.data(), lda);
             else
               kSyr2[v](op, n, 1.5, x.data(), incx, y.data(), incy, a.data(), lda);
-            for (int j = 0; j < n; ++j)
-              for (int i = 0; i < lda; ++i) {
-                const std::size_t e = i + static_cast<std::size_t>(j) * lda;
-                if (i >= m || (op != 'G' && (upper(op) ? i > j : i < j))) {
-                  ASSERT_EQ(a[e], a0[e]);
-                  continue;
-                }
-                LD p = 1.5L * x[at(i, m, incx)] * y[at(j, n, incy)];
-                if (op != 'G') p += 1.5L * y[at(i, n, incy)] * x[at(j, n, incx)];
-                ASSERT_TRUE(near<double>(a[e], a0[e] + p, 4, 3)) << v << op << m << n << incx;
-              }
+            // [x y] times [y x]' (rank 2), or x times y'.
+            auto l = [&](int i, int p) { return p == 0 ? x[at(i, m, incx)] : y[at(i, n, incy)]; };
+            auto r = [&](int p, int j) { return p == 0 ? y[at(j, n, incy)] : x[at(j, n, incx)]; };
+            auto in = [&](int i, int j) { return op == 'G' || (upper(op) ? i <= j : i >= j); };
+            ASSERT_EQ(misses_of(a, a0, lda, m, n, op == 'G' ? 1 : 2, 1.5, 1.0, l, r, 2, in), 0)
+                << v << op << m << n << incx;
           }
         }
 }

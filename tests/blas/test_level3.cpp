@@ -1,15 +1,14 @@
 // Double-precision level 3 (TRSM, TRMM, SYRK, SYR2K, SYMM) against long-double reference
-// loops for every option letter, the special scalars, the fallbacks without work buffers,
-// and the threaded paths with 1 to 4 threads and inside the caller's parallel region.
+// loops for every option letter, the special scalars, the unblocked leaves of every processor
+// variant, the fallbacks without work buffers, and the threaded paths with 1 to 4 threads and
+// inside the caller's parallel region.
 #include <gtest/gtest.h>
 #include <omp.h>
 
 #include <cstdlib>
 #include <tuple>
 
-#include "blas/level3/kernels/level3_kernels.h"
 #include "blas/level3/level3.h"
-#include "blas/templates/triangular_blocked.h"
 #include "testalloc.h"
 #include "tests/blas/typed_reference.h"
 #include "tests/support/test_support.h"
@@ -45,33 +44,6 @@ int check_triangular(bool solve, const TriCase& c, int m, int n, double alpha, u
                                             a.data(), &lda, b.data(), &ldb);
   const char opts[] = {c.side, c.uplo, c.trans, c.diag, 0};
   return triangular_misses(solve, opts, m, n, alpha, a, lda, b0, b, ldb);
-}
-
-// Every instruction-set variant of the unblocked leaves agrees with the portable loops.
-TEST(Level3, LeafVariantsAgree) {
-  using LeafFn = void (*)(char, char, char, char, int, int, const double*, int, double*, int);
-  constexpr LeafFn kSolve[] = ZTR_VARIANTS(dtrsm_leaf);
-  constexpr LeafFn kMultiply[] = ZTR_VARIANTS(dtrmm_leaf);
-  std::mt19937 gen(5);
-  for (const TriCase& c : all_triangular_cases()) {
-    const int m = 21, n = 9, na = c.side == 'L' ? m : n, lda = na, ldb = m;
-    const auto a = triangle<double>(na, lda, c.uplo, c.diag, gen);
-    const auto b0 = random_vector(static_cast<size_t>(ldb) * n, gen);
-    for (bool solve : {true, false}) {
-      auto want = b0;
-      (solve ? tblas::detail::trsm_leaf<double>
-             : tblas::detail::trmm_leaf<double>)(c.side, c.uplo, c.trans, c.diag, m, n, a.data(),
-                                                 lda, want.data(), ldb);
-      for (int v = 0; v < runnable_variants(); ++v) {
-        auto got = b0;
-        (solve ? kSolve : kMultiply)[v](c.side, c.uplo, c.trans, c.diag, m, n, a.data(), lda,
-                                        got.data(), ldb);
-        for (size_t i = 0; i < got.size(); ++i)
-          ASSERT_NEAR(got[i], want[i], 64 * kEps * (1 + std::fabs(want[i])))
-              << solve << c.side << c.uplo << c.trans << c.diag << " variant " << v + 2;
-      }
-    }
-  }
 }
 
 // DSYR2K or DSYRK: the number of wrong entries, writes outside the triangle included.

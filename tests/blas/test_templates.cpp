@@ -3,6 +3,8 @@
 // beta = 0 over NaN, and the multiply's fallback when its buffer cannot be allocated.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "blas/templates/kernels/gemm_kernels.h"
 #include "blas/templates/tblas.h"
 #include "testalloc.h"
@@ -28,14 +30,7 @@ const GemmFn<T>* gemm_variants() {
   static constexpr GemmFn<double> d[] = ZTR_VARIANTS(tgemm_d);
   static constexpr GemmFn<std::complex<float>> c[] = ZTR_VARIANTS(tgemm_c);
   static constexpr GemmFn<std::complex<double>> z[] = ZTR_VARIANTS(tgemm_z);
-  if constexpr (std::is_same_v<T, float>)
-    return s;
-  else if constexpr (std::is_same_v<T, double>)
-    return d;
-  else if constexpr (std::is_same_v<T, std::complex<float>>)
-    return c;
-  else
-    return z;
+  return std::get<const GemmFn<T>*>(std::tuple{+s, +d, +c, +z});
 }
 
 // Every instruction-set variant of the multiply, every transpose, shapes around its blocks.

@@ -69,7 +69,6 @@ const Row kRows[] = {
     {"avx_no_osxsave", {}, "type=5"},
     {"avx2", {"TEST_XCR0=0x3"}, "type=5"},
     {"avx2", {"TEST_XCR0=0x5"}, "type=5"},
-    {"avx2", {"TEST_XCR0=0xe7"}, "type=7"},
     {"avx2", {"TEST_VENDOR=SomeOtherMake"}, "type=7"},
     {"avx", {"TEST_VENDOR=SomeOtherMake", "ZTR_CBWR=SSE3"}, "type=3"},
     // Every reproducibility branch; malformed values (also too long for the buffer) are AUTO.
@@ -93,7 +92,6 @@ const Row kRows[] = {
     {"ssse3", {"ZTR_CBWR=AUTO"}, "count=2 sizes=32768,262144,0,0"},
     {"sse2", {"ZTR_CBWR=AVX", "TEST_CACHES=none"}, "last=4194304"},
     // The debug type is taken unchecked and wins over the branch; bad values are ignored.
-    {"avx2", {"ZTR_DEBUG_CPU_TYPE=3"}, "type=3"},
     {"sse2", {"ZTR_DEBUG_CPU_TYPE=7"}, "type=7"},
     {"avx2", {"ZTR_DEBUG_CPU_TYPE=3", "ZTR_CBWR=AVX"}, "type=3"},
     {"avx2", {"ZTR_DEBUG_CPU_TYPE=5", "ZTR_CBWR=COMPATIBLE"}, "type=5"},
@@ -106,7 +104,6 @@ const Row kRows[] = {
     {"avx", {"ZTR_DEBUG_CPU_TYPE=9", "ZTR_CBWR=SSE3"}, "type=3"},
     // Microarchitecture class of type 5: AES and no branch give 66; the debug class wins.
     {"sse42aes", {"ZTR_CBWR=AUTO"}, "ma=64"},
-    {"sse42aes", {"ZTR_DEBUG_CPU_MA=64"}, "ma=64"},
     {"sse42", {"ZTR_DEBUG_CPU_MA=66"}, "ma=66"},
     {"sse42", {"ZTR_DEBUG_CPU_MA=65"}, "ma=64"},
     // The cache walk: the extended leaf when leaf 4 is empty, at most four levels, a stop at

@@ -79,7 +79,6 @@ const Row kRows[] = {
     {{"ZTR_DYNAMIC= \"FALSE\" rest"}, "dynamic=0"},
     {{"ZTR_DYNAMIC=False"}, "dynamic=1"},
     {{"ZTR_DYNAMIC=0"}, "dynamic=1"},
-    {{"ZTR_DYNAMIC=no"}, "dynamic=1"},
     {{"ZTR_DYNAMIC=falsely"}, "dynamic=1"},
     // The setters win over the environment; out-of-range values are ignored.
     {{"ZTR_NUM_THREADS=3", "TEST_SET_THREADS=5"}, "all=5"},

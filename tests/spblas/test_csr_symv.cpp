@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -21,31 +20,27 @@
 namespace ztr {
 namespace {
 
-using test::kNaN;
-using test::same_bits;
+using namespace ztr::test;
 
-// A random symmetric matrix, dense, with about `per_row` off-diagonal entries per row of the
-// lower triangle; values spread over several binades.
-struct Dense {
-  int m;
-  std::vector<double> a;  // row-major m x m
-  double at(int r, int c) const { return a[static_cast<std::size_t>(r) * m + c]; }
+// An entry (r, c) of the lower triangle (c <= r) of a symmetric matrix.
+struct Entry {
+  int r, c;
+  double v;
 };
 
-Dense random_symmetric(int m, int per_row, unsigned seed) {
-  Dense d{m, std::vector<double>(static_cast<std::size_t>(m) * m, 0.0)};
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> val(-1.0, 1.0);
-  std::uniform_int_distribution<int> expo(-6, 6);
+// A random symmetric matrix of order m: the diagonal and about five entries per row of the
+// lower triangle, values spread over several binades.
+std::vector<Entry> random_symmetric(int m, unsigned seed) {
+  Rng gen(seed);
+  std::vector<Entry> e;
   for (int r = 0; r < m; ++r) {
-    d.a[static_cast<std::size_t>(r) * m + r] = std::ldexp(val(gen), expo(gen));
-    for (int k = 0; k < per_row && r > 0; ++k) {
-      const int c = std::uniform_int_distribution<int>(0, r - 1)(gen);
-      const double v = std::ldexp(val(gen), expo(gen));
-      d.a[static_cast<std::size_t>(r) * m + c] = d.a[static_cast<std::size_t>(c) * m + r] = v;
-    }
+    std::vector<int> cols{r};
+    for (int k = 0; k < 5 && r > 0; ++k) cols.push_back(below(gen, r));
+    std::sort(cols.begin(), cols.end());
+    cols.erase(std::unique(cols.begin(), cols.end()), cols.end());
+    for (int c : cols) e.push_back({r, c, std::ldexp(uniform(gen), below(gen, 13) - 6)});
   }
-  return d;
+  return e;
 }
 
 struct Csr {
@@ -55,56 +50,49 @@ struct Csr {
 
 // CSR of one triangle with rows shuffled, ia starting at `base`, and optionally junk (NaN
 // values in the other triangle, columns outside the matrix) that must be ignored.
-Csr to_csr(const Dense& d, bool lower, int base, bool junk, unsigned seed) {
-  Csr s;
-  std::mt19937 gen(seed);
-  s.ia.push_back(base);
-  for (int r = 0; r < d.m; ++r) {
-    std::vector<std::pair<int, double>> row;
-    for (int c = 0; c < d.m; ++c)
-      if (d.at(r, c) != 0.0 && (lower ? c <= r : c >= r)) row.emplace_back(c, d.at(r, c));
+Csr to_csr(int m, const std::vector<Entry>& es, bool lower, int base, bool junk, unsigned seed) {
+  Rng gen(seed);
+  std::vector<std::vector<std::pair<int, double>>> rows(m);
+  for (const Entry& e : es) rows[lower ? e.r : e.c].emplace_back(lower ? e.c : e.r, e.v);
+  Csr s{{base}, {}, {}};
+  for (int r = 0; r < m; ++r) {
+    auto& row = rows[r];
     if (junk) {
-      if (lower ? r + 1 < d.m : r > 0) row.emplace_back(lower ? r + 1 : r - 1, kNaN);
-      row.emplace_back(lower ? d.m + 3 : -5, kNaN);
+      if (lower ? r + 1 < m : r > 0) row.emplace_back(lower ? r + 1 : r - 1, kNaN);
+      row.emplace_back(lower ? m + 3 : -5, kNaN);
     }
     std::shuffle(row.begin(), row.end(), gen);
-    for (auto& [c, v] : row) {
-      s.ja.push_back(c);
-      s.a.push_back(v);
-    }
+    for (auto [c, v] : row) s.ja.push_back(c), s.a.push_back(v);
     s.ia.push_back(base + static_cast<int>(s.ja.size()));
   }
-  if (s.a.empty()) {  // keep data() non-null
-    s.a.push_back(0);
-    s.ja.push_back(0);
-  }
+  s.ja.push_back(0), s.a.push_back(0.0);  // past ia[m]: never read, keeps data() non-null
   return s;
 }
 
 std::vector<double> random_vector(int m, unsigned seed) {
-  test::Rng gen(seed);
+  Rng gen(seed);
   return test::random_vector(static_cast<std::size_t>(m), gen);
 }
 
 // y against A*x: |y_i - (Ax)_i| <= (terms + 8) u sum_j |a_ij x_j|, whatever the order.
-void expect_product(const Dense& d, const std::vector<double>& x, const std::vector<double>& y) {
-  for (int i = 0; i < d.m; ++i) {
-    long double exact = 0, mag = 0;
-    int terms = 0;
-    for (int j = 0; j < d.m; ++j) {
-      if (d.at(i, j) == 0.0) continue;
-      exact += static_cast<long double>(d.at(i, j)) * x[j];
-      mag += std::fabs(static_cast<long double>(d.at(i, j)) * x[j]);
-      ++terms;
-    }
-    ASSERT_LE(std::fabs(y[i] - exact), (terms + 8) * 0x1p-53 * mag) << "row " << i;
+void expect_product(int m, const std::vector<Entry>& es, const std::vector<double>& x,
+                    const std::vector<double>& y) {
+  std::vector<LD> exact(m), mag(m);
+  std::vector<int> terms(m);
+  auto add = [&](int i, double v, double xj) {
+    exact[i] += static_cast<LD>(v) * xj, mag[i] += std::fabs(static_cast<LD>(v) * xj), ++terms[i];
+  };
+  for (const Entry& e : es) {
+    add(e.r, e.v, x[e.c]);
+    if (e.c != e.r) add(e.c, e.v, x[e.r]);
   }
+  for (int i = 0; i < m; ++i)
+    ASSERT_LE(std::fabs(y[i] - exact[i]), (terms[i] + 8) * kUnitRoundoff * mag[i]) << "row " << i;
 }
 
 // Invalid calls leave y alone.
 TEST(CsrSymv, InvalidCallsLeaveYAlone) {
-  const Dense d = random_symmetric(4, 2, 1);
-  const Csr s = to_csr(d, true, 0, false, 1);
+  const Csr s = to_csr(4, random_symmetric(4, 1), true, 0, false, 1);
   const auto x = random_vector(4, 2);
   std::vector<double> y(4, 42.0);
   for (auto [uplo, m] : {std::pair{'x', 4}, {'N', 4}, {'\0', 4}, {'L', -1}}) {
@@ -168,10 +156,10 @@ std::vector<double> plain_split(bool lower, int p, const Csr& s, const std::vect
 // Every variant of both kernels and of the merge computes the same bits as the plain order.
 TEST(CsrSymvKernels, EveryVariantFollowsThePlainOrder) {
   const int m = 257;
-  const Dense d = random_symmetric(m, 5, 9);
+  const auto es = random_symmetric(m, 9);
   const auto x = random_vector(m, 10);
   for (bool lower : {true, false}) {
-    const Csr s = to_csr(d, lower, 3, true, 4);
+    const Csr s = to_csr(m, es, lower, 3, true, 4);
     const auto whole = plain_split(lower, 1, s, x);
     CsrSymvKernelSlot& slot = lower ? csr_symv_lower_slot() : csr_symv_upper_slot();
     for (int type = kCpuTypeMin; type <= hardware_cpu_type(); ++type) {
@@ -229,9 +217,9 @@ ZTR_CHILD(csr_product) {
   ZTR_Set_Dynamic(0);
   ZTR_Set_Num_Threads(threads);
   ZTR_Get_Max_Threads();  // the topology count allocates: done before any failure is armed
-  const Dense d = random_symmetric(m, 5, 77);
+  const auto es = random_symmetric(m, 77);
   const auto x = random_vector(m, 78);
-  const Csr s = to_csr(d, lower, base, junk != 0, 5);
+  const Csr s = to_csr(m, es, lower, base, junk != 0, 5);
   const long live = ztr_testalloc_live();
   if (fail_nth != 0) ztr_testalloc_fail_nth(fail_nth, sticky);
   std::vector<double> y(m, kNaN);  // never read
@@ -244,7 +232,7 @@ ZTR_CHILD(csr_product) {
                     : same_bits(y, serial)   ? "serial"
                     : same_bits(y, split)    ? "split"
                                              : "other";
-  expect_product(d, x, y);
+  expect_product(m, es, x, y);
   std::printf("%s failed=%d leaked=%ld bound=%s", how, failures > 0 ? 1 : 0,
               ztr_testalloc_live() - live, ::testing::Test::HasFailure() ? "no" : "yes");
   return 0;
@@ -258,12 +246,12 @@ TEST(CsrSymvThreads, SplitAboveHundredRowsPerThreadAndSerialWhenAVectorFails) {
   const struct {
     const char* args;  // m, threads, base, junk, allocation to fail, sticky
     const char* want;
-  } rows[] = {{"1 2 7 1 0 0", "ambiguous failed=0"}, {"5 2 0 1 0 0", "ambiguous failed=0"},
-              {"150 2 7 1 0 0", "serial failed=0"},  {"600 2 7 1 0 0", "split failed=0"},
-              {"200 2 0 0 0 0", "serial failed=0"},  {"201 2 0 0 0 0", "split failed=0"},
-              {"300 3 0 0 0 0", "serial failed=0"},  {"301 3 0 0 0 0", "split failed=0"},
-              {"1003 4 0 0 0 0", "split failed=0"},  {"4099 3 0 0 0 0", "split failed=0"},
-              {"2000 3 0 0 1 1", "serial failed=1"}, {"2000 4 0 0 2 0", "serial failed=1"}};
+  } rows[] = {{"1 2 7 1 0 0", "ambiguous failed=0"}, {"150 2 0 1 0 0", "serial failed=0"},
+              {"600 2 7 1 0 0", "split failed=0"},   {"200 2 0 0 0 0", "serial failed=0"},
+              {"201 2 0 0 0 0", "split failed=0"},   {"300 3 0 0 0 0", "serial failed=0"},
+              {"301 3 0 0 0 0", "split failed=0"},   {"1003 4 0 0 0 0", "split failed=0"},
+              {"4099 3 0 0 0 0", "split failed=0"},  {"2000 3 0 0 1 1", "serial failed=1"},
+              {"2000 4 0 0 2 0", "serial failed=1"}};
   for (const char* uplo : {"L ", "l ", "U ", "u "})
     for (const auto& row : rows) {
       // Direct blocks: every private vector goes back to the allocator, so leaks show.
