@@ -110,7 +110,7 @@ ZTR_CHILD(lu_scheduler_state_fails) {
   std::vector<double> a;
   std::vector<int> ipiv(300);
   int info = 0;
-  return survives_first_failure(
+  return survives_allocation_failure(
       [&] { a = k.a, via_dgetrf(300, 300, a.data(), 300, ipiv.data(), &info); },
       [&] { return info == 0 && ipiv == k.ipiv && a == k.lu; });
 }

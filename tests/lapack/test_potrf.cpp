@@ -113,7 +113,7 @@ ZTR_CHILD(potrf_table_fails) {
   const std::vector<double> a = make_spd(n, n, 3);
   std::vector<double> f;
   int info = 0;
-  return survives_first_failure(
+  return survives_allocation_failure(
       [&] { f = a, via_tiled<24>('L', n, f.data(), n, &info); },
       [&] {
         return info == 0 && cholesky_residual('L', n, n, a.data(), f.data(), n) < kResidualBound;

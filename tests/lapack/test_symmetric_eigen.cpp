@@ -276,22 +276,21 @@ TEST(SymmetricEigen, OneAndTwoStageReductionsAgree) {
   EXPECT_EQ(r.exit_code, 0) << r.out;
 }
 
-// Orders 0 and 1 with the smallest workspace, the value interval (vl, vu] open at vl, and
-// what the queries answer.
-TEST(SymmetricEigen, SmallOrdersAndWorkspaceAnswers) {
+// Orders 0 and 1 with the smallest workspace, and the value interval (vl, vu] open at vl.
+TEST(SymmetricEigen, SmallOrders) {
   struct Case {
     Driver d;
     char range;
     int n, m, lwork, liwork;
-    double a, vl, work0;
+    double a, vl;
   };
-  for (const Case& k : {Case{Driver::kSyevd, 'A', 0, 0, 1, 1, -4.5, 0, 1},
-                        Case{Driver::kSyevd, 'A', 1, 1, 1, 1, -4.5, 0, 1},
-                        Case{Driver::kSyev, 'A', 1, 1, 2, 1, -4.5, 0, 2},
-                        Case{Driver::kSyevr, 'A', 1, 1, 26, 10, 5.0, 1, 7},
-                        Case{Driver::kSyevr, 'V', 1, 1, 26, 10, 2.0, 1, 7},
-                        Case{Driver::kSyevr, 'V', 1, 0, 26, 10, 1.0, 1, 7},
-                        Case{Driver::kSyevr, 'A', 0, 0, 1, 1, 0.0, 0, 1}}) {
+  for (const Case& k : {Case{Driver::kSyevd, 'A', 0, 0, 1, 1, -4.5, 0},
+                        Case{Driver::kSyevd, 'A', 1, 1, 1, 1, -4.5, 0},
+                        Case{Driver::kSyev, 'A', 1, 1, 2, 1, -4.5, 0},
+                        Case{Driver::kSyevr, 'A', 1, 1, 26, 10, 5.0, 1},
+                        Case{Driver::kSyevr, 'V', 1, 1, 26, 10, 2.0, 1},
+                        Case{Driver::kSyevr, 'V', 1, 0, 26, 10, 1.0, 1},
+                        Case{Driver::kSyevr, 'A', 0, 0, 1, 1, 0.0, 0}}) {
     SCOPED_TRACE(testing::Message() << name(k.d) << k.range << " n " << k.n << " a " << k.a);
     const Call c{k.d, 'V', k.range, 'U', k.n, 1, k.vl, 2.0, 1, 1, 1, k.lwork, k.liwork};
     double a = k.a, w = 0, z = 0;
@@ -299,8 +298,6 @@ TEST(SymmetricEigen, SmallOrdersAndWorkspaceAnswers) {
     std::vector<int> isuppz(2), iwork(k.liwork);
     int m = -1;
     EXPECT_EQ(run(c, &a, &w, &z, isuppz.data(), work.data(), iwork.data(), &m), 0);
-    EXPECT_EQ(work[0], k.work0);
-    EXPECT_EQ(iwork[0], k.d == Driver::kSyevd ? 1 : iwork[0]);
     EXPECT_EQ(m, k.d == Driver::kSyevr ? k.m : -1);
     if (k.n == 0) continue;
     EXPECT_EQ(k.d == Driver::kSyevr ? z : a, 1.0);

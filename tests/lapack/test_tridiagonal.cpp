@@ -90,7 +90,7 @@ TEST(TridiagonalEigen, OrdersOneAndTwoAndTheHalfOpenInterval) {
 
 // dstemr: the number of vectors a range needs (nzc = -1), and a vector count short of it.
 // The eigenvalues are 1 + cos(k pi / 6): (1.2, 3] holds two.
-TEST(TridiagonalEigen, VectorCountQueries) {
+TEST(TridiagonalEigen, WorkspaceAndVectorQueries) {
   const int n = 5;
   std::vector<double> z(n * n), work(18 * n);
   std::vector<int> iwork(10 * n);
@@ -109,6 +109,14 @@ TEST(TridiagonalEigen, VectorCountQueries) {
   EXPECT_EQ(z[0], 3.0);
   EXPECT_EQ(test::captured([&] { EXPECT_EQ(call('I', 0, 2, 4, 2, 18 * n), -14); }),
             test::xerbla_text("DSTEMR", 14));
+  // dstedc updating a given basis asks for the documented minimum, lg n rounded up (5 for 26).
+  const int order = 26, minus_one = -1;
+  int info = 0;
+  std::vector<double> big(order * order);
+  dstedc("V", &order, big.data(), big.data(), big.data(), &order, work.data(), &minus_one,
+         iwork.data(), &minus_one, &info);
+  EXPECT_EQ(work[0], 1 + 3 * order + 2 * order * 5 + 4 * order * order);
+  EXPECT_EQ(iwork[0], 6 + 6 * order + 5 * order * 5);
 }
 
 TEST(Dlasq2, NegativeEntryIsRefused) {
