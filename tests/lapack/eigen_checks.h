@@ -79,24 +79,6 @@ inline std::vector<long double> oracle_eigenvalues(const Tridiagonal& t) {
   return w;
 }
 
-// max_j ||T z_j - w_j z_j||_1 / (||T|| n eps) over the m columns of Z (rows 0..n-1).
-inline double tri_residual(const Tridiagonal& t, int m, const double* w, const double* z, int ldz) {
-  const int n = t.n();
-  double worst = 0;
-  for (int j = 0; j < m; ++j) {
-    const double* v = z + static_cast<std::size_t>(j) * ldz;
-    double s = 0;
-    for (int i = 0; i < n; ++i) {
-      long double r = static_cast<long double>(t.d[i] - w[j]) * v[i];
-      if (i > 0) r += static_cast<long double>(t.e[i - 1]) * v[i - 1];
-      if (i + 1 < n) r += static_cast<long double>(t.e[i]) * v[i + 1];
-      s += std::fabs(static_cast<double>(r));
-    }
-    worst = std::max(worst, s);
-  }
-  return worst / ((tri_norm(t) > 0 ? tri_norm(t) : 1.0) * n * kUnitRoundoff);
-}
-
 // Every non-zero entry of each of the m vectors lies inside its isuppz range (one-based).
 inline bool supports_cover(int n, int m, const double* z, int ldz, const int* isuppz) {
   for (int j = 0; j < m; ++j)

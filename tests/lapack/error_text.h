@@ -38,20 +38,20 @@ inline void expect_children(
 }
 
 // In a child: `call` (on a fresh copy of its input) once to settle the one-time state, then
-// again with its first allocation failing, which the call must survive silently: 0 when
+// again with its nth allocation failing, which the call must survive silently: 0 when
 // exactly that allocation failed, nothing was printed, `ok` holds and nothing leaked.
 template <class Call, class Ok>
-int survives_first_failure(Call call, Ok ok) {
+int survives_allocation_failure(Call call, Ok ok, long nth = 1) {
   call();
-  const long live = ztr_testalloc_live();
-  ztr_testalloc_fail_nth(1, 0);
+  const long live = ztr_testalloc_live(), failures = ztr_testalloc_failures();
+  ztr_testalloc_fail_nth(nth, 0);
   const std::string out = captured(call);
   ztr_testalloc_reset();
-  return ztr_testalloc_failures() != 1  ? 1
-         : !out.empty()                 ? 2
-         : !ok()                        ? 3
-         : ztr_testalloc_live() != live ? 4
-                                        : 0;
+  return ztr_testalloc_failures() != failures + 1 ? 1
+         : !out.empty()                           ? 2
+         : !ok()                                  ? 3
+         : ztr_testalloc_live() != live           ? 4
+                                                  : 0;
 }
 
 }  // namespace ztr::test

@@ -1,8 +1,6 @@
 // Positive definite test matrices and the residual of their Cholesky factors.
 #pragma once
 
-#include <cfloat>
-
 #include "lu_matrices.h"
 
 namespace ztr::test {
@@ -30,15 +28,17 @@ inline std::vector<double> make_spd(int n, int lda, std::uint64_t seed,
   return a;
 }
 
-// ||A - F||_1 / (n * ||A||_1 * eps) over the leading m x m block, F = L*L' or U'*U from the
-// uplo triangle of `f`; A is read from its uplo triangle as well.
-inline double cholesky_residual(char uplo, int m, const double* a, const double* f, int lda) {
-  auto sym = [&](const double* x, int i, int j) {
+// ||P'*A*P - F||_1 / (m * ||A||_1 * eps) over the entries (i, j) of the leading m x m block
+// with min(i, j) < rank (the part of the factor a stopped factorization completed), F = L*L'
+// or U'*U from the uplo triangle of `f`, P from the one-based `piv` (null: none); A is read
+// from its uplo triangle as well.
+inline double cholesky_residual(char uplo, int m, int rank, const double* a, const double* f,
+                                int lda, const int* piv = nullptr) {
+  auto sym = [&](int i, int j) {
     if ((uplo == 'L') == (i < j)) std::swap(i, j);
-    return x[i + static_cast<std::ptrdiff_t>(j) * lda];
+    return a[i + static_cast<std::ptrdiff_t>(j) * lda];
   };
-  auto factor = [&](int i, int j) {  // L(i, j), or U(j, i)
-    if (i < j) return 0.0;
+  auto factor = [&](int i, int j) {  // L(i, j), or U(j, i), for i >= j
     return uplo == 'L' ? f[i + static_cast<std::ptrdiff_t>(j) * lda]
                        : f[j + static_cast<std::ptrdiff_t>(i) * lda];
   };
@@ -46,16 +46,17 @@ inline double cholesky_residual(char uplo, int m, const double* a, const double*
   for (int j = 0; j < m; ++j) {
     double dcol = 0.0, acol = 0.0;
     for (int i = 0; i < m; ++i) {
+      acol += std::fabs(sym(i, j));
+      if (std::min(i, j) >= rank) continue;
       double s = 0.0;
       for (int k = 0; k <= std::min(i, j); ++k) s += factor(i, k) * factor(j, k);
-      dcol += std::fabs(sym(a, i, j) - s);
-      acol += std::fabs(sym(a, i, j));
+      s -= piv != nullptr ? sym(piv[i] - 1, piv[j] - 1) : sym(i, j);
+      dcol += std::fabs(s);
     }
     diff = std::max(diff, dcol);
     norm = std::max(norm, acol);
   }
-  if (m == 0 || norm == 0.0) return 0.0;
-  return diff / (m * norm * DBL_EPSILON);
+  return m == 0 || norm == 0.0 ? 0.0 : diff / (m * norm * kUnitRoundoff);
 }
 
 }  // namespace ztr::test

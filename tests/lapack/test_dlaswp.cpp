@@ -68,16 +68,18 @@ TEST(Dlaswp, EveryVariantForwardBackwardAndStrided) {
       }
 }
 
+// What the factorizations use: the unit roundoff (1 + E rounds to 1, ties to even; P = 2E
+// does not), the safe minimum (the smallest normal number, whose reciprocal is finite), the
+// largest number; letters in either case, 0 for an unknown one.
 TEST(Dlamch, IeeeDoubleParameters) {
-  const char* kinds[] = {"E", "e", "P", "S", "B", "N", "R", "M", "U", "L", "o", "X"};
-  const double values[] = {DBL_EPSILON / 2, DBL_EPSILON / 2, DBL_EPSILON, DBL_MIN, 2, 53, 1,
-                           -1021,           DBL_MIN,         1024,        DBL_MAX, 0};
-  for (int k = 0; k < 12; ++k) EXPECT_EQ(dlamch(kinds[k]), values[k]) << kinds[k];
-  EXPECT_TRUE(std::isfinite(1.0 / dlamch("S")));
-  // 1 + eps rounds to 1 (ties to even), 1 + precision does not.
   volatile double one = 1.0;
   EXPECT_EQ(one + dlamch("E"), 1.0);
+  EXPECT_EQ(dlamch("p"), 2 * dlamch("e"));
   EXPECT_GT(one + dlamch("P"), 1.0);
+  EXPECT_TRUE(std::isnormal(dlamch("S")) && !std::isnormal(dlamch("s") / 2));
+  EXPECT_TRUE(std::isfinite(1.0 / dlamch("S")));
+  EXPECT_TRUE(std::isfinite(dlamch("O")) && std::isinf(dlamch("o") * 2));
+  EXPECT_EQ(dlamch("X"), 0.0);
 }
 
 // Block-size tuning.  The tables themselves are tuning data and are not restated here; what
@@ -92,7 +94,6 @@ TEST(Ilaenv, NamesQueryKindsAndUnknownRoutines) {
   for (int n : {20, 300, 5000}) {
     EXPECT_EQ(q(1, "dgetrf", "s", 100, n), q(1, "DGETRF", "S", 100, n));
     EXPECT_EQ(q(1, "dGeQrF", " ", n, n, 4), q(1, "DGEQRF", " ", n, n, 4));
-    EXPECT_EQ(q(1, "dpotrf", "l", n, 1), q(1, "DPOTRF", "L", n, 1));
   }
   // Only the given lengths count: "DGETRFX" with length 6 is DGETRF, an empty option
   // string is a blank.
@@ -107,12 +108,6 @@ TEST(Ilaenv, NamesQueryKindsAndUnknownRoutines) {
   EXPECT_EQ(q(20, "DGETRF", " ", 100, 100), -1);
   EXPECT_EQ(q(0, "DGETRF", " ", 100, 100), -1);
   EXPECT_EQ(q(19, "DGETRF", " ", 100, 100), detect_cpu_type());
-  // The QR-iteration parameters: even shift counts, window at least the shift count.
-  for (int nh : {40, 100, 400, 1000, 5000}) {
-    const int ns = q(15, "DHSEQR", " ", nh, 1, nh), win = q(13, "DHSEQR", " ", nh, 1, nh);
-    EXPECT_EQ(ns % 2, 0);
-    EXPECT_GE(win, ns);
-  }
   // QR block sizes never exceed the matrix; the recursive LU's split is below n.
   for (int n2 : {5, 40, 300, 5000}) {
     EXPECT_LE(q(1, "DGEQRF", " ", 5, n2, 2), 5);

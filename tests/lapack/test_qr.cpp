@@ -81,28 +81,20 @@ ZTR_CHILD(qr_every_path) {
 // without it), the private work array (lwork short of the optimum), the status array (both
 // fall back to the serial path).  Silent, correct, nothing leaked.
 ZTR_CHILD(qr_allocation_failures) {
-  const int m = 300, n = 300, lda = m;
-  const std::vector<double> a0 = test::qr_matrix(m, n, lda, 9);
-  const int opt = query_dgeqrf(m, n, lda);
+  const int m = 300, n = 300;
+  const std::vector<double> a0 = test::qr_matrix(m, n, m, 9);
+  const int opt = query_dgeqrf(m, n, m);
   for (int lwork : {opt, n})
     for (int nth = 1; nth <= (lwork < opt ? 3 : 2); ++nth) {
-      std::vector<double> a = a0, tau(n), work(lwork);
+      std::vector<double> a, tau(n), work(lwork);
       int info = -1;
-      dgeqrf(&m, &n, a.data(), &lda, tau.data(), work.data(), &lwork, &info);  // warm
-      a = a0;
-      const long live = ztr_testalloc_live(), failed = ztr_testalloc_failures();
-      ztr_testalloc_fail_nth(nth, 0);
-      const std::string out = test::captured(
-          [&] { dgeqrf(&m, &n, a.data(), &lda, tau.data(), work.data(), &lwork, &info); });
-      ztr_testalloc_reset();
-      SCOPED_TRACE(testing::Message() << "lwork " << lwork << ", allocation " << nth);
-      EXPECT_EQ(ztr_testalloc_failures(), failed + 1);
-      EXPECT_EQ(out, "");
-      EXPECT_EQ(info, 0);
-      EXPECT_LT(test::r_difference(m, n, a0.data(), lda, a.data(), lda), kRatioBound);
-      EXPECT_EQ(ztr_testalloc_live(), live);
+      const int r = test::survives_allocation_failure(
+          [&] { a = a0, dgeqrf(&m, &n, a.data(), &m, tau.data(), work.data(), &lwork, &info); },
+          [&] { return info == 0 && r_difference(m, n, a0.data(), m, a.data(), m) < kRatioBound; },
+          nth);
+      if (r != 0) return r + 10 * nth + (lwork < opt ? 50 : 0);  // what failed, and where
     }
-  return ::testing::Test::HasFailure();
+  return 0;
 }
 
 // Every path on one to four threads; dynamic mode trims the threads of the short task path
@@ -183,21 +175,19 @@ TEST(Dlarfg, SignRuleZeroVectorAndTinyInput) {
   ztr_lapack_dlarfg(3, &alpha, zero, 1, &tau);
   EXPECT_EQ(tau, 0.0);
   EXPECT_EQ(alpha, -2.5);
-  // H*(alpha; x) = (beta; 0) with beta of the sign opposite to alpha's, for either sign, at
-  // ordinary scale and at a scale whose squares underflow (the rescaling must keep v exact
-  // to rounding), and with a strided x: v = (1, x0, x2), H*y = y - tau*v*(v'*y).
-  for (double scale : {1.0, 1e-300})
+  // y = (3s, 4s, 12s) with either sign of the first entry: beta = -sign*13s, tau = 16/13,
+  // v = (1, 1/4, 3/4)*sign, at ordinary scale and at a subnormal one where 1/(alpha - beta)
+  // would overflow without the rescaling; x strided.
+  for (double s : {1.0, std::ldexp(1.0, -1030)})
     for (double sign : {1.0, -1.0}) {
-      const double y[3] = {sign * 3 * scale, 4 * scale, 12 * scale}, norm = 13 * scale;
-      double x[4] = {y[1], -99, y[2], -99};
-      alpha = y[0];
+      double x[4] = {4 * s, -99, 12 * s, -99};
+      alpha = sign * 3 * s;
       ztr_lapack_dlarfg(3, &alpha, x, 2, &tau);
-      EXPECT_NEAR(alpha / norm, -sign, 4 * kUnitRoundoff);
-      EXPECT_NEAR(tau, (alpha - y[0]) / alpha, 4 * kUnitRoundoff);
-      const double v[3] = {1.0, x[0], x[2]}, w = v[0] * y[0] + v[1] * y[1] + v[2] * y[2];
-      for (int i = 0; i < 3; ++i)
-        EXPECT_NEAR((y[i] - tau * v[i] * w) / norm, i == 0 ? alpha / norm : 0.0, 8 * kUnitRoundoff)
-            << scale << " " << i;
+      SCOPED_TRACE(testing::Message() << s << " " << sign);
+      EXPECT_NEAR(alpha / (13 * s), -sign, 4 * kUnitRoundoff);
+      EXPECT_NEAR(tau, 16.0 / 13, 4 * kUnitRoundoff);
+      EXPECT_NEAR(x[0], sign / 4, 4 * kUnitRoundoff);
+      EXPECT_NEAR(x[2], sign * 3 / 4, 4 * kUnitRoundoff);
       EXPECT_EQ(x[1], -99);
       EXPECT_EQ(x[3], -99);
     }
@@ -267,6 +257,11 @@ TEST(LapackeQr, NaNScansCodesAndMessages) {
   std::vector<double> s = {4, kNaN, 1, 3};
   EXPECT_EQ(LAPACKE_dpstrf(ZTR_COL_MAJOR, 'U', 2, s.data(), 2, piv, &rank, -1.0), 0);
   EXPECT_EQ(rank, 2);
+  for (int layout : {ZTR_COL_MAJOR, ZTR_ROW_MAJOR})  // the diagonal belongs to either triangle
+    for (char uplo : {'U', 'L'}) {
+      std::vector<double> d = {4, 1, 1, kNaN};
+      EXPECT_EQ(LAPACKE_dpstrf(layout, uplo, 2, d.data(), 2, piv, &rank, -1.0), -4) << uplo;
+    }
 
   std::vector<double> c(12, 1.0);
   EXPECT_EQ(test::captured([&] {

@@ -217,22 +217,16 @@ TEST(SymmetricEigen, FailedScratchAllocationsStillGiveTheResult) {
   const Tridiagonal t = test::diagonal(n, test::Spectrum::kRandom, 4);
   const std::vector<double> a = test::dense_from(t, n, 4);
   const std::vector<long double> oracle(t.d.begin(), t.d.end());
+  const Call c{Driver::kSyevd, 'V', 'A', 'L', n};
   ZTR_Set_Num_Threads(2);
-  int lwork = 1 + 6 * n + 2 * n * n, liwork = 3 + 5 * n, info = 0;  // allocated before arming
-  std::vector<double> work(lwork), z = a;
-  std::vector<int> iwork(liwork);
-  Eigen e{0, n, std::vector<double>(n), {}, {}};
-  dsyevd("V", "L", &n, z.data(), &n, e.w.data(), work.data(), &lwork, iwork.data(), &liwork, &info);
-  z = a;
+  solve(c, a);  // settles the one-time state
   const long live = ztr_testalloc_live(), failures = ztr_testalloc_failures();
   ztr_testalloc_fail_above(static_cast<std::size_t>(n) * 8);
-  dsyevd("V", "L", &n, z.data(), &n, e.w.data(), work.data(), &lwork, iwork.data(), &liwork,
-         &e.info);
+  const Eigen e = solve(c, a);
   ztr_testalloc_reset();
   EXPECT_GE(ztr_testalloc_failures() - failures, 2);
   EXPECT_EQ(ztr_testalloc_live(), live);
-  e.z = z;
-  expect_eigen(Call{Driver::kSyevd, 'V', 'A', 'L', n}, e, a, oracle.data(), n);
+  expect_eigen(c, e, a, oracle.data(), n);
   ZTR_Set_Num_Threads(1);
 }
 
@@ -282,22 +276,21 @@ TEST(SymmetricEigen, OneAndTwoStageReductionsAgree) {
   EXPECT_EQ(r.exit_code, 0) << r.out;
 }
 
-// Orders 0 and 1 with the smallest workspace, the value interval (vl, vu] open at vl, and
-// what the queries answer.
-TEST(SymmetricEigen, SmallOrdersAndWorkspaceAnswers) {
+// Orders 0 and 1 with the smallest workspace, and the value interval (vl, vu] open at vl.
+TEST(SymmetricEigen, SmallOrders) {
   struct Case {
     Driver d;
     char range;
     int n, m, lwork, liwork;
-    double a, vl, work0;
+    double a, vl;
   };
-  for (const Case& k : {Case{Driver::kSyevd, 'A', 0, 0, 1, 1, -4.5, 0, 1},
-                        Case{Driver::kSyevd, 'A', 1, 1, 1, 1, -4.5, 0, 1},
-                        Case{Driver::kSyev, 'A', 1, 1, 2, 1, -4.5, 0, 2},
-                        Case{Driver::kSyevr, 'A', 1, 1, 26, 10, 5.0, 1, 7},
-                        Case{Driver::kSyevr, 'V', 1, 1, 26, 10, 2.0, 1, 7},
-                        Case{Driver::kSyevr, 'V', 1, 0, 26, 10, 1.0, 1, 7},
-                        Case{Driver::kSyevr, 'A', 0, 0, 1, 1, 0.0, 0, 1}}) {
+  for (const Case& k : {Case{Driver::kSyevd, 'A', 0, 0, 1, 1, -4.5, 0},
+                        Case{Driver::kSyevd, 'A', 1, 1, 1, 1, -4.5, 0},
+                        Case{Driver::kSyev, 'A', 1, 1, 2, 1, -4.5, 0},
+                        Case{Driver::kSyevr, 'A', 1, 1, 26, 10, 5.0, 1},
+                        Case{Driver::kSyevr, 'V', 1, 1, 26, 10, 2.0, 1},
+                        Case{Driver::kSyevr, 'V', 1, 0, 26, 10, 1.0, 1},
+                        Case{Driver::kSyevr, 'A', 0, 0, 1, 1, 0.0, 0}}) {
     SCOPED_TRACE(testing::Message() << name(k.d) << k.range << " n " << k.n << " a " << k.a);
     const Call c{k.d, 'V', k.range, 'U', k.n, 1, k.vl, 2.0, 1, 1, 1, k.lwork, k.liwork};
     double a = k.a, w = 0, z = 0;
@@ -305,8 +298,6 @@ TEST(SymmetricEigen, SmallOrdersAndWorkspaceAnswers) {
     std::vector<int> isuppz(2), iwork(k.liwork);
     int m = -1;
     EXPECT_EQ(run(c, &a, &w, &z, isuppz.data(), work.data(), iwork.data(), &m), 0);
-    EXPECT_EQ(work[0], k.work0);
-    EXPECT_EQ(iwork[0], k.d == Driver::kSyevd ? 1 : iwork[0]);
     EXPECT_EQ(m, k.d == Driver::kSyevr ? k.m : -1);
     if (k.n == 0) continue;
     EXPECT_EQ(k.d == Driver::kSyevr ? z : a, 1.0);
@@ -371,31 +362,27 @@ TEST(SymmetricEigen, ArgumentChecks) {
 // matrix); the row-major padding stays as it was.
 TEST(LapackeSymmetricEigen, RowMajorEqualsColumnMajor) {
   const int n = 30, ldr = n + 2, il = 3, iu = 12;
-  const Tridiagonal t = test::diagonal(n, test::Spectrum::kRandom, 8);
-  const std::vector<double> a = test::dense_from(t, n, 8);
+  const std::vector<double> a =
+      test::dense_from(test::diagonal(n, test::Spectrum::kRandom, 8), n, 8);
   for (bool rrr : {false, true}) {
-    const int cols = rrr ? iu - il + 1 : n;
     std::vector<double> ac = a, ar = test::to_rows(n, n, a, n, ldr), wc(n), wr(n);
     std::vector<double> zc(static_cast<std::size_t>(n) * n),
         zr(static_cast<std::size_t>(n) * ldr, -555.0);
-    std::vector<int> sc(2 * n), sr(2 * n);
-    int mc = 0, mr = 0;
-    if (rrr) {
-      ASSERT_EQ(LAPACKE_dsyevr(ZTR_COL_MAJOR, 'V', 'I', 'L', n, ac.data(), n, 0, 0, il, iu, 0.0,
-                               &mc, wc.data(), zc.data(), n, sc.data()),
-                0);
-      ASSERT_EQ(LAPACKE_dsyevr(ZTR_ROW_MAJOR, 'v', 'i', 'l', n, ar.data(), ldr, 0, 0, il, iu, 0.0,
-                               &mr, wr.data(), zr.data(), ldr, sr.data()),
-                0);
-      ASSERT_EQ(mr, cols);
-    } else {
-      ASSERT_EQ(LAPACKE_dsyevd(ZTR_COL_MAJOR, 'V', 'L', n, ac.data(), n, wc.data()), 0);
-      ASSERT_EQ(LAPACKE_dsyevd(ZTR_ROW_MAJOR, 'v', 'l', n, ar.data(), ldr, wr.data()), 0);
-      zc = ac;
-      zr = ar;
-    }
+    std::vector<int> isuppz(2 * n);
+    int m = 0;
+    // Row-major with lower-case letters.
+    auto call = [&](int layout, double* x, int ld, double* w, double* z) {
+      const bool row = layout == ZTR_ROW_MAJOR;
+      return rrr ? LAPACKE_dsyevr(layout, row ? 'v' : 'V', row ? 'i' : 'I', row ? 'l' : 'L', n, x,
+                                  ld, 0, 0, il, iu, 0.0, &m, w, z, ld, isuppz.data())
+                 : LAPACKE_dsyevd(layout, row ? 'v' : 'V', row ? 'l' : 'L', n, x, ld, w);
+    };
+    ASSERT_EQ(call(ZTR_COL_MAJOR, ac.data(), n, wc.data(), zc.data()), 0);
+    ASSERT_EQ(call(ZTR_ROW_MAJOR, ar.data(), ldr, wr.data(), zr.data()), 0);
+    if (!rrr) zc = ac, zr = ar;
+    EXPECT_EQ(m, rrr ? iu - il + 1 : 0);
     EXPECT_EQ(wc, wr);
-    EXPECT_EQ(test::layout_difference(n, cols, zc, n, zr, ldr), 0.0) << rrr;
+    EXPECT_EQ(test::layout_difference(n, rrr ? m : n, zc, n, zr, ldr), 0.0) << rrr;
   }
 }
 
@@ -564,12 +551,8 @@ TEST(Sygv, SmallOrdersABNotPositiveDefiniteAndArgumentErrors) {
       EXPECT_EQ(b, 2.0);  // the Cholesky factor
       EXPECT_EQ(a, jobz == 'V' ? 0.5 : a);
     }
-    // n = 0: nothing to do, and the reported workspace is 1.
-    double wq = 0.0, dummy = 0.0;
-    int iq = 0;
-    EXPECT_EQ(call(d, 1, 'V', 'L', 0, &dummy, 1, &dummy, 1, &dummy, &wq, -1, &iq, -1), 0);
-    EXPECT_EQ(wq, 1.0);
-    EXPECT_EQ(iq, divide ? 1 : iq);
+    double dummy = 0.0;  // n = 0: nothing to do
+    EXPECT_EQ(solve(d, 1, 'V', 'L', 0, &dummy, &dummy, &dummy), 0);
     // B not positive definite at order 1 and at order 3: n + k, a untouched.
     for (int k : {1, 3}) {
       const Problem q = make_problem(1, 6, 7);
@@ -607,14 +590,6 @@ TEST(Sygv, SmallOrdersABNotPositiveDefiniteAndArgumentErrors) {
       EXPECT_EQ(w[0], -7.0);
     }
   }
-  // DSYGVD without vectors runs with the minimal workspace 2n + 1.
-  Problem q = make_problem(1, 100, 11);
-  std::vector<double> w(100), work(201);
-  int iq = 0;
-  EXPECT_EQ(call(Driver::kSygvd, 1, 'N', 'U', 100, q.a.data(), 100, q.b.data(), 100, w.data(),
-                 work.data(), 201, &iq, 1),
-            0);
-  EXPECT_LT(test::value_error(max_abs(q.lambda), 100, w.data(), q.lambda.data(), 100), kBound);
 }
 
 using Export = int (*)(int, int, char, char, int, double*, int, double*, int, double*);
@@ -626,15 +601,13 @@ using Export = int (*)(int, int, char, char, int, double*, int, double*, int, do
 TEST(Sygv, VectorsAfterAnEigensolverFailure) {
   const int n = 6;
   for (char uplo : {'L', 'U'}) {
+    // Both triangles set: tridiagonal blocks d, e and (1, NaN, 1) with couplings 1.
     Matrix a(n * n, 0.0), b(n * n, 0.0);
-    for (int i = 0; i < n; ++i) at(b, n, i, i) = 4.0;
-    const double d[3] = {2.0, -1.0, 3.0}, e[2] = {1.0, 0.5};
-    for (int i = 0; i < 3; ++i) at(a, n, i, i) = d[i];
-    for (int i = 0; i < 2; ++i) at(a, n, uplo == 'L' ? i + 1 : i, uplo == 'L' ? i : i + 1) = e[i];
-    for (int i = 3; i < n; ++i) at(a, n, i, i) = 1.0;
-    at(a, n, 4, 4) = test::kNaN;
-    at(a, n, uplo == 'L' ? 4 : 3, uplo == 'L' ? 3 : 4) = 1.0;
-    at(a, n, uplo == 'L' ? 5 : 4, uplo == 'L' ? 4 : 5) = 1.0;
+    const double d[n] = {2.0, -1.0, 3.0, 1.0, test::kNaN, 1.0}, e[n - 1] = {1.0, 0.5, 0, 1, 1};
+    for (int i = 0; i < n; ++i) {
+      at(b, n, i, i) = 4.0, at(a, n, i, i) = d[i];
+      if (i + 1 < n) at(a, n, i + 1, i) = at(a, n, i, i + 1) = e[i];
+    }
     std::vector<double> w(n);
     const int info = solve(Driver::kSygv, 1, 'V', uplo, n, a.data(), b.data(), w.data());
     ASSERT_GT(info, 1);
@@ -695,9 +668,6 @@ TEST(LapackeSygv, CodesLayoutsAndResults) {
     ASSERT_EQ(f(ZTR_ROW_MAJOR, 2, 'V', 'L', n, ar.data(), n, br.data(), n, wr.data()), 0);
     EXPECT_EQ(w, wr);
     EXPECT_EQ(test::layout_difference(n, n, a, n, ar, n), 0.0);
-    // B not positive definite: n + 1, positive, passed through.
-    a = p.a, b = p.b, b[0] = -4.0;
-    EXPECT_EQ(f(ZTR_COL_MAJOR, 1, 'N', 'U', n, a.data(), n, b.data(), n, w.data()), n + 1);
   }
 }
 

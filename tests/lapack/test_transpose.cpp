@@ -1,15 +1,13 @@
-// The LAPACKE layer: the transposing copy kernel in every CpuType variant, the NaN scans as
-// the exports use them (general and triangular matrices in both layouts, vectors), and the
-// frame with stand-in drivers: a row-major triangle is copied without what lies outside it,
-// a query runs without copies, and the workspace helper queries, allocates, calls and
-// releases.  (Info adjustment, row-major copies and leading-dimension checks are tested
-// through the exports; their allocation failures in test_lapacke_allocation.)
+// The LAPACKE layer: the transposing copy kernel in every CpuType variant, and the workspace
+// helper with a stand-in driver: it queries, allocates, calls and releases.  (Info
+// adjustment, row-major copies of whole matrices and triangles, leading-dimension checks and
+// NaN scans are tested through the exports; their allocation failures in
+// test_lapacke_allocation.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "lapack/lapacke/lapacke_frame.h"
-#include "lapack/lapacke/lapacke_utils.h"
 #include "lapack/transpose_copy.h"
 #include "service/cpu.h"
 #include "service/kernel_variant.h"
@@ -54,59 +52,6 @@ TEST(TransposeCopy, EveryVariantEveryShape) {
                   << v + 2 << ordering << op << s[0] << "x" << s[1] << alpha << " at " << k;
           }
       }
-}
-
-TEST(LapackeNanScan, OnlyTheStoredPartIsScanned) {
-  const int m = 3, n = 4, lda = 5;
-  for (int layout : {kLapackeColMajor, kLapackeRowMajor}) {
-    // (i, j) lives at i + j*lda column-major, i*lda + j row-major.
-    auto at = [&](int i, int j) { return layout == kLapackeColMajor ? i + j * lda : i * lda + j; };
-    std::vector<double> a(lda * lda, 1.0);
-    a[layout == kLapackeColMajor ? 3 + 2 * lda : 1 * lda + 4] = kNaN;  // beyond the matrix
-    EXPECT_FALSE(lapacke_ge_has_nan(layout, m, n, a.data(), lda));
-    a[at(2, 3)] = kNaN;
-    EXPECT_TRUE(lapacke_ge_has_nan(layout, m, n, a.data(), lda));
-    for (char uplo : {'U', 'l'}) {
-      const bool upper = uplo == 'U';
-      std::vector<double> t(lda * lda, 0.0);
-      t[at(upper ? 3 : 0, upper ? 0 : 3)] = kNaN;  // the triangle not referenced
-      EXPECT_FALSE(lapacke_tr_has_nan(layout, uplo, 'N', n, t.data(), lda));
-      t[at(upper ? 0 : 3, upper ? 3 : 0)] = kNaN;
-      EXPECT_TRUE(lapacke_tr_has_nan(layout, uplo, 'N', n, t.data(), lda)) << layout << uplo;
-      t[at(upper ? 0 : 3, upper ? 3 : 0)] = 0.0;
-      t[at(2, 2)] = kNaN;  // the diagonal belongs to the triangle
-      EXPECT_TRUE(lapacke_tr_has_nan(layout, uplo, 'N', n, t.data(), lda)) << layout << uplo;
-    }
-  }
-  const double x[] = {1, 2, kNaN};
-  EXPECT_TRUE(lapacke_vec_has_nan(3, x, 1));
-  EXPECT_FALSE(lapacke_vec_has_nan(2, x, 1));
-}
-
-TEST(LapackeWork, TriangleCopiesOnlyTheTriangleAndQueriesCopyNothing) {
-  const int n = 4, lda = 5;
-  std::vector<double> a(n * lda, 0.0);
-  for (int i = 0; i < n * lda; ++i) a[i] = i;
-  // Row-major upper: (i, j) with j >= i at a[i*lda + j].
-  LapackeMatrix mat{a.data(), n,    n,    lda, 5, n, LapackeMatrix::Kind::Triangle,
-                    'U',      true, true, true};
-  int seen_ld = 0;
-  auto scale_upper = [&](double* const* arrays, const int* lds) {
-    seen_ld = lds[0];
-    for (int j = 0; j < n; ++j)
-      for (int i = 0; i <= j; ++i) arrays[0][i + j * lds[0]] *= 2;
-    return 0;
-  };
-  EXPECT_EQ(lapacke_work("LAPACKE_dpstrf_work", kLapackeRowMajor, &mat, 1, false, scale_upper), 0);
-  for (int i = 0; i < n; ++i)
-    for (int j = 0; j < lda; ++j)
-      EXPECT_EQ(a[i * lda + j], (j >= i && j < n) ? 2.0 * (i * lda + j) : i * lda + j);
-  // A query runs on the caller's array with the copy's leading dimension.
-  const long requests = ztr_testalloc_requests();
-  seen_ld = 0;
-  EXPECT_EQ(lapacke_work("LAPACKE_x_work", kLapackeRowMajor, &mat, 1, true, scale_upper), 0);
-  EXPECT_EQ(seen_ld, n);
-  EXPECT_EQ(ztr_testalloc_requests(), requests);
 }
 
 TEST(LapackeWorkspace, QueryAllocateCallRelease) {
