@@ -1,9 +1,12 @@
-// The reordering driver: every method returns a permutation on every kind of graph, orders are
+// The reordering driver: every method returns a permutation on every kind of graph, the
+// separator tree covers and separates, constrained minimum degree keeps its stages, orders are
 // reproducible, the fill stays near the tuned orders, bad input is refused and every
 // allocation failure unwinds with -2 and nothing leaked.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -25,14 +28,15 @@ struct Result {
   long long bytes = 0;
 };
 
-Result order(const Graph& g, int method, int threads = 1, int parts = 1) {
+Result order(const Graph& g, int method, int threads = 1, int parts = 1,
+             const int* constraint = nullptr) {
   Result r;
   const int P = static_cast<int>(std::bit_ceil(static_cast<unsigned>(parts)));
   r.perm.assign(static_cast<std::size_t>(g.n) + 1, -7);
   r.tree.assign(4 * static_cast<std::size_t>(P) + 1, -7);  // one guard entry
   r.parts = parts;
   r.rc = reorder(g.n, g.x(), g.a(), method, threads, r.perm.data(), r.tree.data(), &r.parts,
-                 &r.bytes, nullptr);
+                 &r.bytes, constraint);
   EXPECT_EQ(r.perm[g.n], -7) << "wrote past the permutation";
   EXPECT_EQ(r.tree[4 * P], -7) << "wrote past the separator tree";
   return r;
@@ -103,6 +107,82 @@ TEST(Reorder, EveryMethodReturnsAReproduciblePermutation) {
         for (int k = 0; k < c.g.n; ++k) EXPECT_EQ(r.perm[k], k) << c.name;
       }
   }
+}
+
+// The separator tree of P parts (the two-level factorization gives each thread one): in
+// position order, for node k, its left subtree, its right subtree, its separator; the slots
+// cover 0..n-1 in that order, the unused slot is the empty range at the end, every bisection
+// that split its graph is balanced (a difference of one group of identical rows allowed), and
+// no edge joins the positions of a separator's two subtrees.
+void check_tree(const Graph& g, const Result& r, int P, const std::string& what, int group) {
+  const int* t = r.tree.data();
+  std::vector<int> slots;
+  auto walk = [&](auto&& self, int node) -> void {
+    if (node >= P) return slots.push_back(node - P);
+    self(self, 2 * node);
+    self(self, 2 * node + 1);
+    slots.push_back(P + node - 1);
+  };
+  walk(walk, 1);
+  int next = 0;
+  for (int s : slots) {
+    EXPECT_EQ(t[2 * s], next) << what << " slot " << s;
+    EXPECT_GE(t[2 * s + 1], t[2 * s] - 1) << what << " slot " << s;
+    next = t[2 * s + 1] + 1;
+  }
+  EXPECT_EQ(next, g.n) << what;
+  EXPECT_EQ(t[2 * (2 * P - 1)], g.n) << what;
+  std::vector<int> pos(static_cast<std::size_t>(g.n));
+  for (int k = 0; k < g.n; ++k) pos[r.perm[k]] = k;
+  auto span = [&](int node) {  // from the leftmost leaf's first position to the root slot's last
+    int leaf = node;
+    while (leaf < P) leaf *= 2;
+    return std::pair{t[2 * (leaf - P)], t[2 * (node >= P ? node - P : P + node - 1) + 1]};
+  };
+  for (int node = 1; node < P; ++node) {
+    const auto [l0, l1] = span(2 * node);
+    const auto [r0, r1] = span(2 * node + 1);
+    const long long a = l1 - l0 + 1, b = r1 - r0 + 1;
+    if (a > 0 && b > 0) {
+      EXPECT_TRUE(2 * std::max(a, b) <= 1.1 * (a + b) || std::abs(a - b) <= group)
+          << what << ": node " << node << " parts " << a << " and " << b;
+    }
+    for (int k = l0; k <= l1; ++k)
+      for (int q = g.xadj[r.perm[k]]; q < g.xadj[r.perm[k] + 1]; ++q)
+        ASSERT_FALSE(pos[g.adjncy[q]] >= r0 && pos[g.adjncy[q]] <= r1)
+            << what << ": node " << node << " does not separate";
+  }
+}
+
+TEST(Reorder, SeparatorTreeCoversAndSeparates) {
+  const Case cases[] = {{"grid2d", test::grid(40, 40, 1, false, true)},
+                        {"grid3d", test::grid(14, 13, 12)},
+                        {"random", test::random_graph(3000, 6000, 5)},
+                        {"identical_rows", test::multi_dof_grid(25, 25, 3), -1, 3},
+                        {"arrow", test::arrow(3000, 17)},
+                        {"few vertices", test::grid(45, 44, 1)}};
+  for (const auto& c : cases) {
+    const bool few = c.name == "few vertices";
+    for (int requested : few ? std::vector<int>{64, 1000} : std::vector<int>{1, 2, 3, 8}) {
+      const int method = requested < 3 ? 2 : 3;
+      const Result r = order(c.g, method, method == 3 ? 4 : 1, requested);
+      ASSERT_EQ(r.rc, 0);
+      ASSERT_TRUE(test::is_permutation(r.perm, c.g.n));
+      EXPECT_EQ(r.parts, static_cast<int>(std::bit_ceil(static_cast<unsigned>(requested))));
+      check_tree(c.g, r, r.parts, c.name + " parts " + std::to_string(requested), c.dofs);
+    }
+  }
+}
+
+TEST(Reorder, ConstrainedMinimumDegreeRespectsStages) {
+  const Graph g = test::grid(31, 27, 1, false, true);
+  std::vector<int> stage(static_cast<std::size_t>(g.n));
+  for (int v = 0; v < g.n; ++v) stage[v] = (v * 7) % 3 == 0 ? 5 : ((v % 31) < 15 ? -1 : 2);
+  const Result r = order(g, 1, 1, 1, stage.data());
+  ASSERT_EQ(r.rc, 0);
+  ASSERT_TRUE(test::is_permutation(r.perm, g.n));
+  for (int k = 1; k < g.n; ++k) EXPECT_LE(stage[r.perm[k - 1]], stage[r.perm[k]]) << k;
+  EXPECT_EQ(order(g, 1).perm, order(g, 0).perm) << "no constraint is plain minimum degree";
 }
 
 TEST(Reorder, BadInputIsRefused) {
