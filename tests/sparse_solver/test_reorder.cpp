@@ -1,21 +1,16 @@
 // The reordering driver: every method returns a permutation on every kind of graph, the
-// separator tree covers and separates, orders are reproducible, the fill stays near the tuned
-// orders, bad input is refused and every allocation failure unwinds with -2 and nothing leaked;
-// the nested-dissection entry with explicit options.
+// separator tree covers and separates, constrained minimum degree keeps its stages, orders are
+// reproducible, the fill stays near the tuned orders, bad input is refused and every
+// allocation failure unwinds with -2 and nothing leaked.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
-#include <functional>
-#include <memory>
-#include <numeric>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "sparse_solver/ordering/elimination_tree.h"
-#include "sparse_solver/ordering/nd_order.h"
 #include "sparse_solver/ordering/ordering_codes.h"
 #include "sparse_solver/ordering/reorder.h"
 #include "testalloc.h"
@@ -57,6 +52,7 @@ struct Case {
   std::string name;
   Graph g;
   int hub = -1;  // a dense row's vertex
+  int dofs = 1;  // unknowns per grid point
 };
 
 std::vector<Case> all_graphs() {
@@ -69,7 +65,7 @@ std::vector<Case> all_graphs() {
           {"arrow", test::arrow(2000, 1234), 1234},
           {"star", test::arrow(600, 0, false)},
           {"path", test::grid(1000, 1, 1)},
-          {"identical_rows", test::multi_dof_grid(14, 12, 3)},
+          {"identical_rows", test::multi_dof_grid(14, 12, 3), -1, 3},
           {"no_edges", test::from_edges(500, {})},
           {"diagonal_only", test::from_edges(300, {}, true)},
           {"n1", test::from_edges(1, {}, true)},
@@ -80,7 +76,7 @@ std::vector<Case> all_graphs() {
 }
 
 // Every method gives a permutation, the same one again, and the threaded dissection the
-// serial one; up to 8 vertices the dissection is the identity in one part.
+// serial one; up to 8 vertices the dissection is the identity.
 TEST(Reorder, EveryMethodReturnsAReproduciblePermutation) {
   for (const Case& c : all_graphs()) {
     const Result serial = order(c.g, 2, 1, 4);
@@ -103,31 +99,26 @@ TEST(Reorder, EveryMethodReturnsAReproduciblePermutation) {
         if (method < 2) continue;
         EXPECT_EQ(r.perm, serial.perm) << c.name << " threads " << threads;
         EXPECT_EQ(r.tree, serial.tree) << c.name << " threads " << threads;
+        // Nested dissection compresses the unknowns of one grid point (identical rows) into one
+        // vertex, so they take consecutive positions.
+        for (int k = 0; k < c.g.n && c.dofs > 1; k += c.dofs)
+          for (int a = 1; a < c.dofs; ++a) ASSERT_EQ(r.perm[k + a] / c.dofs, r.perm[k] / c.dofs);
         if (c.g.n > 8) continue;
         for (int k = 0; k < c.g.n; ++k) EXPECT_EQ(r.perm[k], k) << c.name;
-        EXPECT_TRUE(r.parts == 1 && r.tree[1] == c.g.n - 1) << c.name;
-        for (int s = 0; s < 8; ++s) EXPECT_EQ(r.tree[2 * s], s == 0 ? 0 : c.g.n);
       }
-  }
-  // Above 8 vertices but small enough to be ordered by minimum degree in one piece.
-  for (int method = 0; method <= 2; ++method) {
-    const Result r = order(test::grid(10, 10, 1), method, 1, 8);
-    EXPECT_TRUE(r.parts == 1 && r.tree[1] == 99) << method;
   }
 }
 
-// Checks the tree layout of a result and returns the position ranges of the P leaf parts.
-void check_tree(const Graph& g, const Result& r, int P, const std::string& what,
-                int max_group = 1) {
-  const int n = g.n;
+// The separator tree of P parts (the two-level factorization gives each thread one): in
+// position order, for node k, its left subtree, its right subtree, its separator; the slots
+// cover 0..n-1 in that order, the unused slot is the empty range at the end, every bisection
+// that split its graph is balanced (a difference of one group of identical rows allowed), and
+// no edge joins the positions of a separator's two subtrees.
+void check_tree(const Graph& g, const Result& r, int P, const std::string& what, int group) {
   const int* t = r.tree.data();
-  // Position order: for node k, left subtree, right subtree, separator.
   std::vector<int> slots;
   auto walk = [&](auto&& self, int node) -> void {
-    if (node >= P) {
-      slots.push_back(node - P);
-      return;
-    }
+    if (node >= P) return slots.push_back(node - P);
     self(self, 2 * node);
     self(self, 2 * node + 1);
     slots.push_back(P + node - 1);
@@ -139,13 +130,11 @@ void check_tree(const Graph& g, const Result& r, int P, const std::string& what,
     EXPECT_GE(t[2 * s + 1], t[2 * s] - 1) << what << " slot " << s;
     next = t[2 * s + 1] + 1;
   }
-  EXPECT_EQ(next, n) << what;
-  EXPECT_EQ(t[2 * (2 * P - 1)], n) << what << ": the unused slot is an empty range at the end";
-  // Every separator separates: no edge joins the positions of its two subtrees.
-  std::vector<int> pos(static_cast<std::size_t>(n));
-  for (int k = 0; k < n; ++k) pos[r.perm[k]] = k;
-  // A subtree's positions run from its leftmost leaf's first to its root slot's last.
-  auto span = [&](int node) {
+  EXPECT_EQ(next, g.n) << what;
+  EXPECT_EQ(t[2 * (2 * P - 1)], g.n) << what;
+  std::vector<int> pos(static_cast<std::size_t>(g.n));
+  for (int k = 0; k < g.n; ++k) pos[r.perm[k]] = k;
+  auto span = [&](int node) {  // from the leftmost leaf's first position to the root slot's last
     int leaf = node;
     while (leaf < P) leaf *= 2;
     return std::pair{t[2 * (leaf - P)], t[2 * (node >= P ? node - P : P + node - 1) + 1]};
@@ -153,35 +142,23 @@ void check_tree(const Graph& g, const Result& r, int P, const std::string& what,
   for (int node = 1; node < P; ++node) {
     const auto [l0, l1] = span(2 * node);
     const auto [r0, r1] = span(2 * node + 1);
-    // Every bisection that split its graph is balanced: the heavier part holds at most 1.1
-    // times half of the two parts together (vertices of identical rows count together, so a
-    // difference of one such group is allowed too).  The root's parts exclude vertices that
-    // pruning placed after everything.
     const long long a = l1 - l0 + 1, b = r1 - r0 + 1;
-    const int sep = P + node - 1;
     if (a > 0 && b > 0) {
-      EXPECT_TRUE(2 * std::max(a, b) <= 1.1 * (a + b) || std::abs(a - b) <= max_group)
+      EXPECT_TRUE(2 * std::max(a, b) <= 1.1 * (a + b) || std::abs(a - b) <= group)
           << what << ": node " << node << " parts " << a << " and " << b;
-    } else {
-      EXPECT_EQ(t[2 * sep + 1], t[2 * sep] - 1) << what << ": node " << node << " not split";
     }
-    for (int k = l0; k <= l1; ++k) {
-      const int v = r.perm[k];
-      for (int q = g.xadj[v]; q < g.xadj[v + 1]; ++q) {
-        const int p = pos[g.adjncy[q]];
-        ASSERT_FALSE(p >= r0 && p <= r1) << what << ": node " << node << " does not separate";
-      }
-    }
+    for (int k = l0; k <= l1; ++k)
+      for (int q = g.xadj[r.perm[k]]; q < g.xadj[r.perm[k] + 1]; ++q)
+        ASSERT_FALSE(pos[g.adjncy[q]] >= r0 && pos[g.adjncy[q]] <= r1)
+            << what << ": node " << node << " does not separate";
   }
 }
 
 TEST(Reorder, SeparatorTreeCoversAndSeparates) {
-  // Both nested-dissection methods lay out the same tree (their orders are equal, tested
-  // below); more parts than the dissection can fill leave most leaves empty ranges.
   const Case cases[] = {{"grid2d", test::grid(40, 40, 1, false, true)},
                         {"grid3d", test::grid(14, 13, 12)},
                         {"random", test::random_graph(3000, 6000, 5)},
-                        {"identical_rows", test::multi_dof_grid(25, 25, 3)},
+                        {"identical_rows", test::multi_dof_grid(25, 25, 3), -1, 3},
                         {"arrow", test::arrow(3000, 17)},
                         {"few vertices", test::grid(45, 44, 1)}};
   for (const auto& c : cases) {
@@ -192,12 +169,7 @@ TEST(Reorder, SeparatorTreeCoversAndSeparates) {
       ASSERT_EQ(r.rc, 0);
       ASSERT_TRUE(test::is_permutation(r.perm, c.g.n));
       EXPECT_EQ(r.parts, static_cast<int>(std::bit_ceil(static_cast<unsigned>(requested))));
-      const int dofs = c.name == "identical_rows" ? 3 : 1;
-      check_tree(c.g, r, r.parts, c.name + " parts " + std::to_string(requested), dofs);
-      // Nested dissection compresses the unknowns of one grid point (identical rows) into one
-      // vertex, so they take consecutive positions.
-      for (int k = 0; k < c.g.n; k += dofs)
-        for (int a = 1; a < dofs; ++a) ASSERT_EQ(r.perm[k + a] / dofs, r.perm[k] / dofs) << k;
+      check_tree(c.g, r, r.parts, c.name + " parts " + std::to_string(requested), c.dofs);
     }
   }
 }
@@ -276,63 +248,37 @@ TEST(OrderingQuality, FillStaysNearTheTunedOrders) {
           << c.name << " method " << method;
 }
 
-// Fails the k-th allocation of `call` for k = 1, 2, ... until a call succeeds; every failing
-// call must return -2, leave nothing allocated and name the failed allocation (`label()`) as
-// "routine: array", so that a failure report says where the memory ran out.  Adds the labels
-// to `labels`; returns the number of allocations of a whole run (0 after a failed check).
-// `setup` runs before each call, outside the count.
-long sweep(
-    const std::string& what, const std::function<int()>& call,
-    const std::function<const char*()>& label, std::set<std::string>* labels = nullptr,
-    const std::function<void()>& setup = [] {}) {
+// Fails the k-th allocation of an ordering for k = 1, 2, ... until a call succeeds: every
+// failing call must return -2 and leave nothing allocated, and the run that succeeds must
+// still give a permutation.
+void sweep(const Graph& g, int method, int threads, int parts, const std::string& what) {
   test::Disarm disarm;
   const long live = ztr_testalloc_live();
-  for (long k = 1; k < 100000 && !::testing::Test::HasFailure(); ++k) {
-    setup();
+  std::vector<int> perm(static_cast<std::size_t>(g.n)), tree(4 * 4);
+  long k = 1;
+  for (; k < 100000 && !::testing::Test::HasFailure(); ++k) {
     const long failures = ztr_testalloc_failures();
     ztr_testalloc_fail_nth(k, 0);
-    const int rc = call();
+    int p = parts;
+    const int rc =
+        reorder(g.n, g.x(), g.a(), method, threads, perm.data(), tree.data(), &p, nullptr);
     const bool failed = ztr_testalloc_failures() > failures;
     ztr_testalloc_reset();
     EXPECT_EQ(ztr_testalloc_live(), live) << what << ": leak after failing allocation " << k;
     if (!failed) {
       EXPECT_EQ(rc, kOrderOk) << what;
-      return rc == kOrderOk ? k : 0;
+      break;
     }
     EXPECT_EQ(rc, kOrderNoMemory) << what << ": allocation " << k;
-    const std::string name = label() ? label() : "(none)";
-    const std::size_t colon = name.find(": ");
-    EXPECT_TRUE(colon != std::string::npos && test::name_like(name.substr(0, colon)) &&
-                test::name_like(name.substr(colon + 2)))
-        << what << ": " << name;
-    if (labels != nullptr) labels->insert(name);
   }
-  return 0;
-}
-
-void sweep(const Graph& g, int method, int threads, int parts, const std::string& what,
-           std::set<std::string>* labels = nullptr) {
-  std::vector<int> perm(static_cast<std::size_t>(g.n)), tree(4 * 4);
-  int p = parts;
-  const auto call = [&] {
-    p = parts;
-    return reorder(g.n, g.x(), g.a(), method, threads, perm.data(), tree.data(), &p, nullptr);
-  };
-  EXPECT_GT(sweep(what, call, reorder_failed_allocation, labels), 5) << what;
+  EXPECT_GT(k, 5) << what;
   EXPECT_TRUE(test::is_permutation(perm, g.n)) << what;
 }
 
 TEST(Reorder, AllocationFailuresUnwindWithoutLeaks) {
   sweep(test::grid(23, 21, 1), 0, 1, 1, "mmd");
-  sweep(test::grid(23, 21, 1), 1, 1, 1, "constrained mmd");
-  std::set<std::string> labels;
-  sweep(test::grid(17, 15, 1, false, true), 2, 1, 4, "nd", &labels);
-  sweep(test::multi_dof_grid(15, 15, 2), 2, 1, 4, "nd compressed", &labels);
-  for (const char* expected :
-       {"ONMETIS: cptr", "MMDOrder: perm", "ztr_pds_metis_mlevelnesteddissection_korvine: where",
-        "nd_graph_prepare: perm"}) {
-    EXPECT_EQ(labels.count(expected), 1u) << expected;
-  }
+  sweep(test::grid(17, 15, 1, false, true), 2, 1, 4, "nd");
+  sweep(test::multi_dof_grid(15, 15, 2), 2, 1, 4, "nd compressed");
   sweep(test::arrow(300, 5), 3, 2, 4, "nd pruned, 2 threads");
   sweep(test::grid(8, 8, 7), 3, 4, 4, "nd 3-D, 4 threads");
   // A failure that persists: every allocation from some point on fails.
@@ -351,87 +297,6 @@ TEST(Reorder, AllocationFailuresUnwindWithoutLeaks) {
     ztr_testalloc_reset();
     EXPECT_EQ(ztr_testalloc_live(), live);
   }
-}
-
-// The nested-dissection entry with explicit options: per-component ordering, several
-// separators per bisection, pruning, the inverse permutation.
-OrderGraph own_copy(WorkMemory* mem, const Graph& t) {
-  OrderGraph g;
-  EXPECT_EQ(prepare_graph(mem, t.n, t.x(), t.a(), &g), kOrderOk);
-  return g;
-}
-
-// Per-component ordering: each component takes one contiguous range of positions.  The k-th
-// allocation is made to fail for k = 1, 2, ... until a call succeeds: each failure returns -2,
-// names the allocation and leaves nothing behind.
-TEST(NdOrder, ComponentsAreOrderedOneAfterAnotherAndUnwindFromAllocationFailures) {
-  // Three graphs of different kinds, their vertices shuffled together.
-  const Graph parts[3] = {test::grid(20, 15, 1), test::grid(7, 7, 6), test::grid(150, 1, 1)};
-  const int n = parts[0].n + parts[1].n + parts[2].n;
-  std::vector<int> shuffle(n), comp(n);
-  std::iota(shuffle.begin(), shuffle.end(), 0);
-  test::Rng rng(5);
-  std::shuffle(shuffle.begin(), shuffle.end(), rng);
-  std::vector<std::pair<int, int>> edges;
-  for (int k = 0, base = 0; k < 3; base += parts[k].n, ++k)
-    for (int i = 0; i < parts[k].n; ++i) {
-      comp[shuffle[base + i]] = k;
-      for (int q = parts[k].xadj[i]; q < parts[k].xadj[i + 1]; ++q)
-        edges.emplace_back(shuffle[base + i], shuffle[base + parts[k].adjncy[q]]);
-    }
-  const Graph t = test::from_edges(n, edges);
-  const int options[kNdOptionCount] = {1, 3, 1, 2, 0, kNdFlagComponents, -1, 1};
-  std::set<std::string> labels;
-  std::vector<int> perm(n), iperm(n), tree(16, 0);
-  int P = 4;
-  std::unique_ptr<WorkMemory> mem;
-  OrderGraph g;
-  const auto setup = [&] {
-    g = OrderGraph();  // before the memory it was counted in goes
-    mem = std::make_unique<WorkMemory>();
-    g = own_copy(mem.get(), t);
-    P = 4;
-  };
-  const auto call = [&] {
-    const int rc =
-        ONMETIS(mem.get(), std::move(g), options, 2, perm.data(), iperm.data(), tree.data(), &P);
-    EXPECT_EQ(mem->in_use.load(), 0);
-    return rc;
-  };
-  const auto label = [&] { return mem->failed_label.load(); };
-  ASSERT_GT(sweep("components", call, label, &labels, setup), 0);
-  ASSERT_TRUE(test::is_permutation(perm, n));
-  for (int q = 0; q < n; ++q) EXPECT_EQ(iperm[perm[q]], q);
-  EXPECT_TRUE(P == 1 && tree[0] == 0 && tree[1] == n - 1) << P;
-  int changes = 0;
-  for (int q = 1; q < n; ++q) changes += comp[perm[q]] != comp[perm[q - 1]];
-  EXPECT_EQ(changes, 2);
-  EXPECT_EQ(labels.count("MlevelNestedDissectionCC: sgraphs"), 1u);
-  EXPECT_EQ(labels.count("MMDOrder: perm"), 1u);
-}
-
-TEST(NdOrder, OptionsChangeTheSearchNotTheContract) {
-  const Graph t = test::grid(60, 45, 1, true);
-  WorkMemory mem;
-  for (const auto& options :
-       {std::vector<int>{0, 0, 0, 0, 0, 0, 0, 0}, std::vector<int>{1, 3, 1, 2, 0, 0, -1, 3},
-        std::vector<int>{1, 3, 1, 2, 0, 1, 200, 1}, std::vector<int>{1, 3, 1, 2, 0, 1, 5, 2}}) {
-    std::vector<int> perm(t.n), tree(32);
-    int P = 8;
-    ASSERT_EQ(
-        ONMETIS(&mem, own_copy(&mem, t), options.data(), 1, perm.data(), nullptr, tree.data(), &P),
-        kOrderOk);
-    EXPECT_TRUE(test::is_permutation(perm, t.n));
-    // Pruning with a small factor removes most vertices and leaves too few to split.
-    ASSERT_EQ(P, options[6] > 0 && options[6] < 20 ? 1 : 8);
-    // The slot that comes last in position order ends at n - 1.
-    EXPECT_EQ(tree[P == 1 ? 1 : 2 * P + 1], t.n - 1);
-  }
-  EXPECT_EQ(mem.in_use.load(), 0);
-  std::vector<int> perm(t.n);
-  int huge = (1 << 29) + 1;
-  EXPECT_EQ(ONMETIS(&mem, own_copy(&mem, t), nullptr, 1, perm.data(), nullptr, nullptr, &huge),
-            kOrderBadInput);
 }
 
 }  // namespace
