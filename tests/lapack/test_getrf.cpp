@@ -203,7 +203,8 @@ TEST(Dgetri, SingularFactorLeavesTheMatrixUnchanged) {
 }
 
 // The other triangle, a unit diagonal and the padding are NaN: neither read nor written.
-TEST(Dtrtri, InvertsBothTrianglesAndReportsSingularity) {
+// (A zero on the diagonal: through DGETRI above.)
+TEST(Dtrtri, InvertsBothTriangles) {
   test::Rng gen(3);
   for (int n : {40, 150})  // 150 takes the blocked code (block 64), 40 the unblocked one
     for (char uplo : {'U', 'L'})
@@ -220,12 +221,6 @@ TEST(Dtrtri, InvertsBothTrianglesAndReportsSingularity) {
                   kResidualBound)
             << n << uplo << diag;
       }
-  std::vector<double> z = {1, 0, 0, /**/ 2, 3, 0, /**/ 4, 5, 0};
-  const std::vector<double> z0 = z;
-  int n = 3, lda = 3, info = 0;
-  dtrtri("U", "N", &n, z.data(), &lda, &info);
-  EXPECT_EQ(info, 3);
-  EXPECT_EQ(z, z0);
 }
 
 // Argument checks with their texts; empty matrices are a successful no-op.

@@ -216,10 +216,9 @@ TEST(DstedcGivenBasis, EigenpairsAcrossLeavesLevelsDeflationAndThreads) {
   ZTR_Set_Num_Threads(1);
 }
 
-// The tridiagonal reduction and the multiplication by its Q: ||Q'*A*Q - T|| and ||Q'*Q - I||
-// for both triangles, sequential and threaded paths (blocked steps, unblocked stage, reduced
-// workspace), DORGTR's Q, and op(Q)*C, C*op(Q) for every side and transposition against the
-// explicit Q, on the sequential kernels and the threaded slices.
+// The tridiagonal reduction and its Q (applied to the identity, and formed by DORGTR):
+// ||Q'*A*Q - T|| and ||Q'*Q - I|| for both triangles, sequential and threaded paths (blocked
+// steps, unblocked stage, reduced workspace).
 using test::Matrix;
 constexpr double kBound = 30.0;
 
@@ -278,42 +277,6 @@ TEST(Sytrd, ReductionOnEveryPath) {
       ASSERT_EQ(info, 0);
       EXPECT_LT(test::one_norm_diff(n, n, q.data(), n, r.q.data(), n) / (n * test::kUnitRoundoff),
                 kBound);
-    }
-  }
-  ZTR_Set_Num_Threads(1);
-}
-
-TEST(Sytrd, MultiplyByQOnEverySideAndTransposition) {
-  const int nq = 90, other = 70;
-  const Matrix a = test::gram(nq, nq, 'A', 5);
-  test::Rng g(6);
-  for (int threads : {1, 2}) {
-    ZTR_Set_Num_Threads(threads);
-    for (const char* uplo : {"U", "L"}) {
-      const Reduction r = reduce(uplo, nq, a, nq * 64);
-      for (const char* side : {"L", "R"})
-        for (const char* trans : {"N", "T"}) {
-          SCOPED_TRACE(std::to_string(threads) + " threads, " + uplo + side + trans);
-          const bool left = *side == 'L';
-          const int m = left ? nq : other, n = left ? other : nq;
-          const std::vector<double> c = test::random_vector(static_cast<std::size_t>(m) * n, g);
-          std::vector<double> expect(m * n);  // with the explicit Q
-          const double one = 1.0, zero = 0.0;
-          ztr_blas_dgemm(left ? trans : "N", left ? "N" : trans, &m, &n, &nq, &one,
-                         left ? r.q.data() : c.data(), left ? &nq : &m,
-                         left ? c.data() : r.q.data(), left ? &m : &nq, &zero, expect.data(), &m);
-          for (int lwork : {std::max(m, n) * 64 + 65 * 64, std::max(1, left ? n : m)}) {
-            std::vector<double> got = c, work(lwork);
-            int info = 0;
-            dormtr(side, uplo, trans, &m, &n, const_cast<double*>(r.a.data()), &nq, r.tau.data(),
-                   got.data(), &m, work.data(), &lwork, &info);
-            ASSERT_EQ(info, 0);
-            EXPECT_LT(test::one_norm_diff(m, n, got.data(), m, expect.data(), m) /
-                          (nq * test::kUnitRoundoff),
-                      kBound)
-                << "lwork " << lwork;
-          }
-        }
     }
   }
   ZTR_Set_Num_Threads(1);
