@@ -31,14 +31,14 @@ class BlockTeam {
   // The leader, after its last step: lets the members leave the region.
   void stop() { stop_.store(true, std::memory_order_release); }
 
-  static constexpr int kMaxBlocks = (1 << 20) - 1;
-
- private:
   // One word holds the step's number, the next block to take and the number of blocks, so
   // that taking a block (one compare-and-swap) also proves the step is still the current
   // one: the leader changes the step only after every block taken has finished.
   static constexpr int kCountBits = 20;
-  static constexpr std::uint64_t kCountMask = (std::uint64_t{1} << kCountBits) - 1;
+  static constexpr int kMaxBlocks = (1 << kCountBits) - 1;
+
+ private:
+  static constexpr std::uint64_t kCountMask = kMaxBlocks;
   static constexpr int kNextShift = kCountBits;
   static constexpr int kStepShift = 2 * kCountBits;
 

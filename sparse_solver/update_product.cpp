@@ -45,8 +45,7 @@ void UpdateProduct::run(UpdateArgs u, double* tile) {
 const double* UpdateProduct::pack_columns(UpdateArgs* u) {
   if (u->split < 0 || u->split > u->n) u->split = u->n;
   const int kbp = gemm_round_up(u->k, p_.k_granule);
-  p_.b_stride = p_.min_n * kbp;
-  p_.pack_b_t_fn(u->k, u->n, u->b, u->ldb, p_.b_buf, p_.b_stride);
+  p_.pack_b_t_fn(u->k, u->n, u->b, u->ldb, p_.b_buf, p_.min_n * kbp);
   return p_.b_buf;
 }
 
@@ -80,14 +79,13 @@ void UpdateProduct::row_block(const UpdateArgs& u, const double* columns, int ii
   // otherwise it is formed in the tile and subtracted by the scatter.
   const double alpha = in_place ? -1.0 : 1.0;
   const int kbp = gemm_round_up(k, p_.k_granule);
-  p_.a_stride = p_.min_m * kbp;
-  const int b_stride = p_.min_n * kbp;
+  const int a_stride = p_.min_m * kbp, b_stride = p_.min_n * kbp;
   const int nb = lower ? std::min(n, ii + mb) : n;
-  p_.pack_a_n_fn(mb, k, u.a + ii, u.lda, p_.a_buf, p_.a_stride, alpha);
+  p_.pack_a_n_fn(mb, k, u.a + ii, u.lda, p_.a_buf, a_stride, alpha);
   if (in_place) {
     const int n1 = std::min(nb, split);
-    p_.kernel_fn('N', 'N', mb, n1, kbp, alpha, p_.a_buf, p_.a_stride, columns, b_stride, 1.0,
-                 u.d + ii, u.ldd, p_.edge_buf, kGemmBPacked);
+    p_.kernel_fn('N', 'N', mb, n1, kbp, alpha, p_.a_buf, a_stride, columns, b_stride, 1.0, u.d + ii,
+                 u.ldd, p_.edge_buf, kGemmBPacked);
     if (nb > split && ii >= split) {
       // The second block's columns, from the packed sliver that holds the first of them
       // (formed in the tile and added, A being packed negated, when that sliver also holds
@@ -95,11 +93,11 @@ void UpdateProduct::row_block(const UpdateArgs& u, const double* columns, int ii
       const int s0 = split / p_.min_n * p_.min_n;
       const double* bs = columns + static_cast<long>(split / p_.min_n) * b_stride;
       if (s0 == split) {
-        p_.kernel_fn('N', 'N', mb, nb - split, kbp, alpha, p_.a_buf, p_.a_stride, bs, b_stride, 1.0,
+        p_.kernel_fn('N', 'N', mb, nb - split, kbp, alpha, p_.a_buf, a_stride, bs, b_stride, 1.0,
                      u.d2 + (ii - split), u.ldd2, p_.edge_buf, kGemmBPacked);
       } else {
-        p_.kernel_fn('N', 'N', mb, nb - s0, kbp, 1.0, p_.a_buf, p_.a_stride, bs, b_stride, 0.0,
-                     tile, mb, p_.edge_buf, kGemmBPacked);
+        p_.kernel_fn('N', 'N', mb, nb - s0, kbp, 1.0, p_.a_buf, a_stride, bs, b_stride, 0.0, tile,
+                     mb, p_.edge_buf, kGemmBPacked);
         for (int j = split; j < nb; ++j) {
           double* col = u.d2 + (ii - split) + static_cast<long>(j - split) * u.ldd2;
           const double* tj = tile + static_cast<long>(j - s0) * mb;
@@ -109,8 +107,8 @@ void UpdateProduct::row_block(const UpdateArgs& u, const double* columns, int ii
     }
     return;
   }
-  p_.kernel_fn('N', 'N', mb, nb, kbp, alpha, p_.a_buf, p_.a_stride, columns, b_stride, 0.0, tile,
-               mb, p_.edge_buf, kGemmBPacked);
+  p_.kernel_fn('N', 'N', mb, nb, kbp, alpha, p_.a_buf, a_stride, columns, b_stride, 0.0, tile, mb,
+               p_.edge_buf, kGemmBPacked);
   const int* r = u.rmap + ii;
   for (int j = 0; j < nb; ++j) {
     const bool second = j >= split;
