@@ -188,27 +188,22 @@ Values make_values(Bytes& in, const Shape& sh) {
   return v;
 }
 
-// op(A) x = b for one column in long double, by elimination with partial pivoting.
+// op(A) x = b for one column in long double: Gauss-Jordan elimination with partial pivoting
+// on the rows of [op(A) b].
 std::vector<long double> reference_solve(const Values& v, int n, bool transposed, const double* b) {
-  std::vector<long double> m(static_cast<std::size_t>(n) * n), x(b, b + n);
-  for (int i = 0; i < n; ++i)
-    for (int j = 0; j < n; ++j) m[i * n + j] = transposed ? v.a[j * n + i] : v.a[i * n + j];
+  std::vector<std::vector<long double>> m(n, std::vector<long double>(n + 1));
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j < n; ++j) m[i][j] = transposed ? v.a[j * n + i] : v.a[i * n + j];
+    m[i][n] = b[i];
+  }
   for (int k = 0; k < n; ++k) {
-    int p = k;
-    for (int i = k + 1; i < n; ++i)
-      if (std::abs(m[i * n + k]) > std::abs(m[p * n + k])) p = i;
-    for (int j = 0; j < n; ++j) std::swap(m[k * n + j], m[p * n + j]);
-    std::swap(x[k], x[p]);
-    for (int i = k + 1; i < n; ++i) {
-      const long double l = m[i * n + k] / m[k * n + k];
-      for (int j = k; j < n; ++j) m[i * n + j] -= l * m[k * n + j];
-      x[i] -= l * x[k];
-    }
+    auto smaller = [k](const auto& p, const auto& q) { return std::abs(p[k]) < std::abs(q[k]); };
+    std::swap(m[k], *std::max_element(m.begin() + k, m.end(), smaller));
+    for (int i = 0; i < n; ++i)
+      for (int j = n; j >= k && i != k; --j) m[i][j] -= m[i][k] / m[k][k] * m[k][j];
   }
-  for (int i = n - 1; i >= 0; --i) {
-    for (int j = i + 1; j < n; ++j) x[i] -= m[i * n + j] * x[j];
-    x[i] /= m[i * n + i];
-  }
+  std::vector<long double> x(n);
+  for (int i = 0; i < n; ++i) x[i] = m[i][n] / m[i][i];
   return x;
 }
 
