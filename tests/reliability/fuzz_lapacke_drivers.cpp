@@ -26,6 +26,16 @@ using namespace ztr::test;
 constexpr int kBigShare = 16;          // one input in kBigShare uses large dimensions
 constexpr double kFineAbstol = 1e-12;  // scales the eigenvalue tolerance of checked inputs
 
+// The letters of `choices` but its last (always a wrong one) in inputs whose results are
+// checked.
+char letter(Source& s, const char* choices) {
+  const std::size_t count = std::strlen(choices) - (s.finite ? 1 : 0);
+  return choices[static_cast<std::size_t>(s.in.next()) % count];
+}
+bool is(char c, char upper) {
+  return c == upper || c == upper - 'A' + 'a';
+}
+
 // A failure of divide and conquer names its submatrix, first row i and last row j, as
 // i*(n+1) + j (1-based): up to n*(n+1) + n.
 int divide_and_conquer_codes(int n) {

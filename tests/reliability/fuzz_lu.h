@@ -37,18 +37,11 @@ struct Source {
   }
 };
 
-// Inputs whose results are checked keep to valid arguments: the layout codes, the letters of
-// `choices` but its last (always a wrong one), and leading dimensions from their limit up.
+// Inputs whose results are checked keep to valid arguments: the layout codes, and leading
+// dimensions from their limit up.
 inline int layout(Source& s) {
   const int b = s.in.next() % (s.finite ? 7 : 8);
   return b < 4 ? ZTR_COL_MAJOR : b < 7 ? ZTR_ROW_MAJOR : 99;
-}
-inline char letter(Source& s, const char* choices) {
-  const std::size_t count = std::strlen(choices) - (s.finite ? 1 : 0);
-  return choices[static_cast<std::size_t>(s.in.next()) % count];
-}
-inline bool is(char c, char upper) {
-  return c == upper || c == upper - 'A' + 'a';
 }
 
 // Room for an m x n matrix in the given layout with a leading dimension from one below its
