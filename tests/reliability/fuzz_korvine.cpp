@@ -40,6 +40,7 @@ using ztr::test::Bytes;
 using ztr::test::fuzz_fail;
 
 constexpr int kTypes[] = {1, 2, -2, 11, 3, 4, -4, 6, 13, 0, 7};
+constexpr int kValidTypes[] = {1, 2, -2, 11};
 constexpr int kPhases[] = {11, 12, 13, 22, 23, 33, 331, 332, 333, 0, -1, 21, 99};
 template <class T, std::size_t N>
 const T& pick(Bytes& in, const T (&list)[N]) {
@@ -61,77 +62,42 @@ struct Call {
   }
 };
 
-// The on/off switches both kinds of input set alike: scaling, transposed solves, matching,
-// two-level factorization, the matrix checker, single precision, zero-based input.
-void common_switches(Bytes& in, Call* c) {
-  c->iparm[10] = in.next() % 2;
-  c->iparm[11] = in.next() % 4;
-  c->iparm[12] = in.next() % 2;
-  c->iparm[23] = in.next() % 8 == 0;
-  c->iparm[26] = in.next() % 2;
-  c->iparm[27] = in.next() % 2;
-  c->iparm[34] = in.next() % 2;
-}
-
-// The matrix: rows of up to four entries; the row starts, columns and values as the input
-// says, the arrays as long as the last row start claims.
-void make_matrix(Bytes& in, Call* c, int base, std::size_t elem) {
-  const int n = c->n > 0 ? c->n : 0;
-  c->ia.assign(static_cast<std::size_t>(n) + 1, base);
-  for (int r = 0; r < n; ++r) c->ia[r + 1] = c->ia[r] + in.next() % 5;
-  if (n > 0 && in.next() % 16 == 0) c->ia[in.next() % (n + 1)] += in.next() % 5 - 2;
-  const long claimed = static_cast<long>(c->ia[n]) - base;
-  const std::size_t nnz = claimed > 0 ? static_cast<std::size_t>(claimed) : 1;
-  c->ja.resize(nnz);
-  for (std::size_t k = 0; k < nnz; ++k) c->ja[k] = base + in.next() % (n + 2) - 1;
-  if (in.next() % 2 == 0)  // mostly well-formed: each row sorted, from its diagonal on
-    for (int r = 0; r < n; ++r)
-      for (int k = c->ia[r] - base, j = r; k >= 0 && k < c->ia[r + 1] - base && k < long(nnz);
-           ++k, ++j)
-        c->ja[k] = base + j % n;
-  c->a.resize(nnz * elem);
-  for (std::size_t e = 0; e < nnz * elem / sizeof(float); ++e) {
-    const float v = static_cast<float>(in.value());
-    std::memcpy(&c->a[e * sizeof(float)], &v, sizeof v);
-  }
-}
-
-void fuzz_hostile(Bytes& in) {
-  ZTR_Set_Dynamic(1);
-  Call c;
-  c.mtype = pick(in, kTypes);
-  // Mostly tiny systems; one in four up to 79 equations, for supernodes of some width.
-  c.n = in.next() % 4 == 0 ? in.next() % 80 : in.dim();
-  ZTR_Set_Num_Threads(1 + in.next() % 2);
-  c.maxfct = 1 + in.next() % 2;
+// A hostile system (the settings are drawn by fuzz()): a matrix of any type and form, a user
+// permutation of any values, a few phases of any number, an allocation made to fail.
+void hostile_sequence(Bytes& in, Call& c) {
   c.mnum = in.next() % 3;
-  c.msglvl = in.next() % 2;
-  const int nrhs = in.next() % 4 - (in.next() % 8 == 0 ? 1 : 0);
-  c.nrhs = nrhs;
-  if (in.next() % 4 != 0) {  // settings of the caller's own; otherwise the type's defaults
-    c.iparm[0] = 1;
-    c.iparm[1] = pick(in, {0, 2, 2, 3, 4});
-    c.iparm[4] = in.next() % 3;
-    c.iparm[5] = in.next() % 3;
-    c.iparm[7] = in.next() % 5 - 2;
-    c.iparm[9] = in.next() % 14;
-    common_switches(in, &c);
-    c.iparm[30] = in.next() % 8 == 0 ? 1 + in.next() % 3 : 0;
-    c.iparm[59] = in.next() % 8 == 0 ? in.next() % 3 : 0;
-  }
+  c.nrhs = in.next() % 4 - (in.next() % 8 == 0 ? 1 : 0);
+  if (in.next() % 8 == 0) c.iparm[59] = in.next() % 3;
   const bool complex =
       std::abs(c.mtype) == 3 || std::abs(c.mtype) == 4 || c.mtype == 6 || c.mtype == 13;
   const std::size_t elem = (complex ? 2 : 1) * (c.iparm[27] == 1 ? 4 : 8);
-  make_matrix(in, &c, c.iparm[34] != 0 ? 0 : 1, elem);
-  const std::size_t n = c.n > 0 ? static_cast<std::size_t>(c.n) : 1;
-  c.perm.resize(n);
-  for (int& p : c.perm) p = in.next() % (static_cast<int>(n) + 2);
-  const std::size_t rhs = n * static_cast<std::size_t>(nrhs > 0 ? nrhs : 1) * elem;
+  // The matrix: rows of up to four entries; the row starts, columns and values as the input
+  // says, the arrays as long as the last row start claims.
+  const int n = c.n > 0 ? c.n : 0, base = c.iparm[34] != 0 ? 0 : 1;
+  c.ia.assign(static_cast<std::size_t>(n) + 1, base);
+  for (int r = 0; r < n; ++r) c.ia[r + 1] = c.ia[r] + in.next() % 5;
+  if (n > 0 && in.next() % 16 == 0) c.ia[in.next() % (n + 1)] += in.next() % 5 - 2;
+  const long claimed = static_cast<long>(c.ia[n]) - base;
+  const std::size_t nnz = claimed > 0 ? static_cast<std::size_t>(claimed) : 1;
+  c.ja.resize(nnz);
+  for (std::size_t k = 0; k < nnz; ++k) c.ja[k] = base + in.next() % (n + 2) - 1;
+  if (in.next() % 2 == 0)  // mostly well-formed: each row sorted, from its diagonal on
+    for (int r = 0; r < n; ++r)
+      for (int k = c.ia[r] - base, j = r; k >= 0 && k < c.ia[r + 1] - base && k < long(nnz);
+           ++k, ++j)
+        c.ja[k] = base + j % n;
+  c.a.resize(nnz * elem);
+  for (std::size_t e = 0; e < nnz * elem / sizeof(float); ++e) {
+    const float v = static_cast<float>(in.value());
+    std::memcpy(&c.a[e * sizeof(float)], &v, sizeof v);
+  }
+  const std::size_t rows = n > 0 ? static_cast<std::size_t>(n) : 1;
+  c.perm.resize(rows);
+  for (int& p : c.perm) p = in.next() % (static_cast<int>(rows) + 2);
+  const std::size_t rhs = rows * static_cast<std::size_t>(c.nrhs > 0 ? c.nrhs : 1) * elem;
   c.b.resize(rhs);
   c.x.resize(rhs);
   for (unsigned char& v : c.b) v = static_cast<unsigned char>(in.next() % 64);
-
-  const long live = ztr_testalloc_live();
   ztr_testalloc_fail_nth(in.next() % 48, 0);
   const int phases = 1 + in.next() % 4;
   const bool into_b = c.iparm[0] == 1 && c.iparm[5] == 1;
@@ -141,15 +107,10 @@ void fuzz_hostile(Bytes& in) {
     if (error > 0 || error < -12) fuzz_fail("an undocumented error code");
     if (!into_b && c.b != b0) fuzz_fail("b changed without iparm[5] = 1");
   }
-  ztr_testalloc_reset();
-  const int error = c.run(-1);
-  if (error != 0) fuzz_fail("the release failed");
-  if (ztr_testalloc_live() != live) fuzz_fail("blocks left after the release");
 }
 
 // ---- Valid systems ----
 
-constexpr int kValidTypes[] = {1, 2, -2, 11};
 constexpr int kErrFactor = -4;
 // Backward error allowed, in units of n times the working precision (a stable solve of a
 // diagonally dominant system stays far below).
@@ -191,12 +152,13 @@ Values make_values(Bytes& in, const Shape& sh) {
         d[i * n + j] = finite_value(in);
         if (symmetric) d[j * n + i] = d[i * n + j];
       }
-  std::vector<double> row(n, 0.0), col(n, 0.0);
-  for (int i = 0; i < n; ++i)
-    for (int j = 0; j < n; ++j) {
-      row[i] += std::abs(d[i * n + j]);
-      col[j] += std::abs(d[i * n + j]);
-    }
+  std::vector<double> row, col;
+  auto sums = [&](const std::vector<double>& x) {  // of the magnitudes, by rows and by columns
+    row.assign(n, 0.0);
+    col.assign(n, 0.0);
+    for (int i = 0; i < n * n; ++i) row[i / n] += std::abs(x[i]), col[i % n] += std::abs(x[i]);
+  };
+  sums(d);
   const bool pairs = std::count(sh.partner.begin(), sh.partner.end(), -1) < n;
   const double most = pairs ? *std::max_element(row.begin(), row.end()) : 0;
   const double scale = std::ldexp(1.0, in.next() % 41 - 20);
@@ -220,39 +182,28 @@ Values make_values(Bytes& in, const Shape& sh) {
   v.a.assign(d.size(), 0.0);
   for (int i = 0; i < n; ++i)
     for (int j = 0; j < n; ++j) v.a[sh.rows[i] * n + j] = d[i * n + j] * scale;
-  std::fill(row.begin(), row.end(), 0.0);
-  std::fill(col.begin(), col.end(), 0.0);
-  for (int i = 0; i < n; ++i)
-    for (int j = 0; j < n; ++j) {
-      row[i] += std::abs(v.a[i * n + j]);
-      col[j] += std::abs(v.a[i * n + j]);
-    }
+  sums(v.a);
   v.norm = std::max(*std::max_element(row.begin(), row.end()),
                     *std::max_element(col.begin(), col.end()));
   return v;
 }
 
-// op(A) x = b for one column in long double, by elimination with partial pivoting.
+// op(A) x = b for one column in long double: Gauss-Jordan elimination with partial pivoting
+// on the rows of [op(A) b].
 std::vector<long double> reference_solve(const Values& v, int n, bool transposed, const double* b) {
-  std::vector<long double> m(static_cast<std::size_t>(n) * n), x(b, b + n);
-  for (int i = 0; i < n; ++i)
-    for (int j = 0; j < n; ++j) m[i * n + j] = transposed ? v.a[j * n + i] : v.a[i * n + j];
+  std::vector<std::vector<long double>> m(n, std::vector<long double>(n + 1));
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j < n; ++j) m[i][j] = transposed ? v.a[j * n + i] : v.a[i * n + j];
+    m[i][n] = b[i];
+  }
   for (int k = 0; k < n; ++k) {
-    int p = k;
-    for (int i = k + 1; i < n; ++i)
-      if (std::abs(m[i * n + k]) > std::abs(m[p * n + k])) p = i;
-    for (int j = 0; j < n; ++j) std::swap(m[k * n + j], m[p * n + j]);
-    std::swap(x[k], x[p]);
-    for (int i = k + 1; i < n; ++i) {
-      const long double l = m[i * n + k] / m[k * n + k];
-      for (int j = k; j < n; ++j) m[i * n + j] -= l * m[k * n + j];
-      x[i] -= l * x[k];
-    }
+    auto smaller = [k](const auto& p, const auto& q) { return std::abs(p[k]) < std::abs(q[k]); };
+    std::swap(m[k], *std::max_element(m.begin() + k, m.end(), smaller));
+    for (int i = 0; i < n; ++i)
+      for (int j = n; j >= k && i != k; --j) m[i][j] -= m[i][k] / m[k][k] * m[k][j];
   }
-  for (int i = n - 1; i >= 0; --i) {
-    for (int j = i + 1; j < n; ++j) x[i] -= m[i * n + j] * x[j];
-    x[i] /= m[i * n + i];
-  }
+  std::vector<long double> x(n);
+  for (int i = 0; i < n; ++i) x[i] = m[i][n] / m[i][i];
   return x;
 }
 
@@ -369,6 +320,8 @@ void valid_sequence(Bytes& in, Call& c) {
   const bool split = pairs && (perm_mode == 1 || partial);
 
   Model m;
+  // Mostly no failure, so that the codes can be checked too.
+  ztr_testalloc_fail_nth(in.next() % 4 == 0 ? 1 + in.next() % 64 : 0, 0);
   const long failures = ztr_testalloc_failures();
   for (int ops = 1 + in.next() % 6; ops > 0; --ops) {
     const int op = in.next() % 8, mnum = 1 + in.next() % c.maxfct, nrhs = 1 + in.next() % 3;
@@ -470,33 +423,41 @@ void valid_sequence(Bytes& in, Call& c) {
   }
 }
 
-void fuzz_valid(Bytes& in) {
+// Half the inputs valid, half hostile: the settings both kinds draw alike (the caller's own
+// or the type's defaults; scaling, transposed solves, matching, two-level factorization, the
+// matrix checker, single precision, zero-based input), the sequence, then the release.
+void fuzz(Bytes& in) {
+  const bool valid = in.next() % 2 == 0;
   Call c;
-  c.mtype = pick(in, kValidTypes);
-  c.n = in.next() % 4 == 0 ? 1 + in.next() % 79 : 1 + in.next() % 17;
+  c.mtype = valid ? pick(in, kValidTypes) : pick(in, kTypes);
+  // Mostly small systems; one in four up to 79 equations, for supernodes of some width.
+  const bool wide = in.next() % 4 == 0;
+  c.n = valid ? 1 + in.next() % (wide ? 79 : 17) : wide ? in.next() % 80 : in.dim();
   ZTR_Set_Num_Threads(1 + in.next() % 2);
   // Without dynamic adjustment two threads stay two below 100 equations.
-  ZTR_Set_Dynamic(in.next() % 2);
+  ZTR_Set_Dynamic(valid ? in.next() % 2 : 1);
   c.maxfct = 1 + in.next() % 2;
   c.msglvl = in.next() % 2;
-  if (in.next() % 4 != 0) {  // settings of the caller's own; otherwise the type's defaults
+  if (in.next() % 4 != 0) {
     c.iparm[0] = 1;
-    c.iparm[1] = in.next() % 4;
+    c.iparm[1] = valid ? in.next() % 4 : pick(in, {0, 2, 2, 3, 4});
     c.iparm[4] = in.next() % 3;
-    c.iparm[5] = in.next() % 2;
-    c.iparm[7] = in.next() % 7 - 3;
-    // 10^-4 and below: the perturbation threshold stays under every pivot.
-    c.iparm[9] = pick(in, {0, 4, 8, 13});
-    common_switches(in, &c);
-    if (in.next() % 6 == 0) {  // wanted components: prepared only without refinement
+    c.iparm[5] = in.next() % (valid ? 2 : 3);
+    c.iparm[7] = valid ? in.next() % 7 - 3 : in.next() % 5 - 2;
+    // Valid inputs: 10^-4 and below, so that the perturbation threshold stays under every pivot.
+    c.iparm[9] = valid ? pick(in, {0, 4, 8, 13}) : in.next() % 14;
+    for (const int i : {10, 12, 26, 27, 34}) c.iparm[i] = in.next() % 2;
+    c.iparm[11] = in.next() % 4;
+    c.iparm[23] = in.next() % 8 == 0;
+    if (in.next() % (valid ? 6 : 8) == 0) {  // wanted components: prepared only without refinement
       c.iparm[30] = 1 + in.next() % 3;
-      c.iparm[7] = 0;
+      if (valid) c.iparm[7] = 0;
     }
   }
   const long live = ztr_testalloc_live();
-  // Mostly no failure, so that the codes can be checked too.
-  ztr_testalloc_fail_nth(in.next() % 4 == 0 ? 1 + in.next() % 64 : 0, 0);
-  if (c.iparm[27] == 1)
+  if (!valid)
+    hostile_sequence(in, c);
+  else if (c.iparm[27] == 1)
     valid_sequence<float>(in, c);
   else
     valid_sequence<double>(in, c);
@@ -505,38 +466,23 @@ void fuzz_valid(Bytes& in) {
   if (ztr_testalloc_live() != live) fuzz_fail("blocks left after the release");
 }
 
-void fuzz(Bytes& in) {
-  if (in.next() % 2 == 0)
-    fuzz_valid(in);
-  else
-    fuzz_hostile(in);
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  ztr::test::silence_standard_output();
-  // Without the pool every block goes back at once, so the count of live blocks tells.
+// Without the pool every block goes back at once, so the count of live blocks tells; and one
+// solve first, for what the library sets up once per process.
+void set_up() {
   setenv("ZTR_DISABLE_FAST_MM", "yes", 1);
-  ZTR_Set_Num_Threads(1);
-  // One solve first, for what the library sets up once per process.
   Call c;
   c.n = 3;
   c.ia = {1, 3, 5, 6};
   c.ja = {1, 2, 2, 3, 3};
   const double v[5] = {4, -1, 4, -1, 4};
-  c.a.resize(sizeof v);
-  std::memcpy(c.a.data(), v, sizeof v);
+  c.a.assign(reinterpret_cast<const unsigned char*>(v),
+             reinterpret_cast<const unsigned char*>(v + 5));
   c.perm.resize(3);
-  c.b.assign(3 * sizeof(double), 0);
-  c.x.resize(3 * sizeof(double));
+  c.b = c.x = std::vector<unsigned char>(3 * sizeof(double));
   c.run(13);
   c.run(-1);
-  return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  Bytes in{data, data + size};
-  fuzz(in);
-  return 0;
-}
+}  // namespace
+
+ZTR_FUZZ_ENTRY_POINTS(fuzz, set_up())

@@ -17,47 +17,17 @@
 #include <vector>
 
 #include "include/ztr.h"
-#include "testalloc.h"
-#include "tests/reliability/fuzz_dense_checks.h"
-#include "tests/reliability/fuzz_support.h"
-#include "tests/support/test_support.h"
+#include "tests/reliability/fuzz_lu.h"
 
 namespace {
 
-using ztr::test::Bytes;
-using ztr::test::fuzz_fail;
-using ztr::test::Mat;
-using ztr::test::View;
+using namespace ztr::test;
 
-constexpr int kBigMin = 24;  // large dimensions: kBigMin .. kBigMin + kBigSpan - 1
-constexpr int kBigSpan = 64;
-constexpr int kBigShare = 16;          // one input in kBigShare uses them
-constexpr int kMaxPatches = 4;         // hostile entries planted into a generated matrix
+constexpr int kBigShare = 16;          // one input in kBigShare uses large dimensions
 constexpr double kFineAbstol = 1e-12;  // scales the eigenvalue tolerance of checked inputs
 
-// Where the numbers come from: the input, or for large problems a generator it seeds.  With
-// `finite`, entries are multiples of 1/32 in [-4, 4), so that products and sums of a few of
-// them are exact and the results can be checked.
-struct Source {
-  Bytes& in;
-  bool finite, big;
-  ztr::test::Rng rng;
-  int dim() { return big ? kBigMin + in.next() % kBigSpan : finite ? in.next() % 18 : in.dim(); }
-  double value() { return finite ? static_cast<std::int8_t>(in.next()) / 32.0 : in.value(); }
-  double entry() { return big ? (ztr::test::below(rng, 256) - 128) / 32.0 : value(); }
-  // 0, 1, -1 or a value.
-  double scalar() {
-    const int b = in.next() % 4;
-    return b == 0 ? 0.0 : b == 1 ? 1.0 : b == 2 ? -1.0 : value();
-  }
-};
-
-// Inputs whose results are checked keep to valid arguments: the layout codes, the letters of
-// `choices` but its last (always a wrong one), and leading dimensions from their limit up.
-int layout(Source& s) {
-  const int b = s.in.next() % (s.finite ? 7 : 8);
-  return b < 4 ? ZTR_COL_MAJOR : b < 7 ? ZTR_ROW_MAJOR : 99;
-}
+// The letters of `choices` but its last (always a wrong one) in inputs whose results are
+// checked.
 char letter(Source& s, const char* choices) {
   const std::size_t count = std::strlen(choices) - (s.finite ? 1 : 0);
   return choices[static_cast<std::size_t>(s.in.next()) % count];
@@ -66,53 +36,10 @@ bool is(char c, char upper) {
   return c == upper || c == upper - 'A' + 'a';
 }
 
-// Room for an m x n matrix in the given layout with a leading dimension from one below its
-// limit to two above, exactly as long as that says; lda and the array are returned.
-std::vector<double> storage(Source& s, int lay, int m, int n, int* lda) {
-  const int need = lay == ZTR_ROW_MAJOR ? n : m;
-  *lda = (need > 1 ? need : 1) + (s.finite ? s.in.next() % 3 : s.in.next() % 4 - 1);
-  if (*lda < 1) *lda = 1;
-  const int lines = lay == ZTR_ROW_MAJOR ? m : n;
-  return std::vector<double>(lines > 0 ? static_cast<std::size_t>(lines) * *lda : 1);
-}
-// The same filled with the source's entries (a generated one with a few hostile entries).
-std::vector<double> matrix(Source& s, int lay, int m, int n, int* lda) {
-  std::vector<double> a = storage(s, lay, m, n, lda);
-  for (double& v : a) v = s.entry();
-  if (s.big && !s.finite)
-    for (int p = s.in.next() % (kMaxPatches + 1); p > 0; --p) {
-      const std::size_t high = s.in.next();
-      a[(high << 8 | s.in.next()) % a.size()] = s.in.value();
-    }
-  return a;
-}
-
-// info against its documented range: an argument position up to `args`, a failed allocation,
-// or 0 .. most.
-void check_code(int info, int args, int most) {
-  if (info < 0 && info != -1010 && info != -1011 && info < -args) {
-    std::fprintf(stderr, "info %d\n", info);
-    fuzz_fail("undocumented code");
-  }
-  if (info > 0 && info > most) fuzz_fail("a positive code beyond its range");
-}
 // A failure of divide and conquer names its submatrix, first row i and last row j, as
 // i*(n+1) + j (1-based): up to n*(n+1) + n.
 int divide_and_conquer_codes(int n) {
   return n > 0 ? n * (n + 2) : 0;
-}
-// An argument error leaves the matrix alone, unless it held an infinity: the scan for bad
-// entries looks for NaN only, and what an infinity does inside a driver is not specified.
-void check_untouched(int info, const std::vector<double>& a, const std::vector<double>& a0) {
-  for (double v : a0)
-    if (std::isinf(v)) return;
-  if (info < 0 && info > -1000 && !ztr::test::same_bits(a, a0))
-    fuzz_fail("an argument error changed a matrix");
-}
-
-// One of the next few allocations fails, or none; not when the results are to be checked.
-void fail_an_allocation(Source& s) {
-  ztr_testalloc_fail_nth(s.finite ? 0 : s.in.next() % 6, 0);
 }
 
 // A symmetric matrix C*C' (+ shift*I) with C the n x r matrix the source gives, written in
@@ -133,33 +60,6 @@ std::vector<double> gram(Source& s, int lay, int n, int r, double shift, int* ld
   return a;
 }
 
-void fuzz_lu(Source& s, int lay, bool square_only) {
-  const int m = s.dim(), n = square_only ? m : s.dim();
-  int lda = 1;
-  std::vector<double> a = matrix(s, lay, m, n, &lda);
-  const std::vector<double> a0 = a;
-  const int mn = m < n ? m : n;
-  std::vector<int> ipiv(mn > 0 ? mn : 1);
-  const bool check = s.finite && m >= 0 && n >= 0;
-  fail_an_allocation(s);
-  ztr::test::Disarm disarm;
-  const int info = LAPACKE_dgetrf(lay, m, n, a.data(), lda, ipiv.data());
-  check_code(info, 5, mn);
-  check_untouched(info, a, a0);
-  if (info < 0) return;
-  if (check) ztr::test::check_lu({a0.data(), lay, lda}, {a.data(), lay, lda}, m, n, ipiv.data());
-  if (m != n) return;
-  std::vector<double> x = a;
-  const int inv = LAPACKE_dgetri(lay, n, x.data(), lda, ipiv.data());
-  check_code(inv, 5, n);
-  if (inv == -1010 || inv == -1011 || inv == -3) return;  // -3: NaN in the factors
-  if (info > 0 && (inv != info || !ztr::test::same_bits(x, a)))
-    fuzz_fail("dgetri: a singular U not reported as dgetrf reported it, or a changed");
-  if (check && inv == 0)
-    ztr::test::check_inverse({a0.data(), lay, lda}, {x.data(), lay, lda}, {a.data(), lay, lda}, n,
-                             ipiv.data());
-}
-
 // The inverse from pivots of any value: out of range they are an argument error.
 void fuzz_inverse(Source& s, int lay) {
   const int n = s.dim();
@@ -173,10 +73,9 @@ void fuzz_inverse(Source& s, int lay) {
     wild = wild || ((ipiv[i] < 1 || ipiv[i] > n) && i + 1 < n);  // ipiv(n) is never used
   }
   fail_an_allocation(s);
-  ztr::test::Disarm disarm;
+  Disarm disarm;
   const int info = LAPACKE_dgetri(lay, n, a.data(), lda, ipiv.data());
-  check_code(info, 5, n);
-  check_untouched(info, a, a0);
+  check_call(lay, info, 5, n, a, a0);
   if (wild && info >= 0) fuzz_fail("dgetri: a pivot out of range accepted");
 }
 
@@ -194,17 +93,16 @@ void fuzz_driver(Source& s, int which) {
   const std::size_t len = n > 0 ? static_cast<std::size_t>(n) : 1;
   const bool check = s.finite && n >= 0 && m >= 0;
   fail_an_allocation(s);
-  ztr::test::Disarm disarm;
+  Disarm disarm;
   switch (which) {
     case 0: {
       std::vector<double> tau(mn > 0 ? mn : 1);
       const int info = LAPACKE_dgeqrf(lay, m, n, a.data(), lda, tau.data());
-      check_code(info, 5, 0);
-      check_untouched(info, a, a0);
+      check_call(lay, info, 5, 0, a, a0);
       if (!check || info != 0 || mn == 0) return;
       std::vector<double> q = a;
       if (LAPACKE_dorgqr(lay, m, mn, mn, q.data(), lda, tau.data()) == 0)
-        ztr::test::check_qr(v0, v, {q.data(), lay, lda}, m, n);
+        check_qr(v0, v, {q.data(), lay, lda}, m, n);
       break;
     }
     case 1: {
@@ -212,8 +110,7 @@ void fuzz_driver(Source& s, int which) {
       std::vector<double> tau(k > 0 ? k : 1);
       for (double& t : tau) t = s.value();
       const int info = LAPACKE_dorgqr(lay, m, n, k, a.data(), lda, tau.data());
-      check_code(info, 7, 0);
-      check_untouched(info, a, a0);
+      check_call(lay, info, 7, 0, a, a0);
       break;
     }
     case 2: {
@@ -222,23 +119,20 @@ void fuzz_driver(Source& s, int which) {
       const char uplo = letter(s, "ULux");
       const double tol = s.value();
       const int info = LAPACKE_dpstrf(lay, uplo, n, a.data(), lda, piv.data(), &rank, tol);
-      check_code(info, 8, 1);
-      check_untouched(info, a, a0);
+      check_call(lay, info, 8, 1, a, a0);
       if (info >= 0 && n > 0 && (rank < 0 || rank > n)) fuzz_fail("rank out of range");
       if (pstrf_gram && (info == 0 || info == 1))
-        ztr::test::check_pivoted_cholesky(v0, v, uplo, n, piv.data(), rank, info, tol);
+        check_pivoted_cholesky(v0, v, uplo, n, piv.data(), rank, info, tol);
       break;
     }
     case 3: {
       std::vector<double> w(len);
       const char jobz = letter(s, "NVvx"), uplo = letter(s, "ULl?");
       const int info = LAPACKE_dsyevd(lay, jobz, uplo, n, a.data(), lda, w.data());
-      check_code(info, 7, is(jobz, 'V') ? divide_and_conquer_codes(n) : n);
-      check_untouched(info, a, a0);
+      check_call(lay, info, 7, is(jobz, 'V') ? divide_and_conquer_codes(n) : n, a, a0);
       if (check && info == 0)
-        ztr::test::check_eigen(ztr::test::symmetric(v0, n, uplo), w.data(), n,
-                               is(jobz, 'V') ? &v : nullptr, true,
-                               "dsyevd: AV != VW, V'V != I or wrong sum");
+        check_eigen(symmetric(v0, n, uplo), w.data(), n, is(jobz, 'V') ? &v : nullptr, true,
+                    "dsyevd: AV != VW, V'V != I or wrong sum");
       break;
     }
     case 4: {
@@ -251,16 +145,15 @@ void fuzz_driver(Source& s, int which) {
       const int info =
           qr ? LAPACKE_dsygv(lay, itype, jobz, uplo, n, a.data(), lda, b.data(), ldb, w.data())
              : LAPACKE_dsygvd(lay, itype, jobz, uplo, n, a.data(), lda, b.data(), ldb, w.data());
-      check_code(info, 10, qr ? 2 * (n > 0 ? n : 0) : divide_and_conquer_codes(n));
-      check_untouched(info, a, a0);
-      check_untouched(info, b, b0);
+      const int most = qr ? 2 * (n > 0 ? n : 0) : divide_and_conquer_codes(n);
+      check_call(lay, info, 10, most, a, a0);
+      check_call(lay, info, 10, most, b, b0);
       if (!check || info != 0 || n == 0) return;
-      const Mat am = ztr::test::symmetric(v0, n, uplo);
+      const Mat am = symmetric(v0, n, uplo);
       if (jobz == 'V')
-        ztr::test::check_generalized(am, ztr::test::symmetric({b0.data(), lay, ldb}, n, uplo),
-                                     itype, w.data(), v);
+        check_generalized(am, symmetric({b0.data(), lay, ldb}, n, uplo), itype, w.data(), v);
       else
-        ztr::test::check_eigen(am, w.data(), n, nullptr, false, "dsygv: eigenvalues");
+        check_eigen(am, w.data(), n, nullptr, false, "dsygv: eigenvalues");
       break;
     }
     case 5: {
@@ -276,16 +169,15 @@ void fuzz_driver(Source& s, int which) {
       const double abstol = s.finite ? s.value() * kFineAbstol : s.value();
       const int info = LAPACKE_dsyevr(lay, jobz, range, uplo, n, a.data(), lda, vl, vu, il, iu,
                                       abstol, &found, w.data(), z.data(), ldz, isuppz.data());
-      check_code(info, 16, n > 4 ? n : 4);  // the bisection's own failure codes go up to 4
-      check_untouched(info, a, a0);
+      // The bisection's own failure codes go up to 4.
+      check_call(lay, info, 16, n > 4 ? n : 4, a, a0);
       if (info == 0 && (found < 0 || found > n)) fuzz_fail("eigenvalue count out of range");
       if (!check || info != 0 || n == 0) return;
       if ((range == 'A' && found != n) || (range == 'I' && found != iu - il + 1))
         fuzz_fail("dsyevr: wrong number of eigenvalues");
       const View zv{z.data(), lay, ldz};
-      ztr::test::check_eigen(ztr::test::symmetric(v0, n, uplo), w.data(), found,
-                             jobz == 'V' ? &zv : nullptr, range == 'A',
-                             "dsyevr: AZ != ZW, Z'Z != I or wrong sum", abstol, true);
+      check_eigen(symmetric(v0, n, uplo), w.data(), found, jobz == 'V' ? &zv : nullptr,
+                  range == 'A', "dsyevr: AZ != ZW, Z'Z != I or wrong sum", abstol, true);
       break;
     }
   }
@@ -318,14 +210,13 @@ void check_gemm(char ta, char tb, int m, int n, int k, double alpha, const doubl
       if (!(got == want || (std::isnan(got) && std::isnan(want)))) fuzz_fail("dgemm: C != beta*C");
       continue;
     }
-    const ztr::test::RefEntry r = ztr::test::ref_product(ta, a, lda, tb, b, ldb, k, i, j);
-    const ztr::test::LD cterm = beta == 0 ? 0 : static_cast<ztr::test::LD>(beta) * old;
+    const RefEntry r = ref_product(ta, a, lda, tb, b, ldb, k, i, j);
+    const LD cterm = beta == 0 ? 0 : static_cast<LD>(beta) * old;
     if (!std::isfinite(r.value) || !std::isfinite(r.magnitude) || !std::isfinite(cterm) ||
         !std::isfinite(alpha))
       continue;
-    const ztr::test::LD want = alpha * r.value + cterm;
-    const ztr::test::LD bound =
-        (k + 2) * ztr::test::kEps * (std::fabs(alpha) * r.magnitude + std::fabs(cterm));
+    const LD want = alpha * r.value + cterm;
+    const LD bound = (k + 2) * kEps * (std::fabs(alpha) * r.magnitude + std::fabs(cterm));
     if (!(std::fabs(got - want) <= bound)) fuzz_fail("dgemm: C != alpha*op(A)*op(B) + beta*C");
   }
 }
@@ -337,10 +228,7 @@ void fuzz_multiply(Source& s, bool fortran) {
   const int choices = s.finite ? 5 : 6, ca = codes[in.next() % choices],
             cb = codes[in.next() % choices];
   auto letter_of = [](int code) {
-    return code == CblasNoTrans     ? 'N'
-           : code == CblasTrans     ? 'T'
-           : code == CblasConjTrans ? 'C'
-                                    : '?';
+    return code >= CblasNoTrans && code <= CblasConjTrans ? "NTC"[code - CblasNoTrans] : '?';
   };
   const char ta = fortran ? letter(s, "NnTtCcX") : letter_of(ca);
   const char tb = fortran ? letter(s, "NnTtCc?") : letter_of(cb);
@@ -354,9 +242,9 @@ void fuzz_multiply(Source& s, bool fortran) {
   std::vector<double> c = matrix(s, ZTR_COL_MAJOR, row ? n : m, row ? m : n, &ldc);
   const double alpha = s.scalar(), beta = s.scalar();
   // What the scalars say is not read is NaN in checked inputs, so that reading it shows.
-  if (s.finite && beta == 0) std::fill(c.begin(), c.end(), ztr::test::kNaN);
+  if (s.finite && beta == 0) std::fill(c.begin(), c.end(), kNaN);
   if (s.finite && alpha == 0)
-    for (std::vector<double>* x : {&a, &b}) std::fill(x->begin(), x->end(), ztr::test::kNaN);
+    for (std::vector<double>* x : {&a, &b}) std::fill(x->begin(), x->end(), kNaN);
   const std::vector<double> c0 = c;
   if (fortran)
     DGEMM(&ta, &tb, &m, &n, &k, &alpha, a.data(), &lda, b.data(), &ldb, &beta, c.data(), &ldc);
@@ -369,7 +257,7 @@ void fuzz_multiply(Source& s, bool fortran) {
                      (row ? gemm_valid(tb, ta, n, m, k, ldb, lda, ldc)
                           : gemm_valid(ta, tb, m, n, k, lda, ldb, ldc));
   if (!valid) {
-    if (!ztr::test::same_bits(c, c0)) fuzz_fail("dgemm: a refused call wrote C");
+    if (!same_bits(c, c0)) fuzz_fail("dgemm: a refused call wrote C");
   } else if (row) {
     check_gemm(tb, ta, n, m, k, alpha, b.data(), ldb, a.data(), lda, beta, c0, c, ldc);
   } else {
@@ -379,23 +267,20 @@ void fuzz_multiply(Source& s, bool fortran) {
 
   const int count = s.dim(), incx = in.next() % 7 - 3, incy = in.next() % 7 - 3;
   auto vector = [&](int inc) {
-    const int step = inc < 0 ? -inc : inc;
-    std::vector<double> v(count > 0 ? 1 + static_cast<std::size_t>(count - 1) * step : 1);
+    std::vector<double> v(count > 0 ? 1 + static_cast<std::size_t>(count - 1) * std::abs(inc) : 1);
     for (double& e : v) e = s.entry();
     return v;
   };
   const std::vector<double> x = vector(incx), y = vector(incy);
   const double dot = cblas_ddot(count, x.data(), incx, y.data(), incy);
   if (!s.finite) return;
-  ztr::test::LD want = 0, magnitude = 0;
+  LD want = 0, magnitude = 0;
   for (int i = 0; i < count; ++i) {
-    const ztr::test::LD t = static_cast<ztr::test::LD>(x[ztr::test::at(i, count, incx)]) *
-                            y[ztr::test::at(i, count, incy)];
+    const LD t = static_cast<LD>(x[at(i, count, incx)]) * y[at(i, count, incy)];
     want += t;
     magnitude += std::fabs(t);
   }
-  if (!(std::fabs(dot - want) <= (count + 1) * ztr::test::kEps * magnitude))
-    fuzz_fail("ddot: wrong sum");
+  if (!(std::fabs(dot - want) <= (count + 1) * kEps * magnitude)) fuzz_fail("ddot: wrong sum");
 }
 
 // The thread controls: 1 or 2 threads, now and then a count that must be ignored, dynamic
@@ -412,24 +297,16 @@ void set_threads(Bytes& in) {
 void fuzz_one(Bytes& in) {
   const int which = in.next() % 10, mode = in.next();
   set_threads(in);
-  Source s{in, (mode & 1) != 0, (mode >> 1) % kBigShare == 0, ztr::test::Rng(in.next())};
-  switch (which) {
-    case 6:
-      fuzz_multiply(s, false);
-      break;
-    case 7:
-      fuzz_multiply(s, true);
-      break;
-    case 8: {
-      const int lay = layout(s);
-      fuzz_lu(s, lay, in.next() % 2 == 0);
-      break;
-    }
-    case 9:
-      fuzz_inverse(s, layout(s));
-      break;
-    default:
-      fuzz_driver(s, which);
+  Source s{in, (mode & 1) != 0, (mode >> 1) % kBigShare == 0, Rng(in.next())};
+  if (which == 6 || which == 7) {
+    fuzz_multiply(s, which == 7);
+  } else if (which == 8) {
+    const int lay = layout(s);
+    fuzz_lu(s, lay, in.next() % 2 == 0);
+  } else if (which == 9) {
+    fuzz_inverse(s, layout(s));
+  } else {
+    fuzz_driver(s, which);
   }
 }
 

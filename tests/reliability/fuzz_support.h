@@ -42,10 +42,12 @@ inline void silence_standard_output() {
 }  // namespace ztr::test
 
 // The two entry points of a target that hands each input to run(Bytes&), with the library's
-// messages silenced and its own threads limited to one.
-#define ZTR_FUZZ_ENTRY_POINTS(run)                                                    \
+// messages silenced, the statements given after `run` done once, and the library's own threads
+// limited to one.
+#define ZTR_FUZZ_ENTRY_POINTS(run, ...)                                               \
   extern "C" int LLVMFuzzerInitialize(int*, char***) {                                \
     ztr::test::silence_standard_output();                                             \
+    __VA_ARGS__;                                                                      \
     ZTR_Set_Num_Threads(1);                                                           \
     return 0;                                                                         \
   }                                                                                   \
