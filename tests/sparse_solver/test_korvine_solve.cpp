@@ -178,9 +178,7 @@ TEST(KorvineSolve, UserPermutationIsReturnedAndTaken) {
   std::vector<int> perm(s.n);
   Korvine k(1, {{4, 2}});
   ASSERT_EQ(k.call(11, in, b.data(), x.data(), 1, perm.data()), 0);
-  std::vector<int> sorted = perm;
-  std::sort(sorted.begin(), sorted.end());
-  for (int i = 0; i < s.n; ++i) ASSERT_EQ(sorted[i], i + 1);
+  ASSERT_TRUE(one_based_permutation(perm));
   std::reverse(perm.begin(), perm.end());
   Korvine u(1, {{4, 1}});
   ASSERT_EQ(u.call(13, in, b.data(), x.data(), 1, perm.data()), 0);
@@ -248,11 +246,10 @@ TEST(KorvineMatching, SymmetricMatchingPivotsSaddlePointsStably) {
     // constraint.
     Sparse s = saddle_point(16, 256, 5, std::abs(h), 1);
     if (h < 0) {
-      Rng g(3);
-      std::vector<double> d(s.n);
-      for (double& v : d) v = std::pow(10.0, std::round(4 * uniform(g)));
+      const std::vector<double> e = random_rhs(s.n, 3);  // a quarter of each exponent
       for (int i = 0; i < s.n; ++i)
-        for (int k = s.ia[i]; k < s.ia[i + 1]; ++k) s.a[k] *= d[i] * d[s.ja[k]];
+        for (int k = s.ia[i]; k < s.ia[i + 1]; ++k)
+          s.a[k] *= std::pow(10.0, std::round(4 * e[i]) + std::round(4 * e[s.ja[k]]));
     }
     Input<double> in = solver_input(s, true, 1);
     std::vector<double> b = random_rhs(s.n, 11), x(s.n);
@@ -369,11 +366,8 @@ TEST(KorvineKernels, BlockLdltPerturbsColumnsOfResidueInsteadOfPairingThem) {
     // and the rows below are ordinary.
     std::vector<double> a(static_cast<std::size_t>(len) * k, 0.0);
     auto at = [&](int i, int j) -> double& { return a[i + static_cast<std::size_t>(j) * len]; };
-    at(1, 0) = residue;
-    at(2, 2) = 2.0;
-    at(3, 0) = 0.5, at(4, 0) = -0.25;
-    at(3, 1) = 0.75, at(4, 1) = 0.5;
-    at(3, 2) = 1.0, at(4, 2) = 1.0;
+    at(1, 0) = residue, at(2, 2) = 2.0;
+    at(3, 0) = 0.5, at(4, 0) = -0.25, at(3, 1) = 0.75, at(4, 1) = 0.5, at(3, 2) = at(4, 2) = 1.0;
     std::vector<int> ipiv(k);
     std::vector<double> d(k), e(k);
     int perturbed = 0, pos = 0, neg = 0;
@@ -422,12 +416,8 @@ TEST(KorvinePartialSolve, WantedComponentsEqualTheFullSolve) {
     EXPECT_TRUE(k.iparm[47] == m && k.iparm[4] == 1);
     EXPECT_EQ(k.iparm[6], 0) << "no refinement in a partial solve";
     // The marked components come last in the permutation handed back.
-    std::vector<int> sorted = perm;
-    std::sort(sorted.begin(), sorted.end());
-    for (int p = 0; p < s.n; ++p) {
-      ASSERT_EQ(sorted[p], p + 1);
-      EXPECT_EQ(marks[perm[p] - 1], p >= s.n - m ? 1 : 0) << p;
-    }
+    ASSERT_TRUE(one_based_permutation(perm));
+    for (int p = 0; p < s.n; ++p) EXPECT_EQ(marks[perm[p] - 1], p >= s.n - m ? 1 : 0) << p;
     EXPECT_TRUE(k.printed("Number of unknowns computed in forward solving step\n 100 %\n"));
     EXPECT_TRUE(k.printed("Number of unknowns computed in backward solving step\n"));
     EXPECT_FALSE(k.printed("backward solving step\n 100 %"));
