@@ -248,17 +248,18 @@ TEST(OrderingQuality, FillStaysNearTheTunedOrders) {
           << c.name << " method " << method;
 }
 
-// Fails the k-th allocation of an ordering for k = 1, 2, ... until a call succeeds: every
-// failing call must return -2 and leave nothing allocated, and the run that succeeds must
-// still give a permutation.
-void sweep(const Graph& g, int method, int threads, int parts, const std::string& what) {
+// Fails the k-th allocation of an ordering (and, when `persist`, every one after it) for
+// k = 1, 2, ... until a call succeeds: every failing call must return -2 and leave nothing
+// allocated, and the run that succeeds must still give a permutation.
+void sweep(const Graph& g, int method, int threads, int parts, const std::string& what,
+           int persist = 0) {
   test::Disarm disarm;
   const long live = ztr_testalloc_live();
   std::vector<int> perm(static_cast<std::size_t>(g.n)), tree(4 * 4);
   long k = 1;
   for (; k < 100000 && !::testing::Test::HasFailure(); ++k) {
     const long failures = ztr_testalloc_failures();
-    ztr_testalloc_fail_nth(k, 0);
+    ztr_testalloc_fail_nth(k, persist);
     int p = parts;
     const int rc =
         reorder(g.n, g.x(), g.a(), method, threads, perm.data(), tree.data(), &p, nullptr);
@@ -281,22 +282,7 @@ TEST(Reorder, AllocationFailuresUnwindWithoutLeaks) {
   sweep(test::multi_dof_grid(15, 15, 2), 2, 1, 4, "nd compressed");
   sweep(test::arrow(300, 5), 3, 2, 4, "nd pruned, 2 threads");
   sweep(test::grid(8, 8, 7), 3, 4, 4, "nd 3-D, 4 threads");
-  // A failure that persists: every allocation from some point on fails.
-  test::Disarm disarm;
-  const Graph g = test::grid(12, 12, 12);
-  const long long live = ztr_testalloc_live();
-  // Early, middle and last allocations of a run, whatever their number.
-  std::vector<int> perm(static_cast<std::size_t>(g.n));
-  const long before = ztr_testalloc_requests();
-  ASSERT_EQ(reorder(g.n, g.x(), g.a(), 3, 4, perm.data(), nullptr, nullptr, nullptr), 0);
-  const long total = ztr_testalloc_requests() - before;
-  for (long k : {3L, total / 4, total}) {
-    ztr_testalloc_fail_nth(k, 1);
-    EXPECT_EQ(reorder(g.n, g.x(), g.a(), 3, 4, perm.data(), nullptr, nullptr, nullptr),
-              kOrderNoMemory);
-    ztr_testalloc_reset();
-    EXPECT_EQ(ztr_testalloc_live(), live);
-  }
+  sweep(test::grid(12, 12, 12), 3, 4, 1, "nd 3-D, 4 threads, failures persisting", 1);
 }
 
 }  // namespace
