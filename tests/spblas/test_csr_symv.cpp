@@ -187,9 +187,8 @@ TEST(CsrSymvKernels, EveryVariantFollowsThePlainOrder) {
   }
   // The merge, in groups of four and one by one, adds in the order of the vectors.
   std::vector<std::vector<double>> vecs;
-  for (int j = 0; j < 5; ++j) vecs.push_back(random_vector(400, 30u + j));
-  const double* ptrs[5] = {vecs[0].data(), vecs[1].data(), vecs[2].data(), vecs[3].data(),
-                           vecs[4].data()};
+  const double* ptrs[5];
+  for (int j = 0; j < 5; ++j) ptrs[j] = vecs.emplace_back(random_vector(400, 30u + j)).data();
   for (int rows : {3, 99, 150}) {
     for (int type = kCpuTypeMin; type <= hardware_cpu_type(); ++type) {
       std::vector<double> y = random_vector(400, 1), want = y;
