@@ -219,8 +219,7 @@ TEST(KorvineSolve, ZeroPivotsAndStructuralSingularity) {
   EXPECT_EQ(ldlt.call_captured(13, zero, b.data(), x.data()), -4);
   EXPECT_TRUE(ldlt.printed("*** Error in KORVINE: zero pivot\n")) << ldlt.out;
   // An empty column: no perfect matching, error -6.
-  Input<double> sing = solver_input(
-      from_map(3, {{{0, 0}, 1.0}, {{1, 0}, 2.0}, {{2, 2}, 3.0}, {{0, 2}, 1.0}}), false, 1);
+  Input<double> sing{3, {1, 3, 4, 5}, {1, 3, 1, 3}, {1.0, 1.0, 2.0, 3.0}};
   Korvine matched(11, {}, 1);
   EXPECT_EQ(matched.call_captured(13, sing, b.data(), x.data()), -6);
   EXPECT_TRUE(
