@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <numeric>
 #include <string>
 #include <algorithm>
 
@@ -166,8 +165,7 @@ TEST(KorvineSolve, ReproducibleResultsAreTheSameOnOneAndTwoThreads) {
 TEST(KorvineSolve, UserPermutationIsReturnedAndTaken) {
   const Sparse s = convection();
   Input<double> in = solver_input(s, false, 1);
-  std::vector<double> b(s.n), x(s.n);
-  std::iota(b.begin(), b.end(), 1.0);
+  std::vector<double> b = random_rhs(s.n, 3), x(s.n);
   // The order returned with iparm[4] = 2 is a permutation, and giving it back with
   // iparm[4] = 1 (reversed, to be a different order) still solves the system.
   std::vector<int> perm(s.n);
