@@ -98,13 +98,7 @@ TEST(HostileArguments, NonFiniteInputs) {
   for (int j = 0; j < n; ++j)
     for (int i = 0; i < n; ++i) {
       const double v = c[i + j * n];
-      if (i == 7) {
-        misplaced += !std::isnan(v);
-      } else if (j == 90) {
-        misplaced += std::isfinite(v);
-      } else {
-        misplaced += !std::isfinite(v);
-      }
+      misplaced += i == 7 ? !std::isnan(v) : std::isfinite(v) == (j == 90);
     }
   EXPECT_EQ(misplaced, 0);
   // alpha = 0: C := beta*C, with A and B non-finite or absent.

@@ -45,7 +45,6 @@ struct Row {
 };
 
 const std::string kLongCbwr = "ZTR_CBWR=AVX" + std::string(200, ' ');
-const std::string kDebug31 = "ZTR_DEBUG_CPU_TYPE=" + std::string(30, '0') + "3";
 const Row kRows[] = {
     // Type from the feature bits; type 7 needs every companion of AVX2, AVX needs OSXSAVE
     // (XGETBV is never executed without it) and both XCR0 bits; every vendor alike.
@@ -100,7 +99,6 @@ const Row kRows[] = {
     {"avx2", {"ZTR_DEBUG_CPU_TYPE=1"}, "type=7"},
     {"avx2", {"ZTR_DEBUG_CPU_TYPE=8"}, "type=7"},
     {"avx2", {"ZTR_DEBUG_CPU_TYPE=000000000000000000000000000000003"}, "type=7"},
-    {"avx2", {kDebug31}, "type=3"},
     {"avx", {"ZTR_DEBUG_CPU_TYPE=9", "ZTR_CBWR=SSE3"}, "type=3"},
     // Microarchitecture class of type 5: AES and no branch give 66; the debug class wins.
     {"sse42aes", {"ZTR_CBWR=AUTO"}, "ma=64"},

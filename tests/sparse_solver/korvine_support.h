@@ -78,6 +78,12 @@ inline Sparse saddle_point(int nx, int m, std::uint64_t seed, double h = 1, int 
   return from_map(lap.n + m, e);
 }
 
+// True when p holds 1 .. p.size() in some order (a permutation the solver hands back).
+inline bool one_based_permutation(std::vector<int> p) {
+  for (int& v : p) --v;
+  return is_permutation(p, static_cast<int>(p.size()));
+}
+
 template <typename T = double>
 std::vector<T> random_rhs(std::size_t n, std::uint64_t seed) {
   Rng r(static_cast<Rng::result_type>(seed));

@@ -28,9 +28,8 @@ TEST(KorvineMemory, EveryAllocationFailureIsReportedAndNothingLeaks) {
     const bool partial = entry == 30;
     // The Cholesky runs on one thread, where the updates have packed panels of their own.
     ZTR_Set_Num_Threads(mtype == 2 ? 1 : 2);
-    const Sparse s = mtype == 11  ? grid_operator(7, 6, 5, 6.0, 0.4)
-                     : mtype == 2 ? grid_operator(7, 6, 5, 6.0)
-                                  : saddle_point(12, 30, 9);
+    const Sparse s = mtype == -2 ? saddle_point(12, 30, 9)
+                                 : grid_operator(7, 6, 5, 6.0, mtype == 11 ? 0.4 : 0.0);
     Input<double> in = solver_input(s, mtype != 11, 1);
     std::vector<double> b(s.n, 1.0), x(s.n);
     std::set<std::string> stages;

@@ -80,32 +80,30 @@ std::vector<Case> all_graphs() {
 TEST(Reorder, EveryMethodReturnsAReproduciblePermutation) {
   for (const Case& c : all_graphs()) {
     const Result serial = order(c.g, 2, 1, 4);
-    for (int method = 0; method <= 3; ++method)
-      for (int threads : {1, 3}) {
-        if (method != 3 && threads != 1) continue;
-        const Result r = order(c.g, method, threads, 4);
-        ASSERT_EQ(r.rc, 0) << c.name << " method " << method;
-        EXPECT_TRUE(test::is_permutation(r.perm, c.g.n)) << c.name << " method " << method;
-        EXPECT_GT(r.bytes, 0) << c.name;
-        EXPECT_EQ(order(c.g, method, threads, 4).perm, r.perm) << c.name << " method " << method;
-        // A dense row is pruned and ordered last.  L then holds the diagonal, the two paths left
-        // without the hub and the hub's row: 3n - 4 entries, which minimum degree attains;
-        // dissecting the paths adds at most one entry per column.
-        if (c.hub >= 0) {
-          EXPECT_EQ(r.perm[c.g.n - 1], c.hub) << method;
-          const long long f = fill_of(c.g, r.perm);
-          EXPECT_TRUE(method < 2 ? f == 3LL * c.g.n - 4 : f <= 4LL * c.g.n) << method << ": " << f;
-        }
-        if (method < 2) continue;
-        EXPECT_EQ(r.perm, serial.perm) << c.name << " threads " << threads;
-        EXPECT_EQ(r.tree, serial.tree) << c.name << " threads " << threads;
-        // Nested dissection compresses the unknowns of one grid point (identical rows) into one
-        // vertex, so they take consecutive positions.
-        for (int k = 0; k < c.g.n && c.dofs > 1; k += c.dofs)
-          for (int a = 1; a < c.dofs; ++a) ASSERT_EQ(r.perm[k + a] / c.dofs, r.perm[k] / c.dofs);
-        if (c.g.n > 8) continue;
-        for (int k = 0; k < c.g.n; ++k) EXPECT_EQ(r.perm[k], k) << c.name;
+    for (auto [method, threads] : {std::pair{0, 1}, {1, 1}, {2, 1}, {3, 1}, {3, 3}}) {
+      const Result r = order(c.g, method, threads, 4);
+      ASSERT_EQ(r.rc, 0) << c.name << " method " << method;
+      EXPECT_TRUE(test::is_permutation(r.perm, c.g.n)) << c.name << " method " << method;
+      EXPECT_GT(r.bytes, 0) << c.name;
+      EXPECT_EQ(order(c.g, method, threads, 4).perm, r.perm) << c.name << " method " << method;
+      // A dense row is pruned and ordered last.  L then holds the diagonal, the two paths left
+      // without the hub and the hub's row: 3n - 4 entries, which minimum degree attains;
+      // dissecting the paths adds at most one entry per column.
+      if (c.hub >= 0) {
+        EXPECT_EQ(r.perm[c.g.n - 1], c.hub) << method;
+        const long long f = fill_of(c.g, r.perm);
+        EXPECT_TRUE(method < 2 ? f == 3LL * c.g.n - 4 : f <= 4LL * c.g.n) << method << ": " << f;
       }
+      if (method < 2) continue;
+      EXPECT_EQ(r.perm, serial.perm) << c.name << " threads " << threads;
+      EXPECT_EQ(r.tree, serial.tree) << c.name << " threads " << threads;
+      // Nested dissection compresses the unknowns of one grid point (identical rows) into one
+      // vertex, so they take consecutive positions.
+      for (int k = 0; k < c.g.n && c.dofs > 1; k += c.dofs)
+        for (int a = 1; a < c.dofs; ++a) ASSERT_EQ(r.perm[k + a] / c.dofs, r.perm[k] / c.dofs);
+      if (c.g.n > 8) continue;
+      for (int k = 0; k < c.g.n; ++k) EXPECT_EQ(r.perm[k], k) << c.name;
+    }
   }
 }
 
@@ -248,17 +246,18 @@ TEST(OrderingQuality, FillStaysNearTheTunedOrders) {
           << c.name << " method " << method;
 }
 
-// Fails the k-th allocation of an ordering for k = 1, 2, ... until a call succeeds: every
-// failing call must return -2 and leave nothing allocated, and the run that succeeds must
-// still give a permutation.
-void sweep(const Graph& g, int method, int threads, int parts, const std::string& what) {
+// Fails the k-th allocation of an ordering (and, when `persist`, every one after it) for
+// k = 1, 2, ... until a call succeeds: every failing call must return -2 and leave nothing
+// allocated, and the run that succeeds must still give a permutation.
+void sweep(const Graph& g, int method, int threads, int parts, const std::string& what,
+           int persist = 0) {
   test::Disarm disarm;
   const long live = ztr_testalloc_live();
   std::vector<int> perm(static_cast<std::size_t>(g.n)), tree(4 * 4);
   long k = 1;
   for (; k < 100000 && !::testing::Test::HasFailure(); ++k) {
     const long failures = ztr_testalloc_failures();
-    ztr_testalloc_fail_nth(k, 0);
+    ztr_testalloc_fail_nth(k, persist);
     int p = parts;
     const int rc =
         reorder(g.n, g.x(), g.a(), method, threads, perm.data(), tree.data(), &p, nullptr);
@@ -281,22 +280,7 @@ TEST(Reorder, AllocationFailuresUnwindWithoutLeaks) {
   sweep(test::multi_dof_grid(15, 15, 2), 2, 1, 4, "nd compressed");
   sweep(test::arrow(300, 5), 3, 2, 4, "nd pruned, 2 threads");
   sweep(test::grid(8, 8, 7), 3, 4, 4, "nd 3-D, 4 threads");
-  // A failure that persists: every allocation from some point on fails.
-  test::Disarm disarm;
-  const Graph g = test::grid(12, 12, 12);
-  const long long live = ztr_testalloc_live();
-  // Early, middle and last allocations of a run, whatever their number.
-  std::vector<int> perm(static_cast<std::size_t>(g.n));
-  const long before = ztr_testalloc_requests();
-  ASSERT_EQ(reorder(g.n, g.x(), g.a(), 3, 4, perm.data(), nullptr, nullptr, nullptr), 0);
-  const long total = ztr_testalloc_requests() - before;
-  for (long k : {3L, total / 4, total}) {
-    ztr_testalloc_fail_nth(k, 1);
-    EXPECT_EQ(reorder(g.n, g.x(), g.a(), 3, 4, perm.data(), nullptr, nullptr, nullptr),
-              kOrderNoMemory);
-    ztr_testalloc_reset();
-    EXPECT_EQ(ztr_testalloc_live(), live);
-  }
+  sweep(test::grid(12, 12, 12), 3, 4, 1, "nd 3-D, 4 threads, failures persisting", 1);
 }
 
 }  // namespace

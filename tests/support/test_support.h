@@ -39,7 +39,6 @@ inline std::vector<double> random_vector(std::size_t n, Rng& gen, double lo = -1
   return v;
 }
 
-// Equal sizes and equal bits (NaNs and signed zeros included).
 // True when s is a non-empty run of letters, digits and underscores (and spaces if allowed):
 // how the library spells routine and array names in its messages.
 inline bool name_like(std::string_view s, bool spaces = false) {
@@ -51,6 +50,7 @@ inline bool name_like(std::string_view s, bool spaces = false) {
   return true;
 }
 
+// Equal sizes and equal bits (NaNs and signed zeros included).
 template <typename T>
 bool same_bits(const std::vector<T>& a, const std::vector<T>& b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
