@@ -59,7 +59,7 @@ Csr to_csr(int m, const std::vector<Entry>& es, bool lower, int base, bool junk,
     auto& row = rows[r];
     if (junk) {
       if (lower ? r + 1 < m : r > 0) row.emplace_back(lower ? r + 1 : r - 1, kNaN);
-      row.emplace_back(lower ? m + 3 : -5, kNaN);
+      for (int c : {-5, m + 3}) row.emplace_back(c, kNaN);
     }
     std::shuffle(row.begin(), row.end(), gen);
     for (auto [c, v] : row) s.ja.push_back(c), s.a.push_back(v);
