@@ -186,13 +186,10 @@ double invert_random(int n, int lwork, std::uint64_t seed) {
 }
 
 // n = 150: the tuned block is 64; lwork = n forces the column-by-column code, 3n a block of
-// three.
-TEST(Dgetri, InvertsWithEveryWorkspaceSize) {
+// three.  A singular factor is reported and left as it was.
+TEST(Dgetri, InvertsWithEveryWorkspaceSizeAndLeavesASingularFactor) {
   for (int n : {1, 2, 17, 150}) EXPECT_LT(invert_random(n, -1, n), kResidualBound) << n;
   for (int lwork : {150, 3 * 150}) EXPECT_LT(invert_random(150, lwork, 9), kResidualBound);
-}
-
-TEST(Dgetri, SingularFactorLeavesTheMatrixUnchanged) {
   test::KnownLu k = test::make_known_lu(5, 5, 0, 3, {}, {3});  // U(3, 3) = 0
   const std::vector<double> factored = k.lu;
   int n = 5, info = 0;
@@ -260,46 +257,38 @@ TEST(Dgetrf, ArgumentErrors) {
 // errors.  (Their allocation failures are part of the reliability sweep.)
 
 TEST(LapackeLu, CodesMessagesAndNaNScans) {
-  struct Case {
-    bool inverse;
-    int layout, m, n, lda, code;
-    std::vector<double> a;
-    std::string message;
-  };
-  const std::vector<double> ones(12, 1.0), nan_last = {1, 2, 3, kNaN};
-  // Beyond the matrix (rows m..lda-1 of column-major data, columns n..lda-1 of row-major
-  // data) nothing is scanned.
-  const std::vector<double> nan_beyond = {4, 1, kNaN, 1, 3, kNaN};
+  std::vector<double> ones(12, 1.0);
+  int ipiv[3] = {1, 2, 3};
   const std::string wrong = "Wrong parameter ";
-  for (const Case& c :
-       {Case{false, 100, 2, 2, 2, -1, ones, wrong + "1 in LAPACKE_dgetrf\n"},
-        Case{true, 103, 2, 2, 2, -1, ones, wrong + "1 in LAPACKE_dgetri\n"},
-        Case{false, ZTR_ROW_MAJOR, 2, 2, 2, -4, nan_last, ""},
-        Case{false, ZTR_COL_MAJOR, 2, 2, 2, -4, nan_last, ""},
-        Case{true, ZTR_ROW_MAJOR, 2, 2, 2, -3, nan_last, ""},
-        Case{true, ZTR_COL_MAJOR, 2, 2, 2, -3, nan_last, ""},
-        Case{false, ZTR_COL_MAJOR, 2, 2, 3, 0, nan_beyond, ""},
-        Case{false, ZTR_ROW_MAJOR, 2, 2, 3, 0, nan_beyond, ""},
-        Case{true, ZTR_ROW_MAJOR, 2, 2, 3, 0, nan_beyond, ""},
-        Case{false, ZTR_ROW_MAJOR, 4, 3, 2, -5, ones, wrong + "5 in LAPACKE_dgetrf_work\n"},
-        Case{true, ZTR_ROW_MAJOR, 3, 3, 2, -4, ones, wrong + "4 in LAPACKE_dgetri_work\n"},
-        // Column-major: the driver finds the bad lda (its argument 4, and 3 for DGETRI),
-        // reports it itself, and LAPACKE returns the position plus one.
-        Case{false, ZTR_COL_MAJOR, 4, 3, 3, -5, ones, test::xerbla_text("DGETRF", 4)},
-        Case{true, ZTR_COL_MAJOR, 3, 3, 2, -4, ones, test::xerbla_text("DGETRI", 3)}}) {
-    std::vector<double> a = c.a;
-    int ipiv[3] = {1, 2, 3}, info = 0;
+  EXPECT_EQ(test::captured([&] {
+              EXPECT_EQ(LAPACKE_dgetrf(100, 2, 2, ones.data(), 2, ipiv), -1);
+              EXPECT_EQ(LAPACKE_dgetri(103, 2, ones.data(), 2, ipiv), -1);
+              EXPECT_EQ(LAPACKE_dgetrf(ZTR_ROW_MAJOR, 4, 3, ones.data(), 2, ipiv), -5);
+              EXPECT_EQ(LAPACKE_dgetri(ZTR_ROW_MAJOR, 3, ones.data(), 2, ipiv), -4);
+              // Column-major: the driver finds the bad lda (its argument 4, and 3 for DGETRI),
+              // reports it itself, and LAPACKE returns the position plus one.
+              EXPECT_EQ(LAPACKE_dgetrf(ZTR_COL_MAJOR, 4, 3, ones.data(), 3, ipiv), -5);
+              EXPECT_EQ(LAPACKE_dgetri(ZTR_COL_MAJOR, 3, ones.data(), 2, ipiv), -4);
+            }),
+            wrong + "1 in LAPACKE_dgetrf\n" + wrong + "1 in LAPACKE_dgetri\n" + wrong +
+                "5 in LAPACKE_dgetrf_work\n" + wrong + "4 in LAPACKE_dgetri_work\n" +
+                test::xerbla_text("DGETRF", 4) + test::xerbla_text("DGETRI", 3));
+  EXPECT_EQ(ones, std::vector<double>(12, 1.0));
+  // A NaN is refused silently, before anything is allocated or touched; beyond the matrix
+  // (rows m..lda-1 of column-major data, columns n..lda-1 of row-major data) nothing is
+  // scanned.
+  for (int layout : {ZTR_COL_MAJOR, ZTR_ROW_MAJOR}) {
+    std::vector<double> a = {1, 2, 3, kNaN}, beyond = {4, 1, kNaN, 1, 3, kNaN};
     const long requests = ztr_testalloc_requests();
     EXPECT_EQ(test::captured([&] {
-                info = c.inverse ? LAPACKE_dgetri(c.layout, c.n, a.data(), c.lda, ipiv)
-                                 : LAPACKE_dgetrf(c.layout, c.m, c.n, a.data(), c.lda, ipiv);
+                EXPECT_EQ(LAPACKE_dgetrf(layout, 2, 2, a.data(), 2, ipiv), -4);
+                EXPECT_EQ(LAPACKE_dgetri(layout, 2, a.data(), 2, ipiv), -3);
               }),
-              c.message);
-    EXPECT_EQ(info, c.code) << c.message;
-    if (info == 0) continue;
-    // Rejected before anything is allocated or touched.
-    EXPECT_TRUE(!c.message.empty() || ztr_testalloc_requests() == requests);
-    EXPECT_EQ(a.size() == 4 ? a[0] : a[11], 1.0);
+              "");
+    EXPECT_EQ(ztr_testalloc_requests(), requests);
+    EXPECT_EQ(a[0], 1.0);
+    EXPECT_EQ(LAPACKE_dgetrf(layout, 2, 2, beyond.data(), 3, ipiv), 0);
+    EXPECT_EQ(LAPACKE_dgetri(layout, 2, beyond.data(), 3, ipiv), 0);
   }
 }
 

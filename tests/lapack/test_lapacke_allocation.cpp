@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <deque>
 #include <memory>
 
 #include "eigen_checks.h"
@@ -59,48 +60,45 @@ std::vector<SweepCase> cases() {
   for (int j = 0; j < n; ++j)
     for (int i = 0; i < n; ++i) pair.push_back(gram[i + j * n] + (i == j ? n : 0.0));
   for (int layout : {ZTR_ROW_MAJOR, ZTR_COL_MAJOR}) {
-    const bool row = layout == ZTR_ROW_MAJOR;
-    out.push_back(export_case(row ? "LAPACKE_dgeqrf row-major" : "LAPACKE_dgeqrf column-major",
-                              general, [=](double* a, std::vector<double>& r) {
-                                r.resize(n);
-                                return LAPACKE_dgeqrf(layout, n, n, a, n, r.data());
-                              }));
+    const char* in = layout == ZTR_ROW_MAJOR ? " row-major" : " column-major";
+    auto add = [&](const char* name, const std::vector<double>& input, Export call) {
+      static std::deque<std::string> names;  // the sweep keeps their addresses
+      names.push_back(name + std::string(in));
+      out.push_back(export_case(names.back().c_str(), input, std::move(call)));
+    };
+    add("LAPACKE_dgeqrf", general, [=](double* a, std::vector<double>& r) {
+      r.resize(n);
+      return LAPACKE_dgeqrf(layout, n, n, a, n, r.data());
+    });
     std::vector<double> tau(n, 0.5);
-    out.push_back(export_case(row ? "LAPACKE_dorgqr row-major" : "LAPACKE_dorgqr column-major",
-                              general, [=](double* a, std::vector<double>&) {
-                                return LAPACKE_dorgqr(layout, n, n, n, a, n, tau.data());
-                              }));
-    out.push_back(export_case(row ? "LAPACKE_dpstrf row-major" : "LAPACKE_dpstrf column-major",
-                              gram, [=](double* a, std::vector<double>& r) {
-                                std::vector<int> piv(n);
-                                int rank = 0;
-                                const int info =
-                                    LAPACKE_dpstrf(layout, 'U', n, a, n, piv.data(), &rank, -1.0);
-                                r.assign(piv.begin(), piv.end());
-                                r.push_back(rank);
-                                return info;
-                              }));
-    out.push_back(export_case(row ? "LAPACKE_dsyevd row-major" : "LAPACKE_dsyevd column-major",
-                              symmetric, [=](double* a, std::vector<double>& r) {
-                                r.resize(n);
-                                return LAPACKE_dsyevd(layout, 'V', 'L', n, a, n, r.data());
-                              }));
-    out.push_back(export_case(row ? "LAPACKE_dsyevr row-major" : "LAPACKE_dsyevr column-major",
-                              symmetric, [=](double* a, std::vector<double>& r) {
-                                r.assign(static_cast<std::size_t>(n) * (n + 1), 0.0);
-                                std::vector<int> isuppz(2 * n);
-                                int m = 0;
-                                return LAPACKE_dsyevr(layout, 'V', 'I', 'U', n, a, n, 0, 0, 2, n,
-                                                      0.0, &m, r.data(), r.data() + n, n,
-                                                      isuppz.data());
-                              }));
-    for (auto [name, f] : {std::pair{"LAPACKE_dsygv", &LAPACKE_dsygv},
-                           std::pair{"LAPACKE_dsygvd", &LAPACKE_dsygvd}}) {
-      out.push_back(export_case(name, pair, [=](double* ab, std::vector<double>& r) {
+    add("LAPACKE_dorgqr", general, [=](double* a, std::vector<double>&) {
+      return LAPACKE_dorgqr(layout, n, n, n, a, n, tau.data());
+    });
+    add("LAPACKE_dpstrf", gram, [=](double* a, std::vector<double>& r) {
+      std::vector<int> piv(n);
+      int rank = 0;
+      const int info = LAPACKE_dpstrf(layout, 'U', n, a, n, piv.data(), &rank, -1.0);
+      r.assign(piv.begin(), piv.end());
+      r.push_back(rank);
+      return info;
+    });
+    add("LAPACKE_dsyevd", symmetric, [=](double* a, std::vector<double>& r) {
+      r.resize(n);
+      return LAPACKE_dsyevd(layout, 'V', 'L', n, a, n, r.data());
+    });
+    add("LAPACKE_dsyevr", symmetric, [=](double* a, std::vector<double>& r) {
+      r.assign(static_cast<std::size_t>(n) * (n + 1), 0.0);
+      std::vector<int> isuppz(2 * n);
+      int m = 0;
+      return LAPACKE_dsyevr(layout, 'V', 'I', 'U', n, a, n, 0, 0, 2, n, 0.0, &m, r.data(),
+                            r.data() + n, n, isuppz.data());
+    });
+    for (auto [name, f] :
+         {std::pair{"LAPACKE_dsygv", &LAPACKE_dsygv}, std::pair{"LAPACKE_dsygvd", &LAPACKE_dsygvd}})
+      add(name, pair, [=](double* ab, std::vector<double>& r) {
         r.resize(n);
         return f(layout, 3, 'V', 'U', n, ab, n, ab + n * n, n, r.data());
-      }));
-    }
+      });
   }
   return out;
 }

@@ -166,15 +166,13 @@ TEST(Dpstrf, RankAndFactorOfLowRankGramMatrices) {
       for (char uplo : {'U', 'L', 'u', 'l'}) {
         const char up = static_cast<char>(std::toupper(uplo));
         const std::vector<double> a = test::gram(n, r, up, ++seed);
-        for (Routine f : {dpstrf, dpstf2}) {
-          const Result res = run(f, uplo, n, a, -1.0);
-          EXPECT_EQ(res.rank, r) << n << " " << uplo;
-          EXPECT_EQ(res.info, r < n ? 1 : 0);
-          std::vector<int> order(n);
-          std::iota(order.begin(), order.end(), 1);
-          EXPECT_TRUE(std::is_permutation(res.piv.begin(), res.piv.end(), order.begin()));
-          EXPECT_LT(factor_error(up, n, a, res), kResidualBound) << n << " " << r << " " << uplo;
-        }
+        const Result res = run(dpstrf, uplo, n, a, -1.0);
+        EXPECT_EQ(res.rank, r) << n << " " << uplo;
+        EXPECT_EQ(res.info, r < n ? 1 : 0);
+        std::vector<int> order(n);
+        std::iota(order.begin(), order.end(), 1);
+        EXPECT_TRUE(std::is_permutation(res.piv.begin(), res.piv.end(), order.begin()));
+        EXPECT_LT(factor_error(up, n, a, res), kResidualBound) << n << " " << r << " " << uplo;
       }
     }
   }
@@ -220,20 +218,19 @@ TEST(Dpstrf, ArgumentErrorsAreReportedAndTouchNothing) {
     char uplo;
     int n, lda, info;
   };
-  for (Routine f : {dpstrf, dpstf2})
-    for (Case c : {Case{'X', 2, 2, -1}, Case{'U', -1, 1, -2}, Case{'L', 3, 2, -4}}) {
-      std::vector<double> a(9, 1.0), work(6, 2.0);
-      int piv[3] = {-5, -5, -5}, rank = -7, info = 0;
-      const double tol = -1;
-      EXPECT_EQ(test::captured([&] {
-                  f(&c.uplo, &c.n, a.data(), &c.lda, piv, &rank, &tol, work.data(), &info);
-                }),
-                test::xerbla_text(f == dpstrf ? "DPSTRF" : "DPSTF2", -c.info));
-      EXPECT_EQ(info, c.info);
-      EXPECT_EQ(rank, -7);
-      EXPECT_EQ(piv[0], -5);
-      EXPECT_EQ(a, std::vector<double>(9, 1.0));
-    }
+  for (Case c : {Case{'X', 2, 2, -1}, Case{'U', -1, 1, -2}, Case{'L', 3, 2, -4}}) {
+    std::vector<double> a(9, 1.0), work(6, 2.0);
+    int piv[3] = {-5, -5, -5}, rank = -7, info = 0;
+    const double tol = -1;
+    EXPECT_EQ(test::captured([&] {
+                dpstrf(&c.uplo, &c.n, a.data(), &c.lda, piv, &rank, &tol, work.data(), &info);
+              }),
+              test::xerbla_text("DPSTRF", -c.info));
+    EXPECT_EQ(info, c.info);
+    EXPECT_EQ(rank, -7);
+    EXPECT_EQ(piv[0], -5);
+    EXPECT_EQ(a, std::vector<double>(9, 1.0));
+  }
 }
 
 }  // namespace

@@ -244,9 +244,8 @@ TEST(LapackeQr, PivotedCholeskyInBothLayouts) {
 }
 
 TEST(LapackeQr, NaNScansCodesAndMessages) {
-  std::vector<double> a = {1, 2, 3, kNaN, 5, 6},
-                      tau = {0.5, 0.5,
-                             0.5};  // k entries are scanned, also for a k the driver rejects
+  // k entries of tau are scanned, also for a k the driver rejects.
+  std::vector<double> a = {1, 2, 3, kNaN, 5, 6}, tau = {0.5, 0.5, 0.5};
   int piv[3], rank = 0;
   const long requests = ztr_testalloc_requests();
   EXPECT_EQ(LAPACKE_dgeqrf(ZTR_COL_MAJOR, 3, 2, a.data(), 3, tau.data()), -4);

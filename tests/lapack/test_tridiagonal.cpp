@@ -1,7 +1,6 @@
-// The tridiagonal reduction and its Q, and what the symmetric eigensolver drivers do not
-// reach in the tridiagonal solvers: orders one and two of the relatively robust
-// representations and the half-open value interval, the workspace and vector-count queries,
-// dqds refusing a negative entry, and divide and conquer updating a given orthogonal matrix.
+// The tridiagonal reduction and its Q, and parts of the tridiagonal solvers on their own: the
+// closed form of order two in the relatively robust representations, the half-open value
+// interval of bisection, and divide and conquer updating a given orthogonal matrix.
 // (The solvers' accuracy on hard spectra, thread counts and failed scratch: the drivers'
 // tests.)
 #include <gtest/gtest.h>
@@ -9,7 +8,6 @@
 #include <cstring>
 
 #include "eigen_checks.h"
-#include "error_text.h"
 #include "include/ztr.h"
 #include "lapack/syevr/tridiagonal.h"
 #include "lapack/tridiagonal/dstedc.h"
@@ -25,56 +23,30 @@ namespace {
 
 using test::Tridiagonal;
 
-struct Pairs {
-  int info = -99, m = 0;
-  std::vector<double> w, z;
-  std::vector<int> isuppz;
-};
-
-Pairs mrrr(const Tridiagonal& t, char jobz, char range, double vl, double vu, int il, int iu,
-           int tryrac = 1) {
-  const int n = t.n(), nzc = n;
-  Pairs p{-99, 0, std::vector<double>(n), {}, std::vector<int>(2 * n, -1)};
-  if (jobz == 'V') p.z.assign(static_cast<std::size_t>(n) * n, -7.0);
-  std::vector<double> d = t.d, e = t.e, work(18 * n);
-  std::vector<int> iwork(10 * n);
-  int lwork = 18 * n, liwork = 10 * n;
-  dstemr(&jobz, &range, &n, d.data(), e.data(), &vl, &vu, &il, &iu, &p.m, p.w.data(),
-         jobz == 'V' ? p.z.data() : nullptr, &n, &nzc, p.isuppz.data(), &tryrac, work.data(),
-         &lwork, iwork.data(), &liwork, &p.info);
-  if (jobz == 'V') p.z.resize(static_cast<std::size_t>(n) * std::max(p.m, 0));
-  return p;
-}
-
-// Orders 1 and 2 by their closed forms: a subset of the spectrum is bitwise the same value,
-// and the value interval is half-open, (vl, vu], for bisection too.
-TEST(TridiagonalEigen, OrdersOneAndTwoAndTheHalfOpenInterval) {
-  EXPECT_EQ(mrrr(Tridiagonal{"", {1.0}, {0.0}}, 'V', 'V', 1.0, 2.0, 0, 0).m, 0);
-  const Pairs one = mrrr(Tridiagonal{"", {2.0}, {0.0}}, 'V', 'V', 1.0, 2.0, 0, 0);
-  ASSERT_EQ(one.m, 1);
-  EXPECT_EQ(one.w[0], 2.0);
-  EXPECT_EQ(one.z[0], 1.0);
-  EXPECT_EQ(one.isuppz, (std::vector<int>{1, 1}));
+// Order 2 by its closed form, for both signs of the coupling and none; the value interval of
+// bisection is half-open, (vl, vu].
+TEST(TridiagonalEigen, OrderTwoAndTheHalfOpenInterval) {
   for (const Tridiagonal& t :
        {Tridiagonal{"pos", {3.0, 1.0}, {2.0, 0.0}}, Tridiagonal{"neg", {-3.0, 1.0}, {-2.0, 0.0}},
         Tridiagonal{"diag", {5.0, -1.0}, {0.0, 0.0}}}) {
     SCOPED_TRACE(t.name);
-    const Pairs all = mrrr(t, 'V', 'A', 0, 0, 0, 0);
-    ASSERT_EQ(all.m, 2);
-    EXPECT_LE(all.w[0], all.w[1]);
-    EXPECT_LT(test::value_error(test::tri_norm(t), 2, all.w.data(),
-                                test::oracle_eigenvalues(t).data(), 2),
-              test::kValueBound);
+    const int n = 2, il = 0, iu = 0, lwork = 36, liwork = 20;
+    const double vl = 0, vu = 0;
+    int m = 0, info = -99, tryrac = 1, isuppz[4];
+    std::vector<double> d = t.d, e = t.e, w(n), z(n * n, -7.0), work(lwork);
+    std::vector<int> iwork(liwork);
+    dstemr("V", "A", &n, d.data(), e.data(), &vl, &vu, &il, &iu, &m, w.data(), z.data(), &n, &n,
+           isuppz, &tryrac, work.data(), &lwork, iwork.data(), &liwork, &info);
+    ASSERT_EQ(info, 0);
+    ASSERT_EQ(m, 2);
+    EXPECT_LE(w[0], w[1]);
+    EXPECT_LT(
+        test::value_error(test::tri_norm(t), 2, w.data(), test::oracle_eigenvalues(t).data(), 2),
+        test::kValueBound);
     const std::vector<double> dense = {t.d[0], t.e[0], t.e[0], t.d[1]};
-    EXPECT_LT(test::eigen_residual(2, dense, 2, all.w.data(), all.z.data(), 2, 2),
-              test::kResidualBound);
-    EXPECT_LT(test::orthogonality(2, 2, all.z.data(), 2), test::kMrrrOrthoBound);
-    EXPECT_TRUE(test::supports_cover(2, 2, all.z.data(), 2, all.isuppz.data()));
-    EXPECT_EQ(mrrr(t, 'V', 'I', 0, 0, 2, 2).w[0], all.w[1]);
-    const Pairs lower = mrrr(t, 'N', 'V', all.w[0] - 1, all.w[0], 0, 0);
-    ASSERT_EQ(lower.m, 1);
-    EXPECT_EQ(lower.w[0], all.w[0]);
-    EXPECT_EQ(mrrr(t, 'N', 'V', all.w[0], all.w[1], 0, 0).m, 1);  // open at vl
+    EXPECT_LT(test::eigen_residual(2, dense, 2, w.data(), z.data(), 2, 2), test::kResidualBound);
+    EXPECT_LT(test::orthogonality(2, 2, z.data(), 2), test::kMrrrOrthoBound);
+    EXPECT_TRUE(test::supports_cover(2, 2, z.data(), 2, isuppz));
   }
   const Tridiagonal t{"", {1.0, 2.0, 3.0}, {0.0, 0.0, 0.0}};
   const int n = 3, il = 0, iu = 0;
@@ -86,44 +58,6 @@ TEST(TridiagonalEigen, OrdersOneAndTwoAndTheHalfOpenInterval) {
   ASSERT_EQ(m, 2);
   EXPECT_EQ(w[0], 2.0);
   EXPECT_EQ(w[1], 3.0);
-}
-
-// dstemr: the number of vectors a range needs (nzc = -1), and a vector count short of it.
-// The eigenvalues are 1 + cos(k pi / 6): (1.2, 3] holds two.
-TEST(TridiagonalEigen, WorkspaceAndVectorQueries) {
-  const int n = 5;
-  std::vector<double> z(n * n), work(18 * n);
-  std::vector<int> iwork(10 * n);
-  std::vector<double> dd(n, 1.0), ee(n, 0.5), w(n);
-  std::vector<int> isuppz(2 * n);
-  auto call = [&](char range, double vl, int il, int iu, int nzc, int lwork) {
-    const double vu = 3.0;
-    int m = 0, info = 0, tryrac = 1, liwork = 10 * n;
-    dstemr("V", &range, &n, dd.data(), ee.data(), &vl, &vu, &il, &iu, &m, w.data(), z.data(), &n,
-           &nzc, isuppz.data(), &tryrac, work.data(), &lwork, iwork.data(), &liwork, &info);
-    return info;
-  };
-  EXPECT_EQ(call('V', 1.2, 1, 1, -1, 18 * n), 0);
-  EXPECT_EQ(z[0], 2.0);
-  EXPECT_EQ(call('I', 0, 2, 4, -1, 18 * n), 0);
-  EXPECT_EQ(z[0], 3.0);
-  EXPECT_EQ(test::captured([&] { EXPECT_EQ(call('I', 0, 2, 4, 2, 18 * n), -14); }),
-            test::xerbla_text("DSTEMR", 14));
-  // dstedc updating a given basis asks for the documented minimum, lg n rounded up (5 for 26).
-  const int order = 26, minus_one = -1;
-  int info = 0;
-  std::vector<double> big(order * order);
-  dstedc("V", &order, big.data(), big.data(), big.data(), &order, work.data(), &minus_one,
-         iwork.data(), &minus_one, &info);
-  EXPECT_EQ(work[0], 1 + 3 * order + 2 * order * 5 + 4 * order * order);
-  EXPECT_EQ(iwork[0], 6 + 6 * order + 5 * order * 5);
-}
-
-TEST(Dlasq2, NegativeEntryIsRefused) {
-  int n = 2, info = 0;  // a negative entry is refused
-  double z[8] = {1.0, -1.0, 1.0, 0.0};
-  test::captured([&] { dlasq2(&n, z, &info); });
-  EXPECT_EQ(info, -2);
 }
 
 // Divide and conquer that updates a given orthogonal matrix (dstedc with compz 'V'): the
@@ -199,6 +133,14 @@ void expect_eigen_decomposition(const Problem& p) {
 // in order.  When the per-thread scratch cannot be allocated, the sequential mode gives the
 // result, and nothing leaks.
 TEST(DstedcGivenBasis, EigenpairsAcrossLeavesLevelsDeflationAndThreads) {
+  {  // the query asks for the documented minimum, lg n rounded up (5 for 26)
+    const int order = 26, minus_one = -1;
+    int info = 0, iq = 0;
+    double wq = 0, x = 0;
+    dstedc("V", &order, &x, &x, &x, &order, &wq, &minus_one, &iq, &minus_one, &info);
+    EXPECT_EQ(wq, 1 + 3 * order + 2 * order * 5 + 4 * order * order);
+    EXPECT_EQ(iq, 6 + 6 * order + 5 * order * 5);
+  }
   for (int threads = 1; threads <= 4; ++threads) {
     SCOPED_TRACE(std::to_string(threads) + " threads");
     ZTR_Set_Num_Threads(threads);
