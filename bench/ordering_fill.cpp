@@ -15,8 +15,8 @@
 // read from the order alone (so the peer's is read the same way as ours): in the elimination
 // tree of the ordered pattern, a node with two or more children closes a separator, and the
 // subtrees below it are the pieces the separator leaves.  Grouped into two sides as evenly as
-// they go (pieces below a twentieth of the whole left out), their sizes a >= b give the bisection's balance 2a / (a + b), the figure the
-// library's rule bounds by 1.1.
+// they go (pieces below a twentieth of the whole left out), their sizes a >= b give the
+// bisection's balance 2a / (a + b), the figure the library's rule bounds by 1.1.
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -257,9 +257,8 @@ int main(int argc, char** argv) {
         "| above 1.1 | above 1.2 |\n");
   } else {
     std::printf(
-        "| graph                  |        n |  ND nnz(L) |    ND flops |  MD nnz(L) | ND s/Medge "
-        "| "
-        "MD s/Medge |");
+        "| graph                  |        n |  ND nnz(L) |    ND flops |  MD nnz(L) "
+        "| ND s/Medge | MD s/Medge |");
 #ifdef ZTR_BENCH_WITH_PEER
     std::printf(
         " peer ND nnz(L) | ND/peer fill | ND/peer flops | peer AMD nnz(L) | MD/AMD fill | peer ND "
