@@ -39,7 +39,9 @@ TEST(HostileArguments, OffsetsBeyondThirtyTwoBits) {
   const int ld = (1 << 27) + 3, n = 80;  // past 2^32 after 32 columns
   const std::size_t span = static_cast<std::size_t>(ld) * n;
   const Reserved a = reserve(span), b = reserve(span), c = reserve(span);
-  ASSERT_TRUE(a.get() && b.get() && c.get()) << "cannot reserve the address space";
+  // A memory checker, or a system that does not overcommit, may refuse 260 GB of address
+  // space: nothing can be tested there.
+  if (!(a && b && c)) GTEST_SKIP() << "cannot reserve the address space";
   auto at = [&](int i, int j) { return i + static_cast<std::size_t>(j) * ld; };
   for (int j = 0; j < n; ++j)
     for (int i = 0; i < n; ++i) {
@@ -77,7 +79,7 @@ TEST(HostileArguments, OffsetsBeyondThirtyTwoBits) {
   // The dot product with increments whose offsets pass 2^31, forwards and backwards.
   const int inc = 1 << 30;
   const Reserved x = reserve(static_cast<std::size_t>(inc) * 2 + 1);
-  ASSERT_TRUE(x.get());
+  if (!x) GTEST_SKIP() << "cannot reserve the address space";
   x[0] = 1, x[inc] = 2, x[2 * static_cast<std::size_t>(inc)] = 4;
   const double y[3] = {1, 10, 100};
   EXPECT_EQ(cblas_ddot(3, x.get(), inc, y, 1), 421.0);
