@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <deque>
 #include <memory>
 
 #include "eigen_checks.h"
@@ -24,13 +23,13 @@ using Export = std::function<int(double* data, std::vector<double>& result)>;
 
 // A correct result is the one the first call (made without failures) gave, to rounding and
 // up to signs (eigenvectors may come back negated on a fallback path).
-SweepCase export_case(const char* name, std::vector<double> input, Export call) {
+SweepCase export_case(std::string name, std::vector<double> input, Export call) {
   auto reference = std::make_shared<std::vector<double>>();
   return {
       name, [=]() -> Verdict {
         std::vector<double> data = input, result;
         const int info = call(data.data(), result);
-        const std::string export_name = std::string(name).substr(0, std::string(name).find(' '));
+        const std::string export_name = name.substr(0, name.find(' '));
         if (info == -1010 || info == -1011) {
           if (data != input) return test::wrong("a failed call changed its input");
           return test::documented_failure(
@@ -62,9 +61,7 @@ std::vector<SweepCase> cases() {
   for (int layout : {ZTR_ROW_MAJOR, ZTR_COL_MAJOR}) {
     const char* in = layout == ZTR_ROW_MAJOR ? " row-major" : " column-major";
     auto add = [&](const char* name, const std::vector<double>& input, Export call) {
-      static std::deque<std::string> names;  // the sweep keeps their addresses
-      names.push_back(name + std::string(in));
-      out.push_back(export_case(names.back().c_str(), input, std::move(call)));
+      out.push_back(export_case(name + std::string(in), input, std::move(call)));
     };
     add("LAPACKE_dgeqrf", general, [=](double* a, std::vector<double>& r) {
       r.resize(n);

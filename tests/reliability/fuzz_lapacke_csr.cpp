@@ -65,8 +65,7 @@ void fuzz_csr(Bytes& in) {
 void fuzz_one(Bytes& in) {
   if (in.next() % 2 == 0) {
     ztr::test::Source s{in, false, false, ztr::test::Rng(0)};
-    const int lay = ztr::test::layout(s);
-    ztr::test::fuzz_lu(s, lay, in.next() % 2 == 0);
+    ztr::test::fuzz_lu(s);
   } else {
     fuzz_csr(in);
   }

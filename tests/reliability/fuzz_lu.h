@@ -102,8 +102,10 @@ inline void check_outside(int lay, int m, int n, int lda, const std::vector<doub
 // factorization's, bar NaN and allocation failures), pivots in range, info naming the first
 // exactly zero pivot (where every entry is finite), nothing outside the matrix written, a
 // failed inverse leaving the factors; and for checked inputs the factors and the inverse within
-// rounding.
-inline void fuzz_lu(Source& s, int lay, bool square_only) {
+// rounding.  The layout, and whether the matrix is square, come from the input.
+inline void fuzz_lu(Source& s) {
+  const int lay = layout(s);
+  const bool square_only = s.in.next() % 2 == 0;
   const int m = s.dim(), n = square_only ? m : s.dim();
   int lda = 1;
   std::vector<double> a = matrix(s, lay, m, n, &lda);

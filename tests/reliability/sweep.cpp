@@ -52,7 +52,7 @@ std::string check_printed(std::string out, const Verdict& v) {
 int sweep_one(const SweepCase& c, bool pool_on, int threads) {
   const Verdict first = c.call();
   if (!first.ok || first.failed) {
-    std::printf("%s: the call without faults is wrong: %s\n", c.name, first.why.c_str());
+    std::printf("%s: the call without faults is wrong: %s\n", c.name.c_str(), first.why.c_str());
     return 1;
   }
   // With the pool on, what the pools keep may grow up to their bound over the whole sweep.
@@ -78,13 +78,13 @@ int sweep_one(const SweepCase& c, bool pool_on, int threads) {
       fault = "leaked " + std::to_string(ztr_testalloc_live() - live) + " blocks";
     }
     if (!fault.empty()) {
-      std::printf("%s, allocation %ld failing: %s; printed [%s]\n", c.name, k, fault.c_str(),
-                  out.c_str());
+      std::printf("%s, allocation %ld failing: %s; printed [%s]\n", c.name.c_str(), k,
+                  fault.c_str(), out.c_str());
       if (++faults >= 3) return faults;
     }
     if (!injected) return faults;
     if (k == kMaxAllocations) {
-      std::printf("%s: still allocating after %ld allocations\n", c.name, k);
+      std::printf("%s: still allocating after %ld allocations\n", c.name.c_str(), k);
       return faults + 1;
     }
   }

@@ -49,7 +49,7 @@ inline Verdict wrong(std::string why) {
 using SweepCall = std::function<Verdict()>;
 
 struct SweepCase {
-  const char* name;
+  std::string name;
   SweepCall call;
 };
 
