@@ -8,8 +8,10 @@
 namespace ztr {
 namespace {
 
-char g_text_buffer[kMessageBufferSize];   // last text formatted by msg_text
-char g_print_buffer[kMessageBufferSize];  // last text formatted by msg_print
+// One pair of buffers per thread: callers on several threads (each with its own solver
+// handle, say) print at the same time, and a shared buffer would mix their texts.
+thread_local char g_text_buffer[kMessageBufferSize];   // last text formatted by msg_text
+thread_local char g_print_buffer[kMessageBufferSize];  // last text formatted by msg_print
 
 const char* lookup(int number) {
   const char* text = message_table_text(number);
@@ -59,8 +61,11 @@ void msg_print(int number, int count, ...) {
     std::fflush(nullptr);
     terminate_process(8);
   }
+  // The text and its line end as one unit, so lines of concurrent callers never interleave.
+  flockfile(stdout);
   std::fputs(g_print_buffer, stdout);
   std::fputs("\n", stdout);
+  funlockfile(stdout);
   std::fflush(nullptr);
 }
 

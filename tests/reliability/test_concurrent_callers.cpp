@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -114,6 +115,35 @@ ZTR_CHILD(inside_caller_regions) {
     bad += check_caller(omp_get_thread_num(), team);
   }
   return bad;
+}
+
+// Argument errors reported from several threads at once: every line the children print is
+// one whole message (a shared formatting buffer, or a text and its line end written apart,
+// would mix them), and none is lost.
+constexpr int kReportsPerCaller = 40;
+constexpr char kBadTransReport[] = "ZTR ERROR: Parameter 1 was incorrect on entry to DGEMM .";
+
+ZTR_CHILD(concurrent_reports) {
+  on_plain_threads([](int) {
+    const int one = 1;
+    double x = 0;
+    for (int i = 0; i < kReportsPerCaller; ++i)
+      DGEMM("X", "N", &one, &one, &one, &x, &x, &one, &x, &one, &x, &x, &one);
+  });
+  return 0;
+}
+
+TEST(ConcurrentCallers, ReportsFromSeveralThreadsStayWholeLines) {
+  const auto r = run_child("concurrent_reports", {});
+  ASSERT_EQ(r.exit_code, 0) << r.out;
+  std::istringstream lines(r.out);
+  int reports = 0;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.empty()) continue;
+    EXPECT_EQ(line, kBadTransReport);
+    ++reports;
+  }
+  EXPECT_EQ(reports, kCallers * kReportsPerCaller);
 }
 
 TEST(ConcurrentCallers, PlainThreadsAndCallerRegionsGetTheBitsOfLoneCalls) {
