@@ -53,7 +53,8 @@ typedef enum CBLAS_TRANSPOSE {
 
 /* ---- Thread control --------------------------------------------------------------------
  * The library parallelises internally with OpenMP.  These settings override the environment
- * variables ZTR_NUM_THREADS, ZTR_DOMAIN_NUM_THREADS and ZTR_DYNAMIC (see the README). */
+ * variables ZTR_NUM_THREADS and ZTR_DYNAMIC; a per-domain count of ZTR_DOMAIN_NUM_THREADS
+ * (ZTR_BLAS=, ZTR_KORVINE=) still wins for its domain (see the README). */
 
 /* Use n threads from now on; n <= 0 is ignored. */
 ZTR_API void ZTR_Set_Num_Threads(int n);
