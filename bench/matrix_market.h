@@ -11,8 +11,9 @@
 
 namespace bench {
 
-// The banner's field ("real", "integer", "complex", "pattern") and symmetry ("general",
-// "symmetric", "skew-symmetric", "hermitian"), in lower case.
+// The banner's format ("coordinate" or "array"), field ("real", "integer", "complex",
+// "pattern") and symmetry ("general", "symmetric", "skew-symmetric", "hermitian"), in lower
+// case.
 struct MatrixMarketBanner {
   std::string format, field, symmetry;
 };
