@@ -15,12 +15,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench/matrix_market.h"
 #include "blas/gemm/gemm.h"
 #include "sparse_solver/handle.h"
 #include "tests/sparse_solver/korvine_support.h"
@@ -253,31 +252,6 @@ void compare(const char* name, const Sparse& s, int mtype, int rounds) {
 #endif
 }
 
-// Matrix Market coordinate file, both triangles of a symmetric one; false when unreadable.
-bool read_matrix_market(const std::string& path, Sparse* s) {
-  std::ifstream f(path);
-  if (!f) return false;
-  std::string line;
-  std::getline(f, line);
-  const bool symmetric = line.find("symmetric") != std::string::npos;
-  while (std::getline(f, line) && line[0] == '%') {
-  }
-  int n = 0, m = 0, nnz = 0;
-  std::istringstream(line) >> n >> m >> nnz;
-  std::map<std::pair<int, int>, double> e;
-  for (int k = 0; k < nnz; ++k) {
-    int i = 0, j = 0;
-    double v = 1.0;
-    f >> i >> j;
-    if (!std::getline(f, line)) break;
-    std::istringstream(line) >> v;
-    e[{i - 1, j - 1}] += v;
-    if (symmetric && i != j) e[{j - 1, i - 1}] += v;
-  }
-  *s = from_map(n, e);
-  return true;
-}
-
 void testdata(const std::string& dir) {
   std::printf("\nTest matrices (%s)\n", dir.c_str());
   const std::pair<const char*, int> files[] = {{"bcsstk13.mtx", 2},
@@ -287,7 +261,7 @@ void testdata(const std::string& dir) {
                                                {"olm1000.mtx", 11}};
   for (auto [file, mtype] : files) {
     Sparse s;
-    if (!read_matrix_market(dir + "/" + file, &s)) {
+    if (!bench::read_matrix_market(dir + "/" + file, &s)) {
       std::printf("%s: not found\n", file);
       continue;
     }
