@@ -386,24 +386,36 @@ T* bytes_as(WorkArray<unsigned char>& a) {
   return reinterpret_cast<T*>(a.get());
 }
 
-// scale[p] = 1 / sqrt(max_j |a_pj|) over the whole symmetric row of position p of the matrix
-// as factored (its stored upper triangle stands for both), 1 for an empty row.
+// Passes of the symmetric equilibration below: each halves the logarithm of every row's
+// distance from a largest entry of 1, so this many leave the rows within a few percent.
+constexpr int kEquilibrationPasses = 8;
+
+// The symmetric equilibration of the matrix as factored (its stored upper triangle standing
+// for both) by Ruiz's iteration: scale[p] for position p such that every row of S*A*S has
+// its largest magnitude close to 1 (1 for an empty row).  A single pass (1/sqrt of the row
+// maximum) is not enough: a row whose largest entry couples it to a row of much larger
+// scale would keep a diagonal far below 1 that is a sound pivot nonetheless.  `rowmax`
+// holds n values of work.
 template <typename T>
-void equilibrate(const Supernodes& sn, const MatrixPattern& m, const T* a, T* scale) {
+void equilibrate(const Supernodes& sn, const MatrixPattern& m, const T* a, T* scale, T* rowmax) {
   const int n = sn.n;
   const double* entry = sn.entry_scale.get();
-  std::fill(scale, scale + n, T(0));
-  for (int i = 0; i < n; ++i)
-    for (int e = m.ia[i] - m.base; e < m.ia[i + 1] - m.base; ++e) {
-      const int j = m.ja[e] - m.base;
-      if (sn.scatter[e] == 0 || j < 0 || j >= n) continue;
-      const T v = std::abs(entry != nullptr ? static_cast<T>(a[e] * entry[e]) : a[e]);
-      T& si = scale[sn.iperm[i]];
-      T& sj = scale[sn.iperm[j]];
-      si = std::max(si, v);
-      sj = std::max(sj, v);
-    }
-  for (int p = 0; p < n; ++p) scale[p] = scale[p] > T(0) ? T(1) / std::sqrt(scale[p]) : T(1);
+  std::fill(scale, scale + n, T(1));
+  for (int pass = 0; pass < kEquilibrationPasses; ++pass) {
+    std::fill(rowmax, rowmax + n, T(0));
+    for (int i = 0; i < n; ++i)
+      for (int e = m.ia[i] - m.base; e < m.ia[i + 1] - m.base; ++e) {
+        const int j = m.ja[e] - m.base;
+        if (sn.scatter[e] == 0 || j < 0 || j >= n) continue;
+        const int pi = sn.iperm[i], pj = sn.iperm[j];
+        const T v = std::abs(entry != nullptr ? static_cast<T>(a[e] * entry[e]) : a[e]) *
+                    scale[pi] * scale[pj];
+        rowmax[pi] = std::max(rowmax[pi], v);
+        rowmax[pj] = std::max(rowmax[pj], v);
+      }
+    for (int p = 0; p < n; ++p)
+      if (rowmax[p] > T(0)) scale[p] /= std::sqrt(rowmax[p]);
+  }
 }
 
 }  // namespace
@@ -492,16 +504,16 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, const Ma
   // that, epsilon alone decides, with no floor that would perturb the pivots of a
   // well-conditioned matrix.
   if (threshold > 0) threshold = std::max(threshold, double{std::numeric_limits<T>::epsilon()});
-  // The symmetric indefinite kernel tests its pivots as on the matrix equilibrated by
-  // S = diag(1 / sqrt(max_j |a_ij|)), whose largest entry is 1: its threshold is epsilon
-  // itself.  The block LU's is epsilon times the largest entry of the (scaled) matrix.
+  // The symmetric indefinite kernel tests its pivots as on the equilibrated matrix S*A*S,
+  // whose largest entries are 1: its threshold is epsilon itself.  The block LU's is epsilon times
+  // the largest entry of the (scaled) matrix.
   WorkArray<T> pivot_scale;
   if (indefinite) {
-    if (!pivot_scale.allocate(mem, n, "korvine scale")) {
+    if (!pivot_scale.allocate(mem, 2 * static_cast<std::size_t>(n), "korvine scale")) {
       out.status = {kErrFactor, kFactorNoMemory, 0};
       return out;
     }
-    equilibrate(sn, m, a, pivot_scale.get());
+    equilibrate(sn, m, a, pivot_scale.get(), pivot_scale.get() + n);
   } else {
     threshold *= factored_max > 0 ? factored_max : 1.0;
   }
