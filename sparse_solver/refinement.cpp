@@ -27,16 +27,9 @@ constexpr int kAutomaticStop = -34;
 // A direct solve whose backward error (below) exceeds this many rounding units of the
 // working precision was not backward stable (element growth inside a diagonal block that
 // its pivot search could not avoid, or pivots that only just passed the threshold): it is
-// refined as if pivots had been perturbed.  In single precision the bound is a fraction of
-// the rounding unit: refined against a double-precision residual, a single-precision
-// solution gets well below it, at the cost of a few single-precision solves.
-template <typename T>
-double stable_backward_error() {
-  constexpr double kDoubleUnits = 1.0;
-  constexpr double kSingleUnits = 0.125;
-  return (sizeof(T) == sizeof(float) ? kSingleUnits : kDoubleUnits) *
-         std::numeric_limits<T>::epsilon();
-}
+// refined as if pivots had been perturbed.  A stable solve of a large, well-conditioned
+// matrix (a 30^3 grid) comes to about four units, which must not cost refinement steps.
+constexpr double kStableBackwardError = 8;
 // The step limit ends the refinement with -111 only when the backward error of the last
 // residual is still above this many rounding units: a solution at rounding level has
 // converged, whether or not the residual still happened to shrink.
@@ -312,8 +305,7 @@ SolveOutcome solve_and_refine(ControlRecord* c, const Factorization* f, const So
   if (partial) return o;
   // The rule for refinement: the caller asks for steps (iparm[7] != 0), the factorization
   // perturbed pivots, or the direct solution's backward error, from a residual computed in
-  // double precision, is above stable_backward_error (a multiple of the working precision's
-  // rounding unit).
+  // double precision, is above kStableBackwardError rounding units of the working precision.
   // In single precision the refinement computes its residual and accumulates the solution
   // in double precision (in extended precision with iparm[7] < 0), and rounds at the end.
   WorkArray<T> r, d;
@@ -328,7 +320,7 @@ SolveOutcome solve_and_refine(ControlRecord* c, const Factorization* f, const So
     for (long i = 0; i < count; ++i) xw[i] = out[i];
     residual<T, double>(in, c->transpose_mode != 0, a, rhs, xw.get(), rw.get());
     const double omega = backward_error(in.n, in.nrhs, rw.get(), xw.get(), rhs, norm_a);
-    refine_now = omega > stable_backward_error<T>();
+    refine_now = omega > kStableBackwardError * rounding_unit<T>();
   }
   if (refine_now) {
     if (!get(r, mem, count, &o, kStageRefinementWork) ||
