@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "sparse_solver/dense_blocks.h"
+#include "sparse_solver/matching.h"
 #include "tests/sparse_solver/korvine_support.h"
 
 namespace ztr::test {
@@ -256,6 +257,41 @@ TEST(KorvineKernels, BlockLdltPivotsSmallDiagonalsStably) {
       EXPECT_EQ(o.pos + o.neg, k);
       EXPECT_LT(o.deviation, kBlockDeviation);
     }
+  }
+}
+
+// The weighted matching's scaling does what it is for: on a matrix whose entries span
+// twenty orders of magnitude, Dr*A*Dc has its matched entries at 1 and none above 1, and
+// the matching is a permutation.
+TEST(KorvineMatching, ScaledMatchedEntriesAreOneAndNoneIsLarger) {
+  for (std::uint64_t seed : {1, 2, 3}) {
+    SCOPED_TRACE(seed);
+    Rng r(static_cast<Rng::result_type>(seed));
+    Sparse s = grid_operator(7, 6, 5, 6.0, 0.4);
+    for (double& v : s.a) v *= std::pow(10.0, uniform(r, -10, 10));
+    const int n = s.n;
+    WorkMemory mem;
+    std::vector<int> matched(n), taken(n, 0);
+    std::vector<double> dr(n), dc(n);
+    int count = 0;
+    ASSERT_EQ(weighted_matching<double>(&mem, n, s.ia.data(), s.ja.data(), s.a.data(),
+                                        matched.data(), dr.data(), dc.data(), &count),
+              0);
+    double largest = 0;
+    for (int i = 0; i < n; ++i) {
+      ASSERT_TRUE(matched[i] >= 0 && matched[i] < n && taken[matched[i]]++ == 0) << i;
+      bool found = false;
+      for (int k = s.ia[i]; k < s.ia[i + 1]; ++k) {
+        const double v = dr[i] * std::abs(s.a[k]) * dc[s.ja[k]];
+        largest = std::max(largest, v);
+        if (s.ja[k] == matched[i]) {
+          found = true;
+          EXPECT_NEAR(v, 1.0, 1e-12) << i;
+        }
+      }
+      EXPECT_TRUE(found) << "row " << i << " matched to a column it has no entry in";
+    }
+    EXPECT_LE(largest, 1 + 1e-12);
   }
 }
 
