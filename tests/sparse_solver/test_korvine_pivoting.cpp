@@ -350,6 +350,31 @@ TEST(KorvineHonesty, NonFiniteValuesAreNeverASuccessInSingle) {
   non_finite_values_are_never_a_success<float>();
 }
 
+// Finite values whose elimination overflows: [1 h; 1 -h] (type 1) and [1 h; h 1] (-2) with h
+// near the largest number of the precision.  The factors or the solution leave the finite
+// numbers, and the call fails instead of returning them.
+template <typename T>
+void overflow_in_the_factors_is_a_failure() {
+  const double h = 0.9 * std::numeric_limits<T>::max();
+  for (int mtype : {1, -2}) {
+    SCOPED_TRACE(mtype);
+    const Sparse s = from_map(2, {{{0, 0}, 1.0},
+                                  {{0, 1}, h},
+                                  {{1, 0}, mtype == 1 ? 1.0 : h},
+                                  {{1, 1}, mtype == 1 ? -h : 1.0}});
+    Korvine k(mtype);
+    if (sizeof(T) == sizeof(float)) k.iparm[27] = 1;
+    Input<T> in = solver_input<T>(s, mtype == -2, 1);
+    std::vector<T> b{T(1), T(1)}, x(2);
+    EXPECT_EQ(k.call(13, in, b.data(), x.data()), -4);
+  }
+}
+
+TEST(KorvineHonesty, OverflowInTheFactorsIsAFailure) {
+  overflow_in_the_factors_is_a_failure<double>();
+  overflow_in_the_factors_is_a_failure<float>();
+}
+
 // A singular matrix (gent113): whatever the precision, a solution that is not finite is
 // reported as a failure.
 TEST(KorvineHonesty, SingularMatrixNeverGivesANonFiniteSolutionWithErrorZero) {
