@@ -465,6 +465,20 @@ StageStatus match_symmetric(ControlRecord* c, MatrixCopy* copy, const AnalysisIn
   return st;
 }
 
+// True when some row of the symmetric indefinite matrix has no diagonal entry or a zero one
+// (its values in the copy's entry order).
+template <typename T>
+bool has_zero_diagonal(const MatrixCopy* copy, int n, const void* values) {
+  const T* a = static_cast<const T*>(values);
+  for (int i = 0; i < n; ++i) {
+    bool nonzero = false;
+    for (int e = copy->ia[i]; e < copy->ia[i + 1]; ++e)
+      if (copy->ja[e] == i && a[e] != T(0)) nonzero = true;
+    if (!nonzero) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 StageStatus run_analysis(ControlRecord* c, MatrixCopy* copy, const AnalysisInput& in) {
@@ -477,7 +491,16 @@ StageStatus run_analysis(ControlRecord* c, MatrixCopy* copy, const AnalysisInput
   if (!copy_pattern(copy, in, &st)) return st;
   WorkArray<int> partner;
   int pairs = 0;
-  if (in.matching && in.mtype == -2) {
+  // A zero diagonal entry of a symmetric indefinite matrix (the constraint rows of a saddle
+  // point) is a pivot that only a 2x2 block with a neighbour can take; unless the ordering
+  // keeps such a pair in one supernode, the block kernel finds nothing acceptable and must
+  // perturb.  So the 2x2 pairs of the matching are formed for such a matrix even when the
+  // caller did not ask for matching (its scaling then stays off).
+  const bool pair_zero_diagonals = !in.matching && in.mtype == -2 && in.values != nullptr &&
+                                   in.user_perm != 1 &&
+                                   (in.single ? has_zero_diagonal<float>(copy, n, in.values)
+                                              : has_zero_diagonal<double>(copy, n, in.values));
+  if ((in.matching || pair_zero_diagonals) && in.mtype == -2) {
     st = in.single ? match_symmetric<float>(c, copy, in, &partner, &pairs)
                    : match_symmetric<double>(c, copy, in, &partner, &pairs);
     if (st.error != 0) return st;

@@ -146,10 +146,13 @@ int block_lu(int k, T* a, int lda, int* ipiv, T threshold, int* perturbed) {
 }
 
 template <typename T>
-int block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold, int* perturbed,
-               int* pos, int* neg) {
+int block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold, T* scale,
+               int* perturbed, int* pos, int* neg) {
   int info = 0;
   auto at = [&](int i, int j) -> T& { return a[i + static_cast<long>(j) * lda]; };
+  auto sc = [&](int i) { return scale != nullptr ? scale[i] : T(1); };
+  // Magnitudes as on the scaled block, where the threshold lives.
+  auto mag = [&](int i, int j) { return std::abs(at(i, j)) * sc(i) * sc(j); };
   // The pivot search reads whole rows of the trailing block, so the lower triangle is
   // mirrored into the upper one first; updates then keep both triangles.
   for (int j = 0; j < k; ++j)
@@ -160,41 +163,70 @@ int block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold
     if (r == j) return;
     swap_rows(k, a, lda, j, r);
     for (int i = 0; i < len; ++i) std::swap(at(i, j), at(i, r));
+    if (scale != nullptr) std::swap(scale[j], scale[r]);
   };
   const T alpha = static_cast<T>(kBunchKaufmanAlpha);
+  // Set once a search of the whole trailing block found nothing acceptable: what is left is
+  // rounding residue, and every later column is perturbed without searching again.
+  bool exhausted = false;
   int j = 0;
   while (j < k) {
-    const T ajj = std::abs(at(j, j));
+    const T ajj = mag(j, j);
     int r = j;
     T colmax = 0;
     for (int i = j + 1; i < k; ++i)
-      if (std::abs(at(i, j)) > colmax) {
-        colmax = std::abs(at(i, j));
+      if (mag(i, j) > colmax) {
+        colmax = mag(i, j);
         r = i;
       }
     bool two = false;
+    int first_swap = j;  // the row brought to j (2x2: to j, and swap_with to j + 1)
     int swap_with = j;
     // A column that is negligible inside the block (rounding residue of cancelled entries)
-    // gets a perturbed 1x1 pivot: a 2x2 pivot built on such entries would divide by noise.
+    // never takes part in a 2x2 pivot: one built on such entries would divide by noise.
     if (ajj < alpha * colmax && !(colmax < threshold)) {
       T rowmax = 0;
       for (int i = j; i < k; ++i)
-        if (i != r) rowmax = std::max(rowmax, std::abs(at(r, i)));
+        if (i != r) rowmax = std::max(rowmax, mag(r, i));
       if (ajj * rowmax >= alpha * colmax * colmax) {
         swap_with = j;
-      } else if (std::abs(at(r, r)) >= alpha * rowmax) {
+      } else if (mag(r, r) >= alpha * rowmax) {
         swap_with = r;
       } else {
         two = true;
         swap_with = r;
+      }
+    } else if ((ajj < threshold || ajj == T(0)) && !exhausted) {
+      // Column j offers no acceptable pivot.  Before perturbing, the rest of the block is
+      // searched as complete pivoting does: its largest diagonal entry as a 1x1 pivot when it
+      // dominates the largest off-diagonal one (the multipliers stay below 1/alpha), else a
+      // 2x2 pivot on that off-diagonal entry (both diagonals below alpha times it, so the
+      // block is indefinite and well conditioned).  Only when the whole trailing block is
+      // below the threshold is a pivot perturbed.
+      T dmax = 0, omax = 0;
+      int t = j, p = j, q = j;
+      for (int c = j; c < k; ++c) {
+        if (mag(c, c) > dmax) dmax = mag(c, c), t = c;
+        for (int i = c + 1; i < k; ++i)
+          if (mag(i, c) > omax) omax = mag(i, c), p = i, q = c;
+      }
+      if (dmax >= threshold && dmax >= alpha * omax) {
+        swap_with = t;
+      } else if (omax >= threshold) {
+        two = true;
+        first_swap = q;
+        swap_with = p;
+      } else {
+        exhausted = true;
       }
     }
     if (!two) {
       interchange(j, swap_with);
       ipiv[j] = swap_with + 1;
       T djj = at(j, j);
-      if (threshold > T(0) && !(std::abs(djj) >= threshold)) {
-        djj = djj < T(0) ? -threshold : threshold;
+      const T s2 = sc(j) * sc(j);
+      if (threshold > T(0) && !(std::abs(djj) * s2 >= threshold)) {
+        djj = (djj < T(0) ? -threshold : threshold) / s2;
         ++*perturbed;
       }
       if (djj > T(0))
@@ -218,15 +250,20 @@ int block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold
       ++j;
       continue;
     }
+    // A 2x2 pivot on rows first_swap and swap_with (first_swap < swap_with): the first goes
+    // to j, the second to j + 1 (where the first interchange may have moved it).
+    interchange(j, first_swap);
+    if (swap_with == j) swap_with = first_swap;
     interchange(j + 1, swap_with);
-    ipiv[j] = ipiv[j + 1] = -(swap_with + 1);
+    ipiv[j] = -(first_swap + 1);
+    ipiv[j + 1] = -(swap_with + 1);
     const T d11 = at(j, j), d21 = at(j + 1, j), d22 = at(j + 1, j + 1);
     const T det = d11 * d22 - d21 * d21;
     d[j] = d11;
     e[j] = d21;
     d[j + 1] = d22;
     e[j + 1] = 0;
-    // The pivot rule takes a 2x2 block only when |d11| |d22| < alpha^2 d21^2 (alpha < 1), so
+    // Both rules take a 2x2 block only when |d11| |d22| < alpha^2 d21^2 (alpha < 1), so
     // det < 0: one positive and one negative eigenvalue.
     ++*pos;
     ++*neg;
@@ -260,7 +297,7 @@ int block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold
   template void block_trsm<T>(char, char, char, char, int, int, const T*, int, T*, int);         \
   template int block_cholesky<T>(int, T*, int);                                                  \
   template int block_lu<T>(int, T*, int, int*, T, int*);                                         \
-  template int block_ldlt<T>(int, int, T*, int, int*, T*, T*, T, int*, int*, int*);
+  template int block_ldlt<T>(int, int, T*, int, int*, T*, T*, T, T*, int*, int*, int*);
 ZTR_INSTANTIATE_BLOCKS(double)
 ZTR_INSTANTIATE_BLOCKS(float)
 #undef ZTR_INSTANTIATE_BLOCKS

@@ -38,16 +38,22 @@ int block_lu(int k, T* a, int lda, int* ipiv, T threshold, int* perturbed);
 
 // Symmetric indefinite factorization P'*A*P = L*D*L' of the k x k diagonal block of a
 // len x k supernode (lower triangle read; the interchanges are applied to the rows below the
-// block as column swaps).  Pivots are chosen by the Bunch-Kaufman rule inside the block;
-// a 1x1 pivot of magnitude below `threshold` is replaced by threshold with its sign (+ for
-// zero) and counted.  Output: unit L in the strict lower triangle; d[j] the diagonal of D
-// and e[j] its sub-diagonal (non-zero only for the first column of a 2x2 pivot); ipiv[j] > 0
-// the one-based row swapped with j for a 1x1 pivot, ipiv[j] = ipiv[j+1] < 0 for a 2x2 pivot
-// whose second row was swapped with -ipiv[j]; the inertia of D is added to *pos and *neg.
-// Returns 0, or the one-based column of the first pivot that is exactly zero (possible only
-// with threshold 0: the block cannot be factored, and D would divide by it).
+// block as column swaps).  Pivots are chosen as on the scaled block S*A*S, S = diag(scale)
+// (k values, permuted here with the interchanges; null: unit), where `threshold` applies:
+// the Bunch-Kaufman rule on the current column, and when that column offers no pivot of
+// scaled magnitude at least threshold, complete pivoting over the rest of the block (its
+// largest diagonal entry as a 1x1 pivot, or a 2x2 pivot on its largest off-diagonal entry).
+// Only when nothing in the trailing block reaches the threshold is a 1x1 pivot replaced by
+// threshold (scaled) with its sign (+ for zero) and counted.  Output: unit L in the strict
+// lower triangle; d[j] the diagonal of D and e[j] its sub-diagonal (non-zero only for the
+// first column of a 2x2 pivot); ipiv[j] > 0 the one-based row swapped with j for a 1x1 pivot;
+// for a 2x2 pivot in columns j, j+1 both entries are negative, -ipiv[j] the row swapped with
+// j and then -ipiv[j+1] the row swapped with j+1; the inertia of D (perturbed pivots with
+// their replaced sign) is added to *pos and *neg.  Returns 0, or the one-based column of the
+// first pivot that is exactly zero (possible only with threshold 0: the block cannot be
+// factored, and D would divide by it).
 template <typename T>
-int block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold, int* perturbed,
-               int* pos, int* neg);
+int block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold, T* scale,
+               int* perturbed, int* pos, int* neg);
 
 }  // namespace ztr

@@ -90,7 +90,7 @@ int weighted_matching(WorkMemory* mem, int n, const int* ia, const int* ja, cons
     for (int e = ia[i]; e < ia[i + 1]; ++e) {
       const int j = ja[e];
       const double m = std::abs(static_cast<double>(a[e]));
-      if (j < 0 || j >= n || m == 0) continue;
+      if (j < 0 || j >= n || m == 0 || !std::isfinite(m)) continue;
       ++cp[j + 1];
       if (m > colmax[j]) colmax[j] = m;
     }
@@ -103,7 +103,7 @@ int weighted_matching(WorkMemory* mem, int n, const int* ia, const int* ja, cons
       for (int e = ia[i]; e < ia[i + 1]; ++e) {
         const int j = ja[e];
         const double m = std::abs(static_cast<double>(a[e]));
-        if (j < 0 || j >= n || m == 0) continue;
+        if (j < 0 || j >= n || m == 0 || !std::isfinite(m)) continue;
         ri[fill[j]] = i;
         cost[fill[j]++] = std::log(colmax[j]) - std::log(m);
       }

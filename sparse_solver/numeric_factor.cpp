@@ -78,16 +78,17 @@ struct Kernel {
   T* dval;  // symmetric indefinite: D diagonal (n) then sub-diagonal (n)
   int* piv;
   T threshold;
+  T* scale;  // symmetric indefinite: per position, the equilibrating scale of the pivot test
   // Work.
   int* map;   // n: position of a row in the current supernode's structure
   int* head;  // link lists
   int* next;
-  int* next_row;          // per supernode: index in its structure of the next unused row
-  int* rel;               // longest: a descendant's rows as positions in the current supernode
-  T* work;                // longest x largest
-  T* scaled;              // largest x largest: rows of a descendant times D
-  UpdateCrew* crew;       // the packed-panel updates, where they run (double)
-  int partner = -1;       // the supernode whose updates ride along with the current one's
+  int* next_row;     // per supernode: index in its structure of the next unused row
+  int* rel;          // longest: a descendant's rows as positions in the current supernode
+  T* work;           // longest x largest
+  T* scaled;         // largest x largest: rows of a descendant times D
+  UpdateCrew* crew;  // the packed-panel updates, where they run (double)
+  int partner = -1;  // the supernode whose updates ride along with the current one's
   int perturbed = 0, positive = 0, negative = 0;
 
   int len(int s) const { return static_cast<int>(sn.row_ptr[s + 1] - sn.row_ptr[s]); }
@@ -285,13 +286,14 @@ struct Kernel {
     if (mtype == 2) {
       info = block_cholesky<T>(k, ls, lss);
     } else if (mtype == -2) {
-      info = block_ldlt<T>(k, lss, ls, lss, ip, dval + f, dval + sn.n + f, threshold, &perturbed,
-                           &positive, &negative);
+      info = block_ldlt<T>(k, lss, ls, lss, ip, dval + f, dval + sn.n + f, threshold, scale + f,
+                           &perturbed, &positive, &negative);
     } else if (mtype == 1 && std::is_same_v<T, double>) {
       ztr_lapack_dgetrf(k, k, reinterpret_cast<double*>(ls), lss, ip, &info);
     } else {
       info = block_lu<T>(k, ls, lss, ip, mtype == 1 ? T(0) : threshold, &perturbed);
     }
+    if (info == 0) info = first_non_finite_pivot(s);
     if (info != 0 || lss == k) return info;
     // The rows below the diagonal block are independent of each other: on a team, each
     // member solves whole chunks of them.
@@ -311,6 +313,19 @@ struct Kernel {
                                              std::min(c.rows, (b + 1) * kSolveChunk));
                      },
                      &chunks);
+    return 0;
+  }
+
+  // The one-based column of block s whose pivot is not finite (an overflow in the
+  // factorization, which would otherwise pass into the solution unnoticed), or 0.
+  int first_non_finite_pivot(int s) const {
+    const int k = width(s), lss = len(s), f = sn.first[s];
+    const T* ls = l + sn.val_ptr[s];
+    for (int j = 0; j < k; ++j) {
+      const T p =
+          dval != nullptr ? dval[f + j] + dval[sn.n + f + j] : ls[j + static_cast<long>(j) * lss];
+      if (!std::isfinite(p)) return j + 1;
+    }
     return 0;
   }
 
@@ -371,10 +386,43 @@ T* bytes_as(WorkArray<unsigned char>& a) {
   return reinterpret_cast<T*>(a.get());
 }
 
+// Passes of the symmetric equilibration below: each halves the logarithm of every row's
+// distance from a largest entry of 1, so this many leave the rows within a few percent.
+constexpr int kEquilibrationPasses = 8;
+
+// The symmetric equilibration of the matrix as factored (its stored upper triangle standing
+// for both) by Ruiz's iteration: scale[p] for position p such that every row of S*A*S has
+// its largest magnitude close to 1 (1 for an empty row).  A single pass (1/sqrt of the row
+// maximum) is not enough: a row whose largest entry couples it to a row of much larger
+// scale would keep a diagonal far below 1 that is a sound pivot nonetheless.  `rowmax`
+// holds n values of work.
+template <typename T>
+void equilibrate(const Supernodes& sn, const MatrixPattern& m, const T* a, T* scale, T* rowmax) {
+  const int n = sn.n;
+  const double* entry = sn.entry_scale.get();
+  std::fill(scale, scale + n, T(1));
+  for (int pass = 0; pass < kEquilibrationPasses; ++pass) {
+    std::fill(rowmax, rowmax + n, T(0));
+    for (int i = 0; i < n; ++i)
+      for (int e = m.ia[i] - m.base; e < m.ia[i + 1] - m.base; ++e) {
+        const int j = m.ja[e] - m.base;
+        if (sn.scatter[e] == 0 || j < 0 || j >= n) continue;
+        const int pi = sn.iperm[i], pj = sn.iperm[j];
+        const T v = std::abs(entry != nullptr ? static_cast<T>(a[e] * entry[e]) : a[e]) *
+                    scale[pi] * scale[pj];
+        rowmax[pi] = std::max(rowmax[pi], v);
+        rowmax[pj] = std::max(rowmax[pj], v);
+      }
+    for (int p = 0; p < n; ++p)
+      if (rowmax[p] > T(0)) scale[p] /= std::sqrt(rowmax[p]);
+  }
+}
+
 }  // namespace
 
 template <typename T>
-FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool progress) {
+FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, const MatrixPattern& m,
+                        bool progress) {
   const Supernodes& sn = c->sn;
   const int n = sn.n, ns = sn.count, mtype = c->mtype;
   WorkMemory* mem = &c->factor_memory;
@@ -425,6 +473,7 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
   double factored_max = 0;  // the same after scaling: the perturbation's reference
   const long long nnz = c->nnz;
   const double* scale = sn.entry_scale.get();
+  long long non_finite = -1;  // the first stored entry that is not a finite number
   for (long long e = 0; e < nnz; ++e) {
     const long long place = sn.scatter[e];
     const T v = scale != nullptr ? static_cast<T>(a[e] * scale[e]) : a[e];
@@ -433,22 +482,41 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
     else if (place < 0)
       u[-place - 1] += v;
     if (place != 0) {
+      if (!std::isfinite(v) && non_finite < 0) non_finite = e;
       norm = std::max(norm, static_cast<double>(std::abs(a[e])));
       factored_max = std::max(factored_max, static_cast<double>(std::abs(v)));
     }
+  }
+  if (non_finite >= 0) {
+    // No factorization of a matrix holding a NaN or an infinity means anything: the failure
+    // names the caller's equation (one-based) of the first such entry.
+    out.status = {kErrFactor, kFactorZeroPivot, 0};
+    out.detail = static_cast<int>(std::upper_bound(m.ia, m.ia + n + 1, non_finite + m.base) - m.ia);
+    return out;
   }
   const double t1 = platform().clock_seconds();
   c->timers[kTimeAtoLU] = t1 - t0;
   c->timer_active[kTimeAtoLU] = true;
   const double eps = c->pivot_exponent == 0 ? 0.0 : std::exp(-std::abs(c->pivot_exponent) * kLn10);
   double threshold = mtype == 11 ? (eps == 0 ? kDefaultLuThreshold : std::abs(eps)) : eps;
-  // The LDL' kernel's default 10^-8 is about the square root of double's epsilon.  Below
-  // single precision's resolution it would leave near-zero pivots whose growth refinement
-  // cannot undo, so in single precision that kernel's relative perturbation is at least the
-  // square root of single's epsilon.
-  if (std::is_same_v<T, float> && indefinite && threshold > 0)
-    threshold = std::max(threshold, std::sqrt(double{std::numeric_limits<float>::epsilon()}));
-  threshold *= factored_max > 0 ? factored_max : 1.0;
+  // A pivot below the working precision's rounding unit (relative to the matrix) cannot be
+  // told from zero, so in single precision the threshold is at least single's epsilon; above
+  // that, epsilon alone decides, with no floor that would perturb the pivots of a
+  // well-conditioned matrix.
+  if (threshold > 0) threshold = std::max(threshold, double{std::numeric_limits<T>::epsilon()});
+  // The symmetric indefinite kernel tests its pivots as on the equilibrated matrix S*A*S,
+  // whose largest entries are 1: its threshold is epsilon itself.  The block LU's is epsilon times
+  // the largest entry of the (scaled) matrix.
+  WorkArray<T> pivot_scale;
+  if (indefinite) {
+    if (!pivot_scale.allocate(mem, 2 * static_cast<std::size_t>(n), "korvine scale")) {
+      out.status = {kErrFactor, kFactorNoMemory, 0};
+      return out;
+    }
+    equilibrate(sn, m, a, pivot_scale.get(), pivot_scale.get() + n);
+  } else {
+    threshold *= factored_max > 0 ? factored_max : 1.0;
+  }
 
   Kernel<T> k{sn,
               mtype,
@@ -457,6 +525,7 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
               indefinite ? bytes_as<T>(f->d) : nullptr,
               f->pivots.get(),
               static_cast<T>(threshold),
+              pivot_scale.get(),
               map.get(),
               head.get(),
               next.get(),
@@ -540,7 +609,9 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool pro
   return out;
 }
 
-template FactorOutcome factorize<double>(ControlRecord*, Factorization*, const double*, bool);
-template FactorOutcome factorize<float>(ControlRecord*, Factorization*, const float*, bool);
+template FactorOutcome factorize<double>(ControlRecord*, Factorization*, const double*,
+                                         const MatrixPattern&, bool);
+template FactorOutcome factorize<float>(ControlRecord*, Factorization*, const float*,
+                                        const MatrixPattern&, bool);
 
 }  // namespace ztr

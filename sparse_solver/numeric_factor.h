@@ -13,12 +13,23 @@ struct Factorization;
 
 struct FactorOutcome {
   StageStatus status;  // error -2 (stage 8) for the factor storage, -4 for the rest
-  int detail = 0;      // iparm[29]: the one-based equation of a failed pivot
+  int detail = 0;      // iparm[29]: the one-based equation of a failed pivot or entry
 };
 
-// Factors the caller's values `a` (the matrix of the analysis) into f.  `progress` prints
-// the percentage lines.
+// The caller's pattern of the matrix of the analysis: row pointers and column indices with
+// index base `base`.
+struct MatrixPattern {
+  const int* ia;
+  const int* ja;
+  int base;
+};
+
+// Factors the caller's values `a` (over pattern m) into f.  `progress` prints the percentage
+// lines.  A value that is not a finite number fails with error_num -1 and the caller's
+// one-based equation of the first such entry in `detail`; so does a pivot that is not finite,
+// with its position as a zero pivot's.
 template <typename T>
-FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, bool progress);
+FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, const MatrixPattern& m,
+                        bool progress);
 
 }  // namespace ztr

@@ -24,11 +24,59 @@ constexpr int kPatientSteps = 4;
 // iparm[19] when the automatic mode (iparm[7] = 0) stopped after two steps.
 constexpr int kAutomaticStop = -34;
 
-// A correction above this share of the solution (in the sum of magnitudes) at the step
-// limit means the solution is still moving: sqrt(epsilon) of the working precision.
+// A direct solve whose backward error (below) exceeds this many rounding units of the
+// working precision was not backward stable (element growth inside a diagonal block that
+// its pivot search could not avoid, or pivots that only just passed the threshold): it is
+// refined as if pivots had been perturbed.  A stable solve of a large, well-conditioned
+// matrix (a 30^3 grid) comes to about four units, which must not cost refinement steps.
+constexpr double kStableBackwardError = 8;
+// The step limit ends the refinement with -111 only when the backward error of the last
+// residual is still above this many rounding units: a solution at rounding level has
+// converged, whether or not the residual still happened to shrink.
+constexpr double kConvergedBackwardError = 16;
+
 template <typename T>
-double significant_correction() {
-  return std::sqrt(std::numeric_limits<T>::epsilon());
+double rounding_unit() {
+  return std::numeric_limits<T>::epsilon();
+}
+
+// The larger of A's largest row and largest column sum of magnitudes (the stored upper
+// triangle of a symmetric-storage type standing for both): a norm of A and of A'.  `sums`
+// holds 2n values of work.
+template <typename T>
+double matrix_norm(const SolveInput& in, const T* a, double* sums) {
+  const int n = in.n;
+  const bool sym = mtype_is_symmetric_storage(in.mtype);
+  std::fill(sums, sums + 2 * static_cast<long>(n), 0.0);
+  for (int i = 0; i < n; ++i)
+    for (int e = in.ia[i] - in.base; e < in.ia[i + 1] - in.base; ++e) {
+      const int j = in.ja[e] - in.base;
+      if (j < 0 || j >= n || (sym && j < i)) continue;
+      const double v = std::abs(static_cast<double>(a[e]));
+      sums[i] += v;
+      sums[n + j] += v;
+      if (sym && j != i) sums[j] += v, sums[n + i] += v;
+    }
+  return *std::max_element(sums, sums + 2 * static_cast<long>(n));
+}
+
+// The normwise backward error of a solution, the largest over the columns of
+// ||r||_inf / (||A|| ||x||_inf + ||b||_inf) (0 for a zero column).
+template <typename T, typename Acc>
+double backward_error(int n, int nrhs, const Acc* r, const Acc* x, const T* b, double norm_a) {
+  double worst = 0;
+  for (int col = 0; col < nrhs; ++col) {
+    const long off = static_cast<long>(col) * n;
+    double nr = 0, nx = 0, nb = 0;
+    for (int i = 0; i < n; ++i) {
+      nr = std::max(nr, std::abs(static_cast<double>(r[off + i])));
+      nx = std::max(nx, std::abs(static_cast<double>(x[off + i])));
+      nb = std::max(nb, std::abs(static_cast<double>(b[off + i])));
+    }
+    const double scale = norm_a * nx + nb;
+    if (scale > 0) worst = std::max(worst, nr / scale);
+  }
+  return worst;
 }
 
 // r := b - op(A)*x for every column, accumulated in Acc; op(A) = A' when transposed.  For
@@ -64,7 +112,7 @@ double abs_sum(const V* v, long count) {
 
 template <typename T, typename Acc>
 SolveOutcome refine(ControlRecord* c, const Factorization* f, const SolveInput& in, const T* a,
-                    const T* b, T* out, T* work, Acc* xacc, Acc* racc, T* r, T* d) {
+                    const T* b, T* out, T* work, Acc* xacc, Acc* racc, T* r, T* d, double norm_a) {
   SolveOutcome o;
   const long count = static_cast<long>(in.n) * in.nrhs;
   const bool tr = c->transpose_mode != 0;
@@ -77,6 +125,7 @@ SolveOutcome refine(ControlRecord* c, const Factorization* f, const SolveInput& 
   for (k = 1;; ++k) {
     residual<T, Acc>(in, tr, a, b, xacc, racc);
     const double sumres = abs_sum(racc, count);
+    const double omega = backward_error(in.n, in.nrhs, racc, xacc, b, norm_a);
     for (long i = 0; i < count; ++i) r[i] = static_cast<T>(racc[i]);
     solve_with_factors<T>(c, f, in.nrhs, kStepsAll, tr, r, d, work);
     for (long i = 0; i < count; ++i) xacc[i] += static_cast<Acc>(d[i]);
@@ -87,10 +136,9 @@ SolveOutcome refine(ControlRecord* c, const Factorization* f, const SolveInput& 
       break;
     }
     if (k == m) {
-      // The limit came while the residual was still shrinking by more than the contraction
-      // factor and the corrections were not yet at rounding level: the solution returned
-      // is not the converged one.
-      if (sumres < kContraction * prev && sumdx > significant_correction<T>() * sumx)
+      // The limit came before the solution reached rounding level: the solution returned is
+      // not the converged one.
+      if (omega > kConvergedBackwardError * rounding_unit<T>())
         o.status = {kErrFactor, kRefineLimit, 0};
       break;
     }
@@ -107,6 +155,22 @@ SolveOutcome refine(ControlRecord* c, const Factorization* f, const SolveInput& 
   for (long i = 0; i < count; ++i) out[i] = static_cast<T>(xacc[i]);
   o.steps_done = k;
   return o;
+}
+
+// True when some column of the solution holds a value that is not finite while the same
+// column of b holds none (a NaN or infinity in b makes one in the solution honest).
+template <typename T>
+bool non_finite_solution(int n, int nrhs, const T* b, const T* x) {
+  for (int col = 0; col < nrhs; ++col) {
+    const long off = static_cast<long>(col) * n;
+    bool finite_x = true, finite_b = true;
+    for (int i = 0; i < n; ++i) {
+      finite_x = finite_x && std::isfinite(x[off + i]);
+      finite_b = finite_b && std::isfinite(b[off + i]);
+    }
+    if (!finite_x && finite_b) return true;
+  }
+  return false;
 }
 
 // The heading line of a pruned step and the share of the unknowns it computed.
@@ -207,9 +271,10 @@ SolveOutcome solve_and_refine(ControlRecord* c, const Factorization* f, const So
     if (!get(forward, mem, c->sn.count, &o, kStageFactorWork)) return o;
     pruning = {forward.get(), c->sn.wanted_supernodes.get(), c->sn.wanted.get()};
   }
-  // The right-hand sides are kept when the solution overwrites them and refinement needs them.
+  // The right-hand sides are kept when the solution overwrites them and refinement, or the
+  // check of the direct solution, needs them.
   const T* rhs = b;
-  if ((refines || krylov) && out == b) {
+  if (!partial && out == b) {
     if (!get(bcopy, mem, count, &o, kStageRefinementWork)) return o;
     std::memcpy(bcopy.get(), b, sizeof(T) * count);
     rhs = bcopy.get();
@@ -237,26 +302,46 @@ SolveOutcome solve_and_refine(ControlRecord* c, const Factorization* f, const So
     c->timer_active[kTimeCgs] = true;
     return o;
   }
-  if (!refines) return o;
+  if (partial) return o;
+  // The rule for refinement: the caller asks for steps (iparm[7] != 0), the factorization
+  // perturbed pivots, or the direct solution's backward error, from a residual computed in
+  // double precision, is above kStableBackwardError rounding units of the working precision.
+  // In single precision the refinement computes its residual and accumulates the solution
+  // in double precision (in extended precision with iparm[7] < 0), and rounds at the end.
   WorkArray<T> r, d;
-  if (!get(r, mem, count, &o, kStageRefinementWork) ||
-      !get(d, mem, count, &o, kStageRefinementWork))
+  WorkArray<double> xw, rw, sums;
+  if (!get(sums, mem, 2 * static_cast<std::size_t>(in.n), &o, kStageRefinementWork) ||
+      !get(xw, mem, count, &o, kStageRefinementWork) ||
+      !get(rw, mem, count, &o, kStageRefinementWork))
     return o;
-  if (in.max_steps < 0) {
-    WorkArray<long double> xe, re;
-    if (!get(xe, mem, count, &o, kStageRefinementWork) ||
-        !get(re, mem, count, &o, kStageRefinementWork))
-      return o;
-    o = refine<T, long double>(c, f, in, a, rhs, out, work.get(), xe.get(), re.get(), r.get(),
-                               d.get());
-  } else {
-    WorkArray<T> xw, rw;
-    if (!get(xw, mem, count, &o, kStageRefinementWork) ||
-        !get(rw, mem, count, &o, kStageRefinementWork))
-      return o;
-    o = refine<T, T>(c, f, in, a, rhs, out, work.get(), xw.get(), rw.get(), r.get(), d.get());
+  const double norm_a = matrix_norm(in, a, sums.get());
+  bool refine_now = refines;
+  if (!refine_now) {
+    for (long i = 0; i < count; ++i) xw[i] = out[i];
+    residual<T, double>(in, c->transpose_mode != 0, a, rhs, xw.get(), rw.get());
+    const double omega = backward_error(in.n, in.nrhs, rw.get(), xw.get(), rhs, norm_a);
+    refine_now = omega > kStableBackwardError * rounding_unit<T>();
   }
-  c->timers[kTimeSolve] = platform().clock_seconds() - t0;
+  if (refine_now) {
+    if (!get(r, mem, count, &o, kStageRefinementWork) ||
+        !get(d, mem, count, &o, kStageRefinementWork))
+      return o;
+    if (in.max_steps < 0) {
+      WorkArray<long double> xe, re;
+      if (!get(xe, mem, count, &o, kStageRefinementWork) ||
+          !get(re, mem, count, &o, kStageRefinementWork))
+        return o;
+      o = refine<T, long double>(c, f, in, a, rhs, out, work.get(), xe.get(), re.get(), r.get(),
+                                 d.get(), norm_a);
+    } else {
+      o = refine<T, double>(c, f, in, a, rhs, out, work.get(), xw.get(), rw.get(), r.get(), d.get(),
+                            norm_a);
+    }
+    c->timers[kTimeSolve] = platform().clock_seconds() - t0;
+  }
+  // A solution that is not finite is never a success: the factors could not solve this system.
+  if (o.status.error == 0 && non_finite_solution(in.n, in.nrhs, rhs, out))
+    o.status = {kErrFactor, kRefineContraction, 0};
   return o;
 }
 

@@ -44,7 +44,7 @@ struct Solver {
       }
       return;
     }
-    // Symmetric indefinite: a 2x2 pivot occupies two columns and swaps its second row.
+    // Symmetric indefinite: a 2x2 pivot occupies two columns, each with its own interchange.
     if (!reverse) {
       for (int j = 0; j < k;) {
         const int p = piv[f + j];
@@ -52,7 +52,8 @@ struct Solver {
           swap_entries(f + j, f + p - 1);
           ++j;
         } else {
-          swap_entries(f + j + 1, f - p - 1);
+          swap_entries(f + j, f - p - 1);
+          swap_entries(f + j + 1, f - piv[f + j + 1] - 1);
           j += 2;
         }
       }
@@ -64,6 +65,7 @@ struct Solver {
           --j;
         } else {
           swap_entries(f + j, f - p - 1);
+          swap_entries(f + j - 1, f - piv[f + j - 1] - 1);
           j -= 2;
         }
       }

@@ -157,7 +157,8 @@ void factor(const KorvineArgs& g, ControlRecord* c, CallState* st) {
     *f = std::move(fresh);
   }
   c->factor_ran = true;
-  const FactorOutcome o = factorize<T>(c, f, static_cast<const T*>(g.a), g.msglvl > 0);
+  const MatrixPattern pattern{g.ia, g.ja, g.iparm[34] != 0 ? 0 : 1};
+  const FactorOutcome o = factorize<T>(c, f, static_cast<const T*>(g.a), pattern, g.msglvl > 0);
   if (o.status.error != 0) {
     release_factor(c, g.mnum - 1);
     *st = {o.status.error, o.status.error_num, o.status.bytes, 0};
