@@ -1,0 +1,63 @@
+"""Capturing what the library prints.
+
+The library writes its messages (the solver's report, its error explanations) to the
+process's standard output, file descriptor 1, and flushes after each one.  The package runs
+the calls whose text it wants with descriptor 1 pointed at a temporary file and hands the text
+to the caller instead (``Solver.report()``, the exceptions).  One capture runs at a time:
+anything else the process writes to descriptor 1 meanwhile lands in the same text.
+"""
+
+import ctypes
+import os
+import sys
+import tempfile
+import threading
+
+_lock = threading.Lock()
+_libc = ctypes.CDLL(None)
+_libc.fflush.argtypes = [ctypes.c_void_p]
+_libc.fflush.restype = ctypes.c_int
+
+
+def _flush():
+    try:
+        if sys.stdout is not None:
+            sys.stdout.flush()
+    except (OSError, ValueError):
+        pass
+    _libc.fflush(None)
+
+
+class Captured:
+    """The text written to standard output during a ``capture()`` block."""
+
+    text = ""
+
+
+class capture:
+    """Context manager: descriptor 1 goes to a temporary file for the block's duration."""
+
+    def __enter__(self):
+        _lock.acquire()
+        self.result = Captured()
+        try:
+            _flush()
+            self._file = tempfile.TemporaryFile()
+            self._saved = os.dup(1)
+            os.dup2(self._file.fileno(), 1)
+        except BaseException:
+            _lock.release()
+            raise
+        return self.result
+
+    def __exit__(self, *exc):
+        try:
+            _flush()
+            os.dup2(self._saved, 1)
+            os.close(self._saved)
+            self._file.seek(0)
+            self.result.text = self._file.read().decode("utf-8", "replace")
+            self._file.close()
+        finally:
+            _lock.release()
+        return False
