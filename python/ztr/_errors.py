@@ -28,8 +28,9 @@ SOLVER_CATEGORIES = {
 }
 # The detail code the solver gives a matrix type it does not handle.
 ERROR_NUM_MTYPE = 15
-# The detail code of a zero or negative pivot.
+# Detail codes of a failed factorization: a zero or negative pivot; no memory.
 ERROR_NUM_PIVOT = -1
+ERROR_NUM_FACTOR_MEMORY = -2
 # The first lines the error reporter can print.
 _REPORTER_STARTS = ("*** ", "KORVINE Internationalization error")
 _ERROR_NUM = re.compile(r"error_num=\s*(-?\d+)")
@@ -106,8 +107,10 @@ def solver_error(error, output, phase, mtype):
         -7: FactorizationError,
     }.get(error, SolverError)
     e = cls(error, text, phase, mtype)
-    if cls is FactorizationError and e.error_num == ERROR_NUM_PIVOT and mtype in (2, 4):
+    if error == -4 and e.error_num == ERROR_NUM_PIVOT and mtype in (2, 4):
         e = NotPositiveDefiniteError(error, text, phase, mtype)
+    elif error == -4 and e.error_num == ERROR_NUM_FACTOR_MEMORY:
+        e = SolverMemoryError(error, text, phase, mtype)
     elif error == -1 and e.error_num == ERROR_NUM_MTYPE and mtype in (3, 4, -4, 6, 13):
         e = NotSupportedError(
             error, "complex matrices are not yet supported by this library's solver\n" + text,

@@ -98,7 +98,8 @@ def inv(a, check_finite=True):
 
 def qr(a, mode="full", check_finite=True):
     """QR factorization, as scipy.linalg.qr without pivoting: mode 'full' gives (Q, R) with
-    Q m x m; 'economic' (Q, R) with Q m x k, R k x n, k = min(m, n); 'r' gives (R,)."""
+    Q m x m; 'economic' (Q, R) with Q m x k, R k x n, k = min(m, n); 'r' gives (R,) with R
+    m x n, as 'full' does."""
     if mode not in ("full", "economic", "r"):
         raise ValueError(f"mode must be 'full', 'economic' or 'r', not {mode!r}")
     f = _matrix(a, "a", check_finite=check_finite)
@@ -109,7 +110,7 @@ def qr(a, mode="full", check_finite=True):
     if f.size:
         _check("LAPACKE_dgeqrf",
                lib.LAPACKE_dgeqrf(COL_MAJOR, m, n, f.ctypes.data, max(1, m), tau.ctypes.data))
-    rows = m if mode == "full" else k
+    rows = k if mode == "economic" else m
     R = np.triu(f[:rows, :])
     if mode == "r":
         return (R,)
