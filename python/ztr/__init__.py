@@ -6,10 +6,10 @@ library's thread control, through ctypes; the library is found by ``ZTR_LIBRARY`
 package, or on the loader path (see ``ztr._library``).
 """
 
-from ._errors import (AccuracyWarning, FactorizationError, LapackArgumentError, LapackError, LapackMemoryError,
-                      LibraryNotFoundError, LinAlgError, NotPositiveDefiniteError,
-                      NotSupportedError, SolverError, SolverInputError, SolverMemoryError,
-                      ZtrError)
+from ._errors import (AccuracyWarning, FactorizationError, LapackArgumentError, LapackError,
+                      LapackMemoryError, LibraryNotFoundError, LinAlgError,
+                      NotPositiveDefiniteError, NotSupportedError, SolverError, SolverInputError,
+                      SolverMemoryError, ZtrError)
 from ._library import library_path
 from .dense import LinAlgWarning, cholesky_pivoted, eigh, inv, lu_factor, qr
 from .solver import Inertia, Solver, factorized, spsolve
@@ -22,5 +22,6 @@ __all__ = [
     "eigh", "set_num_threads", "get_max_threads", "set_dynamic", "library_path", "ZtrError",
     "LibraryNotFoundError", "SolverError", "SolverInputError", "SolverMemoryError",
     "FactorizationError", "NotPositiveDefiniteError", "NotSupportedError", "LapackError",
-    "LapackArgumentError", "LapackMemoryError", "LinAlgError", "LinAlgWarning", "AccuracyWarning"
+    "LapackArgumentError", "LapackMemoryError", "LinAlgError", "LinAlgWarning",
+    "AccuracyWarning"
 ]

@@ -54,6 +54,20 @@ def factorized():
     gc.collect()
 
 
+def release_is_immediate():
+    # close() and the end of a with block release at once, not when the object dies.
+    start = alloc.ztr_testalloc_live()
+    s = ztr.Solver(U)
+    s.solve(B, transpose=True)
+    assert alloc.ztr_testalloc_live() > start
+    s.close()
+    assert alloc.ztr_testalloc_live() == start, "close() kept memory"
+    with ztr.Solver(L) as t:
+        t.solve(B)
+    assert alloc.ztr_testalloc_live() == start, "the with block kept memory"
+    assert s.closed and t.closed
+
+
 def closed_twice():
     s = ztr.Solver(L)
     s.close()
@@ -132,7 +146,8 @@ def dense():
     ztr.eigh(a + a.T, s, method="qr")
 
 
-SCENARIOS = {f.__name__: f for f in (with_block, garbage_collected, factorized, closed_twice,
+SCENARIOS = {f.__name__: f for f in (with_block, garbage_collected, factorized,
+                                     release_is_immediate, closed_twice,
                                      failed_factorization, fallback, refactor,
                                      refactor_to_indefinite, diagonal, complex_refused,
                                      singular, dense)}

@@ -23,7 +23,8 @@ def allocator_dir():
 
 def run_scenarios(*names):
     env = {
-        "LD_LIBRARY_PATH": os.pathsep.join([allocator_dir(), os.environ.get("LD_LIBRARY_PATH", "")]),
+        "LD_LIBRARY_PATH": os.pathsep.join([allocator_dir(),
+                                            os.environ.get("LD_LIBRARY_PATH", "")]),
         # The per-thread buffer pool keeps blocks between calls by design: off, so that the
         # count is exact.
         "ZTR_DISABLE_FAST_MM": "1",
@@ -39,7 +40,8 @@ def run_scenarios(*names):
 
 
 def test_every_path_releases_what_it_took(ztr):
-    names = ["with_block", "garbage_collected", "factorized", "closed_twice",
+    names = ["with_block", "garbage_collected", "factorized", "release_is_immediate",
+             "closed_twice",
              "failed_factorization", "fallback", "refactor", "refactor_to_indefinite", "diagonal",
              "complex_refused", "singular", "dense"]
     out = run_scenarios(*names)

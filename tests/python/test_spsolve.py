@@ -51,6 +51,12 @@ def test_positive_diagonal_indefinite_falls_back_to_minus_2(ztr):
         assert "not SPD" in s.fallback_reason
     with ztr.Solver(laplacian(4)) as s:
         assert s.mtype == 2 and s.fallback_reason is None
+    # A zero on the diagonal rules out a Cholesky factorization: not even tried.
+    Z = sp.csr_matrix(laplacian(4).toarray() * (1 - np.eye(64)[0]) * (1 - np.eye(64)[:, [0]]) +
+                      sp.csr_matrix(([1.0, 1.0], ([0, 1], [1, 0])), shape=(64, 64)))
+    assert Z.diagonal()[0] == 0 and (Z != Z.T).nnz == 0
+    with ztr.Solver(Z) as s:
+        assert s.mtype == -2 and s.fallback_reason is None
     # A named type does not fall back.
     with pytest.raises(ztr.NotPositiveDefiniteError) as e:
         ztr.Solver(A, mtype="pos")
