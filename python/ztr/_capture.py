@@ -28,6 +28,17 @@ def _flush():
     _libc.fflush(None)
 
 
+def _scratch_file():
+    """A file in memory where the system has them (the solver flushes after every line, so
+    the file's speed counts), else a temporary file."""
+    if hasattr(os, "memfd_create"):
+        try:
+            return os.fdopen(os.memfd_create("ztr-output", os.MFD_CLOEXEC), "w+b")
+        except OSError:
+            pass
+    return tempfile.TemporaryFile()
+
+
 class Captured:
     """The text written to standard output during a ``capture()`` block."""
 
@@ -42,7 +53,7 @@ class capture:
         self.result = Captured()
         try:
             _flush()
-            self._file = tempfile.TemporaryFile()
+            self._file = _scratch_file()
             self._saved = os.dup(1)
             os.dup2(self._file.fileno(), 1)
         except BaseException:
