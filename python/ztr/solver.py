@@ -242,10 +242,15 @@ class Solver:
     other symmetric matrices -2; Hermitian 4 then -4; everything else 11 or 13.
     threads: when given, the library's thread count (process-wide, as set_num_threads) for
     this solver's calls.  reorder: 'nd' (nested dissection, default), 'md' (minimum degree),
-    'pnd', an iparm[1] value 0 to 3, or a permutation of range(n) (perm[i] is the original
-    index of the i-th pivot).  refine: the maximum number of iterative refinement steps
+    'pnd', an iparm[1] value 0 to 3, or a fill-reducing permutation of range(n), which the
+    solver takes as its own (iparm[4] = 1).  refine: the maximum number of iterative refinement steps
     (0 automatic; negative: with an extended-precision residual).  dtype: the value type;
     by default float32 for a float32 (or complex64) matrix, else float64 (complex128).
+
+    Symmetric types read the upper triangle of A only.  The report and the texts of the
+    exceptions are what the library prints while a factorization runs, taken from standard
+    output (descriptor 1) for that time: whatever else the process writes there meanwhile
+    lands in the report instead.
     """
 
     def __init__(self, A, mtype=None, threads=None, reorder=None, refine=0, dtype=None):
@@ -256,6 +261,8 @@ class Solver:
         complex_ = self.dtype.kind == "c"
         if A.dtype.kind == "c" and not complex_:
             raise TypeError("a complex matrix needs a complex dtype")
+        if complex_ and A.dtype.kind != "c":
+            A = A.astype(self.dtype)  # a complex solve of a real matrix: complex types
         self._threads = None if threads is None else int(threads)
         if self._threads is not None and self._threads < 1:
             raise ValueError("threads must be at least 1")
@@ -417,6 +424,7 @@ class Solver:
     def inertia(self):
         """(positive, negative, zero) eigenvalue counts of a symmetric matrix (types 2, -2;
         the zero count is what the solver's counts leave over); None for other types."""
+        self._check_open()
         if self._mtype == 2:
             return Inertia(self._n, 0, 0)
         if self._mtype != -2:

@@ -256,6 +256,58 @@ def test_singular_matrices_are_reported(ztr):
         assert relative_residual(sp.csr_matrix(G), x, G @ np.ones(2)) <= TOL
 
 
+def test_complex_input_is_refused_clearly(ztr):
+    A = laplacian(3)
+    for M, b in ((A.astype(complex), np.ones(27)), (A, np.ones(27) * 1j),
+                 (sp.csr_matrix(convection(3) * (1 + 1j)), np.ones(9))):
+        with pytest.raises(ztr.NotSupportedError) as e:
+            ztr.spsolve(M, b)
+        assert e.value.error == -1 and e.value.error_num == 15
+        assert e.value.mtype in (4, 13)
+        assert "not yet supported" in str(e.value)
+        assert "*** Input check: matrix_type_new" in e.value.text
+    with ztr.Solver(A) as s:
+        with pytest.raises(TypeError, match="complex"):
+            s.solve(np.ones(27) * 1j)
+    with pytest.raises(ValueError, match="complex"):
+        ztr.Solver(A.astype(complex), mtype=2)
+
+
+def test_bad_input_is_refused_before_the_call(ztr):
+    A = laplacian(3)
+    with pytest.raises(ValueError, match="square"):
+        ztr.spsolve(sp.csr_matrix(np.ones((3, 4))), np.ones(3))
+    with pytest.raises(ValueError, match="mismatch"):
+        ztr.spsolve(A, np.ones(26))
+    with pytest.raises(ValueError, match="mismatch"):
+        ztr.spsolve(A, np.ones((27, 2, 2)))
+    bad = A.copy()
+    bad.data[3] = np.inf
+    with pytest.raises(ValueError, match="infs or NaNs"):
+        ztr.spsolve(bad, np.ones(27))
+    with pytest.raises(ValueError, match="assume"):
+        ztr.spsolve(A, np.ones(27), assume="triangular")
+    with pytest.raises(ValueError, match="not one of"):
+        ztr.spsolve(A, np.ones(27), assume=5)
+    with pytest.raises(TypeError):
+        ztr.spsolve(A, np.ones(27), assume=2.0)
+    with pytest.raises(TypeError):
+        ztr.spsolve(A.astype(bool).astype(object), np.ones(27))
+    # A structurally singular matrix with fewer entries than rows: the solver's input check.
+    with pytest.raises(ztr.SolverInputError) as e:
+        ztr.spsolve(sp.csr_matrix(np.array([[0, 1.0, 0], [0, 0, 2], [0, 0, 0]])), np.ones(3))
+    assert e.value.error == -1 and e.value.error_num == 8
+    assert isinstance(e.value, ValueError)
+    with ztr.Solver(A) as s:
+        with pytest.raises(ValueError, match="shape"):
+            s.solve(np.ones(28))
+    s.close()
+    with pytest.raises(ValueError, match="closed"):
+        s.solve(np.ones(27))
+    with pytest.raises(ValueError, match="closed"):
+        s.inertia
+
+
 @pytest.mark.parametrize("name", [
     "bcsstk13.mtx", "bcsstk16.mtx", "LFAT5.mtx", "cryg2500.mtx", "watt_2.mtx", "olm1000.mtx",
     "impcol_a.mtx", "rajat01.mtx"
@@ -272,6 +324,13 @@ def test_shared_matrices_against_scipy(ztr, name):
     # At least as good as the peer's up to a factor of ten, and small in itself.
     assert ours <= max(10 * theirs, 100 * EPS), (ours, theirs)
     assert ours <= 1e-10
+
+
+def test_shared_complex_matrices_are_refused(ztr):
+    for name in ("young1c.mtx", "c.mtx"):
+        A = read_testdata(name)
+        with pytest.raises(ztr.NotSupportedError):
+            ztr.spsolve(A, np.ones(A.shape[0]))
 
 
 def test_shared_matrix_single_precision(ztr):
