@@ -4,7 +4,7 @@ minimum-degree ordering on A'+A) in one process, side by side, and the package's
 Solver.solve call on a small system.
 
     ZTR_LIBRARY=build/x86_64/libztr.so PYTHONPATH=python /usr/bin/python3 \\
-        bench/python_spsolve.py [--repeat N] [--grids 30,50] [--testdata DIR] [--no-peer-on 50]
+        bench/python_spsolve.py [--repeat N] [--grids 30,50] [--testdata DIR] [--splu-max-n N]
 
 Each case is timed in rounds that alternate the solvers, so that the machine's load falls on
 all of them alike; the tables give medians and the ratio peer / ztr (above 1: ztr faster).
@@ -33,6 +33,7 @@ TESTDATA = ["bcsstk13.mtx", "bcsstk16.mtx", "cryg2500.mtx", "watt_2.mtx", "olm10
             "rajat01.mtx", "impcol_a.mtx", "LFAT5.mtx"]
 OVERHEAD_GRID = 10  # the small system of the overhead measurement: a 10 x 10 grid, n = 100
 OVERHEAD_CALLS = 2000
+OVERHEAD_HANDLES = 6
 
 
 def laplacian3d(k):
@@ -44,18 +45,20 @@ def laplacian3d(k):
     return sp.csr_matrix(a)
 
 
-def solvers(with_peer):
-    s = {"ztr.spsolve": lambda A, b: ztr.spsolve(A, b)}
-    if with_peer:
-        s["scipy spsolve"] = lambda A, b: sla.spsolve(A.tocsc(), b)
+def solvers(n, splu_max_n):
+    s = {
+        "ztr.spsolve": lambda A, b: ztr.spsolve(A, b),
+        "scipy spsolve": lambda A, b: sla.spsolve(A.tocsc(), b),
+    }
+    if n <= splu_max_n:
         s["scipy splu mmd(A'+A)"] = (
             lambda A, b: sla.splu(A.tocsc(), permc_spec="MMD_AT_PLUS_A").solve(b))
     return s
 
 
-def time_case(A, repeat, with_peer):
+def time_case(A, repeat, splu_max_n):
     b = A @ np.ones(A.shape[0])
-    runs = solvers(with_peer)
+    runs = solvers(A.shape[0], splu_max_n)
     times = {k: [] for k in runs}
     err = {}
     for _ in range(repeat):
@@ -64,46 +67,53 @@ def time_case(A, repeat, with_peer):
             x = f(A, b)
             times[name].append(time.perf_counter() - t)
             err[name] = float(np.max(backward_error(A, b, x)))
+            print(f"  ({name}: {times[name][-1]:.3f} s)", file=sys.stderr, flush=True)
     return {k: statistics.median(v) for k, v in times.items()}, err
 
 
 def overhead():
-    """Median per-call times: Solver.solve; the same solve through a bare ctypes call with
-    every address prepared; a bare 16-argument ctypes call of a trivial C function."""
+    """Per-call times on OVERHEAD_HANDLES solvers of one small system: Solver.solve; the same
+    solve through a bare ctypes call of KORVINE with every address prepared (the solver's own
+    buffers, so that the library's work is the same); a bare 16-argument ctypes call of a
+    trivial C function.  Medians of interleaved rounds, per handle, in the calling thread's
+    processor time: on a loaded machine wall-clock rounds include the times the process was
+    descheduled, which dwarf a few microseconds."""
     k = OVERHEAD_GRID
     t1 = sp.diags([-1.0, 2.0, -1.0], [-1, 0, 1], shape=(k, k))
     A = sp.csr_matrix(sp.kron(t1, sp.identity(k)) + sp.kron(sp.identity(k), t1))
     b = np.ones(A.shape[0])
-    s = ztr.Solver(A)
-    h = s._h
-    ad = h.addr
-    ints = h.ints
     lib = ztr._library.library()
-    x = np.empty_like(b)
-    bp, xp = b.ctypes.data, x.ctypes.data
-    args = (ad[8], ad[0], ad[1], ad[2], ad[3], ad[4], ad[9], ad[10], ad[11], ad[12], ad[5],
-            ad[13], ad[6], bp, xp, ad[7])
     nop = ctypes.CDLL(None).labs  # extra arguments of a C call are harmless on this ABI
     nop.argtypes = [ctypes.c_void_p] * 16
     nop.restype = ctypes.c_long
+    per_handle = []
+    for _ in range(OVERHEAD_HANDLES):
+        s = ztr.Solver(A)
+        h = s._h
+        ad, ints = h.addr, h.ints
+        h.vb[:] = b
+        args = (ad[8], ad[0], ad[1], ad[2], ad[3], ad[4], ad[9], ad[10], ad[11], ad[12], ad[5],
+                ad[13], ad[6], ad[14], ad[15], ad[7])
 
-    def raw():
-        ints[3], ints[5], ints[6] = 33, 1, 0
-        lib.KORVINE(*args)
+        def raw():
+            ints[3], ints[5], ints[6] = 33, 1, 0
+            lib.KORVINE(*args)
 
-    def bare():
-        nop(*args)
+        def bare():
+            nop(*args)
 
-    rounds = {"Solver.solve": [], "ctypes KORVINE": [], "ctypes trivial": []}
-    for _ in range(15):
-        for name, f in (("Solver.solve", lambda: s.solve(b)), ("ctypes KORVINE", raw),
-                        ("ctypes trivial", bare)):
-            t = time.perf_counter()
-            for _ in range(OVERHEAD_CALLS // 10):
-                f()
-            rounds[name].append((time.perf_counter() - t) / (OVERHEAD_CALLS // 10) * 1e6)
-    s.close()
-    return {k: statistics.median(v) for k, v in rounds.items()}
+        rounds = {"Solver.solve": [], "ctypes KORVINE": [], "ctypes trivial": []}
+        calls = OVERHEAD_CALLS // 10
+        for _ in range(10):
+            for name, f in (("Solver.solve", lambda: s.solve(b)), ("ctypes KORVINE", raw),
+                            ("ctypes trivial", bare)):
+                t = time.thread_time()
+                for _ in range(calls):
+                    f()
+                rounds[name].append((time.thread_time() - t) / calls * 1e6)
+        s.close()
+        per_handle.append({k: statistics.median(v) for k, v in rounds.items()})
+    return per_handle
 
 
 def main():
@@ -112,7 +122,8 @@ def main():
     p.add_argument("--grids", default="30,50")
     p.add_argument("--testdata", default=str(Path(__file__).resolve().parents[2] / "shared" /
                                              "testdata"))
-    p.add_argument("--no-peer-on", default="", help="grid sizes timed without the peers")
+    p.add_argument("--splu-max-n", type=int, default=30000,
+                   help="the splu peer only up to this order (its ordering is slow in 3-D)")
     a = p.parse_args()
     print(f"load average before: {os.getloadavg()[0]:.2f}; library {ztr.library_path()}; "
           f"threads {ztr.get_max_threads()}")
@@ -121,13 +132,12 @@ def main():
     for name in TESTDATA:
         if (td / name).is_file():
             cases.append((name, lambda f=td / name: sp.csr_matrix(scipy.io.mmread(str(f)))))
-    no_peer = {f"7-point {k}^3" for k in a.no_peer_on.split(",") if k}
     print("\n| matrix | n | ztr s | scipy spsolve s | splu mmd s | spsolve/ztr | splu/ztr | "
           "backward error ztr, spsolve |")
     print("|---|---|---|---|---|---|---|---|")
     for name, make in cases:
         A = make()
-        t, e = time_case(A, a.repeat, name not in no_peer)
+        t, e = time_case(A, a.repeat, a.splu_max_n)
         z = t["ztr.spsolve"]
         sps = t.get("scipy spsolve")
         spl = t.get("scipy splu mmd(A'+A)")
@@ -141,12 +151,16 @@ def main():
         es = e.get("scipy spsolve")
         print(f"| {name} | {A.shape[0]} | {z:.3f} | {f(sps)} | {f(spl)} | {r(sps)} | {r(spl)} | "
               f"{e['ztr.spsolve']:.1e}, {'-' if es is None else f'{es:.1e}'} |", flush=True)
-    o = overhead()
-    print(f"\nper call, n = {OVERHEAD_GRID ** 2}, medians of 15 rounds (microseconds): " +
-          ", ".join(f"{k} {v:.1f}" for k, v in o.items()))
-    print(f"package overhead above the bare KORVINE call: "
-          f"{o['Solver.solve'] - o['ctypes KORVINE']:.1f} us; with the ctypes call itself: "
-          f"{o['Solver.solve'] - o['ctypes KORVINE'] + o['ctypes trivial']:.1f} us")
+    per_handle = overhead()
+    print(f"\nper call on {OVERHEAD_HANDLES} solvers of n = {OVERHEAD_GRID ** 2} (microseconds of "
+          "the thread's processor time, medians of 10 interleaved rounds each):")
+    print("| solver | Solver.solve | bare KORVINE call | package overhead | with the ctypes "
+          "call |")
+    print("|---|---|---|---|---|")
+    for i, o in enumerate(per_handle):
+        over = o["Solver.solve"] - o["ctypes KORVINE"]
+        print(f"| {i} | {o['Solver.solve']:.1f} | {o['ctypes KORVINE']:.1f} | {over:.1f} | "
+              f"{over + o['ctypes trivial']:.1f} |")
     print(f"load average after: {os.getloadavg()[0]:.2f}")
 
 

@@ -243,9 +243,10 @@ class Solver:
     threads: when given, the library's thread count (process-wide, as set_num_threads) for
     this solver's calls.  reorder: 'nd' (nested dissection, default), 'md' (minimum degree),
     'pnd', an iparm[1] value 0 to 3, or a fill-reducing permutation of range(n), which the
-    solver takes as its own (iparm[4] = 1).  refine: the maximum number of iterative refinement steps
-    (0 automatic; negative: with an extended-precision residual).  dtype: the value type;
-    by default float32 for a float32 (or complex64) matrix, else float64 (complex128).
+    solver takes as its own (iparm[4] = 1).  refine: the maximum number of iterative
+    refinement steps (0 automatic; negative: with an extended-precision residual).  dtype:
+    the value type; by default float32 for a float32 (or complex64) matrix, else float64
+    (complex128).
 
     Symmetric types read the upper triangle of A only.  The report and the texts of the
     exceptions are what the library prints while a factorization runs, taken from standard
