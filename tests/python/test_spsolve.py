@@ -2,6 +2,7 @@
 dtypes as scipy gives them, the automatic matrix type, inertia, refactoring, transposed solves,
 and the shared real test matrices."""
 
+import threading
 import warnings
 
 import numpy as np
@@ -224,6 +225,46 @@ def test_report_and_statistics(ztr):
         assert s.perturbed_pivots == 0
         s.solve(np.ones(216))
         assert s.refinement_steps == 0
+
+
+def test_threads_share_a_solver_and_make_their_own(ztr):
+    A = convection(30)
+    b = np.linspace(0.0, 1.0, A.shape[0])
+    workers = 4
+    with ztr.Solver(A) as shared:
+        expected = shared.solve(b)
+        results, errors = [], []
+        start = threading.Barrier(workers)
+
+        def work(seed):
+            try:
+                start.wait()
+                for _ in range(100):
+                    # Each thread its own right-hand side: a shared buffer would mix them.
+                    x = shared.solve(b * (1 + seed))
+                    results.append(np.allclose(x, expected * (1 + seed), rtol=1e-12, atol=0))
+                own = ztr.Solver(A * (1 + seed))  # factorizations and captures at once
+                results.append(np.allclose(own.solve(b), expected / (1 + seed), rtol=1e-10))
+                results.append("real nonsymmetric" in own.report())
+                own.close()
+            except Exception as e:  # reported below: a thread's exception is otherwise lost
+                errors.append(e)
+
+        threads = [threading.Thread(target=work, args=(i,)) for i in range(workers)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        assert not errors and len(results) == workers * 102 and all(results)
+
+
+def test_non_finite_right_hand_sides_propagate(ztr):
+    # As in scipy: no check, no hang, the non-finite values show in the solution.
+    for A in (laplacian(3), convection(3)):
+        with ztr.Solver(A, refine=3) as s:
+            b = np.ones(A.shape[0])
+            b[2] = np.nan
+            assert np.isnan(s.solve(b)).any()
 
 
 def test_edge_sizes(ztr):
