@@ -53,7 +53,7 @@ IP_ZERO_BASED = 34
 # iparm[11] value asking an analysis for the transposed solve (not conjugated).
 TRANSPOSED_SOLVE = 2
 
-REORDERINGS = {"md": 0, "mmd": 0, "amd": 0, "nd": 2, "metis": 2, "pnd": 3}
+REORDERINGS = {"md": 0, "nd": 2, "pnd": 3}
 
 # Slots of the per-handle array of by-address integers; after them in Handle.addr, the
 # addresses of the handle's arrays.
