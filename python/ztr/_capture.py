@@ -46,29 +46,46 @@ class Captured:
 
 
 class capture:
-    """Context manager: descriptor 1 goes to a temporary file for the block's duration."""
+    """Context manager: descriptor 1 goes to a scratch file for the block's duration.  Where
+    that cannot be arranged (no descriptor 1, no file), the block runs uncaptured and its
+    text is empty: the call itself matters more than its report."""
 
     def __enter__(self):
         _lock.acquire()
         self.result = Captured()
+        self._file = self._saved = None
         try:
             _flush()
             self._file = _scratch_file()
             self._saved = os.dup(1)
             os.dup2(self._file.fileno(), 1)
+        except OSError:
+            self._restore()
         except BaseException:
+            self._restore()
             _lock.release()
             raise
         return self.result
 
-    def __exit__(self, *exc):
-        try:
-            _flush()
+    def _restore(self):
+        if self._saved is not None:
             os.dup2(self._saved, 1)
             os.close(self._saved)
-            self._file.seek(0)
-            self.result.text = self._file.read().decode("utf-8", "replace")
+            self._saved = None
+        if self._file is not None:
             self._file.close()
+            self._file = None
+
+    def __exit__(self, *exc):
+        try:
+            if self._saved is not None:
+                _flush()
+                os.dup2(self._saved, 1)
+                os.close(self._saved)
+                self._saved = None
+                self._file.seek(0)
+                self.result.text = self._file.read().decode("utf-8", "replace")
+            self._restore()
         finally:
             _lock.release()
         return False

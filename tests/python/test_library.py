@@ -107,3 +107,18 @@ def test_library_output_stays_off_the_callers_stdout(ztr):
     r = run_child(code)
     assert r.returncode == 0, r.stderr
     assert r.stdout.split("\n") == ["before", "between", "error -4", "report", ""]
+
+
+def test_without_a_file_for_the_report_the_solver_still_works(ztr):
+    # No descriptor can be opened: the report cannot be captured, the solve must still run.
+    code = ("import os, resource, numpy as np, scipy.sparse as sp, ztr\n"
+            "A = sp.csr_matrix(np.array([[4.0, 1.0], [1.0, 3.0]]))\n"
+            "ztr.get_max_threads()\n"
+            "top = max(int(f) for f in os.listdir('/proc/self/fd'))\n"
+            "resource.setrlimit(resource.RLIMIT_NOFILE, (top + 1, top + 1))\n"
+            "with ztr.Solver(A) as s:\n"
+            "    x = s.solve(np.array([1.0, 2.0]))\n"
+            "    assert np.allclose(A @ x, [1.0, 2.0]) and s.report() == ''\n"
+            "import sys; sys.stderr.write('fine')\n")
+    r = run_child(code)
+    assert r.returncode == 0 and r.stderr == "fine", r.stderr
