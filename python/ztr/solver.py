@@ -339,6 +339,10 @@ class Solver:
         if self._n == 0:
             return np.zeros(b.shape, dtype=self.dtype)
         nrhs = 1 if b.ndim == 1 else b.shape[1]
+        if self._n * nrhs >= _matrix.INDEX_MAX:
+            # The solver counts the values of b in 32-bit integers.
+            raise ValueError(f"{nrhs} right-hand sides of {self._n} values are too many for "
+                             "32-bit indexing; solve them in groups")
         if nrhs == 0:
             return np.zeros(b.shape, dtype=self.dtype)
         h = self._h

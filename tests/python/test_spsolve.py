@@ -342,6 +342,10 @@ def test_bad_input_is_refused_before_the_call(ztr):
     with ztr.Solver(A) as s:
         with pytest.raises(ValueError, match="shape"):
             s.solve(np.ones(28))
+        # Refused before any copy: the view below would need 16 GiB.
+        wide = np.broadcast_to(np.ones((27, 1)), (27, 2**31 // 27 + 1))
+        with pytest.raises(ValueError, match="32-bit"):
+            s.solve(wide)
     s.close()
     with pytest.raises(ValueError, match="closed"):
         s.solve(np.ones(27))
