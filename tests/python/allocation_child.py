@@ -125,7 +125,10 @@ def complex_refused():
 def singular():
     with warnings.catch_warnings():
         warnings.simplefilter("ignore")
-        ztr.spsolve(sp.csr_matrix(np.array([[1.0, 2.0], [1.0, 2.0]])), np.array([1.0, 2.0]))
+        try:  # perturbed pivots: a warning, or an error where the solver refuses the result
+            ztr.spsolve(sp.csr_matrix(np.array([[1.0, 2.0], [1.0, 2.0]])), np.array([1.0, 2.0]))
+        except ztr.FactorizationError:
+            pass
     try:
         ztr.spsolve(sp.csr_matrix(np.array([[1.0, 2, 0], [0, 0, 0], [3, 0, 1]])), np.ones(3))
     except ztr.FactorizationError:
