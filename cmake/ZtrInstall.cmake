@@ -24,3 +24,8 @@ file(RELATIVE_PATH ZTR_PC_TO_PREFIX
 string(REGEX REPLACE "/$" "" ZTR_PC_TO_PREFIX "${ZTR_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/ztr.pc.in ${PROJECT_BINARY_DIR}/ztr.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/ztr.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# The Python package, beside the library it loads: <libdir>/python3/dist-packages/ztr finds
+# <libdir>/libztr.so.0 by itself (put that folder on PYTHONPATH).
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/ztr
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/python3/dist-packages PATTERN __pycache__ EXCLUDE)
