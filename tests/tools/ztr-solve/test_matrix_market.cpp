@@ -164,6 +164,9 @@ TEST(MatrixMarketRead, MalformedInputNamesTheLine) {
             ":3: binary data (a NUL byte): not a Matrix Market text file");
   EXPECT_EQ(read_error(g + "1 1 1\n" + std::string(mm::LineSource::kMaxLine + 10, '1') + "\n"),
             ":3: line longer than 1048576 bytes: not a Matrix Market text file");
+  // A line longer than a whole block, without a line end: refused before the file is read on.
+  EXPECT_EQ(read_error(g + "1 1 1\n" + std::string(5 << 20, '1')),
+            ":3: line longer than 1048576 bytes: not a Matrix Market text file");
 }
 
 TEST(MatrixMarketRead, FilesThatCannotBeOpened) {
@@ -337,6 +340,16 @@ TEST(MatrixProduct, MirrorsTheStoredTriangleAndJudgesSolutions) {
   EXPECT_EQ(ztr::cli::relative_residual(h, true, 1, y, xv), 0.0);
   xv[3] = NAN;
   EXPECT_TRUE(std::isinf(ztr::cli::relative_residual(h, true, 1, y, xv)));
+
+  // Skew-symmetric: the mirror entry changes sign.
+  const auto k =
+      read_ok("%%MatrixMarket matrix coordinate real skew-symmetric\n3 3 2\n2 1 5\n3 1 -1\n");
+  const double xk[3] = {1, 2, 3};
+  double yk[3];
+  ztr::cli::multiply(k, false, 1, xk, yk);
+  EXPECT_EQ(yk[0], -5 * 2 + 1 * 3);
+  EXPECT_EQ(yk[1], 5 * 1);
+  EXPECT_EQ(yk[2], -1 * 1);
 
   // The built-in problem: symmetric, 6 on the diagonal, row sums 6 - (number of neighbours).
   const auto lap = ztr::cli::laplacian_3d(3);

@@ -318,6 +318,20 @@ TEST(ZtrSolve, FallsBackFromPositiveDefiniteToIndefinite) {
                        "factorization problem)\n");
 }
 
+// A skew-symmetric file (lower triangle stored) is expanded for the unsymmetric LU; a
+// hermitian-style or sign error would show in the error against 1.
+TEST(ZtrSolve, SkewSymmetricFile) {
+  const std::string path = write_file(
+      "skew.mtx",
+      "%%MatrixMarket matrix coordinate real skew-symmetric\n4 4 3\n2 1 -1\n3 2 -2\n4 3 -3\n");
+  const ToolRun r = run({path});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_TRUE(has_line(r.out, "matrix type:        11 (real unsymmetric)"));
+  EXPECT_TRUE(has_line(r.out, "nnz:                3 in the file, 6 given to the solver"));
+  EXPECT_LT(value_after(r.out, "error against 1:"), 1e-14) << r.out;
+  EXPECT_LT(value_after(r.out, "relative residual:"), 1e-15) << r.out;
+}
+
 TEST(ZtrSolve, RightHandSidesInAndSolutionOut) {
   // A = [4 1 0; 1 3 1; 0 1 2] (upper triangle stored), B = A * [1 2; -1 0; 2 1].
   const std::string a = write_file("spd.mtx",
