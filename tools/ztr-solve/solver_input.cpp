@@ -59,15 +59,17 @@ bool symmetric_storage(int mtype) {
   return mtype == 2 || mtype == -2 || mtype == 4 || mtype == -4 || mtype == 6;
 }
 
-// Triplets on their way into CSR.
+// Triplets on their way into CSR; imaginary parts only for complex types.
 struct Triplets {
+  explicit Triplets(bool complex) : complex(complex) {}
+  bool complex;
   std::vector<int> r, c;
   std::vector<double> re, im;
   void add(int i, int j, double x, double y) {
     r.push_back(i);
     c.push_back(j);
     re.push_back(x);
-    im.push_back(y);
+    if (complex) im.push_back(y);
   }
 };
 
@@ -113,7 +115,7 @@ bool build_solver_input(const mm::Coordinate& m, int mtype, SolverInput& out, st
   const bool mirrored = m.symmetry != mm::Symmetry::kGeneral;
   const bool pad_pattern = mtype == 1 || mtype == 3;
 
-  Triplets t;
+  Triplets t(cplx);
   const std::size_t nnz = m.row.size();
   const std::size_t expected = (upper ? nnz : 2 * nnz) + static_cast<std::size_t>(n);
   if (expected > static_cast<std::size_t>(INT_MAX)) {
@@ -123,7 +125,7 @@ bool build_solver_input(const mm::Coordinate& m, int mtype, SolverInput& out, st
   t.r.reserve(expected);
   t.c.reserve(expected);
   t.re.reserve(expected);
-  t.im.reserve(expected);
+  if (cplx) t.im.reserve(expected);
   for (std::size_t k = 0; k < nnz; ++k) {
     const int i = m.row[k], j = m.col[k];
     const double x = m.re[k], y = m.is_complex() ? m.im[k] : 0.0;
