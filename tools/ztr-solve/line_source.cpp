@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -18,6 +19,8 @@ namespace {
 // Bytes asked of the kernel (or of zlib) at once: large enough that the system calls cost
 // nothing beside the parse, small enough to stay in the last-level cache.
 constexpr std::size_t kBlock = std::size_t{4} << 20;
+constexpr std::size_t kMinBuffer = std::size_t{4} << 10;
+static_assert(LineSource::kMaxLine < kBlock, "a full block always holds a line end or a fault");
 constexpr unsigned char kGzipMagic[2] = {0x1f, 0x8b};
 
 }  // namespace
@@ -46,7 +49,8 @@ bool LineSource::open(const std::string& path, std::string& error) {
     return false;
   }
   unsigned char magic[2] = {};
-  const ssize_t got = ::pread(fd_, magic, sizeof magic, 0);
+  // A pipe cannot be peeked at without consuming it: it is read as plain text.
+  const ssize_t got = S_ISREG(st.st_mode) ? ::pread(fd_, magic, sizeof magic, 0) : 0;
   if (got < 0) {
     error = path + ": cannot read: " + std::strerror(errno);
     return false;
@@ -66,7 +70,12 @@ bool LineSource::open(const std::string& path, std::string& error) {
     return false;
 #endif
   }
-  buf_.resize(kBlock);
+  // A small file gets a buffer of its own size (grown if a line needs it), a large one
+  // kBlock.
+  if (S_ISREG(st.st_mode) && gz_ == nullptr) known_size_ = static_cast<std::uint64_t>(st.st_size);
+  const std::size_t size =
+      known_size_ > 0 && known_size_ < kBlock ? static_cast<std::size_t>(known_size_) + 1 : kBlock;
+  buf_.resize(std::clamp(size, kMinBuffer, kBlock));
   return true;
 }
 
@@ -77,6 +86,9 @@ bool LineSource::refill(std::string& error) {
     end_ -= begin_;
     begin_ = 0;
   }
+  // A line that fills the whole buffer: room for more of it (at most kBlock, beyond the
+  // longest line accepted).
+  if (end_ == buf_.size()) buf_.resize(std::min(2 * buf_.size(), kBlock));
   while (end_ < buf_.size()) {
     const std::size_t room = buf_.size() - end_;
     long got = 0;

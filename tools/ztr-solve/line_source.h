@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,8 @@ class LineSource {
   // "path:line: " for messages about the line last returned.
   std::string where() const;
   const std::string& path() const { return path_; }
+  // The size in bytes of an uncompressed regular file; 0 when unknown (a pipe, gzip).
+  std::uint64_t known_size() const { return known_size_; }
 
   // Longest line accepted; longer ones mean the file is not a text matrix.
   static constexpr std::size_t kMaxLine = std::size_t{1} << 20;
@@ -42,6 +45,7 @@ class LineSource {
   void* gz_ = nullptr;
   std::vector<char> buf_;
   std::size_t begin_ = 0, end_ = 0;
+  std::uint64_t known_size_ = 0;
   bool eof_ = false;
   long line_ = 0;
 };

@@ -19,7 +19,7 @@ namespace {
 // Bytes of the shortest entry line ("1 1\n"): a declared count above file size / this cannot
 // be right, so storage is never reserved beyond what the file can hold.
 constexpr std::uint64_t kShortestEntry = 4;
-// Storage reserved up front for a compressed file, whose expanded size is unknown.
+// Storage reserved up front when the size of the text is unknown (compressed, a pipe).
 constexpr std::size_t kCompressedReserve = std::size_t{1} << 20;
 // Longest token quoted back in a message.
 constexpr std::size_t kQuoteLimit = 40;
@@ -215,20 +215,10 @@ bool read_sizes(LineSource& src, int count, std::int64_t* v, std::string& error)
   return true;
 }
 
-std::size_t reserve_for(const std::string& path, std::int64_t declared, std::uint64_t per_item) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  std::uint64_t bytes = 0;
-  bool compressed = false;
-  if (f != nullptr) {
-    const int c0 = std::fgetc(f), c1 = std::fgetc(f);
-    compressed = c0 == 0x1f && c1 == 0x8b;
-    if (std::fseek(f, 0, SEEK_END) == 0) {
-      const long end = std::ftell(f);
-      bytes = end > 0 ? static_cast<std::uint64_t>(end) : 0;
-    }
-    std::fclose(f);
-  }
-  const std::uint64_t cap = compressed ? kCompressedReserve : bytes / per_item + 1;
+// Storage to reserve for `declared` items of at least `per_item` bytes each.
+std::size_t reserve_for(const LineSource& src, std::int64_t declared, std::uint64_t per_item) {
+  const std::uint64_t cap =
+      src.known_size() > 0 ? src.known_size() / per_item + 1 : kCompressedReserve;
   return static_cast<std::size_t>(
       std::min<std::uint64_t>(static_cast<std::uint64_t>(declared), cap));
 }
@@ -280,7 +270,7 @@ bool read_coordinate(const std::string& path, Coordinate& out, std::string& erro
   out.field = h.field;
   out.symmetry = h.symmetry;
   const bool complex = h.field == Field::kComplex;
-  const std::size_t reserve = reserve_for(path, nnz, kShortestEntry);
+  const std::size_t reserve = reserve_for(src, nnz, kShortestEntry);
   out.row.reserve(reserve);
   out.col.reserve(reserve);
   out.re.reserve(reserve);
@@ -405,7 +395,7 @@ bool read_array(const std::string& path, Dense& out, std::string& error) {
   out.complex = h.field == Field::kComplex;
   const std::int64_t per = out.complex ? 2 : 1;
   const std::int64_t want = size[0] * size[1] * per;
-  out.values.reserve(reserve_for(path, want, 2));
+  out.values.reserve(reserve_for(src, want, 2));
   std::string_view line;
   std::int64_t count = 0;
   while (next_data_line(src, line, error)) {

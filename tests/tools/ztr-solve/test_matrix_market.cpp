@@ -1,6 +1,7 @@
 // The Matrix Market reader and writer, the conversion to the solver's input, and the
 // products behind the residual, called directly.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef ZTR_SOLVE_HAVE_ZLIB
@@ -194,6 +196,24 @@ TEST(MatrixMarketRead, LinesAcrossBlockBoundaries) {
     ASSERT_EQ(c.col[i], kN - 1 - i);
     ASSERT_EQ(c.re[i], i + 1.25);
   }
+}
+
+// A pipe (e.g. /dev/stdin fed by a decompressor) is read as it comes, nothing consumed twice.
+TEST(MatrixMarketRead, Pipe) {
+  const std::string fifo = testing::TempDir() + "ztr_mm_fifo_" + std::to_string(::getpid());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string text = "%%MatrixMarket matrix coordinate real general\n1000 1000 1000\n";
+  for (int i = 1; i <= 1000; ++i) text += std::to_string(i) + " " + std::to_string(i) + " 2.5\n";
+  std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << text; });
+  mm::Coordinate c;
+  std::string error;
+  const bool ok = mm::read_coordinate(fifo, c, error);
+  writer.join();
+  std::remove(fifo.c_str());
+  ASSERT_TRUE(ok) << error;
+  ASSERT_EQ(c.re.size(), 1000u);
+  EXPECT_EQ(c.row[999], 999);
+  EXPECT_EQ(c.re[999], 2.5);
 }
 
 TEST(MatrixMarketRead, CompressedFiles) {
