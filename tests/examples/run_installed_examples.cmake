@@ -33,9 +33,9 @@ endforeach()
 file(GLOB_RECURSE pcfile ${moved}/*/ztr.pc)
 get_filename_component(pcdir ${pcfile} DIRECTORY)
 file(COPY ${EXAMPLES_DIR}/ DESTINATION ${WORK_DIR}/make_build)
-set(ENV{PKG_CONFIG_PATH} ${pcdir})
-run(make -C ${WORK_DIR}/make_build "CC=${C_COMPILER}" "CFLAGS=-O2 -Wall -Wextra -Werror ${C_FLAGS}"
-    all)
+unset(ENV{PKG_CONFIG_PATH})
+run(make -C ${WORK_DIR}/make_build PKG_CONFIG_PATH=${pcdir} "CC=${C_COMPILER}"
+    "CFLAGS=-O2 -Wall -Wextra -Werror ${C_FLAGS}" all)
 foreach(example IN LISTS EXAMPLES)
   check(${WORK_DIR}/make_build/${example})
 endforeach()

@@ -17,6 +17,8 @@ namespace {
 // for it).
 constexpr const char kFactorLine[] = "number of non-zeros in L+U:";
 constexpr int kReportLevel = 1;
+// The error line of an analysis that refused the matrix type.
+constexpr const char kTypeRefused[] = "error_num= 15\n";
 
 // Standard output sent to a temporary file for the length of one call, so that the solver's
 // report can be read back.  Without a temporary file nothing is captured.
@@ -110,6 +112,11 @@ void korvine_defaults(int mtype, int* iparm) {
   }
 }
 
+bool type_refused(const RunResult& r) {
+  if (r.error != -1 || r.failed_phase != 11) return false;
+  return r.analysis_report.empty() || r.analysis_report.find(kTypeRefused) != std::string::npos;
+}
+
 const char* korvine_error_text(int error, int phase) {
   // A solve reports a refinement that diverged or ran out of steps with the factorization's
   // code.
@@ -177,6 +184,7 @@ void run_korvine(const SolverInput& in, const std::vector<double>& b, int nrhs,
     std::fputs(report.c_str(), stdout);
     std::fflush(stdout);
   }
+  r.analysis_report = report;
   const std::size_t at = report.rfind(kFactorLine);
   if (at != std::string::npos)
     r.nnz_factors = std::strtoll(report.c_str() + at + sizeof kFactorLine - 1, nullptr, 10);

@@ -101,7 +101,7 @@ int solve(const Options& o) {
     break;
   }
   if (r.error != 0) {
-    if (complex_mtype(mtype) && r.error == -1 && r.failed_phase == 11)
+    if (complex_mtype(mtype) && type_refused(r))
       return fail(kNotYet, name + ": complex matrices (type " + std::to_string(mtype) +
                                ") are not yet supported by KORVINE");
     return fail(kSolverFailed, name + ": KORVINE failed in the " + phase_name(r.failed_phase) +

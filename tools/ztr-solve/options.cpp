@@ -104,8 +104,9 @@ std::string help_text() {
       "  -h, --help   this text\n"
       "\n"
       "Reading: entries given twice are summed; pattern entries are 1; a symmetric,\n"
-      "skew-symmetric or hermitian file stores one triangle, and an entry in the other\n"
-      "one is an error; a symmetric type forced on a general file takes its upper triangle.\n";
+      "skew-symmetric or hermitian file stores one triangle (either), and an entry in the\n"
+      "other one is an error; a general file is the matrix as given, also when it holds a\n"
+      "single triangle; a symmetric type forced on a general file takes its upper triangle.\n";
   t += mm::compressed_input_supported()
            ? "Gzip-compressed files (.mtx.gz) are read.\n"
            : "This build has no zlib: gzip-compressed files (.mtx.gz) are refused.\n";
