@@ -47,6 +47,14 @@ int solve(const Options& o) {
     return fail(kInput, name + ": the matrix is " + std::to_string(m.rows) + " x " +
                             std::to_string(m.cols) + "; the solver needs a square one");
   const int n = m.rows;
+  // Each stored entry fills at most one row of the matrix (two when mirrored): with fewer, a
+  // row is empty and the matrix singular.  Checked before anything of order n is allocated,
+  // so that a header declaring a huge order cannot exhaust memory.
+  const std::size_t rows_reached = m.row.size() * (m.symmetry == mm::Symmetry::kGeneral ? 1 : 2);
+  if (rows_reached < static_cast<std::size_t>(n))
+    return fail(kSolverFailed, name + ": structurally singular: " + std::to_string(m.row.size()) +
+                                   " entries leave some of the " + std::to_string(n) +
+                                   " rows empty");
   int mtype = o.mtype != 0 ? o.mtype : first_mtype(m);
 
   // Right-hand sides, in the element type of the matrix type.

@@ -15,6 +15,10 @@
 #include <string>
 #include <vector>
 
+#ifdef ZTR_SOLVE_HAVE_ZLIB
+#include <zlib.h>
+#endif
+
 #include "matrix_market.h"
 
 extern char** environ;
@@ -191,6 +195,48 @@ TEST(ZtrSolve, SingularMatricesAreReportedHonestly) {
       EXPECT_EQ(r.err.rfind("ztr-solve: " + path + ": ", 0), 0u) << r.err;
     }
   }
+}
+
+// An order far beyond the entries given: refused at once, nothing of that order allocated.
+TEST(ZtrSolve, EmptyRowsAreRefusedBeforeAllocating) {
+  const std::string path = write_file(
+      "huge.mtx",
+      "%%MatrixMarket matrix coordinate real symmetric\n2000000000 2000000000 1\n1 1 1\n");
+  const ToolRun r = run({path});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "ztr-solve: " + path +
+                ": structurally singular: 1 entries leave some of the 2000000000 rows empty\n");
+  // The bound counts mirrored entries twice: [0 1; 1 0] stores one entry and is regular.
+  const std::string swap =
+      write_file("swap.mtx", "%%MatrixMarket matrix coordinate real symmetric\n2 2 1\n2 1 1\n");
+  const ToolRun s = run({swap});
+  ASSERT_EQ(s.status, 0) << s.out << s.err;
+  EXPECT_TRUE(has_line(s.out, "inertia:            1 positive, 1 negative, 0 zero")) << s.out;
+  EXPECT_LT(value_after(s.out, "error against 1:"), 1e-15);
+}
+
+// A compressed file is solved like the plain one, or refused with one line without zlib.
+TEST(ZtrSolve, CompressedFile) {
+  const std::string text =
+      "%%MatrixMarket matrix coordinate real general\n3 3 4\n1 1 2\n2 2 3\n3 3 4\n1 3 1\n";
+  const std::string path = scratch_dir() + "small.mtx.gz";
+#ifdef ZTR_SOLVE_HAVE_ZLIB
+  gzFile gz = gzopen(path.c_str(), "wb");
+  ASSERT_NE(gz, nullptr);
+  gzwrite(gz, text.data(), static_cast<unsigned>(text.size()));
+  gzclose(gz);
+  const ToolRun r = run({path});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_TRUE(has_line(r.out, "nnz:                4 in the file, 4 given to the solver"));
+  EXPECT_LT(value_after(r.out, "error against 1:"), 1e-15);
+#else
+  write_file("small.mtx.gz", std::string("\x1f\x8b\x08\x00", 4) + text);
+  const ToolRun r = run({path});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.err, "ztr-solve: " + path +
+                       ": gzip-compressed, and this build has no zlib (decompress it first)\n");
+#endif
 }
 
 TEST(ZtrSolve, ComplexMatricesAreNotYetSolved) {
