@@ -97,5 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else if (error.rfind(path + ":", 0) != 0) {
     fail("array message does not name the file");
   }
+  // Removed at once: the fuzzer may end the process without running exit handlers.
+  std::remove(path.c_str());
   return 0;
 }

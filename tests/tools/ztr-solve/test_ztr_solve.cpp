@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -43,6 +44,14 @@ std::string scratch_dir() {
   }();
   return dir;
 }
+
+// The scratch folder goes when the tests end.
+class ScratchCleanup : public testing::Environment {
+ public:
+  void TearDown() override { std::filesystem::remove_all(scratch_dir()); }
+};
+[[maybe_unused]] testing::Environment* const kCleanup =
+    testing::AddGlobalTestEnvironment(new ScratchCleanup);
 
 // Runs the program with `args`, its output and errors into files, the library's variables
 // removed from the environment (one thread unless asked).
