@@ -74,13 +74,17 @@ int main(int argc, char** argv) {
     auto t0 = std::chrono::steady_clock::now();
     if (!ztr::mm::read_coordinate(path, m, error)) {
       std::fprintf(stderr, "%s\n", error.c_str());
+      std::remove(path.c_str());
       return 1;
     }
     best_ztr = std::min(best_ztr, seconds(t0));
     std::vector<int> r, c;
     std::vector<double> v;
     t0 = std::chrono::steady_clock::now();
-    if (!iostream_read(path, r, c, v)) return 1;
+    if (!iostream_read(path, r, c, v)) {
+      std::remove(path.c_str());
+      return 1;
+    }
     best_ios = std::min(best_ios, seconds(t0));
   }
   std::remove(path.c_str());
