@@ -56,6 +56,14 @@ int solve(const Options& o) {
                                    " entries leave some of the " + std::to_string(n) +
                                    " rows empty");
   int mtype = o.mtype != 0 ? o.mtype : first_mtype(m);
+  // A general file holding one triangle is solved as the triangular matrix it states; it may
+  // be a symmetric one declared general, which one line points out.
+  const mm::Triangle lone = general_file_triangle(m);
+  if (lone != mm::Triangle::kNone)
+    std::printf(
+        "note: the general matrix has entries in its %s triangle only; it is solved as "
+        "given (a symmetric matrix must be declared symmetric)\n",
+        lone == mm::Triangle::kLower ? "lower" : "upper");
 
   // Right-hand sides, in the element type of the matrix type.
   int nrhs = 1;

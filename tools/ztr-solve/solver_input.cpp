@@ -87,6 +87,16 @@ int first_mtype(const mm::Coordinate& m) {
   }
 }
 
+mm::Triangle general_file_triangle(const mm::Coordinate& m) {
+  if (m.symmetry != mm::Symmetry::kGeneral) return mm::Triangle::kNone;
+  bool lower = false, upper = false;
+  for (std::size_t k = 0; k < m.row.size(); ++k) {
+    lower |= m.row[k] > m.col[k];
+    upper |= m.row[k] < m.col[k];
+  }
+  return lower == upper ? mm::Triangle::kNone : lower ? mm::Triangle::kLower : mm::Triangle::kUpper;
+}
+
 int indefinite_fallback(int mtype) {
   return mtype == 2 ? -2 : mtype == 4 ? -4 : 0;
 }

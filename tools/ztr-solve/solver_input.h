@@ -32,6 +32,10 @@ int first_mtype(const mm::Coordinate& m);
 // The type to fall back to when `mtype` was refused as not positive definite, or 0.
 int indefinite_fallback(int mtype);
 
+// For a general file whose off-diagonal entries all lie in one triangle (perhaps a symmetric
+// matrix declared general by mistake), that triangle; kNone otherwise.
+mm::Triangle general_file_triangle(const mm::Coordinate& m);
+
 // Builds the input of `mtype` from the square matrix `m`.  Entries given twice are summed; the
 // diagonal of the symmetric types is stored, as zero where the file has none.  From a general
 // file a symmetric type takes the upper triangle (the solver reads only that).  False and a

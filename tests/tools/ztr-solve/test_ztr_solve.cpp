@@ -373,6 +373,28 @@ TEST(ZtrSolve, FallsBackFromPositiveDefiniteToIndefinite) {
                        "factorization problem)\n");
 }
 
+// A general file with one triangle is the triangular matrix it states, with a note line.
+TEST(ZtrSolve, GeneralFileWithOneTriangle) {
+  const std::string path = write_file(
+      "lower.mtx",
+      "%%MatrixMarket matrix coordinate real general\n3 3 5\n1 1 2\n2 1 1\n2 2 3\n3 1 -1\n3 3 "
+      "4\n");
+  const ToolRun r = run({path});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_TRUE(has_line(r.out,
+                       "note: the general matrix has entries in its lower triangle only; "
+                       "it is solved as given (a symmetric matrix must be declared "
+                       "symmetric)"))
+      << r.out;
+  EXPECT_TRUE(has_line(r.out, "matrix type:        11 (real unsymmetric)"));
+  EXPECT_LT(value_after(r.out, "error against 1:"), 1e-15);
+  // Both triangles, or a symmetric file: no note.
+  const ToolRun s = run({local_data("impcol_a.mtx")});
+  EXPECT_EQ(s.out.find("note:"), std::string::npos);
+  const ToolRun t = run({local_data("LFAT5.mtx")});
+  EXPECT_EQ(t.out.find("note:"), std::string::npos);
+}
+
 // A skew-symmetric file (lower triangle stored) is expanded for the unsymmetric LU; a
 // hermitian-style or sign error would show in the error against 1.
 TEST(ZtrSolve, SkewSymmetricFile) {
