@@ -1,0 +1,23 @@
+# Runs PROGRAM (with ARGS) and checks its exit status is 0 and that every line of its output
+# ends in ": pass" (the examples' verdicts); at least MIN_LINES lines.
+separate_arguments(args UNIX_COMMAND "${ARGS}")
+execute_process(COMMAND ${PROGRAM} ${args} RESULT_VARIABLE rc OUTPUT_VARIABLE out
+                ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${PROGRAM} exited with ${rc}\n${out}\n${err}")
+endif()
+string(REGEX REPLACE "\n$" "" body "${out}")
+string(REPLACE "\n" ";" lines "${body}")
+list(LENGTH lines count)
+if(count LESS MIN_LINES)
+  message(FATAL_ERROR "${PROGRAM}: ${count} lines, expected at least ${MIN_LINES}\n${out}")
+endif()
+foreach(line IN LISTS lines)
+  if(NOT line MATCHES ": pass$")
+    message(FATAL_ERROR "${PROGRAM}: not a passing line: '${line}'\n${out}")
+  endif()
+endforeach()
+if(NOT err STREQUAL "")
+  message(FATAL_ERROR "${PROGRAM} wrote to standard error:\n${err}")
+endif()
+message(STATUS "${out}")
