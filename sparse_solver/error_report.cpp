@@ -169,7 +169,7 @@ void print_factor(const ErrorContext& e) {
       return;
     case kRefineLimit:
       msg_print(kSmRefinement, 0);
-      msg_print(kSmRefinementLimit, 1, std::abs(e.iparm[7]));
+      msg_print(kSmRefinementLimit, 1, magnitude(e.iparm[7]));
       return;
     case kRefineContraction:
       msg_print(kSmRefinement, 0);

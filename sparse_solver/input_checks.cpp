@@ -1,5 +1,7 @@
 #include "sparse_solver/input_checks.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 
 #include "sparse_solver/handle.h"
@@ -17,11 +19,51 @@ int matrix_nnz(int n, const int* ia, int base) {
   return ia[n] - base;
 }
 
+// A solve holds several arrays of n x nrhs values besides the caller's (the solution, the
+// refinement's residuals and corrections, up to 16 bytes each in extended precision): n x
+// nrhs must stay below the address space divided by this many bytes, so that no size the
+// solve computes from it wraps around (on i386 above 2^26 values).
+constexpr long long kSolveBytesPerValue = 64;
+
+bool solve_fits(int n, int nrhs) {
+  return static_cast<long long>(n) * nrhs <=
+         static_cast<long long>(PTRDIFF_MAX) / kSolveBytesPerValue;
+}
+
+// Phases that read the values of the matrix: the factorizations, and the whole solve, whose
+// refinement forms residuals.  The analysis alone takes them only when it can (matching).
+bool phase_reads_values(int phase) {
+  return phase == 12 || phase == 13 || phase == 22 || phase == 23 || phase == 33;
+}
+
+// The last position (zero-based, into ja) of a column index outside the matrix, or -1.
+int last_column_out_of_range(int n, const int* ia, const int* ja, int base) {
+  const int nnz = ia[n] - base;
+  int bad = -1;
+  for (int k = 0; k < nnz; ++k) {
+    const int c = ja[k] - base;
+    if (c < 0 || c >= n) bad = k;
+  }
+  return bad;
+}
+
 }  // namespace
 
 bool mtype_valid(int mtype) {
-  const int m = std::abs(mtype);
-  return (m >= 1 && m <= 6) || m == 11 || mtype == 13;
+  switch (mtype) {
+    case 1:
+    case 2:
+    case -2:
+    case 3:
+    case 4:
+    case -4:
+    case 6:
+    case 11:
+    case 13:
+      return true;
+    default:
+      return false;
+  }
 }
 
 bool mtype_compatible(int new_type, int old_type) {
@@ -47,6 +89,15 @@ int check_row_starts(int n, const int* ia, int base, int* iparm) {
   return 21;
 }
 
+int check_columns(int n, const int* ia, const int* ja, int base, int* iparm) {
+  const int bad = last_column_out_of_range(n, ia, ja, base);
+  if (bad < 0) return 0;
+  iparm[30] = bad + 1;
+  iparm[31] = ja[bad] + 1 - base;
+  iparm[32] = n;
+  return 22;
+}
+
 int check_matrix(int mtype, int n, const int* ia, const int* ja, int base, int* iparm) {
   // Positions and values are recorded one-based; the zero-based report subtracts 1.
   auto fail = [&](int code, int pos, int v1, int v2) {
@@ -64,12 +115,7 @@ int check_matrix(int mtype, int n, const int* ia, const int* ja, int base, int* 
     if (rows_nonempty ? !(lo < hi) : hi < lo) bad = i;
   }
   if (bad >= 0) return fail(21, bad + 1, ia[bad] + shift, ia[bad + 1] + shift);
-  const int nnz = ia[n] + shift - 1;
-  for (int k = 0; k < nnz; ++k) {
-    const int c = ja[k] + shift;
-    if (c < 1 || c > n) bad = k;
-  }
-  if (bad >= 0) return fail(22, bad + 1, ja[bad] + shift, n);
+  if (check_columns(n, ia, ja, base, iparm) != 0) return 22;
   if (mtype_is_symmetric_storage(mtype)) {
     for (int i = 0; i < n; ++i) {
       const int j = ia[i] + shift;
@@ -89,6 +135,22 @@ int check_matrix(int mtype, int n, const int* ia, const int* ja, int base, int* 
   return 0;
 }
 
+int recorded_value(int error_num, const ControlRecord* c) {
+  if (c == nullptr) return 0;
+  switch (error_num) {
+    case 2:
+      return c->maxfct;
+    case 5:
+      return c->mtype;
+    case 6:
+      return c->n;
+    case 8:
+      return c->nnz;
+    default:
+      return 0;
+  }
+}
+
 CheckResult check_inputs(const CallArgs& a) {
   const ControlRecord* c = a.control;
   auto fail = [](int code) { return CheckResult{CheckVerdict::kFail, code}; };
@@ -102,7 +164,9 @@ CheckResult check_inputs(const CallArgs& a) {
   if (a.phase <= 0) return {CheckVerdict::kProceed, 0};  // releases need nothing more
   const bool recorded = c != nullptr && c->analysed;
   if (recorded && a.maxfct > c->maxfct) return fail(2);
-  if (a.mnum > a.maxfct) return fail(3);
+  // A handle keeps at least one factorization: maxfct below 1 is refused like a matrix
+  // number above it (the records are sized by maxfct).
+  if (a.maxfct < 1 || a.mnum > a.maxfct) return fail(3);
   // Every phase after the analysis alone factors or solves matrix mnum (12 and 13 as well).
   if (a.phase > kPhaseAnalysis && a.mnum < 1) return fail(4);
   // This build solves the real types only: a complex one is refused like an unknown type
@@ -113,14 +177,23 @@ CheckResult check_inputs(const CallArgs& a) {
   if (a.n < 1) return fail(7);
   const int base = a.iparm[34] != 0 ? 0 : 1;
   if (matrix_nnz(a.n, a.ia, base) < a.n) return fail(8);
-  if (phase_solves(a.phase) && a.nrhs < 1) return fail(9);
+  if (phase_solves(a.phase) && (a.nrhs < 1 || !solve_fits(a.n, a.nrhs))) return fail(9);
   if (a.iparm[5] >= 2) return fail(10);
-  if (a.iparm[1] >= 4) return fail(11);
+  // A negative reordering is no method either.
+  if (a.iparm[1] >= 4 || a.iparm[1] < 0) return fail(11);
+  // The arrays the phase reads (the solution goes into b when iparm[5] is 1).
+  if (phase_reads_values(a.phase) && a.a == nullptr) return fail(kErrNumNullArray);
+  if (phase_solves(a.phase) && (a.b == nullptr || (a.iparm[5] != 1 && a.x == nullptr)))
+    return fail(kErrNumNullArray);
   if (a.iparm[26] != 0) {
     const int code = check_matrix(a.mtype, a.n, a.ia, a.ja, base, a.iparm);
     if (code != 0) return fail(code);
+  } else {
+    // Rows and columns are read through ia and ja on every phase: without the checker their
+    // bounds are checked all the same (one pass over ja, little beside a factorization).
+    if (check_row_starts(a.n, a.ia, base, a.iparm) != 0) return fail(21);
+    if (check_columns(a.n, a.ia, a.ja, base, a.iparm) != 0) return fail(22);
   }
-  if (a.iparm[26] == 0 && check_row_starts(a.n, a.ia, base, a.iparm) != 0) return fail(21);
   if (a.iparm[23] == 1 && a.iparm[59] > 0) return fail(31);
   if (a.phase > 13 && a.iparm[59] >= 1 && recorded && c->threads == 1) return fail(32);
   if (!phase_known(a.phase)) return fail(20);

@@ -12,6 +12,7 @@
 #include "sparse_solver/diagonal_shortcut.h"
 #include "sparse_solver/error_report.h"
 #include "sparse_solver/handle.h"
+#include "sparse_solver/input_checks.h"
 #include "sparse_solver/partial_solve.h"
 #include "sparse_solver/solver_body.h"
 #include "sparse_solver/solver_params.h"
@@ -32,16 +33,30 @@ bool single_precision(void* const* pt, int phase, const int* iparm) {
   return iparm[27] == 1;
 }
 
+// The diagonal shortcut.  The input checks that need no values run first, as on the general
+// path (a diagonal matrix is no licence for an unknown type, phase or array): the first
+// failure is error -1 with its error_num, and nothing is computed.
 template <typename T>
 void diagonal(const KorvineArgs& g, int threads) {
   int* ip = g.iparm;
+  const int base = ip[34] != 0 ? 0 : 1;
+  const bool fresh = handle_is_fresh(g.pt);
+  const ControlRecord* c = fresh ? nullptr : handle_control(g.pt);
+  const CheckResult check = check_inputs(
+      {g.maxfct, g.mnum, g.mtype, g.phase, g.n, g.nrhs, g.ia, g.ja, g.a, g.b, g.x, ip, fresh, c});
+  if (check.verdict == CheckVerdict::kFail) {
+    *g.error = kErrInput;
+    if (g.msglvl != 0)
+      report_error({kErrInput, check.error_num, g.maxfct, g.mnum, g.mtype, g.phase, g.n, g.n,
+                    g.nrhs, base == 0, ip, 0, recorded_value(check.error_num, c)});
+    return;
+  }
   ip[11] = -1;
   if (g.phase == kPhaseAnalysis) return;
   const DiagonalStep step = g.phase >= kPhaseForwardOnly && g.phase < kPhaseBackwardOnly
                                 ? DiagonalStep::kCopy
                             : g.phase % 10 == 3 ? DiagonalStep::kDivide
                                                 : DiagonalStep::kNone;
-  const int base = ip[34] != 0 ? 0 : 1;
   const int r =
       diagonal_solve<T>(g.n, g.nrhs, g.ia, static_cast<const T*>(g.a), static_cast<T*>(g.b),
                         static_cast<T*>(g.x), ip[5] == 1, step, threads, &ip[21], &ip[22], base);
@@ -130,7 +145,8 @@ extern "C" ZTR_API void KORVINE(void* pt, const int* maxfct, const int* mnum, co
       *error = p.error;
       if (*msglvl != 0)
         report_error({p.error, p.error_num, *maxfct, *mnum, *mtype, *phase, *n,
-                      ia != nullptr ? ia[*n] - base : 0, *nrhs, base == 0, iparm, p.bytes, 0});
+                      ia != nullptr && *n >= 1 ? ia[*n] - base : 0, *nrhs, base == 0, iparm,
+                      p.bytes, 0});
       return;
     }
     body.partial_wanted = p.wanted;
