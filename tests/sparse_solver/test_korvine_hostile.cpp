@@ -267,6 +267,42 @@ TEST(KorvineHostile, ExtremeParametersAreHandledAndTheHandleServesAgain) {
   EXPECT_EQ(m.release(), 0);
 }
 
+// A small matrix whose factor is larger than the address space of i386: an arrow, dense first
+// row and column, eliminated in the given order from its dense end, fills the whole triangle
+// (5.7e8 values: 4.6 GB, which on i386 wraps around to 0.3 GB).  Refused with the factor's
+// allocation stage instead of allocating the wrapped size; on x86_64 the test allocator
+// refuses the request likewise.
+TEST(KorvineHostile, AFactorBeyondTheAddressSpaceIsAnAllocationFailure) {
+  Disarm disarm;
+  constexpr int n = 33764;
+  Input<double> in;
+  in.n = n;
+  in.ia.push_back(1);
+  for (int j = 0; j < n; ++j) {
+    in.ja.push_back(j + 1);
+    in.a.push_back(j == 0 ? n + 1.0 : 1.0);
+  }
+  for (int i = 1; i < n; ++i) {
+    in.ia.push_back(static_cast<int>(in.ja.size()) + 1);
+    in.ja.push_back(i + 1);
+    in.a.push_back(n + 1.0);
+  }
+  in.ia.push_back(static_cast<int>(in.ja.size()) + 1);
+  std::vector<int> perm(n);
+  for (int i = 0; i < n; ++i) perm[i] = i + 1;
+  std::vector<double> b(n, 1.0), x(n);
+  const long live = ztr_testalloc_live();
+  {
+    Korvine k(2, {{4, 1}}, 1);
+    ztr_testalloc_fail_above(std::size_t{1} << 30);
+    EXPECT_EQ(k.call_captured(13, in, b.data(), x.data(), 1, perm.data()), -2);
+    ztr_testalloc_fail_above(0);
+    EXPECT_TRUE(k.printed(std::string(kMemory) + "8\n")) << k.out;
+    EXPECT_TRUE(k.printed("FACTORIZE_SOLVING_LU_DATA")) << k.out;
+  }
+  EXPECT_EQ(ztr_testalloc_live(), live);
+}
+
 // The thread decision, in a child (the thread settings are read once per process): small
 // problems factor on one thread whatever the count given, large ones on a team.  Prints per
 // small problem its code, the thread count reported, whether the report names a one-thread
