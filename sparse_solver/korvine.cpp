@@ -33,24 +33,30 @@ bool single_precision(void* const* pt, int phase, const int* iparm) {
   return iparm[27] == 1;
 }
 
-// The diagonal shortcut.  The input checks that need no values run first, as on the general
-// path (a diagonal matrix is no licence for an unknown type, phase or array): the first
-// failure is error -1 with its error_num, and nothing is computed.
-template <typename T>
-void diagonal(const KorvineArgs& g, int threads) {
-  int* ip = g.iparm;
-  const int base = ip[34] != 0 ? 0 : 1;
+// The input checks on the call's arguments (ia and ja given, n >= 1), reading and writing the
+// parameters `ip`; on a failure sets error -1, explains it, and returns true.  The paths that
+// run before the solver body (the diagonal shortcut, the partial-solve preparation) call it
+// first, so that no unknown type, phase or missing array gets past them.
+bool refused(const KorvineArgs& g, int* ip) {
   const bool fresh = handle_is_fresh(g.pt);
   const ControlRecord* c = fresh ? nullptr : handle_control(g.pt);
   const CheckResult check = check_inputs(
       {g.maxfct, g.mnum, g.mtype, g.phase, g.n, g.nrhs, g.ia, g.ja, g.a, g.b, g.x, ip, fresh, c});
-  if (check.verdict == CheckVerdict::kFail) {
-    *g.error = kErrInput;
-    if (g.msglvl != 0)
-      report_error({kErrInput, check.error_num, g.maxfct, g.mnum, g.mtype, g.phase, g.n, g.n,
-                    g.nrhs, base == 0, ip, 0, recorded_value(check.error_num, c)});
-    return;
-  }
+  if (check.verdict != CheckVerdict::kFail) return false;
+  *g.error = kErrInput;
+  const int base = ip[34] != 0 ? 0 : 1;
+  if (g.msglvl != 0)
+    report_error({kErrInput, check.error_num, g.maxfct, g.mnum, g.mtype, g.phase, g.n,
+                  g.ia[g.n] - base, g.nrhs, base == 0, ip, 0, recorded_value(check.error_num, c)});
+  return true;
+}
+
+// The diagonal shortcut, after the input checks.
+template <typename T>
+void diagonal(const KorvineArgs& g, int threads) {
+  int* ip = g.iparm;
+  if (refused(g, ip)) return;
+  const int base = ip[34] != 0 ? 0 : 1;
   ip[11] = -1;
   if (g.phase == kPhaseAnalysis) return;
   const DiagonalStep step = g.phase >= kPhaseForwardOnly && g.phase < kPhaseBackwardOnly
@@ -140,6 +146,17 @@ extern "C" ZTR_API void KORVINE(void* pt, const int* maxfct, const int* mnum, co
   KorvineArgs body = g;
   if (iparm[30] != 0 && iparm[3] == 0 && iparm[7] == 0 && iparm[59] == 0 &&
       *phase >= kPhaseAnalysis && *phase <= kPhaseAll) {
+    // The preparation analyses the caller's pattern with the caller's type: the checks come
+    // first, on a copy of the parameters (the body checks again, and a passed matrix check
+    // must still be reported there); a failed matrix check leaves its position in iparm.
+    if (ia != nullptr && ja != nullptr && *n >= 1) {
+      int scratch[kIparmSize];
+      std::copy(iparm, iparm + kIparmSize, scratch);
+      if (refused(g, scratch)) {
+        std::copy(scratch + 30, scratch + 33, iparm + 30);
+        return;
+      }
+    }
     const PartialPreparation p = prepare_partial_solve(g, t);
     if (p.error != 0) {
       *error = p.error;

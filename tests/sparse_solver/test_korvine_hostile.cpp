@@ -160,6 +160,12 @@ const Case kCases[] = {
      "*** error KORVINE: reordering, symbolic factorization\n"},
     {"permutation entry out of range", 2, false, 0, 13,
      [](Args& g) { g.iparm[4] = 1, g.perm[0] = g.n + base_of(g); }, -3, 0, kReordering, nullptr},
+    // The partial-solve preparation analyses the caller's pattern: the checks come first.
+    {"type -6 with wanted components", -6, false, 0, 13, [](Args& g) { g.iparm[30] = 1; }, -1, 15,
+     kParameters, "*** Input check: matrix_type_new -6 (out of bounds)\n"},
+    {"column n + 1 with wanted components, checker on", 11, false, 0, 13,
+     [](Args& g) { g.iparm[30] = 1, g.iparm[26] = 1, g.ja[1] = g.n + base_of(g); }, -1, 22, kMatrix,
+     "*** Input check: i=2, ja(i)=31, neqns=30 are incompatible\n"},
     // The diagonal shortcut checks its arguments before it divides.
     {"diagonal: type -6", -6, true, 0, 13, [](Args&) {}, -1, 15, kParameters,
      "*** Input check: matrix_type_new -6 (out of bounds)\n"},
