@@ -41,7 +41,7 @@ int last_column_out_of_range(int n, const int* ia, const int* ja, int base) {
   const int nnz = ia[n] - base;
   int bad = -1;
   for (int k = 0; k < nnz; ++k) {
-    const int c = ja[k] - base;
+    const long long c = static_cast<long long>(ja[k]) - base;  // any int, unshifted
     if (c < 0 || c >= n) bad = k;
   }
   return bad;
@@ -84,8 +84,8 @@ int check_row_starts(int n, const int* ia, int base, int* iparm) {
     if (ia[i + 1] < ia[i]) bad = i;
   if (bad < 0) return 0;
   iparm[30] = bad + 1;
-  iparm[31] = ia[bad] + 1 - base;
-  iparm[32] = ia[bad + 1] + 1 - base;
+  iparm[31] = index_shift(ia[bad], 1 - base);
+  iparm[32] = index_shift(ia[bad + 1], 1 - base);
   return 21;
 }
 
@@ -93,7 +93,7 @@ int check_columns(int n, const int* ia, const int* ja, int base, int* iparm) {
   const int bad = last_column_out_of_range(n, ia, ja, base);
   if (bad < 0) return 0;
   iparm[30] = bad + 1;
-  iparm[31] = ja[bad] + 1 - base;
+  iparm[31] = index_shift(ja[bad], 1 - base);
   iparm[32] = n;
   return 22;
 }
@@ -109,12 +109,13 @@ int check_matrix(int mtype, int n, const int* ia, const int* ja, int base, int* 
   const int shift = 1 - base;  // added to caller indices to make them one-based
   const bool rows_nonempty = mtype >= 1 && mtype <= 4;
   int bad = -1;
-  if (ia[0] + shift != 1) bad = 0;
+  if (ia[0] != base) bad = 0;
   for (int i = 0; i < n; ++i) {
-    const int lo = ia[i] + shift, hi = ia[i + 1] + shift;
+    const int lo = ia[i], hi = ia[i + 1];
     if (rows_nonempty ? !(lo < hi) : hi < lo) bad = i;
   }
-  if (bad >= 0) return fail(21, bad + 1, ia[bad] + shift, ia[bad + 1] + shift);
+  if (bad >= 0)
+    return fail(21, bad + 1, index_shift(ia[bad], shift), index_shift(ia[bad + 1], shift));
   if (check_columns(n, ia, ja, base, iparm) != 0) return 22;
   if (mtype_is_symmetric_storage(mtype)) {
     for (int i = 0; i < n; ++i) {

@@ -135,7 +135,7 @@ extern "C" ZTR_API void KORVINE(void* pt, const int* maxfct, const int* mnum, co
   const int base = iparm[34] != 0 ? 0 : 1;
   // (Complex types go on to the checks, which refuse them.)
   if (*phase > 0 && !mtype_is_complex(*mtype) && ia != nullptr && ja != nullptr && *n >= 1 &&
-      ia[*n] - base == *n && is_diagonal_matrix(*n, ia, ja, base)) {
+      static_cast<long long>(ia[*n]) - base == *n && is_diagonal_matrix(*n, ia, ja, base)) {
     if (single)
       diagonal<float>(g, t);
     else
@@ -149,7 +149,7 @@ extern "C" ZTR_API void KORVINE(void* pt, const int* maxfct, const int* mnum, co
     // The preparation analyses the caller's pattern with the caller's type: the checks come
     // first, on a copy of the parameters (the body checks again, and a passed matrix check
     // must still be reported there); a failed matrix check leaves its position in iparm.
-    if (ia != nullptr && ja != nullptr && *n >= 1) {
+    if (ia != nullptr && ja != nullptr && *n >= 1 && ia[*n] >= 0) {
       int scratch[kIparmSize];
       std::copy(iparm, iparm + kIparmSize, scratch);
       if (refused(g, scratch)) {

@@ -88,6 +88,13 @@ inline int magnitude(int v) {
   return v == INT_MIN ? INT_MAX : std::abs(v);
 }
 
+// A caller's index v moved by `by` (one-based to zero-based or back) for a report: modulo 2^32,
+// so that an index at the end of the range of int, which no matrix has, moves there and back
+// without an overflow.
+inline int index_shift(int v, int by) {
+  return static_cast<int>(static_cast<unsigned>(v) + static_cast<unsigned>(by));
+}
+
 // Memory figure in kilobytes from a byte count, as the parameter array reports it.
 inline int kilobytes(long long bytes) {
   return static_cast<int>((bytes + 1023) / 1024 + 1);

@@ -52,6 +52,9 @@ struct Args {
             xp, &error);
     return error;
   }
+  Args(const Args&) = delete;
+  Args& operator=(const Args&) = delete;
+  ~Args() { release(); }
   int release() {
     int phase = -1, error = 12345;
     KORVINE(pt, &maxfct, &mnum, &mtype, &phase, &n, nullptr, nullptr, nullptr, nullptr, &nrhs,
@@ -151,6 +154,14 @@ const Case kCases[] = {
      "*** Input check: i=4, ja(i)=-2147483648, neqns=30 are incompatible\n"},
     {"column out of range on a solve", 11, false, 12, 33, [](Args& g) { g.ja[2] = 1000; }, -1, 22,
      kMatrix, "*** Input check: i=3, ja(i)=1000, neqns=30 are incompatible\n"},
+    {"column INT_MAX", 11, false, 0, 13, [](Args& g) { g.ja[1] = INT_MAX; }, -1, 22, kMatrix,
+     "*** Input check: i=2, ja(i)=2147483647, neqns=30 are incompatible\n"},
+    {"first row start INT_MAX", 11, false, 0, 13, [](Args& g) { g.ia[0] = INT_MAX; }, -1, 21,
+     kMatrix, "*** Input check: i=1, ia(i)=2147483647, ia(i+1)=4 are incompatible\n"},
+    {"row start INT_MIN, checker on", -2, false, 0, 13,
+     [](Args& g) { g.iparm[26] = 1, g.ia[2] = INT_MIN; }, -1, 21, kMatrix, nullptr},
+    {"diagonal: last row start INT_MIN", 2, true, 0, 13, [](Args& g) { g.ia[3] = INT_MIN; }, -1, 17,
+     kParameters, nullptr},
     {"decreasing row starts", 11, false, 0, 13, [](Args& g) { g.ia[3] = g.ia[2] - 1; }, -1, 21,
      kMatrix, nullptr},
     {"first row start off the base", 11, false, 0, 13, [](Args& g) { g.ia[0] = base_of(g) + 1; },
