@@ -161,10 +161,22 @@ void ensure_thread_settings() {
   }
 }
 
+namespace {
+thread_local int t_serial_depth = 0;
+}  // namespace
+
+SerialScope::SerialScope(bool on) : on_(on) {
+  if (on_) ++t_serial_depth;
+}
+SerialScope::~SerialScope() {
+  if (on_) --t_serial_depth;
+}
+
 int domain_max_threads(int domain) {
   ensure_thread_settings();
   // A forked child has lost the OpenMP runtime's worker threads (see fork_child.h).
   if (in_forked_child()) return 1;
+  if (t_serial_depth > 0) return 1;
   const int dynamic = g.dynamic.load();
   if (dynamic == 1 && omp_in_parallel()) return 1;
 

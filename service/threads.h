@@ -18,6 +18,21 @@ enum ThreadDomain : int {
 // call from inside an active parallel region gets 1, so library routines called from the
 // library's own regions run serially.
 int domain_max_threads(int domain);
+// While a SerialScope made with `on` lives, every domain_max_threads query of the thread that
+// made it answers 1: a routine that decided to run a computation on one thread keeps the
+// library routines it calls on that thread as well (with dynamic adjustment off they would
+// otherwise open regions of their own).  Scopes nest; other threads are not affected.
+class SerialScope {
+ public:
+  explicit SerialScope(bool on);
+  ~SerialScope();
+  SerialScope(const SerialScope&) = delete;
+  SerialScope& operator=(const SerialScope&) = delete;
+
+ private:
+  bool on_;
+};
+
 // The dynamic flag (0 or 1) after the environment has been read.
 int get_dynamic();
 // Physical cores per processor package; -1 while the topology is undetermined.

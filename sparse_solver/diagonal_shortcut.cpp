@@ -5,9 +5,12 @@
 namespace ztr {
 
 bool is_diagonal_matrix(int n, const int* ia, const int* ja, int base) {
+  // In 64 bits: the caller's indices may be anywhere in the range of int.
   for (int i = 0; i < n; ++i) {
-    const int e = ia[i] - base;
-    if (e < 0 || e >= n || ia[i + 1] - base != e + 1 || ja[e] - base != i) return false;
+    const long long e = static_cast<long long>(ia[i]) - base;
+    if (e < 0 || e >= n || static_cast<long long>(ia[i + 1]) - base != e + 1 ||
+        static_cast<long long>(ja[e]) - base != i)
+      return false;
   }
   return true;
 }

@@ -30,19 +30,20 @@ void print_input_block(const ErrorContext& e) {
 
 void print_checker(const ErrorContext& e) {
   const int z = e.zero_based ? 1 : 0;  // zero-based messages print indices minus 1
-  const int pos = e.iparm[30] - z, v1 = e.iparm[31] - z, v2 = e.iparm[32];
+  const int pos = index_shift(e.iparm[30], -z), v1 = index_shift(e.iparm[31], -z), v2 = e.iparm[32],
+            v2z = index_shift(v2, -z);
   switch (e.error_num) {
     case 21:
-      msg_print(z ? kSmCheckRows0 : kSmCheckRows1, 3, pos, v1, v2 - z);
+      msg_print(z ? kSmCheckRows0 : kSmCheckRows1, 3, pos, v1, v2z);
       break;
     case 22:
       msg_print(z ? kSmCheckColumnRange0 : kSmCheckColumnRange1, 3, pos, v1, v2);
       break;
     case 23:
-      msg_print(z ? kSmCheckUpper0 : kSmCheckUpper1, 3, pos, v1, v2 - z);
+      msg_print(z ? kSmCheckUpper0 : kSmCheckUpper1, 3, pos, v1, v2z);
       break;
     case 24:
-      msg_print(z ? kSmCheckAscending0 : kSmCheckAscending1, 3, pos, v1, v2 - z);
+      msg_print(z ? kSmCheckAscending0 : kSmCheckAscending1, 3, pos, v1, v2z);
       break;
     default:
       unknown(e.error_num);
@@ -169,7 +170,7 @@ void print_factor(const ErrorContext& e) {
       return;
     case kRefineLimit:
       msg_print(kSmRefinement, 0);
-      msg_print(kSmRefinementLimit, 1, std::abs(e.iparm[7]));
+      msg_print(kSmRefinementLimit, 1, magnitude(e.iparm[7]));
       return;
     case kRefineContraction:
       msg_print(kSmRefinement, 0);

@@ -122,7 +122,8 @@ struct ControlRecord {
   bool timer_active[kTimeSlots] = {};
   bool factor_ran = false;
   bool matrix_checked = false;  // the matrix checker ran in this call
-  // Threads the numerical factorization ran on (its kernels are single-threaded so far).
+  // Threads the numerical factorization runs on: the thread count, or 1 when the analysis
+  // found too little work for a team (see factor_team_size).
   int factor_threads = 1;
 };
 

@@ -11,6 +11,9 @@ struct CallArgs {
   int maxfct, mnum, mtype, phase, n, nrhs;
   const int* ia;
   const int* ja;
+  const void* a;  // the values, right-hand sides and solution: only whether they are given
+  const void* b;
+  const void* x;
   int* iparm;
   bool fresh;                    // handle word 0 is zero
   const ControlRecord* control;  // null when fresh
@@ -29,6 +32,14 @@ CheckResult check_inputs(const CallArgs& args);
 
 // The matrix checker alone, on arrays with index base `base` (0 or 1): 0 or error_num 21..24.
 int check_matrix(int mtype, int n, const int* ia, const int* ja, int base, int* iparm);
+
+// The column-index part of the checker (error_num 22), which also runs on every call that
+// reads the matrix: every index within the matrix.  Records the last offending position.
+int check_columns(int n, const int* ia, const int* ja, int base, int* iparm);
+
+// The value an input check compared against (what the handle recorded), for the message of
+// error_num 2, 5, 6 and 8; 0 otherwise.
+int recorded_value(int error_num, const ControlRecord* c);
 
 // The row-start part of the checker (error_num 21), which runs on every call that reads the
 // matrix: ia[0] must be the index base and ia must not decrease.

@@ -12,6 +12,7 @@
 #include "sparse_solver/diagonal_shortcut.h"
 #include "sparse_solver/error_report.h"
 #include "sparse_solver/handle.h"
+#include "sparse_solver/input_checks.h"
 #include "sparse_solver/partial_solve.h"
 #include "sparse_solver/solver_body.h"
 #include "sparse_solver/solver_params.h"
@@ -32,16 +33,36 @@ bool single_precision(void* const* pt, int phase, const int* iparm) {
   return iparm[27] == 1;
 }
 
+// The input checks on the call's arguments (ia and ja given, n >= 1), reading and writing the
+// parameters `ip`; on a failure sets error -1, explains it, and returns true.  The paths that
+// run before the solver body (the diagonal shortcut, the partial-solve preparation) call it
+// first, so that no unknown type, phase or missing array gets past them.
+bool refused(const KorvineArgs& g, int* ip) {
+  const bool fresh = handle_is_fresh(g.pt);
+  const ControlRecord* c = fresh ? nullptr : handle_control(g.pt);
+  const CheckResult check = check_inputs(
+      {g.maxfct, g.mnum, g.mtype, g.phase, g.n, g.nrhs, g.ia, g.ja, g.a, g.b, g.x, ip, fresh, c});
+  if (check.verdict != CheckVerdict::kFail) return false;
+  *g.error = kErrInput;
+  const int base = ip[34] != 0 ? 0 : 1;
+  if (g.msglvl != 0)
+    report_error({kErrInput, check.error_num, g.maxfct, g.mnum, g.mtype, g.phase, g.n,
+                  g.ia[g.n] - base, g.nrhs, base == 0, ip, 0, recorded_value(check.error_num, c)});
+  return true;
+}
+
+// The diagonal shortcut, after the input checks.
 template <typename T>
 void diagonal(const KorvineArgs& g, int threads) {
   int* ip = g.iparm;
+  if (refused(g, ip)) return;
+  const int base = ip[34] != 0 ? 0 : 1;
   ip[11] = -1;
   if (g.phase == kPhaseAnalysis) return;
   const DiagonalStep step = g.phase >= kPhaseForwardOnly && g.phase < kPhaseBackwardOnly
                                 ? DiagonalStep::kCopy
                             : g.phase % 10 == 3 ? DiagonalStep::kDivide
                                                 : DiagonalStep::kNone;
-  const int base = ip[34] != 0 ? 0 : 1;
   const int r =
       diagonal_solve<T>(g.n, g.nrhs, g.ia, static_cast<const T*>(g.a), static_cast<T*>(g.b),
                         static_cast<T*>(g.x), ip[5] == 1, step, threads, &ip[21], &ip[22], base);
@@ -114,7 +135,7 @@ extern "C" ZTR_API void KORVINE(void* pt, const int* maxfct, const int* mnum, co
   const int base = iparm[34] != 0 ? 0 : 1;
   // (Complex types go on to the checks, which refuse them.)
   if (*phase > 0 && !mtype_is_complex(*mtype) && ia != nullptr && ja != nullptr && *n >= 1 &&
-      ia[*n] - base == *n && is_diagonal_matrix(*n, ia, ja, base)) {
+      static_cast<long long>(ia[*n]) - base == *n && is_diagonal_matrix(*n, ia, ja, base)) {
     if (single)
       diagonal<float>(g, t);
     else
@@ -125,12 +146,24 @@ extern "C" ZTR_API void KORVINE(void* pt, const int* maxfct, const int* mnum, co
   KorvineArgs body = g;
   if (iparm[30] != 0 && iparm[3] == 0 && iparm[7] == 0 && iparm[59] == 0 &&
       *phase >= kPhaseAnalysis && *phase <= kPhaseAll) {
+    // The preparation analyses the caller's pattern with the caller's type: the checks come
+    // first, on a copy of the parameters (the body checks again, and a passed matrix check
+    // must still be reported there); a failed matrix check leaves its position in iparm.
+    if (ia != nullptr && ja != nullptr && *n >= 1 && ia[*n] >= 0) {
+      int scratch[kIparmSize];
+      std::copy(iparm, iparm + kIparmSize, scratch);
+      if (refused(g, scratch)) {
+        std::copy(scratch + 30, scratch + 33, iparm + 30);
+        return;
+      }
+    }
     const PartialPreparation p = prepare_partial_solve(g, t);
     if (p.error != 0) {
       *error = p.error;
       if (*msglvl != 0)
         report_error({p.error, p.error_num, *maxfct, *mnum, *mtype, *phase, *n,
-                      ia != nullptr ? ia[*n] - base : 0, *nrhs, base == 0, iparm, p.bytes, 0});
+                      ia != nullptr && *n >= 1 ? ia[*n] - base : 0, *nrhs, base == 0, iparm,
+                      p.bytes, 0});
       return;
     }
     body.partial_wanted = p.wanted;

@@ -541,7 +541,7 @@ FactorOutcome factorize(ControlRecord* c, Factorization* f, const T* a, const Ma
   // path serves.
   UpdateCrew crew;
   if (std::is_same_v<T, double> && !c->reproducible &&
-      crew.prepare(mem, c->threads, 2 * sn.largest, sn.largest, sn.longest)) {
+      crew.prepare(mem, c->factor_threads, 2 * sn.largest, sn.largest, sn.longest)) {
     k.crew = &crew;
   }
   std::fill(head.get(), head.get() + ns, -1);

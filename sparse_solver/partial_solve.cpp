@@ -9,8 +9,6 @@
 namespace ztr {
 namespace {
 
-// error_num of a component list that is not given.
-constexpr int kNullPermutation = 19;
 // iparm[47] value that ends the private analysis after its reordering.
 constexpr int kStopAfterReordering = -10;
 constexpr int kOrderNestedDissection = 2;
@@ -28,7 +26,7 @@ bool get(WorkArray<T>& a, WorkMemory* mem, std::size_t count, PartialPreparation
 PartialPreparation prepare_partial_solve(const KorvineArgs& g, int threads) {
   PartialPreparation out;
   if (g.perm == nullptr) {
-    out = {kErrInput, kNullPermutation, 0, 0};
+    out = {kErrInput, kErrNumNullArray, 0, 0};
     return out;
   }
   // Arrays the body rejects are left for it to report.

@@ -1,6 +1,8 @@
 #include "sparse_solver/solver_body.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -8,6 +10,7 @@
 #include "service/cpu.h"
 #include "service/messages.h"
 #include "service/platform.h"
+#include "service/threads.h"
 #include "sparse_solver/analysis.h"
 #include "sparse_solver/error_report.h"
 #include "sparse_solver/handle.h"
@@ -17,6 +20,7 @@
 #include "sparse_solver/report.h"
 #include "sparse_solver/solve.h"
 #include "sparse_solver/solver_messages.h"
+#include "sparse_solver/update_crew.h"
 
 namespace ztr {
 namespace {
@@ -28,10 +32,10 @@ constexpr int kHugeOutOfCoreProblem = 1000000;
 constexpr int kOutOfCoreSubgraphs = 32;
 // error_num of a phase that needs an analysis or a factorization the handle does not hold.
 constexpr int kMissingData = 20;
-// error_num of a permutation to read or write that is not given.
-constexpr int kNullPermutation = 19;
 // iparm[47] value that ends an analysis after the reordering (with iparm[30] > 0).
 constexpr int kStopAfterReordering = -10;
+// Pivot perturbation exponents are held within +-this (10^-400 underflows to zero).
+constexpr int kLargestPivotExponent = 400;
 
 struct CallState {
   int error = 0;
@@ -60,11 +64,12 @@ int panel_width(int mtype, int threads, int n, bool two_level, bool reproducible
 }
 
 int subgraph_count(int c, int n) {
-  int p = 1;
-  while (p < c) p *= 2;
-  int above = 1;
+  // In 64 bits: a count or an order near the largest int has no power of two above it in 32.
+  long long above = 1;
   while (above <= n) above *= 2;
-  return std::max(1, std::min(p, above / 2));
+  long long p = 1;
+  while (p < c && p < above / 2) p *= 2;
+  return static_cast<int>(std::max(1LL, std::min(p, above / 2)));
 }
 
 int transpose_mode(int mtype, int v) {
@@ -85,8 +90,10 @@ void record_settings(ControlRecord* c, const KorvineArgs& g, int threads, bool s
   c->n = g.n;
   c->nnz = g.ia[g.n] - (ip[34] != 0 ? 0 : 1);
   c->threads = std::max(1, threads);
-  c->msglvl = std::abs(g.msglvl) < 2 ? std::abs(g.msglvl) : 1;
-  c->pivot_exponent = ip[9];
+  c->msglvl = magnitude(g.msglvl) < 2 ? magnitude(g.msglvl) : 1;
+  // Beyond this exponent 10^-|e| is zero in double precision anyway; the bound keeps the
+  // magnitude of any value representable.
+  c->pivot_exponent = std::clamp(ip[9], -kLargestPivotExponent, kLargestPivotExponent);
   c->ordering = ip[1];
   c->user_perm = ip[4];
   c->single = single;
@@ -122,7 +129,7 @@ void analyse(const KorvineArgs& g, ControlRecord* c, MatrixCopy* copy, int threa
   in.stop_after_reordering = g.iparm[47] == kStopAfterReordering && g.iparm[30] > 0;
   if (g.perm == nullptr && (c->user_perm == 1 || c->user_perm == 2)) {
     release_analysis(g.pt);
-    *st = {kErrInput, kNullPermutation, 0, 0};
+    *st = {kErrInput, kErrNumNullArray, 0, 0};
     return;
   }
   const StageStatus s = run_analysis(c, copy, in);
@@ -134,6 +141,7 @@ void analyse(const KorvineArgs& g, ControlRecord* c, MatrixCopy* copy, int threa
     return;
   }
   if (in.stop_after_reordering) return;
+  c->factor_threads = factor_team_size(c->threads, c->sn.flops);
   if (!create_factor_records(c, g.maxfct)) {
     release_analysis(g.pt);
     *st = {kErrMemory, kStageAfterReordering,
@@ -157,6 +165,18 @@ void factor(const KorvineArgs& g, ControlRecord* c, CallState* st) {
     *f = std::move(fresh);
   }
   c->factor_ran = true;
+  // A problem too small for a team runs on one thread, its dense kernels included.
+  const SerialScope serial(c->factor_threads == 1);
+  // The factor's storage is one block of values (two with a U part): on i386 a large
+  // analysis can describe more bytes than the address space holds, a size no allocation
+  // request may be computed from.
+  if (c->sn.values > static_cast<long long>(PTRDIFF_MAX / sizeof(T))) {
+    release_factor(c, g.mnum - 1);
+    const long long most = LLONG_MAX / 16;  // a byte count the report can still print
+    *st = {kErrMemory, kStageFactorData,
+           std::min(c->sn.values, most) * static_cast<long long>(sizeof(T)), 0};
+    return;
+  }
   const MatrixPattern pattern{g.ia, g.ja, g.iparm[34] != 0 ? 0 : 1};
   const FactorOutcome o = factorize<T>(c, f, static_cast<const T*>(g.a), pattern, g.msglvl > 0);
   if (o.status.error != 0) {
@@ -177,16 +197,19 @@ void factor(const KorvineArgs& g, ControlRecord* c, CallState* st) {
 template <typename T>
 void solve(const KorvineArgs& g, ControlRecord* c, CallState* st) {
   const Factorization* f = &c->factors[g.mnum - 1];
+  // The solve of a problem the factorization left on one thread stays there too.
+  const SerialScope serial(c->factor_threads == 1);
   int perturbed = f->perturbed;
   if (g.phase == kPhaseSolve && g.iparm[13] > 0) perturbed = g.iparm[13];
   const int steps = g.phase >= kPhaseForwardOnly ? 1 << (g.phase - kPhaseForwardOnly) : kStepsAll;
-  SolveInput in{g.mtype, g.n,       g.nrhs,    g.ia, g.ja, g.iparm[34] != 0 ? 0 : 1,
-                steps,   perturbed, g.iparm[7]};
+  SolveInput in{g.mtype, g.n,       g.nrhs,
+                g.ia,    g.ja,      g.iparm[34] != 0 ? 0 : 1,
+                steps,   perturbed, g.iparm[7] == INT_MIN ? -INT_MAX : g.iparm[7]};
   in.partial = g.iparm[30] != 0 && c->sn.wanted.get() != nullptr;
   in.print_counts = g.msglvl > 0;
   if (g.iparm[0] == 1 && g.phase < kPhaseForwardOnly) {
     in.krylov = g.iparm[3] % 10;
-    in.tolerance_exponent = std::abs(g.iparm[3]) / 10;
+    in.tolerance_exponent = magnitude(g.iparm[3]) / 10;
   }
   in.factor_seconds = f->seconds;
   T* out = static_cast<T*>(g.iparm[5] == 1 ? g.b : g.x);
@@ -215,23 +238,6 @@ void write_memory_figures(const KorvineArgs& g, const ControlRecord* c) {
   ip[63] = kKorvineVersion;
 }
 
-// The old value an input check compared against, for the message.
-int recorded_value(int error_num, const ControlRecord* c) {
-  if (c == nullptr) return 0;
-  switch (error_num) {
-    case 2:
-      return c->maxfct;
-    case 5:
-      return c->mtype;
-    case 6:
-      return c->n;
-    case 8:
-      return c->nnz;
-    default:
-      return 0;
-  }
-}
-
 }  // namespace
 
 template <typename T>
@@ -257,8 +263,8 @@ void korvine_body(const KorvineArgs& g, int threads) {
       nnz = g.ia[g.n] - base;
   }
   if (st.error == 0) {
-    const CheckResult r =
-        check_inputs({g.maxfct, g.mnum, g.mtype, g.phase, g.n, g.nrhs, g.ia, g.ja, ip, fresh, c});
+    const CheckResult r = check_inputs(
+        {g.maxfct, g.mnum, g.mtype, g.phase, g.n, g.nrhs, g.ia, g.ja, g.a, g.b, g.x, ip, fresh, c});
     if (r.verdict == CheckVerdict::kDone) {
       *g.error = 0;
       return;

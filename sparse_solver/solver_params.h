@@ -2,6 +2,9 @@
 // writes by name, the version number, the phase codes and the error codes.
 #pragma once
 
+#include <climits>
+#include <cstdlib>
+
 namespace ztr {
 
 inline constexpr int kKorvineVersion = 103911000;
@@ -56,6 +59,10 @@ enum AllocStage : int {
   kStageOwnCopies = 100,
 };
 
+// error_num of error -1 for an array the call needs that is not given (the permutation with
+// iparm[4] = 1 or 2, the values, the right-hand sides, the solution).
+inline constexpr int kErrNumNullArray = 19;
+
 // error_num of error -4.
 inline constexpr int kFactorZeroPivot = -1;
 inline constexpr int kFactorNoMemory = -2;
@@ -73,6 +80,19 @@ inline bool mtype_is_complex(int mtype) {
 // Types whose factor has a U part of its own (full pattern): 1, 3, 11, 13.
 inline bool mtype_has_u(int mtype) {
   return !mtype_is_symmetric_storage(mtype);
+}
+
+// |v| for any parameter value: the most negative int has no positive counterpart, and is
+// taken as the largest.
+inline int magnitude(int v) {
+  return v == INT_MIN ? INT_MAX : std::abs(v);
+}
+
+// A caller's index v moved by `by` (one-based to zero-based or back) for a report: modulo 2^32,
+// so that an index at the end of the range of int, which no matrix has, moves there and back
+// without an overflow.
+inline int index_shift(int v, int by) {
+  return static_cast<int>(static_cast<unsigned>(v) + static_cast<unsigned>(by));
 }
 
 // Memory figure in kilobytes from a byte count, as the parameter array reports it.

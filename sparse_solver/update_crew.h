@@ -20,6 +20,19 @@ namespace ztr {
 // members would spend longer noticing the step than computing their share.
 inline constexpr double kSharedWorkMin = 262144.0;  // 64^3
 
+// Operation count (flops) from which a factorization runs on a team at all.  Below it the
+// large steps are too few to pay for the region: every member must be scheduled once to
+// enter and once to leave it, which on a loaded machine costs a time slice each, and the
+// stored test matrices (at most 1.5e8 flops) took 1.1 to 300 times the wall time of one
+// thread with a team (docs/PERFORMANCE.md, "The sparse solver's thread decision").
+inline constexpr double kTeamWorkMin = 1e9;
+
+// The number of threads a factorization of `flops` operations runs on when `threads` are
+// given to it.
+inline int factor_team_size(int threads, double flops) {
+  return flops >= kTeamWorkMin && threads > 1 ? threads : 1;
+}
+
 class UpdateCrew {
  public:
   UpdateCrew() = default;
