@@ -298,12 +298,12 @@ void solve_file(const std::filesystem::path& path) {
   Sparse s;
   bench::MatrixMarketBanner banner;
   if (!bench::read_matrix_market(path.string(), &s, &banner)) {
-    const bool complex = banner.field == "complex" || banner.symmetry == "hermitian";
+    const bool complex = banner.complex;
     std::printf("| %s | | | | skipped: %s | | | | | | |\n", name.c_str(),
                 complex ? "complex values (KORVINE refuses complex types)" : "unreadable");
     return;
   }
-  const bool symmetric = banner.symmetry == "symmetric";
+  const bool symmetric = banner.symmetric;
   std::vector<int> types{symmetric ? -2 : 11};
   if (symmetric && positive_diagonal(s)) types.push_back(2);
 

@@ -11,7 +11,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "matrix_market.h"
+#include "tools/ztr-solve/matrix_market.h"
 
 namespace {
 

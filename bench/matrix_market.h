@@ -1,60 +1,42 @@
 // Matrix Market coordinate files as the solver tests' sparse matrix (full pattern, rows in
-// order, columns ascending), for the solver benchmarks.
+// order, columns ascending), for the solver benchmarks: ztr-solve's reader, mirrored.
 #pragma once
 
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 
 #include "tests/sparse_solver/korvine_support.h"
+#include "tools/ztr-solve/matrix_market.h"
 
 namespace bench {
 
-// The banner's format ("coordinate" or "array"), field ("real", "integer", "complex",
-// "pattern") and symmetry ("general", "symmetric", "skew-symmetric", "hermitian"), in lower
-// case.
+// What the file declares, so that a caller can tell a refused complex file from a bad one.
 struct MatrixMarketBanner {
-  std::string format, field, symmetry;
+  bool complex = false;    // complex values or a Hermitian matrix
+  bool symmetric = false;  // one triangle of a symmetric matrix stored
 };
-
-inline std::string lower_case(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
 
 // Reads a square coordinate file of real, integer or pattern values (pattern entries are
 // ones); a symmetric or skew-symmetric file gives both triangles, duplicates are summed.
-// False when the file cannot be read, is not square, has an index outside 1..n, ends early,
-// or holds complex values: the solver's real types would get only half of each value.
-// *banner (may be null) receives the banner, so that the caller can tell which.
+// False when the file cannot be read, is not square or holds complex values (the solver's
+// real types would get only half of each value); *banner (may be null) receives the banner.
 inline bool read_matrix_market(const std::string& path, ztr::test::Sparse* s,
                                MatrixMarketBanner* banner = nullptr) {
-  std::ifstream f(path);
-  std::string line, word;
-  MatrixMarketBanner b;
-  if (!std::getline(f, line)) return false;
-  std::istringstream(lower_case(line)) >> word >> word >> b.format >> b.field >> b.symmetry;
+  ztr::mm::Coordinate c;
+  std::string error;
+  if (!ztr::mm::read_coordinate(path, c, error)) return false;
+  const MatrixMarketBanner b{c.is_complex() || c.symmetry == ztr::mm::Symmetry::kHermitian,
+                             c.symmetry == ztr::mm::Symmetry::kSymmetric};
   if (banner != nullptr) *banner = b;
-  if (b.format != "coordinate" || b.field == "complex" || b.symmetry == "hermitian") return false;
-  const bool mirrored = b.symmetry == "symmetric" || b.symmetry == "skew-symmetric";
-  const double mirror_sign = b.symmetry == "skew-symmetric" ? -1.0 : 1.0;
-  while (std::getline(f, line) && (line.empty() || line[0] == '%')) {
-  }
-  int n = 0, m = 0, nnz = 0;
-  std::istringstream(line) >> n >> m >> nnz;
-  if (n <= 0 || m != n || nnz < 0) return false;
+  if (b.complex || c.rows != c.cols) return false;
+  const double mirror_sign = c.symmetry == ztr::mm::Symmetry::kSkewSymmetric ? -1.0 : 1.0;
   std::map<std::pair<int, int>, double> e;
-  for (int k = 0; k < nnz; ++k) {
-    int i = 0, j = 0;
-    double v = 1.0;
-    if (!(f >> i >> j) || i < 1 || i > n || j < 1 || j > n || !std::getline(f, line)) return false;
-    std::istringstream(line) >> v;
-    e[{i - 1, j - 1}] += v;
-    if (mirrored && i != j) e[{j - 1, i - 1}] += mirror_sign * v;
+  for (size_t k = 0; k < c.row.size(); ++k) {
+    e[{c.row[k], c.col[k]}] += c.re[k];
+    if (c.symmetry != ztr::mm::Symmetry::kGeneral && c.row[k] != c.col[k])
+      e[{c.col[k], c.row[k]}] += mirror_sign * c.re[k];
   }
-  *s = ztr::test::from_map(n, e);
+  *s = ztr::test::from_map(c.rows, e);
   return true;
 }
 
