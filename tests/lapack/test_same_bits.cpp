@@ -103,6 +103,15 @@ std::vector<Case> cases() {
                          return a;
                        }});
   }
+  // An LU large enough for its scheduler to group blocks (and to leave a narrow last one).
+  const std::vector<double> large = qr_matrix(530, 530, 530, 13);
+  out.push_back({"LAPACKE_dgetrf 530", [=] {
+                   std::vector<double> a = large;
+                   std::vector<int> ipiv(530);
+                   a.push_back(LAPACKE_dgetrf(ZTR_COL_MAJOR, 530, 530, a.data(), 530, ipiv.data()));
+                   append(a, ipiv);
+                   return a;
+                 }});
   for (int dim : {130, 400}) {
     const std::vector<double> x = random_matrix(dim, dim, dim, 10),
                               y = random_matrix(dim, dim, dim, 11);
