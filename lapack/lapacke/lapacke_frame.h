@@ -142,11 +142,12 @@ int lapacke_with_workspace(const char* name, bool has_iwork, Work&& work) {
     double* w = (has_iwork && iwork == nullptr)
                     ? nullptr
                     : static_cast<double*>(lapacke_detail::alloc_work(work_query, sizeof(double)));
-    const int lwork = work_query > 1 ? static_cast<int>(work_query) : 1;
-    const int liwork = has_iwork ? (iwork_query > 1 ? iwork_query : 1) : 0;
     if (w == nullptr) {
       info = kLapackeWorkMemoryError;
     } else {
+      // Converted only now: alloc_work has checked that the size fits an int.
+      const int lwork = work_query > 1 ? static_cast<int>(work_query) : 1;
+      const int liwork = has_iwork ? (iwork_query > 1 ? iwork_query : 1) : 0;
       info = work(w, lwork, iwork, liwork);
     }
     mm_free_direct(w);

@@ -1,9 +1,10 @@
 // Same bits on every run: for a given thread count every threaded export (the nine LAPACKE
-// drivers, DGEMM and cblas_dgemm) gives results equal bit for bit from one call to the next,
-// while a competing busy process takes turns with the library's threads so that the task
+// drivers, DGEMM, cblas_dgemm and cblas_ddot) gives results equal bit for bit from one call to the
+// next, while a competing busy process takes turns with the library's threads so that the task
 // schedulers hand their blocks out in a different order each time.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -129,6 +130,11 @@ std::vector<Case> cases() {
                      return c;
                    }});
   }
+  const std::vector<double> u = random_matrix(1 << 20, 1, 1 << 20, 14);
+  out.push_back({"cblas_ddot", [=] {
+                   return std::vector<double>{
+                       cblas_ddot((1 << 20) - 1, u.data(), 1, u.data() + 1, 1)};
+                 }});
   return out;
 }
 
@@ -136,6 +142,9 @@ std::vector<Case> cases() {
 pid_t start_spinner() {
   const pid_t pid = fork();
   if (pid == 0) {
+    // Dies with the test process, whatever way that ends.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() == 1) _exit(0);
     volatile unsigned long spin = 0;
     for (;;) spin = spin + 1;
   }
