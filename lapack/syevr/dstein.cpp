@@ -214,6 +214,12 @@ void dstein(const int* n, const double* d, const double* e, const int* m, const 
         // eigenvalues the growth test is missed and the vector reported as unconverged.
         double bmax = 0;
         for (int i = 0; i < size; ++i) bmax = std::max(bmax, std::fabs(b[i]));
+        if (bmax == 0.0) {
+          // Gram-Schmidt took everything (more vectors asked for than the cluster holds
+          // to working precision): start again from another vector rather than divide by 0.
+          for (int i = 0; i < size; ++i) b[i] = next_uniform(&seed);
+          continue;
+        }
         const double scale = size * onenrm * std::max(eps, unn) / bmax;
         for (int i = 0; i < size; ++i) b[i] *= scale;
         solve_shifted(size, u0, u1, u2, l, swapped, eps, b);

@@ -93,9 +93,10 @@ std::vector<Case> cases() {
                      return z;
                    }});
     for (int itype : {1, 2})
-      for (auto [name, f] : {std::pair{"LAPACKE_dsygv", &LAPACKE_dsygv},
-                             std::pair{"LAPACKE_dsygvd", &LAPACKE_dsygvd}})
-        out.push_back({name + in + " itype " + std::to_string(itype), [=] {
+      for (const auto& driver : {std::pair{"LAPACKE_dsygv", &LAPACKE_dsygv},
+                                 std::pair{"LAPACKE_dsygvd", &LAPACKE_dsygvd}}) {
+        const auto f = driver.second;
+        out.push_back({driver.first + in + " itype " + std::to_string(itype), [=] {
                          std::vector<double> a = sym, b = spd, w(n);
                          a.push_back(
                              f(layout, itype, 'V', 'U', n, a.data(), n, b.data(), n, w.data()));
@@ -103,6 +104,7 @@ std::vector<Case> cases() {
                          append(a, w);
                          return a;
                        }});
+      }
   }
   // An LU large enough for its scheduler to group blocks (and to leave a narrow last one).
   const std::vector<double> large = qr_matrix(530, 530, 530, 13);
