@@ -15,8 +15,8 @@
 // thread's ranges, one block at a time, with the owner's target level.  On a machine with
 // more runnable threads than cores an owner can lose its core for a whole time slice; without
 // this the next panel (or the update it waits for) would wait for it while a thread idles.
-// Every block still receives each level's update as one apply_panel call, in level order, so
-// the factors do not depend on which thread did the work.
+// Every block still receives each level's update as its own apply_panel call, in level order,
+// so the factors do not depend on which thread did the work or which blocks shared a task.
 #include <omp.h>
 
 #include <algorithm>
@@ -210,8 +210,15 @@ bool ztr_lapack_dgetrf_sched(int m, int n, double* a, int lda, int* ipiv, int* i
       const int c0 = (task.c1 - 1) * nb;
       const int last_block = task.kind == kPanel ? task.c1 : task.c2;
       const int cols = std::min(last_block * nb, n) - c0;
-      for (int k = task.k1; k <= task.k2; ++k) {
-        apply_panel(m, a, lda, ipiv, (k - 1) * nb + 1, nb, c0, cols);
+      // Block by block: a block's numbers must not depend on the group the scheduler put it
+      // in (the triangular solve takes another path for a narrow last block than for the
+      // same columns at the tail of a wider one).
+      for (int c = task.c1; c <= last_block; ++c) {
+        const int b0 = (c - 1) * nb;
+        const int bcols = std::min(nb, n - b0);
+        for (int k = task.k1; k <= task.k2; ++k) {
+          apply_panel(m, a, lda, ipiv, (k - 1) * nb + 1, nb, b0, bcols);
+        }
       }
       if (task.kind == kPanel) {
         int panel_info = 0;

@@ -98,9 +98,9 @@ void dgetri(const int* n, double* a, const int* lda, const int* ipiv, double* wo
   if (*info > 0) return;
 
   int nbmin = 2;
-  int iws = nn;
+  long long iws = nn;
   if (nb > 1 && nb < nn) {
-    iws = std::max(nn * nb, 1);
+    iws = std::max(static_cast<long long>(nn) * nb, 1LL);
     if (*lwork < iws) {
       // Less workspace than the tuned block needs: the widest block that fits.
       nb = *lwork / nn;
@@ -120,7 +120,7 @@ void dgetri(const int* n, double* a, const int* lda, const int* ipiv, double* wo
                  a + static_cast<std::ptrdiff_t>(jp) * *lda, &inc1);
     }
   }
-  work[0] = iws;
+  work[0] = static_cast<double>(iws);
 }
 
 }  // namespace ztr

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <climits>
 
 #include "lapack/householder/householder.h"
 #include "lapack/householder/qr_common.h"
@@ -57,7 +58,9 @@ bool ztr_lapack_dgeqrf(int m, int n, double* a, int lda, double* tau, double* wo
     if (serial) ztr_lapack_dgeqrf_blk(m, n, a, lda, tau, work, lwork, info);
     return false;
   }
-  if (serial) return ztr_lapack_dgeqrf_blk(m, n, a, lda, tau, work, lwork, info);
+  // A task-path workspace beyond an int's range cannot be allocated as one private array.
+  if (serial || lwkopt > INT_MAX)
+    return ztr_lapack_dgeqrf_blk(m, n, a, lda, tau, work, lwork, info);
   const int nx = ilaenv(3, "DGEQRF", " ", m, n, threads, -1);
   if (nb < std::max(2, nbmin) || k < nb || k <= nx)
     return ztr_lapack_dgeqrf_blk(m, n, a, lda, tau, work, lwork, info);

@@ -28,16 +28,17 @@ bool ztr_lapack_dgeqrf_blk(int m, int n, double* a, int lda, double* tau, double
   int nb = std::max(1, ilaenv(1, "DGEQRF", " ", m, k, threads, -1));
   if (threads > 1 && n > 0 && m / n > kTallRatio && n <= kTallNarrowColumns)
     nb = std::min(nb + nb / 2, std::max(k, 1));
-  const int lwkopt = (threads + n) * nb;
+  // Counted in 64 bits: n * nb wraps an int for matrices a 64-bit process can hold.
+  const long long lwkopt = static_cast<long long>(threads + n) * nb;
   if (lwork == -1) {
-    work[0] = lwkopt;
+    work[0] = static_cast<double>(lwkopt);
     return false;
   }
   if (k == 0) return false;
   int nx = 0;
   if (nb < k) {
     nx = std::max(nb, ilaenv(3, "DGEQRF", " ", m, k, -1, -1));
-    if (nx < k && lwork < nb * n) nb = lwork / n;
+    if (nx < k && lwork < static_cast<long long>(nb) * n) nb = lwork / n;
   }
   int i = 0;
   while (nb < k && k - i > nx) {
@@ -62,7 +63,7 @@ bool ztr_lapack_dgeqrf_blk(int m, int n, double* a, int lda, double* tau, double
     }
   }
   if (qr_detail::report_progress(k)) return true;
-  work[0] = lwkopt;
+  work[0] = static_cast<double>(lwkopt);
   return false;
 }
 

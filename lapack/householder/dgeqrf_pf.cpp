@@ -8,7 +8,7 @@
 // Thread 0 keeps its products in column j of T (rows below j are scratch) and the others in
 // twork (or, for a trailing matrix, in a buffer of the caller and an allocated one), n
 // doubles each.  When the sum of squares leaves the range where it is accurate
-// (tiny, huge or NaN), thread 0 generates the reflector with DLARFG itself on the whole
+// (tiny, zero, huge or NaN), thread 0 generates the reflector with DLARFG itself on the whole
 // column, so the rescaling rules stay those of DLARFG.
 #include <omp.h>
 
@@ -88,9 +88,11 @@ void factor(const Panel& p, int thread, int nthreads, Reflector& shared, ColumnB
           tau = (beta - alpha) / beta;
           scale = 1.0 / (alpha - beta);
           alpha = beta;
-        } else if (ss != 0.0) {
+        } else {
           // Outside the safe range: DLARFG on the whole column, then the products again
-          // with the finished vector (the scaling below is then a multiply by one).
+          // with the finished vector (the scaling below is then a multiply by one).  A sum
+          // of exactly zero is no proof of a zero column: squares of entries below about
+          // 1e-162 underflow, and only DLARFG's scaled norm tells them from zeros.
           const int len = p.m - j;
           ztr_lapack_dlarfg(len, &alpha, p.at(j + 1, j), 1, &tau);
           const int below = p.m - j - 1;

@@ -168,10 +168,14 @@ bool dgeqrf_tasks(int m, int n, double* a, int lda, double* tau, double* work, i
       const int s = task.s;
       const int r0 = (s - 1) * nb;
       const int ks = std::min(nb, k - r0);
-      const int c0 = (task.c1 - 1) * nb;
-      const int cols = std::min(task.c2 * nb, n) - c0;
-      ztr_lapack_dlarfb("L", "T", "F", "C", m - r0, cols, ks, A(r0, r0), lda, t_of(s), nb,
-                        A(r0, c0), lda, priv, ldwork);
+      // One block at a time: a block's numbers must not depend on the group the scheduler
+      // happened to put it in (the multiply rounds a narrow last block differently when
+      // it is the tail of a wider product), so every run gives the same bits.
+      for (int c = task.c1; c <= task.c2; ++c) {
+        const int c0 = (c - 1) * nb;
+        ztr_lapack_dlarfb("L", "T", "F", "C", m - r0, width(c), ks, A(r0, r0), lda, t_of(s), nb,
+                          A(r0, c0), lda, priv, ldwork);
+      }
       if (task.factor) {
         const int q0 = s * nb;
         ztr_lapack_dlaqrf(m - q0, width(s + 1), A(q0, q0), lda, tau + q0, t_of(s + 1), nb,

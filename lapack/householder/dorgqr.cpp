@@ -75,7 +75,7 @@ void ztr_lapack_dorgqr(int m, int n, int k, double* a, int lda, const double* ta
   auto at = [&](int i, int j) { return a + i + static_cast<std::ptrdiff_t>(j) * lda; };
   int nb = ilaenv(1, "DORGQR", " ", m, n, k, -1);
   const int nb_full = nb;
-  work[0] = static_cast<double>(std::max(1, n) * nb);
+  work[0] = static_cast<double>(std::max(1, n)) * nb;
   if (lwork == -1) return;
   if (n <= 0) {
     work[0] = 1;
@@ -84,7 +84,7 @@ void ztr_lapack_dorgqr(int m, int n, int k, double* a, int lda, const double* ta
   int nbmin = 2, nx = 0;
   if (nb > 1 && nb < k) {
     nx = std::max(0, ilaenv(3, "DORGQR", " ", m, n, k, -1));
-    if (nx < k && lwork < nb * n) {
+    if (nx < k && lwork < static_cast<long long>(nb) * n) {
       nb = lwork / n;
       nbmin = std::max(2, ilaenv(2, "DORGQR", " ", m, n, k, -1));
     }
@@ -111,7 +111,7 @@ void ztr_lapack_dorgqr(int m, int n, int k, double* a, int lda, const double* ta
         for (int l = 0; l < i; ++l) *at(l, j) = 0.0;
     }
   }
-  work[0] = static_cast<double>(nx < k ? n * nb_full : n);
+  work[0] = nx < k ? static_cast<double>(n) * nb_full : n;
 }
 
 }  // namespace ztr

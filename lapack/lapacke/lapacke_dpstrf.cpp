@@ -34,9 +34,9 @@ extern "C" ZTR_API int LAPACKE_dpstrf(int matrix_layout, char uplo, int n, doubl
   if (!ztr::lapacke_layout_ok("LAPACKE_dpstrf", matrix_layout)) return -1;
   if (ztr::lapacke_tr_has_nan(matrix_layout, uplo, 'N', n, a, lda)) return -4;
   if (std::isnan(tol)) return -8;
-  const std::size_t len = static_cast<std::size_t>(std::max(1, 2 * std::max(n, 0)));
+  // Counted in double: 2n wraps for n beyond 2^30 (and its bytes on 32-bit systems far sooner).
   double* work =
-      static_cast<double*>(ztr::mm_malloc_direct(sizeof(double) * len, ztr::kWorkAlignment));
+      static_cast<double*>(ztr::lapacke_detail::alloc_work(2.0 * std::max(n, 0), sizeof(double)));
   int info = ztr::kLapackeWorkMemoryError;
   if (work != nullptr) {
     info = ztr::LAPACKE_dpstrf_work(matrix_layout, uplo, n, a, lda, piv, rank, tol, work);

@@ -25,7 +25,9 @@ bool lapacke_layout_ok(const char* name, int layout) {
 
 namespace lapacke_detail {
 
-int adjust(int info) { return info < 0 ? info - 1 : info; }
+int adjust(int info) {
+  return info < 0 ? info - 1 : info;
+}
 
 void* alloc_copy(const LapackeMatrix& m) {
   const std::size_t ld = static_cast<std::size_t>(m.ld_t);
@@ -33,6 +35,14 @@ void* alloc_copy(const LapackeMatrix& m) {
   // A copy whose size does not fit the address space is as unobtainable as a failed one.
   if (ld != 0 && cols > SIZE_MAX / sizeof(double) / ld) return nullptr;
   return mm_malloc_direct(ld * cols * sizeof(double), kWorkAlignment);
+}
+
+void* alloc_work(double count, std::size_t size) {
+  // NaN fails the first test.
+  if (!(count <= static_cast<double>(INT32_MAX))) return nullptr;
+  const std::size_t n = count > 1 ? static_cast<std::size_t>(count) : 1;
+  if (n > SIZE_MAX / size) return nullptr;
+  return mm_malloc_direct(n * size, kWorkAlignment);
 }
 
 void to_column_major(const LapackeMatrix& m, double* copy) {

@@ -36,16 +36,16 @@ bool lapacke_layout_ok(const char* name, int layout);
 // One matrix argument of a LAPACKE function, as the `_work` level sees it.
 struct LapackeMatrix {
   enum class Kind { General, Triangle };
-  double* data;      // the caller's array (may be null for an absent output)
-  int rows, cols;    // the matrix as the caller sees it
-  int ld;            // the caller's leading dimension
-  int ld_position;   // its LAPACKE parameter position, for the row-major check
-  int ld_t;          // leading dimension of the column-major copy
-  Kind kind;         // how it is copied: the whole matrix, or one triangle with its diagonal
-  char uplo;         // for Kind::Triangle
-  bool copy_in;      // transposed into the copy before the driver runs
-  bool copy_out;     // transposed back after it
-  bool present;      // false: not used by this call (its ld is still checked; no copy)
+  double* data;     // the caller's array (may be null for an absent output)
+  int rows, cols;   // the matrix as the caller sees it
+  int ld;           // the caller's leading dimension
+  int ld_position;  // its LAPACKE parameter position, for the row-major check
+  int ld_t;         // leading dimension of the column-major copy
+  Kind kind;        // how it is copied: the whole matrix, or one triangle with its diagonal
+  char uplo;        // for Kind::Triangle
+  bool copy_in;     // transposed into the copy before the driver runs
+  bool copy_out;    // transposed back after it
+  bool present;     // false: not used by this call (its ld is still checked; no copy)
 };
 
 // The `_work` level.  `driver(double* const* arrays, const int* lds)` runs the Fortran-style
@@ -64,6 +64,11 @@ int lapacke_with_workspace(const char* name, bool has_iwork, Work&& work);
 
 namespace lapacke_detail {
 inline constexpr int kMaxMatrices = 4;
+// A work array of `count` elements of `size` bytes, count as the size query answered it (a
+// double, so that an answer beyond the int range is seen as such).  Null when count cannot
+// be passed on as an int length, or its bytes exceed the address space, or the allocation
+// fails: all three are the same failure to the caller.  At least one element.
+void* alloc_work(double count, std::size_t size);
 int adjust(int info);
 void* alloc_copy(const LapackeMatrix& m);
 void to_column_major(const LapackeMatrix& m, double* copy);
@@ -130,22 +135,19 @@ int lapacke_with_workspace(const char* name, bool has_iwork, Work&& work) {
     // Sizes come back as a double (truncated toward zero) and an int; at least one element
     // each, since the allocator gives nothing for zero bytes.  The `_work` call is told the
     // length it really got: a driver that answered 0 (an empty matrix) may still insist on
-    // lwork >= 1, as DGETRI does.
-    const int queried = static_cast<int>(work_query);
-    const int lwork = queried > 1 ? queried : 1;
-    const int liwork = has_iwork ? (iwork_query > 1 ? iwork_query : 1) : 0;
+    // lwork >= 1, as DGETRI does.  A size that no int or no address space holds is a
+    // failed allocation, never a length that wrapped around.
     int* iwork = nullptr;
-    if (has_iwork) {
-      iwork = static_cast<int*>(
-          mm_malloc_direct(sizeof(int) * static_cast<std::size_t>(liwork), kWorkAlignment));
-    }
+    if (has_iwork) iwork = static_cast<int*>(lapacke_detail::alloc_work(iwork_query, sizeof(int)));
     double* w = (has_iwork && iwork == nullptr)
                     ? nullptr
-                    : static_cast<double*>(mm_malloc_direct(
-                          sizeof(double) * static_cast<std::size_t>(lwork), kWorkAlignment));
+                    : static_cast<double*>(lapacke_detail::alloc_work(work_query, sizeof(double)));
     if (w == nullptr) {
       info = kLapackeWorkMemoryError;
     } else {
+      // Converted only now: alloc_work has checked that the size fits an int.
+      const int lwork = work_query > 1 ? static_cast<int>(work_query) : 1;
+      const int liwork = has_iwork ? (iwork_query > 1 ? iwork_query : 1) : 0;
       info = work(w, lwork, iwork, liwork);
     }
     mm_free_direct(w);

@@ -9,11 +9,12 @@
 // outside it:
 //   factor   diagonal tile j with all j updates: the serial blocked algorithm;
 //   solve    tile (i, j) with all j updates, once diagonal tile j is final: one TRSM;
-//   update   tile (i, j) at level s: the run of columns s..k-1 whose tiles in rows i and j
-//            are final, in one SYRK (i = j) or GEMM of depth (k - s)*nb.  Tiles below an
+//   update   tile (i, j) at level s: the group of tile columns s..k-1 (fixed groups of
+//            about kUpdateDepth columns, the last one ending at j) once their tiles in rows
+//            i and j are final, in one SYRK (i = j) or GEMM of depth (k - s)*nb.  Tiles below an
 //            off-diagonal one in the same column, at the same level and with the same
-//            columns final, join its task (up to a thread's share of the column), so that
-//            the multiply packs row j's tiles once and runs on a tall block.
+//            columns final, join its task (up to a thread's share of the column), one
+//            multiply per tile.
 // Tasks are looked for column by column from the left, so the critical path (the diagonal
 // and the panel just under it) is served first.  When a diagonal tile is not positive
 // definite, info takes its global order and no thread takes another task.
@@ -34,9 +35,12 @@ namespace ztr {
 namespace {
 
 constexpr int kTableAlignment = 128;
+// Depth of an update's multiply: tile columns are summed into a tile in fixed groups of about
+// this many columns of the factor.
+constexpr int kUpdateDepth = 256;
 
 // Header of the state array; the tiles follow, (i, j) at kTiles + i*(i+1)/2 + j.
-enum Header { kBlocks, kScanFrom, kRemaining, kFailed, kThreads, kSpare, kTiles };
+enum Header { kBlocks, kScanFrom, kRemaining, kFailed, kThreads, kGroup, kTiles };
 
 enum TaskKind { kFinished, kNothing, kFactor, kSolve, kUpdate };
 struct Task {
@@ -87,9 +91,13 @@ struct Scheduler {
           }
           continue;
         }
+        // The columns come in fixed groups (levels start on group boundaries), and a
+        // group is taken whole: the order of the sum into a tile never depends on which
+        // tiles happened to be final, so every run gives the same bits.
+        const int group_end = std::min(j, (level / s[kGroup] + 1) * s[kGroup]);
         int k = level;
-        while (k < j && final_tile(i, k) && final_tile(j, k)) ++k;
-        if (k > level) {
+        while (k < group_end && final_tile(i, k) && final_tile(j, k)) ++k;
+        if (k == group_end) {
           int i2 = i;
           if (i > j) {
             const int most = std::max(1, (nblk - j) / s[kThreads]);
@@ -148,7 +156,7 @@ void ztr_lapack_dpotrf_tiled(char uplo, int n, double* a, int lda, int* info, in
   state[kScanFrom] = 0;
   state[kFailed] = 0;
   state[kThreads] = threads;
-  state[kSpare] = 0;
+  state[kGroup] = std::max(1, kUpdateDepth / nb);
   int remaining = 0;
   for (int i = 0; i < nblk; ++i)
     for (int j = 0; j <= i; ++j) {
@@ -199,18 +207,27 @@ void ztr_lapack_dpotrf_tiled(char uplo, int n, double* a, int lda, int* info, in
                          at(task.i, task.j), &lda);
       } else {
         const int depth = (task.k2 - task.k1) * nb;
-        const double* ri = at(task.i, task.k1);
         const double* rj = at(task.j, task.k1);
-        double* c = at(task.i, task.j);
         if (task.i == task.j) {
+          double* c = at(task.i, task.j);
           if (upper)
             ztr_blas_dsyrk("U", "T", &mj, &depth, &minus_one, rj, &lda, &one, c, &lda);
           else
             ztr_blas_dsyrk("L", "N", &mj, &depth, &minus_one, rj, &lda, &one, c, &lda);
-        } else if (upper) {
-          ztr_blas_dgemm("T", "N", &mj, &mi, &depth, &minus_one, rj, &lda, ri, &lda, &one, c, &lda);
-        } else {
-          ztr_blas_dgemm("N", "T", &mi, &mj, &depth, &minus_one, ri, &lda, rj, &lda, &one, c, &lda);
+        }
+        // The joined tiles one multiply each: a tile's numbers must not depend on the tiles
+        // it was joined with (a narrow last tile is rounded differently as the tail of a
+        // taller product).
+        for (int r = task.i; r <= task.i2 && task.i != task.j; ++r) {
+          const int rows = order(r);
+          const double* ri = at(r, task.k1);
+          double* c = at(r, task.j);
+          if (upper)
+            ztr_blas_dgemm("T", "N", &mj, &rows, &depth, &minus_one, rj, &lda, ri, &lda, &one, c,
+                           &lda);
+          else
+            ztr_blas_dgemm("N", "T", &rows, &mj, &depth, &minus_one, ri, &lda, rj, &lda, &one, c,
+                           &lda);
         }
       }
     }

@@ -1,6 +1,7 @@
 #include "lapack/syevd/syevd.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstddef>
 
@@ -22,15 +23,16 @@ namespace ztr {
 namespace {
 
 // Minimum workspace of the table above.
-void minimum_sizes(bool wantz, int n, int* lwmin, int* liwmin) {
+// In 64 bits: 2n^2 wraps an int from n = 32768 on.
+void minimum_sizes(bool wantz, int n, long long* lwmin, long long* liwmin) {
   if (n <= 1) {
     *lwmin = 1;
     *liwmin = 1;
   } else if (wantz) {
-    *lwmin = 1 + 6 * n + 2 * n * n;
-    *liwmin = 3 + 5 * n;
+    *lwmin = 1 + 6LL * n + 2LL * n * n;
+    *liwmin = 3 + 5LL * n;
   } else {
-    *lwmin = 2 * n + 1;
+    *lwmin = 2LL * n + 1;
     *liwmin = 1;
   }
 }
@@ -42,7 +44,7 @@ void dsyevd(const char* jobz, const char* uplo, const int* n, double* a, const i
   const bool wantz = same_letter(*jobz, 'V');
   const bool lquery = *lwork == -1 || *liwork == -1;
   int bad = 0;
-  int lwmin = 1, liwmin = 1;
+  long long lwmin = 1, liwmin = 1;
   if (!wantz && !same_letter(*jobz, 'N')) {
     bad = 1;
   } else if (!same_letter(*uplo, 'L') && !same_letter(*uplo, 'U')) {
@@ -74,7 +76,7 @@ void dsyevd_driver(const char* jobz, const char* uplo, const int* n, double* a, 
   const bool lquery = *lwork == -1 || *liwork == -1;
   const int nn = *n;
   *info = 0;
-  int lopt = 1, liopt = 1;
+  long long lopt = 1, liopt = 1;
   if (nn > 1) {
     if (wantz) {
       minimum_sizes(true, nn, &lopt, &liopt);
@@ -91,12 +93,12 @@ void dsyevd_driver(const char* jobz, const char* uplo, const int* n, double* a, 
         *info = qinfo;
         return;
       }
-      lopt = 2 * nn + std::max(1, static_cast<int>(query));
+      lopt = 2LL * nn + std::max(1LL, static_cast<long long>(query));
       liopt = 1;
     }
   }
-  work[0] = lopt;
-  iwork[0] = liopt;
+  work[0] = static_cast<double>(lopt);
+  iwork[0] = static_cast<int>(std::min<long long>(liopt, INT_MAX));
   if (lquery || nn == 0) return;
   if (nn == 1) {
     w[0] = a[0];
@@ -142,8 +144,8 @@ void dsyevd_driver(const char* jobz, const char* uplo, const int* n, double* a, 
     const int inc1 = 1;
     blas_dscal(n, &inv, w, &inc1);
   }
-  work[0] = lopt;
-  iwork[0] = liopt;
+  work[0] = static_cast<double>(lopt);
+  iwork[0] = static_cast<int>(liopt);  // a run that got here had liwork >= liopt
 }
 
 }  // namespace ztr

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstddef>
 
@@ -36,8 +37,9 @@ void dsyevr(const char* jobz, const char* range, const char* uplo, const int* n,
   const bool valeig = same_letter(*range, 'V');
   const bool indeig = same_letter(*range, 'I');
   const bool lquery = *lwork == -1 || *liwork == -1;
-  const int lwmin = std::max(1, kWorkPerOrder * nn);
-  const int liwmin = std::max(1, kIworkPerOrder * nn);
+  // In 64 bits: the products leave the int range for orders a 64-bit process may ask for.
+  const long long lwmin = std::max(1LL, static_cast<long long>(kWorkPerOrder) * nn);
+  const long long liwmin = std::max(1LL, static_cast<long long>(kIworkPerOrder) * nn);
   *info = 0;
   if (!wantz && !same_letter(*jobz, 'N')) {
     *info = -1;
@@ -70,9 +72,9 @@ void dsyevr(const char* jobz, const char* range, const char* uplo, const int* n,
   const char ul[2] = {lower ? 'L' : 'U', '\0'};
   const int nb =
       std::max(ilaenv(1, "DSYTRD", ul, nn, -1, -1, -1), ilaenv(1, "DORMTR", ul, nn, -1, -1, -1));
-  const int lwkopt = std::max((nb + 1) * nn, lwmin);
+  const double lwkopt = static_cast<double>(std::max(static_cast<long long>(nb + 1) * nn, lwmin));
   work[0] = lwkopt;
-  iwork[0] = liwmin;
+  iwork[0] = static_cast<int>(std::min<long long>(liwmin, INT_MAX));
   if (lquery) return;
 
   *m = 0;
@@ -201,7 +203,7 @@ void dsyevr(const char* jobz, const char* range, const char* uplo, const int* n,
     }
   }
   work[0] = lwkopt;
-  iwork[0] = liwmin;
+  iwork[0] = static_cast<int>(liwmin);  // a run that got here had liwork >= liwmin
 }
 
 }  // namespace ztr

@@ -13,12 +13,12 @@ void dsygv(const int* itype, const char* jobz, const char* uplo, const int* n, d
            int* info) {
   const bool query = *lwork == -1;
   *info = sygv_detail::check(itype, jobz, uplo, n, lda, ldb);
-  int lwkopt = 1;
+  double lwkopt = 1;  // 64-bit products: (nb + 2) * n may leave the int range
   if (*info == 0) {
-    const int lwkmin = std::max(1, 3 * *n - 1);
+    const long long lwkmin = std::max(1LL, 3LL * *n - 1);
     const char ul[2] = {*uplo, '\0'};
     const int nb = ilaenv(1, "DSYTRD", ul, *n, -1, -1, -1);
-    lwkopt = std::max(lwkmin, (nb + 2) * *n);
+    lwkopt = static_cast<double>(std::max(lwkmin, static_cast<long long>(nb + 2) * *n));
     work[0] = lwkopt;
     if (*lwork < lwkmin && !query) *info = -11;
   }

@@ -16,7 +16,7 @@ void dsytrd(const char* uplo, const int* n, double* a, const int* lda, double* d
   const char opts[2] = {upper ? 'U' : 'L', '\0'};
   if (!sytrd_arguments_ok(uplo, n, lda, lwork, info)) return;
   int nb = ilaenv(1, "DSYTRD", opts, nn, -1, -1, -1);
-  const int lwkopt = nn * nb;
+  const double lwkopt = static_cast<double>(nn) * nb;
   work[0] = lwkopt;
   if (*lwork == -1) return;
   if (nn == 0) {
@@ -28,7 +28,7 @@ void dsytrd(const char* uplo, const int* n, double* a, const int* lda, double* d
   int nx = nn;
   if (nb > 1 && nb < nn) {
     nx = std::max(nb, ilaenv(3, "DSYTRD", opts, nn, -1, -1, -1));
-    if (nx < nn && *lwork < nn * nb) {
+    if (nx < nn && *lwork < static_cast<long long>(nn) * nb) {
       nb = std::max(*lwork / nn, 1);
       if (nb < ilaenv(2, "DSYTRD", opts, nn, -1, -1, -1)) nx = nn;
     } else if (nx >= nn) {

@@ -70,7 +70,7 @@ void ztr_lapack_dsytrd(const char* uplo, const int* n, double* a, const int* lda
   }
   if (!sytrd_arguments_ok(uplo, n, lda, lwork, info)) return;
   int nb = ilaenv(1, "DSYTRD", opts, nn, threads, -1, -1);
-  const int lwkopt = nn * nb;
+  const double lwkopt = static_cast<double>(nn) * nb;
   work[0] = lwkopt;
   if (*lwork == -1) return;
 
@@ -79,7 +79,7 @@ void ztr_lapack_dsytrd(const char* uplo, const int* n, double* a, const int* lda
   int nx = nn;
   if (nb > 1 && nb < nn) {
     nx = std::max(nb, ilaenv(3, "DSYTRD", opts, nn, threads, -1, -1));
-    if (nx < nn && *lwork < nn * nb) {
+    if (nx < nn && *lwork < static_cast<long long>(nn) * nb) {
       nb = std::max(1, *lwork / nn);
       if (nb < ilaenv(2, "DSYTRD", opts, nn, threads, -1, -1)) nx = nn;
     }

@@ -29,11 +29,13 @@ int query_dgeqrf(int m, int n, int lda) {
   return static_cast<int>(w);
 }
 
-// Factors a generated matrix through dgeqrf with the given workspace, forms Q with dorgqr and
-// checks both ratios (in a child: failures are reported by its exit code).
-void check_qr(int m, int n, Lwork lw, std::uint64_t seed) {
+// Factors a generated matrix (times scale) through dgeqrf with the given workspace, forms Q
+// with dorgqr and checks both ratios (in a child: failures are reported by its exit code).
+void check_qr(int m, int n, Lwork lw, std::uint64_t seed, double scale = 1.0) {
   const int lda = m + 2, k = std::min(m, n);
-  const std::vector<double> a0 = test::qr_matrix(m, n, lda, seed);
+  std::vector<double> a0 = test::qr_matrix(m, n, lda, seed);
+  if (scale != 1.0)
+    for (double& x : a0) x *= scale;
   std::vector<double> a = a0, tau(std::max(1, k), -5.0);
   const int opt = query_dgeqrf(m, n, lda);
   int lwork = lw == Lwork::kOptimal ? std::max(opt, std::max(1, n)) : std::max(1, n);
@@ -41,7 +43,8 @@ void check_qr(int m, int n, Lwork lw, std::uint64_t seed) {
   std::vector<double> work(std::max(1, lwork));
   int info = -9;
   dgeqrf(&m, &n, a.data(), &lda, tau.data(), work.data(), &lwork, &info);
-  SCOPED_TRACE(testing::Message() << m << "x" << n << " lwork " << lwork << " (opt " << opt << ")");
+  SCOPED_TRACE(testing::Message() << m << "x" << n << " lwork " << lwork << " (opt " << opt
+                                  << ") scale " << scale);
   EXPECT_EQ(info, 0);
   if (k == 0) return;
   // Q: m x k from the k reflectors, with dorgqr's optimal and minimal workspaces.
@@ -73,6 +76,52 @@ ZTR_CHILD(qr_every_path) {
       check_qr(s[0], s[1], lw, ++seed);
   EXPECT_EQ(ztr_testalloc_live(), live);
   return ::testing::Test::HasFailure();
+}
+
+// Matrices scaled to the edges of the exponent range, as the reference suite's badly scaled
+// types do: near underflow the squares of the entries vanish (below about 1e-162 they are
+// exactly zero) and near overflow they are infinite, so every reflector must come from the
+// rescaling generator.  Square, tall and wide shapes on the serial blocked path (one
+// thread), the task path with its row-split first panel (two threads) and the row-split
+// panels of a very tall matrix.
+ZTR_CHILD(qr_scaled) {
+  const int shapes[][2] = {{100, 100}, {130, 130}, {160, 230}, {300, 200}, {7000, 100}};
+  std::uint64_t seed = 300;
+  for (double scale : {1e-150, 1e-170, 1e-240, 1e-300, 1e+150, 1e+300})
+    for (const auto& s : shapes) check_qr(s[0], s[1], Lwork::kOptimal, ++seed, scale);
+  return ::testing::Test::HasFailure();
+}
+
+// The row-split factorization of a whole trailing matrix (no T), with tiny, ordinary and
+// huge entries: R and the reflectors must be those of the unblocked QR, to rounding.
+ZTR_CHILD(qr_row_split_rest_scaled) {
+  const int m = 260, n = 180;
+  for (double scale : {1e-300, 1e-170, 1.0, 1e+300}) {
+    std::vector<double> a = test::qr_matrix(m, n, m, 77), ref, tau(n), ref_tau(n), work(n);
+    for (double& x : a) x *= scale;
+    ref = a;
+    ztr_lapack_dgeqr2(m, n, ref.data(), m, ref_tau.data(), work.data());
+    ztr_lapack_dgeqrf_pfnr(m, n, a.data(), m, tau.data(), work.data());
+    double diff = 0, norm = 0, tau_diff = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      const bool upper = static_cast<int>(i % m) <= static_cast<int>(i / m);
+      const double s = upper ? scale : 1.0;  // R scales with A, the reflectors do not
+      diff = std::max(diff, std::fabs(a[i] - ref[i]) / s);
+      norm = std::max(norm, std::fabs(ref[i]) / s);
+    }
+    for (int j = 0; j < n; ++j) tau_diff = std::max(tau_diff, std::fabs(tau[j] - ref_tau[j]));
+    EXPECT_LT(diff / (norm * m * kUnitRoundoff), kRatioBound) << scale;
+    EXPECT_LT(tau_diff / (m * kUnitRoundoff), kRatioBound) << scale;
+  }
+  return ::testing::Test::HasFailure();
+}
+
+TEST(Dgeqrf, BadlyScaledMatricesOnEveryPath) {
+  const std::string fast = "ZTR_DISABLE_FAST_MM=1";
+  test::expect_children({{"qr_scaled", {"ZTR_NUM_THREADS=1", "ZTR_DYNAMIC=FALSE", fast}},
+                         {"qr_scaled", {"ZTR_NUM_THREADS=2", "ZTR_DYNAMIC=FALSE", fast}},
+                         {"qr_row_split_rest_scaled", {"ZTR_NUM_THREADS=1", fast}},
+                         {"qr_row_split_rest_scaled", {"ZTR_NUM_THREADS=2", fast}}});
 }
 
 // The n-th allocation of a task-path call fails: the panel buffer (the factorization goes on

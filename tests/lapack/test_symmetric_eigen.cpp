@@ -210,6 +210,53 @@ TEST(SymmetricEigen, ScaledToTheEndsOfTheExponentRange) {
   }
 }
 
+// A rank-one matrix s*u*u' (|s| = 1) has n - 1 eigenvalues at rounding level, a cluster
+// far below the tolerances that separate vectors: inverse iteration must converge on all
+// of them (info 0) and give them orthogonal, on every range and both triangles, with the
+// smallest absolute tolerance (twice the safe minimum) and the default one.
+TEST(SymmetricEigen, ClusteredTinyEigenvaluesOfARankOneMatrix) {
+  const double safe_min = std::numeric_limits<double>::min();
+  for (int n : {5, 12, 40})
+    for (double s : {-1.0, 1.0})
+      for (std::uint64_t seed : {1, 2, 3, 4}) {
+        test::Rng r(static_cast<test::Rng::result_type>(seed * 100 + n));
+        std::vector<double> u(n), a(static_cast<std::size_t>(n) * n);
+        double norm2 = 0;
+        for (double& x : u) {
+          x = test::uniform(r);
+          norm2 += x * x;
+        }
+        for (int j = 0; j < n; ++j)
+          for (int i = 0; i < n; ++i) a[i + j * n] = s * u[i] * u[j] / norm2;
+        // The exact eigenvalues of the rounded matrix: s and n - 1 within n eps of zero.
+        std::vector<long double> oracle(n, 0.0L);
+        (s < 0 ? oracle.front() : oracle.back()) = s;
+        const int first_tiny = s < 0 ? 1 : 0;
+        const double tiny_top = 100 * n * test::kUnitRoundoff;
+        SCOPED_TRACE(testing::Message() << "n " << n << " s " << s << " seed " << seed);
+        for (char uplo : {'U', 'L'})
+          for (double abstol : {2 * safe_min, 0.0}) {
+            struct Range {
+              char range;
+              double vl, vu;
+              int il, iu, first, m;
+            };
+            for (const Range& g :
+                 {Range{'A', 0, 0, 0, 0, 0, n},
+                  Range{'V', -1.5, tiny_top, 0, 0, 0, n - 1 + (s < 0)},
+                  Range{'V', -tiny_top, tiny_top, 0, 0, first_tiny, n - 1},
+                  Range{'I', 0, 0, 1, n, 0, n},
+                  Range{'I', 0, 0, first_tiny + 1, first_tiny + n - 1, first_tiny, n - 1},
+                  Range{'I', 0, 0, first_tiny + 2, first_tiny + 3, first_tiny + 1, 2}}) {
+              const Call c{Driver::kSyevr, 'V',  g.range, uplo, n, 0, g.vl,
+                           g.vu,           g.il, g.iu,    0,    0, 0, abstol};
+              SCOPED_TRACE(testing::Message() << g.range << " " << g.il << ".." << g.iu);
+              expect_eigen(c, solve(c, a), a, oracle.data() + g.first, g.m);
+            }
+          }
+      }
+}
+
 // Scratch that cannot be allocated (the threaded reduction's vectors, the divide and
 // conquer's per-thread space) only makes DSYEVD sequential.
 TEST(SymmetricEigen, FailedScratchAllocationsStillGiveTheResult) {
