@@ -61,18 +61,29 @@ double matrix_norm(const SolveInput& in, const T* a, double* sums) {
 }
 
 // The normwise backward error of a solution, the largest over the columns of
-// ||r||_inf / (||A|| ||x||_inf + ||b||_inf) (0 for a zero column).
+// ||r||_inf / (||A|| ||x||_inf + ||b||_inf) (0 for a zero column).  A residual or solution
+// that is not finite (a NaN or infinity in the values given to the solve) is infinitely far
+// from any solution, except in a column whose b is not finite itself; the maxima below
+// would pass over a NaN.
 template <typename T, typename Acc>
 double backward_error(int n, int nrhs, const Acc* r, const Acc* x, const T* b, double norm_a) {
   double worst = 0;
   for (int col = 0; col < nrhs; ++col) {
     const long off = static_cast<long>(col) * n;
     double nr = 0, nx = 0, nb = 0;
+    bool finite = true, finite_b = true;
     for (int i = 0; i < n; ++i) {
-      nr = std::max(nr, std::abs(static_cast<double>(r[off + i])));
-      nx = std::max(nx, std::abs(static_cast<double>(x[off + i])));
-      nb = std::max(nb, std::abs(static_cast<double>(b[off + i])));
+      const double ri = std::abs(static_cast<double>(r[off + i]));
+      const double xi = std::abs(static_cast<double>(x[off + i]));
+      const double bi = std::abs(static_cast<double>(b[off + i]));
+      finite = finite && std::isfinite(ri) && std::isfinite(xi);
+      finite_b = finite_b && std::isfinite(bi);
+      nr = std::max(nr, ri);
+      nx = std::max(nx, xi);
+      nb = std::max(nb, bi);
     }
+    if (!finite_b) continue;
+    if (!finite) return std::numeric_limits<double>::infinity();
     const double scale = norm_a * nx + nb;
     if (scale > 0) worst = std::max(worst, nr / scale);
   }
@@ -137,8 +148,8 @@ SolveOutcome refine(ControlRecord* c, const Factorization* f, const SolveInput& 
     }
     if (k == m) {
       // The limit came before the solution reached rounding level: the solution returned is
-      // not the converged one.
-      if (omega > kConvergedBackwardError * rounding_unit<T>())
+      // not the converged one.  (One that is not finite is reported as such below.)
+      if (std::isfinite(omega) && omega > kConvergedBackwardError * rounding_unit<T>())
         o.status = {kErrFactor, kRefineLimit, 0};
       break;
     }

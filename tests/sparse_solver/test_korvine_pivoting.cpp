@@ -350,6 +350,25 @@ TEST(KorvineHonesty, NonFiniteValuesAreNeverASuccessInSingle) {
   non_finite_values_are_never_a_success<float>();
 }
 
+// Values given to the solve that are not finite, while the factors are those of sound values:
+// the check of the direct solution computes a residual that is not finite, and must not read
+// it as small (a maximum over magnitudes passes over a NaN); the call never returns error 0.
+TEST(KorvineHonesty, NonFiniteValuesGivenToTheSolveAreNeverASuccess) {
+  const Sparse s = grid_operator(6, 5, 4, 6.5, 0.3);
+  for (int mtype : {11, -2, 2}) {
+    for (double bad :
+         {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
+      SCOPED_TRACE(std::to_string(mtype) + " " + std::to_string(bad));
+      Korvine k(mtype);
+      Input<double> in = solver_input<double>(s, mtype != 11, 1);
+      std::vector<double> b(s.n, 1.0), x(s.n);
+      ASSERT_EQ(k.call(12, in, b.data(), x.data()), 0);
+      in.a[3] = bad;
+      EXPECT_EQ(k.call(33, in, b.data(), x.data()), -4);
+    }
+  }
+}
+
 // Finite values whose elimination overflows: [1 h; 1 -h] (type 1) and [1 h; h 1] (-2) with h
 // near the largest number of the precision.  The factors or the solution leave the finite
 // numbers, and the call fails instead of returning them.
