@@ -250,10 +250,10 @@ int block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold
       ++j;
       continue;
     }
-    // A 2x2 pivot on rows first_swap and swap_with (first_swap < swap_with): the first goes
-    // to j, the second to j + 1 (where the first interchange may have moved it).
+    // A 2x2 pivot on rows first_swap and swap_with (j <= first_swap < swap_with): the first
+    // goes to j, the second to j + 1; the first interchange moves only rows j and first_swap,
+    // so the second row is still where the search found it.
     interchange(j, first_swap);
-    if (swap_with == j) swap_with = first_swap;
     interchange(j + 1, swap_with);
     ipiv[j] = -(first_swap + 1);
     ipiv[j + 1] = -(swap_with + 1);
