@@ -324,9 +324,12 @@ SolveOutcome solve_and_refine(ControlRecord* c, const Factorization* f, const So
   // in double precision (in extended precision with iparm[7] < 0), and rounds at the end.
   WorkArray<T> r, d;
   WorkArray<double> xw, rw, sums;
+  // The double solution and residual serve the check and the refinement in double; the
+  // refinement in extended precision has its own.
+  const bool in_double = in.max_steps >= 0;
   if (!get(sums, mem, 2 * static_cast<std::size_t>(in.n), &o, kStageRefinementWork) ||
-      !get(xw, mem, count, &o, kStageRefinementWork) ||
-      !get(rw, mem, count, &o, kStageRefinementWork))
+      (in_double && (!get(xw, mem, count, &o, kStageRefinementWork) ||
+                     !get(rw, mem, count, &o, kStageRefinementWork))))
     return o;
   const double norm_a = matrix_norm(in, a, sums.get());
   bool refine_now = refines;
