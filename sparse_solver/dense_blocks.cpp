@@ -225,7 +225,9 @@ int block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold
       ipiv[j] = swap_with + 1;
       T djj = at(j, j);
       const T s2 = sc(j) * sc(j);
-      if (threshold > T(0) && !(std::abs(djj) * s2 >= threshold)) {
+      // A pivot that is not finite (an overflow earlier in the block) is kept as it is, for
+      // the factorization to fail on it: perturbing it would hide it.
+      if (threshold > T(0) && std::isfinite(djj) && !(std::abs(djj) * s2 >= threshold)) {
         djj = (djj < T(0) ? -threshold : threshold) / s2;
         ++*perturbed;
       }

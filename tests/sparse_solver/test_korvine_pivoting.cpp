@@ -430,6 +430,36 @@ TEST(KorvineHonesty, OverflowInTheFactorsIsAFailure) {
   overflow_in_the_factors_is_a_failure<float>();
 }
 
+// Three unknowns with couplings h near the square root of the largest number: the 2x2 pivot
+// on the first two overflows its determinant, and the third pivot becomes a NaN.  A NaN is
+// below no threshold and above none: it must fail the factorization (with its equation),
+// not be perturbed into a finite pivot that hides it.
+template <typename T>
+void nan_pivot_fails_the_factorization() {
+  const double h = 10 * std::sqrt(double{std::numeric_limits<T>::max()});
+  const Sparse s = from_map(3, {{{0, 0}, 1.0},
+                                {{0, 1}, h},
+                                {{1, 0}, h},
+                                {{1, 1}, 1.0},
+                                {{0, 2}, h},
+                                {{2, 0}, h},
+                                {{1, 2}, 0.5 * h},
+                                {{2, 1}, 0.5 * h},
+                                {{2, 2}, 1.0}});
+  Korvine k(-2);
+  if (sizeof(T) == sizeof(float)) k.iparm[27] = 1;
+  Input<T> in = solver_input<T>(s, true, 1);
+  std::vector<T> b(3, T(1)), x(3);
+  EXPECT_EQ(k.call(12, in, b.data(), x.data()), -4);
+  EXPECT_GE(k.iparm[29], 1);
+  EXPECT_LE(k.iparm[29], 3);
+}
+
+TEST(KorvineHonesty, NanPivotFailsTheFactorization) {
+  nan_pivot_fails_the_factorization<double>();
+  nan_pivot_fails_the_factorization<float>();
+}
+
 // A singular matrix (gent113): whatever the precision, a solution that is not finite is
 // reported as a failure.
 TEST(KorvineHonesty, SingularMatrixNeverGivesANonFiniteSolutionWithErrorZero) {
