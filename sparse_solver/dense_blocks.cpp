@@ -225,7 +225,9 @@ int block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold
       ipiv[j] = swap_with + 1;
       T djj = at(j, j);
       const T s2 = sc(j) * sc(j);
-      if (threshold > T(0) && !(std::abs(djj) * s2 >= threshold)) {
+      // A pivot that is not finite (an overflow earlier in the block) is kept as it is, for
+      // the factorization to fail on it: perturbing it would hide it.
+      if (threshold > T(0) && std::isfinite(djj) && !(std::abs(djj) * s2 >= threshold)) {
         djj = (djj < T(0) ? -threshold : threshold) / s2;
         ++*perturbed;
       }
@@ -250,10 +252,10 @@ int block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold
       ++j;
       continue;
     }
-    // A 2x2 pivot on rows first_swap and swap_with (first_swap < swap_with): the first goes
-    // to j, the second to j + 1 (where the first interchange may have moved it).
+    // A 2x2 pivot on rows first_swap and swap_with (j <= first_swap < swap_with): the first
+    // goes to j, the second to j + 1; the first interchange moves only rows j and first_swap,
+    // so the second row is still where the search found it.
     interchange(j, first_swap);
-    if (swap_with == j) swap_with = first_swap;
     interchange(j + 1, swap_with);
     ipiv[j] = -(first_swap + 1);
     ipiv[j + 1] = -(swap_with + 1);

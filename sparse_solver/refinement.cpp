@@ -61,18 +61,29 @@ double matrix_norm(const SolveInput& in, const T* a, double* sums) {
 }
 
 // The normwise backward error of a solution, the largest over the columns of
-// ||r||_inf / (||A|| ||x||_inf + ||b||_inf) (0 for a zero column).
+// ||r||_inf / (||A|| ||x||_inf + ||b||_inf) (0 for a zero column).  A residual or solution
+// that is not finite (a NaN or infinity in the values given to the solve) is infinitely far
+// from any solution, except in a column whose b is not finite itself; the maxima below
+// would pass over a NaN.
 template <typename T, typename Acc>
 double backward_error(int n, int nrhs, const Acc* r, const Acc* x, const T* b, double norm_a) {
   double worst = 0;
   for (int col = 0; col < nrhs; ++col) {
     const long off = static_cast<long>(col) * n;
     double nr = 0, nx = 0, nb = 0;
+    bool finite = true, finite_b = true;
     for (int i = 0; i < n; ++i) {
-      nr = std::max(nr, std::abs(static_cast<double>(r[off + i])));
-      nx = std::max(nx, std::abs(static_cast<double>(x[off + i])));
-      nb = std::max(nb, std::abs(static_cast<double>(b[off + i])));
+      const double ri = std::abs(static_cast<double>(r[off + i]));
+      const double xi = std::abs(static_cast<double>(x[off + i]));
+      const double bi = std::abs(static_cast<double>(b[off + i]));
+      finite = finite && std::isfinite(ri) && std::isfinite(xi);
+      finite_b = finite_b && std::isfinite(bi);
+      nr = std::max(nr, ri);
+      nx = std::max(nx, xi);
+      nb = std::max(nb, bi);
     }
+    if (!finite_b) continue;
+    if (!finite) return std::numeric_limits<double>::infinity();
     const double scale = norm_a * nx + nb;
     if (scale > 0) worst = std::max(worst, nr / scale);
   }
@@ -110,9 +121,12 @@ double abs_sum(const V* v, long count) {
   return s;
 }
 
+// `have_residual`: racc already holds b - op(A)*out (the check of the direct solution
+// computed it), so the first step does not compute it again.
 template <typename T, typename Acc>
 SolveOutcome refine(ControlRecord* c, const Factorization* f, const SolveInput& in, const T* a,
-                    const T* b, T* out, T* work, Acc* xacc, Acc* racc, T* r, T* d, double norm_a) {
+                    const T* b, T* out, T* work, Acc* xacc, Acc* racc, T* r, T* d, double norm_a,
+                    bool have_residual = false) {
   SolveOutcome o;
   const long count = static_cast<long>(in.n) * in.nrhs;
   const bool tr = c->transpose_mode != 0;
@@ -123,7 +137,7 @@ SolveOutcome refine(ControlRecord* c, const Factorization* f, const SolveInput& 
   for (long i = 0; i < count; ++i) xacc[i] = static_cast<Acc>(out[i]);
   int k = 0;
   for (k = 1;; ++k) {
-    residual<T, Acc>(in, tr, a, b, xacc, racc);
+    if (k > 1 || !have_residual) residual<T, Acc>(in, tr, a, b, xacc, racc);
     const double sumres = abs_sum(racc, count);
     const double omega = backward_error(in.n, in.nrhs, racc, xacc, b, norm_a);
     for (long i = 0; i < count; ++i) r[i] = static_cast<T>(racc[i]);
@@ -137,8 +151,8 @@ SolveOutcome refine(ControlRecord* c, const Factorization* f, const SolveInput& 
     }
     if (k == m) {
       // The limit came before the solution reached rounding level: the solution returned is
-      // not the converged one.
-      if (omega > kConvergedBackwardError * rounding_unit<T>())
+      // not the converged one.  (One that is not finite is reported as such below.)
+      if (std::isfinite(omega) && omega > kConvergedBackwardError * rounding_unit<T>())
         o.status = {kErrFactor, kRefineLimit, 0};
       break;
     }
@@ -310,13 +324,17 @@ SolveOutcome solve_and_refine(ControlRecord* c, const Factorization* f, const So
   // in double precision (in extended precision with iparm[7] < 0), and rounds at the end.
   WorkArray<T> r, d;
   WorkArray<double> xw, rw, sums;
+  // The double solution and residual serve the check and the refinement in double; the
+  // refinement in extended precision has its own.
+  const bool in_double = in.max_steps >= 0;
   if (!get(sums, mem, 2 * static_cast<std::size_t>(in.n), &o, kStageRefinementWork) ||
-      !get(xw, mem, count, &o, kStageRefinementWork) ||
-      !get(rw, mem, count, &o, kStageRefinementWork))
+      (in_double && (!get(xw, mem, count, &o, kStageRefinementWork) ||
+                     !get(rw, mem, count, &o, kStageRefinementWork))))
     return o;
   const double norm_a = matrix_norm(in, a, sums.get());
   bool refine_now = refines;
-  if (!refine_now) {
+  const bool checked = !refines;
+  if (checked) {
     for (long i = 0; i < count; ++i) xw[i] = out[i];
     residual<T, double>(in, c->transpose_mode != 0, a, rhs, xw.get(), rw.get());
     const double omega = backward_error(in.n, in.nrhs, rw.get(), xw.get(), rhs, norm_a);
@@ -335,7 +353,7 @@ SolveOutcome solve_and_refine(ControlRecord* c, const Factorization* f, const So
                                  d.get(), norm_a);
     } else {
       o = refine<T, double>(c, f, in, a, rhs, out, work.get(), xw.get(), rw.get(), r.get(), d.get(),
-                            norm_a);
+                            norm_a, checked);
     }
     c->timers[kTimeSolve] = platform().clock_seconds() - t0;
   }

@@ -158,6 +158,42 @@ TEST(KorvinePivoting, SaddlePointsGetTheirExactInertiaInSingle) {
   saddle_points_get_their_exact_inertia<float>();
 }
 
+// Small blocks (ordered first, each its own supernode) whose first column is zero inside the
+// block and couples only to a row below it, while the other two columns form an indefinite
+// 2x2 pivot [0 h; h 0]: the kernel finds that pivot away from the current column, so both of
+// its rows are interchanged (first to the current column, then second to the next), and the
+// first column is perturbed at the end.  The solve must apply the two interchanges of each
+// 2x2 pivot in that order going forward and undo them in reverse going back, for every
+// right-hand side: otherwise refinement does not bring the residual down.
+TEST(KorvinePivoting, TwoByTwoPivotsAwayFromTheCurrentColumnSolveEveryRightHandSide) {
+  const int blocks = 4, width = 3, rest = 40, first_rest = blocks * width, n = first_rest + rest;
+  Rng r(7);
+  std::map<std::pair<int, int>, double> e;
+  auto put = [&](int i, int j, double v) { e[{i, j}] = v, e[{j, i}] = v; };
+  for (int t = 0; t < blocks; ++t) {
+    const int o = t * width, below = first_rest + width * t;
+    for (int i = 0; i < width; ++i)
+      for (int j = 0; j < width; ++j) put(o + i, o + j, 0.0);  // stored zeros: one supernode
+    put(o + 1, o + 2, 2.0 + t);
+    put(o, below, 1.0), put(o + 1, below + 1, 0.5), put(o + 2, below + 2, 0.25);
+  }
+  // The rest: dense and diagonally dominant, too wide to be merged with the small blocks.
+  for (int i = 0; i < rest; ++i)
+    for (int j = 0; j <= i; ++j)
+      put(first_rest + i, first_rest + j, i == j ? 10.0 + uniform(r) : 0.1 * uniform(r));
+  const Sparse s = from_map(n, e);
+  Korvine k(-2, {{4, 1}, {12, 0}});
+  Input<double> in = solver_input<double>(s, true, 1);
+  const int nrhs = 3;
+  std::vector<double> b = random_rhs(static_cast<std::size_t>(n) * nrhs, 5), x(b.size());
+  std::vector<int> perm(n);
+  for (int i = 0; i < n; ++i) perm[i] = i + 1;
+  ASSERT_EQ(k.call(13, in, b.data(), x.data(), nrhs, perm.data()), 0);
+  EXPECT_EQ(k.iparm[13], blocks);
+  EXPECT_EQ(k.iparm[21] + k.iparm[22], n);
+  EXPECT_LT(backward_ratio(s, x, b, nrhs), 30.0);
+}
+
 // The block kernel on dense blocks P'*[H B'; B 0]*P (H = h*I perturbed, B random, the
 // constraints first so that the kernel meets the zero diagonal at once), whose inertia is
 // (rows of H, rows of B) for every h > 0: it must count that exactly without perturbing,
@@ -350,6 +386,25 @@ TEST(KorvineHonesty, NonFiniteValuesAreNeverASuccessInSingle) {
   non_finite_values_are_never_a_success<float>();
 }
 
+// Values given to the solve that are not finite, while the factors are those of sound values:
+// the check of the direct solution computes a residual that is not finite, and must not read
+// it as small (a maximum over magnitudes passes over a NaN); the call never returns error 0.
+TEST(KorvineHonesty, NonFiniteValuesGivenToTheSolveAreNeverASuccess) {
+  const Sparse s = grid_operator(6, 5, 4, 6.5, 0.3);
+  for (int mtype : {11, -2, 2}) {
+    for (double bad :
+         {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
+      SCOPED_TRACE(std::to_string(mtype) + " " + std::to_string(bad));
+      Korvine k(mtype);
+      Input<double> in = solver_input<double>(s, mtype != 11, 1);
+      std::vector<double> b(s.n, 1.0), x(s.n);
+      ASSERT_EQ(k.call(12, in, b.data(), x.data()), 0);
+      in.a[3] = bad;
+      EXPECT_EQ(k.call(33, in, b.data(), x.data()), -4);
+    }
+  }
+}
+
 // Finite values whose elimination overflows: [1 h; 1 -h] (type 1) and [1 h; h 1] (-2) with h
 // near the largest number of the precision.  The factors or the solution leave the finite
 // numbers, and the call fails instead of returning them.
@@ -373,6 +428,36 @@ void overflow_in_the_factors_is_a_failure() {
 TEST(KorvineHonesty, OverflowInTheFactorsIsAFailure) {
   overflow_in_the_factors_is_a_failure<double>();
   overflow_in_the_factors_is_a_failure<float>();
+}
+
+// Three unknowns with couplings h near the square root of the largest number: the 2x2 pivot
+// on the first two overflows its determinant, and the third pivot becomes a NaN.  A NaN is
+// below no threshold and above none: it must fail the factorization (with its equation),
+// not be perturbed into a finite pivot that hides it.
+template <typename T>
+void nan_pivot_fails_the_factorization() {
+  const double h = 10 * std::sqrt(double{std::numeric_limits<T>::max()});
+  const Sparse s = from_map(3, {{{0, 0}, 1.0},
+                                {{0, 1}, h},
+                                {{1, 0}, h},
+                                {{1, 1}, 1.0},
+                                {{0, 2}, h},
+                                {{2, 0}, h},
+                                {{1, 2}, 0.5 * h},
+                                {{2, 1}, 0.5 * h},
+                                {{2, 2}, 1.0}});
+  Korvine k(-2);
+  if (sizeof(T) == sizeof(float)) k.iparm[27] = 1;
+  Input<T> in = solver_input<T>(s, true, 1);
+  std::vector<T> b(3, T(1)), x(3);
+  EXPECT_EQ(k.call(12, in, b.data(), x.data()), -4);
+  EXPECT_GE(k.iparm[29], 1);
+  EXPECT_LE(k.iparm[29], 3);
+}
+
+TEST(KorvineHonesty, NanPivotFailsTheFactorization) {
+  nan_pivot_fails_the_factorization<double>();
+  nan_pivot_fails_the_factorization<float>();
 }
 
 // A singular matrix (gent113): whatever the precision, a solution that is not finite is
