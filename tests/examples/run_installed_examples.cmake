@@ -1,17 +1,7 @@
 # Installs into a temporary prefix, moves it, then builds the examples against it twice
 # (their CMake project through find_package, their Makefile through pkg-config), runs every
 # one, and runs the installed ztr-solve on its built-in problem.
-set(prefix ${WORK_DIR}/prefix)
-file(REMOVE_RECURSE ${WORK_DIR})
-file(MAKE_DIRECTORY ${WORK_DIR})
-
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "failed: ${ARGN}\n${out}\n${err}")
-  endif()
-  set(last_output "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../install/install_support.cmake)
 
 function(check program)
   run(${CMAKE_COMMAND} -DPROGRAM=${program} -DMIN_LINES=1 -P ${CHECK_SCRIPT})

@@ -1,17 +1,7 @@
 # Install, move the tree, then run the Python snippet twice with no hint of where the library
 # is: the package installed beside the library must find it itself, and the package that pip
 # installs from the source tree finds it on the loader path.
-set(prefix ${WORK_DIR}/prefix)
-file(REMOVE_RECURSE ${WORK_DIR})
-file(MAKE_DIRECTORY ${WORK_DIR})
-
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "failed: ${ARGN}\n${out}\n${err}")
-  endif()
-  set(last_output "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/install_support.cmake)
 
 execute_process(COMMAND ${PYTHON} -c "import numpy, scipy" RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
