@@ -260,7 +260,7 @@ int block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold
     ipiv[j] = -(first_swap + 1);
     ipiv[j + 1] = -(swap_with + 1);
     const T d11 = at(j, j), d21 = at(j + 1, j), d22 = at(j + 1, j + 1);
-    const T det = d11 * d22 - d21 * d21;
+    const PivotBlock2<T> pivot(d11, d21, d22);
     d[j] = d11;
     e[j] = d21;
     d[j + 1] = d22;
@@ -271,9 +271,8 @@ int block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold
     ++*neg;
     // Rows below: [l1 l2] = [a_ij a_i,j+1] * inv(D).
     for (int i = j + 2; i < k; ++i) {
-      const T x = at(i, j), y = at(i, j + 1);
-      const T l1 = (d22 * x - d21 * y) / det;
-      const T l2 = (d11 * y - d21 * x) / det;
+      T l1, l2;
+      pivot.solve(at(i, j), at(i, j + 1), &l1, &l2);
       for (int c = j + 2; c <= i; ++c) {
         // a_ic -= l1 * a_cj + l2 * a_c,j+1, using the columns before they are overwritten.
         at(i, c) -= l1 * at(j, c) + l2 * at(j + 1, c);

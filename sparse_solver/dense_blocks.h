@@ -56,4 +56,26 @@ template <typename T>
 int block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, T threshold, T* scale,
                int* perturbed, int* pos, int* neg);
 
+// A 2x2 pivot D = [d11 d21; d21 d22] of the LDL' factorization, applied as inv(D) to pairs of
+// values.  The form scaled by d21 (D = d21 [a 1; 1 c]) forms no product of two entries, so
+// a block whose entries pass the square root of the largest number does not overflow where
+// its inverse is finite.  Both pivot rules take a 2x2 block only when |d11 d22| < d21^2, so
+// d21 != 0 and a c - 1 < 0.
+template <typename T>
+class PivotBlock2 {
+ public:
+  PivotBlock2(T d11, T d21, T d22) : a_(d11 / d21), c_(d22 / d21), d21_(d21) {
+    denom_ = a_ * c_ - T(1);
+  }
+  // (u, v) = inv(D) (x, y); D is symmetric, so this is also (x, y) inv(D) for a row.
+  void solve(T x, T y, T* u, T* v) const {
+    const T xs = x / d21_, ys = y / d21_;
+    *u = (c_ * xs - ys) / denom_;
+    *v = (a_ * ys - xs) / denom_;
+  }
+
+ private:
+  T a_, c_, d21_, denom_;
+};
+
 }  // namespace ztr

@@ -369,13 +369,8 @@ struct Kernel {
         continue;
       }
       T* c2 = c1 + ldb;
-      const T d11 = dd[j], d21 = ee[j], d22 = dd[j + 1];
-      const T det = d11 * d22 - d21 * d21;
-      for (int i = 0; i < m; ++i) {
-        const T x = c1[i], y = c2[i];
-        c1[i] = (d22 * x - d21 * y) / det;
-        c2[i] = (d11 * y - d21 * x) / det;
-      }
+      const PivotBlock2<T> pivot(dd[j], ee[j], dd[j + 1]);
+      for (int i = 0; i < m; ++i) pivot.solve(c1[i], c2[i], &c1[i], &c2[i]);
       j += 2;
     }
   }

@@ -111,11 +111,7 @@ struct Solver {
         if (e[j] == T(0)) {
           x[j] /= dd[j];
         } else {
-          const T d11 = dd[j], d21 = e[j], d22 = dd[j + 1];
-          const T det = d11 * d22 - d21 * d21;
-          const T a = x[j], b = x[j + 1];
-          x[j] = (d22 * a - d21 * b) / det;
-          x[j + 1] = (d11 * b - d21 * a) / det;
+          PivotBlock2<T>(dd[j], e[j], dd[j + 1]).solve(x[j], x[j + 1], &x[j], &x[j + 1]);
         }
       }
       j += e[j] == T(0) ? 1 : 2;

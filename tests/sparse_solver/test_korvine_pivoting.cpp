@@ -405,23 +405,34 @@ TEST(KorvineHonesty, NonFiniteValuesGivenToTheSolveAreNeverASuccess) {
   }
 }
 
-// Finite values whose elimination overflows: [1 h; 1 -h] (type 1) and [1 h; h 1] (-2) with h
-// near the largest number of the precision.  The factors or the solution leave the finite
-// numbers, and the call fails instead of returning them.
+// Finite values whose elimination overflows: [1 h; 1 -h] (type 1) with h near the largest
+// number of the precision.  The factors leave the finite numbers, and the call fails
+// instead of returning them.  The symmetric [1 h; h 1] (-2, a 2x2 pivot) is well conditioned
+// and its inverse is finite: it solves, also when h is past the square root of the largest
+// number, where the 2x2 pivot's determinant d11 d22 - d21^2 would overflow.
 template <typename T>
 void overflow_in_the_factors_is_a_failure() {
-  const double h = 0.9 * std::numeric_limits<T>::max();
-  for (int mtype : {1, -2}) {
-    SCOPED_TRACE(mtype);
-    const Sparse s = from_map(2, {{{0, 0}, 1.0},
-                                  {{0, 1}, h},
-                                  {{1, 0}, mtype == 1 ? 1.0 : h},
-                                  {{1, 1}, mtype == 1 ? -h : 1.0}});
-    Korvine k(mtype);
+  const double big = 0.9 * std::numeric_limits<T>::max();
+  {
+    const Sparse s = from_map(2, {{{0, 0}, 1.0}, {{0, 1}, big}, {{1, 0}, 1.0}, {{1, 1}, -big}});
+    Korvine k(1);
     if (sizeof(T) == sizeof(float)) k.iparm[27] = 1;
-    Input<T> in = solver_input<T>(s, mtype == -2, 1);
+    Input<T> in = solver_input<T>(s, false, 1);
     std::vector<T> b{T(1), T(1)}, x(2);
     EXPECT_EQ(k.call(13, in, b.data(), x.data()), -4);
+  }
+  for (double h : {10 * std::sqrt(double{std::numeric_limits<T>::max()}), big}) {
+    SCOPED_TRACE(h);
+    const Sparse s = from_map(2, {{{0, 0}, 1.0}, {{0, 1}, h}, {{1, 0}, h}, {{1, 1}, 1.0}});
+    Korvine k(-2);
+    if (sizeof(T) == sizeof(float)) k.iparm[27] = 1;
+    Input<T> in = solver_input<T>(s, true, 1);
+    std::vector<T> b{T(1), T(1)}, x(2);
+    ASSERT_EQ(k.call(13, in, b.data(), x.data()), 0);
+    // x = b / (1 + h) in both components.
+    for (T xi : x) EXPECT_NEAR(double{xi} * (1 + h), 1.0, 8 * std::numeric_limits<T>::epsilon());
+    EXPECT_EQ(k.iparm[21], 1);
+    EXPECT_EQ(k.iparm[22], 1);
   }
 }
 
@@ -430,22 +441,22 @@ TEST(KorvineHonesty, OverflowInTheFactorsIsAFailure) {
   overflow_in_the_factors_is_a_failure<float>();
 }
 
-// Three unknowns with couplings h near the square root of the largest number: the 2x2 pivot
-// on the first two overflows its determinant, and the third pivot becomes a NaN.  A NaN is
-// below no threshold and above none: it must fail the factorization (with its equation),
-// not be perturbed into a finite pivot that hides it.
+// Three unknowns whose first (1x1) pivot's update overflows: a = 0.9 of the largest number,
+// [a a a; a -a -a; a -a -a].  The trailing entries become -inf, and the next pivot a NaN.  A
+// NaN is below no threshold and above none: it must fail the factorization (with its
+// equation), not be perturbed into a finite pivot that hides it.
 template <typename T>
 void nan_pivot_fails_the_factorization() {
-  const double h = 10 * std::sqrt(double{std::numeric_limits<T>::max()});
-  const Sparse s = from_map(3, {{{0, 0}, 1.0},
-                                {{0, 1}, h},
-                                {{1, 0}, h},
-                                {{1, 1}, 1.0},
-                                {{0, 2}, h},
-                                {{2, 0}, h},
-                                {{1, 2}, 0.5 * h},
-                                {{2, 1}, 0.5 * h},
-                                {{2, 2}, 1.0}});
+  const double a = 0.9 * std::numeric_limits<T>::max();
+  const Sparse s = from_map(3, {{{0, 0}, a},
+                                {{0, 1}, a},
+                                {{1, 0}, a},
+                                {{1, 1}, -a},
+                                {{0, 2}, a},
+                                {{2, 0}, a},
+                                {{1, 2}, -a},
+                                {{2, 1}, -a},
+                                {{2, 2}, -a}});
   Korvine k(-2);
   if (sizeof(T) == sizeof(float)) k.iparm[27] = 1;
   Input<T> in = solver_input<T>(s, true, 1);
