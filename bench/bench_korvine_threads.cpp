@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/matrix_market.h"
 #include "include/ztr.h"
 #include "sparse_solver/handle.h"
 #include "tests/sparse_solver/korvine_support.h"
@@ -36,31 +37,6 @@ double cpu_now() {
   timespec t;
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
   return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
-
-// Matrix Market coordinate file (real), both triangles of a symmetric one; false when absent.
-bool read_matrix(const std::string& path, Sparse* s) {
-  std::ifstream f(path);
-  if (!f) return false;
-  std::string line;
-  std::getline(f, line);
-  const bool symmetric = line.find("symmetric") != std::string::npos;
-  while (std::getline(f, line) && line[0] == '%') {
-  }
-  int n = 0, m = 0, nnz = 0;
-  std::istringstream(line) >> n >> m >> nnz;
-  std::map<std::pair<int, int>, double> e;
-  for (int k = 0; k < nnz; ++k) {
-    int i = 0, j = 0;
-    double v = 1.0;
-    f >> i >> j;
-    if (!std::getline(f, line)) break;
-    std::istringstream(line) >> v;
-    e[{i - 1, j - 1}] += v;
-    if (symmetric && i != j) e[{j - 1, i - 1}] += v;
-  }
-  *s = from_map(n, e);
-  return true;
 }
 
 struct Run {
@@ -127,7 +103,7 @@ int main(int argc, char** argv) {
   };
   for (auto [file, mtype] : files) {
     Sparse s;
-    if (!read_matrix(dir + "/" + file, &s)) {
+    if (!bench::read_matrix_market(dir + "/" + file, &s)) {
       std::printf("%-28s not found\n", file);
       continue;
     }

@@ -142,18 +142,25 @@ double backward_ratio(const Sparse& s, const std::vector<T>& x, const std::vecto
   return worst;
 }
 
-// A Matrix Market coordinate file of a real general matrix (a failed check and an empty matrix
-// if it cannot be read).
+// A Matrix Market coordinate file of a real matrix with its full pattern: a symmetric file
+// (one triangle stored) is mirrored.  A failed check and an empty matrix if it cannot be read.
 inline Sparse read_mtx(const std::string& path) {
   std::ifstream f(path);
   std::string line;
+  std::getline(f, line);
+  const bool symmetric = line.find("symmetric") != std::string::npos;
   while (std::getline(f, line) && line[0] == '%') {
   }
   int n = 0, m = 0, nnz = 0;
   std::istringstream(line) >> n >> m >> nnz;
   EXPECT_GT(n, 0) << path;
   std::map<std::pair<int, int>, double> e;
-  for (int k = 0, i = 0, j = 0; k < nnz && f >> i >> j; ++k) f >> e[{i - 1, j - 1}];
+  for (int k = 0, i = 0, j = 0; k < nnz && f >> i >> j; ++k) {
+    double v = 0;
+    f >> v;
+    e[{i - 1, j - 1}] = v;
+    if (symmetric) e[{j - 1, i - 1}] = v;
+  }
   return from_map(n, e);
 }
 

@@ -19,25 +19,9 @@ namespace {
 
 const std::string kData = ZTR_SOURCE_DIR "/tests/data/";
 
-// A Matrix Market file with its full pattern (a symmetric one stores its lower triangle).
+// A stored test matrix with its full pattern.
 Sparse read_full(const std::string& name) {
-  std::ifstream f(kData + name);
-  std::string line;
-  std::getline(f, line);
-  const bool symmetric = line.find("symmetric") != std::string::npos;
-  while (std::getline(f, line) && line[0] == '%') {
-  }
-  int n = 0, m = 0, nnz = 0;
-  std::istringstream(line) >> n >> m >> nnz;
-  EXPECT_GT(n, 0) << name;
-  std::map<std::pair<int, int>, double> e;
-  for (int k = 0, i = 0, j = 0; k < nnz && f >> i >> j; ++k) {
-    double v = 0;
-    f >> v;
-    e[{i - 1, j - 1}] = v;
-    if (symmetric) e[{j - 1, i - 1}] = v;
-  }
-  return from_map(n, e);
+  return read_mtx(kData + name);
 }
 
 // s with every value rounded to T: the matrix the solver sees in that precision.
