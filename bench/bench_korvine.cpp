@@ -21,7 +21,7 @@
 
 #include "bench/matrix_market.h"
 #include "blas/gemm/gemm.h"
-#include "sparse_solver/handle.h"
+#include "sparse_solver/interface/handle.h"
 #include "tests/sparse_solver/korvine_support.h"
 
 #ifdef ZTR_BENCH_WITH_PEERS

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "bench/matrix_market.h"
-#include "sparse_solver/handle.h"
+#include "sparse_solver/interface/handle.h"
 #include "tests/sparse_solver/korvine_support.h"
 
 #ifdef ZTR_BENCH_WITH_UMFPACK

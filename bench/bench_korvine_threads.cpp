@@ -23,7 +23,7 @@
 
 #include "bench/matrix_market.h"
 #include "include/ztr.h"
-#include "sparse_solver/handle.h"
+#include "sparse_solver/interface/handle.h"
 #include "tests/sparse_solver/korvine_support.h"
 
 namespace {

@@ -28,8 +28,8 @@
 #include <string>
 #include <vector>
 
-#include "sparse_solver/ordering/elimination_tree.h"
-#include "sparse_solver/ordering/reorder.h"
+#include "sparse_solver/analysis/ordering/elimination_tree.h"
+#include "sparse_solver/analysis/ordering/reorder.h"
 #include "tests/sparse_solver/graphs.h"
 
 #ifdef ZTR_BENCH_WITH_PEER

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "include/ztr.h"
-#include "sparse_solver/solver_params.h"
+#include "sparse_solver/interface/solver_params.h"
 #include "tests/lapack/error_text.h"
 #include "tests/sparse_solver/graphs.h"
 

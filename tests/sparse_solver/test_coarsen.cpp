@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "sparse_solver/ordering/coarsen.h"
-#include "sparse_solver/ordering/ordering_codes.h"
+#include "sparse_solver/analysis/ordering/coarsen.h"
+#include "sparse_solver/analysis/ordering/ordering_codes.h"
 #include "tests/sparse_solver/graphs.h"
 
 namespace ztr {

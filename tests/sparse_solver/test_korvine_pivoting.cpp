@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "sparse_solver/dense_blocks.h"
-#include "sparse_solver/matching.h"
+#include "sparse_solver/dense/dense_blocks.h"
+#include "sparse_solver/analysis/matching.h"
 #include "tests/sparse_solver/korvine_support.h"
 
 namespace ztr::test {
@@ -201,7 +201,7 @@ BlockResult factor_block(const std::vector<double>& full, int k, int len, Rng& r
   std::vector<double> d(k), e(k);
   BlockResult out;
   EXPECT_EQ(block_ldlt<double>(k, len, a.data(), len, ipiv.data(), d.data(), e.data(), 1e-8,
-                               nullptr, &out.perturbed, &out.pos, &out.neg),
+                               nullptr, false, &out.perturbed, &out.pos, &out.neg),
             0);
   // The permutation from the interchanges, then L*D*L' against P'*A*P.
   std::vector<int> p(k);

@@ -8,7 +8,7 @@
 #include <string>
 #include <algorithm>
 
-#include "sparse_solver/dense_blocks.h"
+#include "sparse_solver/dense/dense_blocks.h"
 #include "tests/sparse_solver/korvine_support.h"
 
 namespace ztr::test {
@@ -360,7 +360,7 @@ TEST(KorvineKernels, BlockLdltPerturbsColumnsOfResidueInsteadOfPairingThem) {
     std::vector<int> ipiv(k);
     std::vector<double> d(k), e(k);
     int perturbed = 0, pos = 0, neg = 0;
-    block_ldlt<double>(k, len, a.data(), len, ipiv.data(), d.data(), e.data(), threshold, nullptr,
+    block_ldlt<double>(k, len, a.data(), len, ipiv.data(), d.data(), e.data(), threshold, nullptr, false,
                        &perturbed, &pos, &neg);
     EXPECT_EQ(perturbed, 2) << residue;
     EXPECT_EQ(pos + neg, k) << residue;

@@ -6,9 +6,9 @@
 #include <map>
 #include <vector>
 
-#include "sparse_solver/ordering/edge_refine.h"
-#include "sparse_solver/ordering/ordering_codes.h"
-#include "sparse_solver/ordering/separator_refine.h"
+#include "sparse_solver/analysis/ordering/edge_refine.h"
+#include "sparse_solver/analysis/ordering/ordering_codes.h"
+#include "sparse_solver/analysis/ordering/separator_refine.h"
 #include "tests/sparse_solver/graphs.h"
 
 namespace ztr {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "sparse_solver/ordering/elimination_tree.h"
-#include "sparse_solver/ordering/ordering_codes.h"
-#include "sparse_solver/ordering/reorder.h"
+#include "sparse_solver/analysis/ordering/elimination_tree.h"
+#include "sparse_solver/analysis/ordering/ordering_codes.h"
+#include "sparse_solver/analysis/ordering/reorder.h"
 #include "testalloc.h"
 #include "tests/sparse_solver/graphs.h"
 

@@ -1,0 +1,196 @@
+#include "sparse_solver/interface/report.h"
+
+#include "service/messages.h"
+#include "sparse_solver/interface/handle.h"
+#include "sparse_solver/common/solver_messages.h"
+
+namespace ztr {
+namespace {
+
+void blank() {
+  msg_print(kMsgBlankLine, 0);
+}
+void unknown(int code) {
+  msg_print(kSmUnknownMessage, 1, code);
+}
+
+void banner(int mtype) {
+  switch (mtype) {
+    case 2:
+      msg_print(kSmBannerSpd, 0);
+      break;
+    case -2:
+      msg_print(kSmBannerSymIndef, 0);
+      break;
+    case 4:
+      msg_print(kSmBannerHpd, 0);
+      break;
+    case -4:
+      msg_print(kSmBannerHermIndef, 0);
+      break;
+    case 6:
+      msg_print(kSmBannerComplexSym, 0);
+      break;
+    case 1:
+      msg_print(kSmBannerStructSym, 0);
+      break;
+    case 3:
+      msg_print(kSmBannerComplexStructSym, 0);
+      break;
+    case 11:
+      msg_print(kSmBannerNonsym, 0);
+      break;
+    case 13:
+      msg_print(kSmBannerComplexNonsym, 0);
+      break;
+    default:
+      unknown(mtype);
+  }
+}
+
+void features(const ReportInput& r) {
+  const int* ip = r.iparm;
+  msg_print(kSmFeatVersion, 1, ip[63]);
+  if (ip[26] == 1 || r.control->matrix_checked) msg_print(kSmFeatChecker, 0);
+  if (ip[34] == 0)
+    msg_print(kSmFeatOneBased, 0);
+  else if (ip[34] == 1)
+    msg_print(kSmFeatZeroBased, 0);
+  if (ip[27] == 0)
+    msg_print(kSmFeatDouble, 0);
+  else if (ip[27] == 1)
+    msg_print(kSmFeatSingle, 0);
+  if (ip[4] == 1) {
+    msg_print(kSmFeatUserPerm, 0);
+  } else {
+    switch (ip[1]) {
+      case 0:
+        msg_print(kSmFeatMinDegree, 0);
+        break;
+      case 2:
+        msg_print(kSmFeatNd, 0);
+        break;
+      case 3:
+        msg_print(kSmFeatParallelNd, 0);
+        break;
+      default:
+        unknown(ip[1]);
+    }
+  }
+  if (ip[33] > 0) msg_print(kSmFeatReproducible, 0);
+  // Only what ran: the switches are honoured for some types only, and a structurally
+  // singular symmetric matrix is factored without them.
+  if (ip[10] == 1 && r.control->scaling) msg_print(kSmFeatScaling, 0);
+  if (ip[12] == 1 && r.control->matching) msg_print(kSmFeatMatching, 0);
+}
+
+void summary(int phase) {
+  int p = phase >= 331 ? 33 : phase;
+  const int s = p / 10, e = p % 10;
+  if (s == e)
+    msg_print(s == 1 ? kSmSummaryReorder : s == 2 ? kSmSummaryFactor : kSmSummarySolve, 0);
+  else if (s == 1 && e == 2)
+    msg_print(kSmSummaryReorderFactor, 0);
+  else if (s == 1 && e == 3)
+    msg_print(kSmSummaryReorderSolve, 0);
+  else
+    msg_print(kSmSummaryFactorSolve, 0);
+  msg_print(kSmSummaryRule, 0);
+  blank();
+}
+
+void times(const ReportInput& r) {
+  const ControlRecord* c = r.control;
+  msg_print(kSmTimes, 0);
+  msg_print(kSmTimesRule, 0);
+  double sum = 0;
+  for (int slot = 1; slot < kTimeSlots; ++slot) {
+    if (!c->timer_active[slot]) continue;
+    const double t = c->timers[slot];
+    if (slot == kTimeCgs) {
+      msg_print(kSmTimeCgs, 2, t, r.iparm[19]);
+      blank();
+      sum += t;
+    } else if (slot == kTimeTotal) {
+      msg_print(kSmTimeAdditional, 1, t - sum);
+      msg_print(kSmTimeTotal, 1, t);
+    } else {
+      msg_print(slot == kTimeMalloc ? kSmTimeFirst + 7 : kSmTimeFirst + slot - 1, 1, t);
+      sum += t;
+    }
+  }
+}
+
+void statistics(const ReportInput& r) {
+  const ControlRecord* c = r.control;
+  const Supernodes& sn = c->sn;
+  blank();
+  msg_print(kSmStatistics, 0);
+  msg_print(kSmStatisticsRule, 0);
+  msg_print(kSmProcessors, 1, c->threads);
+  if (r.iparm[3] % 10 > 0)
+    msg_print(kSmHybrid, 0);
+  else if (c->factor_threads > 1)
+    msg_print(kSmParallelFactor, 0);
+  else
+    msg_print(kSmLevel3Factor, 0);
+  blank();
+  msg_print(c->transpose_mode == 1 ? kSmSystemTranspose : kSmSystem, 0);
+  msg_print(kSmEquations, 1, r.n);
+  msg_print(kSmNnzA, 1, r.nnz);
+  msg_print(kSmDensity, 1, 100.0 * r.nnz / (static_cast<double>(r.n) * r.n));
+  msg_print(kSmRhs, 1, r.nrhs);
+  blank();
+  msg_print(kSmFactors, 0);
+  if (c->ordering == 0) {
+    msg_print(kSmMmdTree, 0);
+    msg_print(kSmReduction, 0);
+  }
+  msg_print(kSmPanel, 1, c->panel_width);
+  msg_print(kSmSubgraphs, 1, c->subgraphs);
+  if (c->user_perm > 0)
+    msg_print(kSmInputPerm, 0);
+  else if (c->ordering == 1) {
+    msg_print(kSmMmdConstraints, 0);
+    msg_print(kSmNoMmdOnSeparators, 0);
+  } else if (c->ordering == 2) {
+    msg_print(kSmMetis, 0);
+  }
+  msg_print(kSmSupernodes, 1, sn.count);
+  msg_print(kSmLargestSupernode, 1, sn.largest);
+  msg_print(kSmNnzL, 1, static_cast<int>(sn.nnz_l));
+  msg_print(kSmNnzU, 1, static_cast<int>(sn.nnz_u));
+  msg_print(kSmNnzLU, 1, static_cast<int>(sn.nnz_l + sn.nnz_u));
+  if (r.phase >= 12 && r.factor != nullptr) {
+    const double mflop = r.factor->mflop;
+    msg_print(kSmGflop, 1, mflop * 0.001);
+    const double t = c->timers[kTimeNumfct];
+    if (c->timer_active[kTimeNumfct] && t > 0) msg_print(kSmGflops, 1, mflop / t * 0.001);
+    if (r.factor->norm_a > 0) msg_print(kSmNormA, 1, r.factor->norm_a);
+  }
+}
+
+}  // namespace
+
+void print_report(const ReportInput& r) {
+  const ControlRecord* c = r.control;
+  blank();
+  banner(r.mtype);
+  if (c->timer_active[kTimeFulladj] || c->timer_active[kTimeReorder]) features(r);
+  if (c->timer_active[kTimeAtoLU])
+    msg_print(c->two_level ? kSmFeatTwoLevel : kSmFeatSingleLevel, 0);
+  blank();
+  blank();
+  if (r.phase == 0) {
+    msg_print(kSmSummaryCleaning, 0);
+    blank();
+    msg_print(kSmDeletedOne, 1, r.mnum);
+    blank();
+    return;
+  }
+  summary(r.phase);
+  times(r);
+  statistics(r);
+}
+
+}  // namespace ztr
