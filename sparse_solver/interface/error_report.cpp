@@ -30,7 +30,7 @@ void print_input_block(const ErrorContext& e) {
 
 void print_checker(const ErrorContext& e) {
   const int z = e.zero_based ? 1 : 0;  // zero-based messages print indices minus 1
-  const int pos = index_shift(e.iparm[30], -z), v1 = index_shift(e.iparm[31], -z), v2 = e.iparm[32],
+  const int pos = index_shift(e.iparm[kIpPartial], -z), v1 = index_shift(e.iparm[kIpCheckValue1], -z), v2 = e.iparm[kIpCheckValue2],
             v2z = index_shift(v2, -z);
   switch (e.error_num) {
     case 21:
@@ -98,16 +98,16 @@ void print_input_detail(const ErrorContext& e) {
       msg_print(kSmNrhsPhase, 2, e.nrhs, e.phase);
       break;
     case 10:
-      msg_print(e.zero_based ? kSmSolutionPlace0 : kSmSolutionPlace1, 1, ip[5]);
+      msg_print(e.zero_based ? kSmSolutionPlace0 : kSmSolutionPlace1, 1, ip[kIpSolutionInB]);
       break;
     case 11:
-      msg_print(kSmPreprocessing, 1, ip[1]);
+      msg_print(kSmPreprocessing, 1, ip[kIpOrdering]);
       break;
     case 12:
-      msg_print(kSmThreadCountInternal, 1, ip[2]);
+      msg_print(kSmThreadCountInternal, 1, ip[kIpThreads]);
       return;
     case 13:
-      msg_print(kSmThreadCountMismatch, 2, ip[2], ip[2]);
+      msg_print(kSmThreadCountMismatch, 2, ip[kIpThreads], ip[kIpThreads]);
       return;
     case 15:
       msg_print(kSmMtypeOutOfBounds, 1, e.mtype);
@@ -156,8 +156,8 @@ void print_memory(const ErrorContext& e) {
     unknown(stage);
   const int wanted = kilobytes(e.failed_bytes);
   msg_print(kSmMemoryWanted, 1, wanted);
-  msg_print(kSmMemorySymbolic, 2, e.iparm[14], e.iparm[15]);
-  msg_print(kSmMemoryReal, 1, e.iparm[16]);
+  msg_print(kSmMemorySymbolic, 2, e.iparm[kIpAnalysisPeak], e.iparm[kIpAnalysisKept]);
+  msg_print(kSmMemoryReal, 1, e.iparm[kIpFactorMemory]);
 }
 
 void print_factor(const ErrorContext& e) {
@@ -170,15 +170,15 @@ void print_factor(const ErrorContext& e) {
       return;
     case kRefineLimit:
       msg_print(kSmRefinement, 0);
-      msg_print(kSmRefinementLimit, 1, magnitude(e.iparm[7]));
+      msg_print(kSmRefinementLimit, 1, magnitude(e.iparm[kIpRefineMax]));
       return;
     case kRefineContraction:
       msg_print(kSmRefinement, 0);
       msg_print(kSmRefinementContraction, 0);
       return;
     default:
-      if (e.error_num == kFactorKrylov || e.iparm[19] < 0)
-        msg_print(e.zero_based ? kSmCgs0 : kSmCgs1, 1, e.iparm[19]);
+      if (e.error_num == kFactorKrylov || e.iparm[kIpIterationResult] < 0)
+        msg_print(e.zero_based ? kSmCgs0 : kSmCgs1, 1, e.iparm[kIpIterationResult]);
       else
         unknown(e.error_num);
   }

@@ -83,27 +83,27 @@ int check_row_starts(int n, const int* ia, int base, int* iparm) {
   for (int i = 0; i < n && bad < 0; ++i)
     if (ia[i + 1] < ia[i]) bad = i;
   if (bad < 0) return 0;
-  iparm[30] = bad + 1;
-  iparm[31] = index_shift(ia[bad], 1 - base);
-  iparm[32] = index_shift(ia[bad + 1], 1 - base);
+  iparm[kIpPartial] = bad + 1;
+  iparm[kIpCheckValue1] = index_shift(ia[bad], 1 - base);
+  iparm[kIpCheckValue2] = index_shift(ia[bad + 1], 1 - base);
   return 21;
 }
 
 int check_columns(int n, const int* ia, const int* ja, int base, int* iparm) {
   const int bad = last_column_out_of_range(n, ia, ja, base);
   if (bad < 0) return 0;
-  iparm[30] = bad + 1;
-  iparm[31] = index_shift(ja[bad], 1 - base);
-  iparm[32] = n;
+  iparm[kIpPartial] = bad + 1;
+  iparm[kIpCheckValue1] = index_shift(ja[bad], 1 - base);
+  iparm[kIpCheckValue2] = n;
   return 22;
 }
 
 int check_matrix(int mtype, int n, const int* ia, const int* ja, int base, int* iparm) {
   // Positions and values are recorded one-based; the zero-based report subtracts 1.
   auto fail = [&](int code, int pos, int v1, int v2) {
-    iparm[30] = pos;
-    iparm[31] = v1;
-    iparm[32] = v2;
+    iparm[kIpPartial] = pos;
+    iparm[kIpCheckValue1] = v1;
+    iparm[kIpCheckValue2] = v2;
     return code;
   };
   const int shift = 1 - base;  // added to caller indices to make them one-based
@@ -132,7 +132,7 @@ int check_matrix(int mtype, int n, const int* ia, const int* ja, int base, int* 
       if (ja[k] <= ja[k - 1]) bad = k;
   }
   if (bad >= 0) return fail(24, bad, ja[bad - 1] + shift, ja[bad] + shift);
-  iparm[26] = 0;
+  iparm[kIpChecker] = 0;
   return 0;
 }
 
@@ -157,7 +157,7 @@ CheckResult check_inputs(const CallArgs& a) {
   auto fail = [](int code) { return CheckResult{CheckVerdict::kFail, code}; };
   if (a.phase < -1) return fail(10000);
   if (a.fresh && a.phase <= 0) {
-    if (a.phase == -1 || a.iparm[11] == -1) return {CheckVerdict::kDone, 0};
+    if (a.phase == -1 || a.iparm[kIpTranspose] == -1) return {CheckVerdict::kDone, 0};
     return fail(1000);
   }
   if (a.phase == 0 && (a.mnum < 1 || c == nullptr || a.mnum > c->maxfct)) return fail(100);
@@ -176,17 +176,17 @@ CheckResult check_inputs(const CallArgs& a) {
   if (recorded && !mtype_compatible(a.mtype, c->mtype)) return fail(5);
   if (recorded && a.n != c->n) return fail(6);
   if (a.n < 1) return fail(7);
-  const int base = a.iparm[34] != 0 ? 0 : 1;
+  const int base = index_base(a.iparm);
   if (matrix_nnz(a.n, a.ia, base) < a.n) return fail(8);
   if (phase_solves(a.phase) && (a.nrhs < 1 || !solve_fits(a.n, a.nrhs))) return fail(9);
-  if (a.iparm[5] >= 2) return fail(10);
+  if (a.iparm[kIpSolutionInB] >= 2) return fail(10);
   // A negative reordering is no method either.
-  if (a.iparm[1] >= 4 || a.iparm[1] < 0) return fail(11);
+  if (a.iparm[kIpOrdering] >= 4 || a.iparm[kIpOrdering] < 0) return fail(11);
   // The arrays the phase reads (the solution goes into b when iparm[5] is 1).
   if (phase_reads_values(a.phase) && a.a == nullptr) return fail(kErrNumNullArray);
-  if (phase_solves(a.phase) && (a.b == nullptr || (a.iparm[5] != 1 && a.x == nullptr)))
+  if (phase_solves(a.phase) && (a.b == nullptr || (a.iparm[kIpSolutionInB] != 1 && a.x == nullptr)))
     return fail(kErrNumNullArray);
-  if (a.iparm[26] != 0) {
+  if (a.iparm[kIpChecker] != 0) {
     const int code = check_matrix(a.mtype, a.n, a.ia, a.ja, base, a.iparm);
     if (code != 0) return fail(code);
   } else {
@@ -195,8 +195,8 @@ CheckResult check_inputs(const CallArgs& a) {
     if (check_row_starts(a.n, a.ia, base, a.iparm) != 0) return fail(21);
     if (check_columns(a.n, a.ia, a.ja, base, a.iparm) != 0) return fail(22);
   }
-  if (a.iparm[23] == 1 && a.iparm[59] > 0) return fail(31);
-  if (a.phase > 13 && a.iparm[59] >= 1 && recorded && c->threads == 1) return fail(32);
+  if (a.iparm[kIpTwoLevel] == 1 && a.iparm[kIpOutOfCore] > 0) return fail(31);
+  if (a.phase > 13 && a.iparm[kIpOutOfCore] >= 1 && recorded && c->threads == 1) return fail(32);
   if (!phase_known(a.phase)) return fail(20);
   return {CheckVerdict::kProceed, 0};
 }

@@ -32,7 +32,7 @@ ValueKind call_value_kind(void* const* pt, int phase, int mtype, const int* ipar
     const ControlRecord* c = handle_control(pt);
     if (c != nullptr) return c->value;
   }
-  return value_kind(mtype_is_complex(mtype), iparm[27] == 1);
+  return value_kind(mtype_is_complex(mtype), iparm[kIpSingle] == 1);
 }
 
 // The input checks on the call's arguments (ia and ja given, n >= 1), reading and writing the
@@ -46,7 +46,7 @@ bool refused(const KorvineArgs& g, int* ip) {
       {g.maxfct, g.mnum, g.mtype, g.phase, g.n, g.nrhs, g.ia, g.ja, g.a, g.b, g.x, ip, fresh, c});
   if (check.verdict != CheckVerdict::kFail) return false;
   *g.error = kErrInput;
-  const int base = ip[34] != 0 ? 0 : 1;
+  const int base = index_base(ip);
   if (g.msglvl != 0)
     report_error({kErrInput, check.error_num, g.maxfct, g.mnum, g.mtype, g.phase, g.n,
                   g.ia[g.n] - base, g.nrhs, base == 0, ip, 0, recorded_value(check.error_num, c)});
@@ -58,8 +58,8 @@ template <typename T>
 void diagonal(const KorvineArgs& g, int threads) {
   int* ip = g.iparm;
   if (refused(g, ip)) return;
-  const int base = ip[34] != 0 ? 0 : 1;
-  ip[11] = -1;
+  const int base = index_base(ip);
+  ip[kIpTranspose] = -1;
   if (g.phase == kPhaseAnalysis) return;
   const DiagonalStep step = g.phase >= kPhaseForwardOnly && g.phase < kPhaseBackwardOnly
                                 ? DiagonalStep::kCopy
@@ -67,7 +67,7 @@ void diagonal(const KorvineArgs& g, int threads) {
                                                 : DiagonalStep::kNone;
   const int r =
       diagonal_solve<T>(g.n, g.nrhs, g.ia, static_cast<const T*>(g.a), static_cast<T*>(g.b),
-                        static_cast<T*>(g.x), ip[5] == 1, step, threads, &ip[21], &ip[22], base);
+                        static_cast<T*>(g.x), ip[kIpSolutionInB] == 1, step, threads, &ip[kIpPositive], &ip[kIpNegative], base);
   if (r != 0) {
     *g.error = kErrDiagonal;
     if (g.msglvl != 0)
@@ -80,26 +80,26 @@ void diagonal(const KorvineArgs& g, int threads) {
 
 void korvine_defaults(int mtype, int* iparm) {
   for (int i = 0; i < kIparmSize; ++i) iparm[i] = 0;
-  iparm[0] = 1;
-  iparm[1] = 2;
-  iparm[17] = -1;
-  iparm[18] = -1;
+  iparm[kIpDefaultsGiven] = 1;
+  iparm[kIpOrdering] = 2;
+  iparm[kIpDefault17] = -1;
+  iparm[kIpDefault18] = -1;
   switch (mtype) {
     case 1:
     case 3:
-      iparm[9] = 13;
+      iparm[kIpPerturbation] = 13;
       break;
     case 11:
     case 13:
-      iparm[9] = 13;
-      iparm[10] = 1;
-      iparm[12] = 1;
+      iparm[kIpPerturbation] = 13;
+      iparm[kIpScaling] = 1;
+      iparm[kIpMatching] = 1;
       break;
     case -2:
     case -4:
     case 6:
-      iparm[9] = 8;
-      iparm[20] = 1;
+      iparm[kIpPerturbation] = 8;
+      iparm[kIpPivotSetting] = 1;
       break;
     default:
       break;
@@ -115,7 +115,7 @@ extern "C" ZTR_API void KORVINE(void* pt, const int* maxfct, const int* mnum, co
   using namespace ztr;
   install_default_progress();
   if (*phase == kPhaseQueryVersion) {
-    iparm[0] = kQueryVersionIparm0;
+    iparm[kIpDefaultsGiven] = kQueryVersionIparm0;
     *error = kQueryVersionError;
     return;
   }
@@ -124,17 +124,17 @@ extern "C" ZTR_API void KORVINE(void* pt, const int* maxfct, const int* mnum, co
     return;
   }
   *error = 0;
-  if (iparm[0] == 0) korvine_defaults(*mtype, iparm);
+  if (iparm[kIpDefaultsGiven] == 0) korvine_defaults(*mtype, iparm);
   int t = domain_max_threads(kDomainKorvine);
   auto** words = static_cast<void**>(pt);
   const ValueKind value = call_value_kind(words, *phase, *mtype, iparm);
-  if (iparm[33] == 0)
-    iparm[33] = cbwr_mode() > kCbwrNotSet ? std::max(1, physical_core_count()) : -1;
+  if (iparm[kIpReproducible] == 0)
+    iparm[kIpReproducible] = cbwr_mode() > kCbwrNotSet ? std::max(1, physical_core_count()) : -1;
   if (*n < kEquationsPerThread * t && get_dynamic() == 1) t = *n / kEquationsPerThread;
   t = std::max(t, 1);
   const KorvineArgs g{words, *maxfct, *mnum, *mtype, *phase,  *n, a, ia,
                       ja,    perm,    *nrhs, iparm,  *msglvl, b,  x, error};
-  const int base = iparm[34] != 0 ? 0 : 1;
+  const int base = index_base(iparm);
   // (Complex types go on to the checks, which refuse them.)
   if (*phase > 0 && !mtype_is_complex(*mtype) && ia != nullptr && ja != nullptr && *n >= 1 &&
       static_cast<long long>(ia[*n]) - base == *n && is_diagonal_matrix(*n, ia, ja, base)) {
@@ -144,9 +144,9 @@ extern "C" ZTR_API void KORVINE(void* pt, const int* maxfct, const int* mnum, co
       diagonal<double>(g, t);
     return;
   }
-  iparm[2] = t;
+  iparm[kIpThreads] = t;
   KorvineArgs body = g;
-  if (iparm[30] != 0 && iparm[3] == 0 && iparm[7] == 0 && iparm[59] == 0 &&
+  if (iparm[kIpPartial] != 0 && iparm[kIpIterative] == 0 && iparm[kIpRefineMax] == 0 && iparm[kIpOutOfCore] == 0 &&
       *phase >= kPhaseAnalysis && *phase <= kPhaseAll) {
     // The preparation analyses the caller's pattern with the caller's type: the checks come
     // first, on a copy of the parameters (the body checks again, and a passed matrix check

@@ -50,20 +50,20 @@ void banner(int mtype) {
 
 void features(const ReportInput& r) {
   const int* ip = r.iparm;
-  msg_print(kSmFeatVersion, 1, ip[63]);
-  if (ip[26] == 1 || r.control->matrix_checked) msg_print(kSmFeatChecker, 0);
-  if (ip[34] == 0)
+  msg_print(kSmFeatVersion, 1, ip[kIpVersion]);
+  if (ip[kIpChecker] == 1 || r.control->matrix_checked) msg_print(kSmFeatChecker, 0);
+  if (ip[kIpZeroBased] == 0)
     msg_print(kSmFeatOneBased, 0);
-  else if (ip[34] == 1)
+  else if (ip[kIpZeroBased] == 1)
     msg_print(kSmFeatZeroBased, 0);
-  if (ip[27] == 0)
+  if (ip[kIpSingle] == 0)
     msg_print(kSmFeatDouble, 0);
-  else if (ip[27] == 1)
+  else if (ip[kIpSingle] == 1)
     msg_print(kSmFeatSingle, 0);
-  if (ip[4] == 1) {
+  if (ip[kIpUserPerm] == 1) {
     msg_print(kSmFeatUserPerm, 0);
   } else {
-    switch (ip[1]) {
+    switch (ip[kIpOrdering]) {
       case 0:
         msg_print(kSmFeatMinDegree, 0);
         break;
@@ -74,14 +74,14 @@ void features(const ReportInput& r) {
         msg_print(kSmFeatParallelNd, 0);
         break;
       default:
-        unknown(ip[1]);
+        unknown(ip[kIpOrdering]);
     }
   }
-  if (ip[33] > 0) msg_print(kSmFeatReproducible, 0);
+  if (ip[kIpReproducible] > 0) msg_print(kSmFeatReproducible, 0);
   // Only what ran: the switches are honoured for some types only, and a structurally
   // singular symmetric matrix is factored without them.
-  if (ip[10] == 1 && r.control->scaling) msg_print(kSmFeatScaling, 0);
-  if (ip[12] == 1 && r.control->matching) msg_print(kSmFeatMatching, 0);
+  if (ip[kIpScaling] == 1 && r.control->scaling) msg_print(kSmFeatScaling, 0);
+  if (ip[kIpMatching] == 1 && r.control->matching) msg_print(kSmFeatMatching, 0);
 }
 
 void summary(int phase) {
@@ -108,7 +108,7 @@ void times(const ReportInput& r) {
     if (!c->timer_active[slot]) continue;
     const double t = c->timers[slot];
     if (slot == kTimeCgs) {
-      msg_print(kSmTimeCgs, 2, t, r.iparm[19]);
+      msg_print(kSmTimeCgs, 2, t, r.iparm[kIpIterationResult]);
       blank();
       sum += t;
     } else if (slot == kTimeTotal) {
@@ -128,7 +128,7 @@ void statistics(const ReportInput& r) {
   msg_print(kSmStatistics, 0);
   msg_print(kSmStatisticsRule, 0);
   msg_print(kSmProcessors, 1, c->threads);
-  if (r.iparm[3] % 10 > 0)
+  if (r.iparm[kIpIterative] % 10 > 0)
     msg_print(kSmHybrid, 0);
   else if (c->factor_threads > 1)
     msg_print(kSmParallelFactor, 0);

@@ -44,22 +44,41 @@ struct CallState {
   int old_value = 0;
 };
 
+// Panel widths (most columns of a supernode) by matrix class and thread count: wider panels
+// give the dense kernels longer products, narrower ones more parallel updates.
+constexpr int kPanelFullOneThread = 128;    // full-pattern types, one thread
+constexpr int kPanelFullFewThreads = 96;    // up to kFewThreads threads
+constexpr int kPanelFullManyThreads = 72;   // more
+constexpr int kPanelSymmetric = 80;         // symmetric types, up to kFewThreads threads
+constexpr int kPanelSymmetricMany = 64;     // more, and two-level below kManyThreads
+constexpr int kPanelTwoLevelMany = 48;      // two-level from kManyThreads threads
+constexpr int kPanelTunedOneThread = 128;   // symmetric, on a processor of a known type
+constexpr int kPanelTunedLargeFew = 112;    // and a large problem, up to kFewThreads threads
+constexpr int kPanelTunedLargeMany = 96;    // more
+constexpr int kPanelReproducible = 64;      // reproducible results
+constexpr int kPanelReproducibleLarge = 96;  // and a large problem
+constexpr int kPanelHugeOutOfCore = 192;    // out of core beyond kHugeOutOfCoreProblem
+constexpr int kFewThreads = 4;
+constexpr int kManyThreads = 8;
+
 int panel_width(int mtype, int threads, int n, bool two_level, bool reproducible, int ooc) {
   int w;
   if (mtype_has_u(mtype)) {
-    w = threads == 1 ? 128 : threads <= 4 ? 96 : 72;
+    w = threads == 1             ? kPanelFullOneThread
+        : threads <= kFewThreads ? kPanelFullFewThreads
+                                 : kPanelFullManyThreads;
   } else {
-    w = threads > 4 ? 64 : 80;
-    if (two_level) w = threads >= 8 ? 48 : 64;
+    w = threads > kFewThreads ? kPanelSymmetricMany : kPanelSymmetric;
+    if (two_level) w = threads >= kManyThreads ? kPanelTwoLevelMany : kPanelSymmetricMany;
     if (detect_cpu_type() != 0) {
       if (threads == 1)
-        w = 128;
+        w = kPanelTunedOneThread;
       else if (n >= kLargeProblem)
-        w = threads <= 4 ? 112 : 96;
+        w = threads <= kFewThreads ? kPanelTunedLargeFew : kPanelTunedLargeMany;
     }
   }
-  if (reproducible) w = n < kLargeProblem ? 64 : 96;
-  if (ooc != 0 && n > kHugeOutOfCoreProblem) w = 192;
+  if (reproducible) w = n < kLargeProblem ? kPanelReproducible : kPanelReproducibleLarge;
+  if (ooc != 0 && n > kHugeOutOfCoreProblem) w = kPanelHugeOutOfCore;
   return w;
 }
 
@@ -90,25 +109,25 @@ void record_settings(ControlRecord* c, const KorvineArgs& g, int threads, ValueK
   c->shape = factor_shape(g.mtype);
   c->value = value;
   c->n = g.n;
-  c->nnz = g.ia[g.n] - (ip[34] != 0 ? 0 : 1);
+  c->nnz = g.ia[g.n] - index_base(ip);
   c->threads = std::max(1, threads);
   c->msglvl = magnitude(g.msglvl) < 2 ? magnitude(g.msglvl) : 1;
   // Beyond this exponent 10^-|e| is zero in double precision anyway; the bound keeps the
   // magnitude of any value representable.
-  c->pivot_exponent = std::clamp(ip[9], -kLargestPivotExponent, kLargestPivotExponent);
-  c->ordering = ip[1];
-  c->user_perm = ip[4];
-  c->transpose_mode = transpose_mode(g.mtype, ip[11]);
-  const int ooc = ip[59];
-  c->reproducible = ip[33] > 0 && ooc == 0;
+  c->pivot_exponent = std::clamp(ip[kIpPerturbation], -kLargestPivotExponent, kLargestPivotExponent);
+  c->ordering = ip[kIpOrdering];
+  c->user_perm = ip[kIpUserPerm];
+  c->transpose_mode = transpose_mode(g.mtype, ip[kIpTranspose]);
+  const int ooc = ip[kIpOutOfCore];
+  c->reproducible = ip[kIpReproducible] > 0 && ooc == 0;
   c->two_level =
-      ip[23] != 0 && c->threads > 1 && ooc == 0 && (c->ordering == 2 || c->ordering == 3);
+      ip[kIpTwoLevel] != 0 && c->threads > 1 && ooc == 0 && (c->ordering == 2 || c->ordering == 3);
   if (c->reproducible) {
     c->two_level = true;
     if (c->ordering < 2) c->ordering = 2;
   }
   c->panel_width = panel_width(g.mtype, c->threads, g.n, c->two_level, c->reproducible, ooc);
-  const int count = c->reproducible               ? ip[33]
+  const int count = c->reproducible               ? ip[kIpReproducible]
                     : (ooc != 0 && !c->two_level) ? kOutOfCoreSubgraphs
                                                   : c->threads;
   c->subgraphs = subgraph_count(count, g.n);
@@ -118,10 +137,10 @@ template <typename T>
 void analyse(const KorvineArgs& g, ControlRecord* c, MatrixCopy* copy, int threads, CallState* st) {
   if (c->analysed || c->factors != nullptr) release_analysis(g.pt);
   record_settings(c, g, threads, kValueKind<T>);
-  const int base = g.iparm[34] != 0 ? 0 : 1;
+  const int base = index_base(g.iparm);
   // Matching and scaling are built for the real types 11 and -2; scaling needs matching.
-  c->matching = (g.mtype == 11 || g.mtype == -2) && g.iparm[12] > 0 && g.a != nullptr;
-  c->scaling = c->matching && g.iparm[10] == 1;
+  c->matching = (g.mtype == 11 || g.mtype == -2) && g.iparm[kIpMatching] > 0 && g.a != nullptr;
+  c->scaling = c->matching && g.iparm[kIpScaling] == 1;
   AnalysisInput in{c->shape,      mtype_is_symmetric_storage(g.mtype),
                     g.n,           g.ia,
                     g.ja,          base,
@@ -131,7 +150,7 @@ void analyse(const KorvineArgs& g, ControlRecord* c, MatrixCopy* copy, int threa
                     c->value,      c->matching,
                     c->scaling};
   in.wanted = g.partial_wanted;
-  in.stop_after_reordering = g.iparm[47] == kStopAfterReordering && g.iparm[30] > 0;
+  in.stop_after_reordering = g.iparm[kIpWantedOrStop] == kStopAfterReordering && g.iparm[kIpPartial] > 0;
   if (g.perm == nullptr && (c->user_perm == 1 || c->user_perm == 2)) {
     release_analysis(g.pt);
     *st = {kErrInput, kErrNumNullArray, 0, 0};
@@ -175,20 +194,20 @@ void factor(const KorvineArgs& g, ControlRecord* c, CallState* st) {
            std::min(c->sn.values, most) * static_cast<long long>(sizeof(T)), 0};
     return;
   }
-  const MatrixPattern pattern{g.ia, g.ja, g.iparm[34] != 0 ? 0 : 1};
+  const MatrixPattern pattern{g.ia, g.ja, index_base(g.iparm)};
   const FactorOutcome o = factorize<T>(c, f, static_cast<const T*>(g.a), pattern, g.msglvl > 0);
   if (o.status.error != 0) {
     release_factor(c, g.mnum - 1);
     *st = {o.status.error, o.status.error_num, o.status.bytes, 0};
     if (o.status.error == kErrFactor && o.status.error_num == kFactorZeroPivot)
-      g.iparm[29] = o.detail;
+      g.iparm[kIpFailedEquation] = o.detail;
     return;
   }
-  g.iparm[13] = f->perturbed;
+  g.iparm[kIpPerturbed] = f->perturbed;
   f->seconds = c->timers[kTimeNumfct];
   if (g.mtype == -2) {
-    g.iparm[21] = f->positive;
-    g.iparm[22] = f->negative;
+    g.iparm[kIpPositive] = f->positive;
+    g.iparm[kIpNegative] = f->negative;
   }
 }
 
@@ -198,33 +217,33 @@ void solve(const KorvineArgs& g, ControlRecord* c, CallState* st) {
   // The solve of a problem the factorization left on one thread stays there too.
   const SerialScope serial(c->factor_threads == 1);
   int perturbed = f->perturbed;
-  if (g.phase == kPhaseSolve && g.iparm[13] > 0) perturbed = g.iparm[13];
+  if (g.phase == kPhaseSolve && g.iparm[kIpPerturbed] > 0) perturbed = g.iparm[kIpPerturbed];
   const int steps = g.phase >= kPhaseForwardOnly ? 1 << (g.phase - kPhaseForwardOnly) : kStepsAll;
   SolveInput in{mtype_is_symmetric_storage(g.mtype),
                 g.n,
                 g.nrhs,
                 g.ia,
                 g.ja,
-                g.iparm[34] != 0 ? 0 : 1,
+                index_base(g.iparm),
                 steps,
                 perturbed,
-                g.iparm[7] == INT_MIN ? -INT_MAX : g.iparm[7]};
-  in.partial = g.iparm[30] != 0 && c->sn.wanted.get() != nullptr;
+                g.iparm[kIpRefineMax] == INT_MIN ? -INT_MAX : g.iparm[kIpRefineMax]};
+  in.partial = g.iparm[kIpPartial] != 0 && c->sn.wanted.get() != nullptr;
   in.print_counts = g.msglvl > 0;
-  if (g.iparm[0] == 1 && g.phase < kPhaseForwardOnly) {
-    in.krylov = g.iparm[3] % 10;
-    in.tolerance_exponent = magnitude(g.iparm[3]) / 10;
+  if (g.iparm[kIpDefaultsGiven] == 1 && g.phase < kPhaseForwardOnly) {
+    in.krylov = g.iparm[kIpIterative] % 10;
+    in.tolerance_exponent = magnitude(g.iparm[kIpIterative]) / 10;
   }
   in.factor_seconds = f->seconds;
-  T* out = static_cast<T*>(g.iparm[5] == 1 ? g.b : g.x);
+  T* out = static_cast<T*>(g.iparm[kIpSolutionInB] == 1 ? g.b : g.x);
   const SolveOutcome o =
       solve_and_refine<T>(c, f, in, static_cast<const T*>(g.a), static_cast<const T*>(g.b), out);
-  g.iparm[6] = o.steps_done;
-  if (o.diagnostic != 0 || o.krylov_ran) g.iparm[19] = o.diagnostic;
-  g.iparm[13] = perturbed;
+  g.iparm[kIpRefineSteps] = o.steps_done;
+  if (o.diagnostic != 0 || o.krylov_ran) g.iparm[kIpIterationResult] = o.diagnostic;
+  g.iparm[kIpPerturbed] = perturbed;
   if (g.mtype == -2) {
-    g.iparm[21] = f->positive;
-    g.iparm[22] = f->negative;
+    g.iparm[kIpPositive] = f->positive;
+    g.iparm[kIpNegative] = f->negative;
   }
   if (o.status.error != 0) *st = {o.status.error, o.status.error_num, o.status.bytes, 0};
 }
@@ -233,13 +252,13 @@ void write_memory_figures(const KorvineArgs& g, const ControlRecord* c) {
   int* ip = g.iparm;
   const MatrixCopy* copy = handle_copy(g.pt);
   const long long kept = c->analysis_memory.in_use.load() + copy->memory.in_use.load();
-  ip[14] = kilobytes(c->analysis_peak);
-  ip[15] = kilobytes(kept);
-  ip[16] = kilobytes(c->factor_memory.peak.load());
-  ip[60] = ip[14];
-  ip[61] = kilobytes(c->factor_memory.in_use.load());
-  ip[62] = kilobytes(kept + c->factor_memory.in_use.load());
-  ip[63] = kKorvineVersion;
+  ip[kIpAnalysisPeak] = kilobytes(c->analysis_peak);
+  ip[kIpAnalysisKept] = kilobytes(kept);
+  ip[kIpFactorMemory] = kilobytes(c->factor_memory.peak.load());
+  ip[kIpAnalysisPeakCopy] = ip[kIpAnalysisPeak];
+  ip[kIpMemory61] = kilobytes(c->factor_memory.in_use.load());
+  ip[kIpMemory62] = kilobytes(kept + c->factor_memory.in_use.load());
+  ip[kIpVersion] = kKorvineVersion;
 }
 
 }  // namespace
@@ -248,14 +267,14 @@ template <typename T>
 void korvine_body(const KorvineArgs& g, int threads) {
   std::fflush(stdout);
   int* ip = g.iparm;
-  ip[49] = 0;
-  const bool zero_based = ip[34] != 0;
+  ip[kIpCleared] = 0;
+  const bool zero_based = ip[kIpZeroBased] != 0;
   const int base = zero_based ? 0 : 1;
   CallState st;
   const bool fresh = handle_is_fresh(g.pt);
   ControlRecord* c = fresh ? nullptr : handle_control(g.pt);
   const double t_start = platform().clock_seconds();
-  const bool checker_on = ip[26] != 0;  // the checker clears it once the matrix passed
+  const bool checker_on = ip[kIpChecker] != 0;  // the checker clears it once the matrix passed
   int nnz = 0;
   // Input preparation: the arrays every positive phase reads.
   if (g.phase > 0) {

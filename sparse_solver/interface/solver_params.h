@@ -15,6 +15,53 @@ inline constexpr int kHandleWords = 64;
 // The scratch record hung off the last handle word.
 inline constexpr int kScratchRecordBytes = 1028;
 
+// Positions of the parameter array that the solver reads or writes.
+enum IparmPosition : int {
+  kIpDefaultsGiven = 0,     // 0: fill the array with the type's defaults first
+  kIpOrdering = 1,          // fill-reducing reordering method
+  kIpThreads = 2,           // out: threads the solver uses
+  kIpIterative = 3,         // 10*L + K: Krylov iteration K with tolerance 10^-L
+  kIpUserPerm = 4,          // 1: perm is the ordering; 2: the ordering is returned in perm
+  kIpSolutionInB = 5,       // 1: the solution overwrites b
+  kIpRefineSteps = 6,       // out: refinement steps performed
+  kIpRefineMax = 7,         // most refinement steps (< 0: extended precision)
+  kIpPerturbation = 9,      // pivot perturbation 10^-value
+  kIpScaling = 10,          // 1: scaling
+  kIpTranspose = 11,        // transposed or conjugate-transposed solve
+  kIpMatching = 12,         // > 0: weighted matching
+  kIpPerturbed = 13,        // in/out: perturbed pivots
+  kIpAnalysisPeak = 14,     // out: analysis peak memory, kilobytes
+  kIpAnalysisKept = 15,     // out: memory kept from the analysis
+  kIpFactorMemory = 16,     // out: factorization and solve memory
+  kIpDefault17 = 17,        // set to -1 by the defaults
+  kIpDefault18 = 18,        // set to -1 by the defaults
+  kIpIterationResult = 19,  // out: Krylov iterations or failure; -34 automatic refinement stop
+  kIpPivotSetting = 20,     // pivoting of the symmetric indefinite types
+  kIpPositive = 21,         // out: positive eigenvalues (inertia)
+  kIpNegative = 22,         // out: negative eigenvalues
+  kIpTwoLevel = 23,         // 1: two-level factorization
+  kIpChecker = 26,          // in/out: the matrix checker
+  kIpSingle = 27,           // 1: single precision
+  kIpFailedEquation = 29,   // out: equation of a failed factorization
+  kIpPartial = 30,          // partial solve; after a failed check the offending position
+  kIpCheckValue1 = 31,      // out: after a failed check, the offending values
+  kIpCheckValue2 = 32,
+  kIpReproducible = 33,     // in/out: thread count of reproducible results
+  kIpZeroBased = 34,        // non-zero: zero-based ia, ja and perm
+  kIpWantedOrStop = 47,     // in: -10 ends the analysis after the reordering; out: wanted count
+  kIpCleared = 49,          // set to 0 by every call
+  kIpOutOfCore = 59,        // out-of-core mode
+  kIpAnalysisPeakCopy = 60,
+  kIpMemory61 = 61,  // out: factor memory in use
+  kIpMemory62 = 62,  // out: all memory in use
+  kIpVersion = 63,   // out: the internal version number
+};
+
+// The index base of ia, ja and perm (0 or 1).
+inline int index_base(const int* iparm) {
+  return iparm[kIpZeroBased] != 0 ? 0 : 1;
+}
+
 // Phase codes.
 inline constexpr int kPhaseAnalysis = 11;
 inline constexpr int kPhaseAnalysisFactor = 12;
