@@ -1,6 +1,7 @@
-// Work memory of the orderings.  Every array an ordering allocates comes from the memory
-// manager's direct family through a WorkMemory record that belongs to one ordering call: it
-// counts the bytes in use and their peak (the solver reports memory from these figures) and
+// Work memory of the solver.  Every array a stage allocates comes from the memory manager's
+// direct family through a WorkMemory record that accounts for one part of the solver's
+// memory (the pattern copy, the analysis, the factorizations, one ordering call): it counts
+// the bytes in use and their peak (the solver reports memory from these figures) and
 // remembers the label of the first allocation that failed, so that a failure deep inside a
 // recursion can be traced without printing anything.  The counters are atomic because the top
 // levels of nested dissection allocate from several threads at once.
@@ -25,8 +26,8 @@ void* work_alloc(WorkMemory* mem, std::size_t count, std::size_t elem_size, bool
 // Returns a block of `count` elements of `elem_size` bytes to the memory manager.
 void work_free(WorkMemory* mem, void* p, std::size_t count, std::size_t elem_size);
 
-// An owned array of T; freed when it goes out of scope, so that every failure path of an
-// ordering unwinds without leaking.  Not copyable; movable.
+// An owned array of T; freed when it goes out of scope, so that every failure path of a
+// stage unwinds without leaking.  Not copyable; movable.
 template <class T>
 class WorkArray {
  public:

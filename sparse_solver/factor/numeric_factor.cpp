@@ -584,6 +584,7 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
     out.status = {kErrFactor, kFactorZeroPivot, 0};
     return out;
   }
+  f->team = k.crew != nullptr ? crew.members() : 1;
   f->perturbed = k.perturbed;
   f->positive = k.positive;
   f->negative = k.negative;

@@ -121,6 +121,15 @@ void times(const ReportInput& r) {
   }
 }
 
+// Whether the factorization of the report shared its steps on a team: what the factorization
+// held did, or, before any, what the analysis planned (a team for a large problem in double
+// precision, whose updates have the shared path; none in reproducible mode).
+bool shares_steps(const ReportInput& r) {
+  const ControlRecord* c = r.control;
+  if (r.factor != nullptr) return r.factor->team > 1;
+  return c->factor_threads > 1 && c->value == ValueKind::kDouble && !c->reproducible;
+}
+
 void statistics(const ReportInput& r) {
   const ControlRecord* c = r.control;
   const Supernodes& sn = c->sn;
@@ -130,7 +139,7 @@ void statistics(const ReportInput& r) {
   msg_print(kSmProcessors, 1, c->threads);
   if (r.iparm[kIpIterative] % 10 > 0)
     msg_print(kSmHybrid, 0);
-  else if (c->factor_threads > 1)
+  else if (shares_steps(r))
     msg_print(kSmParallelFactor, 0);
   else
     msg_print(kSmLevel3Factor, 0);

@@ -86,10 +86,12 @@ struct Factorization {
   double mflop = 0;
   double norm_a = 0;
   double seconds = 0;  // time the numerical factorization took
+  int team = 1;        // threads that shared the factorization's steps
 
   // Forgets the results of the factorization before, keeping its storage for the next one.
   void restart() {
     present = false;
+    team = 1;
     perturbed = positive = negative = 0;
     mflop = norm_a = seconds = 0;
   }

@@ -279,5 +279,74 @@ TEST(KorvineReport, PhasesPrintTheirBlocks) {
   EXPECT_FALSE(p.printed("Scaling is turned ON") || p.printed("Matching is turned ON"));
 }
 
+// The statistics name the parallel factorization only when a team shared its steps: a
+// dense positive definite block of 1500 unknowns (1.1e9 operations, above the size from
+// which a factorization takes a team) on two threads in double precision; on one thread, or
+// in single precision (whose updates have no shared path), the one-thread line.
+TEST(KorvineReport, TeamLineOnlyWhenATeamFactored) {
+  constexpr int n = 1500;
+  Input<double> in;
+  in.n = n;
+  in.ia.push_back(1);
+  for (int i = 0; i < n; ++i) {
+    for (int j = i; j < n; ++j) {
+      in.ja.push_back(j + 1);
+      in.a.push_back(i == j ? 2.0 * n : 1.0 / (1 + j - i));
+    }
+    in.ia.push_back(static_cast<int>(in.ja.size()) + 1);
+  }
+  Input<float> in_single{n, in.ia, in.ja, std::vector<float>(in.a.begin(), in.a.end())};
+  const std::string team = "< Numerical Factorization with BLAS3 and O(n) synchronization >\n";
+  const std::string one = "< Numerical Factorization with Level-3 BLAS performance >\n";
+  const int given = ZTR_Get_Max_Threads();
+  for (const auto& [threads, single] : {std::pair{2, false}, {1, false}, {2, true}}) {
+    ZTR_Set_Num_Threads(threads);
+    Korvine k(2, {{27, single ? 1 : 0}}, 1);
+    if (single) {
+      std::vector<float> b(n, 1.0f), x(n);
+      ASSERT_EQ(k.call_captured(13, in_single, b.data(), x.data()), 0);
+    } else {
+      std::vector<double> b(n, 1.0), x(n);
+      ASSERT_EQ(k.call_captured(13, in, b.data(), x.data()), 0);
+    }
+    SCOPED_TRACE(threads);
+    SCOPED_TRACE(single);
+    const bool shared = threads > 1 && !single;
+    EXPECT_EQ(k.printed(team), shared) << k.out;
+    EXPECT_EQ(k.printed(one), !shared);
+  }
+  ZTR_Set_Num_Threads(given);
+}
+
+// A partial solve asked for together with the matrix check: the check runs before the
+// preparation (a matrix it refuses is refused before anything is ordered) and again in the
+// analysis that follows, which reports it, and the wanted unknowns are still solved.
+TEST(KorvineInterface, PartialSolveKeepsTheMatrixCheck) {
+  const Sparse s = grid_operator(6, 5, 2, 6.0);
+  Input<double> in = solver_input(s, true, 1);
+  std::vector<double> b(s.n, 1.0), x(s.n), full(s.n);
+  {
+    Korvine k(2);
+    ASSERT_EQ(k.call(13, in, b.data(), full.data()), 0);
+  }
+  std::vector<int> perm(s.n);
+  for (int i = 0; i < s.n; i += 3) perm[i] = 1;
+  Korvine k(2, {{26, 1}, {30, 1}}, 1);
+  ASSERT_EQ(k.call_captured(13, in, b.data(), x.data(), 1, perm.data()), 0) << k.out;
+  EXPECT_TRUE(k.printed("Matrix checker is turned ON\n")) << k.out;
+  EXPECT_EQ(k.iparm[26], 0) << "the passed check clears the request";
+  EXPECT_EQ(k.iparm[47], (s.n + 2) / 3);
+  EXPECT_EQ(k.iparm[4], 1);
+  EXPECT_TRUE(one_based_permutation(perm));
+  for (int i = 0; i < s.n; i += 3) EXPECT_NEAR(x[i], full[i], 1e-12 * std::abs(full[i])) << i;
+  // An unsorted row is refused by the check, with the preparation never run: perm keeps its
+  // marks.
+  std::swap(in.ja[1], in.ja[2]);
+  std::vector<int> marks(s.n, 1);
+  Korvine bad(2, {{26, 1}, {30, 1}});
+  EXPECT_EQ(bad.call(13, in, b.data(), x.data(), 1, marks.data()), -1);
+  EXPECT_EQ(marks, std::vector<int>(s.n, 1));
+}
+
 }  // namespace
 }  // namespace ztr::test
