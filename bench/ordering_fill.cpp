@@ -278,8 +278,8 @@ int main(int argc, char** argv) {
   // Irregular and dense (average degree above the dissection's dense-graph bound), unlike the
   // 27-point grids, whose coarsest graphs give every initial partition the same answer.
   row("geometric 20k deg 20", geometric(20000, 20, 11));
-  const Graph b = read_matrix_market(std::string(ZTR_SOURCE_DIR) +
-                                                "/../shared/testdata/bcsstk13.mtx");
+  const Graph b =
+      read_matrix_market(std::string(ZTR_SOURCE_DIR) + "/../shared/testdata/bcsstk13.mtx");
   if (b.n > 0) row("bcsstk13", b);
   if (g_balance) return 0;
 

@@ -22,7 +22,6 @@ double now() {
   return platform().clock_seconds();
 }
 
-
 // Step 1: the zero-based copy of the pattern, and the rows of a symmetric indefinite matrix
 // whose diagonal is absent (they are factored as if a zero diagonal entry were stored; the
 // factor always holds the diagonal, so no value needs to be inserted).
@@ -234,9 +233,10 @@ StageStatus run_analysis(SolverRecord* c, MatrixCopy* copy, const AnalysisInput&
   // perturb.  So the 2x2 pairs of the matching are formed for such a matrix even when the
   // caller did not ask for matching (its scaling then stays off).
   const bool indefinite = kind_is_indefinite(in.shape.kind);
-  const bool pair_zero_diagonals =
-      !in.matching && indefinite && in.values != nullptr && in.user_perm != 1 &&
-      with_value_kind(in.value, [&](auto t) { return has_zero_diagonal<decltype(t)>(copy, n, in.values); });
+  const bool pair_zero_diagonals = !in.matching && indefinite && in.values != nullptr &&
+                                   in.user_perm != 1 && with_value_kind(in.value, [&](auto t) {
+                                     return has_zero_diagonal<decltype(t)>(copy, n, in.values);
+                                   });
   if ((in.matching || pair_zero_diagonals) && indefinite) {
     st = with_value_kind(in.value, [&](auto t) {
       return match_symmetric<decltype(t)>(c, copy, in, &partner, &pairs);

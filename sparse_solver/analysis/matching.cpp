@@ -209,7 +209,7 @@ int weighted_matching(WorkMemory* mem, int n, const int* ia, const int* ja, cons
   return 0;
 }
 
-#define ZTR_INSTANTIATE(T) \
+#define ZTR_INSTANTIATE(T)                                                                    \
   template int weighted_matching<T>(WorkMemory*, int, const int*, const int*, const T*, int*, \
                                     double*, double*, int*);
 ZTR_FOR_EACH_SOLVER_VALUE(ZTR_INSTANTIATE)

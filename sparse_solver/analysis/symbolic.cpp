@@ -265,9 +265,8 @@ StageStatus scatter_map(WorkMemory* mem, Supernodes* sn, const int* ia, const in
   return {};
 }
 
-StageStatus symbolic_factorization(WorkMemory* mem, Supernodes* sn, const int* xadj,
-                                   const int* adj, const int* partner, int panel_width,
-                                   bool has_u) {
+StageStatus symbolic_factorization(WorkMemory* mem, Supernodes* sn, const int* xadj, const int* adj,
+                                   const int* partner, int panel_width, bool has_u) {
   const int n = sn->n;
   StageStatus st;
   WorkArray<int> parent, count;

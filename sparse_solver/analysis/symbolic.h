@@ -13,9 +13,8 @@ namespace ztr {
 // postorder, and sn->iperm, first, owner, row_ptr, lindx, val_ptr and the counts are set.
 // partner (n entries, or null) pairs the unknowns of 2x2 pivots, whose two columns are kept
 // in one supernode; has_u: the factor keeps a U part (full-pattern kinds).
-StageStatus symbolic_factorization(WorkMemory* mem, Supernodes* sn, const int* xadj,
-                                   const int* adj, const int* partner, int panel_width,
-                                   bool has_u);
+StageStatus symbolic_factorization(WorkMemory* mem, Supernodes* sn, const int* xadj, const int* adj,
+                                   const int* partner, int panel_width, bool has_u);
 
 // sn->scatter from the zero-based pattern ia, ja (entries outside 0..n-1 are not placed);
 // with symmetric_storage only the upper triangle is stored.

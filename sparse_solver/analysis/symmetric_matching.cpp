@@ -164,9 +164,9 @@ bool join_pair_neighbourhoods(WorkMemory* mem, int n, const int* partner, WorkAr
   return true;
 }
 
-#define ZTR_INSTANTIATE(T) \
-  template int symmetric_matching<T>(WorkMemory*, int, const int*, const int*, const T*, \
-                                     double*, int*, int*);
+#define ZTR_INSTANTIATE(T)                                                                        \
+  template int symmetric_matching<T>(WorkMemory*, int, const int*, const int*, const T*, double*, \
+                                     int*, int*);
 ZTR_FOR_EACH_SOLVER_VALUE(ZTR_INSTANTIATE)
 #undef ZTR_INSTANTIATE
 

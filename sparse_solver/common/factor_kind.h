@@ -5,11 +5,11 @@
 namespace ztr {
 
 enum class FactorKind {
-  kCholesky,       // L*L' (real) or L*L^H (Hermitian): types 2 and 4
-  kLdlt,           // L*D*L' with 1x1 and 2x2 pivots inside each block: types -2 and 6
-  kLdlh,           // L*D*L^H, D Hermitian: type -4
-  kPivotedLu,      // L*U with partial pivoting inside each block: types 1 and 3
-  kPerturbedLu,    // L*U with perturbed pivots inside each block: types 11 and 13
+  kCholesky,     // L*L' (real) or L*L^H (Hermitian): types 2 and 4
+  kLdlt,         // L*D*L' with 1x1 and 2x2 pivots inside each block: types -2 and 6
+  kLdlh,         // L*D*L^H, D Hermitian: type -4
+  kPivotedLu,    // L*U with partial pivoting inside each block: types 1 and 3
+  kPerturbedLu,  // L*U with perturbed pivots inside each block: types 11 and 13
 };
 
 struct FactorShape {

@@ -25,7 +25,6 @@ struct Supernodes {
     return below < row_ptr[s + 1] ? owner[lindx[below]] : -1;
   }
 
-
   int n = 0;
   int count = 0;
   int largest = 0;       // widest supernode

@@ -74,9 +74,10 @@ using WithReal = std::conditional_t<kIsComplex<T>, std::complex<R>, R>;
 // a template) and dispatched to the templates.
 enum class ValueKind { kFloat, kDouble, kComplexFloat, kComplexDouble };
 template <typename T>
-inline constexpr ValueKind kValueKind =
-    kIsComplex<T> ? (kIsSingle<T> ? ValueKind::kComplexFloat : ValueKind::kComplexDouble)
-                  : (kIsSingle<T> ? ValueKind::kFloat : ValueKind::kDouble);
+inline constexpr ValueKind kValueKind = kIsComplex<T> ? (kIsSingle<T> ? ValueKind::kComplexFloat
+                                                                      : ValueKind::kComplexDouble)
+                                                      : (kIsSingle<T> ? ValueKind::kFloat
+                                                                      : ValueKind::kDouble);
 inline ValueKind value_kind(bool complex, bool single) {
   return complex ? (single ? ValueKind::kComplexFloat : ValueKind::kComplexDouble)
                  : (single ? ValueKind::kFloat : ValueKind::kDouble);

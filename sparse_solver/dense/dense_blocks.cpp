@@ -298,14 +298,14 @@ int block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, RealOf<T> t
   return info;
 }
 
-#define ZTR_INSTANTIATE_BLOCKS(T)                                                                 \
-  template void block_gemm<T>(char, int, int, int, T, const T*, int, const T*, int, T, T*, int);  \
-  template void block_gemm_nt<T>(char, int, int, int, T, const T*, int, const T*, int, T, T*,     \
-                                 int);                                                            \
-  template void block_syrk_lower<T>(int, int, T, const T*, int, T, T*, int);                      \
-  template void block_trsm<T>(char, char, char, char, int, int, const T*, int, T*, int);          \
-  template int block_cholesky<T>(int, T*, int);                                                   \
-  template int block_lu<T>(int, T*, int, int*, RealOf<T>, int*);                                  \
+#define ZTR_INSTANTIATE_BLOCKS(T)                                                                \
+  template void block_gemm<T>(char, int, int, int, T, const T*, int, const T*, int, T, T*, int); \
+  template void block_gemm_nt<T>(char, int, int, int, T, const T*, int, const T*, int, T, T*,    \
+                                 int);                                                           \
+  template void block_syrk_lower<T>(int, int, T, const T*, int, T, T*, int);                     \
+  template void block_trsm<T>(char, char, char, char, int, int, const T*, int, T*, int);         \
+  template int block_cholesky<T>(int, T*, int);                                                  \
+  template int block_lu<T>(int, T*, int, int*, RealOf<T>, int*);                                 \
   template int block_ldlt<T>(int, int, T*, int, int*, T*, T*, RealOf<T>, RealOf<T>*, bool, int*, \
                              int*, int*);
 ZTR_FOR_EACH_SOLVER_VALUE(ZTR_INSTANTIATE_BLOCKS)

@@ -82,7 +82,7 @@ struct Kernel {
   char tr;  // the transpose relating the factor's triangles ('C' for the Hermitian kinds)
   FactorBlocks<T> blocks;
   bool has_u;  // the factor has a U part (full-pattern kinds)
-  T* dval;  // indefinite kinds: D diagonal (n) then sub-diagonal (n); null otherwise
+  T* dval;     // indefinite kinds: D diagonal (n) then sub-diagonal (n); null otherwise
   int* piv;
   R threshold;
   R* scale;  // indefinite kinds: per position, the equilibrating scale of the pivot test
@@ -147,7 +147,8 @@ struct Kernel {
     for (int jj = 0; jj < c; ++jj) {
       T* col = ls + static_cast<long>(drow[jj] - f) * lss;
       T g[KD];
-      for (int q = 0; q < KD; ++q) g[q] = conj_if(shape.conjugate, right[jj + static_cast<long>(q) * ldr]);
+      for (int q = 0; q < KD; ++q)
+        g[q] = conj_if(shape.conjugate, right[jj + static_cast<long>(q) * ldr]);
       for (int i = !has_u ? jj : 0; i < m; ++i) {
         T v = a[i] * g[0];
         for (int q = 1; q < KD; ++q) v += a[i + static_cast<long>(q) * lda] * g[q];
@@ -341,8 +342,8 @@ struct Kernel {
     const int k = width(s), lss = len(s), fs = sn.first[s];
     const T* ls = blocks.lower(s);
     for (int j = 0; j < k; ++j) {
-      const T p = dval != nullptr ? dval[fs + j] + dval[sn.n + fs + j]
-                                  : ls[j + static_cast<long>(j) * lss];
+      const T p =
+          dval != nullptr ? dval[fs + j] + dval[sn.n + fs + j] : ls[j + static_cast<long>(j) * lss];
       if (!is_finite_value(p)) return j + 1;
     }
     return 0;
@@ -419,8 +420,8 @@ void equilibrate(const Supernodes& sn, const MatrixPattern& m, const T* a, RealO
         const int j = m.ja[e] - m.base;
         if (sn.scatter[e] == 0 || j < 0 || j >= n) continue;
         const int pi = sn.iperm[i], pj = sn.iperm[j];
-        const R v = abs_value(entry != nullptr ? scaled_value(a[e], entry[e]) : a[e]) *
-                    scale[pi] * scale[pj];
+        const R v = abs_value(entry != nullptr ? scaled_value(a[e], entry[e]) : a[e]) * scale[pi] *
+                    scale[pj];
         rowmax[pi] = std::max(rowmax[pi], v);
         rowmax[pj] = std::max(rowmax[pj], v);
       }
@@ -595,9 +596,9 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
   return out;
 }
 
-#define ZTR_INSTANTIATE(T)                                                                \
-  template FactorOutcome factorize<T>(SolverRecord*, Factorization*, const T*, const MatrixPattern&, \
-                                      bool);
+#define ZTR_INSTANTIATE(T)                                                     \
+  template FactorOutcome factorize<T>(SolverRecord*, Factorization*, const T*, \
+                                      const MatrixPattern&, bool);
 ZTR_FOR_EACH_SOLVER_VALUE(ZTR_INSTANTIATE)
 #undef ZTR_INSTANTIATE
 

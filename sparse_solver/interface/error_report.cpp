@@ -30,7 +30,8 @@ void print_input_block(const ErrorContext& e) {
 
 void print_checker(const ErrorContext& e) {
   const int z = e.zero_based ? 1 : 0;  // zero-based messages print indices minus 1
-  const int pos = index_shift(e.iparm[kIpPartial], -z), v1 = index_shift(e.iparm[kIpCheckValue1], -z), v2 = e.iparm[kIpCheckValue2],
+  const int pos = index_shift(e.iparm[kIpPartial], -z),
+            v1 = index_shift(e.iparm[kIpCheckValue1], -z), v2 = e.iparm[kIpCheckValue2],
             v2z = index_shift(v2, -z);
   switch (e.error_num) {
     case 21:

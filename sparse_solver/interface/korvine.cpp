@@ -65,9 +65,9 @@ void diagonal(const KorvineArgs& g, int threads) {
                                 ? DiagonalStep::kCopy
                             : g.phase % 10 == 3 ? DiagonalStep::kDivide
                                                 : DiagonalStep::kNone;
-  const int r =
-      diagonal_solve<T>(g.n, g.nrhs, g.ia, static_cast<const T*>(g.a), static_cast<T*>(g.b),
-                        static_cast<T*>(g.x), ip[kIpSolutionInB] == 1, step, threads, &ip[kIpPositive], &ip[kIpNegative], base);
+  const int r = diagonal_solve<T>(
+      g.n, g.nrhs, g.ia, static_cast<const T*>(g.a), static_cast<T*>(g.b), static_cast<T*>(g.x),
+      ip[kIpSolutionInB] == 1, step, threads, &ip[kIpPositive], &ip[kIpNegative], base);
   if (r != 0) {
     *g.error = kErrDiagonal;
     if (g.msglvl != 0)
@@ -146,8 +146,8 @@ extern "C" ZTR_API void KORVINE(void* pt, const int* maxfct, const int* mnum, co
   }
   iparm[kIpThreads] = t;
   KorvineArgs body = g;
-  if (iparm[kIpPartial] != 0 && iparm[kIpIterative] == 0 && iparm[kIpRefineMax] == 0 && iparm[kIpOutOfCore] == 0 &&
-      *phase >= kPhaseAnalysis && *phase <= kPhaseAll) {
+  if (iparm[kIpPartial] != 0 && iparm[kIpIterative] == 0 && iparm[kIpRefineMax] == 0 &&
+      iparm[kIpOutOfCore] == 0 && *phase >= kPhaseAnalysis && *phase <= kPhaseAll) {
     // The preparation analyses the caller's pattern with the caller's type: the checks come
     // first, on a copy of the parameters (the body checks again, and a passed matrix check
     // must still be reported there); a failed matrix check leaves its position in iparm.

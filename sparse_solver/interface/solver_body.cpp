@@ -46,18 +46,18 @@ struct CallState {
 
 // Panel widths (most columns of a supernode) by matrix class and thread count: wider panels
 // give the dense kernels longer products, narrower ones more parallel updates.
-constexpr int kPanelFullOneThread = 128;    // full-pattern types, one thread
-constexpr int kPanelFullFewThreads = 96;    // up to kFewThreads threads
-constexpr int kPanelFullManyThreads = 72;   // more
-constexpr int kPanelSymmetric = 80;         // symmetric types, up to kFewThreads threads
-constexpr int kPanelSymmetricMany = 64;     // more, and two-level below kManyThreads
-constexpr int kPanelTwoLevelMany = 48;      // two-level from kManyThreads threads
-constexpr int kPanelTunedOneThread = 128;   // symmetric, on a processor of a known type
-constexpr int kPanelTunedLargeFew = 112;    // and a large problem, up to kFewThreads threads
-constexpr int kPanelTunedLargeMany = 96;    // more
-constexpr int kPanelReproducible = 64;      // reproducible results
+constexpr int kPanelFullOneThread = 128;     // full-pattern types, one thread
+constexpr int kPanelFullFewThreads = 96;     // up to kFewThreads threads
+constexpr int kPanelFullManyThreads = 72;    // more
+constexpr int kPanelSymmetric = 80;          // symmetric types, up to kFewThreads threads
+constexpr int kPanelSymmetricMany = 64;      // more, and two-level below kManyThreads
+constexpr int kPanelTwoLevelMany = 48;       // two-level from kManyThreads threads
+constexpr int kPanelTunedOneThread = 128;    // symmetric, on a processor of a known type
+constexpr int kPanelTunedLargeFew = 112;     // and a large problem, up to kFewThreads threads
+constexpr int kPanelTunedLargeMany = 96;     // more
+constexpr int kPanelReproducible = 64;       // reproducible results
 constexpr int kPanelReproducibleLarge = 96;  // and a large problem
-constexpr int kPanelHugeOutOfCore = 192;    // out of core beyond kHugeOutOfCoreProblem
+constexpr int kPanelHugeOutOfCore = 192;     // out of core beyond kHugeOutOfCoreProblem
 constexpr int kFewThreads = 4;
 constexpr int kManyThreads = 8;
 
@@ -114,7 +114,8 @@ void record_settings(ControlRecord* c, const KorvineArgs& g, int threads, ValueK
   c->msglvl = magnitude(g.msglvl) < 2 ? magnitude(g.msglvl) : 1;
   // Beyond this exponent 10^-|e| is zero in double precision anyway; the bound keeps the
   // magnitude of any value representable.
-  c->pivot_exponent = std::clamp(ip[kIpPerturbation], -kLargestPivotExponent, kLargestPivotExponent);
+  c->pivot_exponent =
+      std::clamp(ip[kIpPerturbation], -kLargestPivotExponent, kLargestPivotExponent);
   c->ordering = ip[kIpOrdering];
   c->user_perm = ip[kIpUserPerm];
   c->transpose_mode = transpose_mode(g.mtype, ip[kIpTranspose]);
@@ -141,16 +142,24 @@ void analyse(const KorvineArgs& g, ControlRecord* c, MatrixCopy* copy, int threa
   // Matching and scaling are built for the real types 11 and -2; scaling needs matching.
   c->matching = (g.mtype == 11 || g.mtype == -2) && g.iparm[kIpMatching] > 0 && g.a != nullptr;
   c->scaling = c->matching && g.iparm[kIpScaling] == 1;
-  AnalysisInput in{c->shape,      mtype_is_symmetric_storage(g.mtype),
-                    g.n,           g.ia,
-                    g.ja,          base,
-                    g.perm,        c->user_perm,
-                    c->ordering,   c->threads,
-                    c->panel_width, g.a,
-                    c->value,      c->matching,
-                    c->scaling};
+  AnalysisInput in{c->shape,
+                   mtype_is_symmetric_storage(g.mtype),
+                   g.n,
+                   g.ia,
+                   g.ja,
+                   base,
+                   g.perm,
+                   c->user_perm,
+                   c->ordering,
+                   c->threads,
+                   c->panel_width,
+                   g.a,
+                   c->value,
+                   c->matching,
+                   c->scaling};
   in.wanted = g.partial_wanted;
-  in.stop_after_reordering = g.iparm[kIpWantedOrStop] == kStopAfterReordering && g.iparm[kIpPartial] > 0;
+  in.stop_after_reordering =
+      g.iparm[kIpWantedOrStop] == kStopAfterReordering && g.iparm[kIpPartial] > 0;
   if (g.perm == nullptr && (c->user_perm == 1 || c->user_perm == 2)) {
     release_analysis(g.pt);
     *st = {kErrInput, kErrNumNullArray, 0, 0};

@@ -46,11 +46,11 @@ enum IparmPosition : int {
   kIpPartial = 30,          // partial solve; after a failed check the offending position
   kIpCheckValue1 = 31,      // out: after a failed check, the offending values
   kIpCheckValue2 = 32,
-  kIpReproducible = 33,     // in/out: thread count of reproducible results
-  kIpZeroBased = 34,        // non-zero: zero-based ia, ja and perm
-  kIpWantedOrStop = 47,     // in: -10 ends the analysis after the reordering; out: wanted count
-  kIpCleared = 49,          // set to 0 by every call
-  kIpOutOfCore = 59,        // out-of-core mode
+  kIpReproducible = 33,  // in/out: thread count of reproducible results
+  kIpZeroBased = 34,     // non-zero: zero-based ia, ja and perm
+  kIpWantedOrStop = 47,  // in: -10 ends the analysis after the reordering; out: wanted count
+  kIpCleared = 49,       // set to 0 by every call
+  kIpOutOfCore = 59,     // out-of-core mode
   kIpAnalysisPeakCopy = 60,
   kIpMemory61 = 61,  // out: factor memory in use
   kIpMemory62 = 62,  // out: all memory in use

@@ -85,8 +85,8 @@ KrylovResult preconditioned_cg(int n, Apply apply, Precondition precondition, co
   using krylov_detail::dot;
   T *r = work, *z = work + n, *p = work + 2 * n, *q = work + 3 * n;
   krylov_detail::Tracker<T, Apply> track{
-      n, apply, b, tolerance * std::sqrt(real_part(dot(n, b, b))), patience, work + 4 * n,
-      work + 5 * n};
+      n,        apply,        b,           tolerance * std::sqrt(real_part(dot(n, b, b))),
+      patience, work + 4 * n, work + 5 * n};
   KrylovResult res;
   for (int i = 0; i < n; ++i) track.best_x[i] = x[i];
   apply(x, q);
@@ -136,8 +136,8 @@ KrylovResult preconditioned_cgs(int n, Apply apply, Precondition precondition, c
   T *r = work, *shadow = work + n, *u = work + 2 * n, *p = work + 3 * n, *q = work + 4 * n;
   T *v = work + 5 * n, *w = work + 6 * n;
   krylov_detail::Tracker<T, Apply> track{
-      n, apply, b, tolerance * std::sqrt(real_part(dot(n, b, b))), patience, work + 7 * n,
-      work + 8 * n};
+      n,        apply,        b,           tolerance * std::sqrt(real_part(dot(n, b, b))),
+      patience, work + 7 * n, work + 8 * n};
   KrylovResult res;
   for (int i = 0; i < n; ++i) track.best_x[i] = x[i];
   apply(x, v);

@@ -366,9 +366,9 @@ SolveOutcome solve_and_refine(SolverRecord* c, const Factorization* f, const Sol
   return o;
 }
 
-#define ZTR_INSTANTIATE(T)                                                                 \
-  template SolveOutcome solve_and_refine<T>(SolverRecord*, const Factorization*, const SolveInput&, \
-                                            const T*, const T*, T*);
+#define ZTR_INSTANTIATE(T)                                                       \
+  template SolveOutcome solve_and_refine<T>(SolverRecord*, const Factorization*, \
+                                            const SolveInput&, const T*, const T*, T*);
 ZTR_FOR_EACH_SOLVER_VALUE(ZTR_INSTANTIATE)
 #undef ZTR_INSTANTIATE
 

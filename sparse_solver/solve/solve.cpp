@@ -241,7 +241,7 @@ void solve_with_factors(const SolverRecord* c, const Factorization* f, int nrhs,
     }
 }
 
-#define ZTR_INSTANTIATE(T)                                                                  \
+#define ZTR_INSTANTIATE(T)                                                                       \
   template void solve_with_factors<T>(const SolverRecord*, const Factorization*, int, int, bool, \
                                       const T*, T*, T*, SolvePruning*);
 ZTR_FOR_EACH_SOLVER_VALUE(ZTR_INSTANTIATE)

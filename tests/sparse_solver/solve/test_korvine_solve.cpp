@@ -360,8 +360,8 @@ TEST(KorvineKernels, BlockLdltPerturbsColumnsOfResidueInsteadOfPairingThem) {
     std::vector<int> ipiv(k);
     std::vector<double> d(k), e(k);
     int perturbed = 0, pos = 0, neg = 0;
-    block_ldlt<double>(k, len, a.data(), len, ipiv.data(), d.data(), e.data(), threshold, nullptr, false,
-                       &perturbed, &pos, &neg);
+    block_ldlt<double>(k, len, a.data(), len, ipiv.data(), d.data(), e.data(), threshold, nullptr,
+                       false, &perturbed, &pos, &neg);
     EXPECT_EQ(perturbed, 2) << residue;
     EXPECT_EQ(pos + neg, k) << residue;
     for (int j = 0; j < k; ++j) {

@@ -27,7 +27,8 @@ Supernodes three_supernodes() {
   sn.lindx.allocate(&g_test_memory, lindx.size(), "test");
   sn.owner.allocate(&g_test_memory, 5, "test");
   for (std::size_t i = 0; i < first.size(); ++i) sn.first[i] = first[i];
-  for (std::size_t i = 0; i < row_ptr.size(); ++i) sn.row_ptr[i] = row_ptr[i], sn.val_ptr[i] = val_ptr[i];
+  for (std::size_t i = 0; i < row_ptr.size(); ++i)
+    sn.row_ptr[i] = row_ptr[i], sn.val_ptr[i] = val_ptr[i];
   for (std::size_t i = 0; i < lindx.size(); ++i) sn.lindx[i] = lindx[i];
   const int owner[5] = {0, 0, 1, 2, 2};
   for (int i = 0; i < 5; ++i) sn.owner[i] = owner[i];
@@ -47,7 +48,8 @@ TEST(FactorStore, BlocksLieWhereTheLayoutPutsThemAndEachKindKeepsItsParts) {
   mark_ancestors(sn, need);
   EXPECT_EQ(need[1] + need[2], 2);
   WorkMemory mem;
-  for (const FactorKind kind : {FactorKind::kCholesky, FactorKind::kLdlt, FactorKind::kPerturbedLu}) {
+  for (const FactorKind kind :
+       {FactorKind::kCholesky, FactorKind::kLdlt, FactorKind::kPerturbedLu}) {
     FactorStore store;
     ASSERT_EQ(store.prepare(sn, kind, sizeof(double), &mem).error, 0);
     const FactorBlocks<double> b = store.blocks<double>(sn);
@@ -90,10 +92,14 @@ TEST(FactorKind, EveryMatrixTypeGetsItsKindConjugationAndTranspose) {
     FactorKind kind;
     bool conjugate;
   };
-  for (const Case& c : {Case{2, FactorKind::kCholesky, false}, {4, FactorKind::kCholesky, true},
-                        {-2, FactorKind::kLdlt, false}, {6, FactorKind::kLdlt, false},
-                        {-4, FactorKind::kLdlh, true}, {1, FactorKind::kPivotedLu, false},
-                        {3, FactorKind::kPivotedLu, false}, {11, FactorKind::kPerturbedLu, false},
+  for (const Case& c : {Case{2, FactorKind::kCholesky, false},
+                        {4, FactorKind::kCholesky, true},
+                        {-2, FactorKind::kLdlt, false},
+                        {6, FactorKind::kLdlt, false},
+                        {-4, FactorKind::kLdlh, true},
+                        {1, FactorKind::kPivotedLu, false},
+                        {3, FactorKind::kPivotedLu, false},
+                        {11, FactorKind::kPerturbedLu, false},
                         {13, FactorKind::kPerturbedLu, false}}) {
     const FactorShape s = factor_shape(c.mtype);
     SCOPED_TRACE(c.mtype);
