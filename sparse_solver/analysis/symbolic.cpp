@@ -258,6 +258,10 @@ StageStatus scatter_map(WorkMemory* mem, Supernodes* sn, const int* ia, const in
       if (!sym && pi < pj && row < sn->first[s + 1]) {
         // Inside the diagonal block, which holds both triangles: row pi, column pj.
         sn->scatter[e] = sn->val_ptr[s] + (pj - f) * len + (pi - f) + 1;
+      } else if (sym && pi < pj) {
+        // A symmetric-storage entry that the ordering moved above the diagonal lands in L as
+        // its mirror image (conjugated for Hermitian matrices): marked by the sign.
+        sn->scatter[e] = -(base + 1);
       } else {
         sn->scatter[e] = in_u ? -(base + 1) : base + 1;
       }

@@ -16,8 +16,10 @@ namespace ztr {
 StageStatus symbolic_factorization(WorkMemory* mem, Supernodes* sn, const int* xadj, const int* adj,
                                    const int* partner, int panel_width, bool has_u);
 
-// sn->scatter from the zero-based pattern ia, ja (entries outside 0..n-1 are not placed);
-// with symmetric_storage only the upper triangle is stored.
+// sn->scatter from the zero-based pattern ia, ja (entries outside 0..n-1 are not placed):
+// place + 1 in the L storage, or -(place + 1) in the U storage; with symmetric_storage (only
+// the upper triangle given, no U) -(place + 1) is a place in L that takes the entry's mirror
+// image, the transposed (for Hermitian matrices the conjugated) entry.
 StageStatus scatter_map(WorkMemory* mem, Supernodes* sn, const int* ia, const int* ja,
                         bool symmetric_storage);
 

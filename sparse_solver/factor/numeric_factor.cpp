@@ -467,7 +467,10 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
     const long long place = sn.scatter[e];
     if (place == 0) continue;
     const T v = scale != nullptr ? scaled_value(a[e], scale[e]) : a[e];
-    blocks.add_entry(place, v);
+    if (place < 0 && !blocks.has_upper())
+      blocks.add_entry(-place, conj_if(shape.conjugate, v));  // the mirror image in L
+    else
+      blocks.add_entry(place, v);
     if (!is_finite_value(v) && non_finite < 0) non_finite = e;
     norm = std::max(norm, static_cast<double>(abs_value(a[e])));
     factored_max = std::max(factored_max, static_cast<double>(abs_value(v)));

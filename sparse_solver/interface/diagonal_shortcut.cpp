@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "sparse_solver/common/value_types.h"
+
 namespace ztr {
 
 bool is_diagonal_matrix(int n, const int* ia, const int* ja, int base) {
@@ -22,13 +24,18 @@ int diagonal_solve(int n, int nrhs, const int* ia, const T* a, T* b, T* x, bool 
   for (int i = 0; i < n; ++i) {
     const T v = a[ia[i] - base];
     if (v == T(0)) return -(i + 1);
-    if (v > T(0))
-      ++p;
-    else
-      ++q;
+    if constexpr (!kIsComplex<T>) {
+      if (v > T(0))
+        ++p;
+      else
+        ++q;
+    }
   }
-  *pos = p;
-  *neg = q;
+  // A complex diagonal has no inertia: the counts are left as they are.
+  if constexpr (!kIsComplex<T>) {
+    *pos = p;
+    *neg = q;
+  }
   if (step == DiagonalStep::kNone) return 0;
   T* out = in_place ? b : x;
   const long total = static_cast<long>(n) * nrhs;
@@ -41,9 +48,10 @@ int diagonal_solve(int n, int nrhs, const int* ia, const T* a, T* b, T* x, bool 
   return 0;
 }
 
-template int diagonal_solve<double>(int, int, const int*, const double*, double*, double*, bool,
-                                    DiagonalStep, int, int*, int*, int);
-template int diagonal_solve<float>(int, int, const int*, const float*, float*, float*, bool,
-                                   DiagonalStep, int, int*, int*, int);
+#define ZTR_INSTANTIATE(T)                                                                 \
+  template int diagonal_solve<T>(int, int, const int*, const T*, T*, T*, bool, DiagonalStep, int, \
+                                 int*, int*, int);
+ZTR_FOR_EACH_SOLVER_VALUE(ZTR_INSTANTIATE)
+#undef ZTR_INSTANTIATE
 
 }  // namespace ztr

@@ -172,7 +172,7 @@ CheckResult check_inputs(const CallArgs& a) {
   if (a.phase > kPhaseAnalysis && a.mnum < 1) return fail(4);
   // This build solves the real types only: a complex one is refused like an unknown type
   // rather than run through the real kernels.
-  if (!mtype_valid(a.mtype) || mtype_is_complex(a.mtype)) return fail(15);
+  if (!mtype_valid(a.mtype)) return fail(15);
   if (recorded && !mtype_compatible(a.mtype, c->mtype)) return fail(5);
   if (recorded && a.n != c->n) return fail(6);
   if (a.n < 1) return fail(7);

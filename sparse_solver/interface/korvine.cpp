@@ -135,13 +135,9 @@ extern "C" ZTR_API void KORVINE(void* pt, const int* maxfct, const int* mnum, co
   const KorvineArgs g{words, *maxfct, *mnum, *mtype, *phase,  *n, a, ia,
                       ja,    perm,    *nrhs, iparm,  *msglvl, b,  x, error};
   const int base = index_base(iparm);
-  // (Complex types go on to the checks, which refuse them.)
-  if (*phase > 0 && !mtype_is_complex(*mtype) && ia != nullptr && ja != nullptr && *n >= 1 &&
+  if (*phase > 0 && ia != nullptr && ja != nullptr && *n >= 1 &&
       static_cast<long long>(ia[*n]) - base == *n && is_diagonal_matrix(*n, ia, ja, base)) {
-    if (is_single(value))
-      diagonal<float>(g, t);
-    else
-      diagonal<double>(g, t);
+    with_value_kind(value, [&](auto v) { diagonal<decltype(v)>(g, t); });
     return;
   }
   iparm[kIpThreads] = t;

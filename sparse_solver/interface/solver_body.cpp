@@ -139,8 +139,9 @@ void analyse(const KorvineArgs& g, ControlRecord* c, MatrixCopy* copy, int threa
   if (c->analysed || c->factors != nullptr) release_analysis(g.pt);
   record_settings(c, g, threads, kValueKind<T>);
   const int base = index_base(g.iparm);
-  // Matching and scaling are built for the real types 11 and -2; scaling needs matching.
-  c->matching = (g.mtype == 11 || g.mtype == -2) && g.iparm[kIpMatching] > 0 && g.a != nullptr;
+  // Matching and scaling are built for the unsymmetric types and the indefinite symmetric
+  // ones; scaling needs matching.
+  c->matching = mtype_takes_matching(g.mtype) && g.iparm[kIpMatching] > 0 && g.a != nullptr;
   c->scaling = c->matching && g.iparm[kIpScaling] == 1;
   AnalysisInput in{c->shape,
                    mtype_is_symmetric_storage(g.mtype),
@@ -214,7 +215,7 @@ void factor(const KorvineArgs& g, ControlRecord* c, CallState* st) {
   }
   g.iparm[kIpPerturbed] = f->perturbed;
   f->seconds = c->timers[kTimeNumfct];
-  if (g.mtype == -2) {
+  if (mtype_has_inertia(g.mtype)) {
     g.iparm[kIpPositive] = f->positive;
     g.iparm[kIpNegative] = f->negative;
   }
@@ -250,7 +251,7 @@ void solve(const KorvineArgs& g, ControlRecord* c, CallState* st) {
   g.iparm[kIpRefineSteps] = o.steps_done;
   if (o.diagnostic != 0 || o.krylov_ran) g.iparm[kIpIterationResult] = o.diagnostic;
   g.iparm[kIpPerturbed] = perturbed;
-  if (g.mtype == -2) {
+  if (mtype_has_inertia(g.mtype)) {
     g.iparm[kIpPositive] = f->positive;
     g.iparm[kIpNegative] = f->negative;
   }

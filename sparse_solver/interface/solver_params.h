@@ -88,6 +88,14 @@ inline bool mtype_is_symmetric_storage(int mtype) {
 inline bool mtype_is_complex(int mtype) {
   return mtype == 3 || mtype == 4 || mtype == -4 || mtype == 6 || mtype == 13;
 }
+// Types the weighted matching and scaling are built for: -2, -4, 6, 11, 13.
+inline bool mtype_takes_matching(int mtype) {
+  return mtype == 11 || mtype == 13 || mtype == -2 || mtype == -4 || mtype == 6;
+}
+// Types whose factorization reports its inertia: the symmetric and Hermitian indefinite ones.
+inline bool mtype_has_inertia(int mtype) {
+  return mtype == -2 || mtype == -4;
+}
 // Types whose factor has a U part of its own (full pattern): 1, 3, 11, 13.
 inline bool mtype_has_u(int mtype) {
   return !mtype_is_symmetric_storage(mtype);

@@ -90,11 +90,11 @@ double backward_error(int n, int nrhs, const Acc* r, const Acc* x, const T* b, d
   return worst;
 }
 
-// r := b - op(A)*x for every column, accumulated in Acc; op(A) = A' when transposed.  For
-// symmetric-storage types the stored upper triangle stands for both (conjugated for the
-// Hermitian kinds).
+// r := b - op(A)*x for every column, accumulated in Acc; op(A) = A^H for transpose 1 (A' for
+// real values) and A' for 2.  For symmetric-storage types the stored upper triangle stands for
+// both (conjugated for the Hermitian kinds), and they solve with A in every mode.
 template <typename T, typename Acc>
-void residual(const SolveInput& in, bool conjugate, bool transposed, const T* a, const T* b,
+void residual(const SolveInput& in, bool conjugate, int transpose, const T* a, const T* b,
               const Acc* x, Acc* r) {
   const int n = in.n;
   const bool sym = in.symmetric_storage;
@@ -106,8 +106,8 @@ void residual(const SolveInput& in, bool conjugate, bool transposed, const T* a,
         const int j = in.ja[e] - in.base;
         if (j < 0 || j >= n || (sym && j < i)) continue;
         const Acc v = convert_value<Acc>(a[e]);
-        if (transposed && !sym) {
-          r[off + j] -= v * x[off + i];
+        if (transpose != 0 && !sym) {
+          r[off + j] -= conj_if(transpose == 1, v) * x[off + i];
         } else {
           r[off + i] -= v * x[off + j];
           if (sym && j != i) r[off + j] -= conj_if(conjugate, v) * x[off + i];
@@ -131,7 +131,7 @@ SolveOutcome refine(SolverRecord* c, const Factorization* f, const SolveInput& i
                     bool have_residual = false) {
   SolveOutcome o;
   const long count = static_cast<long>(in.n) * in.nrhs;
-  const bool tr = c->transpose_mode != 0;
+  const int tr = c->transpose_mode;
   const int m = std::abs(in.max_steps);
   const double sumrhs = abs_sum(b, count);
   double prev = sumrhs;
@@ -225,7 +225,7 @@ SolveOutcome iterate(SolverRecord* c, const Factorization* f, const SolveInput& 
   SolveOutcome o;
   o.krylov_ran = true;
   const int n = in.n;
-  const bool tr = c->transpose_mode != 0;
+  const int tr = c->transpose_mode;
   const bool definite = c->kind() == FactorKind::kCholesky;
   const double tolerance = in.tolerance_exponent > 0 ? std::pow(10.0, -in.tolerance_exponent)
                            : kIsSingle<T>            ? kDefaultToleranceSingle
@@ -295,7 +295,7 @@ SolveOutcome solve_and_refine(SolverRecord* c, const Factorization* f, const Sol
     std::memcpy(bcopy.get(), b, sizeof(T) * count);
     rhs = bcopy.get();
   }
-  solve_with_factors<T>(c, f, in.nrhs, in.steps, c->transpose_mode != 0, b, out, work.get(),
+  solve_with_factors<T>(c, f, in.nrhs, in.steps, c->transpose_mode, b, out, work.get(),
                         in.partial ? &pruning : nullptr);
   c->time(kTimeSolve, platform().clock_seconds() - t0);
   if (in.partial && in.print_counts) {
@@ -339,7 +339,7 @@ SolveOutcome solve_and_refine(SolverRecord* c, const Factorization* f, const Sol
   const bool checked = !refines;
   if (checked) {
     for (long i = 0; i < count; ++i) xw[i] = convert_value<Wide>(out[i]);
-    residual<T, Wide>(in, c->shape.conjugate, c->transpose_mode != 0, a, rhs, xw.get(), rw.get());
+    residual<T, Wide>(in, c->shape.conjugate, c->transpose_mode, a, rhs, xw.get(), rw.get());
     const double omega = backward_error(in.n, in.nrhs, rw.get(), xw.get(), rhs, norm_a);
     refine_now = omega > kStableBackwardError * rounding_unit<T>();
   }

@@ -168,7 +168,7 @@ int computed_unknowns(const Supernodes& sn, const unsigned char* need) {
 
 template <typename T>
 void solve_with_factors(const SolverRecord* c, const Factorization* f, int nrhs, int steps,
-                        bool transposed, const T* b, T* x, T* work, SolvePruning* pruning) {
+                        int transpose, const T* b, T* x, T* work, SolvePruning* pruning) {
   const Supernodes& sn = c->sn;
   const int n = sn.n;
   T* xp = work;
@@ -183,7 +183,12 @@ void solve_with_factors(const SolverRecord* c, const Factorization* f, int nrhs,
                nrhs,
                xp,
                work + static_cast<long>(n) * nrhs};
-  const bool tr = transposed && sv.has_u;
+  // A symmetric-storage matrix is its own transpose (complex symmetric) or conjugate transpose
+  // (Hermitian), the only transposed modes those types keep.  A full-pattern complex matrix
+  // solves A^H x = b as A' conj(x) = conj(b): the values are conjugated as they come in from
+  // the caller and as they go out to the caller, so that separate steps stay consistent.
+  const bool tr = transpose != 0 && sv.has_u;
+  const bool conj_io = tr && transpose == 1 && kIsComplex<T>;
   // The factored matrix is Dr*A*Q*Dc (identity Q and unit scales without matching): A*x = b
   // is solved as (Dr*A*Q*Dc) z = Dr*b, x = Q*Dc*z, and A'*x = b as (Dr*A*Q*Dc)' w = Dc*Q'*b,
   // x = Dr*w.  Position k holds unknown perm[k] of the factored matrix.
@@ -206,7 +211,7 @@ void solve_with_factors(const SolverRecord* c, const Factorization* f, int nrhs,
   for (int r = 0; r < nrhs; ++r)
     for (int k = 0; k < n; ++k)
       xp[k + static_cast<long>(r) * n] =
-          from_caller ? b[in_index(k) + static_cast<long>(r) * n] * in_scale(k)
+          from_caller ? conj_if(conj_io, b[in_index(k) + static_cast<long>(r) * n]) * in_scale(k)
                       : b[k + static_cast<long>(r) * n];
   if (pruning != nullptr) {
     if (steps & kStepForward) {
@@ -235,14 +240,14 @@ void solve_with_factors(const SolverRecord* c, const Factorization* f, int nrhs,
           to_caller && pruning != nullptr && pruning->wanted != nullptr && !pruning->wanted[k];
       const T v = dropped ? T(0) : xp[k + static_cast<long>(r) * n];
       if (to_caller)
-        x[out_index(k) + static_cast<long>(r) * n] = v * out_scale(k);
+        x[out_index(k) + static_cast<long>(r) * n] = conj_if(conj_io, v) * out_scale(k);
       else
         x[k + static_cast<long>(r) * n] = v;
     }
 }
 
 #define ZTR_INSTANTIATE(T)                                                                       \
-  template void solve_with_factors<T>(const SolverRecord*, const Factorization*, int, int, bool, \
+  template void solve_with_factors<T>(const SolverRecord*, const Factorization*, int, int, int, \
                                       const T*, T*, T*, SolvePruning*);
 ZTR_FOR_EACH_SOLVER_VALUE(ZTR_INSTANTIATE)
 #undef ZTR_INSTANTIATE

@@ -28,11 +28,12 @@ struct SolvePruning {
 
 // Applies the chosen steps to the nrhs columns of b (n values each) and writes the result to
 // x (which may be b).  b is in the caller's order when the forward step is among the steps,
-// else in the factored matrix's order; x likewise with the backward step.  transposed: solve with
-// A' (full-pattern types). `work` holds (n + longest row structure) * nrhs values.
+// else in the factored matrix's order; x likewise with the backward step.  transpose: 0 solves
+// with A, 1 with A^H (A' for real values), 2 with A' (the transposed modes of SolverRecord).
+// `work` holds (n + longest row structure) * nrhs values.
 template <typename T>
 void solve_with_factors(const SolverRecord* c, const Factorization* f, int nrhs, int steps,
-                        bool transposed, const T* b, T* x, T* work,
+                        int transpose, const T* b, T* x, T* work,
                         SolvePruning* pruning = nullptr);
 
 }  // namespace ztr

@@ -92,8 +92,8 @@ struct Case {
 };
 
 const Case kCases[] = {
-    // Matrix types: only 1, 2, -2, 3, 4, -4, 6, 11, 13 exist, and the complex ones are not
-    // built; each of the others used to be taken as a neighbour (or crashed, -6).
+    // Matrix types: only 1, 2, -2, 3, 4, -4, 6, 11, 13 exist; each of the others used to be
+    // taken as a neighbour (or crashed, -6).
     {"type -6", -6, false, 0, 13, [](Args&) {}, -1, 15, kParameters,
      "*** Input check: matrix_type_new -6 (out of bounds)\n"},
     {"type 5", 5, false, 0, 13, [](Args&) {}, -1, 15, kParameters,
@@ -103,7 +103,6 @@ const Case kCases[] = {
     {"type -5", -5, false, 0, 12, [](Args&) {}, -1, 15, kParameters, nullptr},
     {"type -11", -11, false, 0, 11, [](Args&) {}, -1, 15, kParameters, nullptr},
     {"type 0", 0, false, 0, 13, [](Args&) {}, -1, 15, kParameters, nullptr},
-    {"type 13 (complex)", 13, false, 0, 13, [](Args&) {}, -1, 15, kParameters, nullptr},
     {"type 12", 12, false, 0, 13, [](Args&) {}, -1, 15, kParameters, nullptr},
     {"type INT_MIN", INT_MIN, false, 0, 13, [](Args&) {}, -1, 15, kParameters, nullptr},
     // Arrays a phase needs.

@@ -109,8 +109,6 @@ const CheckCase kChecks[] = {
      [](K k, I, int&, int&) { k.mnum = 0; }},
     {"matrix type", 15, "*** Input check: matrix_type_new 7 (out of bounds)\n", nullptr,
      [](K k, I, int&, int&) { k.mtype = 7; }},
-    {"complex type", 15, "*** Input check: matrix_type_new 6 (out of bounds)\n", nullptr,
-     [](K k, I, int&, int&) { k.mtype = 6; }},
     {"no right-hand side", 9, "*** Input check: nb_new 0 ido 13 are incompatible\n", nullptr,
      [](K, I, int&, int& nrhs) { nrhs = 0; }},
     {"solution place", 10, "*** Input check: iparam(6) 2 (out of bounds)\n",
