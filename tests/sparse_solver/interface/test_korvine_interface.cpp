@@ -337,6 +337,19 @@ TEST(KorvineInterface, PartialSolveKeepsTheMatrixCheck) {
   EXPECT_EQ(k.iparm[4], 1);
   EXPECT_TRUE(one_based_permutation(perm));
   for (int i = 0; i < s.n; i += 3) EXPECT_NEAR(x[i], full[i], 1e-12 * std::abs(full[i])) << i;
+  // The preparation orders the same graph whatever the index base (it once dropped the edges
+  // between consecutive columns of one-based input).
+  {
+    Input<double> zero = in;
+    for (int& v : zero.ia) --v;
+    for (int& v : zero.ja) --v;
+    std::vector<int> zperm(s.n);
+    for (int i = 0; i < s.n; i += 3) zperm[i] = 1;
+    Korvine z(2, {{30, 1}, {34, 1}});
+    ASSERT_EQ(z.call(13, zero, b.data(), x.data(), 1, zperm.data()), 0);
+    for (int& v : zperm) ++v;
+    EXPECT_EQ(zperm, perm);
+  }
   // An unsorted row is refused by the check, with the preparation never run: perm keeps its
   // marks.
   std::swap(in.ja[1], in.ja[2]);

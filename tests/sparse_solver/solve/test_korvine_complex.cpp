@@ -113,12 +113,15 @@ CSparse known_inertia(int n, int far, int negative) {
 
 // B = P*A with rows 2k and 2k+1 exchanged for every k with k % 3 == 0: zero diagonals that
 // only a matching repairs.
-CSparse swap_rows(const CSparse& s) {
+// With `rotate`, the exchanged rows are also multiplied by i (a real matrix gives rows of
+// purely imaginary values, which a matching must weigh by their modulus).
+CSparse swap_rows(const CSparse& s, bool rotate = false) {
   std::map<std::pair<int, int>, C> m;
   for (int i = 0; i < s.n; ++i) {
     int r = i;
     if ((i / 2) % 3 == 0 && (i ^ 1) < s.n) r = i ^ 1;
-    for (int e = s.ia[i]; e < s.ia[i + 1]; ++e) m[{r, s.ja[e]}] = s.a[e];
+    for (int e = s.ia[i]; e < s.ia[i + 1]; ++e)
+      m[{r, s.ja[e]}] = r != i && rotate ? s.a[e] * C(0, 1) : s.a[e];
   }
   return from_entries(s.n, m);
 }
@@ -200,7 +203,10 @@ std::vector<Problem> problems() {
           {"magnetic Laplacian, indefinite", -4, magnetic(8, 7, 6, 1.5)},
           {"known inertia", -4, known_inertia(300, 17, 90)},
           {"convection-diffusion", 3, convection(8, 7, 6)},
-          {"convection-diffusion, zero diagonals", 13, swap_rows(convection(8, 7, 6))}};
+          {"convection-diffusion, zero diagonals", 13, swap_rows(convection(8, 7, 6))},
+          {"imaginary rows", 13,
+           swap_rows(grid(8, 7, 6, C(6.5, 0), [](int i, int j) { return C(j > i ? -1.4 : -0.6, 0); }),
+                     true)}};
 }
 
 template <typename T>
@@ -259,6 +265,56 @@ TEST(KorvineComplex, HermitianInertiaWithMatchingAndThreads) {
   ASSERT_EQ(k2.call(13, in, b.data(), x2.data()), 0);
   ZTR_Set_Num_Threads(given);
   for (int i = 0; i < m.n; ++i) EXPECT_NEAR(std::abs(x1[i] - x2[i]), 0.0, 1e-12 * std::abs(x1[i]));
+}
+
+// The paths around the direct solve on complex values: zero-based input with a returned
+// permutation given back as the caller's, refinement in extended precision, the Krylov
+// iterations (CG for the Hermitian definite type, CGS otherwise) on the factors of a nearby
+// matrix, and the partial solve.
+TEST(KorvineComplex, RefinementKrylovPartialSolveAndPermutations) {
+  for (const int mtype : {4, 13}) {
+    SCOPED_TRACE(mtype);
+    const CSparse m = mtype == 4 ? magnetic(7, 6, 5, 6.5) : swap_rows(convection(7, 6, 5));
+    const bool upper = mtype == 4;
+    Input<C> in = input_of<C>(m, upper);
+    std::vector<C> b = rhs<C>(m.n, 2), x(b.size()), full(b.size());
+    {
+      // Zero-based, with the ordering returned and then given back, and 80-bit refinement.
+      Input<C> zero = in;
+      for (int& v : zero.ia) --v;
+      for (int& v : zero.ja) --v;
+      std::vector<int> perm(m.n);
+      Korvine k(mtype, {{34, 1}, {4, 2}, {7, -3}});
+      ASSERT_EQ(k.call(13, zero, b.data(), full.data(), 2, perm.data()), 0);
+      EXPECT_LT(backward_ratio(m, full, b, 2, 0), 30.0);
+      EXPECT_GT(k.iparm[6], 0) << "refinement steps";
+      Korvine given(mtype, {{34, 1}, {4, 1}});
+      ASSERT_EQ(given.call(13, zero, b.data(), x.data(), 2, perm.data()), 0);
+      EXPECT_LT(backward_ratio(m, x, b, 2, 0), 30.0);
+    }
+    {
+      // The factors of A precondition the iteration on A + 0.01 i I.
+      Korvine k(mtype, {{3, 61}});
+      ASSERT_EQ(k.call(12, in, b.data(), x.data(), 2), 0);
+      CSparse near = m;
+      for (int i = 0; i < m.n; ++i)
+        for (int e = m.ia[i]; e < m.ia[i + 1]; ++e)
+          if (m.ja[e] == i) near.a[e] += C(mtype == 4 ? 0.01 : 0.0, mtype == 4 ? 0.0 : 0.01);
+      Input<C> nin = input_of<C>(near, upper);
+      ASSERT_EQ(k.call(33, nin, b.data(), x.data(), 2), 0) << k.iparm[19];
+      EXPECT_GT(k.iparm[19], 0);
+      EXPECT_LT(backward_ratio(near, x, b, 2, 0), 1e6) << "tolerance 1e-6";
+    }
+    {
+      std::vector<int> perm(m.n);
+      for (int i = 0; i < m.n; i += 4) perm[i] = 1;
+      Korvine k(mtype, {{30, 1}});
+      ASSERT_EQ(k.call(13, in, b.data(), x.data(), 2, perm.data()), 0);
+      for (int c = 0; c < 2; ++c)
+        for (int i = 0; i < m.n; i += 4)
+          EXPECT_LT(std::abs(x[i + c * m.n] - full[i + c * m.n]), 1e-10 * std::abs(full[i + c * m.n]));
+    }
+  }
 }
 
 // A complex diagonal matrix takes the shortcut: x = b / a, and no inertia is reported.
