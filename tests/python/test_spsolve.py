@@ -1,6 +1,6 @@
 """spsolve, factorized and Solver against scipy on the same matrices: residuals, shapes and
 dtypes as scipy gives them, the automatic matrix type, inertia, refactoring, transposed solves,
-and the shared real test matrices."""
+the complex types, and the stored real and complex test matrices."""
 
 import threading
 import warnings
