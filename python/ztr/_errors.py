@@ -82,7 +82,9 @@ class NotPositiveDefiniteError(FactorizationError):
 
 
 class NotSupportedError(SolverError, NotImplementedError):
-    """The solver of this library does not handle the request yet (complex matrices)."""
+    """The solver of this library does not handle the request: a matrix type it refuses as
+    out of bounds (detail code 15).  The package checks the type first, so this is raised only
+    when the library is older than the package."""
 
 
 def error_lines(output):
@@ -111,10 +113,8 @@ def solver_error(error, output, phase, mtype):
         e = NotPositiveDefiniteError(error, text, phase, mtype)
     elif error == -4 and e.error_num == ERROR_NUM_FACTOR_MEMORY:
         e = SolverMemoryError(error, text, phase, mtype)
-    elif error == -1 and e.error_num == ERROR_NUM_MTYPE and mtype in (3, 4, -4, 6, 13):
-        e = NotSupportedError(
-            error, "complex matrices are not yet supported by this library's solver\n" + text,
-            phase, mtype)
+    elif error == -1 and e.error_num == ERROR_NUM_MTYPE:
+        e = NotSupportedError(error, text, phase, mtype)
     return e
 
 

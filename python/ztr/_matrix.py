@@ -76,7 +76,8 @@ def _is_symmetric(A, hermitian):
 def detect_type(A):
     """(first type, fallback type or None) for the automatic choice: symmetric with a
     positive diagonal: 2, then -2; Hermitian with a positive real diagonal: 4, then -4; other
-    symmetric or Hermitian matrices -2 or -4; everything else 11 or 13."""
+    symmetric or Hermitian matrices -2 or -4; complex symmetric (A = A^T, not Hermitian) 6;
+    everything else 11 or 13."""
     complex_ = A.dtype.kind == "c"
     if complex_:
         if _is_symmetric(A, hermitian=True):
@@ -84,6 +85,8 @@ def detect_type(A):
             if np.all(d.real > 0) and np.all(d.imag == 0):
                 return 4, -4
             return -4, None
+        if _is_symmetric(A, hermitian=False):
+            return 6, None
         return 13, None
     if _is_symmetric(A, hermitian=False):
         if np.all(A.diagonal() > 0):

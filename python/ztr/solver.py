@@ -50,8 +50,10 @@ IP_NEGATIVE = 22
 IP_CHECK = 26
 IP_SINGLE = 27
 IP_ZERO_BASED = 34
-# iparm[11] value asking an analysis for the transposed solve (not conjugated).
-TRANSPOSED_SOLVE = 2
+# iparm[11] values asking an analysis for the transposed solve A^T x = b and the
+# conjugate-transposed one A^H x = b (the same for real matrices).
+TRANSPOSED_SOLVE = 1
+CONJUGATE_TRANSPOSED_SOLVE = 2
 
 REORDERINGS = {"md": 0, "nd": 2, "pnd": 3}
 
@@ -103,7 +105,7 @@ def _release(lib, pt, ints, iparm, keep):
 class _Handle:
     """One solver handle with its parameter array and its own copies of the CSR arrays."""
 
-    def __init__(self, mtype, n, indptr, indices, data, perm, reorder, refine, transposed):
+    def __init__(self, mtype, n, indptr, indices, data, perm, reorder, refine, transposed=0):
         self.lib = library()
         self.mtype = mtype
         self.n = n
@@ -116,8 +118,7 @@ class _Handle:
         self.iparm[IP_SINGLE] = 1 if self.single else 0
         self.iparm[IP_REFINE_MAX] = refine
         self.iparm[IP_CHECK] = 1
-        if transposed:
-            self.iparm[IP_TRANSPOSE] = TRANSPOSED_SOLVE
+        self.iparm[IP_TRANSPOSE] = transposed
         if perm is not None:
             self.iparm[IP_USER_PERM] = 1
             self.perm = perm
@@ -237,9 +238,11 @@ class Solver:
     """A factorization of the sparse matrix A, ready to solve A x = b.
 
     mtype: the solver's matrix type (1, 2, -2, 11; complex 3, 4, -4, 6, 13), a spelling
-    ('pos', 'sym', 'her', 'gen', 'structsym'), or None to choose: a symmetric matrix with a
-    positive diagonal is tried as 2 and, when it is not positive definite, factored as -2;
-    other symmetric matrices -2; Hermitian 4 then -4; everything else 11 or 13.
+    ('pos', 'sym', 'her', 'gen', 'structsym'; for a complex matrix 'sym' is 6, 'her' -4,
+    'pos' 4), or None to choose: a symmetric matrix with a positive diagonal is tried as 2
+    and, when it is not positive definite, factored as -2; other symmetric matrices -2;
+    Hermitian 4 (positive diagonal) then -4, else -4; complex symmetric 6; everything else
+    11 or 13.
     threads: when given, the library's thread count (process-wide, as set_num_threads) for
     this solver's calls.  reorder: 'nd' (nested dissection, default), 'md' (minimum degree),
     'pnd', an iparm[1] value 0 to 3, or a fill-reducing permutation of range(n), which the
@@ -276,7 +279,8 @@ class Solver:
         else:
             self._auto = False
             first, self._fallback = chosen, None
-        self._h = self._ht = None
+        self._h = None
+        self._ht = {}  # iparm[11] value: the handle analysed for that transposed solve
         self.fallback_reason = None
         self._A = A
         self._closed = False
@@ -290,7 +294,7 @@ class Solver:
         if self._threads is not None:
             library().ZTR_Set_Num_Threads(self._threads)
 
-    def _new_handle(self, mtype, A, transposed=False):
+    def _new_handle(self, mtype, A, transposed=0):
         indptr, indices, data = _matrix.solver_arrays(A, mtype, self.dtype)
         return _Handle(mtype, self._n, indptr, indices, data, self._perm, self._reorder,
                        self._refine, transposed)
@@ -323,8 +327,10 @@ class Solver:
         return self._mtype
 
     def solve(self, b, transpose=False):
-        """x with A x = b (A^T x = b with transpose=True).  b: a vector of n values or an n x k
+        """x with A x = b; transpose=True or 'T' solves A^T x = b, 'H' A^H x = b (the same as
+        'T' for a real matrix), False or 'N' A x = b.  b: a vector of n values or an n x k
         array (or a sparse matrix, returned as one); x has b's shape and the solver's dtype."""
+        op = _transpose_code(transpose)
         if sp.issparse(b):
             x = self.solve(b.toarray(), transpose)
             return sp.csc_matrix(x.reshape(self._n, -1))
@@ -347,12 +353,18 @@ class Solver:
             return np.zeros(b.shape, dtype=self.dtype)
         h = self._h
         conj = False
-        if transpose:
-            if self._mtype in (4, -4):
-                conj = True  # A^T = conj(A) for a Hermitian A
-                b = b.conj()
-            elif self._mtype not in (2, -2, 6):
-                h = self._transposed()
+        if self.dtype.kind != "c" and op == "H":
+            op = "T"
+        if op != "N":
+            if self._mtype in _matrix.SYMMETRIC_STORAGE:
+                # A^T = A for the symmetric types (2, -2, 6) and A^H = A for the Hermitian
+                # ones (4, -4); the other transpose is conj(A): conj(x) solves A with conj(b).
+                conj = (op == "T") == (self._mtype in (4, -4))
+                if conj:
+                    b = b.conj()
+            else:
+                h = self._transposed(TRANSPOSED_SOLVE if op == "T" else
+                                     CONJUGATE_TRANSPOSED_SOLVE)
         if self._threads is not None:
             self._apply_threads()
         if b.ndim == 1:
@@ -365,18 +377,22 @@ class Solver:
     def __call__(self, b):
         return self.solve(b)
 
-    def _transposed(self):
-        """The handle analysed for the transposed solve, made at the first need."""
-        if self._ht is None:
+    def _transposed(self, mode):
+        """The handle analysed for the transposed solve of iparm[11] = mode, made at the
+        first need."""
+        if mode not in self._ht:
             self._apply_threads()
-            ht = self._new_handle(self._mtype, self._A, transposed=True)
+            ht = self._new_handle(self._mtype, self._A, transposed=mode)
             try:
                 ht.factor(PHASE_ANALYSE_FACTOR)
             except ZtrError:
                 ht.close()
                 raise
-            self._ht = ht
-        return self._ht
+            self._ht[mode] = ht
+        return self._ht[mode]
+
+    def _handles(self):
+        return [h for h in [self._h, *self._ht.values()] if h is not None]
 
     def refactor(self, A_new):
         """Factor A_new, which must have the pattern of A, on the same analysis (phase 22).
@@ -389,10 +405,7 @@ class Solver:
         if A_new.dtype.kind == "c" and self.dtype.kind != "c":
             raise TypeError("a complex matrix needs a complex solver")
         self._apply_threads()
-        for name in ("_h", "_ht"):
-            h = getattr(self, name)
-            if h is None:
-                continue
+        for h in self._handles():
             indptr, indices, data = _matrix.solver_arrays(A_new, self._mtype, self.dtype)
             if not (np.array_equal(indptr, h.indptr) and np.array_equal(indices, h.indices)):
                 raise ValueError("A_new does not have the sparsity pattern of the factored "
@@ -411,10 +424,10 @@ class Solver:
         return self
 
     def _refactor_indefinite(self, A_new):
-        for h in (self._h, self._ht):
-            if h is not None:
-                h.close()
-        self._h = self._ht = None
+        for h in self._handles():
+            h.close()
+        self._h = None
+        self._ht = {}
         self._A = A_new
         self._fallback = None
         self._build(_matrix.DEFINITE_FALLBACK[self._mtype])
@@ -427,12 +440,13 @@ class Solver:
 
     @property
     def inertia(self):
-        """(positive, negative, zero) eigenvalue counts of a symmetric matrix (types 2, -2;
-        the zero count is what the solver's counts leave over); None for other types."""
+        """(positive, negative, zero) eigenvalue counts of a real symmetric or Hermitian
+        matrix (types 2, -2, 4, -4; the zero count is what the solver's counts leave over);
+        None for other types."""
         self._check_open()
-        if self._mtype == 2:
+        if self._mtype in (2, 4):
             return Inertia(self._n, 0, 0)
-        if self._mtype != -2:
+        if self._mtype not in (-2, -4):
             return None
         pos, neg = self._ip(IP_POSITIVE), self._ip(IP_NEGATIVE)
         return Inertia(pos, neg, self._n - pos - neg)
@@ -476,9 +490,8 @@ class Solver:
 
     def close(self):
         """Releases the solver's memory now; later calls raise ValueError.  Idempotent."""
-        for h in (self._h, self._ht):
-            if h is not None:
-                h.close()
+        for h in self._handles():
+            h.close()
         self._closed = True
 
     @property
@@ -495,6 +508,15 @@ class Solver:
     def __repr__(self):
         state = "closed" if self._closed else f"mtype={self._mtype}"
         return f"<ztr.Solver {self.shape[0]}x{self.shape[1]} {self.dtype} {state}>"
+
+
+def _transpose_code(transpose):
+    """'N', 'T' or 'H' for solve's transpose argument."""
+    if isinstance(transpose, (bool, np.bool_)):
+        return "T" if transpose else "N"
+    if isinstance(transpose, str) and transpose.upper() in ("N", "T", "H"):
+        return transpose.upper()
+    raise ValueError(f"transpose={transpose!r} is not False, True, 'N', 'T' or 'H'")
 
 
 def factorized(A, **kwargs):

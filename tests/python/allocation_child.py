@@ -114,12 +114,24 @@ def diagonal():
         s.refactor(sp.diags([[2.0, -2.0, 3.0]], [0], format="csr"))
 
 
-def complex_refused():
-    try:
-        ztr.spsolve(L.astype(complex), B)
-    except ztr.NotSupportedError:
-        return
-    raise AssertionError("no error")
+HERM = sp.csr_matrix(INDEF + sp.diags([0.5j], [1], shape=L.shape) -
+                     sp.diags([0.5j], [-1], shape=L.shape))
+UC = sp.csr_matrix(U * (1 - 0.5j) + sp.diags([0.2j], [3], shape=L.shape))
+
+
+def complex_solves():
+    # Hermitian tried as positive definite, then indefinite; complex unsymmetric with its
+    # transposed and conjugate-transposed handles; single precision.
+    with ztr.Solver(HERM) as s:
+        assert s.mtype == -4
+        s.solve(B * 1j)
+    s = ztr.Solver(UC)
+    s.solve(B, transpose="T")
+    s.solve(np.ones((N, 2)), transpose="H")
+    s.refactor(UC * 2)
+    del s
+    gc.collect()
+    ztr.spsolve(UC.astype(np.complex64), B.astype(np.complex64))
 
 
 def singular():
@@ -152,7 +164,7 @@ def dense():
 SCENARIOS = {f.__name__: f for f in (with_block, garbage_collected, factorized,
                                      release_is_immediate, closed_twice,
                                      failed_factorization, fallback, refactor,
-                                     refactor_to_indefinite, diagonal, complex_refused,
+                                     refactor_to_indefinite, diagonal, complex_solves,
                                      singular, dense)}
 
 
@@ -203,7 +215,14 @@ def sweep_dense():
     assert np.all(np.diff(w) >= 0)
 
 
-SWEEPS = {"solver": sweep_solver, "indefinite": sweep_indefinite, "dense": sweep_dense}
+def sweep_complex():
+    with ztr.Solver(HERM) as s:
+        x = s.solve(B * 1j)
+    assert np.linalg.norm(HERM @ x - B * 1j) <= 1e-10 * np.linalg.norm(B)
+
+
+SWEEPS = {"solver": sweep_solver, "indefinite": sweep_indefinite, "complex": sweep_complex,
+          "dense": sweep_dense}
 
 
 def main(names):

@@ -43,13 +43,13 @@ def test_every_path_releases_what_it_took(ztr):
     names = ["with_block", "garbage_collected", "factorized", "release_is_immediate",
              "closed_twice",
              "failed_factorization", "fallback", "refactor", "refactor_to_indefinite", "diagonal",
-             "complex_refused", "singular", "dense"]
+             "complex_solves", "singular", "dense"]
     out = run_scenarios(*names)
     for name in names:
         assert f"{name} ok" in out, out
 
 
-@pytest.mark.parametrize("which", ["solver", "indefinite", "dense"])
+@pytest.mark.parametrize("which", ["solver", "indefinite", "complex", "dense"])
 def test_failed_allocations_raise_and_leak_nothing(ztr, which):
     out = run_scenarios(f"sweep:{which}")
     line = next(line for line in out.splitlines() if line.startswith(f"sweep {which}"))

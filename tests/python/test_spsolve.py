@@ -1,15 +1,16 @@
 """spsolve, factorized and Solver against scipy on the same matrices: residuals, shapes and
 dtypes as scipy gives them, the automatic matrix type, inertia, refactoring, transposed solves,
-and the shared real test matrices."""
+the complex types, and the stored real and complex test matrices."""
 
 import threading
 import warnings
 
 import numpy as np
 import pytest
+import scipy.io
 import scipy.sparse as sp
 import scipy.sparse.linalg as sla
-from conftest import (EPS, EPS32, convection, laplacian, random_symmetric, read_testdata,
+from conftest import (EPS, EPS32, REPO, convection, laplacian, random_symmetric, read_testdata,
                       relative_residual)
 
 # Backward-error bounds: a direct solver on these well-conditioned matrices reaches a small
@@ -324,11 +325,18 @@ def test_shared_matrices_against_scipy(ztr, name):
     assert ours <= 1e-10
 
 
-def test_shared_complex_matrices_are_refused(ztr):
-    for name in ("young1c.mtx", "c.mtx"):
-        A = read_testdata(name)
-        with pytest.raises(ztr.NotSupportedError):
-            ztr.spsolve(A, np.ones(A.shape[0]))
+@pytest.mark.parametrize("name,mtype", [("young1c.mtx", 13), ("c.mtx", 4)])
+def test_complex_test_matrices_against_scipy(ztr, name, mtype):
+    A = sp.csr_matrix(scipy.io.mmread(str(REPO / "tests" / "data" / name)))
+    assert A.dtype == np.complex128
+    b = A @ (1 + 1j * np.arange(A.shape[0]) / A.shape[0])
+    with ztr.Solver(A) as s:
+        assert s.mtype == mtype
+        x = s.solve(b)
+    ref = sla.spsolve(sp.csc_matrix(A), b)
+    ours, theirs = relative_residual(A, x, b), relative_residual(A, ref, b)
+    assert x.dtype == ref.dtype == np.complex128
+    assert ours <= max(10 * theirs, 100 * EPS), (ours, theirs)
 
 
 def test_shared_matrix_single_precision(ztr):
@@ -369,3 +377,115 @@ def test_shared_singular_matrices_are_honest(ztr, name):
     # Success is believable only with a small residual; otherwise a warning.
     if np.linalg.norm(A @ x - b, np.inf) > np.sqrt(EPS) * np.linalg.norm(b, np.inf):
         assert any(issubclass(w.category, ztr.AccuracyWarning) for w in caught)
+
+
+def complex_systems():
+    """(name, complex matrix, type the automatic choice must take): a Hermitian positive
+    definite, a Hermitian indefinite, a complex symmetric and a complex unsymmetric matrix,
+    all well conditioned."""
+    rng = np.random.default_rng(11)
+    n = 60
+    R = sp.random(n, n, density=0.1, random_state=rng, format="csr")
+    R = R + 1j * sp.random(n, n, density=0.1, random_state=rng, format="csr")
+    herm = (R + R.conj().T) * 0.5
+    hpd = sp.csr_matrix(herm + 4 * sp.identity(n))
+    w = np.linalg.eigvalsh(herm.toarray())
+    # A shift between two eigenvalues far apart, so that the signs are certain.
+    gaps = np.diff(w)
+    k = n // 3 + int(np.argmax(gaps[n // 3:2 * n // 3]))
+    hind = sp.csr_matrix(herm - (w[k] + w[k + 1]) / 2 * sp.identity(n))
+    csym = sp.csr_matrix((R + R.T) * 0.5 + (3 + 1j) * sp.identity(n))
+    cgen = sp.csr_matrix(R + (3 - 2j) * sp.identity(n) + sp.diags([1j], [2], shape=(n, n)))
+    return [("hpd", hpd, 4), ("hermitian-indefinite", hind, -4), ("complex-symmetric", csym, 6),
+            ("complex-general", cgen, 13)]
+
+
+@pytest.mark.parametrize("name,A,mtype", complex_systems(), ids=[s[0] for s in complex_systems()])
+def test_complex_matrices_like_scipy(ztr, name, A, mtype):
+    """Each complex type: the automatic choice, solves with A, A^T and A^H against scipy's
+    solution (backward errors, and the forward error the condition number allows), several
+    right-hand sides, single precision, and the inertia of the Hermitian types."""
+    n = A.shape[0]
+    rng = np.random.default_rng(12)
+    b = rng.standard_normal(n) + 1j * rng.standard_normal(n)
+    cond = np.linalg.cond(A.toarray())
+    with ztr.Solver(A) as s:
+        assert s.mtype == mtype
+        for op, M in (("N", A), ("T", A.T), ("H", A.conj().T)):
+            M = sp.csr_matrix(M)
+            x = s.solve(b, transpose=op)
+            ref = sla.spsolve(sp.csc_matrix(M), b)
+            assert x.dtype == np.complex128
+            assert relative_residual(M, x, b) <= TOL, op
+            assert np.linalg.norm(x - ref) <= 10 * cond * TOL * np.linalg.norm(ref), op
+        assert np.array_equal(s.solve(b, transpose=True), s.solve(b, transpose="T"))
+        B = np.column_stack([b, b.conj(), 1j * b])
+        X = s.solve(B, transpose="H")
+        for j in range(3):
+            assert relative_residual(sp.csr_matrix(A.conj().T), X[:, j], B[:, j]) <= TOL
+        if mtype in (4, -4):
+            w = np.linalg.eigvalsh(A.toarray())
+            assert s.inertia == (np.sum(w > 0), np.sum(w < 0), 0)
+        else:
+            assert s.inertia is None
+    x32 = ztr.spsolve(A.astype(np.complex64), b.astype(np.complex64))
+    assert x32.dtype == np.complex64
+    assert relative_residual(A, x32, b) <= TOL32
+    # The assume= spellings name the complex types.
+    spelled = {4: "hpd", -4: "her", 6: "sym", 13: "gen"}[mtype]
+    assert relative_residual(A, ztr.spsolve(A, b, assume=spelled), b) <= TOL
+
+
+def test_complex_right_hand_sides_and_dtypes(ztr):
+    """scipy's dtype rules: a real matrix with a complex b is solved in complex arithmetic
+    (as Hermitian when it is symmetric), a complex matrix with a real b too; a real solver
+    refuses a complex b, and a real type a complex matrix."""
+    L = laplacian(4, dims=2)
+    b = np.linspace(0, 1, 16) + 1j
+    x = ztr.spsolve(L, b)
+    assert x.dtype == sla.spsolve(sp.csc_matrix(L), b).dtype == np.complex128
+    assert relative_residual(L, x, b) <= TOL
+    with ztr.Solver(L, dtype=np.complex128) as s:
+        assert s.mtype == 4
+    A = sp.csr_matrix(convection(4) * (1 + 0.5j))
+    x = ztr.spsolve(A, np.ones(16))
+    assert x.dtype == np.complex128 and relative_residual(A, x, np.ones(16)) <= TOL
+    with ztr.Solver(L) as s, pytest.raises(TypeError):
+        s.solve(b)
+    with pytest.raises(ValueError, match="real but the matrix is complex"):
+        ztr.Solver(A, mtype=11)
+    with pytest.raises(ValueError, match="transpose"):
+        ztr.Solver(A).solve(np.ones(16), transpose="C")
+
+
+def test_complex_refactor_and_fallback(ztr):
+    """A Hermitian matrix with a positive diagonal that is indefinite: tried as 4, factored
+    as -4; refactoring a positive definite one into it does the same."""
+    n = 25
+    H = sp.csr_matrix(laplacian(5, dims=2) + sp.diags([0.5j], [1], shape=(n, n)) +
+                      sp.diags([-0.5j], [-1], shape=(n, n)))
+    Hneg = sp.csr_matrix(H - 2.5 * sp.identity(n))
+    assert np.all(Hneg.diagonal().real > 0)
+    b = np.ones(n) * (1 - 1j)
+    with ztr.Solver(Hneg) as s:
+        assert s.mtype == -4 and "not SPD" in s.fallback_reason
+        assert relative_residual(Hneg, s.solve(b), b) <= TOL
+    with ztr.Solver(H) as s:
+        assert s.mtype == 4
+        s.solve(b, transpose="T")
+        s.refactor(Hneg)
+        assert s.mtype == -4
+        assert relative_residual(Hneg, s.solve(b), b) <= TOL
+        assert relative_residual(sp.csr_matrix(Hneg.T), s.solve(b, transpose="T"), b) <= TOL
+        w = np.linalg.eigvalsh(Hneg.toarray())
+        assert s.inertia == (np.sum(w > 0), np.sum(w < 0), 0)
+    C = complex_systems()[3][1]
+    with ztr.Solver(C) as s:
+        s.solve(b[:1].repeat(60), transpose="H")  # the handle for A^H is refactored too
+        C2 = C.copy()
+        C2.data = C2.data * np.linspace(1.0, 2.0, C2.nnz)
+        s.refactor(C2)
+        bb = np.ones(60, dtype=complex)
+        assert relative_residual(C2, s.solve(bb), bb) <= TOL
+        assert relative_residual(sp.csr_matrix(C2.conj().T), s.solve(bb, transpose="H"),
+                                 bb) <= TOL

@@ -17,8 +17,6 @@ namespace {
 // for it).
 constexpr const char kFactorLine[] = "number of non-zeros in L+U:";
 constexpr int kReportLevel = 1;
-// The error line of an analysis that refused the matrix type.
-constexpr const char kTypeRefused[] = "error_num= 15\n";
 
 // Standard output sent to a temporary file for the length of one call, so that the solver's
 // report can be read back.  Without a temporary file nothing is captured.
@@ -110,11 +108,6 @@ void korvine_defaults(int mtype, int* iparm) {
     iparm[9] = 8;
     iparm[20] = 1;
   }
-}
-
-bool type_refused(const RunResult& r) {
-  if (r.error != -1 || r.failed_phase != 11) return false;
-  return r.analysis_report.empty() || r.analysis_report.find(kTypeRefused) != std::string::npos;
 }
 
 const char* korvine_error_text(int error, int phase) {

@@ -33,11 +33,6 @@ void run_korvine(const SolverInput& in, const std::vector<double>& b, int nrhs,
 // The solver's defaults for mtype, as its phase with iparm[0] = 0 would set them.
 void korvine_defaults(int mtype, int* iparm);
 
-// Whether the analysis refused the matrix type itself (error -1 with detail 15, "matrix_type
-// out of bounds"): what a type the solver does not handle yet gets.  Without a kept report,
-// any error -1 of the analysis counts.
-bool type_refused(const RunResult& r);
-
 // What an `error` code of KORVINE returned by `phase` (11, 22 or 33) means, in a few words.
 const char* korvine_error_text(int error, int phase);
 

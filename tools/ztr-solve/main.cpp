@@ -116,14 +116,10 @@ int solve(const Options& o) {
     }
     break;
   }
-  if (r.error != 0) {
-    if (complex_mtype(mtype) && type_refused(r))
-      return fail(kNotYet, name + ": complex matrices (type " + std::to_string(mtype) +
-                               ") are not yet supported by KORVINE");
+  if (r.error != 0)
     return fail(kSolverFailed, name + ": KORVINE failed in the " + phase_name(r.failed_phase) +
                                    ": error " + std::to_string(r.error) + " (" +
                                    korvine_error_text(r.error, r.failed_phase) + ")");
-  }
 
   const int* ip = r.iparm;
   std::printf("matrix:             %s\n", name.c_str());

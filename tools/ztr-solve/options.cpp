@@ -96,7 +96,7 @@ std::string help_text() {
       "  --type N     matrix type: 1, 2, -2, 3, 4, -4, 6, 11 or 13 (default: chosen from the\n"
       "               file: symmetric with a positive diagonal 2, falling back to -2 when the\n"
       "               matrix is not positive definite; other symmetric -2; hermitian 4, then\n"
-      "               -4; anything else 11, or 13 when complex)\n"
+      "               -4; complex symmetric 6; anything else 11, or 13 when complex)\n"
       "  --single     factorize and solve in single precision\n"
       "  --refine N   at most N iterative refinement steps (default: the solver's)\n"
       "  -v           print the solver's own report (message level 1)\n"
@@ -113,7 +113,7 @@ std::string help_text() {
   t += "\n"
        "Exit status: 0 solved; 1 the solver failed or the solution is not finite; 2 bad\n"
        "command line; 3 a file could not be read or written, or is malformed; 4 not\n"
-       "supported yet (complex matrices until KORVINE solves them, --ooc).\n";
+       "supported yet (--ooc).\n";
   return t;
 }
 

@@ -79,7 +79,7 @@ int first_mtype(const mm::Coordinate& m) {
   switch (m.symmetry) {
     case mm::Symmetry::kSymmetric:
       if (!m.is_complex()) return positive_diagonal(m) ? 2 : -2;
-      return 13;
+      return 6;
     case mm::Symmetry::kHermitian:
       return positive_diagonal(m) ? 4 : -4;
     default:
@@ -116,6 +116,16 @@ bool build_solver_input(const mm::Coordinate& m, int mtype, SolverInput& out, st
   if (upper && m.symmetry == mm::Symmetry::kSkewSymmetric) {
     error =
         "a skew-symmetric matrix cannot be solved as the symmetric type " + std::to_string(mtype);
+    return false;
+  }
+  // A complex matrix mirrored one way cannot be read as the other: the Hermitian types
+  // conjugate the mirror image, the complex symmetric type does not.
+  const bool hermitian_type = mtype == 4 || mtype == -4;
+  if (m.is_complex() && ((mtype == 6 && m.symmetry == mm::Symmetry::kHermitian) ||
+                         (hermitian_type && m.symmetry == mm::Symmetry::kSymmetric))) {
+    error = std::string("a ") + (mtype == 6 ? "hermitian" : "complex symmetric") +
+            " matrix cannot be solved as the " + mtype_name(mtype) + " type " +
+            std::to_string(mtype);
     return false;
   }
   const int n = m.rows;

@@ -27,7 +27,8 @@ bool complex_mtype(int mtype);
 const char* mtype_name(int mtype);
 
 // The type to try first: a symmetric file with a positive diagonal 2 (else -2), a hermitian
-// one with a positive diagonal 4 (else -4), any other real matrix 11, complex 13.
+// one with a positive diagonal 4 (else -4), a complex symmetric one 6, any other real
+// matrix 11, complex 13.
 int first_mtype(const mm::Coordinate& m);
 // The type to fall back to when `mtype` was refused as not positive definite, or 0.
 int indefinite_fallback(int mtype);
@@ -40,7 +41,8 @@ mm::Triangle general_file_triangle(const mm::Coordinate& m);
 // diagonal of the symmetric types is stored, as zero where the file has none.  From a general
 // file a symmetric type takes the upper triangle (the solver reads only that).  False and a
 // message when the file's matrix cannot be given as that type (a complex matrix as a real
-// type, a skew-symmetric one as a symmetric type, too many entries for 32-bit indices).
+// type, a skew-symmetric one as a symmetric type, a complex hermitian one as the complex
+// symmetric type and the reverse, too many entries for 32-bit indices).
 bool build_solver_input(const mm::Coordinate& m, int mtype, SolverInput& out, std::string& error);
 
 }  // namespace ztr::cli

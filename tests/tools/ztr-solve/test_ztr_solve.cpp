@@ -281,6 +281,10 @@ TEST(ZtrSolve, RefusalsGiveTheirStatusAndOneLine) {
       write_file("indefinite.mtx", sym + "3 3 4\n1 1 1\n2 1 2\n2 2 1\n3 3 1\n");
   const std::string rhs4 =
       write_file("rhs4.mtx", "%%MatrixMarket matrix array real general\n4 1\n1\n2\n3\n4\n");
+  const std::string crhs =
+      write_file("crhs.mtx", "%%MatrixMarket matrix array complex general\n3 1\n1 0\n2 0\n3 1\n");
+  const std::string csym =
+      "%%MatrixMarket matrix coordinate complex symmetric\n2 2 2\n1 1 1 1\n2 2 1 0\n";
   const struct {
     std::vector<std::string> args;
     int status;
@@ -297,10 +301,14 @@ TEST(ZtrSolve, RefusalsGiveTheirStatusAndOneLine) {
       {{"--type", "11", local_data("c.mtx")},
        2,
        "@: a complex matrix cannot be solved as the real type 11"},
-      {{local_data("c.mtx")}, 4, "@: complex matrices (type 4) are not yet supported by KORVINE"},
-      {{local_data("young1c.mtx")},
-       4,
-       "@: complex matrices (type 13) are not yet supported by KORVINE"},
+      {{"--type", "6", local_data("c.mtx")},
+       2,
+       "@: a hermitian matrix cannot be solved as the complex symmetric type 6"},
+      {{"--type", "-4", write_file("csym.mtx", csym)},
+       2,
+       "@: a complex symmetric matrix cannot be solved as the complex hermitian indefinite "
+       "type -4"},
+      {{"-b", crhs, indefinite}, 3, crhs + ": complex right-hand sides for the real matrix type 2"},
       {{write_file("no_banner.mtx", "1 1 1\n1 1 1\n")},
        3,
        "@:1: not a Matrix Market file (the first line must begin with %%MatrixMarket)"},
@@ -342,6 +350,89 @@ TEST(ZtrSolve, RefusalsGiveTheirStatusAndOneLine) {
       EXPECT_EQ(r.out, "");
     }
   }
+}
+
+// Complex files, each with the type the program picks (or is given) and a bound on the
+// backward error: hermitian as 4 (falling back to -4), complex symmetric as 6, general as 13;
+// a hermitian file expanded for the full-pattern types mirrors with the conjugate.
+TEST(ZtrSolve, ComplexMatrices) {
+  const std::string herm = "%%MatrixMarket matrix coordinate complex hermitian\n";
+  const std::string c = local_data("c.mtx"), young = local_data("young1c.mtx");
+  const struct {
+    std::vector<std::string> args;
+    std::vector<std::string> lines;
+    double residual;
+  } cases[] = {
+      {{c},
+       {"matrix type:        4 (complex hermitian positive definite)",
+        "inertia:            3 positive, 0 negative, 0 zero"},
+       1e-15},
+      {{"--type", "-4", c},
+       {"matrix type:        -4 (complex hermitian indefinite)",
+        "inertia:            3 positive, 0 negative, 0 zero"},
+       1e-15},
+      {{"--type", "13", c}, {"nnz:                5 in the file, 7 given to the solver"}, 1e-15},
+      {{"--type", "3", c}, {"matrix type:        3 (complex structurally symmetric)"}, 1e-15},
+      // [1 2+i; 2-i 1]: a positive diagonal, but determinant -4.
+      {{write_file("cindef.mtx", herm + "2 2 3\n1 1 1 0\n2 1 2 -1\n2 2 1 0\n")},
+       {"not positive definite: solving again as complex hermitian indefinite (type -4)",
+        "inertia:            1 positive, 1 negative, 0 zero"},
+       1e-15},
+      // Complex symmetric, lower triangle stored: mirrored without the conjugate.
+      {{write_file("csym.mtx",
+                   "%%MatrixMarket matrix coordinate complex symmetric\n3 3 5\n1 1 2 1\n2 1 1 "
+                   "-1\n2 2 3 0\n3 2 0 2\n3 3 1 -2\n")},
+       {"matrix type:        6 (complex symmetric)",
+        "nnz:                5 in the file, 5 given to the solver"},
+       1e-15},
+      {{young}, {"matrix type:        13 (complex unsymmetric)"}, 1e-14},
+      {{"--type", "3", young}, {"matrix type:        3 (complex structurally symmetric)"}, 1e-14},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.args.back());
+    const ToolRun r = run(k.args);
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    for (const std::string& line : k.lines) EXPECT_TRUE(has_line(r.out, line)) << line << r.out;
+    EXPECT_LT(value_after(r.out, "relative residual:"), k.residual) << r.out;
+    EXPECT_LT(value_after(r.out, "error against 1:"), 1e-12) << r.out;
+  }
+  // Single precision: the residual of float arithmetic, not of double.
+  const ToolRun r = run({"--single", young});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_TRUE(has_line(r.out, "precision:          single"));
+  EXPECT_LT(value_after(r.out, "relative residual:"), 1e-5) << r.out;
+  EXPECT_GT(value_after(r.out, "relative residual:"), 1e-12) << r.out;
+}
+
+// A complex right-hand side in and the solution out: A = [2 1-i; 1+i 3] (lower triangle
+// stored), x = [1+i; -1]; a real right-hand side is taken as complex.
+TEST(ZtrSolve, ComplexRightHandSidesAndSolution) {
+  const std::string a =
+      write_file("herm2.mtx",
+                 "%%MatrixMarket matrix coordinate complex hermitian\n2 2 3\n1 1 2 0\n2 1 1 "
+                 "1\n2 2 3 0\n");
+  const std::string b =
+      write_file("crhs2.mtx", "%%MatrixMarket matrix array complex general\n2 1\n1 3\n-3 2\n");
+  const std::string x = scratch_dir() + "cx.mtx";
+  for (const bool single : {false, true}) {
+    SCOPED_TRACE(single ? "single" : "double");
+    std::vector<std::string> args{"-b", b, "-o", x, a};
+    if (single) args.insert(args.begin(), "--single");
+    const ToolRun r = run(args);
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    ztr::mm::Dense sol;
+    std::string error;
+    ASSERT_TRUE(ztr::mm::read_array(x, sol, error)) << error;
+    ASSERT_TRUE(sol.complex);
+    ASSERT_EQ(sol.rows, 2);
+    const double want[4] = {1, 1, -1, 0};
+    for (int k = 0; k < 4; ++k) EXPECT_NEAR(sol.values[k], want[k], single ? 1e-6 : 1e-15);
+  }
+  // A real b = [2; 4] is read as complex; judged by the residual.
+  const ToolRun r = run(
+      {"-b", write_file("rrhs2.mtx", "%%MatrixMarket matrix array real general\n2 1\n2\n4\n"), a});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_LT(value_after(r.out, "relative residual:"), 1e-15) << r.out;
 }
 
 TEST(ZtrSolve, RightHandSidesInAndSolutionOut) {
