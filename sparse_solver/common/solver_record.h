@@ -36,6 +36,7 @@ struct SolverRecord {
   int pivot_exponent = 0;  // the perturbation 10^-|e|
   int ordering = 2;
   int transpose_mode = 0;  // 0: A, 1: A' (conjugate for complex types), 2: A' (plain)
+  bool conjugate_solve = false;  // solve with conj(A) (a symmetric-storage complex matrix)
   bool two_level = false;
   bool reproducible = false;
   int panel_width = 0;

@@ -92,10 +92,11 @@ double backward_error(int n, int nrhs, const Acc* r, const Acc* x, const T* b, d
 
 // r := b - op(A)*x for every column, accumulated in Acc; op(A) = A^H for transpose 1 (A' for
 // real values) and A' for 2.  For symmetric-storage types the stored upper triangle stands for
-// both (conjugated for the Hermitian kinds), and they solve with A in every mode.
+// both (conjugated for the Hermitian kinds), and they solve with A in every mode, or with
+// conj(A) when `conjugate_values`.
 template <typename T, typename Acc>
-void residual(const SolveInput& in, bool conjugate, int transpose, const T* a, const T* b,
-              const Acc* x, Acc* r) {
+void residual(const SolveInput& in, bool conjugate, int transpose, bool conjugate_values,
+              const T* a, const T* b, const Acc* x, Acc* r) {
   const int n = in.n;
   const bool sym = in.symmetric_storage;
   for (int c = 0; c < in.nrhs; ++c) {
@@ -105,7 +106,7 @@ void residual(const SolveInput& in, bool conjugate, int transpose, const T* a, c
       for (int e = in.ia[i] - in.base; e < in.ia[i + 1] - in.base; ++e) {
         const int j = in.ja[e] - in.base;
         if (j < 0 || j >= n || (sym && j < i)) continue;
-        const Acc v = convert_value<Acc>(a[e]);
+        const Acc v = conj_if(conjugate_values, convert_value<Acc>(a[e]));
         if (transpose != 0 && !sym) {
           r[off + j] -= conj_if(transpose == 1, v) * x[off + i];
         } else {
@@ -139,7 +140,7 @@ SolveOutcome refine(SolverRecord* c, const Factorization* f, const SolveInput& i
   for (long i = 0; i < count; ++i) xacc[i] = convert_value<Acc>(out[i]);
   int k = 0;
   for (k = 1;; ++k) {
-    if (k > 1 || !have_residual) residual<T, Acc>(in, c->shape.conjugate, tr, a, b, xacc, racc);
+    if (k > 1 || !have_residual) residual<T, Acc>(in, c->shape.conjugate, tr, c->conjugate_solve, a, b, xacc, racc);
     const double sumres = abs_sum(racc, count);
     const double omega = backward_error(in.n, in.nrhs, racc, xacc, b, norm_a);
     for (long i = 0; i < count; ++i) r[i] = convert_value<T>(racc[i]);
@@ -234,7 +235,7 @@ SolveOutcome iterate(SolverRecord* c, const Factorization* f, const SolveInput& 
   SolveInput one = in;
   one.nrhs = 1;
   auto apply = [&](const T* v, T* y) {
-    residual<T, T>(one, c->shape.conjugate, tr, a, zero, v, y);
+    residual<T, T>(one, c->shape.conjugate, tr, c->conjugate_solve, a, zero, v, y);
     for (int i = 0; i < n; ++i) y[i] = -y[i];
   };
   auto precondition = [&](const T* v, T* y) {
@@ -339,7 +340,8 @@ SolveOutcome solve_and_refine(SolverRecord* c, const Factorization* f, const Sol
   const bool checked = !refines;
   if (checked) {
     for (long i = 0; i < count; ++i) xw[i] = convert_value<Wide>(out[i]);
-    residual<T, Wide>(in, c->shape.conjugate, c->transpose_mode, a, rhs, xw.get(), rw.get());
+    residual<T, Wide>(in, c->shape.conjugate, c->transpose_mode, c->conjugate_solve, a, rhs,
+                      xw.get(), rw.get());
     const double omega = backward_error(in.n, in.nrhs, rw.get(), xw.get(), rhs, norm_a);
     refine_now = omega > kStableBackwardError * rounding_unit<T>();
   }

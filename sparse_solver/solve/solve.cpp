@@ -188,7 +188,8 @@ void solve_with_factors(const SolverRecord* c, const Factorization* f, int nrhs,
   // solves A^H x = b as A' conj(x) = conj(b): the values are conjugated as they come in from
   // the caller and as they go out to the caller, so that separate steps stay consistent.
   const bool tr = transpose != 0 && sv.has_u;
-  const bool conj_io = tr && transpose == 1 && kIsComplex<T>;
+  // conj(A) x = b, asked for a symmetric-storage complex matrix, is A conj(x) = conj(b).
+  const bool conj_io = kIsComplex<T> && ((tr && transpose == 1) || c->conjugate_solve);
   // The factored matrix is Dr*A*Q*Dc (identity Q and unit scales without matching): A*x = b
   // is solved as (Dr*A*Q*Dc) z = Dr*b, x = Q*Dc*z, and A'*x = b as (Dr*A*Q*Dc)' w = Dc*Q'*b,
   // x = Dr*w.  Position k holds unknown perm[k] of the factored matrix.
