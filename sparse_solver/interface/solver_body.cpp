@@ -119,6 +119,11 @@ void record_settings(ControlRecord* c, const KorvineArgs& g, int threads, ValueK
   c->ordering = ip[kIpOrdering];
   c->user_perm = ip[kIpUserPerm];
   c->transpose_mode = transpose_mode(g.mtype, ip[kIpTranspose]);
+  // The transposed mode a complex symmetric-storage matrix keeps is the one that equals A;
+  // the other one (A' of a Hermitian matrix, A^H of a complex symmetric one) is conj(A), which
+  // would otherwise be dropped and A solved instead, with success reported.
+  c->conjugate_solve = (std::abs(g.mtype) == 4 && ip[kIpTranspose] == 1) ||
+                       (g.mtype == 6 && ip[kIpTranspose] == 2);
   const int ooc = ip[kIpOutOfCore];
   c->reproducible = ip[kIpReproducible] > 0 && ooc == 0;
   c->two_level =
