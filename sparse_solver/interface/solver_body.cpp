@@ -122,8 +122,8 @@ void record_settings(ControlRecord* c, const KorvineArgs& g, int threads, ValueK
   // The transposed mode a complex symmetric-storage matrix keeps is the one that equals A;
   // the other one (A' of a Hermitian matrix, A^H of a complex symmetric one) is conj(A), which
   // would otherwise be dropped and A solved instead, with success reported.
-  c->conjugate_solve = (std::abs(g.mtype) == 4 && ip[kIpTranspose] == 1) ||
-                       (g.mtype == 6 && ip[kIpTranspose] == 2);
+  c->conjugate_solve =
+      (std::abs(g.mtype) == 4 && ip[kIpTranspose] == 1) || (g.mtype == 6 && ip[kIpTranspose] == 2);
   const int ooc = ip[kIpOutOfCore];
   c->reproducible = ip[kIpReproducible] > 0 && ooc == 0;
   c->two_level =
@@ -180,7 +180,12 @@ void analyse(const KorvineArgs& g, ControlRecord* c, MatrixCopy* copy, int threa
     return;
   }
   if (in.stop_after_reordering) return;
-  c->factor_threads = factor_team_size(c->threads, c->sn.flops);
+  // Only the double-precision updates have a path shared by a team.  For the other value
+  // types each product would run on the threaded multiply by itself, whose fork and join on
+  // every update costs more than it gains (complex on two threads took 3 times the one-thread
+  // time), so they factor on one thread.
+  c->factor_threads =
+      c->value == ValueKind::kDouble ? factor_team_size(c->threads, c->sn.flops) : 1;
   if (!create_factor_records(c, g.maxfct)) {
     release_analysis(g.pt);
     *st = {kErrMemory, kStageAfterReordering,
