@@ -10,6 +10,7 @@
 #include "blas/level3/rank_k_packed.h"
 #include "blas/templates/tblas.h"
 #include "lapack/potrf/potrf.h"
+#include "sparse_solver/dense/complex_products.h"
 
 namespace ztr {
 namespace {
@@ -46,6 +47,10 @@ void block_gemm(char transa, int m, int n, int k, T alpha, const T* a, int lda, 
       return g_gemm_serial(&transa, &tb, &m, &n, &k, &alpha, a, &lda, b, &ldb, &beta, c, &ldc);
     ztr_blas_dgemm(&transa, &tb, &m, &n, &k, &alpha, a, &lda, b, &ldb, &beta, c, &ldc);
   } else {
+    if constexpr (kIsComplex<T>)
+      if (k > 0 && alpha != T(0) && dense::split_product_pays(kIsSingle<T>, m, n, k) &&
+          dense::split_gemm<RealOf<T>>(transa, 'N', m, n, k, alpha, a, lda, b, ldb, beta, c, ldc))
+        return;
     tblas::gemm<T>(transa, 'N', m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
   }
 }
@@ -60,6 +65,10 @@ void block_gemm_nt(char transb, int m, int n, int k, T alpha, const T* a, int ld
       return g_gemm_serial(&ta, &tb, &m, &n, &k, &alpha, a, &lda, b, &ldb, &beta, c, &ldc);
     ztr_blas_dgemm(&ta, &tb, &m, &n, &k, &alpha, a, &lda, b, &ldb, &beta, c, &ldc);
   } else {
+    if constexpr (kIsComplex<T>)
+      if (k > 0 && alpha != T(0) && dense::split_product_pays(kIsSingle<T>, m, n, k) &&
+          dense::split_gemm<RealOf<T>>('N', transb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc))
+        return;
     tblas::gemm<T>('N', transb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
   }
 }
@@ -75,10 +84,14 @@ void block_syrk_lower(int n, int k, T alpha, const T* a, int lda, T beta, T* c, 
             level3::PackedRankK::kDone)
       return;
   }
-  if constexpr (kIsComplex<T>)
+  if constexpr (kIsComplex<T>) {
+    if (k > 0 && alpha.real() != 0 && dense::split_product_pays(kIsSingle<T>, n, n, k) &&
+        dense::split_herk_lower<RealOf<T>>(n, k, alpha.real(), a, lda, beta.real(), c, ldc))
+      return;
     tblas::herk<T>('L', 'N', n, k, alpha.real(), a, lda, beta.real(), c, ldc);
-  else
+  } else {
     tblas::syrk<T>('L', 'N', n, k, alpha, a, lda, beta, c, ldc);
+  }
 }
 
 template <typename T>
@@ -89,6 +102,12 @@ void block_trsm(char side, char uplo, char trans, char diag, int m, int n, const
     const double one = 1.0;
     ztr_blas_dtrsm(&side, &uplo, &trans, &diag, &m, &n, &one, a, &lda, b, &ldb);
   } else {
+    if constexpr (kIsComplex<T>) {
+      const bool left = side == 'L' || side == 'l';
+      if (dense::split_solve_pays(kIsSingle<T>, left ? n : m, left ? m : n) &&
+          dense::split_trsm<RealOf<T>>(side, uplo, trans, diag, m, n, a, lda, b, ldb))
+        return;
+    }
     tblas::trsm<T>(side, uplo, trans, diag, m, n, T(1), a, lda, b, ldb);
   }
 }
@@ -298,14 +317,14 @@ int block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, RealOf<T> t
   return info;
 }
 
-#define ZTR_INSTANTIATE_BLOCKS(T)                                                                 \
-  template void block_gemm<T>(char, int, int, int, T, const T*, int, const T*, int, T, T*, int);  \
-  template void block_gemm_nt<T>(char, int, int, int, T, const T*, int, const T*, int, T, T*,     \
-                                 int);                                                            \
-  template void block_syrk_lower<T>(int, int, T, const T*, int, T, T*, int);                      \
-  template void block_trsm<T>(char, char, char, char, int, int, const T*, int, T*, int);          \
-  template int block_cholesky<T>(int, T*, int);                                                   \
-  template int block_lu<T>(int, T*, int, int*, RealOf<T>, int*);                                  \
+#define ZTR_INSTANTIATE_BLOCKS(T)                                                                \
+  template void block_gemm<T>(char, int, int, int, T, const T*, int, const T*, int, T, T*, int); \
+  template void block_gemm_nt<T>(char, int, int, int, T, const T*, int, const T*, int, T, T*,    \
+                                 int);                                                           \
+  template void block_syrk_lower<T>(int, int, T, const T*, int, T, T*, int);                     \
+  template void block_trsm<T>(char, char, char, char, int, int, const T*, int, T*, int);         \
+  template int block_cholesky<T>(int, T*, int);                                                  \
+  template int block_lu<T>(int, T*, int, int*, RealOf<T>, int*);                                 \
   template int block_ldlt<T>(int, int, T*, int, int*, T*, T*, RealOf<T>, RealOf<T>*, bool, int*, \
                              int*, int*);
 ZTR_FOR_EACH_SOLVER_VALUE(ZTR_INSTANTIATE_BLOCKS)

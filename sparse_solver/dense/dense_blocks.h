@@ -1,8 +1,10 @@
 // Dense kernels of the supernodal factorization and solve, over the solver's value types
 // (common/value_types.h).  Column-major blocks; no argument is checked.  The multiplies and
-// triangular solves go to the library's double-precision BLAS for double and to the BLAS
-// templates for the other types.  The double-precision Cholesky is the library's DPOTRF; the
-// other Cholesky factorizations and the pivoted block factorizations are written here.
+// triangular solves go to the library's double-precision BLAS for double; for the complex
+// types all but the small ones go to the same multiply on split real and imaginary parts
+// (complex_products.h), the rest and float to the BLAS templates.  The double-precision Cholesky is
+// the library's DPOTRF; the other Cholesky factorizations and the pivoted block factorizations are
+// written here.
 #pragma once
 
 #include "sparse_solver/common/value_types.h"
