@@ -3,17 +3,22 @@
 // and against the BLAS templates (the complex path before the split form):
 //   gemm_nt/<kind>/m/k   C -= A*B^H (or B^T), C m x k, A m x k, B k x k
 //   trsm/<kind>/m/k      B := B*inv(L^H), B m x k
-//   herk/<kind>/k/k      lower triangle of C -= A*A^H, A k x k
+//   herk/<kind>/500/k    lower triangle of C -= A*A^H, A k x k
 //   step/<kind>/m/k      one supernode of a Cholesky factorization: the k x k diagonal block,
 //                        the solve of the m - k rows below it and the update of the next
 //                        k columns (rank-k update of their top, product below)
-// kind: real (double, the time reported is 4x the real one: the complex arithmetic is four
-// times the real), zd (complex<double>), zd_tblas (the templates), zf (complex<float>),
-// zf_tblas.  The counter "ratio" of a complex row is its time over 4x the real time of the
+// kind: real (double), zd (complex<double>), zd_tblas (the templates), zf (complex<float>),
+// zf_tblas.  Small shapes (m up to 64, k up to 32) show where the split form starts to pay
+// (vs_tblas below 1); the kernels keep the templates below that size, so for these rows
+// to measure the split form the switch in sparse_solver/dense/complex_products.cpp has to be
+// set to zero.  The counter "ratio" of a complex row is its time over 4x the real time of the
 // same shape, in processor time, the least of seven runs of each taken in turn (measured at
 // the end of the row), "vs_tblas" its time over the templates'.
 //
-//   ZTR_NUM_THREADS=1 ./bench_complex_blocks --benchmark_min_time=0.2
+// Every row takes a second or more (the counters time both sides again); the whole set runs
+// for over 15 minutes, so pick rows, e.g.
+//   ZTR_NUM_THREADS=1 ./bench_complex_blocks --benchmark_min_time=0.01s
+//       --benchmark_filter='^(gemm_nt|trsm|step)/zd/(500|2000|4000)/'
 #include <benchmark/benchmark.h>
 
 #include <ctime>
