@@ -13,9 +13,6 @@ template <typename T>
 struct Solver {
   const Supernodes& sn;
   FactorBlocks<T> blocks;
-  bool has_u;
-  const T* dd;  // indefinite kinds: diagonal of D, then its sub-diagonal
-  const int* piv;
   FactorShape shape;
   char tr;  // the transpose relating the factor's triangles ('C' for the Hermitian kinds)
   int nrhs;
@@ -43,34 +40,34 @@ struct Solver {
     const int f = sn.first[s], k = width(s);
     if (!indefinite()) {
       if (!reverse) {
-        for (int j = 0; j < k; ++j) swap_entries(f + j, f + piv[f + j] - 1);
+        for (int j = 0; j < k; ++j) swap_entries(f + j, f + blocks.pivots()[f + j] - 1);
       } else {
-        for (int j = k - 1; j >= 0; --j) swap_entries(f + j, f + piv[f + j] - 1);
+        for (int j = k - 1; j >= 0; --j) swap_entries(f + j, f + blocks.pivots()[f + j] - 1);
       }
       return;
     }
     // Indefinite: a 2x2 pivot occupies two columns, each with its own interchange.
     if (!reverse) {
       for (int j = 0; j < k;) {
-        const int p = piv[f + j];
+        const int p = blocks.pivots()[f + j];
         if (p > 0) {
           swap_entries(f + j, f + p - 1);
           ++j;
         } else {
           swap_entries(f + j, f - p - 1);
-          swap_entries(f + j + 1, f - piv[f + j + 1] - 1);
+          swap_entries(f + j + 1, f - blocks.pivots()[f + j + 1] - 1);
           j += 2;
         }
       }
     } else {
       for (int j = k - 1; j >= 0;) {
-        const int p = piv[f + j];
+        const int p = blocks.pivots()[f + j];
         if (p > 0) {
           swap_entries(f + j, f + p - 1);
           --j;
         } else {
           swap_entries(f + j, f - p - 1);
-          swap_entries(f + j - 1, f - piv[f + j - 1] - 1);
+          swap_entries(f + j - 1, f - blocks.pivots()[f + j - 1] - 1);
           j -= 2;
         }
       }
@@ -108,8 +105,9 @@ struct Solver {
     }
   }
   void diagonal() {
+    const T* dd = blocks.diagonal();  // indefinite kinds: D's diagonal, then its sub-diagonal
     if (dd == nullptr) return;
-    const T* e = dd + n();
+    const T* e = blocks.sub_diagonal();
     for (int j = 0; j < n();) {
       for (int r = 0; r < nrhs; ++r) {
         T* x = xp + static_cast<long>(r) * n();
@@ -127,7 +125,7 @@ struct Solver {
     for (int s = sn.count - 1; s >= 0; --s) {
       if (bneed != nullptr && !bneed[s]) continue;
       const int f = sn.first[s], k = width(s), ls = len(s);
-      if (has_u) {
+      if (blocks.has_upper()) {
         pull_below(s, ublock(s), 'T');
         block_trsm<T>('L', 'U', 'N', 'N', k, nrhs, lblock(s), ls, xp + f, n());
       } else {
@@ -175,9 +173,6 @@ void solve_with_factors(const SolverRecord* c, const Factorization* f, int nrhs,
   const FactorBlocks<T> blocks = f->store.blocks<T>(sn);
   Solver<T> sv{sn,
                blocks,
-               blocks.has_upper(),
-               blocks.diagonal(),
-               blocks.pivots(),
                c->shape,
                shape_transpose(c->shape),
                nrhs,
@@ -187,7 +182,7 @@ void solve_with_factors(const SolverRecord* c, const Factorization* f, int nrhs,
   // (Hermitian), the only transposed modes those types keep.  A full-pattern complex matrix
   // solves A^H x = b as A' conj(x) = conj(b): the values are conjugated as they come in from
   // the caller and as they go out to the caller, so that separate steps stay consistent.
-  const bool tr = transpose != 0 && sv.has_u;
+  const bool tr = transpose != 0 && blocks.has_upper();
   // conj(A) x = b, asked for a symmetric-storage complex matrix, is A conj(x) = conj(b).
   const bool conj_io = kIsComplex<T> && ((tr && transpose == 1) || c->conjugate_solve);
   // The factored matrix is Dr*A*Q*Dc (identity Q and unit scales without matching): A*x = b
@@ -247,7 +242,7 @@ void solve_with_factors(const SolverRecord* c, const Factorization* f, int nrhs,
     }
 }
 
-#define ZTR_INSTANTIATE(T)                                                                       \
+#define ZTR_INSTANTIATE(T)                                                                      \
   template void solve_with_factors<T>(const SolverRecord*, const Factorization*, int, int, int, \
                                       const T*, T*, T*, SolvePruning*);
 ZTR_FOR_EACH_SOLVER_VALUE(ZTR_INSTANTIATE)
