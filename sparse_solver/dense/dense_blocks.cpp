@@ -284,7 +284,12 @@ int block_ldlt(int k, int len, T* a, int lda, int* ipiv, T* d, T* e, RealOf<T> t
     interchange(j + 1, swap_with);
     ipiv[j] = -(first_swap + 1);
     ipiv[j + 1] = -(swap_with + 1);
-    const T d11 = at(j, j), d21 = at(j + 1, j), d22 = at(j + 1, j + 1);
+    // D of a Hermitian matrix is Hermitian: the diagonal entries of a 2x2 block are real.  Its
+    // pivots are entries that cancelled, so the rounding residue of their imaginary parts can
+    // be large beside them; kept in D, it would make the updates with L*D disagree with the
+    // L that this block's real inverse computed.
+    const T d11 = conj ? T(real_part(at(j, j))) : at(j, j), d21 = at(j + 1, j),
+            d22 = conj ? T(real_part(at(j + 1, j + 1))) : at(j + 1, j + 1);
     const PivotBlock2<T> pivot(d11, d21, d22, conj);
     d[j] = d11;
     e[j] = d21;

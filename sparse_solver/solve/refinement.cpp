@@ -34,6 +34,12 @@ constexpr double kStableBackwardError = 8;
 // residual is still above this many rounding units: a solution at rounding level has
 // converged, whether or not the residual still happened to shrink.
 constexpr double kConvergedBackwardError = 16;
+// A refinement that runs only because the direct solution was not backward stable (nothing
+// asked for it and no pivot was perturbed) goes on until the backward error is stable or a
+// step stops contracting, up to this many steps: element growth inside narrow diagonal blocks
+// can leave a factorization that needs more than the two automatic steps, and stopping
+// after two would return a solution several digits short of what the factors can give.
+constexpr int kUnstableSteps = 10;
 
 template <typename T>
 double rounding_unit() {
@@ -124,31 +130,44 @@ double abs_sum(const V* v, long count) {
   return s;
 }
 
-// `have_residual`: racc already holds b - op(A)*out (the check of the direct solution
-// computed it), so the first step does not compute it again.
+// `until_stable`: the refinement runs only because the direct solution's backward error was
+// above kStableBackwardError; racc already holds b - op(A)*out (the check computed it), so
+// the first step does not compute it again, and the steps go on (up to kUnstableSteps) until
+// the backward error is stable or a step stops contracting.
 template <typename T, typename Acc>
 SolveOutcome refine(SolverRecord* c, const Factorization* f, const SolveInput& in, const T* a,
                     const T* b, T* out, T* work, Acc* xacc, Acc* racc, T* r, T* d, double norm_a,
-                    bool have_residual = false) {
+                    bool until_stable = false) {
   SolveOutcome o;
   const long count = static_cast<long>(in.n) * in.nrhs;
   const int tr = c->transpose_mode;
-  const int m = std::abs(in.max_steps);
+  const int m = until_stable ? kUnstableSteps : std::abs(in.max_steps);
   const double sumrhs = abs_sum(b, count);
   double prev = sumrhs;
   const double sumx = abs_sum(out, count);
   for (long i = 0; i < count; ++i) xacc[i] = convert_value<Acc>(out[i]);
   int k = 0;
   for (k = 1;; ++k) {
-    if (k > 1 || !have_residual) residual<T, Acc>(in, c->shape.conjugate, tr, c->conjugate_solve, a, b, xacc, racc);
+    if (k > 1 || !until_stable)
+      residual<T, Acc>(in, c->shape.conjugate, tr, c->conjugate_solve, a, b, xacc, racc);
     const double sumres = abs_sum(racc, count);
     const double omega = backward_error(in.n, in.nrhs, racc, xacc, b, norm_a);
+    if (until_stable && k > 1 && omega <= kStableBackwardError * rounding_unit<T>()) {
+      --k;  // this residual only confirmed the last step
+      break;
+    }
     for (long i = 0; i < count; ++i) r[i] = convert_value<T>(racc[i]);
     solve_with_factors<T>(c, f, in.nrhs, kStepsAll, tr, r, d, work);
     for (long i = 0; i < count; ++i) xacc[i] += convert_value<Acc>(d[i]);
     const double sumdx = abs_sum(d, count);
     if (k == 1 && sumres > sumrhs) prev = 2 * sumres;
-    if (k == 2 && in.max_steps == 0) {
+    if (k == 2 && in.max_steps == 0 && !until_stable) {
+      o.diagnostic = kAutomaticStop;
+      break;
+    }
+    if (until_stable && (k == m || (k > 1 && sumres >= kContraction * prev))) {
+      // Nothing asked for these steps: stopping short of rounding level is the automatic
+      // stop, not a failure (a solution that is not finite is reported below).
       o.diagnostic = kAutomaticStop;
       break;
     }
