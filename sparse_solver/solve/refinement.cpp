@@ -172,10 +172,15 @@ SolveOutcome refine(SolverRecord* c, const Factorization* f, const SolveInput& i
       break;
     }
     if (k == m) {
-      // The limit came before the solution reached rounding level: the solution returned is
-      // not the converged one.  (One that is not finite is reported as such below.)
-      if (std::isfinite(omega) && omega > kConvergedBackwardError * rounding_unit<T>())
-        o.status = {kErrFactor, kRefineLimit, 0};
+      // At the limit the solution is judged after its last correction (the residual above is
+      // the one before it): still above rounding level, it is not the converged one.  (One
+      // that is not finite is reported as such below.)
+      if (omega > kConvergedBackwardError * rounding_unit<T>()) {
+        residual<T, Acc>(in, c->shape.conjugate, tr, c->conjugate_solve, a, b, xacc, racc);
+        const double last = backward_error(in.n, in.nrhs, racc, xacc, b, norm_a);
+        if (std::isfinite(last) && last > kConvergedBackwardError * rounding_unit<T>())
+          o.status = {kErrFactor, kRefineLimit, 0};
+      }
       break;
     }
     if (sumres >= kContraction * prev) {

@@ -513,6 +513,25 @@ TEST(KorvineHonesty, StepLimitReachedAtRoundingLevelIsNoFailure) {
                 rounding_level<double>());
     }
   }
+  // A dense indefinite matrix: Bunch-Kaufman on 400 unknowns leaves the direct solution some
+  // tens of rounding units from the matrix, and one step brings it to rounding level.  With a
+  // limit of one step the solution is judged after that step, not by the residual before it.
+  std::map<std::pair<int, int>, double> e;
+  const int n = 400;
+  std::mt19937 g(11);
+  std::uniform_real_distribution<double> u(-1, 1);
+  for (int i = 0; i < n; ++i) {
+    e[{i, i}] = 0.1 * u(g);
+    for (int j = i + 1; j < n; ++j) e[{i, j}] = e[{j, i}] = u(g);
+  }
+  const Sparse s = from_map(n, e);
+  Korvine k(-2, {{7, 1}});
+  Input<double> in = solver_input<double>(s, true, 1);
+  std::vector<double> b = random_rhs(n, 5), x(n);
+  ASSERT_EQ(k.call(13, in, b.data(), x.data()), 0);
+  EXPECT_EQ(k.iparm[6], 1);
+  EXPECT_LT(backward_ratio(s, x, b, 1) * n * std::numeric_limits<double>::epsilon(),
+            rounding_level<double>());
 }
 
 }  // namespace
