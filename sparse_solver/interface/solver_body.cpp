@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstddef>
-#include <cstdio>
-#include <cstdlib>
 #include <utility>
 
 #include "service/cpu.h"
@@ -201,13 +199,16 @@ void factor(const KorvineArgs& g, ControlRecord* c, CallState* st) {
   // A factorization over the same analysis keeps the storage of the one before (the store
   // clears and reuses it); everything else starts afresh.
   f->restart();
+  f->number = g.mnum - 1;
+  f->msglvl = g.msglvl;
   c->factor_ran = true;
   // A problem too small for a team runs on one thread, its dense kernels included.
   const SerialScope serial(c->factor_threads == 1);
   // The factor's storage is one block of values (two with a U part): on i386 a large
   // analysis can describe more bytes than the address space holds, a size no allocation
   // request may be computed from.
-  if (c->sn.values > static_cast<long long>(PTRDIFF_MAX / sizeof(T))) {
+  if (c->ooc.state != kOocStateOutOfCore &&
+      c->sn.values > static_cast<long long>(PTRDIFF_MAX / sizeof(T))) {
     release_factor(c, g.mnum - 1);
     const long long most = LLONG_MAX / 16;  // a byte count the report can still print
     *st = {kErrMemory, kStageFactorData,
