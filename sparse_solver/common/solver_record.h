@@ -5,6 +5,7 @@
 #pragma once
 
 #include "sparse_solver/common/factor_kind.h"
+#include "sparse_solver/common/ooc_record.h"
 #include "sparse_solver/common/supernodes.h"
 #include "sparse_solver/common/value_types.h"
 #include "sparse_solver/common/work_memory.h"
@@ -53,6 +54,9 @@ struct SolverRecord {
   Supernodes sn;
   // The factorizations' memory.
   WorkMemory factor_memory;
+  // Out of core: the settings, the decision (kept for the handle's life), the analysis'
+  // estimates and the file layer's counters.
+  OocRecord ooc;
   // Statistics of the current call.
   double timers[kTimeSlots] = {};
   bool timer_active[kTimeSlots] = {};

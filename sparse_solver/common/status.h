@@ -16,6 +16,8 @@ inline constexpr int kErrInternal = -5;
 inline constexpr int kErrStructurallySingular = -6;
 inline constexpr int kErrDiagonal = -7;
 inline constexpr int kErrOverflow = -8;
+// The out-of-core mode: less memory allowed than its least need.
+inline constexpr int kErrOocMemory = -9;
 
 // Allocation stages of error -2 (its error_num).
 enum AllocStage : int {
