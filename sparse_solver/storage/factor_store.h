@@ -58,6 +58,10 @@ class FactorStore {
   StageStatus prepare(const Supernodes& sn, FactorKind kind, std::size_t value_bytes,
                       WorkMemory* mem);
   void release();
+  // What prepare allocates for `sn`: the values of L (and U) alone, and everything (with D and
+  // the pivots), in bytes.
+  static long long value_bytes(const Supernodes& sn, FactorKind kind, std::size_t value_bytes);
+  static long long bytes(const Supernodes& sn, FactorKind kind, std::size_t value_bytes);
 
   template <typename T>
   FactorBlocks<T> blocks(const Supernodes& sn) const {
