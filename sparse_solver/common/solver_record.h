@@ -54,7 +54,8 @@ struct SolverRecord {
   Supernodes sn;
   // The factorizations' memory.
   WorkMemory factor_memory;
-  // Out-of-core mode: its settings, decision, estimates and counters.
+  // Out of core: the settings, the decision (kept for the handle's life), the analysis'
+  // estimates and the file layer's counters.
   OocRecord ooc;
   // Statistics of the current call.
   double timers[kTimeSlots] = {};

@@ -458,6 +458,25 @@ struct EntriesBySupernode {
 
 }  // namespace
 
+long long factorization_bytes(const SolverRecord& c) {
+  const Supernodes& sn = c.sn;
+  return with_value_kind(c.value, [&](auto v) {
+    using T = decltype(v);
+    // A WorkArray of no elements still holds one.
+    auto array = [](long long count, std::size_t size) {
+      return (count > 0 ? count : 1) * static_cast<long long>(size);
+    };
+    const long long wsize = static_cast<long long>(sn.longest) * sn.largest;
+    long long bytes = FactorStore::bytes(sn, c.shape.kind, sizeof(T));
+    bytes += array(sn.n, sizeof(int)) + 3 * array(sn.count, sizeof(int)) +
+             array(sn.longest, sizeof(int)) + 2 * array(wsize, sizeof(T));
+    if (kind_is_indefinite(c.shape.kind)) bytes += array(2LL * sn.n, sizeof(RealOf<T>));
+    if (kPackedUpdates<T> && !c.reproducible)
+      bytes += UpdateCrew::counted_bytes(c.factor_threads, 2 * sn.largest, sn.longest);
+    return bytes;
+  });
+}
+
 template <typename T>
 FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const MatrixPattern& m,
                         bool progress) {

@@ -13,6 +13,7 @@
 #include "sparse_solver/interface/error_report.h"
 #include "sparse_solver/interface/handle.h"
 #include "sparse_solver/interface/input_checks.h"
+#include "sparse_solver/interface/ooc_config.h"
 #include "sparse_solver/factor/numeric_factor.h"
 #include "sparse_solver/solve/refinement.h"
 #include "sparse_solver/interface/report.h"
@@ -123,6 +124,7 @@ void record_settings(ControlRecord* c, const KorvineArgs& g, int threads, ValueK
   c->conjugate_solve =
       (std::abs(g.mtype) == 4 && ip[kIpTranspose] == 1) || (g.mtype == 6 && ip[kIpTranspose] == 2);
   const int ooc = ip[kIpOutOfCore];
+  c->ooc_at_analysis = ooc;
   c->reproducible = ip[kIpReproducible] > 0 && ooc == 0;
   c->two_level =
       ip[kIpTwoLevel] != 0 && c->threads > 1 && ooc == 0 && (c->ordering == 2 || c->ordering == 3);
@@ -137,10 +139,25 @@ void record_settings(ControlRecord* c, const KorvineArgs& g, int threads, ValueK
   c->subgraphs = subgraph_count(count, g.n);
 }
 
+// The out-of-core estimates of the analysis: the total is what a complete in-core
+// factorization holds (the analysis' structures it reads, the factor store and its work
+// arrays: the figures iparm[15] and iparm[16] report after it); the in-core estimate is that
+// without the factor values, which an out-of-core run keeps in files; the buffer estimate is
+// the least window through which such a run moves them.
+template <typename T>
+void set_estimates(ControlRecord* c, const MatrixCopy* copy) {
+  const long long kept = c->analysis_memory.in_use.load() + copy->memory.in_use.load();
+  const bool has_u = kind_has_u(c->shape.kind);
+  set_ooc_estimates(&c->ooc, kept + factorization_bytes(*c),
+                    FactorStore::value_bytes(c->sn, c->shape.kind, sizeof(T)),
+                    ooc_minimal_window(c->sn, has_u, sizeof(T)));
+}
+
 template <typename T>
 void analyse(const KorvineArgs& g, ControlRecord* c, MatrixCopy* copy, int threads, CallState* st) {
   if (c->analysed || c->factors != nullptr) release_analysis(g.pt);
   record_settings(c, g, threads, kValueKind<T>);
+  c->ooc.total_estimate = c->ooc.incore_estimate = c->ooc.buffer_estimate = 0;
   const int base = index_base(g.iparm);
   // Matching and scaling are built for the unsymmetric types and the indefinite symmetric
   // ones; scaling needs matching.
@@ -184,6 +201,7 @@ void analyse(const KorvineArgs& g, ControlRecord* c, MatrixCopy* copy, int threa
   // time), so they factor on one thread.
   c->factor_threads =
       c->value == ValueKind::kDouble ? factor_team_size(c->threads, c->sn.flops) : 1;
+  set_estimates<T>(c, copy);
   if (!create_factor_records(c, g.maxfct)) {
     release_analysis(g.pt);
     *st = {kErrMemory, kStageAfterReordering,
@@ -195,6 +213,20 @@ void analyse(const KorvineArgs& g, ControlRecord* c, MatrixCopy* copy, int threa
 
 template <typename T>
 void factor(const KorvineArgs& g, ControlRecord* c, CallState* st) {
+  // In core or out of core: decided once per handle, just before its first numerical
+  // factorization (the configuration is read then), and kept.
+  if (ooc_before_factorization(&c->ooc, g.pt[kHandleScratchWord], g.iparm[kIpOutOfCore],
+                               g.msglvl) != 0) {
+    *st = {kErrOocMemory, 0, 0, 0};
+    return;
+  }
+  OocRecord& ooc = c->ooc;
+  if (ooc.state == kOocStateOutOfCore) {
+    ooc.written_factor = ooc.read_factor = 0;
+    ooc.write_time_factor = ooc.read_time_factor = 0;
+    // The factorization below keeps its values in the temporary files (the factor store's
+    // window, see storage/factor_window.h).
+  }
   Factorization* f = &c->factors[g.mnum - 1];
   // A factorization over the same analysis keeps the storage of the one before (the store
   // clears and reuses it); everything else starts afresh.
@@ -235,6 +267,10 @@ void factor(const KorvineArgs& g, ControlRecord* c, CallState* st) {
 template <typename T>
 void solve(const KorvineArgs& g, ControlRecord* c, CallState* st) {
   const Factorization* f = &c->factors[g.mnum - 1];
+  if (c->ooc.state == kOocStateOutOfCore) {
+    c->ooc.read_solve = 0;
+    c->ooc.read_time_solve = 0;
+  }
   // The solve of a problem the factorization left on one thread stays there too.
   const SerialScope serial(c->factor_threads == 1);
   int perturbed = f->perturbed;
@@ -277,8 +313,8 @@ void write_memory_figures(const KorvineArgs& g, const ControlRecord* c) {
   ip[kIpAnalysisKept] = kilobytes(kept);
   ip[kIpFactorMemory] = kilobytes(c->factor_memory.peak.load());
   ip[kIpAnalysisPeakCopy] = ip[kIpAnalysisPeak];
-  ip[kIpMemory61] = kilobytes(c->factor_memory.in_use.load());
-  ip[kIpMemory62] = kilobytes(kept + c->factor_memory.in_use.load());
+  ip[kIpOocInCoreEstimate] = c->ooc.incore_estimate;
+  ip[kIpOocBufferEstimate] = c->ooc.buffer_estimate;
   ip[kIpVersion] = kKorvineVersion;
 }
 

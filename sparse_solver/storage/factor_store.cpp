@@ -64,6 +64,18 @@ StageStatus FactorStore::prepare_out_of_core(const Supernodes& sn, FactorKind ki
   return window_.open(sn, has_u, value_bytes, budget, rec, index, msglvl, mem);
 }
 
+long long FactorStore::value_bytes(const Supernodes& sn, FactorKind kind, std::size_t value_bytes) {
+  const long long one = sn.values * static_cast<long long>(value_bytes);
+  return kind_has_u(kind) ? 2 * one : one;
+}
+
+long long FactorStore::bytes(const Supernodes& sn, FactorKind kind, std::size_t value_bytes) {
+  const long long d =
+      kind_is_indefinite(kind) ? 2LL * sn.n * static_cast<long long>(value_bytes) : 0;
+  const long long pivots = static_cast<long long>(sizeof(int)) * (sn.n > 0 ? sn.n : 1);
+  return FactorStore::value_bytes(sn, kind, value_bytes) + d + pivots;
+}
+
 void FactorStore::release() {
   window_.close();
   l_.release();

@@ -84,6 +84,10 @@ class FactorStore {
     return window_.is_open() ? window_.failure() : StageStatus{};
   }
   FactorWindow* window() { return window_.is_open() ? &window_ : nullptr; }
+  // What prepare allocates for `sn`: the values of L (and U) alone, and everything (with D and
+  // the pivots), in bytes.
+  static long long value_bytes(const Supernodes& sn, FactorKind kind, std::size_t value_bytes);
+  static long long bytes(const Supernodes& sn, FactorKind kind, std::size_t value_bytes);
 
   template <typename T>
   FactorBlocks<T> blocks(const Supernodes& sn) const {
