@@ -24,33 +24,23 @@ bool valid_kind(int kind) {
   return kind >= 1 && kind <= kOocKindCount;
 }
 
-// The statuses of one direction of transfer, with the detail lines that go with them.
-struct Direction {
+// The statuses of one direction of transfer, and the detail lines that go with them.
+struct Statuses {
   int bad_arguments, past_end, seek_failed, stream_error, nothing, short_count;
-  int past_end_text, seek_text, transfer_text, type_text, items_text;
 };
-constexpr Direction kWrite = {14,
-                              12,
-                              13,
-                              12,
-                              10,
-                              11,
-                              kSmOocWriteEof,
-                              kSmOocWriteSeek,
-                              kSmOocWriteError,
-                              kSmOocWriteType,
-                              kSmOocWrote};
-constexpr Direction kRead = {9,
-                             7,
-                             8,
-                             7,
-                             5,
-                             6,
-                             kSmOocReadSeek,
-                             kSmOocReadSeek,
-                             kSmOocReadError,
-                             kSmOocReadType,
-                             kSmOocItemsRead};
+struct Details {
+  int past_end, seek_failed, transfer, type, items;
+};
+struct Direction {
+  Statuses status;
+  Details text;
+};
+constexpr Direction kWrite = {
+    {14, 12, 13, 12, 10, 11},
+    {kSmOocWriteEof, kSmOocWriteSeek, kSmOocWriteError, kSmOocWriteType, kSmOocWrote}};
+constexpr Direction kRead = {
+    {9, 7, 8, 7, 5, 6},
+    {kSmOocReadSeek, kSmOocReadSeek, kSmOocReadError, kSmOocReadType, kSmOocItemsRead}};
 
 void detail(int msglvl, int number) {
   if (msglvl >= 2) msg_print(number, 0);
@@ -68,21 +58,21 @@ int check_position(FileHandle f, std::int64_t position, const Direction& d, int 
                    int* status) {
   if (position == 0) return 0;
   if (position < 0) {
-    fail(status, d.past_end, msglvl, d.past_end_text);
+    fail(status, d.status.past_end, msglvl, d.text.past_end);
     return *status;
   }
   const FileOps& ops = file_ops();
   if (ops.seek(f, 0, 2) != 0) {
-    fail(status, d.seek_failed, msglvl, d.seek_text);
+    fail(status, d.status.seek_failed, msglvl, d.text.seek_failed);
     return *status;
   }
   const std::int64_t length = ops.tell(f);
   if (length < 0) {
-    fail(status, d.seek_failed, msglvl, d.seek_text);
+    fail(status, d.status.seek_failed, msglvl, d.text.seek_failed);
     return *status;
   }
   if (length < position) {
-    fail(status, d.past_end, msglvl, d.past_end_text);
+    fail(status, d.status.past_end, msglvl, d.text.past_end);
     return *status;
   }
   return 0;
@@ -103,11 +93,11 @@ std::int64_t transfer(FileHandle f, int size, std::int64_t first, std::int64_t c
   }
   if (first < 0 || count < 0 || (pieces > 1 && count > stride) || size < 1 || pieces < 0 ||
       ((pieces > 0 && count > 0) && (f == nullptr || buffer == nullptr))) {
-    *status = d.bad_arguments;
+    *status = d.status.bad_arguments;
     return 0;
   }
   if (pieces == 0 || count == 0) return 0;
-  if (msglvl >= 2) msg_print(d.type_text, 1, size);
+  if (msglvl >= 2) msg_print(d.text.type, 1, size);
   const FileOps& ops = file_ops();
   const std::int64_t s = size;
   const std::size_t piece_bytes = static_cast<std::size_t>(count) * static_cast<std::size_t>(s);
@@ -116,7 +106,7 @@ std::int64_t transfer(FileHandle f, int size, std::int64_t first, std::int64_t c
     const std::int64_t position = (first - 1) * s + i * stride * s;
     if (check_position(f, position, d, msglvl, status) != 0) return moved;
     if (ops.seek(f, position, 0) != 0) {
-      fail(status, d.seek_failed, msglvl, d.seek_text);
+      fail(status, d.status.seek_failed, msglvl, d.text.seek_failed);
       return moved;
     }
     std::size_t n;
@@ -127,23 +117,23 @@ std::int64_t transfer(FileHandle f, int size, std::int64_t first, std::int64_t c
       n = ops.read(static_cast<char*>(buffer) + static_cast<std::size_t>(i) * piece_bytes,
                    static_cast<std::size_t>(s), static_cast<std::size_t>(count), f);
     }
-    if (msglvl >= 2) msg_print(d.items_text, 1, static_cast<int>(n));
+    if (msglvl >= 2) msg_print(d.text.items, 1, static_cast<int>(n));
     moved += static_cast<std::int64_t>(n) * s;
     if (ops.error(f) != 0) {
-      fail(status, d.stream_error, msglvl, d.transfer_text);
+      fail(status, d.status.stream_error, msglvl, d.text.transfer);
       return moved;
     }
     if (n == 0) {
-      fail(status, d.nothing, msglvl, d.transfer_text);
+      fail(status, d.status.nothing, msglvl, d.text.transfer);
       return moved;
     }
     if (n < static_cast<std::size_t>(count)) {
-      fail(status, d.short_count, msglvl, d.transfer_text);
+      fail(status, d.status.short_count, msglvl, d.text.transfer);
       return moved;
     }
     // What was written must have reached the file before the write counts as done.
     if (kWriting && ops.flush(f) != 0) {
-      fail(status, d.stream_error, msglvl, d.transfer_text);
+      fail(status, d.status.stream_error, msglvl, d.text.transfer);
       return moved;
     }
   }
