@@ -93,7 +93,9 @@ struct TempDir {
   OpsGuard guard;
   TempDir() {
     char name[] = "/tmp/ztr_ooc_XXXXXX";
-    path = mkdtemp(name);
+    const char* made = mkdtemp(name);
+    EXPECT_NE(made, nullptr) << "no temporary directory";
+    path = made != nullptr ? made : "/nonexistent";
     g_opened = g_closed = 0;
     file_ops().open = [](const char* p, const char* m) {
       FileHandle f = default_file_ops().open(p, m);
@@ -102,7 +104,10 @@ struct TempDir {
     };
     file_ops().close = [](FileHandle f) { return ++g_closed, default_file_ops().close(f); };
   }
-  ~TempDir() { std::filesystem::remove_all(path); }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
   bool exists(const OocRecord& rec, int kind, int number) const {
     char name[kOocPathSize];
     ooc_file_name(rec.base_name, kind, number, name);
