@@ -28,18 +28,25 @@ void ooc_file_name(const char* base, int kind, int number, char* out);
 // `what` (msglvl >= 1), and the record's error set to -10.
 FileHandle ooc_open(OocRecord* rec, int kind, int number, bool storing, const char* what,
                     int msglvl);
-// Closes a file (null: nothing).  With *status already set: 15 and nothing else
-// ("Input error is not equal to ZERO" at msglvl >= 2); a failed close: status 3.
+// Closes a file (null: nothing).  With *status already set: 15 ("Input error is not equal to
+// ZERO" at msglvl >= 2), and the stream is released without judging its close, so that no
+// failure leaks it; a failed close: status 3 ("The file was not closed" at msglvl >= 2).
 void ooc_close(FileHandle f, int msglvl, int* status);
 
 // Writes `pieces` pieces of `count` elements of `size` bytes: piece i from element i*count of
-// `buffer` to the element at one-based position first + i*stride of the file.  Returns the
-// bytes written; sets *status as the status codes say (a status already set: 15, nothing
-// written).
+// `buffer` to the element at one-based position first + i*stride of the file, that is the
+// byte position (first - 1)*size + i*stride*size, which the file must already reach.  Each
+// piece is flushed.  Returns the bytes written (a failed piece counts what it moved); sets
+// *status as the status codes say: a status already set 15, nothing written; first < 0,
+// count < 0, pieces > 1 with count > stride, size < 1, pieces < 0, or a null file or buffer
+// with something to move 14; nothing to move (pieces or count 0) nothing done.  A stream error
+// or a failed flush is 12, a zero write 10, a short one 11 (a full file system).
 std::int64_t ooc_write(FileHandle f, int size, std::int64_t first, std::int64_t count,
                        std::int64_t stride, std::int64_t pieces, const void* buffer, int msglvl,
                        int* status);
 // The read that mirrors it: piece i into element i*count of `buffer`.  Returns the bytes read.
+// Statuses: 15 (already set), 9 (arguments), 7 (position past the end, or a stream error),
+// 8 (seek), 5 (nothing read), 6 (short read).
 std::int64_t ooc_read(FileHandle f, int size, std::int64_t first, std::int64_t count,
                       std::int64_t stride, std::int64_t pieces, void* buffer, int msglvl,
                       int* status);
