@@ -77,8 +77,8 @@ int main(int argc, char** argv) {
   std::printf("files: %s.*, %d rounds, in core and out of core alternating\n\n", base.c_str(),
               rounds);
   std::printf("%-22s %4s %9s %9s %7s %9s %9s %7s %8s %8s %8s %6s %6s\n", "matrix", "type",
-              "fact in", "fact ooc", "ratio", "solve in", "solve ooc", "ratio", "MB wr",
-              "MB rd f", "MB rd s", "io% f", "io% s");
+              "fact in", "fact ooc", "ratio", "solve in", "solve ooc", "ratio", "MB wr", "MB rd f",
+              "MB rd s", "io% f", "io% s");
   for (std::size_t i = 0; i < sizes.size(); ++i) {
     const int mtype = i == 0 ? 2 : 11;
     const int g = sizes[i];
@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
     const int core_mb = std::max(1, static_cast<int>(probe.factor_bytes / 4 / 1048576));
     for (int r = 0; r < rounds; ++r) {
       const Run a = once(s, mtype, 0), o = once(s, mtype, core_mb);
-      if (a.error != 0 || o.error != 0) std::printf("  errors: in core %d, out of core %d\n", a.error, o.error);
+      if (a.error != 0 || o.error != 0)
+        std::printf("  errors: in core %d, out of core %d\n", a.error, o.error);
       in_best.factor = std::min(in_best.factor, a.factor);
       in_best.solve = std::min(in_best.solve, a.solve);
       if (o.factor < ooc_best.factor) {
@@ -98,13 +99,14 @@ int main(int argc, char** argv) {
         ooc_best.solve = std::min(ooc_best.solve, o.solve);
       }
     }
-    const std::string name = "grid " + std::to_string(g) + "^3 (" + std::to_string(core_mb) + " MB)";
-    std::printf("%-22s %4d %9.3f %9.3f %6.2fx %9.3f %9.3f %6.2fx %8.1f %8.1f %8.1f %5.0f%% %5.0f%%\n",
-                name.c_str(), mtype, in_best.factor, ooc_best.factor,
-                ooc_best.factor / in_best.factor, in_best.solve, ooc_best.solve,
-                ooc_best.solve / in_best.solve, ooc_best.written, ooc_best.read_factor,
-                ooc_best.read_solve, 100 * ooc_best.io_factor / ooc_best.factor,
-                100 * ooc_best.io_solve / ooc_best.solve);
+    const std::string name =
+        "grid " + std::to_string(g) + "^3 (" + std::to_string(core_mb) + " MB)";
+    std::printf(
+        "%-22s %4d %9.3f %9.3f %6.2fx %9.3f %9.3f %6.2fx %8.1f %8.1f %8.1f %5.0f%% %5.0f%%\n",
+        name.c_str(), mtype, in_best.factor, ooc_best.factor, ooc_best.factor / in_best.factor,
+        in_best.solve, ooc_best.solve, ooc_best.solve / in_best.solve, ooc_best.written,
+        ooc_best.read_factor, ooc_best.read_solve, 100 * ooc_best.io_factor / ooc_best.factor,
+        100 * ooc_best.io_solve / ooc_best.solve);
   }
   return 0;
 }

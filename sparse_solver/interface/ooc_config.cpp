@@ -252,7 +252,7 @@ int decide_ooc_mode(OocRecord* rec, int mode, int msglvl) {
 }
 
 void set_ooc_estimates(OocRecord* rec, long long total_bytes, long long value_bytes,
-                       std::size_t window_bytes) {
+                       std::size_t window_bytes, long long out_of_core_bytes) {
   auto kb = [](long long bytes) {
     const long long k = (std::max(bytes, 0LL) + 1023) / 1024;
     return static_cast<int>(std::min<long long>(k, INT_MAX));
@@ -260,7 +260,7 @@ void set_ooc_estimates(OocRecord* rec, long long total_bytes, long long value_by
   const long long window = static_cast<long long>(
       std::min<std::size_t>(window_bytes, static_cast<std::size_t>(LLONG_MAX - 1023)));
   rec->total_estimate = kb(total_bytes);
-  rec->incore_estimate = kb(total_bytes - value_bytes);
+  rec->incore_estimate = kb(total_bytes - value_bytes + out_of_core_bytes);
   rec->buffer_estimate = kb(window);
 }
 

@@ -47,11 +47,12 @@ int ooc_mode(int iparm59);
 int decide_ooc_mode(OocRecord* rec, int mode, int msglvl);
 
 // The analysis' estimates from byte counts: the total (a complete in-core factorization), the
-// factor values inside it (what an out-of-core run keeps in files), and the least window of
-// an out-of-core run.  Each in kilobytes rounded up, the in-core estimate being the total
-// without the values.
+// factor values inside it (what an out-of-core run keeps in files), the least window of an
+// out-of-core run, and what only an out-of-core run keeps in memory besides.  Each in
+// kilobytes rounded up, the in-core estimate being the total without the values, with the
+// out-of-core structures.
 void set_ooc_estimates(OocRecord* rec, long long total_bytes, long long value_bytes,
-                       std::size_t window_bytes);
+                       std::size_t window_bytes, long long out_of_core_bytes);
 
 // The handle's scratch record (kScratchRecordBytes): a flag word, 1 once the base name is
 // set, then the name.  Null when no name was set yet.

@@ -148,9 +148,17 @@ template <typename T>
 void set_estimates(ControlRecord* c, const MatrixCopy* copy) {
   const long long kept = c->analysis_memory.in_use.load() + copy->memory.in_use.load();
   const bool has_u = kind_has_u(c->shape.kind);
+  // Out of core the run also keeps the window's bookkeeping, the entries by supernode (one
+  // index per stored entry, two per supernode) and the solve's arrays for one right-hand side
+  // (its work and the refinement's residual, correction and wide copies).
+  const long long n = c->sn.n;
+  const long long extra = FactorWindow::bookkeeping_bytes(c->sn.count) +
+                          4LL * (c->nnz + 2LL * c->sn.count + 1) +
+                          (3 * n + c->sn.longest) * static_cast<long long>(sizeof(T)) +
+                          2 * n * static_cast<long long>(sizeof(WithReal<T, double>)) + 16 * n;
   set_ooc_estimates(&c->ooc, kept + factorization_bytes(*c),
                     FactorStore::value_bytes(c->sn, c->shape.kind, sizeof(T)),
-                    ooc_minimal_window(c->sn, has_u, sizeof(T)));
+                    ooc_minimal_window(c->sn, has_u, sizeof(T)), extra);
 }
 
 template <typename T>

@@ -26,6 +26,11 @@ class FactorWindow {
   FactorWindow& operator=(const FactorWindow&) = delete;
   ~FactorWindow() { close(); }
 
+  // The bookkeeping open() allocates for `supernodes` supernodes, in bytes.
+  static long long bookkeeping_bytes(int supernodes) {
+    return static_cast<long long>(supernodes) *
+           static_cast<long long>(sizeof(void*) + 2 * sizeof(unsigned char) + 2 * sizeof(int));
+  }
   // Sets up the window of matrix number `index` (0-based) for a factorization of `sn` and
   // opens its value files for storing.  `budget` bytes of blocks at most (raised to the least
   // window the factorization needs).  On failure: error -10 (a file) or -2 at stage 6.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -327,8 +328,10 @@ TEST(OocConfig, EstimatesAfterAnalysisCoverTheInCoreFactorization) {
     EXPECT_LT(k.iparm[62], total);
     EXPECT_LT(k.iparm[61], total);
     // Everything but the factor values is in memory; the window holds two blocks of the widest.
+    // (The in-core estimate adds what only an out-of-core run keeps: the window's
+    // bookkeeping, the entries by supernode, the solve's arrays.)
     const long long values = c->sn.values * 8 * (type == 11 ? 2 : 1);
-    EXPECT_NEAR(total - k.iparm[61], values / 1024.0, 1.0);
+    EXPECT_GE(k.iparm[61], total - values / 1024.0 - 1.0);
     EXPECT_GE(k.iparm[62] * 1024LL, 2LL * c->sn.largest * c->sn.largest * 8);
     ASSERT_EQ(k.call(22, in, b.data(), x.data()), 0);
     // The memory the in-core factorization took (iparm[15] + iparm[16], 1 KB added to each)
@@ -347,17 +350,17 @@ Input<double> small() {
 }
 
 TEST(OocConfig, NotEnoughMemoryFailsBeforeAnyFileWork) {
-  FakeFiles files({});
   Input<double> in = small();
   std::vector<double> b(in.n, 1.0), x(in.n);
   Korvine k(11, {{59, 2}}, 1);
   {
+    FakeFiles files({});
     FakeEnv e({{"ZTR_KORVINE_OOC_PATH", "/tmp/first"},
                {"ZTR_KORVINE_OOC_MAX_CORE_SIZE", "0"},
                {"ZTR_KORVINE_OOC_KEEP_FILE", "1"}});
     EXPECT_EQ(k.call_captured(12, in, b.data(), x.data()), -9);
+    EXPECT_EQ(FakeFiles::opened().size(), 0u);
   }
-  EXPECT_EQ(FakeFiles::opened().size(), 0u);
   const std::string need =
       "*** Error in KORVINE: minimal memory required by OOC mode (1MB) is "
       "less than variable ZTR_KORVINE_OOC_MAX_CORE_SIZE (0MB)\n";
@@ -381,10 +384,11 @@ TEST(OocConfig, NotEnoughMemoryFailsBeforeAnyFileWork) {
   EXPECT_STREQ(ooc_scratch_base_name(k.pt[63]), "/tmp/first");
   EXPECT_LT(backward_ratio(grid_operator(6, 5, 1, 4.0), x, b, 1), 30);
   // Check 31 comes before any file work.
+  FakeFiles files({});
   Korvine t(11, {{59, 1}, {23, 1}}, 1);
   EXPECT_EQ(t.call_captured(12, in, b.data(), x.data()), -1);
   EXPECT_TRUE(t.printed("error_num= 31\n"));
-  EXPECT_EQ(FakeFiles::opened(), std::vector<std::string>{"./korvine_ooc.cfg r"});
+  EXPECT_TRUE(FakeFiles::opened().empty());
   // Check 32: out of core after an in-core analysis on one thread (30 equations get one).
   Korvine s(11, {}, 1);
   ASSERT_EQ(s.call(11, in, b.data(), x.data()), 0);
@@ -401,8 +405,12 @@ std::size_t line_at(const std::string& out, const std::string& line) {
 }
 
 TEST(OocConfig, ReportOfTheOutOfCoreMode) {
-  FakeFiles files({});
-  FakeEnv e(FakeEnv::Vars{{"ZTR_KORVINE_OOC_MAX_CORE_SIZE", "100000"}});
+  // Real files in a directory of this test's own (the three variables set: no file is read).
+  char dir[] = "/tmp/ztr_ooc_report_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  FakeEnv e(FakeEnv::Vars{{"ZTR_KORVINE_OOC_MAX_CORE_SIZE", "100000"},
+                          {"ZTR_KORVINE_OOC_PATH", std::string(dir) + "/t"},
+                          {"ZTR_KORVINE_OOC_KEEP_FILE", "1"}});
   Input<double> in = small();
   std::vector<double> b(in.n, 1.0), x(in.n);
   Korvine k(11, {{59, 22}}, 1);
@@ -411,11 +419,9 @@ TEST(OocConfig, ReportOfTheOutOfCoreMode) {
   const std::string& o = k.out;
   const std::size_t numfct = o.find("\nTime spent in factorization step (numfct)");
   const std::size_t solve = o.find("\nTime spent in direct solver at solve step (solve)");
-  const std::size_t write =
-      o.find("\n      Factorization: Time for writing to files  : 0.000000\n");
-  const std::size_t read = o.find("\n      Factorization: Time for reading from files: 0.000000\n");
-  const std::size_t sread =
-      o.find("\n      Solution:      Time for reading from files: 0.000000\n");
+  const std::size_t write = o.find("\n      Factorization: Time for writing to files  : ");
+  const std::size_t read = o.find("\n      Factorization: Time for reading from files: ");
+  const std::size_t sread = o.find("\n      Solution:      Time for reading from files: ");
   const std::size_t block =
       line_at(o, "----------- Out of core time (in percent (%)) --------------");
   const std::size_t stats = line_at(o, "Statistics:");
@@ -424,7 +430,7 @@ TEST(OocConfig, ReportOfTheOutOfCoreMode) {
   EXPECT_EQ(o.find('\n', write + 1), read);
   EXPECT_EQ(o.find('\n', solve + 1), sread);
   EXPECT_TRUE(sread < block && block < stats) << o;
-  EXPECT_NE(line_at(o, "      write&read     :      0.000 Mb"), std::string::npos);
+  EXPECT_NE(o.find("\n      write&read     :      0.0"), std::string::npos);
   EXPECT_NE(line_at(o, "Task does not fit RAM, OOC PU factorization algorithm is turned ON"),
             std::string::npos);
   EXPECT_EQ(o.find("Single-level factorization"), std::string::npos);
@@ -445,11 +451,19 @@ TEST(OocConfig, ReportOfTheOutOfCoreMode) {
   EXPECT_EQ(m.out.find("Out of core"), std::string::npos);
   EXPECT_EQ(m.out.find("Time for"), std::string::npos);
   // Mode 0 reads no configuration and announces nothing.
-  Korvine z(11, {}, 1);
-  ASSERT_EQ(z.call_captured(13, in, b.data(), x.data()), 0);
-  EXPECT_EQ(z.out.find("KORVINE is running"), std::string::npos);
-  EXPECT_EQ(handle_control(z.pt)->ooc.state, 0);
-  EXPECT_EQ(FakeFiles::opened().size(), 2u);  // k and m read the file, z did not
+  {
+    FakeFiles files({});
+    FakeEnv none(FakeEnv::Vars{});
+    Korvine z(11, {}, 1);
+    ASSERT_EQ(z.call_captured(13, in, b.data(), x.data()), 0);
+    EXPECT_EQ(z.out.find("KORVINE is running"), std::string::npos);
+    EXPECT_EQ(handle_control(z.pt)->ooc.state, 0);
+    EXPECT_TRUE(FakeFiles::opened().empty());
+  }
+  k.release();
+  m.release();
+  std::error_code ignored;
+  std::filesystem::remove_all(dir, ignored);
 }
 
 // The real environment, in a child: a core size below the least need fails before any file
