@@ -1,5 +1,5 @@
 // Message numbers of the sparse solver.  The texts live in the library's message table
-// (service/message_table.cpp) in the range 3000 to 3199; the numbers never change.
+// (service/message_table.cpp) in the range 3000 to 3299; the numbers never change.
 #pragma once
 
 namespace ztr {
@@ -147,6 +147,54 @@ enum SolverMessage : int {
   kSmProgressPercent = 3181,
   kSmProgressForward = 3182,
   kSmProgressBackward = 3183,
+  // The file layer of the out-of-core mode.
+  kSmOocStatusFirst = 3200,  // statuses 1 .. 14 at kSmOocStatusFirst + status - 1
+  kSmOocOtherStatus = 3214,
+  kSmOocNotClosed = 3215,
+  kSmOocStatusAlreadySet = 3216,
+  kSmOocWriteEof = 3217,
+  kSmOocWriteSeek = 3218,
+  kSmOocWriteError = 3219,
+  kSmOocWriteType = 3220,
+  kSmOocWrote = 3221,
+  kSmOocReadType = 3222,
+  kSmOocItemsRead = 3223,
+  kSmOocReadError = 3224,
+  kSmOocReadSeek = 3225,
+  kSmOocRemoveWhat = 3226,  // the description of a failed removal: "remove" and the data
+  // Configuration and statistics of the out-of-core mode.
+  kSmOocEnvCfgPath = 3240,
+  kSmOocEnvCfgFileName = 3241,
+  kSmOocEnvPath = 3242,
+  kSmOocEnvMaxCoreSize = 3243,
+  kSmOocEnvMaxSwapSize = 3244,
+  kSmOocEnvKeepFile = 3245,
+  kSmOocCfgNotOpened = 3246,
+  kSmOocMemoryTooSmall = 3247,
+  kSmOocInCoreMode0 = 3248,
+  kSmOocInCoreMode1 = 3249,
+  kSmOocOutOfCoreMode1 = 3250,
+  kSmOocOutOfCoreMode2 = 3251,
+  kSmOocStatRule = 3252,
+  kSmOocStatTimeHeading = 3253,
+  kSmOocStatFactorPercent = 3254,
+  kSmOocStatWritePercent = 3255,
+  kSmOocStatReadPercent = 3256,
+  kSmOocStatFactorRest = 3257,
+  kSmOocStatSolvePercent = 3258,
+  kSmOocStatSolveRest = 3259,
+  kSmOocStatTotalPercent = 3260,
+  kSmOocStatTotalRest = 3261,
+  kSmOocStatMbHeading = 3262,
+  kSmOocStatFactorMb = 3263,
+  kSmOocStatWriteMb = 3264,
+  kSmOocStatReadMb = 3265,
+  kSmOocStatSolveMb = 3266,
+  kSmOocStatTransferred = 3267,
+  kSmOocStatWriteReadMb = 3268,
+  kSmOocTimeFactorWrite = 3269,
+  kSmOocTimeFactorRead = 3270,
+  kSmOocTimeSolveRead = 3271,
 };
 
 }  // namespace ztr

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "sparse_solver/common/factor_kind.h"
+#include "sparse_solver/common/ooc_record.h"
 #include "sparse_solver/common/supernodes.h"
 #include "sparse_solver/common/value_types.h"
 #include "sparse_solver/common/work_memory.h"
@@ -35,7 +36,7 @@ struct SolverRecord {
   int threads = 1;
   int pivot_exponent = 0;  // the perturbation 10^-|e|
   int ordering = 2;
-  int transpose_mode = 0;  // 0: A, 1: A' (conjugate for complex types), 2: A' (plain)
+  int transpose_mode = 0;        // 0: A, 1: A' (conjugate for complex types), 2: A' (plain)
   bool conjugate_solve = false;  // solve with conj(A) (a symmetric-storage complex matrix)
   bool two_level = false;
   bool reproducible = false;
@@ -53,6 +54,9 @@ struct SolverRecord {
   Supernodes sn;
   // The factorizations' memory.
   WorkMemory factor_memory;
+  // Out of core: the settings, the decision (kept for the handle's life), the analysis'
+  // estimates and the file layer's counters.
+  OocRecord ooc;
   // Statistics of the current call.
   double timers[kTimeSlots] = {};
   bool timer_active[kTimeSlots] = {};

@@ -16,6 +16,9 @@ inline constexpr int kErrInternal = -5;
 inline constexpr int kErrStructurallySingular = -6;
 inline constexpr int kErrDiagonal = -7;
 inline constexpr int kErrOverflow = -8;
+inline constexpr int kErrOocMemory = -9;  // not enough memory for the out-of-core mode
+inline constexpr int kErrOocOpen = -10;   // a temporary file could not be opened
+inline constexpr int kErrOocIo = -11;     // a temporary file could not be read or written
 
 // Allocation stages of error -2 (its error_num).
 enum AllocStage : int {
@@ -25,6 +28,8 @@ enum AllocStage : int {
   kStageBeforeSymbolic = 3,
   kStageBeforeParallel = 4,
   kStageAfterReordering = 5,
+  kStageOocStructure = 6,  // the out-of-core bookkeeping
+  kStageOocBuffers = 7,    // the out-of-core window's blocks
   kStageFactorData = 8,
   kStageFactorWork = 9,
   kStageRefinementWork = 10,

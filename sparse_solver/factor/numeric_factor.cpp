@@ -430,7 +430,52 @@ void equilibrate(const Supernodes& sn, const MatrixPattern& m, const T* a, RealO
   }
 }
 
+// The stored entries of the matrix grouped by the supernode whose block holds their place:
+// entry[start[s] .. start[s + 1]) for supernode s.
+struct EntriesBySupernode {
+  WorkArray<int> start, entry;
+  bool build(const Supernodes& sn, long long nnz, WorkMemory* mem) {
+    const int ns = sn.count;
+    if (!start.allocate(mem, static_cast<std::size_t>(ns) + 1, "korvine entries", true) ||
+        !entry.allocate(mem, static_cast<std::size_t>(nnz), "korvine entries"))
+      return false;
+    const long long* vp = sn.val_ptr.get();
+    auto owner = [&](long long place) {
+      const long long at = (place > 0 ? place : -place) - 1;
+      return static_cast<int>(std::upper_bound(vp, vp + ns + 1, at) - vp) - 1;
+    };
+    for (long long e = 0; e < nnz; ++e)
+      if (sn.scatter[e] != 0) ++start[owner(sn.scatter[e]) + 1];
+    for (int s = 0; s < ns; ++s) start[s + 1] += start[s];
+    WorkArray<int> fill;
+    if (!fill.allocate(mem, static_cast<std::size_t>(ns), "korvine entries")) return false;
+    std::copy(start.get(), start.get() + ns, fill.get());
+    for (long long e = 0; e < nnz; ++e)
+      if (sn.scatter[e] != 0) entry[fill[owner(sn.scatter[e])]++] = static_cast<int>(e);
+    return true;
+  }
+};
+
 }  // namespace
+
+long long factorization_bytes(const SolverRecord& c) {
+  const Supernodes& sn = c.sn;
+  return with_value_kind(c.value, [&](auto v) {
+    using T = decltype(v);
+    // A WorkArray of no elements still holds one.
+    auto array = [](long long count, std::size_t size) {
+      return (count > 0 ? count : 1) * static_cast<long long>(size);
+    };
+    const long long wsize = static_cast<long long>(sn.longest) * sn.largest;
+    long long bytes = FactorStore::bytes(sn, c.shape.kind, sizeof(T));
+    bytes += array(sn.n, sizeof(int)) + 3 * array(sn.count, sizeof(int)) +
+             array(sn.longest, sizeof(int)) + 2 * array(wsize, sizeof(T));
+    if (kind_is_indefinite(c.shape.kind)) bytes += array(2LL * sn.n, sizeof(RealOf<T>));
+    if (kPackedUpdates<T> && !c.reproducible)
+      bytes += UpdateCrew::counted_bytes(c.factor_threads, 2 * sn.largest, sn.longest);
+    return bytes;
+  });
+}
 
 template <typename T>
 FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const MatrixPattern& m,
@@ -443,9 +488,14 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
   FactorOutcome out;
   const double t0 = platform().clock_seconds();
   const bool indefinite = kind_is_indefinite(shape.kind);
-  out.status = f->store.prepare(sn, shape.kind, sizeof(T), mem);
+  const bool ooc = c->ooc.state == kOocStateOutOfCore;
+  out.status = ooc ? f->store.prepare_out_of_core(sn, shape.kind, sizeof(T), mem, &c->ooc,
+                                                  f->number, ooc_window_budget(c->ooc), f->msglvl)
+                   : f->store.prepare(sn, shape.kind, sizeof(T), mem);
   if (out.status.error != 0) return out;
   const FactorBlocks<T> blocks = f->store.blocks<T>(sn);
+  FactorWindow* window = blocks.window();
+  if (window != nullptr) window->set_solving(false);
   WorkArray<int> map, head, next, next_row, rel;
   WorkArray<T> work, scaled;
   const std::size_t wsize = static_cast<std::size_t>(sn.longest) * sn.largest;
@@ -463,14 +513,20 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
   const long long nnz = c->nnz;
   const double* scale = sn.entry_scale.get();
   long long non_finite = -1;  // the first stored entry that is not a finite number
+  auto value_of = [&](long long e) {
+    return scale != nullptr ? scaled_value(a[e], scale[e]) : a[e];
+  };
   for (long long e = 0; e < nnz; ++e) {
     const long long place = sn.scatter[e];
     if (place == 0) continue;
-    const T v = scale != nullptr ? scaled_value(a[e], scale[e]) : a[e];
-    if (place < 0 && !blocks.has_upper())
-      blocks.add_entry(-place, conj_if(shape.conjugate, v));  // the mirror image in L
-    else
-      blocks.add_entry(place, v);
+    const T v = value_of(e);
+    // Out of core the entries go into each supernode's block when it enters the window.
+    if (window == nullptr) {
+      if (place < 0 && !blocks.has_upper())
+        blocks.add_entry(-place, conj_if(shape.conjugate, v));  // the mirror image in L
+      else
+        blocks.add_entry(place, v);
+    }
     if (!is_finite_value(v) && non_finite < 0) non_finite = e;
     norm = std::max(norm, static_cast<double>(abs_value(a[e])));
     factored_max = std::max(factored_max, static_cast<double>(abs_value(v)));
@@ -480,6 +536,13 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
     // names the caller's equation (one-based) of the first such entry.
     out.status = {kErrFactor, kFactorZeroPivot, 0};
     out.detail = static_cast<int>(std::upper_bound(m.ia, m.ia + n + 1, non_finite + m.base) - m.ia);
+    return out;
+  }
+  // Out of core: the stored entries by supernode (counting sort on the block each place
+  // falls in), for each block's assembly.
+  EntriesBySupernode by_block;
+  if (window != nullptr && !by_block.build(sn, nnz, mem)) {
+    out.status = {kErrMemory, kStageOocStructure, 0};
     return out;
   }
   const double t1 = platform().clock_seconds();
@@ -545,7 +608,26 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
       // A Cholesky supernode whose rows below its columns are exactly the next supernode's
       // rows: the next one is the rest of the same chain, and updates for both go together.
       k.partner = -1;
-      if (k.crew != nullptr && shape.kind == FactorKind::kCholesky && s + 1 < ns) {
+      if (window != nullptr) {
+        // The block enters the window zeroed and takes its entries; it stays until stored.
+        if (!blocks.acquire(s, true)) {
+          failed = true;
+          break;
+        }
+        window->pin(s);
+        for (int q = by_block.start[s]; q < by_block.start[s + 1]; ++q) {
+          const int e = by_block.entry[q];
+          const long long place = sn.scatter[e];
+          const long long at = (place > 0 ? place : -place) - 1 - sn.val_ptr[s];
+          const T v = value_of(e);
+          if (place > 0)
+            blocks.lower(s)[at] += v;
+          else if (blocks.has_upper())
+            blocks.upper(s)[at] += v;
+          else
+            blocks.lower(s)[at] += conj_if(shape.conjugate, v);
+        }
+      } else if (k.crew != nullptr && shape.kind == FactorKind::kCholesky && s + 1 < ns) {
         const int kw = k.width(s), n2 = k.len(s + 1);
         if (lss - kw == n2 && n2 > 0 && std::equal(rs + kw, rs + lss, k.rows(s + 1)))
           k.partner = s + 1;
@@ -553,13 +635,25 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
       while (head[s] >= 0) {
         const int d = head[s];
         head[s] = next[d];
+        if (!blocks.acquire(d)) {
+          failed = true;
+          break;
+        }
         k.update(s, d);
       }
+      if (failed) break;
       const int info = k.factor_block(s);
       if (info != 0) {
         failed = true;
         out.detail = sn.first[s] + info;
         break;
+      }
+      if (window != nullptr) {
+        window->unpin(s);
+        if (!window->store(s)) {
+          failed = true;
+          break;
+        }
       }
       const int kw = k.width(s);
       k.move_on(s, kw);
@@ -584,6 +678,10 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
     factor_all();
   }
   if (!failed && !prog.finish()) failed = true;
+  if (window != nullptr && window->failure().error != 0) {
+    out.status = window->failure();
+    return out;
+  }
   if (failed) {
     out.status = {kErrFactor, kFactorZeroPivot, 0};
     return out;

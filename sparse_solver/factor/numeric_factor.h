@@ -29,6 +29,11 @@ struct MatrixPattern {
 // lines.  A value that is not a finite number fails with error_num -1 and the caller's
 // one-based equation of the first such entry in `detail`; so does a pivot that is not finite,
 // with its position as a zero pivot's.
+// The bytes a factorization of c's analysis counts in c->factor_memory at its peak: the factor
+// store (values, D, pivots) and the work arrays below, the team's tiles included where the
+// packed updates would run.  The out-of-core estimates are made from it.
+long long factorization_bytes(const SolverRecord& c);
+
 template <typename T>
 FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const MatrixPattern& m,
                         bool progress);

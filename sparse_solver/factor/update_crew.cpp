@@ -52,6 +52,14 @@ bool UpdateCrew::prepare(WorkMemory* mem, int members, int max_cols, int max_dep
   return ok;
 }
 
+long long UpdateCrew::counted_bytes(int members, int max_cols, int max_rows) {
+  if (members < 1) members = 1;
+  const long long tiles = static_cast<long long>(kUpdateRows) * max_cols * members;
+  const long long starts = UpdateProduct::max_blocks(max_rows) + 1LL;
+  return tiles * static_cast<long long>(sizeof(double)) +
+         starts * static_cast<long long>(sizeof(int));
+}
+
 void UpdateCrew::block(const void* context, int member, int b) {
   const SharedUpdate& s = *static_cast<const SharedUpdate*>(context);
   s.products[member].row_block(*s.u, s.columns, s.starts[b], s.starts[b + 1] - s.starts[b],

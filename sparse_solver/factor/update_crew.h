@@ -45,6 +45,8 @@ class UpdateCrew {
   // set up) when a buffer could not be had or the processor has no blocked multiply to pack
   // for.
   bool prepare(WorkMemory* mem, int members, int max_cols, int max_depth, int max_rows);
+  // The bytes prepare counts in `mem` for the same arguments.
+  static long long counted_bytes(int members, int max_cols, int max_rows);
   int members() const { return members_; }
   BlockTeam& team() { return team_; }
   // Whether a step of `work` multiply-adds is shared by the team.

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "service/memory.h"
+#include "sparse_solver/storage/ooc_files.h"
 
 namespace ztr {
 namespace {
@@ -69,6 +70,11 @@ void release_analysis(void** pt) {
     mm_free_direct(c->factors);
     c->factors = nullptr;
   }
+  // The temporary files of an out-of-core run go with the analysis they belong to (a new
+  // analysis or phase -1), unless the caller keeps them (keep_file = 0).  The factorizations'
+  // streams are closed by now.
+  if (c->ooc.keep_file != 0)
+    ooc_remove_files(&c->ooc, kind_has_u(c->shape.kind), c->matching, c->msglvl);
   c->sn.~Supernodes();
   new (&c->sn) Supernodes();
   c->analysed = false;

@@ -27,6 +27,7 @@ struct ControlRecord : SolverRecord {
   int mtype = 0;
   int msglvl = 0;
   int user_perm = 0;  // the caller's permutation setting at analysis
+  int ooc_at_analysis = 0;  // iparm[59] at analysis (0: the analysis ran in-core)
   long long analysis_peak = 0;
   // maxfct factorizations.
   Factorization* factors = nullptr;

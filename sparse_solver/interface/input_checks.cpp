@@ -196,7 +196,10 @@ CheckResult check_inputs(const CallArgs& a) {
     if (check_columns(a.n, a.ia, a.ja, base, a.iparm) != 0) return fail(22);
   }
   if (a.iparm[kIpTwoLevel] == 1 && a.iparm[kIpOutOfCore] > 0) return fail(31);
-  if (a.phase > 13 && a.iparm[kIpOutOfCore] >= 1 && recorded && c->threads == 1) return fail(32);
+  // Out of core after an in-core analysis on one thread (not after an out-of-core one).
+  if (a.phase > 13 && a.iparm[kIpOutOfCore] >= 1 && recorded && c->threads == 1 &&
+      c->ooc_at_analysis == 0)
+    return fail(32);
   if (!phase_known(a.phase)) return fail(20);
   return {CheckVerdict::kProceed, 0};
 }

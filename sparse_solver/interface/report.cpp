@@ -1,7 +1,11 @@
 #include "sparse_solver/interface/report.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "service/messages.h"
 #include "sparse_solver/interface/handle.h"
+#include "sparse_solver/interface/ooc_config.h"
 #include "sparse_solver/common/solver_messages.h"
 
 namespace ztr {
@@ -99,6 +103,21 @@ void summary(int phase) {
   blank();
 }
 
+bool out_of_core(const ControlRecord* c) {
+  return c->ooc.state == kOocStateOutOfCore;
+}
+
+// 100 * part / whole rounded, held to 0 .. 100 (the transfers are part of the step); 0 when
+// the step took no measurable time.
+int percent(double part, double whole) {
+  if (!(whole > 0)) return 0;
+  return static_cast<int>(std::lround(std::clamp(100.0 * part / whole, 0.0, 100.0)));
+}
+
+double megabytes(double bytes) {
+  return bytes / 1e6;
+}
+
 void times(const ReportInput& r) {
   const ControlRecord* c = r.control;
   msg_print(kSmTimes, 0);
@@ -117,6 +136,12 @@ void times(const ReportInput& r) {
     } else {
       msg_print(slot == kTimeMalloc ? kSmTimeFirst + 7 : kSmTimeFirst + slot - 1, 1, t);
       sum += t;
+      if (slot == kTimeNumfct && out_of_core(c)) {
+        msg_print(kSmOocTimeFactorWrite, 1, c->ooc.write_time_factor);
+        msg_print(kSmOocTimeFactorRead, 1, c->ooc.read_time_factor);
+      } else if (slot == kTimeSolve && out_of_core(c)) {
+        msg_print(kSmOocTimeSolveRead, 1, c->ooc.read_time_solve);
+      }
     }
   }
 }
@@ -187,7 +212,7 @@ void print_report(const ReportInput& r) {
   banner(r.mtype);
   if (c->timer_active[kTimeFulladj] || c->timer_active[kTimeReorder]) features(r);
   if (c->timer_active[kTimeAtoLU])
-    msg_print(c->two_level ? kSmFeatTwoLevel : kSmFeatSingleLevel, 0);
+    msg_print(out_of_core(c) ? kSmFeatOoc : c->two_level ? kSmFeatTwoLevel : kSmFeatSingleLevel, 0);
   blank();
   blank();
   if (r.phase == 0) {
@@ -199,7 +224,39 @@ void print_report(const ReportInput& r) {
   }
   summary(r.phase);
   times(r);
+  if (out_of_core(c) && c->timer_active[kTimeSolve])
+    print_ooc_statistics(c->ooc, c->timers[kTimeNumfct], c->timers[kTimeSolve],
+                         c->timers[kTimeTotal]);
   statistics(r);
+}
+
+void print_ooc_statistics(const OocRecord& ooc, double numfct, double solve, double total) {
+  const int wf = percent(ooc.write_time_factor, numfct);
+  const int rf = percent(ooc.read_time_factor, numfct);
+  const int rs = percent(ooc.read_time_solve, solve);
+  const int rt = percent(ooc.write_time_factor + ooc.read_time_factor + ooc.read_time_solve, total);
+  msg_print(kSmOocStatRule, 0);
+  msg_print(kSmOocStatTimeHeading, 0);
+  msg_print(kSmOocStatFactorPercent, 0);
+  msg_print(kSmOocStatWritePercent, 1, wf);
+  msg_print(kSmOocStatReadPercent, 1, rf);
+  msg_print(kSmOocStatFactorRest, 1, 100 - wf - rf);
+  msg_print(kSmOocStatSolvePercent, 0);
+  msg_print(kSmOocStatReadPercent, 1, rs);
+  msg_print(kSmOocStatSolveRest, 1, 100 - rs);
+  msg_print(kSmOocStatTotalPercent, 0);
+  msg_print(kSmOocStatReadPercent, 1, rt);
+  msg_print(kSmOocStatTotalRest, 1, 100 - rt);
+  msg_print(kSmOocStatMbHeading, 0);
+  msg_print(kSmOocStatFactorMb, 0);
+  msg_print(kSmOocStatWriteMb, 1, megabytes(ooc.written_factor));
+  msg_print(kSmOocStatReadMb, 1, megabytes(ooc.read_factor));
+  msg_print(kSmOocStatSolveMb, 0);
+  msg_print(kSmOocStatReadMb, 1, megabytes(ooc.read_solve));
+  msg_print(kSmOocStatTransferred, 0);
+  msg_print(kSmOocStatWriteReadMb, 1,
+            megabytes(static_cast<double>(ooc.written_factor) + ooc.read_factor + ooc.read_solve));
+  msg_print(kSmOocStatRule, 0);
 }
 
 }  // namespace ztr

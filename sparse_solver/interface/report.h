@@ -6,6 +6,7 @@ namespace ztr {
 
 struct ControlRecord;
 struct Factorization;
+struct OocRecord;
 
 struct ReportInput {
   int mtype, phase, mnum, n, nnz, nrhs;
@@ -15,5 +16,9 @@ struct ReportInput {
 };
 
 void print_report(const ReportInput& r);
+
+// The out-of-core block of the report: the shares of the file transfers in the times of the
+// factorization (numfct), the solve and the call (total), and the megabytes moved.
+void print_ooc_statistics(const OocRecord& ooc, double numfct, double solve, double total);
 
 }  // namespace ztr

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstddef>
-#include <cstdio>
-#include <cstdlib>
 #include <utility>
 
 #include "service/cpu.h"
@@ -15,6 +13,7 @@
 #include "sparse_solver/interface/error_report.h"
 #include "sparse_solver/interface/handle.h"
 #include "sparse_solver/interface/input_checks.h"
+#include "sparse_solver/interface/ooc_config.h"
 #include "sparse_solver/factor/numeric_factor.h"
 #include "sparse_solver/solve/refinement.h"
 #include "sparse_solver/interface/report.h"
@@ -125,6 +124,7 @@ void record_settings(ControlRecord* c, const KorvineArgs& g, int threads, ValueK
   c->conjugate_solve =
       (std::abs(g.mtype) == 4 && ip[kIpTranspose] == 1) || (g.mtype == 6 && ip[kIpTranspose] == 2);
   const int ooc = ip[kIpOutOfCore];
+  c->ooc_at_analysis = ooc;
   c->reproducible = ip[kIpReproducible] > 0 && ooc == 0;
   c->two_level =
       ip[kIpTwoLevel] != 0 && c->threads > 1 && ooc == 0 && (c->ordering == 2 || c->ordering == 3);
@@ -139,10 +139,33 @@ void record_settings(ControlRecord* c, const KorvineArgs& g, int threads, ValueK
   c->subgraphs = subgraph_count(count, g.n);
 }
 
+// The out-of-core estimates of the analysis: the total is what a complete in-core
+// factorization holds (the analysis' structures it reads, the factor store and its work
+// arrays: the figures iparm[15] and iparm[16] report after it); the in-core estimate is that
+// without the factor values, which an out-of-core run keeps in files; the buffer estimate is
+// the least window through which such a run moves them.
+template <typename T>
+void set_estimates(ControlRecord* c, const MatrixCopy* copy) {
+  const long long kept = c->analysis_memory.in_use.load() + copy->memory.in_use.load();
+  const bool has_u = kind_has_u(c->shape.kind);
+  // Out of core the run also keeps the window's bookkeeping, the entries by supernode (one
+  // index per stored entry, two per supernode) and the solve's arrays for one right-hand side
+  // (its work and the refinement's residual, correction and wide copies).
+  const long long n = c->sn.n;
+  const long long extra = FactorWindow::bookkeeping_bytes(c->sn.count) +
+                          4LL * (c->nnz + 2LL * c->sn.count + 1) +
+                          (3 * n + c->sn.longest) * static_cast<long long>(sizeof(T)) +
+                          2 * n * static_cast<long long>(sizeof(WithReal<T, double>)) + 16 * n;
+  set_ooc_estimates(&c->ooc, kept + factorization_bytes(*c),
+                    FactorStore::value_bytes(c->sn, c->shape.kind, sizeof(T)),
+                    ooc_minimal_window(c->sn, has_u, sizeof(T)), extra);
+}
+
 template <typename T>
 void analyse(const KorvineArgs& g, ControlRecord* c, MatrixCopy* copy, int threads, CallState* st) {
   if (c->analysed || c->factors != nullptr) release_analysis(g.pt);
   record_settings(c, g, threads, kValueKind<T>);
+  c->ooc.total_estimate = c->ooc.incore_estimate = c->ooc.buffer_estimate = 0;
   const int base = index_base(g.iparm);
   // Matching and scaling are built for the unsymmetric types and the indefinite symmetric
   // ones; scaling needs matching.
@@ -186,6 +209,7 @@ void analyse(const KorvineArgs& g, ControlRecord* c, MatrixCopy* copy, int threa
   // time), so they factor on one thread.
   c->factor_threads =
       c->value == ValueKind::kDouble ? factor_team_size(c->threads, c->sn.flops) : 1;
+  set_estimates<T>(c, copy);
   if (!create_factor_records(c, g.maxfct)) {
     release_analysis(g.pt);
     *st = {kErrMemory, kStageAfterReordering,
@@ -197,17 +221,34 @@ void analyse(const KorvineArgs& g, ControlRecord* c, MatrixCopy* copy, int threa
 
 template <typename T>
 void factor(const KorvineArgs& g, ControlRecord* c, CallState* st) {
+  // In core or out of core: decided once per handle, just before its first numerical
+  // factorization (the configuration is read then), and kept.
+  if (ooc_before_factorization(&c->ooc, g.pt[kHandleScratchWord], g.iparm[kIpOutOfCore],
+                               g.msglvl) != 0) {
+    *st = {kErrOocMemory, 0, 0, 0};
+    return;
+  }
+  OocRecord& ooc = c->ooc;
+  if (ooc.state == kOocStateOutOfCore) {
+    ooc.written_factor = ooc.read_factor = 0;
+    ooc.write_time_factor = ooc.read_time_factor = 0;
+    // The factorization below keeps its values in the temporary files (the factor store's
+    // window, see storage/factor_window.h).
+  }
   Factorization* f = &c->factors[g.mnum - 1];
   // A factorization over the same analysis keeps the storage of the one before (the store
   // clears and reuses it); everything else starts afresh.
   f->restart();
+  f->number = g.mnum - 1;
+  f->msglvl = g.msglvl;
   c->factor_ran = true;
   // A problem too small for a team runs on one thread, its dense kernels included.
   const SerialScope serial(c->factor_threads == 1);
   // The factor's storage is one block of values (two with a U part): on i386 a large
   // analysis can describe more bytes than the address space holds, a size no allocation
   // request may be computed from.
-  if (c->sn.values > static_cast<long long>(PTRDIFF_MAX / sizeof(T))) {
+  if (c->ooc.state != kOocStateOutOfCore &&
+      c->sn.values > static_cast<long long>(PTRDIFF_MAX / sizeof(T))) {
     release_factor(c, g.mnum - 1);
     const long long most = LLONG_MAX / 16;  // a byte count the report can still print
     *st = {kErrMemory, kStageFactorData,
@@ -234,6 +275,10 @@ void factor(const KorvineArgs& g, ControlRecord* c, CallState* st) {
 template <typename T>
 void solve(const KorvineArgs& g, ControlRecord* c, CallState* st) {
   const Factorization* f = &c->factors[g.mnum - 1];
+  if (c->ooc.state == kOocStateOutOfCore) {
+    c->ooc.read_solve = 0;
+    c->ooc.read_time_solve = 0;
+  }
   // The solve of a problem the factorization left on one thread stays there too.
   const SerialScope serial(c->factor_threads == 1);
   int perturbed = f->perturbed;
@@ -276,8 +321,8 @@ void write_memory_figures(const KorvineArgs& g, const ControlRecord* c) {
   ip[kIpAnalysisKept] = kilobytes(kept);
   ip[kIpFactorMemory] = kilobytes(c->factor_memory.peak.load());
   ip[kIpAnalysisPeakCopy] = ip[kIpAnalysisPeak];
-  ip[kIpMemory61] = kilobytes(c->factor_memory.in_use.load());
-  ip[kIpMemory62] = kilobytes(kept + c->factor_memory.in_use.load());
+  ip[kIpOocInCoreEstimate] = c->ooc.incore_estimate;
+  ip[kIpOocBufferEstimate] = c->ooc.buffer_estimate;
   ip[kIpVersion] = kKorvineVersion;
 }
 

@@ -52,9 +52,9 @@ enum IparmPosition : int {
   kIpCleared = 49,       // set to 0 by every call
   kIpOutOfCore = 59,     // out-of-core mode
   kIpAnalysisPeakCopy = 60,
-  kIpMemory61 = 61,  // out: factor memory in use
-  kIpMemory62 = 62,  // out: all memory in use
-  kIpVersion = 63,   // out: the internal version number
+  kIpOocInCoreEstimate = 61,  // out: the analysis' in-core estimate of the out-of-core mode
+  kIpOocBufferEstimate = 62,  // out: its buffer estimate
+  kIpVersion = 63,            // out: the internal version number
 };
 
 // The index base of ia, ja and perm (0 or 1).

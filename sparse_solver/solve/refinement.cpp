@@ -293,9 +293,11 @@ bool get(WorkArray<T>& arr, WorkMemory* mem, std::size_t count, SolveOutcome* o,
 
 }  // namespace
 
+namespace {
+
 template <typename T>
-SolveOutcome solve_and_refine(SolverRecord* c, const Factorization* f, const SolveInput& in,
-                              const T* a, const T* b, T* out) {
+SolveOutcome solve_and_refine_in(SolverRecord* c, const Factorization* f, const SolveInput& in,
+                                 const T* a, const T* b, T* out) {
   SolveOutcome o;
   WorkMemory* mem = &c->factor_memory;
   const long count = static_cast<long>(in.n) * in.nrhs;
@@ -389,6 +391,19 @@ SolveOutcome solve_and_refine(SolverRecord* c, const Factorization* f, const Sol
   // A solution that is not finite is never a success: the factors could not solve this system.
   if (o.status.error == 0 && non_finite_solution(in.n, in.nrhs, rhs, out))
     o.status = {kErrFactor, kRefineContraction, 0};
+  return o;
+}
+
+}  // namespace
+
+template <typename T>
+SolveOutcome solve_and_refine(SolverRecord* c, const Factorization* f, const SolveInput& in,
+                              const T* a, const T* b, T* out) {
+  SolveOutcome o = solve_and_refine_in(c, f, in, a, b, out);
+  // Out of core, a block that could not be read leaves the solution meaningless whatever the
+  // steps after it computed: the failure of the files is the outcome.
+  const StageStatus w = f->store.window_failure();
+  if (w.error != 0) o.status = w;
   return o;
 }
 

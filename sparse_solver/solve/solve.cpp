@@ -98,6 +98,7 @@ struct Solver {
   void forward() {
     for (int s = 0; s < sn.count; ++s) {
       if (fneed != nullptr && !fneed[s]) continue;
+      if (!blocks.acquire(s)) return;  // out of core: the failure stays in the window
       const int f = sn.first[s], k = width(s), ls = len(s);
       if (!cholesky()) interchanges(s, false);
       block_trsm<T>('L', 'L', 'N', cholesky() ? 'N' : 'U', k, nrhs, lblock(s), ls, xp + f, n());
@@ -124,6 +125,7 @@ struct Solver {
   void backward() {
     for (int s = sn.count - 1; s >= 0; --s) {
       if (bneed != nullptr && !bneed[s]) continue;
+      if (!blocks.acquire(s)) return;
       const int f = sn.first[s], k = width(s), ls = len(s);
       if (blocks.has_upper()) {
         pull_below(s, ublock(s), 'T');
@@ -139,6 +141,7 @@ struct Solver {
   void forward_transposed() {
     for (int s = 0; s < sn.count; ++s) {
       if (fneed != nullptr && !fneed[s]) continue;
+      if (!blocks.acquire(s)) return;  // out of core: the failure stays in the window
       const int f = sn.first[s], k = width(s), ls = len(s);
       block_trsm<T>('L', 'U', 'T', 'N', k, nrhs, lblock(s), ls, xp + f, n());
       push_below(s, ublock(s));
@@ -147,6 +150,7 @@ struct Solver {
   void backward_transposed() {
     for (int s = sn.count - 1; s >= 0; --s) {
       if (bneed != nullptr && !bneed[s]) continue;
+      if (!blocks.acquire(s)) return;
       const int f = sn.first[s], k = width(s), ls = len(s);
       pull_below(s, lblock(s), 'T');
       block_trsm<T>('L', 'L', 'T', 'U', k, nrhs, lblock(s), ls, xp + f, n());
@@ -182,6 +186,7 @@ void solve_with_factors(const SolverRecord* c, const Factorization* f, int nrhs,
   // (Hermitian), the only transposed modes those types keep.  A full-pattern complex matrix
   // solves A^H x = b as A' conj(x) = conj(b): the values are conjugated as they come in from
   // the caller and as they go out to the caller, so that separate steps stay consistent.
+  if (blocks.window() != nullptr) blocks.window()->set_solving(true);
   const bool tr = transpose != 0 && blocks.has_upper();
   // conj(A) x = b, asked for a symmetric-storage complex matrix, is A conj(x) = conj(b).
   const bool conj_io = kIsComplex<T> && ((tr && transpose == 1) || c->conjugate_solve);

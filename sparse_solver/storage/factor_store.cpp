@@ -32,6 +32,8 @@ StageStatus FactorStore::prepare(const Supernodes& sn, FactorKind kind, std::siz
   StageStatus st;
   const std::size_t values = static_cast<std::size_t>(sn.values);
   const bool has_u = kind_has_u(kind), indefinite = kind_is_indefinite(kind);
+  window_.close();
+  has_u_ = has_u;
   if (!has_u) u_.release();
   if (!indefinite) d_.release();
   pivots_.release();
@@ -44,7 +46,38 @@ StageStatus FactorStore::prepare(const Supernodes& sn, FactorKind kind, std::siz
   return st;
 }
 
+StageStatus FactorStore::prepare_out_of_core(const Supernodes& sn, FactorKind kind,
+                                             std::size_t value_bytes, WorkMemory* mem,
+                                             OocRecord* rec, int index, std::size_t budget,
+                                             int msglvl) {
+  StageStatus st;
+  const bool has_u = kind_has_u(kind), indefinite = kind_is_indefinite(kind);
+  l_.release();
+  u_.release();
+  d_.release();
+  pivots_.release();
+  has_u_ = has_u;
+  if (indefinite && !zeroed(d_, 2 * static_cast<std::size_t>(sn.n) * value_bytes, mem, &st))
+    return st;
+  if (!pivots_.allocate(mem, sn.n, "korvine pivots"))
+    return {kErrMemory, kStageFactorData, 4LL * sn.n};
+  return window_.open(sn, has_u, value_bytes, budget, rec, index, msglvl, mem);
+}
+
+long long FactorStore::value_bytes(const Supernodes& sn, FactorKind kind, std::size_t value_bytes) {
+  const long long one = sn.values * static_cast<long long>(value_bytes);
+  return kind_has_u(kind) ? 2 * one : one;
+}
+
+long long FactorStore::bytes(const Supernodes& sn, FactorKind kind, std::size_t value_bytes) {
+  const long long d =
+      kind_is_indefinite(kind) ? 2LL * sn.n * static_cast<long long>(value_bytes) : 0;
+  const long long pivots = static_cast<long long>(sizeof(int)) * (sn.n > 0 ? sn.n : 1);
+  return FactorStore::value_bytes(sn, kind, value_bytes) + d + pivots;
+}
+
 void FactorStore::release() {
+  window_.close();
   l_.release();
   u_.release();
   d_.release();

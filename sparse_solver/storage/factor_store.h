@@ -11,20 +11,33 @@
 #include "sparse_solver/common/status.h"
 #include "sparse_solver/common/supernodes.h"
 #include "sparse_solver/common/work_memory.h"
+#include "sparse_solver/storage/factor_window.h"
 
 namespace ztr {
 
 // Typed access to the blocks of a prepared store.  Supernode s's L block is len(s) x width(s),
 // column-major with leading dimension len(s); its U block (full-pattern kinds) has the same
-// shape and holds U to the right of the diagonal block transposed.
+// shape and holds U to the right of the diagonal block transposed.  Out of core, a block is
+// there only once `acquire` made it resident (and until the window needs its room).
 template <typename T>
 class FactorBlocks {
  public:
-  FactorBlocks(const Supernodes* sn, T* l, T* u, T* d, int* pivots)
-      : sn_(sn), l_(l), u_(u), d_(d), pivots_(pivots) {}
-  T* lower(int s) const { return l_ + sn_->val_ptr[s]; }
-  T* upper(int s) const { return u_ + sn_->val_ptr[s]; }
-  bool has_upper() const { return u_ != nullptr; }
+  FactorBlocks(const Supernodes* sn, T* l, T* u, T* d, int* pivots, FactorWindow* window,
+               bool has_u)
+      : sn_(sn), l_(l), u_(u), d_(d), pivots_(pivots), window_(window), has_u_(has_u) {}
+  T* lower(int s) const {
+    return window_ == nullptr ? l_ + sn_->val_ptr[s] : static_cast<T*>(window_->lower(s));
+  }
+  T* upper(int s) const {
+    return window_ == nullptr ? u_ + sn_->val_ptr[s] : static_cast<T*>(window_->upper(s));
+  }
+  bool has_upper() const { return has_u_; }
+  // Out of core: makes s's blocks resident (fresh: zeroed, for the factorization to fill),
+  // false on a failure of the files or the memory (the window keeps it).  In memory: true.
+  bool acquire(int s, bool fresh = false) const {
+    return window_ == nullptr || window_->acquire(s, fresh);
+  }
+  FactorWindow* window() const { return window_; }
   // Block-diagonal D of the indefinite kinds: its diagonal (n values) and sub-diagonal (n
   // values, non-zero only at the first column of a 2x2 pivot); null for the other kinds.
   T* diagonal() const { return d_; }
@@ -46,6 +59,8 @@ class FactorBlocks {
   T* u_;
   T* d_;
   int* pivots_;
+  FactorWindow* window_;
+  bool has_u_;
 };
 
 class FactorStore {
@@ -57,11 +72,27 @@ class FactorStore {
   // factor-data stage with the size of the failed request.
   StageStatus prepare(const Supernodes& sn, FactorKind kind, std::size_t value_bytes,
                       WorkMemory* mem);
+  // The same with the values of L and U in the temporary files of matrix number `index`,
+  // moved through a window of `budget` bytes (D and the pivots stay in memory).
+  StageStatus prepare_out_of_core(const Supernodes& sn, FactorKind kind, std::size_t value_bytes,
+                                  WorkMemory* mem, OocRecord* rec, int index, std::size_t budget,
+                                  int msglvl);
   void release();
+  bool out_of_core() const { return window_.is_open(); }
+  // Out of core: the failure of the files or of the window's memory, if one happened.
+  StageStatus window_failure() const {
+    return window_.is_open() ? window_.failure() : StageStatus{};
+  }
+  FactorWindow* window() { return window_.is_open() ? &window_ : nullptr; }
+  // What prepare allocates for `sn`: the values of L (and U) alone, and everything (with D and
+  // the pivots), in bytes.
+  static long long value_bytes(const Supernodes& sn, FactorKind kind, std::size_t value_bytes);
+  static long long bytes(const Supernodes& sn, FactorKind kind, std::size_t value_bytes);
 
   template <typename T>
   FactorBlocks<T> blocks(const Supernodes& sn) const {
-    return {&sn, as<T>(l_), as<T>(u_), as<T>(d_), pivots_.get()};
+    FactorWindow* w = window_.is_open() ? &window_ : nullptr;
+    return {&sn, as<T>(l_), as<T>(u_), as<T>(d_), pivots_.get(), w, has_u_};
   }
 
  private:
@@ -73,6 +104,8 @@ class FactorStore {
   WorkArray<unsigned char> u_;
   WorkArray<unsigned char> d_;
   WorkArray<int> pivots_;
+  bool has_u_ = false;
+  mutable FactorWindow window_;
 };
 
 // The numerical factorization of one matrix number: its store and what it found.  The value
@@ -87,6 +120,8 @@ struct Factorization {
   double norm_a = 0;
   double seconds = 0;  // time the numerical factorization took
   int team = 1;        // threads that shared the factorization's steps
+  int number = 0;      // the matrix number (0-based): which temporary files are its own
+  int msglvl = 0;      // message level of the current call (the file layer's traces)
 
   // Forgets the results of the factorization before, keeping its storage for the next one.
   void restart() {

@@ -152,6 +152,7 @@ void run_korvine(const SolverInput& in, const std::vector<double>& b, int nrhs,
   iparm[34] = 1;  // zero-based ia and ja
   if (s.single) iparm[27] = 1;
   if (s.refine >= 0) iparm[7] = s.refine;
+  if (s.ooc) iparm[59] = 2;
 
   // The single-precision solver reads and writes floats.
   std::vector<float> af, bf, xf;

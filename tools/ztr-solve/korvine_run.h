@@ -13,6 +13,7 @@ namespace ztr::cli {
 struct RunSettings {
   bool single = false;   // iparm[27] = 1
   int refine = -1;       // iparm[7]; -1 keeps the default
+  bool ooc = false;      // iparm[59] = 2: the factors in temporary files
   bool verbose = false;  // the solver's report on standard output
 };
 

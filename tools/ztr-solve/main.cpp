@@ -101,6 +101,7 @@ int solve(const Options& o) {
   settings.single = o.single;
   settings.refine = o.refine;
   settings.verbose = o.verbose;
+  settings.ooc = o.ooc;
   RunResult r;
   SolverInput in;
   for (;;) {
@@ -182,8 +183,6 @@ int main(int argc, char** argv) {
     std::fputs(help_text().c_str(), stdout);
     return kOk;
   }
-  if (o.ooc)
-    return fail(kNotYet, "--ooc: out-of-core factorization is not available in KORVINE yet");
   if (o.threads > 0) ZTR_Set_Num_Threads(o.threads);
   try {
     return solve(o);

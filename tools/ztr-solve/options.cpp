@@ -100,7 +100,9 @@ std::string help_text() {
       "  --single     factorize and solve in single precision\n"
       "  --refine N   at most N iterative refinement steps (default: the solver's)\n"
       "  -v           print the solver's own report (message level 1)\n"
-      "  --ooc        out-of-core factorization (not available yet: refused)\n"
+      "  --ooc        keep the factors in temporary files (out of core; the files, the\n"
+      "               memory allowed and their removal follow the ZTR_KORVINE_OOC_*\n"
+      "               variables or korvine_ooc.cfg)\n"
       "  -h, --help   this text\n"
       "\n"
       "Reading: entries given twice are summed; pattern entries are 1; a symmetric,\n"
@@ -112,8 +114,7 @@ std::string help_text() {
            : "This build has no zlib: gzip-compressed files (.mtx.gz) are refused.\n";
   t += "\n"
        "Exit status: 0 solved; 1 the solver failed or the solution is not finite; 2 bad\n"
-       "command line; 3 a file could not be read or written, or is malformed; 4 not\n"
-       "supported yet (--ooc).\n";
+       "command line; 3 a file could not be read or written, or is malformed.\n";
   return t;
 }
 

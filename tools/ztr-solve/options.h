@@ -24,7 +24,6 @@ enum Status {
   kSolverFailed = 1,  // the solver reported an error, or the solution is not finite
   kUsage = 2,         // a bad command line
   kInput = 3,         // a file could not be read or written, or is malformed
-  kNotYet = 4,        // asks for what this build cannot do yet (--ooc)
 };
 
 // Parses argv; false and a message (without the program name) on a bad command line.

@@ -297,7 +297,6 @@ TEST(ZtrSolve, RefusalsGiveTheirStatusAndOneLine) {
       {{"--refine", "-1"}, 2, "--refine: '-1' is not a step count (0 or more)"},
       {{"--type", "5"}, 2, "--type: '5' is not a matrix type (1, 2, -2, 3, 4, -4, 6, 11, 13)"},
       {{"a.mtx", "b.mtx"}, 2, "more than one matrix file given ('a.mtx' and 'b.mtx')"},
-      {{"--ooc"}, 4, "--ooc: out-of-core factorization is not available in KORVINE yet"},
       {{"--type", "11", local_data("c.mtx")},
        2,
        "@: a complex matrix cannot be solved as the real type 11"},
@@ -481,6 +480,14 @@ TEST(ZtrSolve, SolverOptions) {
   const std::size_t at = r.out.find("number of non-zeros in L+U:");
   ASSERT_NE(at, std::string::npos);
   EXPECT_EQ(std::strtod(r.out.c_str() + at + 27, nullptr), value_after(r.out, "nnz(L+U):"));
+
+  // Out of core: the factors go to the default temporary files, which the release removes.
+  r = run({"--ooc", "-v", lfat5});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_TRUE(
+      has_line(r.out, "=== KORVINE is running in Out-Of-Core mode, because iparam(60)=2 ==="));
+  EXPECT_LT(value_after(r.out, "relative residual:"), 1e-14);
+  EXPECT_NE(::access("ooc_temp.lnz", F_OK), 0);
 
   r = run({"--help"});
   EXPECT_EQ(r.status, 0);

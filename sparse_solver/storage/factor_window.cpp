@@ -1,0 +1,181 @@
+#include "sparse_solver/storage/factor_window.h"
+
+#include <cstring>
+
+#include "service/platform.h"
+#include "sparse_solver/storage/ooc_files.h"
+
+namespace ztr {
+
+StageStatus FactorWindow::open(const Supernodes& sn, bool has_u, std::size_t value_bytes,
+                               std::size_t budget, OocRecord* rec, int index, int msglvl,
+                               WorkMemory* mem) {
+  close();
+  const std::size_t ns = static_cast<std::size_t>(sn.count);
+  if (!slot_.allocate(mem, ns, "korvine window", true) ||
+      !pinned_.allocate(mem, ns, "korvine window", true) ||
+      !stored_.allocate(mem, ns, "korvine window", true) ||
+      !prev_.allocate(mem, ns, "korvine window") || !next_.allocate(mem, ns, "korvine window")) {
+    close();
+    return {kErrMemory, kStageOocStructure, static_cast<long long>(ns * sizeof(void*))};
+  }
+  sn_ = &sn;
+  rec_ = rec;
+  mem_ = mem;
+  has_u_ = has_u;
+  msglvl_ = msglvl;
+  value_bytes_ = value_bytes;
+  const std::size_t least = ooc_minimal_window(sn, has_u, value_bytes);
+  budget_ = budget > least ? budget : least;
+  used_ = 0;
+  head_ = tail_ = -1;
+  solving_ = false;
+  status_ = 0;
+  failure_ = {};
+  files_[0] =
+      ooc_open(rec, kOocL, index + 1, true, "fact. step: open file for storing lnz", msglvl);
+  if (files_[0] != nullptr && has_u)
+    files_[1] =
+        ooc_open(rec, kOocU, index + 1, true, "fact. step: open file for storing unz", msglvl);
+  if (files_[0] == nullptr || (has_u && files_[1] == nullptr)) {
+    const StageStatus st{kErrOocOpen, 0, 0};
+    close();
+    return st;
+  }
+  return {};
+}
+
+void FactorWindow::close() {
+  if (sn_ != nullptr) {
+    for (int s = head_; s >= 0;) {
+      const int after = next_[s];
+      work_free(mem_, slot_[s], block_bytes(s), 1);
+      slot_[s] = nullptr;
+      s = after;
+    }
+    for (FileHandle& f : files_) {
+      int status = 0;
+      ooc_close(f, msglvl_, &status);
+      f = nullptr;
+    }
+  }
+  slot_.release();
+  pinned_.release();
+  stored_.release();
+  prev_.release();
+  next_.release();
+  sn_ = nullptr;
+  head_ = tail_ = -1;
+  used_ = 0;
+}
+
+void FactorWindow::link_front(int s) {
+  prev_[s] = -1;
+  next_[s] = head_;
+  if (head_ >= 0) prev_[head_] = s;
+  head_ = s;
+  if (tail_ < 0) tail_ = s;
+}
+
+void FactorWindow::unlink(int s) {
+  if (prev_[s] >= 0)
+    next_[prev_[s]] = next_[s];
+  else
+    head_ = next_[s];
+  if (next_[s] >= 0)
+    prev_[next_[s]] = prev_[s];
+  else
+    tail_ = prev_[s];
+}
+
+void FactorWindow::evict(int s) {
+  unlink(s);
+  work_free(mem_, slot_[s], block_bytes(s), 1);
+  slot_[s] = nullptr;
+  used_ -= block_bytes(s);
+}
+
+bool FactorWindow::make_room(std::size_t bytes) {
+  for (int s = tail_; s >= 0 && used_ + bytes > budget_;) {
+    const int before = prev_[s];
+    if (!pinned_[s]) evict(s);
+    s = before;
+  }
+  return used_ + bytes <= budget_;
+}
+
+bool FactorWindow::acquire(int s, bool fresh) {
+  if (failure_.error != 0) return false;
+  if (slot_[s] != nullptr) {
+    unlink(s);
+    link_front(s);
+    return true;
+  }
+  const std::size_t bytes = block_bytes(s);
+  void* p = make_room(bytes) ? work_alloc(mem_, bytes, 1, fresh, "korvine window") : nullptr;
+  if (p == nullptr) {
+    // The memory manager may not give what the budget allows: the window shrinks to what is
+    // pinned before it gives up.
+    make_room(budget_);
+    p = work_alloc(mem_, bytes, 1, fresh, "korvine window");
+  }
+  if (p == nullptr) {
+    fail({kErrMemory, kStageOocBuffers, static_cast<long long>(bytes)});
+    return false;
+  }
+  slot_[s] = p;
+  used_ += bytes;
+  link_front(s);
+  if (fresh || stored_[s]) return fresh || transfer(s, false);
+  // Never stored: nothing in the files to read (a factorization that stopped before it).
+  std::memset(p, 0, bytes);
+  return true;
+}
+
+bool FactorWindow::store(int s) {
+  if (failure_.error != 0 || slot_[s] == nullptr) return false;
+  if (!transfer(s, true)) return false;
+  stored_[s] = 1;
+  return true;
+}
+
+bool FactorWindow::transfer(int s, bool write) {
+  const std::int64_t first = sn_->val_ptr[s] + 1;
+  const std::int64_t count = static_cast<std::int64_t>(sn_->len(s)) * sn_->width(s);
+  const int size = static_cast<int>(value_bytes_);
+  for (int part = 0; part < (has_u_ ? 2 : 1); ++part) {
+    unsigned char* p = static_cast<unsigned char*>(slot_[s]) + part * part_bytes(s);
+    const double t0 = platform().clock_seconds();
+    if (write) {
+      const std::int64_t bytes =
+          ooc_write(files_[part], size, first, count, count, 1, p, msglvl_, &status_);
+      rec_->written_factor += static_cast<std::uint32_t>(bytes);
+      rec_->write_time_factor += platform().clock_seconds() - t0;
+    } else {
+      const std::int64_t bytes =
+          ooc_read(files_[part], size, first, count, count, 1, p, msglvl_, &status_);
+      const double t = platform().clock_seconds() - t0;
+      if (solving_) {
+        rec_->read_solve += static_cast<std::uint32_t>(bytes);
+        rec_->read_time_solve += t;
+      } else {
+        rec_->read_factor += static_cast<std::uint32_t>(bytes);
+        rec_->read_time_factor += t;
+      }
+    }
+    if (status_ != 0) {
+      static const char* const kWhat[2][2][2] = {
+          {{"fact. step: read lnz", "fact. step: read unz"},
+           {"solution step: read lnz", "solution step: read unz"}},
+          {{"fact. step: write lnz", "fact. step: write unz"},
+           {"fact. step: write lnz", "fact. step: write unz"}}};
+      ooc_report_status(status_, kWhat[write][solving_][part], msglvl_, false);
+      rec_->error = kErrOocIo;
+      fail({kErrOocIo, 0, 0});
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace ztr
