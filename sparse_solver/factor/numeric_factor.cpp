@@ -495,7 +495,6 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
   if (out.status.error != 0) return out;
   const FactorBlocks<T> blocks = f->store.blocks<T>(sn);
   FactorWindow* window = blocks.window();
-  if (window != nullptr) window->set_solving(false);
   WorkArray<int> map, head, next, next_row, rel;
   WorkArray<T> work, scaled;
   const std::size_t wsize = static_cast<std::size_t>(sn.longest) * sn.largest;
@@ -598,6 +597,10 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
     k.crew = &crew;
   }
   std::fill(head.get(), head.get() + ns, -1);
+  if (window != nullptr) {
+    window->set_solving(false);
+    window->set_factor_order(next_row.get());
+  }
   Progress prog(static_cast<double>(sn.nnz_l), progress);
   bool failed = false;
   auto factor_all = [&] {
@@ -678,6 +681,7 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
     factor_all();
   }
   if (!failed && !prog.finish()) failed = true;
+  if (window != nullptr) window->set_factor_order(nullptr);  // next_row goes with this call
   if (window != nullptr && window->failure().error != 0) {
     out.status = window->failure();
     return out;

@@ -1,5 +1,6 @@
 #include "sparse_solver/storage/factor_window.h"
 
+#include <climits>
 #include <cstring>
 
 #include "service/platform.h"
@@ -95,11 +96,30 @@ void FactorWindow::evict(int s) {
   used_ -= block_bytes(s);
 }
 
+int FactorWindow::next_use(int s) const {
+  const int row = next_row_[s];
+  return row < sn_->len(s) ? sn_->owner[sn_->rows(s)[row]] : INT_MAX;
+}
+
+// The unpinned resident block to leave first, or -1: least recently used in the solve; in the
+// factorization the one used again furthest ahead (the first without further use at once).
+int FactorWindow::victim() const {
+  int best = -1, best_use = -1;
+  for (int s = tail_; s >= 0; s = prev_[s]) {
+    if (pinned_[s]) continue;
+    if (next_row_ == nullptr) return s;
+    const int use = next_use(s);
+    if (use == INT_MAX) return s;
+    if (use > best_use) best = s, best_use = use;
+  }
+  return best;
+}
+
 bool FactorWindow::make_room(std::size_t bytes) {
-  for (int s = tail_; s >= 0 && used_ + bytes > budget_;) {
-    const int before = prev_[s];
-    if (!pinned_[s]) evict(s);
-    s = before;
+  while (used_ + bytes > budget_) {
+    const int s = victim();
+    if (s < 0) break;
+    evict(s);
   }
   return used_ + bytes <= budget_;
 }

@@ -40,8 +40,17 @@ class FactorWindow {
   void close();
   bool is_open() const { return sn_ != nullptr; }
 
-  // Reads from now on count as the solve's (true) or the factorization's.
-  void set_solving(bool solving) { solving_ = solving; }
+  // Reads from now on count as the solve's (true) or the factorization's.  The solve's
+  // blocks leave least recently used first: the forward pass's last blocks are the backward
+  // pass's first.
+  void set_solving(bool solving) {
+    solving_ = solving;
+    if (solving) next_row_ = nullptr;
+  }
+  // The factorization's order of use: next_row[d] is the first row of factored supernode d
+  // that has not updated its ancestor yet (len(d) when none is left).  With it the block
+  // whose next update is furthest away leaves first, a block with none left before any.
+  void set_factor_order(const int* next_row) { next_row_ = next_row; }
   // Makes s resident: fresh (zeroed) or read from the files; false on a failure, whose status
   // and error stay set (every later call then fails at once).
   bool acquire(int s, bool fresh);
@@ -72,6 +81,9 @@ class FactorWindow {
   void link_front(int s);
   void unlink(int s);
   bool transfer(int s, bool write);
+  // The supernode whose update s takes part in next (INT_MAX: none left), by next_row_.
+  int next_use(int s) const;
+  int victim() const;
   void fail(StageStatus st) {
     if (failure_.error == 0) failure_ = st;
   }
@@ -93,6 +105,7 @@ class FactorWindow {
   // The resident blocks from most to least recently used (-1 ends the list).
   WorkArray<int> prev_, next_;
   int head_ = -1, tail_ = -1;
+  const int* next_row_ = nullptr;
 };
 
 }  // namespace ztr
