@@ -600,6 +600,10 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
   if (window != nullptr) {
     window->set_solving(false);
     window->set_factor_order(next_row.get());
+    if (!window->store_structure()) {
+      out.status = window->failure();
+      return out;
+    }
   }
   Progress prog(static_cast<double>(sn.nnz_l), progress);
   bool failed = false;
@@ -681,7 +685,10 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
     factor_all();
   }
   if (!failed && !prog.finish()) failed = true;
-  if (window != nullptr) window->set_factor_order(nullptr);  // next_row goes with this call
+  if (window != nullptr) {
+    window->set_factor_order(nullptr);  // next_row goes with this call
+    if (!failed) window->store_pivots(blocks.pivots());
+  }
   if (window != nullptr && window->failure().error != 0) {
     out.status = window->failure();
     return out;

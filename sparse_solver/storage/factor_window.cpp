@@ -33,6 +33,7 @@ StageStatus FactorWindow::open(const Supernodes& sn, bool has_u, std::size_t val
   solving_ = false;
   status_ = 0;
   failure_ = {};
+  number_ = index + 1;
   files_[0] =
       ooc_open(rec, kOocL, index + 1, true, "fact. step: open file for storing lnz", msglvl);
   if (files_[0] != nullptr && has_u)
@@ -157,6 +158,69 @@ bool FactorWindow::store(int s) {
   if (!transfer(s, true)) return false;
   stored_[s] = 1;
   return true;
+}
+
+bool FactorWindow::store_array(int kind, const void* data, std::int64_t count, int size,
+                               const char* open_what, const char* close_what) {
+  if (failure_.error != 0) return false;
+  FileHandle f = ooc_open(rec_, kind, number_, true, open_what, msglvl_);
+  if (f == nullptr) {
+    status_ = 2;
+    fail({kErrOocOpen, 0, 0});
+    return false;
+  }
+  const double t0 = platform().clock_seconds();
+  const std::int64_t bytes = ooc_write(f, size, 1, count, count, 1, data, msglvl_, &status_);
+  rec_->written_factor += static_cast<std::uint32_t>(bytes);
+  rec_->write_time_factor += platform().clock_seconds() - t0;
+  const bool wrote = status_ == 0;
+  ooc_close(f, msglvl_, &status_);
+  if (status_ != 0) {
+    ooc_report_status(status_, wrote ? close_what : open_what, msglvl_, false);
+    rec_->error = kErrOocIo;
+    fail({kErrOocIo, 0, 0});
+    return false;
+  }
+  return true;
+}
+
+bool FactorWindow::store_structure() {
+  const Supernodes& sn = *sn_;
+  const int ns = sn.count;
+  const int li = static_cast<int>(sizeof(int)), ll = static_cast<int>(sizeof(long long));
+  bool ok = store_array(kOocIndices, sn.lindx.get(), sn.row_ptr[ns], li,
+                        "do_all: open file for storing lindx", "do_all: close file with lindx") &&
+            store_array(kOocJalf, sn.val_ptr.get(), ns + 1, ll,
+                        "do_all: open file for storing jalf", "fact. step: close file with jalf") &&
+            store_array(kOocSlindx, sn.first.get(), ns + 1, li,
+                        "fact. step: open file for reading slindx",
+                        "fact. step: close file with slindx") &&
+            store_array(kOocSlength, sn.row_ptr.get(), ns + 1, ll,
+                        "fact. step: open file for reading slength",
+                        "fact. step: close file with slength");
+  if (ok && has_u_)
+    ok = store_array(kOocJauf, sn.val_ptr.get(), ns + 1, ll, "do_all: open file for storing jauf",
+                     "fact. step: close file with jauf");
+  if (ok && sn.matched.get() != nullptr) {
+    ok = store_array(kOocLupermRow, sn.matched.get(), sn.n, li,
+                     "fact. step: open file for reading luperm_row",
+                     "fact. step: close file with luperm_row");
+    if (ok && has_u_)
+      ok = store_array(kOocLupermRow2, sn.matched.get(), sn.n, li,
+                       "fact. step: open file for reading luperm_row(2)",
+                       "fact. step: close file with luperm_row(2)");
+  }
+  return ok;
+}
+
+bool FactorWindow::store_pivots(const int* pivots) {
+  const int li = static_cast<int>(sizeof(int));
+  bool ok = store_array(kOocLuperm, pivots, sn_->n, li, "do_all: open file for storing luperm",
+                        "fact. step: close file with luperm");
+  if (ok && has_u_)
+    ok = store_array(kOocLuperm2, pivots, sn_->n, li, "do_all: open file for storing luperm(2)",
+                     "fact. step: close file with luperm(2)");
+  return ok;
 }
 
 bool FactorWindow::transfer(int s, bool write) {

@@ -59,6 +59,12 @@ class FactorWindow {
   void unpin(int s) { pinned_[s] = 0; }
   // Writes s's block to the files; false on a failure.
   bool store(int s);
+  // Stores the factor's structure and, once factored, its pivots in the files of their kinds
+  // (".ind" the row indices, ".jal" and ".jau" the block offsets, ".sin" the supernodes'
+  // first columns, ".sle" the row offsets, ".lup" and ".uup" the pivots, ".lpr" and ".upr" the
+  // matching's placement): the complete factor is then in the files.  False on a failure.
+  bool store_structure();
+  bool store_pivots(const int* pivots);
 
   // The resident block of s (null when it is not resident).
   void* lower(int s) const { return slot_[s]; }
@@ -81,6 +87,10 @@ class FactorWindow {
   void link_front(int s);
   void unlink(int s);
   bool transfer(int s, bool write);
+  // Writes `count` elements of `size` bytes to file `number_` of `kind`, opened for storing
+  // and closed again, with the layer's descriptions of the step.
+  bool store_array(int kind, const void* data, std::int64_t count, int size, const char* open_what,
+                   const char* close_what);
   // The supernode whose update s takes part in next (INT_MAX: none left), by next_row_.
   int next_use(int s) const;
   int victim() const;
@@ -98,6 +108,7 @@ class FactorWindow {
   std::size_t budget_ = 0;
   std::size_t used_ = 0;
   FileHandle files_[2] = {nullptr, nullptr};  // L values, U values
+  int number_ = 1;                            // the files' number: the matrix number
   int status_ = 0;
   StageStatus failure_;
   WorkArray<void*> slot_;

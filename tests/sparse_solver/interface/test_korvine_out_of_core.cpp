@@ -55,6 +55,8 @@ class OocPlace {
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
   }
+  void set_base(const std::string& base) { vars_["ZTR_KORVINE_OOC_PATH"] = base; }
+  std::string base() const { return dir_ + "/f"; }
   // The least core size the analysed handle `k` can run out of core with (iparm[61] and
   // iparm[62] are the analysis' estimates in kilobytes): its window holds little more than
   // its two largest blocks.
@@ -182,14 +184,15 @@ TEST(KorvineOutOfCore, SolveReadsEachBlockOncePerDirection) {
   EXPECT_GE(c->ooc.read_solve, values);
 }
 
-// Two matrix numbers keep two sets of files (the second numbered 2); phase -1 removes them
-// with keep_file = 1 and leaves them with keep_file = 0.
+// Two matrix numbers keep two sets of files (the second numbered 2): the values, the
+// structure and the pivots, with U's own for a separate U.  Phase -1 removes them with
+// keep_file = 1 and leaves them with keep_file = 0.
 TEST(KorvineOutOfCore, FilesByMatrixNumberRemovedOrKept) {
   for (const int keep : {1, 0}) {
     SCOPED_TRACE("keep_file " + std::to_string(keep));
     OocPlace place(1, keep);
-    Input<double> in = problem<double>(-2, 6);
-    Korvine k(-2, {{59, 2}});
+    Input<double> in = problem<double>(11, 6);
+    Korvine k(11, {{59, 2}, {12, 0}});
     k.maxfct = 2;
     std::vector<double> b(in.n, 1.0), x(in.n);
     ASSERT_EQ(k.call(11, in, b.data(), x.data()), 0);
@@ -198,10 +201,14 @@ TEST(KorvineOutOfCore, FilesByMatrixNumberRemovedOrKept) {
       k.mnum = m;
       ASSERT_EQ(k.call(23, in, b.data(), x.data()), 0);
     }
-    EXPECT_TRUE(place.exists("f.lnz"));
-    EXPECT_TRUE(place.exists("f2.lnz"));
+    const std::vector<std::string> kinds = {".ind", ".lnz", ".unz", ".jal", ".jau",
+                                            ".lup", ".uup", ".sin", ".sle"};
+    for (const char* number : {"", "2"})
+      for (const std::string& ext : kinds)
+        EXPECT_TRUE(place.exists(std::string("f") + number + ext)) << ext;
+    EXPECT_EQ(place.files(), 18);
     k.release();
-    EXPECT_EQ(place.files(), keep == 0 ? 2 : 0);
+    EXPECT_EQ(place.files(), keep == 0 ? 18 : 0);
   }
 }
 
@@ -278,6 +285,29 @@ TEST(KorvineOutOfCore, EveryFileFailureIsReportedAndNothingLeaks) {
   }
   EXPECT_EQ(run(), 0);
   EXPECT_LT(backward_ratio(grid_operator(16, 15, 14, 2.5, 0.4), x, b, 1), 30.0);
+}
+
+// Files that cannot be made (a directory that does not exist; a directory without write
+// permission is the same failure, which a test running as root cannot present): -10 with the
+// layer's status line, before anything is written, and the handle serves again.
+TEST(KorvineOutOfCore, FilesThatCannotBeMadeAreErrorMinusTen) {
+  OocPlace place(100);
+  place.set_base("/nonexistent/ztr/f");
+  Input<double> in = problem<double>(11, 6);
+  std::vector<double> b(in.n, 1.0), x(in.n);
+  Korvine k(11, {{59, 2}}, 1);
+  ASSERT_EQ(k.call(11, in, b.data(), x.data()), 0);
+  EXPECT_EQ(k.call_captured(22, in, b.data(), x.data()), -10);
+  EXPECT_TRUE(
+      k.printed("KORVINE_OOC_OPEN_FILE_ERROR occurred: fact. step: open file for storing lnz\n"))
+      << k.out;
+  EXPECT_TRUE(k.printed("(      open OOC tmp files) error_num="));
+  EXPECT_EQ(handle_control(k.pt)->ooc.written_factor, 0u);
+  // The handle keeps its base name; a new one takes the corrected variable.
+  k.release();
+  place.set_base(place.base());
+  Korvine again(11, {{59, 2}});
+  EXPECT_EQ(again.call(13, in, b.data(), x.data()), 0);
 }
 
 // Resident memory of this process, in kilobytes: its peak so far (VmHWM) or now (VmRSS).
