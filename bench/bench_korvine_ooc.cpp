@@ -49,9 +49,7 @@ Run once(const Sparse& s, int mtype, int core_mb) {
   if (r.error == 0) r.error = k.call(33, in, b.data(), x.data());
   r.solve = now() - t0;
   if (const ztr::ControlRecord* c = ztr::handle_control(reinterpret_cast<void**>(k.pt))) {
-    const bool sym = mtype % 2 == 0;
     r.factor_bytes = (c->sn.nnz_l + c->sn.nnz_u) * static_cast<long long>(sizeof(double));
-    (void)sym;
     r.written = c->ooc.written_factor * 1e-6;
     r.read_factor = c->ooc.read_factor * 1e-6;
     r.read_solve = c->ooc.read_solve * 1e-6;

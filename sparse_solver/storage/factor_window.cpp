@@ -248,12 +248,11 @@ bool FactorWindow::transfer(int s, bool write) {
       }
     }
     if (status_ != 0) {
-      static const char* const kWhat[2][2][2] = {
-          {{"fact. step: read lnz", "fact. step: read unz"},
-           {"solution step: read lnz", "solution step: read unz"}},
-          {{"fact. step: write lnz", "fact. step: write unz"},
-           {"fact. step: write lnz", "fact. step: write unz"}}};
-      ooc_report_status(status_, kWhat[write][solving_][part], msglvl_, false);
+      static const char* const kWhat[3][2] = {
+          {"fact. step: read lnz", "fact. step: read unz"},
+          {"solution step: read lnz", "solution step: read unz"},
+          {"fact. step: write lnz", "fact. step: write unz"}};
+      ooc_report_status(status_, kWhat[write ? 2 : solving_ ? 1 : 0][part], msglvl_, false);
       rec_->error = kErrOocIo;
       fail({kErrOocIo, 0, 0});
       return false;

@@ -339,14 +339,11 @@ ZTR_CHILD(korvine_ooc_peak_memory) {
   Korvine k(2, {{59, 2}});
   if (k.call(11, in, b.data(), x.data()) != 0) return 3;
   const long before = status_kb("VmRSS:");
-  const long peak_before = status_kb("VmHWM:");
   if (k.call(23, in, b.data(), x.data()) != 0) return 4;
   const long peak = status_kb("VmHWM:");
-  const long grown = peak - std::max(before, peak_before > before ? before : peak_before);
   std::printf("factor %lld MB, core %d MB, resident before %ld KB, peak %ld KB, grown %ld KB\n",
               factor_mb, core, before, peak, peak - before);
   if (backward_ratio(s, x, b, 1) > 30) return 5;
-  (void)grown;
   return peak - before <= static_cast<long>(core) * 1024 * 11 / 10 ? 0 : 1;
 }
 
