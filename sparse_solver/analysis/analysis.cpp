@@ -296,6 +296,9 @@ StageStatus run_analysis(SolverRecord* c, MatrixCopy* copy, const AnalysisInput&
       if (sn->wanted[k]) sn->wanted_supernodes[sn->owner[k]] = 1;
     mark_ancestors(*sn, sn->wanted_supernodes.get());
   }
+  // The units of the parallel factorization and solve.
+  st = build_subtree_plan(*sn, c->subgraphs, c->two_level, mem, &c->plan);
+  if (st.error != 0) return st;
   c->time(kTimeParlist, now() - t3);
   if (in.user_perm == 2)
     for (int k = 0; k < n; ++k) in.perm[k] = sn->perm[k] + in.base;

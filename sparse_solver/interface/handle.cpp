@@ -75,6 +75,7 @@ void release_analysis(void** pt) {
   // streams are closed by now.
   if (c->ooc.keep_file != 0)
     ooc_remove_files(&c->ooc, kind_has_u(c->shape.kind), c->matching, c->msglvl);
+  c->plan = SubtreePlan();
   c->sn.~Supernodes();
   new (&c->sn) Supernodes();
   c->analysed = false;
