@@ -7,6 +7,9 @@ namespace {
 
 // The largest share of one thread, over the mean share, below which the split stops.
 constexpr double kBalance = 1.1;
+// At least this many units per part, where the tree has them: a thread that finishes early
+// takes another, so that the parts' actual times (not only their measured work) even out.
+constexpr int kMinUnitsPerPart = 4;
 // At most this many units per part are made by splitting: beyond it the tail grows faster
 // than the balance improves.
 constexpr int kUnitsPerPart = 16;
@@ -56,6 +59,23 @@ double supernode_work(const Supernodes& sn, int s) {
   return w;
 }
 
+int SubtreePlan::owner(int u, int threads) const {
+  if (threads <= 1) return 0;
+  int w = 0;
+  while (wave_start[w + 1] <= u) ++w;
+  // Largest first onto the least loaded thread (the units of a wave are sorted by weight in
+  // wave 0 and come in tree order above it).
+  constexpr int kMostThreads = 256;
+  if (threads > kMostThreads) return (u - wave_start[w]) % threads;
+  double load[kMostThreads] = {};
+  int t = 0;
+  for (int v = wave_start[w]; v <= u; ++v) {
+    t = static_cast<int>(std::min_element(load, load + threads) - load);
+    load[t] += unit_weight[v];
+  }
+  return t;
+}
+
 StageStatus build_subtree_plan(const Supernodes& sn, int parts, bool levels, WorkMemory* mem,
                                SubtreePlan* plan) {
   *plan = SubtreePlan();
@@ -95,7 +115,7 @@ StageStatus build_subtree_plan(const Supernodes& sn, int parts, bool levels, Wor
     // The top branchings: each round replaces every frontier subtree by the subtrees below
     // the chain at its top (the separator), until there are parts of them.
     int* next = t.next.get();
-    for (int round = 0; count < parts && round < 64; ++round) {
+    for (int round = 0; count < kMinUnitsPerPart * parts && round < 64; ++round) {
       int kept = 0;
       bool split = false;
       for (int i = 0; i < count; ++i) {
@@ -125,7 +145,8 @@ StageStatus build_subtree_plan(const Supernodes& sn, int parts, bool levels, Wor
       }
       std::sort(works, works + count, std::greater<double>());
       if (sum <= 0 ||
-          largest_first_makespan(works, count, parts, t.load.get()) <= kBalance * sum / parts)
+          (count >= kMinUnitsPerPart * parts &&
+           largest_first_makespan(works, count, parts, t.load.get()) <= kBalance * sum / parts))
         break;
       if (count >= most) break;
       // Split the heaviest subtree that has children: its root goes above the units.
@@ -174,10 +195,12 @@ StageStatus build_subtree_plan(const Supernodes& sn, int parts, bool levels, Wor
   if (!plan->wave_start.allocate(mem, static_cast<std::size_t>(tail_wave) + 1, "korvine plan") ||
       !plan->unit_start.allocate(mem, static_cast<std::size_t>(units) + 1, "korvine plan") ||
       !plan->unit_root.allocate(mem, static_cast<std::size_t>(units), "korvine plan") ||
+      !plan->unit_weight.allocate(mem, static_cast<std::size_t>(units), "korvine plan") ||
       !plan->order.allocate(mem, static_cast<std::size_t>(ns), "korvine plan") ||
       !plan->unit_of.allocate(mem, static_cast<std::size_t>(ns), "korvine plan")) {
     const long long bytes =
-        static_cast<long long>(sizeof(int)) * (2LL * ns + 2LL * units + tail_wave + 2);
+        static_cast<long long>(sizeof(int)) * (2LL * ns + 2LL * units + tail_wave + 2) +
+        static_cast<long long>(sizeof(double)) * units;
     *plan = SubtreePlan();
     return {kErrMemory, kStageBeforeParallel, bytes};
   }
@@ -195,6 +218,7 @@ StageStatus build_subtree_plan(const Supernodes& sn, int parts, bool levels, Wor
     const int r = frontier[i];
     plan->unit_start[u] = at;
     plan->unit_root[u] = r;
+    plan->unit_weight[u] = total[r];
     for (int s = first_desc[r]; s <= r; ++s) add_node(s);
     plan->boundary += sn.len(r) - sn.width(r);
     ++u;
@@ -205,6 +229,7 @@ StageStatus build_subtree_plan(const Supernodes& sn, int parts, bool levels, Wor
       if (wave[s] == w) {
         plan->unit_start[u] = at;
         plan->unit_root[u] = s;
+        plan->unit_weight[u] = work[s];
         add_node(s);
         plan->boundary += sn.len(s) - sn.width(s);
         ++u;

@@ -409,7 +409,11 @@ struct Kernel {
     // member solves whole chunks of them.
     const int rows = lss - k;
     const double solve_work = static_cast<double>(rows) * k * k;
-    if ((crew == nullptr || !crew->shares(solve_work)) && !splits(solve_work)) {
+    // Reproducible results chunk on any number of threads.
+    const bool chunked = split             ? solve_work >= kSharedWorkMin
+                         : crew != nullptr ? crew->shares(solve_work)
+                                           : splits(solve_work);
+    if (!chunked) {
       solve_below(s, 0, rows);
       return 0;
     }
@@ -499,9 +503,12 @@ class MemberKernels {
 
   // Kernels for up to threads - 1 members, copies of `leader` on their own buffers; the
   // number of threads that can run (1 + the members whose buffers were had).
+  // With `same_panels` every member's panels are the leader's size (reproducible results:
+  // the same blocking everywhere); otherwise sized for the units.
   int prepare(WorkMemory* mem, const Kernel<T>& leader, const SubtreePlan& plan, int threads,
-              bool packed) {
+              bool packed, bool same_panels) {
     release();
+    packed_ = true;
     const int want = threads - 1;
     if (want <= 0) return 1;
     raw_.allocate(mem, sizeof(Member) * static_cast<std::size_t>(want), "korvine members");
@@ -524,15 +531,22 @@ class MemberKernels {
       k.rel = m->rel.get();
       k.work = m->work.get();
       k.scaled = m->scaled.get();
-      k.crew = packed && m->crew.prepare(mem, 1, 2 * plan.max_width, plan.max_width, plan.max_len)
-                   ? &m->crew
-                   : nullptr;
+      const Supernodes& sn = leader.sn;
+      const int width = same_panels ? sn.largest : plan.max_width;
+      const int rows = same_panels ? sn.longest : plan.max_len;
+      k.crew = packed && m->crew.prepare(mem, 1, 2 * width, width, rows) ? &m->crew : nullptr;
+      if (packed && k.crew == nullptr) packed_ = false;
       k.team = nullptr;
       k.perturbed = k.positive = k.negative = 0;
     }
     return 1 + count_;
   }
   Kernel<T>& kernel(int t) { return members_[t].kernel; }
+  // Whether every member that can run has its panels.
+  bool all_packed() const { return packed_; }
+  void drop_crews() {
+    for (int t = 0; t < count_; ++t) members_[t].kernel.crew = nullptr;
+  }
   // The members' pivot counts, added to the leader's.
   void add_counts(Kernel<T>* leader) const {
     for (int t = 0; t < count_; ++t) {
@@ -543,13 +557,15 @@ class MemberKernels {
   }
   // The bytes prepare counts for `threads` threads.
   static long long counted_bytes(const Supernodes& sn, const SubtreePlan& plan, int threads,
-                                 bool packed) {
+                                 bool packed, bool same_panels) {
     if (threads <= 1 || plan.empty()) return 0;
     const long long wsize = static_cast<long long>(plan.max_len) * plan.max_width;
     long long one =
         (static_cast<long long>(sn.n) + plan.max_len) * static_cast<long long>(sizeof(int)) +
         2 * std::max(wsize, 1LL) * static_cast<long long>(sizeof(T));
-    if (packed) one += UpdateCrew::counted_bytes(1, 2 * plan.max_width, plan.max_len);
+    if (packed)
+      one += same_panels ? UpdateCrew::counted_bytes(1, 2 * sn.largest, sn.longest)
+                         : UpdateCrew::counted_bytes(1, 2 * plan.max_width, plan.max_len);
     return (threads - 1) * (one + static_cast<long long>(sizeof(Member)));
   }
 
@@ -569,6 +585,7 @@ class MemberKernels {
   WorkArray<unsigned char> raw_;
   Member* members_ = nullptr;
   int count_ = 0;
+  bool packed_ = true;
 };
 
 // Passes of the symmetric equilibration below: each halves the logarithm of every row's
@@ -646,12 +663,13 @@ long long factorization_bytes(const SolverRecord& c) {
     bytes += array(sn.n, sizeof(int)) + 3 * array(sn.count, sizeof(int)) +
              array(sn.longest, sizeof(int)) + 2 * array(wsize, sizeof(T));
     if (kind_is_indefinite(c.shape.kind)) bytes += array(2LL * sn.n, sizeof(RealOf<T>));
-    if (kPackedUpdates<T> && !c.reproducible)
+    if (kPackedUpdates<T>)
       bytes += UpdateCrew::counted_bytes(c.factor_threads, 2 * sn.largest, sn.longest);
-    if (!c.plan.empty()) {
+    if (!c.plan.empty() && (c.factor_threads > 1 || c.reproducible)) {
+      // The plan's hand-over lists and the other threads' kernels.
       bytes += (sn.count + 2LL * c.plan.units) * static_cast<long long>(sizeof(int));
-      bytes += MemberKernels<T>::counted_bytes(sn, c.plan, c.factor_threads,
-                                               kPackedUpdates<T> && !c.reproducible);
+      bytes += MemberKernels<T>::counted_bytes(sn, c.plan, c.factor_threads, kPackedUpdates<T>,
+                                               c.reproducible);
     }
     return bytes;
   });
@@ -767,10 +785,11 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
               scaled.get(),
               nullptr};
   // The updates run on the packed panels, on one thread or shared by a team of the solver's
-  // threads in one parallel region (see UpdateCrew).  Reproducible results take the
-  // multiply's path on any thread count, split into the same row blocks however many threads
-  // share them: the two paths, and the chain pairs' order of updates, differ in rounding.
-  // Should the panels or their tiles not be had, the multiply's path serves.
+  // threads in one parallel region (see UpdateCrew); should the panels or their tiles not be
+  // had, on the multiply's path, split into row blocks for a team.  A packed update gives
+  // the same bits on one thread as shared (the same row blocks), but not the same as the
+  // multiply's path: reproducible results take one path for every supernode, whichever
+  // thread factors it, with the same panels everywhere.
   const SubtreePlan& plan = c->plan;
   // The plan's units run at the same time on several threads; reproducible results follow
   // the plan on any number of threads, one included.  Out of core the window is walked in
@@ -778,14 +797,14 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
   const bool planned =
       window == nullptr && !plan.empty() && (c->factor_threads > 1 || c->reproducible);
   UpdateCrew crew;
-  if (kPackedUpdates<T> && !c->reproducible &&
+  if (kPackedUpdates<T> &&
       crew.prepare(mem, c->factor_threads, 2 * sn.largest, sn.largest, sn.longest)) {
     k.crew = &crew;
   }
   BlockTeam team;  // shares the multiply's row blocks where there is no crew
   if (k.crew == nullptr && c->factor_threads > 1) k.team = &team;
   k.split = c->reproducible;
-  BlockTeam* tail_team = k.crew != nullptr ? &crew.team() : k.team;
+  BlockTeam* tail_team = nullptr;  // set once the paths are chosen, below
   // The other threads' kernels, with buffers for the units' supernodes.  A thread whose
   // buffers cannot be had stays out: the factorization runs on fewer threads.
   MemberKernels<T> members;
@@ -803,8 +822,15 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
     k.handed = handed.get();
     k.handed_head = handed_head.get();
     k.handed_tail = handed_tail.get();
-    ready = members.prepare(mem, k, plan, c->factor_threads, !c->reproducible);
+    ready = members.prepare(mem, k, plan, c->factor_threads, k.crew != nullptr, c->reproducible);
+    if (c->reproducible && k.crew != nullptr && !members.all_packed()) {
+      // One path for all: the multiply's.
+      members.drop_crews();
+      k.crew = nullptr;
+      if (c->factor_threads > 1) k.team = &team;
+    }
   }
+  tail_team = k.crew != nullptr ? &crew.team() : k.team;
   std::fill(head.get(), head.get() + ns, -1);
   if (window != nullptr) {
     window->set_solving(false);
@@ -901,7 +927,8 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
         kk.unit = -1;
       };
       if (plan.static_owners) {
-        for (int u = begin + tid; u < end; u += nt) run_unit(u);
+        for (int u = begin; u < end; ++u)
+          if (plan.owner(u, nt) == tid) run_unit(u);
       } else {
         for (int u = next_unit.fetch_add(1); u < end; u = next_unit.fetch_add(1)) run_unit(u);
       }

@@ -288,7 +288,8 @@ bool solve_over_plan(const SolverRecord* c, const Solver<T>& sv, int steps, bool
       if (tid == 0) next_unit.store(begin);
       barrier.wait(nt);
       if (plan.static_owners) {
-        for (int u = begin + tid; u < end; u += nt) run(u);
+        for (int u = begin; u < end; ++u)
+          if (plan.owner(u, nt) == tid) run(u);
       } else {
         for (int u = next_unit.fetch_add(1); u < end; u = next_unit.fetch_add(1)) run(u);
       }
