@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -100,22 +101,23 @@ std::vector<T> rhs(int n, int nrhs) {
   return b;
 }
 
-struct Run {
+struct Outcome {
   int error = 0;
   int units = 0;  // the plan's units
   int team = 0;   // threads the factorization ran on
 };
 
-// Analysis, factorization and solve of `in` with `nrhs` right-hand sides on `threads`.
+// Analysis, factorization and solve of `in` with `nrhs` right-hand sides on `threads` (0: the
+// count set before).
 template <typename T>
-Run solve_on(int threads, int mtype, Input<T>& in, std::vector<T>* x, int nrhs,
+Outcome solve_on(int threads, int mtype, Input<T>& in, std::vector<T>* x, int nrhs,
              std::initializer_list<std::pair<int, int>> settings = {}) {
-  ZTR_Set_Num_Threads(threads);
+  if (threads > 0) ZTR_Set_Num_Threads(threads);  // 0: as set
   Korvine k(mtype, settings);
   k.iparm[27] = precision_flag<T>();
   std::vector<T> b = rhs<T>(in.n, nrhs);
   x->assign(b.size(), T(0));
-  Run r;
+  Outcome r;
   r.error = k.call(13, in, b.data(), x->data(), nrhs);
   const ControlRecord* c = handle_control(k.pt);
   if (c != nullptr) {
@@ -150,7 +152,7 @@ void every_type_matches_one_thread() {
     ASSERT_EQ(solve_on(1, mtype, in, &one, 3).error, 0);
     for (const int threads : {2, 3, 4, 8}) {
       SCOPED_TRACE(std::to_string(threads) + " threads");
-      const Run r = solve_on(threads, mtype, in, &many, 3);
+      const Outcome r = solve_on(threads, mtype, in, &many, 3);
       ASSERT_EQ(r.error, 0);
       EXPECT_GT(r.units, 1);
       EXPECT_GT(r.team, 1);
@@ -190,7 +192,7 @@ void reproducible_bits() {
     ASSERT_EQ(solve_on(1, mtype, in, &first, 3, {{33, 4}, {7, 2}}).error, 0);
     for (const int threads : {1, 2, 3, 4, 8}) {
       SCOPED_TRACE(std::to_string(threads) + " threads");
-      const Run r = solve_on(threads, mtype, in, &again, 3, {{33, 4}, {7, 2}});
+      const Outcome r = solve_on(threads, mtype, in, &again, 3, {{33, 4}, {7, 2}});
       ASSERT_EQ(r.error, 0);
       EXPECT_GT(r.units, 1);
       EXPECT_TRUE(same_bits(again, first));
@@ -279,6 +281,27 @@ TEST(KorvineParallel, ParallelOrderingIsTheSameOnAnyThreadCount) {
           << "slot " << p << ": " << first << " " << last;
     }
   }
+}
+
+// Two callers at once on distinct handles, each with two threads inside the solver (run
+// under ThreadSanitizer in CI): each gets the solution a lone call gets, to the bit.
+TEST(KorvineParallel, TwoCallersWithTwoThreadsEach) {
+  AllThreads all;
+  ZTR_Set_Num_Threads(2);
+  Input<double> in_a = problem<double>(2, 9), in_b = problem<double>(11, 9);
+  std::vector<double> lone_a, lone_b, xa, xb;
+  ASSERT_EQ(solve_on(2, 2, in_a, &lone_a, 2).error, 0);
+  ASSERT_EQ(solve_on(2, 11, in_b, &lone_b, 2).error, 0);
+  Outcome ra, rb;
+  std::thread ta([&] { ra = solve_on(0, 2, in_a, &xa, 2); });
+  std::thread tb([&] { rb = solve_on(0, 11, in_b, &xb, 2); });
+  ta.join();
+  tb.join();
+  EXPECT_EQ(ra.error, 0);
+  EXPECT_EQ(rb.error, 0);
+  EXPECT_GT(ra.team, 1);
+  EXPECT_TRUE(same_bits(xa, lone_a));
+  EXPECT_TRUE(same_bits(xb, lone_b));
 }
 
 // Many small independent blocks beside one grid that holds most of the work: a split by the
