@@ -222,12 +222,18 @@ struct Solver {
   bool up(int s, bool transposed) {
     return transposed ? backward_transposed_one(s) : backward_one(s);
   }
+  // Out of core: the window reads ahead in the walk's direction.
+  void walk(int step) const {
+    if (blocks.window() != nullptr) blocks.window()->set_direction(step);
+  }
   // The supernodes nodes[0 .. count) (all when null) in order, or in reverse order.
   void forward(const int* nodes, int count, bool transposed) {
+    walk(1);
     for (int i = 0; i < count; ++i)
       if (!down(nodes != nullptr ? nodes[i] : i, transposed)) return;
   }
   void backward(const int* nodes, int count, bool transposed) {
+    walk(-1);
     for (int i = count - 1; i >= 0; --i)
       if (!up(nodes != nullptr ? nodes[i] : i, transposed)) return;
   }
