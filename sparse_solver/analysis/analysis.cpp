@@ -93,7 +93,7 @@ bool symmetric_portrait(WorkMemory* mem, const MatrixCopy* copy, int n, WorkArra
 // pairs the graph with each pair merged is ordered and the pairs expanded.  *bytes receives
 // the ordering's own peak memory.
 StageStatus order(WorkMemory* mem, const AnalysisInput& in, const int* xadj, const int* adj,
-                  const int* partner, int* perm, long long* bytes) {
+                  const int* partner, int* perm, int* tree, int* parts, long long* bytes) {
   const int n = in.n;
   if (in.user_perm == 1) {
     WorkArray<unsigned char> seen;
@@ -114,13 +114,16 @@ StageStatus order(WorkMemory* mem, const AnalysisInput& in, const int* xadj, con
     if (!merge_pairs(mem, n, xadj, adj, partner, &cxadj, &cadj, &first_of, &nc))
       return no_memory(kStageBeforeReordering, 0);
     if (!get(cperm, mem, nc, &st, kStageBeforeReordering)) return st;
+    // The tree's positions would be those of the merged graph: only the part count goes in
+    // (it sets how many levels are ordered in parallel).
+    *parts = std::max(1, *parts);
     const int code = reorder(nc, cxadj.get(), cadj.get(), in.ordering, in.threads, cperm.get(),
-                             nullptr, nullptr, bytes);
+                             nullptr, parts, bytes);
     if (code != kOrderOk) return from_order_code(code, kStageBeforeReordering);
     expand_pair_order(nc, cperm.get(), first_of.get(), partner, perm);
     return {};
   }
-  const int code = reorder(n, xadj, adj, in.ordering, in.threads, perm, nullptr, nullptr, bytes);
+  const int code = reorder(n, xadj, adj, in.ordering, in.threads, perm, tree, parts, bytes);
   if (code != kOrderOk) return from_order_code(code, kStageBeforeReordering);
   return {};
 }
@@ -255,8 +258,14 @@ StageStatus run_analysis(SolverRecord* c, MatrixCopy* copy, const AnalysisInput&
     return st;
   long long ordering_bytes = 0;
   const long long in_use_before = mem->in_use.load() + copy->memory.in_use.load();
+  // The separator tree of the top levels, for as many parts as the parallel factorization
+  // plans (the top levels of the parallel nested dissection are ordered concurrently).
+  c->separator_parts = c->subgraphs;
+  if (!get(c->separator_tree, mem, 4 * static_cast<std::size_t>(c->subgraphs), &st,
+           kStageBeforeReordering))
+    return st;
   st = order(mem, in, xadj.get(), adj.get(), pairs > 0 ? partner.get() : nullptr, sn->perm.get(),
-             &ordering_bytes);
+             c->separator_tree.get(), &c->separator_parts, &ordering_bytes);
   c->ordering_peak = in_use_before + ordering_bytes;
   if (st.error != 0) return st;
   if (in.stop_after_reordering) {
@@ -296,6 +305,9 @@ StageStatus run_analysis(SolverRecord* c, MatrixCopy* copy, const AnalysisInput&
       if (sn->wanted[k]) sn->wanted_supernodes[sn->owner[k]] = 1;
     mark_ancestors(*sn, sn->wanted_supernodes.get());
   }
+  // The units of the parallel factorization and solve.
+  st = build_subtree_plan(*sn, c->subgraphs, c->two_level, mem, &c->plan);
+  if (st.error != 0) return st;
   c->time(kTimeParlist, now() - t3);
   if (in.user_perm == 2)
     for (int k = 0; k < n; ++k) in.perm[k] = sn->perm[k] + in.base;

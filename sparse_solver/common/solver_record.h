@@ -6,6 +6,7 @@
 
 #include "sparse_solver/common/factor_kind.h"
 #include "sparse_solver/common/ooc_record.h"
+#include "sparse_solver/common/subtree_plan.h"
 #include "sparse_solver/common/supernodes.h"
 #include "sparse_solver/common/value_types.h"
 #include "sparse_solver/common/work_memory.h"
@@ -52,6 +53,13 @@ struct SolverRecord {
   WorkMemory analysis_memory;
   long long ordering_peak = 0;  // memory in use while the ordering ran, its own included
   Supernodes sn;
+  // The ordering's separator tree of the top levels (4 * subgraphs entries: the position
+  // ranges of the parts and separators, see analysis/ordering/nd_order.h) and its part count
+  // (1 when the ordering was not split).
+  WorkArray<int> separator_tree;
+  int separator_parts = 1;
+  // How the factorization and the solve share the supernodes among threads (empty: in order).
+  SubtreePlan plan;
   // The factorizations' memory.
   WorkMemory factor_memory;
   // Out of core: the settings, the decision (kept for the handle's life), the analysis'

@@ -3,7 +3,10 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <cmath>
+#include <new>
 #include <limits>
 #include <cstring>
 #include <type_traits>
@@ -13,6 +16,8 @@
 #include "service/messages.h"
 #include "service/platform.h"
 #include "sparse_solver/common/solver_messages.h"
+#include "sparse_solver/common/subtree_plan.h"
+#include "sparse_solver/common/wave_barrier.h"
 #include "sparse_solver/common/value_types.h"
 #include "sparse_solver/dense/dense_blocks.h"
 #include "sparse_solver/factor/update_crew.h"
@@ -37,10 +42,9 @@ class Progress {
   Progress(double total, bool print) : total_(total), print_(print) {
     if (print_) msg_print(kSmProgressHeading, 0);
   }
-  // After a supernode of `entries` L entries; false when the hook asks to stop.
-  bool step(double entries) {
-    sum_ += entries;
-    int pct = static_cast<int>((sum_ - 1) / total_ * 100);
+  // After the supernodes of `sum` L entries in all are done; false when the hook asks to stop.
+  bool at(double sum) {
+    int pct = static_cast<int>((sum - 1) / total_ * 100);
     if (pct >= kPercentDone) pct = kPercentDone - 1;
     return report(pct);
   }
@@ -59,7 +63,6 @@ class Progress {
     return answer == 0;
   }
   double total_;
-  double sum_ = 0;
   int last_ = -1;
   bool print_;
 };
@@ -95,6 +98,18 @@ struct Kernel {
   T* work;           // longest x largest
   T* scaled;         // largest x largest: rows of a descendant times D
   UpdateCrew* crew;  // the packed-panel updates, where they run (kPackedUpdates only)
+  // Without packed updates: the team that shares the large products by row blocks, and
+  // whether they are split so even on one thread (reproducible results split the same way
+  // on any number of threads).
+  BlockTeam* team = nullptr;
+  bool split = false;
+  // A unit of the plan (see SubtreePlan) being factored, or -1: a descendant whose next
+  // target lies outside the unit is handed over after the wave instead of being linked.
+  int unit = -1;
+  const int* unit_of = nullptr;
+  int* handed = nullptr;       // per supernode: the next of its unit's hand-over list
+  int* handed_head = nullptr;  // per unit
+  int* handed_tail = nullptr;
   int partner = -1;  // the supernode whose updates ride along with the current one's
   int perturbed = 0, positive = 0, negative = 0;
 
@@ -209,7 +224,8 @@ struct Kernel {
     const int ldr = (!has_u && dval != nullptr) ? c : ld;
     if (direct) {
       T* dst = ls + r0 + static_cast<long>(r0) * lss;
-      if (!run_packed(m, c, kd, ld_p, ld, right, ldr, dst, lss, nullptr, nullptr, !has_u)) {
+      if (!run_packed(m, c, kd, ld_p, ld, right, ldr, dst, lss, nullptr, nullptr, !has_u) &&
+          !run_split(tr, m, c, kd, ld_p, ld, right, ldr, dst, lss, nullptr, s, 0, !has_u)) {
         if (right == ld_p && c >= kLowerOnlyMin)
           lower_product(m, c, kd, T(-1), ld_p, ld, T(1), dst, lss);
         else
@@ -222,7 +238,8 @@ struct Kernel {
           &Kernel::narrow_update<1>, &Kernel::narrow_update<2>, &Kernel::narrow_update<3>,
           &Kernel::narrow_update<4>};
       (this->*kNarrow[kd - 1])(ls, lss, sn.first[s], drow, m, c, ld_p, ld, right, ldr);
-    } else if (!run_packed(m, c, kd, ld_p, ld, right, ldr, ls, lss, rel, rel, !has_u)) {
+    } else if (!run_packed(m, c, kd, ld_p, ld, right, ldr, ls, lss, rel, rel, !has_u) &&
+               !run_split(tr, m, c, kd, ld_p, ld, right, ldr, work, m, ls, s, 0, !has_u)) {
       if (right == ld_p && c >= kLowerOnlyMin)
         lower_product(m, c, kd, T(1), ld_p, ld, T(0), work, m);
       else
@@ -234,9 +251,11 @@ struct Kernel {
       const T* ud = blocks.upper(d) + p;
       T* us = blocks.upper(s);
       if (direct) {
-        if (!run_packed(m - c, c, kd, ud + c, ld, ld_p, ld, us + c, lss, nullptr, nullptr, false))
+        if (!run_packed(m - c, c, kd, ud + c, ld, ld_p, ld, us + c, lss, nullptr, nullptr, false) &&
+            !run_split('T', m - c, c, kd, ud + c, ld, ld_p, ld, us + c, lss, nullptr, s, 0, false))
           block_gemm_nt<T>('T', m - c, c, kd, T(-1), ud + c, ld, ld_p, ld, T(1), us + c, lss);
-      } else if (!run_packed(m - c, c, kd, ud + c, ld, ld_p, ld, us, lss, rel + c, rel, false)) {
+      } else if (!run_packed(m - c, c, kd, ud + c, ld, ld_p, ld, us, lss, rel + c, rel, false) &&
+                 !run_split('T', m, c, kd, ud, ld, ld_p, ld, work, m, us, s, c, false)) {
         block_gemm_nt<T>('T', m, c, kd, T(1), ud, ld, ld_p, ld, T(0), work, m);
         // Rows of the work block inside s's columns belong to L; only those below go to U.
         scatter_sub(s, us, m, c, c, false);
@@ -251,9 +270,80 @@ struct Kernel {
     next_row[d] = row;
     if (row < len(d)) {
       const int t = sn.owner[rows(d)[row]];
-      next[d] = head[t];
-      head[t] = d;
+      if (unit >= 0 && unit_of[t] != unit) {
+        handed[d] = -1;
+        if (handed_head[unit] < 0)
+          handed_head[unit] = d;
+        else
+          handed[handed_tail[unit]] = d;
+        handed_tail[unit] = d;
+        return;
+      }
+      link(d, t);
     }
+  }
+  void link(int d, int t) {
+    next[d] = head[t];
+    head[t] = d;
+  }
+
+  // The row blocks of a split product (see `split`).
+  static constexpr int kSplitRows = 128;
+  struct Split {
+    Kernel* k;
+    char trans;
+    int m, c, kd;
+    const T* a;
+    int lda;
+    const T* b;
+    int ldb;
+    T* dst;  // the product's place: s's block (direct) or the work block (ld m)
+    int ldd;
+    T* target;  // with scatter: s's block, which the work rows are subtracted from
+    int s, row0;
+    bool lower;
+  };
+  static void split_block(const void* context, int, int blk) {
+    const Split& p = *static_cast<const Split*>(context);
+    const int r0 = blk * kSplitRows, r1 = std::min(p.m, r0 + kSplitRows);
+    if (p.target == nullptr) {
+      block_gemm_nt<T>(p.trans, r1 - r0, p.c, p.kd, T(-1), p.a + r0, p.lda, p.b, p.ldb, T(1),
+                       p.dst + r0, p.ldd);
+      return;
+    }
+    block_gemm_nt<T>(p.trans, r1 - r0, p.c, p.kd, T(1), p.a + r0, p.lda, p.b, p.ldb, T(0),
+                     p.dst + r0, p.m);
+    const long ls = p.k->len(p.s);
+    const int* rel = p.k->rel;
+    for (int jj = 0; jj < p.c; ++jj) {
+      T* col = p.target + rel[jj] * ls;
+      const T* w = p.dst + static_cast<long>(jj) * p.m;
+      for (int i = std::max(r0, p.lower ? std::max(p.row0, jj) : p.row0); i < r1; ++i)
+        col[rel[i]] -= w[i];
+    }
+  }
+  // The blocks of a step, on the team when there is one, else in order.
+  void for_blocks(int count, BlockTeam::Body body, const void* context) {
+    if (crew != nullptr) {
+      crew->for_blocks(count, body, context);
+    } else if (team != nullptr) {
+      team->run(count, body, context);
+    } else {
+      for (int b = 0; b < count; ++b) body(context, 0, b);
+    }
+  }
+  bool splits(double work) const {
+    return crew == nullptr && (split || team != nullptr) && work >= kSharedWorkMin;
+  }
+  // The update as row blocks of the multiply (see `split`); false where it is not split.
+  // Without `target` the product is subtracted in place at dst; with it, it goes to the work
+  // block and is subtracted from target through rel, rows above row0 skipped.
+  bool run_split(char trans, int m, int c, int kd, const T* a, int lda, const T* b, int ldb, T* dst,
+                 int ldd, T* target, int s, int row0, bool lower) {
+    if (!splits(static_cast<double>(m) * c * kd)) return false;
+    const Split p{this, trans, m, c, kd, a, lda, b, ldb, dst, ldd, target, s, row0, lower};
+    for_blocks((m + kSplitRows - 1) / kSplitRows, &Kernel::split_block, &p);
+    return true;
   }
 
   // The Cholesky update of s and of its partner (the next supernode of its chain, whose rows
@@ -318,7 +408,12 @@ struct Kernel {
     // The rows below the diagonal block are independent of each other: on a team, each
     // member solves whole chunks of them.
     const int rows = lss - k;
-    if (crew == nullptr || !crew->shares(static_cast<double>(rows) * k * k)) {
+    const double solve_work = static_cast<double>(rows) * k * k;
+    // Reproducible results chunk on any number of threads.
+    const bool chunked = split             ? solve_work >= kSharedWorkMin
+                         : crew != nullptr ? crew->shares(solve_work)
+                                           : splits(solve_work);
+    if (!chunked) {
       solve_below(s, 0, rows);
       return 0;
     }
@@ -326,13 +421,13 @@ struct Kernel {
       Kernel* kernel;
       int s, rows;
     } chunks{this, s, rows};
-    crew->for_blocks((rows + kSolveChunk - 1) / kSolveChunk,
-                     [](const void* context, int, int b) {
-                       const Chunks& c = *static_cast<const Chunks*>(context);
-                       c.kernel->solve_below(c.s, b * kSolveChunk,
-                                             std::min(c.rows, (b + 1) * kSolveChunk));
-                     },
-                     &chunks);
+    for_blocks((rows + kSolveChunk - 1) / kSolveChunk,
+               [](const void* context, int, int b) {
+                 const Chunks& c = *static_cast<const Chunks*>(context);
+                 c.kernel->solve_below(c.s, b * kSolveChunk,
+                                       std::min(c.rows, (b + 1) * kSolveChunk));
+               },
+               &chunks);
     return 0;
   }
 
@@ -394,6 +489,103 @@ struct Kernel {
       j += 2;
     }
   }
+};
+
+// The kernels of the threads other than the leader for the plan's units: each with its own
+// row map, work blocks and (for packed updates) panels, sized for the units' supernodes.
+template <typename T>
+class MemberKernels {
+ public:
+  MemberKernels() = default;
+  MemberKernels(const MemberKernels&) = delete;
+  MemberKernels& operator=(const MemberKernels&) = delete;
+  ~MemberKernels() { release(); }
+
+  // Kernels for up to threads - 1 members, copies of `leader` on their own buffers; the
+  // number of threads that can run (1 + the members whose buffers were had).
+  // With `same_panels` every member's panels are the leader's size (reproducible results:
+  // the same blocking everywhere); otherwise sized for the units.
+  int prepare(WorkMemory* mem, const Kernel<T>& leader, const SubtreePlan& plan, int threads,
+              bool packed, bool same_panels) {
+    release();
+    packed_ = true;
+    const int want = threads - 1;
+    if (want <= 0) return 1;
+    raw_.allocate(mem, sizeof(Member) * static_cast<std::size_t>(want), "korvine members");
+    if (raw_.get() == nullptr) return 1;
+    members_ = reinterpret_cast<Member*>(raw_.get());
+    const std::size_t wsize = static_cast<std::size_t>(plan.max_len) * plan.max_width;
+    for (int t = 0; t < want; ++t) {
+      Member* m = new (members_ + t) Member{leader, {}, {}, {}, {}, {}};
+      ++count_;
+      Kernel<T>& k = m->kernel;
+      if (!m->map.allocate(mem, static_cast<std::size_t>(leader.sn.n), "korvine map") ||
+          !m->rel.allocate(mem, static_cast<std::size_t>(plan.max_len), "korvine map") ||
+          !m->work.allocate(mem, wsize, "korvine work", true) ||
+          !m->scaled.allocate(mem, wsize, "korvine work")) {
+        m->~Member();
+        --count_;
+        break;
+      }
+      k.map = m->map.get();
+      k.rel = m->rel.get();
+      k.work = m->work.get();
+      k.scaled = m->scaled.get();
+      const Supernodes& sn = leader.sn;
+      const int width = same_panels ? sn.largest : plan.max_width;
+      const int rows = same_panels ? sn.longest : plan.max_len;
+      k.crew = packed && m->crew.prepare(mem, 1, 2 * width, width, rows) ? &m->crew : nullptr;
+      if (packed && k.crew == nullptr) packed_ = false;
+      k.team = nullptr;
+      k.perturbed = k.positive = k.negative = 0;
+    }
+    return 1 + count_;
+  }
+  Kernel<T>& kernel(int t) { return members_[t].kernel; }
+  // Whether every member that can run has its panels.
+  bool all_packed() const { return packed_; }
+  void drop_crews() {
+    for (int t = 0; t < count_; ++t) members_[t].kernel.crew = nullptr;
+  }
+  // The members' pivot counts, added to the leader's.
+  void add_counts(Kernel<T>* leader) const {
+    for (int t = 0; t < count_; ++t) {
+      leader->perturbed += members_[t].kernel.perturbed;
+      leader->positive += members_[t].kernel.positive;
+      leader->negative += members_[t].kernel.negative;
+    }
+  }
+  // The bytes prepare counts for `threads` threads.
+  static long long counted_bytes(const Supernodes& sn, const SubtreePlan& plan, int threads,
+                                 bool packed, bool same_panels) {
+    if (threads <= 1 || plan.empty()) return 0;
+    const long long wsize = static_cast<long long>(plan.max_len) * plan.max_width;
+    long long one =
+        (static_cast<long long>(sn.n) + plan.max_len) * static_cast<long long>(sizeof(int)) +
+        2 * std::max(wsize, 1LL) * static_cast<long long>(sizeof(T));
+    if (packed)
+      one += same_panels ? UpdateCrew::counted_bytes(1, 2 * sn.largest, sn.longest)
+                         : UpdateCrew::counted_bytes(1, 2 * plan.max_width, plan.max_len);
+    return (threads - 1) * (one + static_cast<long long>(sizeof(Member)));
+  }
+
+ private:
+  struct Member {
+    Kernel<T> kernel;
+    WorkArray<int> map, rel;
+    WorkArray<T> work, scaled;
+    UpdateCrew crew;
+  };
+  void release() {
+    for (int t = 0; t < count_; ++t) members_[t].~Member();
+    count_ = 0;
+    members_ = nullptr;
+    raw_.release();
+  }
+  WorkArray<unsigned char> raw_;
+  Member* members_ = nullptr;
+  int count_ = 0;
+  bool packed_ = true;
 };
 
 // Passes of the symmetric equilibration below: each halves the logarithm of every row's
@@ -471,8 +663,14 @@ long long factorization_bytes(const SolverRecord& c) {
     bytes += array(sn.n, sizeof(int)) + 3 * array(sn.count, sizeof(int)) +
              array(sn.longest, sizeof(int)) + 2 * array(wsize, sizeof(T));
     if (kind_is_indefinite(c.shape.kind)) bytes += array(2LL * sn.n, sizeof(RealOf<T>));
-    if (kPackedUpdates<T> && !c.reproducible)
+    if (kPackedUpdates<T>)
       bytes += UpdateCrew::counted_bytes(c.factor_threads, 2 * sn.largest, sn.longest);
+    if (!c.plan.empty() && (c.factor_threads > 1 || c.reproducible)) {
+      // The plan's hand-over lists and the other threads' kernels.
+      bytes += (sn.count + 2LL * c.plan.units) * static_cast<long long>(sizeof(int));
+      bytes += MemberKernels<T>::counted_bytes(sn, c.plan, c.factor_threads, kPackedUpdates<T>,
+                                               c.reproducible);
+    }
     return bytes;
   });
 }
@@ -587,15 +785,52 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
               scaled.get(),
               nullptr};
   // The updates run on the packed panels, on one thread or shared by a team of the solver's
-  // threads in one parallel region (see UpdateCrew).  Reproducible results take the
-  // multiply's path on any thread count: the two paths, and the chain pairs' order of
-  // updates, differ in rounding.  Should the panels or their tiles not be had, the multiply's
-  // path serves.
+  // threads in one parallel region (see UpdateCrew); should the panels or their tiles not be
+  // had, on the multiply's path, split into row blocks for a team.  A packed update gives
+  // the same bits on one thread as shared (the same row blocks), but not the same as the
+  // multiply's path: reproducible results take one path for every supernode, whichever
+  // thread factors it, with the same panels everywhere.
+  const SubtreePlan& plan = c->plan;
+  // The plan's units run at the same time on several threads; reproducible results follow
+  // the plan on any number of threads, one included.  Out of core the window is walked in
+  // order on one thread.
+  const bool planned =
+      window == nullptr && !plan.empty() && (c->factor_threads > 1 || c->reproducible);
   UpdateCrew crew;
-  if (kPackedUpdates<T> && !c->reproducible &&
+  if (kPackedUpdates<T> &&
       crew.prepare(mem, c->factor_threads, 2 * sn.largest, sn.largest, sn.longest)) {
     k.crew = &crew;
   }
+  BlockTeam team;  // shares the multiply's row blocks where there is no crew
+  if (k.crew == nullptr && c->factor_threads > 1) k.team = &team;
+  k.split = c->reproducible;
+  BlockTeam* tail_team = nullptr;  // set once the paths are chosen, below
+  // The other threads' kernels, with buffers for the units' supernodes.  A thread whose
+  // buffers cannot be had stays out: the factorization runs on fewer threads.
+  MemberKernels<T> members;
+  int ready = 1;
+  WorkArray<int> handed, handed_head, handed_tail;
+  if (planned) {
+    if (!handed.allocate(mem, ns, "korvine plan") ||
+        !handed_head.allocate(mem, plan.units, "korvine plan") ||
+        !handed_tail.allocate(mem, plan.units, "korvine plan")) {
+      out.status = {kErrFactor, kFactorNoMemory, 0};
+      return out;
+    }
+    std::fill(handed_head.get(), handed_head.get() + plan.units, -1);
+    k.unit_of = plan.unit_of.get();
+    k.handed = handed.get();
+    k.handed_head = handed_head.get();
+    k.handed_tail = handed_tail.get();
+    ready = members.prepare(mem, k, plan, c->factor_threads, k.crew != nullptr, c->reproducible);
+    if (c->reproducible && k.crew != nullptr && !members.all_packed()) {
+      // One path for all: the multiply's.
+      members.drop_crews();
+      k.crew = nullptr;
+      if (c->factor_threads > 1) k.team = &team;
+    }
+  }
+  tail_team = k.crew != nullptr ? &crew.team() : k.team;
   std::fill(head.get(), head.get() + ns, -1);
   if (window != nullptr) {
     window->set_solving(false);
@@ -606,84 +841,143 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
     }
   }
   Progress prog(static_cast<double>(sn.nnz_l), progress);
-  bool failed = false;
-  auto factor_all = [&] {
-    for (int s = 0; s < ns && !failed; ++s) {
-      const int lss = k.len(s);
-      const int* rs = k.rows(s);
-      for (int i = 0; i < lss; ++i) map[rs[i]] = i;
-      // A Cholesky supernode whose rows below its columns are exactly the next supernode's
-      // rows: the next one is the rest of the same chain, and updates for both go together.
-      k.partner = -1;
-      if (window != nullptr) {
-        // The block enters the window zeroed and takes its entries; it stays until stored.
-        if (!blocks.acquire(s, true)) {
-          failed = true;
-          break;
-        }
-        window->pin(s);
-        for (int q = by_block.start[s]; q < by_block.start[s + 1]; ++q) {
-          const int e = by_block.entry[q];
-          const long long place = sn.scatter[e];
-          const long long at = (place > 0 ? place : -place) - 1 - sn.val_ptr[s];
-          const T v = value_of(e);
-          if (place > 0)
-            blocks.lower(s)[at] += v;
-          else if (blocks.has_upper())
-            blocks.upper(s)[at] += v;
-          else
-            blocks.lower(s)[at] += conj_if(shape.conjugate, v);
-        }
-      } else if (k.crew != nullptr && shape.kind == FactorKind::kCholesky && s + 1 < ns) {
-        const int kw = k.width(s), n2 = k.len(s + 1);
-        if (lss - kw == n2 && n2 > 0 && std::equal(rs + kw, rs + lss, k.rows(s + 1)))
-          k.partner = s + 1;
+  std::atomic<bool> stop{false};  // a failure anywhere, or the hook's answer
+  std::atomic<int> failed_at{INT_MAX};
+  std::atomic<long long> entries_done{0};
+  // One supernode: assembly (out of core), the updates of its descendants, its block; false
+  // on a failure.
+  auto factor_one = [&](Kernel<T>& kk, int s) {
+    const int lss = kk.len(s);
+    const int* rs = kk.rows(s);
+    for (int i = 0; i < lss; ++i) kk.map[rs[i]] = i;
+    // A Cholesky supernode whose rows below its columns are exactly the next supernode's
+    // rows: the next one is the rest of the same chain, and updates for both go together
+    // (when the same walk takes it next).
+    kk.partner = -1;
+    if (window != nullptr) {
+      // The block enters the window zeroed and takes its entries; it stays until stored.
+      if (!blocks.acquire(s, true)) return false;
+      window->pin(s);
+      for (int q = by_block.start[s]; q < by_block.start[s + 1]; ++q) {
+        const int e = by_block.entry[q];
+        const long long place = sn.scatter[e];
+        const long long at = (place > 0 ? place : -place) - 1 - sn.val_ptr[s];
+        const T v = value_of(e);
+        if (place > 0)
+          blocks.lower(s)[at] += v;
+        else if (blocks.has_upper())
+          blocks.upper(s)[at] += v;
+        else
+          blocks.lower(s)[at] += conj_if(shape.conjugate, v);
       }
-      while (head[s] >= 0) {
-        const int d = head[s];
-        head[s] = next[d];
-        if (!blocks.acquire(d)) {
-          failed = true;
-          break;
-        }
-        k.update(s, d);
+    } else if (kk.crew != nullptr && shape.kind == FactorKind::kCholesky && s + 1 < ns &&
+               (kk.unit_of == nullptr || kk.unit_of[s + 1] == kk.unit_of[s])) {
+      const int kw = kk.width(s), n2 = kk.len(s + 1);
+      if (lss - kw == n2 && n2 > 0 && std::equal(rs + kw, rs + lss, kk.rows(s + 1)))
+        kk.partner = s + 1;
+    }
+    while (head[s] >= 0) {
+      const int d = head[s];
+      head[s] = next[d];
+      if (!blocks.acquire(d)) return false;
+      kk.update(s, d);
+    }
+    const int info = kk.factor_block(s);
+    if (info != 0) {
+      int was = failed_at.load(std::memory_order_relaxed);
+      const int eq = sn.first[s] + info;
+      while (eq < was && !failed_at.compare_exchange_weak(was, eq)) {
       }
-      if (failed) break;
-      const int info = k.factor_block(s);
-      if (info != 0) {
-        failed = true;
-        out.detail = sn.first[s] + info;
-        break;
+      return false;
+    }
+    if (window != nullptr) {
+      window->unpin(s);
+      if (!window->store(s)) return false;
+    }
+    const int kw = kk.width(s);
+    kk.move_on(s, kw);
+    entries_done.fetch_add(
+        static_cast<long long>(kw) * (kw + 1) / 2 + static_cast<long long>(lss - kw) * kw,
+        std::memory_order_relaxed);
+    return true;
+  };
+  // Supernodes nodes[0 .. count) in order on kernel kk; the leader (thread 0) reports progress.
+  auto walk = [&](Kernel<T>& kk, const int* nodes, int count, bool leader) {
+    for (int i = 0; i < count && !stop.load(std::memory_order_relaxed); ++i) {
+      if (!factor_one(kk, nodes != nullptr ? nodes[i] : i)) {
+        stop.store(true);
+      } else if (leader && !prog.at(static_cast<double>(entries_done.load()))) {
+        stop.store(true);
       }
-      if (window != nullptr) {
-        window->unpin(s);
-        if (!window->store(s)) {
-          failed = true;
-          break;
-        }
-      }
-      const int kw = k.width(s);
-      k.move_on(s, kw);
-      const double entries =
-          static_cast<double>(kw) * (kw + 1) / 2 + static_cast<double>(lss - kw) * kw;
-      if (!prog.step(entries)) failed = true;
     }
   };
-  if (k.crew != nullptr && crew.members() > 1) {
+  std::atomic<int> next_unit{0};
+  WaveBarrier barrier;
+  int used = 1;  // threads that ran the factorization
+  // Thread `tid` of `nt`: the waves of units, each followed by the hand-over of the updates
+  // that cross the units' boundaries (in unit order, on thread 0), then the tail, walked by
+  // thread 0 while the others serve its team.
+  auto planned_body = [&](int tid, int nt) {
+    Kernel<T>& kk = tid == 0 ? k : members.kernel(tid - 1);
+    for (int w = 0; w < plan.waves; ++w) {
+      const int begin = plan.wave_start[w], end = plan.wave_start[w + 1];
+      auto run_unit = [&](int u) {
+        kk.unit = u;
+        walk(kk, plan.unit_nodes(u), plan.unit_size(u), tid == 0);
+        kk.unit = -1;
+      };
+      if (plan.static_owners) {
+        for (int u = begin; u < end; ++u)
+          if (plan.owner(u, nt) == tid) run_unit(u);
+      } else {
+        for (int u = next_unit.fetch_add(1); u < end; u = next_unit.fetch_add(1)) run_unit(u);
+      }
+      barrier.wait(nt);
+      if (tid == 0) {
+        for (int u = begin; u < end; ++u)
+          for (int d = handed_head[u]; d >= 0; d = handed[d])
+            k.link(d, sn.owner[sn.rows(d)[next_row[d]]]);
+        next_unit.store(end);
+      }
+      barrier.wait(nt);
+    }
+    if (tid == 0) {
+      walk(k, plan.order.get() + plan.tail_start, ns - plan.tail_start, true);
+      if (tail_team != nullptr) tail_team->stop();
+    } else if (tail_team != nullptr) {
+      tail_team->serve(tid);
+    }
+  };
+  if (planned) {
+    if (ready > 1) {
+#pragma omp parallel num_threads(ready)
+      {
+        const int tid = omp_get_thread_num(), nt = omp_get_num_threads();
+        if (tid == 0) used = nt;
+        planned_body(tid, nt);
+      }
+    } else {
+      planned_body(0, 1);
+    }
+  } else if (tail_team != nullptr && c->factor_threads > 1) {
     // The leader walks the supernodes; the other threads take the blocks it shares until it
     // is done.
-#pragma omp parallel num_threads(crew.members())
+#pragma omp parallel num_threads(c->factor_threads)
     {
       if (omp_get_thread_num() == 0) {
-        factor_all();
-        crew.team().stop();
+        used = omp_get_num_threads();
+        walk(k, nullptr, ns, true);
+        tail_team->stop();
       } else {
-        crew.team().serve(omp_get_thread_num());
+        tail_team->serve(omp_get_thread_num());
       }
     }
   } else {
-    factor_all();
+    walk(k, nullptr, ns, true);
   }
+  members.add_counts(&k);
+  bool failed = stop.load();
+  if (failed_at.load() != INT_MAX) out.detail = failed_at.load();
   if (!failed && !prog.finish()) failed = true;
   if (window != nullptr) {
     window->set_factor_order(nullptr);  // next_row goes with this call
@@ -697,7 +991,7 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
     out.status = {kErrFactor, kFactorZeroPivot, 0};
     return out;
   }
-  f->team = k.crew != nullptr ? crew.members() : 1;
+  f->team = used;
   f->perturbed = k.perturbed;
   f->positive = k.positive;
   f->negative = k.negative;

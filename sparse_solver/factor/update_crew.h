@@ -10,7 +10,7 @@
 
 #include <cstddef>
 
-#include "sparse_solver/factor/block_team.h"
+#include "sparse_solver/common/block_team.h"
 #include "sparse_solver/common/work_memory.h"
 #include "sparse_solver/factor/update_product.h"
 
@@ -27,10 +27,17 @@ inline constexpr double kSharedWorkMin = 262144.0;  // 64^3
 // thread with a team (docs/PERFORMANCE.md, "The sparse solver's thread decision").
 inline constexpr double kTeamWorkMin = 1e9;
 
+// The size from which an analysis plans several threads: kTeamWorkMin, lowered by the tests
+// (before any solver call) so that small problems take the parallel paths.
+inline double& team_work_min() {
+  static double value = kTeamWorkMin;
+  return value;
+}
+
 // The number of threads a factorization of `flops` operations runs on when `threads` are
 // given to it.
 inline int factor_team_size(int threads, double flops) {
-  return flops >= kTeamWorkMin && threads > 1 ? threads : 1;
+  return flops >= team_work_min() && threads > 1 ? threads : 1;
 }
 
 class UpdateCrew {

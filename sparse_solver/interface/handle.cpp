@@ -75,6 +75,9 @@ void release_analysis(void** pt) {
   // streams are closed by now.
   if (c->ooc.keep_file != 0)
     ooc_remove_files(&c->ooc, kind_has_u(c->shape.kind), c->matching, c->msglvl);
+  c->plan = SubtreePlan();
+  c->separator_tree.release();
+  c->separator_parts = 1;
   c->sn.~Supernodes();
   new (&c->sn) Supernodes();
   c->analysed = false;

@@ -147,12 +147,11 @@ void times(const ReportInput& r) {
 }
 
 // Whether the factorization of the report shared its steps on a team: what the factorization
-// held did, or, before any, what the analysis planned (a team for a large problem in double
-// precision, whose updates have the shared path; none in reproducible mode).
+// held did, or, before any, what the analysis planned (several threads for a large problem).
 bool shares_steps(const ReportInput& r) {
   const ControlRecord* c = r.control;
   if (r.factor != nullptr) return r.factor->team > 1;
-  return c->factor_threads > 1 && c->value == ValueKind::kDouble && !c->reproducible;
+  return c->factor_threads > 1;
 }
 
 void statistics(const ReportInput& r) {

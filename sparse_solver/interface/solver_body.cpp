@@ -203,12 +203,10 @@ void analyse(const KorvineArgs& g, ControlRecord* c, MatrixCopy* copy, int threa
     return;
   }
   if (in.stop_after_reordering) return;
-  // Only the double-precision updates have a path shared by a team.  For the other value
-  // types each product would run on the threaded multiply by itself, whose fork and join on
-  // every update costs more than it gains (complex on two threads took 3 times the one-thread
-  // time), so they factor on one thread.
-  c->factor_threads =
-      c->value == ValueKind::kDouble ? factor_team_size(c->threads, c->sn.flops) : 1;
+  // Every value type factors its independent subtrees on several threads and shares the
+  // large steps above them (packed updates in double precision, row blocks of the multiply
+  // otherwise); a problem too small for that stays on one thread.
+  c->factor_threads = factor_team_size(c->threads, c->sn.flops);
   set_estimates<T>(c, copy);
   if (!create_factor_records(c, g.maxfct)) {
     release_analysis(g.pt);

@@ -1,8 +1,15 @@
 #include "sparse_solver/solve/solve.h"
 
+#include <omp.h>
+
+#include <algorithm>
+#include <atomic>
 #include <utility>
 
+#include "sparse_solver/common/subtree_plan.h"
 #include "sparse_solver/common/value_types.h"
+#include "sparse_solver/common/wave_barrier.h"
+#include "sparse_solver/common/block_team.h"
 #include "sparse_solver/dense/dense_blocks.h"
 #include "sparse_solver/storage/factor_store.h"
 
@@ -20,6 +27,17 @@ struct Solver {
   T* tmp;                                // longest x nrhs
   const unsigned char* fneed = nullptr;  // supernodes the forward step computes (null: all)
   const unsigned char* bneed = nullptr;  // likewise for the backward step
+  // The parallel solve (see SubtreePlan): the unit being solved forward, whose updates of
+  // rows outside it go to its accumulator (acc, acc_ld x nrhs, at pos[row] for the rows
+  // below its root) instead of xp; and the tail's steps split into fixed blocks, on the team
+  // when there is one.
+  const int* unit_of = nullptr;
+  int unit = -1;
+  T* acc = nullptr;
+  int acc_ld = 0;
+  const int* pos = nullptr;
+  BlockTeam* team = nullptr;
+  bool split = false;
 
   int n() const { return sn.n; }
   int len(int s) const { return sn.len(s); }
@@ -74,16 +92,62 @@ struct Solver {
     }
   }
 
+  // Steps of at least this many multiply-adds are split (rows of 128 forward, columns of 32
+  // backward) when `split` is on.
+  static constexpr double kSplitWork = 65536.0;
+  static constexpr int kSplitRows = 128;
+  static constexpr int kSplitCols = 32;
+  void for_blocks(int count, BlockTeam::Body body, const void* context) {
+    if (team != nullptr) {
+      team->run(count, body, context);
+    } else {
+      for (int b = 0; b < count; ++b) body(context, 0, b);
+    }
+  }
+  struct Push {
+    Solver* sv;
+    int s;
+    const T* m;
+  };
+  // Rows [r0, r1) of the rows below block s: x_rows -= M_rows * x_s.
+  void push_rows(int s, const T* m, int r0, int r1) {
+    const int k = width(s), ls = len(s), below = ls - k;
+    block_gemm<T>('N', r1 - r0, nrhs, k, T(1), m + k + r0, ls, xp + sn.first[s], n(), T(0),
+                  tmp + r0, below);
+    const int* rs = rows(s) + k;
+    for (int r = 0; r < nrhs; ++r)
+      for (int i = r0; i < r1; ++i) {
+        const int row = rs[i];
+        const T v = tmp[i + static_cast<long>(r) * below];
+        if (unit >= 0 && unit_of[sn.owner[row]] != unit)
+          acc[pos[row] + static_cast<long>(r) * acc_ld] -= v;
+        else
+          xp[row + static_cast<long>(r) * n()] -= v;
+      }
+  }
   // x_below -= M * x_s for the rows below block s, M = the (len-k) x k block `m`.
   void push_below(int s, const T* m) {
     const int k = width(s), ls = len(s), below = ls - k;
     if (below == 0) return;
-    block_gemm<T>('N', below, nrhs, k, T(1), m + k, ls, xp + sn.first[s], n(), T(0), tmp, below);
-    const int* rs = rows(s) + k;
-    for (int r = 0; r < nrhs; ++r)
-      for (int i = 0; i < below; ++i)
-        xp[rs[i] + static_cast<long>(r) * n()] -= tmp[i + static_cast<long>(r) * below];
+    if (split && static_cast<double>(below) * k * nrhs >= kSplitWork) {
+      const Push p{this, s, m};
+      for_blocks((below + kSplitRows - 1) / kSplitRows,
+                 [](const void* context, int, int b) {
+                   const Push& q = *static_cast<const Push*>(context);
+                   const int all = q.sv->len(q.s) - q.sv->width(q.s);
+                   q.sv->push_rows(q.s, q.m, b * kSplitRows, std::min(all, (b + 1) * kSplitRows));
+                 },
+                 &p);
+      return;
+    }
+    push_rows(s, m, 0, below);
   }
+  struct Pull {
+    Solver* sv;
+    int s;
+    const T* m;
+    char trans;
+  };
   // x_s -= op(M) * x_below, op = ' (trans 'T') or ^H ('C').
   void pull_below(int s, const T* m, char trans) {
     const int k = width(s), ls = len(s), below = ls - k;
@@ -92,18 +156,86 @@ struct Solver {
     for (int r = 0; r < nrhs; ++r)
       for (int i = 0; i < below; ++i)
         tmp[i + static_cast<long>(r) * below] = xp[rs[i] + static_cast<long>(r) * n()];
+    if (split && static_cast<double>(below) * k * nrhs >= kSplitWork) {
+      const Pull p{this, s, m, trans};
+      for_blocks((k + kSplitCols - 1) / kSplitCols,
+                 [](const void* context, int, int b) {
+                   const Pull& q = *static_cast<const Pull*>(context);
+                   const int kk = q.sv->width(q.s), l = q.sv->len(q.s), c0 = b * kSplitCols;
+                   const int c1 = std::min(kk, c0 + kSplitCols);
+                   block_gemm<T>(q.trans, c1 - c0, q.sv->nrhs, l - kk, T(-1),
+                                 q.m + kk + static_cast<long>(c0) * l, l, q.sv->tmp, l - kk, T(1),
+                                 q.sv->xp + q.sv->sn.first[q.s] + c0, q.sv->n());
+                 },
+                 &p);
+      return;
+    }
     block_gemm<T>(trans, k, nrhs, below, T(-1), m + k, ls, tmp, below, T(1), xp + sn.first[s], n());
   }
 
-  void forward() {
-    for (int s = 0; s < sn.count; ++s) {
-      if (fneed != nullptr && !fneed[s]) continue;
-      if (!blocks.acquire(s)) return;  // out of core: the failure stays in the window
-      const int f = sn.first[s], k = width(s), ls = len(s);
-      if (!cholesky()) interchanges(s, false);
-      block_trsm<T>('L', 'L', 'N', cholesky() ? 'N' : 'U', k, nrhs, lblock(s), ls, xp + f, n());
-      push_below(s, lblock(s));
+  // One supernode of each step; false when the block could not be had (out of core: the
+  // failure stays in the window).
+  bool forward_one(int s) {
+    if (fneed != nullptr && !fneed[s]) return true;
+    if (!blocks.acquire(s)) return false;
+    const int f = sn.first[s], k = width(s), ls = len(s);
+    if (!cholesky()) interchanges(s, false);
+    block_trsm<T>('L', 'L', 'N', cholesky() ? 'N' : 'U', k, nrhs, lblock(s), ls, xp + f, n());
+    push_below(s, lblock(s));
+    return true;
+  }
+  bool backward_one(int s) {
+    if (bneed != nullptr && !bneed[s]) return true;
+    if (!blocks.acquire(s)) return false;
+    const int f = sn.first[s], k = width(s), ls = len(s);
+    if (blocks.has_upper()) {
+      pull_below(s, ublock(s), 'T');
+      block_trsm<T>('L', 'U', 'N', 'N', k, nrhs, lblock(s), ls, xp + f, n());
+    } else {
+      pull_below(s, lblock(s), tr);
+      block_trsm<T>('L', 'L', tr, cholesky() ? 'N' : 'U', k, nrhs, lblock(s), ls, xp + f, n());
+      if (indefinite()) interchanges(s, true);
     }
+    return true;
+  }
+  // A' x = b with A = (row-interchanged L) * U: U' first, then L' and the interchanges.
+  bool forward_transposed_one(int s) {
+    if (fneed != nullptr && !fneed[s]) return true;
+    if (!blocks.acquire(s)) return false;
+    const int f = sn.first[s], k = width(s), ls = len(s);
+    block_trsm<T>('L', 'U', 'T', 'N', k, nrhs, lblock(s), ls, xp + f, n());
+    push_below(s, ublock(s));
+    return true;
+  }
+  bool backward_transposed_one(int s) {
+    if (bneed != nullptr && !bneed[s]) return true;
+    if (!blocks.acquire(s)) return false;
+    const int f = sn.first[s], k = width(s), ls = len(s);
+    pull_below(s, lblock(s), 'T');
+    block_trsm<T>('L', 'L', 'T', 'U', k, nrhs, lblock(s), ls, xp + f, n());
+    interchanges(s, true);
+    return true;
+  }
+  bool down(int s, bool transposed) {
+    return transposed ? forward_transposed_one(s) : forward_one(s);
+  }
+  bool up(int s, bool transposed) {
+    return transposed ? backward_transposed_one(s) : backward_one(s);
+  }
+  // Out of core: the window reads ahead in the walk's direction.
+  void walk(int step) const {
+    if (blocks.window() != nullptr) blocks.window()->set_direction(step);
+  }
+  // The supernodes nodes[0 .. count) (all when null) in order, or in reverse order.
+  void forward(const int* nodes, int count, bool transposed) {
+    walk(1);
+    for (int i = 0; i < count; ++i)
+      if (!down(nodes != nullptr ? nodes[i] : i, transposed)) return;
+  }
+  void backward(const int* nodes, int count, bool transposed) {
+    walk(-1);
+    for (int i = count - 1; i >= 0; --i)
+      if (!up(nodes != nullptr ? nodes[i] : i, transposed)) return;
   }
   void diagonal() {
     const T* dd = blocks.diagonal();  // indefinite kinds: D's diagonal, then its sub-diagonal
@@ -122,42 +254,110 @@ struct Solver {
       j += e[j] == T(0) ? 1 : 2;
     }
   }
-  void backward() {
-    for (int s = sn.count - 1; s >= 0; --s) {
-      if (bneed != nullptr && !bneed[s]) continue;
-      if (!blocks.acquire(s)) return;
-      const int f = sn.first[s], k = width(s), ls = len(s);
-      if (blocks.has_upper()) {
-        pull_below(s, ublock(s), 'T');
-        block_trsm<T>('L', 'U', 'N', 'N', k, nrhs, lblock(s), ls, xp + f, n());
-      } else {
-        pull_below(s, lblock(s), tr);
-        block_trsm<T>('L', 'L', tr, cholesky() ? 'N' : 'U', k, nrhs, lblock(s), ls, xp + f, n());
-        if (indefinite()) interchanges(s, true);
-      }
-    }
-  }
-  // A' x = b with A = (row-interchanged L) * U: U' first, then L' and the interchanges.
-  void forward_transposed() {
-    for (int s = 0; s < sn.count; ++s) {
-      if (fneed != nullptr && !fneed[s]) continue;
-      if (!blocks.acquire(s)) return;  // out of core: the failure stays in the window
-      const int f = sn.first[s], k = width(s), ls = len(s);
-      block_trsm<T>('L', 'U', 'T', 'N', k, nrhs, lblock(s), ls, xp + f, n());
-      push_below(s, ublock(s));
-    }
-  }
-  void backward_transposed() {
-    for (int s = sn.count - 1; s >= 0; --s) {
-      if (bneed != nullptr && !bneed[s]) continue;
-      if (!blocks.acquire(s)) return;
-      const int f = sn.first[s], k = width(s), ls = len(s);
-      pull_below(s, lblock(s), 'T');
-      block_trsm<T>('L', 'L', 'T', 'U', k, nrhs, lblock(s), ls, xp + f, n());
-      interchanges(s, true);
-    }
-  }
 };
+
+// The steps over the plan's units (see SubtreePlan): forward, the units of each wave at the
+// same time, their updates of the rows outside them gathered per unit and added in unit
+// order after the wave, then the tail on the team; backward, the tail first and then the
+// waves in reverse, where every unit reads only what is final.  False (nothing done) when
+// the buffers could not be had.
+template <typename T>
+bool solve_over_plan(const SolverRecord* c, const Solver<T>& sv, int steps, bool transposed) {
+  const SubtreePlan& plan = c->plan;
+  const Supernodes& sn = c->sn;
+  const int n = sn.n, nrhs = sv.nrhs, threads = std::max(1, c->factor_threads);
+  WorkMemory mem;
+  WorkArray<int> acc_start, pos;
+  WorkArray<T> acc, tmp;
+  const std::size_t tmp_len = static_cast<std::size_t>(sn.longest) * nrhs;
+  if (!acc_start.allocate(&mem, static_cast<std::size_t>(plan.units) + 1, "korvine solve") ||
+      !acc.allocate(&mem, static_cast<std::size_t>(plan.boundary) * nrhs, "korvine solve") ||
+      !pos.allocate(&mem, static_cast<std::size_t>(n) * threads, "korvine solve") ||
+      !tmp.allocate(&mem, tmp_len * (threads - 1), "korvine solve"))
+    return false;
+  acc_start[0] = 0;
+  for (int u = 0; u < plan.units; ++u) acc_start[u + 1] = acc_start[u] + plan.below_root(sn, u);
+  BlockTeam forward_team, backward_team;
+  std::atomic<int> next_unit{0};
+  WaveBarrier barrier;
+  const int* tail = plan.order.get() + plan.tail_start;
+  const int tail_count = sn.count - plan.tail_start;
+  auto body = [&](int tid, int nt) {
+    Solver<T> me = sv;
+    if (tid > 0) me.tmp = tmp.get() + tmp_len * static_cast<std::size_t>(tid - 1);
+    me.unit_of = plan.unit_of.get();
+    int* my_pos = pos.get() + static_cast<std::size_t>(n) * tid;
+    me.pos = my_pos;
+    // The units of wave w, each once, on whichever thread takes it (or its owner).
+    auto each_unit = [&](int w, auto&& run) {
+      const int begin = plan.wave_start[w], end = plan.wave_start[w + 1];
+      if (tid == 0) next_unit.store(begin);
+      barrier.wait(nt);
+      if (plan.static_owners) {
+        for (int u = begin; u < end; ++u)
+          if (plan.owner(u, nt) == tid) run(u);
+      } else {
+        for (int u = next_unit.fetch_add(1); u < end; u = next_unit.fetch_add(1)) run(u);
+      }
+      barrier.wait(nt);
+    };
+    auto on_tail = [&](BlockTeam* team, auto&& run) {
+      if (tid == 0) {
+        me.team = nt > 1 ? team : nullptr;
+        me.split = true;
+        run();
+        me.team = nullptr;
+        me.split = false;
+        team->stop();
+      } else {
+        team->serve(tid);
+      }
+      barrier.wait(nt);
+    };
+    if (steps & kStepForward) {
+      for (int w = 0; w < plan.waves; ++w) {
+        each_unit(w, [&](int u) {
+          const int r = plan.unit_root[u], k = sn.width(r), below = sn.len(r) - k;
+          const int* rs = sn.rows(r) + k;
+          for (int i = 0; i < below; ++i) my_pos[rs[i]] = i;
+          me.unit = u;
+          me.acc = acc.get() + static_cast<std::size_t>(acc_start[u]) * nrhs;
+          me.acc_ld = below;
+          std::fill(me.acc, me.acc + static_cast<std::size_t>(below) * nrhs, T(0));
+          me.forward(plan.unit_nodes(u), plan.unit_size(u), transposed);
+          me.unit = -1;
+        });
+        if (tid == 0)
+          for (int u = plan.wave_start[w]; u < plan.wave_start[w + 1]; ++u) {
+            const int r = plan.unit_root[u], k = sn.width(r), below = sn.len(r) - k;
+            const int* rs = sn.rows(r) + k;
+            const T* a = acc.get() + static_cast<std::size_t>(acc_start[u]) * nrhs;
+            for (int q = 0; q < nrhs; ++q)
+              for (int i = 0; i < below; ++i)
+                me.xp[rs[i] + static_cast<long>(q) * n] += a[i + static_cast<long>(q) * below];
+          }
+      }
+      on_tail(&forward_team, [&] { me.forward(tail, tail_count, transposed); });
+    }
+    if (steps & kStepDiagonal) {
+      if (tid == 0) me.diagonal();
+      barrier.wait(nt);
+    }
+    if (steps & kStepBackward) {
+      on_tail(&backward_team, [&] { me.backward(tail, tail_count, transposed); });
+      for (int w = plan.waves - 1; w >= 0; --w)
+        each_unit(w,
+                  [&](int u) { me.backward(plan.unit_nodes(u), plan.unit_size(u), transposed); });
+    }
+  };
+  if (threads > 1) {
+#pragma omp parallel num_threads(threads)
+    body(omp_get_thread_num(), omp_get_num_threads());
+  } else {
+    body(0, 1);
+  }
+  return true;
+}
 
 int computed_unknowns(const Supernodes& sn, const unsigned char* need) {
   int count = 0;
@@ -232,9 +432,15 @@ void solve_with_factors(const SolverRecord* c, const Factorization* f, int nrhs,
       pruning->backward_unknowns = computed_unknowns(sn, pruning->backward);
     }
   }
-  if (steps & kStepForward) tr ? sv.forward_transposed() : sv.forward();
-  if (steps & kStepDiagonal) sv.diagonal();
-  if (steps & kStepBackward) tr ? sv.backward_transposed() : sv.backward();
+  // Over the plan where the factorization used it (reproducible results on any number of
+  // threads); in order otherwise, and out of core, where the window is walked in order.
+  const bool planned =
+      blocks.window() == nullptr && !c->plan.empty() && (c->factor_threads > 1 || c->reproducible);
+  if (!planned || !solve_over_plan(c, sv, steps, tr)) {
+    if (steps & kStepForward) sv.forward(nullptr, sn.count, tr);
+    if (steps & kStepDiagonal) sv.diagonal();
+    if (steps & kStepBackward) sv.backward(nullptr, sn.count, tr);
+  }
   for (int r = 0; r < nrhs; ++r)
     for (int k = 0; k < n; ++k) {
       const bool dropped =

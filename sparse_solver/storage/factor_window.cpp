@@ -132,13 +132,20 @@ bool FactorWindow::acquire(int s, bool fresh) {
     link_front(s);
     return true;
   }
+  if (solving_ && !fresh && stored_[s]) return read_run(s);
+  // Never stored: nothing in the files to read (a factorization that stopped before it).
+  if (!place(s, fresh || !stored_[s])) return false;
+  return fresh || !stored_[s] || transfer(s, false);
+}
+
+bool FactorWindow::place(int s, bool zero) {
   const std::size_t bytes = block_bytes(s);
-  void* p = make_room(bytes) ? work_alloc(mem_, bytes, 1, fresh, "korvine window") : nullptr;
+  void* p = make_room(bytes) ? work_alloc(mem_, bytes, 1, zero, "korvine window") : nullptr;
   if (p == nullptr) {
     // The memory manager may not give what the budget allows: the window shrinks to what is
     // pinned before it gives up.
     make_room(budget_);
-    p = work_alloc(mem_, bytes, 1, fresh, "korvine window");
+    p = work_alloc(mem_, bytes, 1, zero, "korvine window");
   }
   if (p == nullptr) {
     fail({kErrMemory, kStageOocBuffers, static_cast<long long>(bytes)});
@@ -147,10 +154,66 @@ bool FactorWindow::acquire(int s, bool fresh) {
   slot_[s] = p;
   used_ += bytes;
   link_front(s);
-  if (fresh || stored_[s]) return fresh || transfer(s, false);
-  // Never stored: nothing in the files to read (a factorization that stopped before it).
-  std::memset(p, 0, bytes);
   return true;
+}
+
+namespace {
+// Most bytes of L values a run of the solve reads at once (its U values as many again).
+constexpr std::size_t kRunBytes = std::size_t{1} << 20;
+}  // namespace
+
+bool FactorWindow::read_run(int s) {
+  // The run: s, then the blocks the walk meets next while they are stored, not resident and
+  // contiguous in the files, up to kRunBytes, and a quarter of the window with its buffer.
+  int lo = s, hi = s;
+  std::size_t part = part_bytes(s);
+  for (int t = s + direction_; t >= 0 && t < sn_->count; t += direction_) {
+    if (slot_[t] != nullptr || !stored_[t]) break;
+    const std::size_t b = part_bytes(t);
+    if (part + b > kRunBytes || (part + b) * (has_u_ ? 3 : 2) > budget_ / 4) break;
+    part += b;
+    (direction_ > 0 ? hi : lo) = t;
+  }
+  if (lo == hi) return place(s, false) && transfer(s, false);
+  // Room for the run's blocks and the buffer it is read into, then the blocks in walk order
+  // (the one needed now least recently used of them, so that it leaves first).
+  make_room(part * (has_u_ ? 2 : 1) + part);
+  unsigned char* buffer =
+      static_cast<unsigned char*>(work_alloc(mem_, part, 1, false, "korvine window"));
+  if (buffer == nullptr) return place(s, false) && transfer(s, false);
+  used_ += part;
+  bool ok = true;
+  for (int t = s; ok; t += direction_) {
+    ok = place(t, false);
+    if (ok) pin(t);
+    if (t == (direction_ > 0 ? hi : lo)) break;
+  }
+  const std::int64_t first = sn_->val_ptr[lo] + 1;
+  const std::int64_t count = static_cast<std::int64_t>(part / value_bytes_);
+  const int size = static_cast<int>(value_bytes_);
+  for (int piece = 0; ok && piece < (has_u_ ? 2 : 1); ++piece) {
+    const double t0 = platform().clock_seconds();
+    const std::int64_t bytes =
+        ooc_read(files_[piece], size, first, count, count, 1, buffer, msglvl_, &status_);
+    rec_->read_solve += static_cast<std::uint32_t>(bytes);
+    rec_->read_time_solve += platform().clock_seconds() - t0;
+    if (status_ != 0) {
+      ooc_report_status(status_, piece == 0 ? "solution step: read lnz" : "solution step: read unz",
+                        msglvl_, false);
+      rec_->error = kErrOocIo;
+      fail({kErrOocIo, 0, 0});
+      ok = false;
+      break;
+    }
+    for (int t = lo; t <= hi; ++t)
+      std::memcpy(static_cast<unsigned char*>(slot_[t]) + piece * part_bytes(t),
+                  buffer + (sn_->val_ptr[t] - sn_->val_ptr[lo]) * value_bytes_, part_bytes(t));
+  }
+  for (int t = lo; t <= hi; ++t)
+    if (slot_[t] != nullptr) unpin(t);
+  work_free(mem_, buffer, part, 1);
+  used_ -= part;
+  return ok && slot_[s] != nullptr;
 }
 
 bool FactorWindow::store(int s) {

@@ -47,6 +47,9 @@ class FactorWindow {
     solving_ = solving;
     if (solving) next_row_ = nullptr;
   }
+  // The solve's direction of walk (+1 forward, -1 backward): a block it misses comes in with
+  // the run of its neighbours that the walk takes next, in one read.
+  void set_direction(int step) { direction_ = step < 0 ? -1 : 1; }
   // The factorization's order of use: next_row[d] is the first row of factored supernode d
   // that has not updated its ancestor yet (len(d) when none is left).  With it the block
   // whose next update is furthest away leaves first, a block with none left before any.
@@ -87,6 +90,10 @@ class FactorWindow {
   void link_front(int s);
   void unlink(int s);
   bool transfer(int s, bool write);
+  // Places a block of s in the window (zeroed when `zero`); false when no memory is had.
+  bool place(int s, bool zero);
+  // The solve's read of s with the run of non-resident stored blocks after it in the walk.
+  bool read_run(int s);
   // Writes `count` elements of `size` bytes to file `number_` of `kind`, opened for storing
   // and closed again, with the layer's descriptions of the step.
   bool store_array(int kind, const void* data, std::int64_t count, int size, const char* open_what,
@@ -117,6 +124,7 @@ class FactorWindow {
   WorkArray<int> prev_, next_;
   int head_ = -1, tail_ = -1;
   const int* next_row_ = nullptr;
+  int direction_ = 1;
 };
 
 }  // namespace ztr

@@ -1,4 +1,4 @@
-#include "sparse_solver/factor/block_team.h"
+#include "sparse_solver/common/block_team.h"
 
 #include "service/spin_wait.h"
 

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "sparse_solver/factor/block_team.h"
+#include "sparse_solver/common/block_team.h"
 
 namespace ztr {
 namespace {
