@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 #include <limits>
+#include <type_traits>
 #include <map>
 #include <vector>
 
@@ -110,6 +111,37 @@ Input<T> solver_input(const Sparse& s, bool upper, int base) {
       in.a.push_back(static_cast<T>(s.a[k]));
     }
     in.ia.push_back(static_cast<int>(in.ja.size()) + base);
+  }
+  return in;
+}
+
+// The grid problem of a solver type in value type T: the 7-point operator on a g x (g-1) x
+// (g-2) grid (definite for types 2 and 4, with a wind for the full-pattern types), and for the
+// complex types imaginary parts on the off-diagonal entries; the symmetric-storage types give
+// their upper triangle, whose values define the matrix.
+template <typename T>
+Input<T> typed_grid_problem(int mtype, int g) {
+  constexpr bool complex_values = !std::is_floating_point_v<T>;
+  const bool definite = mtype == 2 || mtype == 4;
+  const bool unsym = mtype == 11 || mtype == 13 || mtype == 1 || mtype == 3;
+  const Sparse s = grid_operator(g, g - 1, g - 2, definite ? 7.0 : 2.5, unsym ? 0.4 : 0.0);
+  Input<T> in;
+  in.n = s.n;
+  in.ia.push_back(1);
+  for (int i = 0; i < s.n; ++i) {
+    for (int k = s.ia[i]; k < s.ia[i + 1]; ++k) {
+      const int j = s.ja[k];
+      if (!unsym && j < i) continue;
+      in.ja.push_back(j + 1);
+      if constexpr (complex_values) {
+        using R = typename T::value_type;
+        const double im = i == j ? 0.0 : 0.3 * (j > i ? 1 : -1) * (1 + (i + j) % 3);
+        in.a.push_back(T(static_cast<R>(s.a[k]), static_cast<R>(im)));
+      } else {
+        in.a.push_back(static_cast<T>(s.a[k]));
+      }
+    }
+    in.ia.push_back(static_cast<int>(in.ja.size()) + 1);
   }
   return in;
 }

@@ -60,35 +60,6 @@ class AllThreads {
   int threads_;
 };
 
-// A grid problem of the type in value type T (complex types with imaginary parts off the
-// diagonal; the symmetric-storage types give their upper triangle).  The grid's nested
-// dissection has several levels of independent subtrees.
-template <typename T>
-Input<T> problem(int mtype, int nx = 12) {
-  const bool definite = mtype == 2 || mtype == 4;
-  const bool unsym = mtype == 11 || mtype == 13 || mtype == 1 || mtype == 3;
-  const Sparse s = grid_operator(nx, nx - 1, nx - 2, definite ? 7.0 : 2.5, unsym ? 0.4 : 0.0);
-  Input<T> in;
-  in.n = s.n;
-  in.ia.push_back(1);
-  for (int i = 0; i < s.n; ++i) {
-    for (int k = s.ia[i]; k < s.ia[i + 1]; ++k) {
-      const int j = s.ja[k];
-      if (!unsym && j < i) continue;
-      in.ja.push_back(j + 1);
-      if constexpr (kComplex<T>) {
-        using R = typename T::value_type;
-        const double im = i == j ? 0.0 : 0.3 * (j > i ? 1 : -1) * (1 + (i + j) % 3);
-        in.a.push_back(T(static_cast<R>(s.a[k]), static_cast<R>(im)));
-      } else {
-        in.a.push_back(static_cast<T>(s.a[k]));
-      }
-    }
-    in.ia.push_back(static_cast<int>(in.ja.size()) + 1);
-  }
-  return in;
-}
-
 template <typename T>
 int precision_flag() {
   return std::is_same_v<T, float> || std::is_same_v<T, CF> ? 1 : 0;
@@ -147,7 +118,7 @@ void every_type_matches_one_thread() {
   for (const int mtype : kEveryType) {
     if (complex_type(mtype) != kComplex<T>) continue;
     SCOPED_TRACE("type " + std::to_string(mtype));
-    Input<T> in = problem<T>(mtype);
+    Input<T> in = typed_grid_problem<T>(mtype, 12);
     std::vector<T> one, many;
     ASSERT_EQ(solve_on(1, mtype, in, &one, 3).error, 0);
     for (const int threads : {2, 3, 4, 8}) {
@@ -187,7 +158,7 @@ void reproducible_bits() {
   for (const int mtype : kEveryType) {
     if (complex_type(mtype) != kComplex<T>) continue;
     SCOPED_TRACE("type " + std::to_string(mtype));
-    Input<T> in = problem<T>(mtype, 11);
+    Input<T> in = typed_grid_problem<T>(mtype, 11);
     std::vector<T> first, again;
     ASSERT_EQ(solve_on(1, mtype, in, &first, 3, {{33, 4}, {7, 2}}).error, 0);
     for (const int threads : {1, 2, 3, 4, 8}) {
@@ -222,12 +193,12 @@ ZTR_CHILD(korvine_reproducible_variant) {
     const unsigned char* bytes;
     std::size_t count;
     if (complex_type(mtype)) {
-      Input<C> in = problem<C>(mtype, 11);
+      Input<C> in = typed_grid_problem<C>(mtype, 11);
       error = solve_on(3, mtype, in, &z, 2, {{33, 4}}).error;
       bytes = reinterpret_cast<const unsigned char*>(z.data());
       count = z.size() * sizeof(C);
     } else {
-      Input<double> in = problem<double>(mtype, 11);
+      Input<double> in = typed_grid_problem<double>(mtype, 11);
       error = solve_on(3, mtype, in, &x, 2, {{33, 4}}).error;
       bytes = reinterpret_cast<const unsigned char*>(x.data());
       count = x.size() * sizeof(double);
@@ -288,7 +259,7 @@ TEST(KorvineParallel, ParallelOrderingIsTheSameOnAnyThreadCount) {
 TEST(KorvineParallel, TwoCallersWithTwoThreadsEach) {
   AllThreads all;
   ZTR_Set_Num_Threads(2);
-  Input<double> in_a = problem<double>(2, 9), in_b = problem<double>(11, 9);
+  Input<double> in_a = typed_grid_problem<double>(2, 9), in_b = typed_grid_problem<double>(11, 9);
   std::vector<double> lone_a, lone_b, xa, xb;
   ASSERT_EQ(solve_on(2, 2, in_a, &lone_a, 2).error, 0);
   ASSERT_EQ(solve_on(2, 11, in_b, &lone_b, 2).error, 0);
@@ -352,7 +323,7 @@ template <typename T>
 int allocation_sweep(int mtype) {
   AllThreads all;
   ZTR_Set_Num_Threads(2);
-  Input<T> in = problem<T>(mtype, 9);
+  Input<T> in = typed_grid_problem<T>(mtype, 9);
   std::vector<T> b = rhs<T>(in.n, 2), x(b.size());
   long live = 0;
   int faults = 0, fell_back = 0;

@@ -84,36 +84,6 @@ int precision_flag() {
   return std::is_same_v<T, float> || std::is_same_v<T, CF> ? 1 : 0;
 }
 
-// The grid problem of a type in value type T: real values of the 7-point operator, and for the
-// complex types imaginary parts on the off-diagonal entries (the Hermitian and complex
-// symmetric types store the upper triangle, whose values define the matrix).
-template <typename T>
-Input<T> problem(int mtype, int g) {
-  const bool definite = mtype == 2 || mtype == 4;
-  const bool unsym = mtype == 11 || mtype == 13 || mtype == 1 || mtype == 3;
-  const Sparse s = grid_operator(g, g - 1, g - 2, definite ? 7.0 : 2.5, unsym ? 0.4 : 0.0);
-  const bool upper = !unsym;
-  Input<T> in;
-  in.n = s.n;
-  in.ia.push_back(1);
-  for (int i = 0; i < s.n; ++i) {
-    for (int k = s.ia[i]; k < s.ia[i + 1]; ++k) {
-      const int j = s.ja[k];
-      if (upper && j < i) continue;
-      in.ja.push_back(j + 1);
-      if constexpr (kComplex<T>) {
-        using R = typename T::value_type;
-        const double im = i == j ? 0.0 : 0.3 * (j > i ? 1 : -1) * (1 + (i + j) % 3);
-        in.a.push_back(T(static_cast<R>(s.a[k]), static_cast<R>(im)));
-      } else {
-        in.a.push_back(static_cast<T>(s.a[k]));
-      }
-    }
-    in.ia.push_back(static_cast<int>(in.ja.size()) + 1);
-  }
-  return in;
-}
-
 template <typename T>
 double magnitude(T v) {
   return static_cast<double>(std::abs(v));
@@ -143,7 +113,7 @@ void every_type_matches(double bound) {
     const bool complex_type = mtype == 3 || mtype == 4 || mtype == -4 || mtype == 6 || mtype == 13;
     if (complex_type != kComplex<T>) continue;
     SCOPED_TRACE("type " + std::to_string(mtype));
-    Input<T> in = problem<T>(mtype, 16);
+    Input<T> in = typed_grid_problem<T>(mtype, 16);
     const int nrhs = 3;
     Korvine core(mtype, {{27, precision_flag<T>()}, {7, 2}});
     const std::vector<T> want = solve_with(core, in, nrhs);
@@ -180,7 +150,7 @@ TEST(KorvineOutOfCore, EveryTypeSolvesAsInCoreInSingle) {
 // twice the factor's values (the window's least size keeps little between them).
 TEST(KorvineOutOfCore, SolveReadsEachBlockOncePerDirection) {
   OocPlace place(1);
-  Input<double> in = problem<double>(2, 18);
+  Input<double> in = typed_grid_problem<double>(2, 18);
   Korvine k(2, {{59, 2}});
   const std::vector<double> x = solve_with(k, in, 10, &place);
   const ControlRecord* c = handle_control(k.pt);
@@ -197,7 +167,7 @@ TEST(KorvineOutOfCore, FilesByMatrixNumberRemovedOrKept) {
   for (const int keep : {1, 0}) {
     SCOPED_TRACE("keep_file " + std::to_string(keep));
     OocPlace place(1, keep);
-    Input<double> in = problem<double>(11, 6);
+    Input<double> in = typed_grid_problem<double>(11, 6);
     Korvine k(11, {{59, 2}, {12, 0}});
     k.maxfct = 2;
     std::vector<double> b(in.n, 1.0), x(in.n);
@@ -253,7 +223,7 @@ struct FailingFiles {
 // second handle afterwards solving normally.
 TEST(KorvineOutOfCore, EveryFileFailureIsReportedAndNothingLeaks) {
   OocPlace place(1);
-  Input<double> in = problem<double>(11, 16);
+  Input<double> in = typed_grid_problem<double>(11, 16);
   std::vector<double> b(in.n, 1.0), x(in.n);
   // Analysis, then factorization and solve out of core with the least core size.
   auto run = [&] {
@@ -299,7 +269,7 @@ TEST(KorvineOutOfCore, EveryFileFailureIsReportedAndNothingLeaks) {
 TEST(KorvineOutOfCore, FilesThatCannotBeMadeAreErrorMinusTen) {
   OocPlace place(100);
   place.set_base("/nonexistent/ztr/f");
-  Input<double> in = problem<double>(11, 6);
+  Input<double> in = typed_grid_problem<double>(11, 6);
   std::vector<double> b(in.n, 1.0), x(in.n);
   Korvine k(11, {{59, 2}}, 1);
   ASSERT_EQ(k.call(11, in, b.data(), x.data()), 0);
