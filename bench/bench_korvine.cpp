@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_stats.h"
 #include "bench/matrix_market.h"
 #include "blas/gemm/gemm.h"
 #include "sparse_solver/interface/handle.h"
@@ -33,16 +34,6 @@ namespace {
 
 using namespace ztr::test;
 
-double now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-// Processor time of the process: on a machine shared with other jobs the wall-clock rates
-// swing with the load, the processor-time ones much less (one thread runs).
-double cpu_now() {
-  timespec t;
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
 
 struct Times {
   double analyse = 1e30, factor = 1e30, solve = 1e30;

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_stats.h"
 #include "bench/matrix_market.h"
 #include "include/ztr.h"
 #include "sparse_solver/interface/handle.h"
@@ -30,14 +31,6 @@ namespace {
 
 using namespace ztr::test;
 
-double now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-double cpu_now() {
-  timespec t;
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
 
 struct Run {
   double wall = 1e30, cpu = 1e30;

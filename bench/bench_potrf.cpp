@@ -59,12 +59,6 @@ struct Times {
   double wall, cpu;
 };
 
-double cpu_now() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
-
 template <typename Call>
 Times batch_seconds(int calls, Call call) {
   const double c0 = cpu_now();

@@ -24,10 +24,6 @@ namespace {
 // About this many flops per batch, so that a batch lasts a few milliseconds at every order.
 constexpr double kBatchFlops = 4e7;
 
-double now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
 struct Driver {
   const char* name;
   double flops;  // per call, in units of n^3
