@@ -196,11 +196,12 @@ StageStatus build_subtree_plan(const Supernodes& sn, int parts, bool levels, Wor
       !plan->unit_start.allocate(mem, static_cast<std::size_t>(units) + 1, "korvine plan") ||
       !plan->unit_root.allocate(mem, static_cast<std::size_t>(units), "korvine plan") ||
       !plan->unit_weight.allocate(mem, static_cast<std::size_t>(units), "korvine plan") ||
+      !plan->below_start.allocate(mem, static_cast<std::size_t>(units) + 1, "korvine plan") ||
       !plan->order.allocate(mem, static_cast<std::size_t>(ns), "korvine plan") ||
       !plan->unit_of.allocate(mem, static_cast<std::size_t>(ns), "korvine plan")) {
     const long long bytes =
         static_cast<long long>(sizeof(int)) * (2LL * ns + 2LL * units + tail_wave + 2) +
-        static_cast<long long>(sizeof(double)) * units;
+        static_cast<long long>(sizeof(double) + sizeof(long long)) * units + 8;
     *plan = SubtreePlan();
     return {kErrMemory, kStageBeforeParallel, bytes};
   }
@@ -211,7 +212,6 @@ StageStatus build_subtree_plan(const Supernodes& sn, int parts, bool levels, Wor
     plan->unit_of[s] = u;
     plan->max_width = std::max(plan->max_width, sn.width(s));
     plan->max_len = std::max(plan->max_len, sn.len(s));
-    plan->unit_work += work[s];
   };
   plan->wave_start[0] = 0;
   for (int i = 0; i < count; ++i) {
@@ -220,7 +220,6 @@ StageStatus build_subtree_plan(const Supernodes& sn, int parts, bool levels, Wor
     plan->unit_root[u] = r;
     plan->unit_weight[u] = total[r];
     for (int s = first_desc[r]; s <= r; ++s) add_node(s);
-    plan->boundary += sn.len(r) - sn.width(r);
     ++u;
   }
   for (int w = 1; w < tail_wave; ++w) {
@@ -231,7 +230,6 @@ StageStatus build_subtree_plan(const Supernodes& sn, int parts, bool levels, Wor
         plan->unit_root[u] = s;
         plan->unit_weight[u] = work[s];
         add_node(s);
-        plan->boundary += sn.len(s) - sn.width(s);
         ++u;
       }
   }
@@ -239,10 +237,10 @@ StageStatus build_subtree_plan(const Supernodes& sn, int parts, bool levels, Wor
   plan->unit_start[u] = at;
   plan->tail_start = at;
   for (int s = 0; s < ns; ++s)
-    if (plan->unit_of[s] < 0) {
-      plan->order[at++] = s;
-      plan->tail_work += work[s];
-    }
+    if (plan->unit_of[s] < 0) plan->order[at++] = s;
+  plan->below_start[0] = 0;
+  for (int v = 0; v < units; ++v)
+    plan->below_start[v + 1] = plan->below_start[v] + plan->below_root(sn, v);
   return {};
 }
 

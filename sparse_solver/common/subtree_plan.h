@@ -15,6 +15,8 @@
 // on the plan only, never on which thread ran a unit or how many threads there were.
 #pragma once
 
+#include <atomic>
+
 #include "sparse_solver/common/status.h"
 #include "sparse_solver/common/supernodes.h"
 #include "sparse_solver/common/work_memory.h"
@@ -34,14 +36,25 @@ struct SubtreePlan {
   WorkArray<int> unit_of;         // count: each supernode's unit, or -1 in the tail
   int max_width = 0;              // widest supernode of the units
   int max_len = 0;                // longest row structure among them
-  long long boundary = 0;         // sum over units of the rows below their root's columns
-  double unit_work = 0;           // the units' operations, for the report's figures and tests
-  double tail_work = 0;
+  // units + 1: the rows below each unit's root, as offsets (their sum at the end)
+  WorkArray<long long> below_start;
 
   bool empty() const { return units == 0; }
   // The thread of `threads` that owns unit u with static owners: the units of its wave dealt
   // largest first, each to the thread least loaded so far.
   int owner(int u, int threads) const;
+  // run(u) for the units of wave w that thread tid of nt runs: its own with static owners,
+  // otherwise those it takes from `next` (the wave's first unit when the wave starts).
+  template <class Run>
+  void run_wave(int w, int tid, int nt, std::atomic<int>* next, Run&& run) const {
+    const int begin = wave_start[w], end = wave_start[w + 1];
+    if (static_owners) {
+      for (int u = begin; u < end; ++u)
+        if (owner(u, nt) == tid) run(u);
+    } else {
+      for (int u = next->fetch_add(1); u < end; u = next->fetch_add(1)) run(u);
+    }
+  }
   int unit_size(int u) const { return unit_start[u + 1] - unit_start[u]; }
   const int* unit_nodes(int u) const { return order.get() + unit_start[u]; }
   int below_root(const Supernodes& sn, int u) const {

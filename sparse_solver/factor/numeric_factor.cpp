@@ -921,17 +921,11 @@ FactorOutcome factorize(SolverRecord* c, Factorization* f, const T* a, const Mat
     Kernel<T>& kk = tid == 0 ? k : members.kernel(tid - 1);
     for (int w = 0; w < plan.waves; ++w) {
       const int begin = plan.wave_start[w], end = plan.wave_start[w + 1];
-      auto run_unit = [&](int u) {
+      plan.run_wave(w, tid, nt, &next_unit, [&](int u) {
         kk.unit = u;
         walk(kk, plan.unit_nodes(u), plan.unit_size(u), tid == 0);
         kk.unit = -1;
-      };
-      if (plan.static_owners) {
-        for (int u = begin; u < end; ++u)
-          if (plan.owner(u, nt) == tid) run_unit(u);
-      } else {
-        for (int u = next_unit.fetch_add(1); u < end; u = next_unit.fetch_add(1)) run_unit(u);
-      }
+      });
       barrier.wait(nt);
       if (tid == 0) {
         for (int u = begin; u < end; ++u)

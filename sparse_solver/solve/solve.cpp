@@ -267,16 +267,15 @@ bool solve_over_plan(const SolverRecord* c, const Solver<T>& sv, int steps, bool
   const Supernodes& sn = c->sn;
   const int n = sn.n, nrhs = sv.nrhs, threads = std::max(1, c->factor_threads);
   WorkMemory mem;
-  WorkArray<int> acc_start, pos;
+  WorkArray<int> pos;
   WorkArray<T> acc, tmp;
   const std::size_t tmp_len = static_cast<std::size_t>(sn.longest) * nrhs;
-  if (!acc_start.allocate(&mem, static_cast<std::size_t>(plan.units) + 1, "korvine solve") ||
-      !acc.allocate(&mem, static_cast<std::size_t>(plan.boundary) * nrhs, "korvine solve") ||
+  const long long* acc_start = plan.below_start.get();  // unit u's accumulator, per column
+  if (!acc.allocate(&mem, static_cast<std::size_t>(acc_start[plan.units]) * nrhs,
+                    "korvine solve") ||
       !pos.allocate(&mem, static_cast<std::size_t>(n) * threads, "korvine solve") ||
       !tmp.allocate(&mem, tmp_len * (threads - 1), "korvine solve"))
     return false;
-  acc_start[0] = 0;
-  for (int u = 0; u < plan.units; ++u) acc_start[u + 1] = acc_start[u] + plan.below_root(sn, u);
   BlockTeam forward_team, backward_team;
   std::atomic<int> next_unit{0};
   WaveBarrier barrier;
@@ -290,15 +289,9 @@ bool solve_over_plan(const SolverRecord* c, const Solver<T>& sv, int steps, bool
     me.pos = my_pos;
     // The units of wave w, each once, on whichever thread takes it (or its owner).
     auto each_unit = [&](int w, auto&& run) {
-      const int begin = plan.wave_start[w], end = plan.wave_start[w + 1];
-      if (tid == 0) next_unit.store(begin);
+      if (tid == 0) next_unit.store(plan.wave_start[w]);
       barrier.wait(nt);
-      if (plan.static_owners) {
-        for (int u = begin; u < end; ++u)
-          if (plan.owner(u, nt) == tid) run(u);
-      } else {
-        for (int u = next_unit.fetch_add(1); u < end; u = next_unit.fetch_add(1)) run(u);
-      }
+      plan.run_wave(w, tid, nt, &next_unit, run);
       barrier.wait(nt);
     };
     auto on_tail = [&](BlockTeam* team, auto&& run) {
