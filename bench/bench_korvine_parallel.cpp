@@ -228,10 +228,11 @@ void compare(const char* name, const Sparse& s, int mtype, int rounds,
       name, mode, s.n, f1.wall, f1.cpu, f2.wall, f2.cpu, f1.wall / f2.wall, s1a.wall / s2a.wall,
       s1b.wall / s2b.wall, s1b.wall);
   for (std::size_t p = 0; p < peers.size(); ++p)
-    std::printf("%-14s %-12s peer %-8s factor 1t %7.3f s  2t %7.3f s  speed-up %5.2f | ours 2t / "
-                "theirs 2t %5.2f\n",
-                name, mode, peers[p]->name, peer1[p].wall, peer2[p].wall,
-                peer1[p].wall / peer2[p].wall, f2.wall / peer2[p].wall);
+    std::printf(
+        "%-14s %-12s peer %-8s factor 1t %7.3f s  2t %7.3f s  speed-up %5.2f | ours 2t / "
+        "theirs 2t %5.2f\n",
+        name, mode, peers[p]->name, peer1[p].wall, peer2[p].wall, peer1[p].wall / peer2[p].wall,
+        f2.wall / peer2[p].wall);
   std::fflush(stdout);
 }
 
