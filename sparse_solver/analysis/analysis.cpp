@@ -245,6 +245,9 @@ StageStatus run_analysis(SolverRecord* c, MatrixCopy* copy, const AnalysisInput&
       return match_symmetric<decltype(t)>(c, copy, in, &partner, &pairs);
     });
     if (st.error != 0) return st;
+    // The ordering sees each pair as one vertex: the matching's graph of n - pairs vertices
+    // bounds the subgraphs instead of n.
+    if (in.matching) c->subgraphs = subgraph_count(c->subgraphs, n - pairs);
   } else if (in.matching) {
     st = with_value_kind(in.value, [&](auto t) { return match<decltype(t)>(mem, sn, copy, in); });
     if (st.error != 0) return st;

@@ -244,4 +244,13 @@ StageStatus build_subtree_plan(const Supernodes& sn, int parts, bool levels, Wor
   return {};
 }
 
+int subgraph_count(int c, int n) {
+  // In 64 bits: a count or an order near the largest int has no power of two above it in 32.
+  long long above = 1;
+  while (above <= n) above *= 2;
+  long long p = 1;
+  while (p < c && p < above / 2) p *= 2;
+  return static_cast<int>(std::max(1LL, std::min(p, above / 2)));
+}
+
 }  // namespace ztr

@@ -63,6 +63,10 @@ struct SubtreePlan {
   }
 };
 
+// The number of independent subgraphs for a count c (threads, or the reproducible count):
+// the smallest power of two >= c, at most half of the smallest power of two above n.
+int subgraph_count(int c, int n);
+
 // Operations of supernode s's own columns (factorization and the updates they send), the
 // work measure of the plan.
 double supernode_work(const Supernodes& sn, int s);

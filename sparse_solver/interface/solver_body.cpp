@@ -81,15 +81,6 @@ int panel_width(int mtype, int threads, int n, bool two_level, bool reproducible
   return w;
 }
 
-int subgraph_count(int c, int n) {
-  // In 64 bits: a count or an order near the largest int has no power of two above it in 32.
-  long long above = 1;
-  while (above <= n) above *= 2;
-  long long p = 1;
-  while (p < c && p < above / 2) p *= 2;
-  return static_cast<int>(std::max(1LL, std::min(p, above / 2)));
-}
-
 int transpose_mode(int mtype, int v) {
   if (mtype_is_symmetric_storage(mtype) &&
       !((std::abs(mtype) == 4 && v == 2) || (mtype == 6 && v == 1)))
