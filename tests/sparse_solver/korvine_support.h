@@ -79,6 +79,18 @@ inline Sparse saddle_point(int nx, int m, std::uint64_t seed, double h = 1, int 
   return from_map(lap.n + m, e);
 }
 
+// n / 2 pairs [[d, 1], [1, d]] with a tiny d (1e-6, 2e-6, 3e-6 in turn), coupled along a
+// chain: stable only with 2x2 pivots or interchanges, and a matching pairs them.
+inline Sparse tiny_pairs(int n) {
+  std::map<std::pair<int, int>, double> m;
+  for (int p = 0; p < n; p += 2) {
+    m[{p, p}] = m[{p + 1, p + 1}] = 1e-6 * (1 + p % 3);
+    m[{p, p + 1}] = m[{p + 1, p}] = 1;
+    if (p + 2 < n) m[{p + 1, p + 2}] = m[{p + 2, p + 1}] = 0.3;
+  }
+  return from_map(n, m);
+}
+
 // True when p holds 1 .. p.size() in some order (a permutation the solver hands back).
 inline bool one_based_permutation(std::vector<int> p) {
   for (int& v : p) --v;

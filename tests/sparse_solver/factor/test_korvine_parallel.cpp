@@ -260,14 +260,8 @@ TEST(KorvineParallel, ParallelOrderingIsTheSameOnAnyThreadCount) {
 // 16 asks for them).  The report prints the count, and both solve.
 TEST(KorvineParallel, MatchedPairsBoundTheSubgraphs) {
   AllThreads all;
-  std::map<std::pair<int, int>, double> m;
   const int n = 18;
-  for (int p = 0; p < n; p += 2) {
-    m[{p, p}] = m[{p + 1, p + 1}] = 1e-6;
-    m[{p, p + 1}] = m[{p + 1, p}] = 1;
-    if (p + 2 < n) m[{p + 1, p + 2}] = m[{p + 2, p + 1}] = 0.3;
-  }
-  const Sparse s = from_map(n, m);
+  const Sparse s = tiny_pairs(n);
   Input<double> in = solver_input(s, true, 1);
   for (const auto& [matching, subgraphs] : {std::pair{1, 8}, {0, 16}}) {
     Korvine k(-2, {{12, matching}, {33, 16}}, 1);

@@ -14,18 +14,6 @@
 namespace ztr::test {
 namespace {
 
-// Pairs [[d, 1], [1, d]] with a tiny d, coupled along a chain: stable only with 2x2 pivots or
-// interchanges.
-Sparse tiny_pairs() {
-  std::map<std::pair<int, int>, double> m;
-  const int n = 300;
-  for (int p = 0; p < n; p += 2) {
-    m[{p, p}] = m[{p + 1, p + 1}] = 1e-6 * (1 + p % 3);
-    m[{p, p + 1}] = m[{p + 1, p}] = 1;
-    if (p + 2 < n) m[{p + 1, p + 2}] = m[{p + 2, p + 1}] = 0.3;
-  }
-  return from_map(n, m);
-}
 // Random values on a 3-D grid pattern with a weak diagonal: pivoting inside the diagonal
 // blocks is needed, and as it is restricted to the blocks, the growth it allows is repaired
 // by a few refinement steps.
@@ -91,7 +79,7 @@ const SolveCase kCases[] = {
     {"indefinite_kkt", -2, kkt, false, 0, 1, 70},
     {"indefinite_one_constraint", -2, [] { return saddle_point(14, 1, 4); }, false, 1, 1, 1},
     {"indefinite_many_constraints", -2, [] { return saddle_point(14, 90, 93); }, false, 1, 1, 90},
-    {"indefinite_tiny_pairs", -2, tiny_pairs, false, 1, 1, -1, 2},
+    {"indefinite_tiny_pairs", -2, [] { return tiny_pairs(300); }, false, 1, 1, -1, 2},
     {"indefinite_kkt_single", -2, kkt, true, 1, 1, 70},
 };
 
